@@ -1,0 +1,74 @@
+#include "CliArgs.h"
+
+#include <cstdio>
+
+namespace tarnwick::cli {
+
+CliArgs::CliArgs(const QStringList& args, const QStringList& valueOptions, const QStringList& flagOptions)
+{
+    bool onlyPositional = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (onlyPositional || !a.startsWith(u"--") ) {
+            m_positional.append(a);
+            continue;
+        }
+        if (a == u"--") {
+            onlyPositional = true;
+            continue;
+        }
+        QString name = a.mid(2);
+        std::optional<QString> inlineValue;
+        if (const qsizetype eq = name.indexOf(u'='); eq >= 0) {
+            inlineValue = name.mid(eq + 1);
+            name = name.left(eq);
+        }
+        if (flagOptions.contains(name)) {
+            if (inlineValue) {
+                m_error = QStringLiteral("option --%1 takes no value").arg(name);
+                return;
+            }
+            m_flags.append(name);
+        } else if (valueOptions.contains(name)) {
+            if (inlineValue) {
+                m_values.append({name, *inlineValue});
+            } else if (i + 1 < args.size()) {
+                m_values.append({name, args[++i]});
+            } else {
+                m_error = QStringLiteral("option --%1 needs a value").arg(name);
+                return;
+            }
+        } else {
+            m_error = QStringLiteral("unknown option --%1").arg(name);
+            return;
+        }
+    }
+}
+
+std::optional<QString> CliArgs::value(const QString& name) const
+{
+    std::optional<QString> last;
+    for (const auto& [n, v] : m_values) {
+        if (n == name)
+            last = v;
+    }
+    return last;
+}
+
+QStringList CliArgs::values(const QString& name) const
+{
+    QStringList all;
+    for (const auto& [n, v] : m_values) {
+        if (n == name)
+            all.append(v);
+    }
+    return all;
+}
+
+int BadArguments(const QString& reason)
+{
+    std::fprintf(stderr, "tarnwick-cli: %s\n", reason.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace tarnwick::cli

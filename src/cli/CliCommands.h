@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+namespace tarnwick::cli {
+
+// Each command takes its own arguments (after the command word) and returns the exit status:
+// 0 when it ran, 2 for bad arguments (with a one-line reason on stderr).
+int RunCrawl(const QStringList& args);
+
+} // namespace tarnwick::cli

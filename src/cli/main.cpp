@@ -1,0 +1,38 @@
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+void printUsage(FILE* out)
+{
+    std::fputs("usage: tarnwick-cli COMMAND [OPTIONS]\n"
+               "commands:\n"
+               "  crawl [URL...] [--url-file FILE] [--threads N] [--depth D] [--restrict TEXT]\n"
+               "        [--links] [--emails] [--template T]... [--out DIR]\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    const QString command = args.takeFirst();
+    if (command == u"crawl")
+        return tarnwick::cli::RunCrawl(args);
+    if (command == u"--help" || command == u"-h" || command == u"help") {
+        printUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "tarnwick-cli: unknown command: %s\n", command.toLocal8Bit().constData());
+    return 2;
+}

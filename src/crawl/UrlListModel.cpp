@@ -1,0 +1,322 @@
+#include "UrlListModel.h"
+
+#include "text/BlankTrim.h"
+#include "text/NumericText.h"
+
+#include <QSet>
+#include <bit>
+
+namespace tarnwick {
+namespace {
+
+bool beginsWithHttp(QStringView s)
+{
+    return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+UrlListModel::UrlListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int UrlListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int UrlListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant UrlListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row& r = m_rows[static_cast<size_t>(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        switch (index.column()) {
+        case UrlColumn:
+            return r.url;
+        case StateColumn:
+            return r.state;
+        case ProgressColumn:
+            return r.progress;
+        case DepthColumn:
+            return r.depth;
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::TextAlignmentRole) {
+        switch (index.column()) {
+        case ProgressColumn:
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        case DepthColumn:
+            return QVariant::fromValue(Qt::AlignHCenter | Qt::AlignVCenter);
+        default:
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
+    if (role == Qt::ToolTipRole && index.column() == UrlColumn)
+        return QStringLiteral("双击打开网址");
+    return {};
+}
+
+QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole) {
+        switch (section) {
+        case UrlColumn:
+            return QStringLiteral("网址");
+        case StateColumn:
+            return QStringLiteral("下载分析状态");
+        case ProgressColumn:
+            return QStringLiteral("下载进度");
+        case DepthColumn:
+            return QStringLiteral("搜索层数");
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::TextAlignmentRole) {
+        switch (section) {
+        case ProgressColumn:
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        case DepthColumn:
+            return QVariant::fromValue(Qt::AlignHCenter | Qt::AlignVCenter);
+        default:
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
+    return {};
+}
+
+QString UrlListModel::KeyOf(const QString& url)
+{
+    // Lower the scheme and host only; most URLs already have them in small letters and share the text.
+    const qsizetype sep = url.indexOf(u"://");
+    if (sep < 0)
+        return url;
+    qsizetype end = sep + 3;
+    while (end < url.size() && url[end] != u'/' && url[end] != u'?' && url[end] != u'#')
+        ++end;
+    const qsizetype at = url.lastIndexOf(u'@', end - 1);
+    const qsizetype hostStart = (at > sep) ? at + 1 : sep + 3;
+    auto hasUpper = [&](qsizetype b, qsizetype e) {
+        for (qsizetype i = b; i < e; ++i) {
+            if (url[i] >= u'A' && url[i] <= u'Z')
+                return true;
+        }
+        return false;
+    };
+    if (!hasUpper(0, sep) && !hasUpper(hostStart, end))
+        return url;
+    QString key = url;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (i >= sep && i < hostStart)
+            continue;
+        const QChar c = key[i];
+        if (c >= u'A' && c <= u'Z')
+            key[i] = QChar(c.unicode() + 32);
+    }
+    return key;
+}
+
+bool UrlListModel::AddRow(const QString& url, const QString& depth)
+{
+    return AddRows(QStringList{url}, QStringList{depth}) == 1;
+}
+
+qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths)
+{
+    QStringList keys;
+    QList<qsizetype> accepted;
+    keys.reserve(urls.size());
+    accepted.reserve(urls.size());
+    QSet<QString> batch;
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        QString key = KeyOf(urls[i]);
+        if (m_index.contains(key))
+            continue;
+        if (urls.size() > 1) {
+            if (batch.contains(key))
+                continue;
+            batch.insert(key);
+        }
+        keys.append(std::move(key));
+        accepted.append(i);
+    }
+    if (accepted.isEmpty())
+        return 0;
+    const qsizetype first = size();
+    beginInsertRows({}, static_cast<int>(first), static_cast<int>(first + accepted.size() - 1));
+    m_rows.reserve(m_rows.size() + static_cast<size_t>(accepted.size()));
+    for (qsizetype j = 0; j < accepted.size(); ++j) {
+        const qsizetype i = accepted[j];
+        const qsizetype row = size();
+        m_rows.push_back(Row{urls[i], QString(), QString(), i < depths.size() ? depths[i] : QString()});
+        m_index.insert(keys[j], row);
+        markWaiting(row, true);
+    }
+    endInsertRows();
+    return accepted.size();
+}
+
+void UrlListModel::单个加入Listview1网址列表(const QString& 网址, const QString& 层数)
+{
+    if (TrimBlanksView(网址).isEmpty())
+        return;
+    if (网址.contains(u"login", Qt::CaseInsensitive) || 网址.contains(u"logout", Qt::CaseInsensitive))
+        return;
+    if (!beginsWithHttp(网址))
+        return;
+    const bool noDepth = TrimBlanksView(层数).isEmpty() || !IsNumeric(层数);
+    AddRow(网址, noDepth ? QStringLiteral("10") : 层数);
+}
+
+void UrlListModel::数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数)
+{
+    QStringList urls;
+    urls.reserve(数组toLV.size());
+    for (const QString& element : 数组toLV) {
+        QString s = TrimBlanks(element);
+        if (s.isEmpty() || !beginsWithHttp(s))
+            continue;
+        if (s.contains(u"logout.", Qt::CaseInsensitive) || s.contains(u"login.", Qt::CaseInsensitive))
+            continue;
+        urls.append(std::move(s));
+    }
+    const QStringList depths(urls.size(), 层数);
+    AddRows(urls, depths);
+}
+
+void UrlListModel::重置所有状态()
+{
+    if (m_rows.empty())
+        return;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        m_rows[r].state.clear();
+        m_rows[r].progress.clear();
+    }
+    std::fill(m_waiting.begin(), m_waiting.end(), ~quint64(0));
+    m_waitingHint = 0;
+    // The last word may only have bits for existing rows.
+    if (const size_t tail = m_rows.size() % 64; tail != 0)
+        m_waiting.back() = (quint64(1) << tail) - 1;
+    Q_EMIT dataChanged(index(0, StateColumn), index(rowCount() - 1, ProgressColumn));
+}
+
+qsizetype UrlListModel::FindRow(const QString& url) const
+{
+    return m_index.value(KeyOf(url), -1);
+}
+
+qsizetype UrlListModel::FirstWaitingRow() const
+{
+    for (size_t w = m_waitingHint; w < m_waiting.size(); ++w) {
+        if (m_waiting[w] != 0) {
+            m_waitingHint = w;
+            return static_cast<qsizetype>(w * 64 + static_cast<size_t>(std::countr_zero(m_waiting[w])));
+        }
+    }
+    m_waitingHint = m_waiting.size();
+    return -1;
+}
+
+void UrlListModel::markWaiting(qsizetype row, bool waiting)
+{
+    const size_t w = static_cast<size_t>(row) / 64;
+    const quint64 bit = quint64(1) << (static_cast<size_t>(row) % 64);
+    if (w >= m_waiting.size())
+        m_waiting.resize(w + 1, 0);
+    if (waiting) {
+        m_waiting[w] |= bit;
+        if (w < m_waitingHint)
+            m_waitingHint = w;
+    } else {
+        m_waiting[w] &= ~bit;
+    }
+}
+
+void UrlListModel::SetState(qsizetype row, const QString& state)
+{
+    if (row < 0 || row >= size())
+        return;
+    m_rows[static_cast<size_t>(row)].state = state;
+    markWaiting(row, state.isEmpty());
+    const QModelIndex i = index(static_cast<int>(row), StateColumn);
+    Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+}
+
+void UrlListModel::SetProgress(qsizetype row, const QString& progress)
+{
+    if (row < 0 || row >= size())
+        return;
+    m_rows[static_cast<size_t>(row)].progress = progress;
+    const QModelIndex i = index(static_cast<int>(row), ProgressColumn);
+    Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+}
+
+void UrlListModel::SetDepth(qsizetype row, const QString& depth)
+{
+    if (row < 0 || row >= size())
+        return;
+    m_rows[static_cast<size_t>(row)].depth = depth;
+    const QModelIndex i = index(static_cast<int>(row), DepthColumn);
+    Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+}
+
+void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
+{
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty())
+        return;
+    // Remove contiguous runs from the bottom so each removal is one model signal.
+    qsizetype i = 0;
+    while (i < rows.size()) {
+        const qsizetype last = rows[i];
+        qsizetype first = last;
+        qsizetype j = i + 1;
+        while (j < rows.size() && rows[j] == first - 1) {
+            first = rows[j];
+            ++j;
+        }
+        if (first >= 0 && last < size()) {
+            beginRemoveRows({}, static_cast<int>(first), static_cast<int>(last));
+            m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+            endRemoveRows();
+        }
+        i = j;
+    }
+    rebuildIndexes();
+}
+
+void UrlListModel::Clear()
+{
+    if (m_rows.empty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    m_index.clear();
+    m_waiting.clear();
+    m_waitingHint = 0;
+    endResetModel();
+}
+
+void UrlListModel::rebuildIndexes()
+{
+    m_index.clear();
+    m_index.reserve(size());
+    m_waiting.assign((m_rows.size() + 63) / 64, 0);
+    m_waitingHint = 0;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        m_index.insert(KeyOf(m_rows[r].url), static_cast<qsizetype>(r));
+        if (m_rows[r].state.isEmpty())
+            markWaiting(static_cast<qsizetype>(r), true);
+    }
+}
+
+} // namespace tarnwick

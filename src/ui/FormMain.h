@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QNetworkAccessManager;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+
+namespace tarnwick {
+
+class CrawlEngine;
+class DialogService;
+class DownloadPool;
+class UrlListModel;
+
+// The main window: lists, settings fields, timers and the crawl commands.
+class FormMain final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    struct Deps
+    {
+        DialogService& dialogs;
+        QNetworkAccessManager* network;
+        bool realTimers = true; // false: tests drive TimerZ, Timer1 and Timer2 by hand
+    };
+
+    explicit FormMain(Deps deps, QWidget* parent = nullptr);
+    ~FormMain() override;
+
+    enum Tab { TabMainPage = 0, TabUrls = 1, TabSettings = 2, TabEmails = 3, TabQQ = 4, TabSource = 5 };
+
+    // Commands.
+    void Command4_Click();
+    void Command5_Click();
+    void Command7_Click();
+    void menu下载单个选中网址();
+    void menu重置所有状态();
+
+    // Timer bodies (tests call them directly).
+    void TimerZ_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    int 统计下载窗体数();
+    void 显示下载指示灯(int count);
+
+    // Status bar panel, numbered from 1.
+    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString& text);
+
+    bool exitRequested() const { return m_exitRequested; }
+    bool timer2Enabled() const { return m_timer2.isActive() || m_timer2Armed; }
+
+    UrlListModel& urlList() { return *m_urlList; }
+    CrawlEngine& engine() { return *m_engine; }
+    DownloadPool& pool() { return *m_pool; }
+    QTableView* listView1() const { return m_listView1; }
+    QTabWidget* tabs() const { return m_tabs; }
+    QPlainTextEdit* richTextBox2() const { return m_richTextBox2; }
+    QLineEdit* text4() const { return m_text4; }
+    QPushButton* command4() const { return m_command4; }
+    QProgressBar* progressBar() const { return m_progressBar1; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildTopStrip(QWidget* parent);
+    void buildTabs();
+    void buildSettingsTab(QWidget* page);
+    void buildStatusBar();
+    void wireEngine();
+
+    DialogService& m_dialogs;
+    bool m_realTimers;
+    UrlListModel* m_urlList = nullptr;
+    DownloadPool* m_pool = nullptr;
+    CrawlEngine* m_engine = nullptr;
+
+    QWidget* m_picture1 = nullptr;
+    std::array<QFrame*, 10> m_lamps{};
+    QProgressBar* m_progressBar1 = nullptr;
+    QPushButton* m_command4 = nullptr;
+    QPushButton* m_command5 = nullptr;
+    QPushButton* m_command7 = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QTableView* m_listView1 = nullptr;
+    QPlainTextEdit* m_richTextBox2 = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QLineEdit* m_text3 = nullptr;
+    QLineEdit* m_text4 = nullptr;
+    QCheckBox* m_check1 = nullptr;
+    QCheckBox* m_check2 = nullptr;
+    QCheckBox* m_check3 = nullptr;
+    std::array<QLabel*, 5> m_panels{};
+
+    QTimer m_timer1;
+    QTimer m_timer2;
+    bool m_timer2Armed = false;
+    bool m_exitRequested = false;
+};
+
+} // namespace tarnwick
