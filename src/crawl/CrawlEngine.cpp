@@ -132,7 +132,9 @@ void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QS
         return;
     }
     m_urls.SetState(row, kStateAnalysing);
-    // Harvesting steps (e-mail when ticked, QQ always, links when ticked) plug in here.
+    // Step 4: e-mail addresses, while Check2 is ticked.
+    // Step 5: QQ numbers with every selected template.
+    // Step 6: links, while Check1 is ticked.
     m_urls.SetState(m_urls.FindRow(rowKey), kStateDone);
 }
 

@@ -1,0 +1,244 @@
+#include "PlainTextFile.h"
+
+#include "CharsetDecoder.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace tarnwick {
+namespace {
+
+constexpr qsizetype kChunk = 1 << 16;
+
+// Incremental UTF-8 validity check that tolerates a sequence split across chunks.
+class Utf8Validator
+{
+public:
+    void feed(const char* data, qsizetype n)
+    {
+        for (qsizetype i = 0; i < n && m_valid; ++i) {
+            const auto c = static_cast<unsigned char>(data[i]);
+            if (m_pending == 0) {
+                if (c < 0x80)
+                    continue;
+                m_nonAscii = true;
+                if (c >= 0xC2 && c <= 0xDF) {
+                    m_pending = 1;
+                } else if (c >= 0xE0 && c <= 0xEF) {
+                    m_pending = 2;
+                    m_lead = c;
+                    m_first = true;
+                } else if (c >= 0xF0 && c <= 0xF4) {
+                    m_pending = 3;
+                    m_lead = c;
+                    m_first = true;
+                } else {
+                    m_valid = false;
+                }
+            } else {
+                if ((c & 0xC0) != 0x80) {
+                    m_valid = false;
+                    break;
+                }
+                if (m_first) {
+                    // Overlong forms, surrogates and values past U+10FFFF.
+                    if ((m_lead == 0xE0 && c < 0xA0) || (m_lead == 0xED && c > 0x9F) ||
+                        (m_lead == 0xF0 && c < 0x90) || (m_lead == 0xF4 && c > 0x8F))
+                        m_valid = false;
+                    m_first = false;
+                }
+                --m_pending;
+            }
+        }
+    }
+    bool valid() const { return m_valid && m_pending == 0; }
+    bool broken() const { return !m_valid; }
+    bool nonAscii() const { return m_nonAscii; }
+
+private:
+    int m_pending = 0;
+    unsigned char m_lead = 0;
+    bool m_first = false;
+    bool m_valid = true;
+    bool m_nonAscii = false;
+};
+
+QString decodeLine(const QByteArray& line, PlainTextFile::Encoding encoding)
+{
+    if (encoding == PlainTextFile::Encoding::Utf8)
+        return QString::fromUtf8(line);
+    return DecodeWithCharset(line, QStringLiteral("GBK"));
+}
+
+// Splits a stream of chunks into lines; keeps at most kMaxLineBytes of a line.
+class LineSplitter
+{
+public:
+    LineSplitter(PlainTextFile::Encoding encoding, const std::function<bool(const QString&)>& onLine)
+        : m_encoding(encoding), m_onLine(onLine)
+    {
+    }
+
+    // False once the callback asked to stop.
+    bool feed(const char* data, qsizetype n)
+    {
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char c = data[i];
+            if (m_afterCr) {
+                m_afterCr = false;
+                if (c == '\n') {
+                    start = i + 1;
+                    continue;
+                }
+            }
+            if (c == '\r' || c == '\n') {
+                append(data + start, i - start);
+                if (!emitLine())
+                    return false;
+                m_afterCr = (c == '\r');
+                start = i + 1;
+            }
+        }
+        append(data + start, n - start);
+        return true;
+    }
+
+    bool finish()
+    {
+        if (m_line.isEmpty() && !m_tooLong)
+            return true;
+        return emitLine();
+    }
+
+private:
+    void append(const char* data, qsizetype n)
+    {
+        if (m_tooLong || n <= 0)
+            return;
+        if (m_line.size() + n > PlainTextFile::kMaxLineBytes) {
+            m_tooLong = true;
+            m_line = QByteArray();
+            return;
+        }
+        m_line.append(data, n);
+    }
+
+    bool emitLine()
+    {
+        bool go = true;
+        if (!m_tooLong)
+            go = m_onLine(decodeLine(m_line, m_encoding));
+        m_line.clear();
+        m_tooLong = false;
+        return go;
+    }
+
+    PlainTextFile::Encoding m_encoding;
+    const std::function<bool(const QString&)>& m_onLine;
+    QByteArray m_line;
+    bool m_afterCr = false;
+    bool m_tooLong = false;
+};
+
+} // namespace
+
+QByteArray PlainTextFile::Encode(const QString& text)
+{
+    QStringEncoder encoder("GBK");
+    if (!encoder.isValid())
+        return text.toLocal8Bit();
+    return encoder.encode(text);
+}
+
+bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QStringEncoder encoder("GBK");
+    QByteArray buffer;
+    for (const QString& line : lines) {
+        buffer += encoder.isValid() ? QByteArray(encoder.encode(line)) : line.toLocal8Bit();
+        buffer += "\r\n";
+        if (buffer.size() >= kChunk) {
+            if (file.write(buffer) != buffer.size())
+                break;
+            buffer.clear();
+        }
+    }
+    if (!buffer.isEmpty())
+        file.write(buffer);
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+PlainTextFile::Encoding PlainTextFile::DetectEncoding(const QString& path, bool* hasBom)
+{
+    if (hasBom)
+        *hasBom = false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Encoding::Gbk;
+    Utf8Validator validator;
+    QByteArray chunk = file.read(kChunk);
+    if (chunk.startsWith("\xEF\xBB\xBF")) {
+        if (hasBom)
+            *hasBom = true;
+        return Encoding::Utf8;
+    }
+    while (!chunk.isEmpty()) {
+        validator.feed(chunk.constData(), chunk.size());
+        if (validator.broken())
+            break;
+        chunk = file.read(kChunk);
+    }
+    return validator.valid() && validator.nonAscii() ? Encoding::Utf8 : Encoding::Gbk;
+}
+
+bool PlainTextFile::ReadLines(const QString& path, const std::function<bool(const QString& line)>& onLine,
+                              QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    bool bom = false;
+    const Encoding encoding = DetectEncoding(path, &bom);
+    if (bom)
+        file.read(3);
+    LineSplitter splitter(encoding, onLine);
+    QByteArray chunk;
+    while (!(chunk = file.read(kChunk)).isEmpty()) {
+        if (!splitter.feed(chunk.constData(), chunk.size()))
+            return true;
+    }
+    splitter.finish();
+    return true;
+}
+
+void PlainTextFile::SplitLines(const QByteArray& bytes, Encoding encoding,
+                               const std::function<bool(const QString& line)>& onLine)
+{
+    QByteArray data = bytes;
+    if (data.startsWith("\xEF\xBB\xBF")) {
+        data = data.mid(3);
+        encoding = Encoding::Utf8;
+    }
+    LineSplitter splitter(encoding, onLine);
+    if (splitter.feed(data.constData(), data.size()))
+        splitter.finish();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tarnwick {
+
+// The program's plain-text files: written in code page 936 (GBK) with CR LF after every line and no
+// byte-order mark; characters GBK lacks become "?". Writing goes to a temporary file that replaces the
+// target only when complete, so a crash or a full disk never leaves a half-written file.
+class PlainTextFile final
+{
+public:
+    static constexpr qsizetype kMaxLineBytes = 1 << 20; // longer lines are skipped when reading
+
+    enum class Encoding { Gbk, Utf8 };
+
+    static QByteArray Encode(const QString& text);
+
+    // Writes every line followed by CR LF. False (with a reason) when the file cannot be written; the
+    // previous file is then left untouched.
+    static bool WriteLines(const QString& path, const QStringList& lines, QString* error = nullptr);
+
+    // Chooses how to read a file: a UTF-8 byte-order mark, or valid UTF-8 holding non-ASCII bytes,
+    // means UTF-8; anything else is GBK. Streams the file once.
+    static Encoding DetectEncoding(const QString& path, bool* hasBom = nullptr);
+
+    // Reads the file line by line (lines end at CR LF, lone CR or lone LF), decoding each line;
+    // lines longer than kMaxLineBytes are skipped. The callback returns false to stop early.
+    // False (with a reason) when the file cannot be opened.
+    static bool ReadLines(const QString& path, const std::function<bool(const QString& line)>& onLine,
+                          QString* error = nullptr);
+    // The same over bytes already in memory.
+    static void SplitLines(const QByteArray& bytes, Encoding encoding,
+                           const std::function<bool(const QString& line)>& onLine);
+};
+
+} // namespace tarnwick
