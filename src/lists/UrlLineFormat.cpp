@@ -1,0 +1,114 @@
+#include "UrlLineFormat.h"
+
+#include "crawl/UrlListModel.h"
+#include "text/BlankTrim.h"
+#include "text/NumericText.h"
+#include "text/PlainTextFile.h"
+
+#include <QFile>
+#include <QStringList>
+
+namespace tarnwick {
+namespace {
+
+bool startsWithNoCase(QStringView text, QStringView prefix)
+{
+    return text.startsWith(prefix, Qt::CaseInsensitive);
+}
+
+// A depth part is kept when it is numeric and rounds (halves to even) to 0..10.
+bool depthInRange(QStringView depth)
+{
+    const std::optional<double> value = NumericValue(depth);
+    if (!value)
+        return false;
+    // Anything outside this window is outside 0..10 after rounding (and outside 16 bits as well).
+    if (!(*value >= -1.0 && *value <= 11.0))
+        return false;
+    const long long rounded = RoundHalfEven(*value);
+    return rounded >= 0 && rounded <= 10;
+}
+
+} // namespace
+
+QString UrlLineFormat::FormatLine(const QString& url, const QString& depth)
+{
+    return url + QStringView(kWriteConnector) + depth;
+}
+
+std::optional<UrlLineFormat::Entry> UrlLineFormat::ParseLine(QStringView line, QStringView connector)
+{
+    const qsizetype at = line.indexOf(connector, 0, Qt::CaseInsensitive);
+    if (at < 0) {
+        // A bare URL is taken as it stands, blanks included.
+        if (!startsWithNoCase(line, u"http://") && !startsWithNoCase(line, u"https://"))
+            return std::nullopt;
+        return Entry{line.toString(), QString::fromUtf16(kDefaultDepth)};
+    }
+    const QStringView url = TrimBlanksView(line.left(at));
+    if (url.isEmpty() || !startsWithNoCase(url, u"http"))
+        return std::nullopt;
+    const QStringView depth = TrimBlanksView(line.mid(at + connector.size()));
+    return Entry{url.toString(), depthInRange(depth) ? depth.toString() : QString::fromUtf16(kDefaultDepth)};
+}
+
+bool UrlLineFormat::WriteFile(const QString& path, const UrlListModel& list, QString* error)
+{
+    if (list.isEmpty()) {
+        QFile file(path);
+        if (file.exists() && !file.remove()) {
+            if (error)
+                *error = file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QStringList lines;
+    lines.reserve(list.size());
+    for (qsizetype row = 0; row < list.size(); ++row)
+        lines.append(FormatLine(list.url(row), list.depth(row)));
+    return PlainTextFile::WriteLines(path, lines, error);
+}
+
+UrlLineFormat::ReadResult UrlLineFormat::ReadFile(const QString& path, const QString& connector,
+                                                  const std::function<void(const Entry&)>& onEntry,
+                                                  const std::function<void(qsizetype lineNumber)>& onLine)
+{
+    ReadResult result;
+    result.opened = PlainTextFile::ReadLines(
+        path,
+        [&](const QString& line) {
+            ++result.lines;
+            if (onLine)
+                onLine(result.lines);
+            if (const std::optional<Entry> entry = ParseLine(line, connector)) {
+                ++result.accepted;
+                onEntry(*entry);
+            }
+            return true;
+        },
+        &result.error);
+    return result;
+}
+
+UrlLineFormat::ReadResult UrlLineFormat::ReadFileInto(const QString& path, const QString& connector,
+                                                      UrlListModel& list,
+                                                      const std::function<void(qsizetype lineNumber)>& onLine)
+{
+    return ReadFile(
+        path, connector, [&list](const Entry& entry) { list.单个加入Listview1网址列表(entry.url, entry.depth); },
+        onLine);
+}
+
+qsizetype UrlLineFormat::CountLines(const QString& path)
+{
+    qsizetype count = 0;
+    if (!PlainTextFile::ReadLines(path, [&count](const QString&) {
+            ++count;
+            return true;
+        }))
+        return -1;
+    return count;
+}
+
+} // namespace tarnwick

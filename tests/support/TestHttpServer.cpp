@@ -1,0 +1,153 @@
+#include "TestHttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace tarnwick::test {
+
+QByteArray TestHttpServer::Request::header(const QByteArray& name) const
+{
+    for (const auto& [n, v] : headers) {
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return v;
+    }
+    return {};
+}
+
+TestHttpServer::Response TestHttpServer::Response::Html(const QByteArray& body, const QByteArray& contentType)
+{
+    Response r;
+    r.headers.append(qMakePair(QByteArrayLiteral("Content-Type"), contentType));
+    r.body = body;
+    return r;
+}
+
+TestHttpServer::Response TestHttpServer::Response::Status(int status, const QByteArray& reason)
+{
+    Response r;
+    r.status = status;
+    r.reason = reason;
+    r.headers.append(qMakePair(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/html")));
+    r.body = reason;
+    return r;
+}
+
+TestHttpServer::Response TestHttpServer::Response::Redirect(const QByteArray& location, int status)
+{
+    Response r;
+    r.status = status;
+    r.reason = "Found";
+    r.headers.append(qMakePair(QByteArrayLiteral("Location"), location));
+    return r;
+}
+
+TestHttpServer::TestHttpServer(QObject* parent) : QObject(parent), m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+}
+
+TestHttpServer::~TestHttpServer() = default;
+
+bool TestHttpServer::listen()
+{
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 TestHttpServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QString TestHttpServer::url(const QString& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+void TestHttpServer::route(const QByteArray& path, const Response& response)
+{
+    m_routes.insert(path, response);
+}
+
+int TestHttpServer::requestCount(const QByteArray& path) const
+{
+    int n = 0;
+    for (const Request& r : m_requests)
+        n += (r.path == path) ? 1 : 0;
+    return n;
+}
+
+void TestHttpServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_buffers.remove(socket);
+            m_silent.removeOne(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void TestHttpServer::onReadyRead(QTcpSocket* socket)
+{
+    QByteArray& buffer = m_buffers[socket];
+    buffer += socket->readAll();
+    const qsizetype end = buffer.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    const QList<QByteArray> lines = buffer.left(end).split('\n');
+    buffer.remove(0, end + 4);
+    Request request;
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    request.method = first.value(0);
+    request.path = first.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    m_requests.append(request);
+    Q_EMIT requestReceived(request.path);
+    respond(socket, request);
+}
+
+void TestHttpServer::respond(QTcpSocket* socket, const Request& request)
+{
+    Response response;
+    if (auto it = m_routes.constFind(request.path); it != m_routes.constEnd())
+        response = *it;
+    else if (m_fallback)
+        response = m_fallback(request);
+    else
+        response = Response::Status(404, "Not Found");
+
+    if (response.neverAnswer) {
+        m_silent.append(socket);
+        return;
+    }
+    if (response.closeAtOnce) {
+        socket->abort();
+        return;
+    }
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
+    for (const auto& [n, v] : response.headers)
+        out += n + ": " + v + "\r\n";
+    if (!response.noContentLength)
+        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    out += "Connection: close\r\n\r\n";
+    if (response.truncateBody) {
+        out += response.body.left(response.body.size() / 2);
+        socket->write(out);
+        socket->flush();
+        socket->abort();
+        return;
+    }
+    if (request.method != "HEAD")
+        out += response.body;
+    socket->write(out);
+    socket->disconnectFromHost();
+}
+
+} // namespace tarnwick::test

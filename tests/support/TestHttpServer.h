@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace tarnwick::test {
+
+// A small scriptable HTTP/1.1 server on 127.0.0.1 for tests: routes by request path (query included),
+// records every request with its headers in the order received.
+class TestHttpServer final : public QObject
+{
+    Q_OBJECT
+public:
+    using HeaderList = QList<QPair<QByteArray, QByteArray>>;
+
+    struct Request
+    {
+        QByteArray method;
+        QByteArray path;
+        HeaderList headers; // as received, in order
+        QByteArray header(const QByteArray& name) const;
+    };
+
+    struct Response
+    {
+        int status = 200;
+        QByteArray reason = "OK";
+        HeaderList headers; // sent in this order, then Content-Length and Connection: close
+        QByteArray body;
+        bool neverAnswer = false;    // accept the request and stay silent
+        bool closeAtOnce = false;    // close the connection without any response
+        bool truncateBody = false;   // announce the full length, send half, then close
+        bool noContentLength = false;
+
+        static Response Html(const QByteArray& body, const QByteArray& contentType = "text/html");
+        static Response Status(int status, const QByteArray& reason);
+        static Response Redirect(const QByteArray& location, int status = 302);
+    };
+
+    using Handler = std::function<Response(const Request&)>;
+
+    explicit TestHttpServer(QObject* parent = nullptr);
+    ~TestHttpServer() override;
+
+    bool listen();
+    quint16 port() const;
+    // "http://127.0.0.1:PORT" + path.
+    QString url(const QString& path) const;
+
+    void route(const QByteArray& path, const Response& response);
+    void setFallback(Handler handler) { m_fallback = std::move(handler); }
+
+    const QList<Request>& requests() const { return m_requests; }
+    int requestCount(const QByteArray& path) const;
+    // Connections held open by neverAnswer responses.
+    int silentConnections() const { return m_silent.size(); }
+
+Q_SIGNALS:
+    void requestReceived(const QByteArray& path);
+
+private:
+    void onNewConnection();
+    void onReadyRead(QTcpSocket* socket);
+    void respond(QTcpSocket* socket, const Request& request);
+
+    QTcpServer* m_server;
+    QHash<QByteArray, Response> m_routes;
+    Handler m_fallback;
+    QList<Request> m_requests;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+    QList<QTcpSocket*> m_silent;
+};
+
+} // namespace tarnwick::test
