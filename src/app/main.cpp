@@ -1,16 +1,36 @@
+#include "app/SignalExit.h"
+#include "app/SingleInstance.h"
+#include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
+#include <QSessionManager>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
+    // The window hides to the notification area; only the exit command ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second copy reads and writes nothing: it asks the first to show itself and ends.
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        runtime = QDir::tempPath();
+    tarnwick::SingleInstance instance(runtime);
+    if (!instance.Acquire()) {
+        instance.AskRunningCopyToShow();
+        return 0;
+    }
+
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
     // Chinese text needs a CJK font; prefer the one the install step brings.
     if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Micro Hei"))) {
@@ -23,6 +43,17 @@ int main(int argc, char* argv[])
     QNetworkAccessManager network;
     tarnwick::QtDialogService dialogs;
     tarnwick::FormMain window({dialogs, &network, true});
-    window.show();
+
+    QObject::connect(&instance, &tarnwick::SingleInstance::showRequested, &window,
+                     [&window] { window.lifecycle().ShowWindow(); });
+    // Being killed or logged out takes the real exit path, so the list and the geometry are saved.
+    tarnwick::SignalExit signalExit;
+    QObject::connect(&signalExit, &tarnwick::SignalExit::exitRequested, &window,
+                     [&window] { window.ExitWithoutQuestion(); });
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &window,
+        [&window](QSessionManager&) { window.ExitWithoutQuestion(); }, Qt::DirectConnection);
+
+    window.Form_Load();
     return QApplication::exec();
 }

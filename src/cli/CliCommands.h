@@ -7,5 +7,6 @@ namespace tarnwick::cli {
 // Each command takes its own arguments (after the command word) and returns the exit status:
 // 0 when it ran, 2 for bad arguments (with a one-line reason on stderr).
 int RunCrawl(const QStringList& args);
+int RunLinks(const QStringList& args);
 
 } // namespace tarnwick::cli

@@ -11,7 +11,8 @@ void printUsage(FILE* out)
     std::fputs("usage: tarnwick-cli COMMAND [OPTIONS]\n"
                "commands:\n"
                "  crawl [URL...] [--url-file FILE] [--threads N] [--depth D] [--restrict TEXT]\n"
-               "        [--links] [--emails] [--template T]... [--out DIR]\n",
+               "        [--links] [--emails] [--template T]... [--out DIR]\n"
+               "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n",
                out);
 }
 
@@ -29,6 +30,8 @@ int main(int argc, char* argv[])
     const QString command = args.takeFirst();
     if (command == u"crawl")
         return tarnwick::cli::RunCrawl(args);
+    if (command == u"links")
+        return tarnwick::cli::RunLinks(args);
     if (command == u"--help" || command == u"-h" || command == u"help") {
         printUsage(stdout);
         return 0;

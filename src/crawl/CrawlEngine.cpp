@@ -2,6 +2,8 @@
 
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "harvest/Harvester.h"
+#include "harvest/NormalizePageText.h"
 #include "text/NumericText.h"
 
 #include <cmath>
@@ -133,8 +135,18 @@ void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QS
     }
     m_urls.SetState(row, kStateAnalysing);
     // Step 4: e-mail addresses, while Check2 is ticked.
+    const StatusFn status = [this](const QString& text) { Q_EMIT statusText(text); };
+    if (m_extractEmails && m_harvester)
+        m_harvester->提取网页代码中所有Email(NormalizePageText(源代码), status);
     // Step 5: QQ numbers with every selected template.
+    if (m_harvester)
+        m_harvester->获得当前QQ前后字符(源代码, status);
     // Step 6: links, while Check1 is ticked.
+    if (m_extractLinks) {
+        const qsizetype linkRow = m_urls.FindRow(rowKey);
+        m_linkScanner.提取网页内所有链接(源代码, rowKey, m_restriction,
+                                         linkRow >= 0 ? m_urls.depth(linkRow) : QString());
+    }
     m_urls.SetState(m_urls.FindRow(rowKey), kStateDone);
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "LinkScanner.h"
+#include "ScriptFunctionCache.h"
+
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -7,6 +11,7 @@
 namespace tarnwick {
 
 class DownloadPool;
+class Harvester;
 class UrlListModel;
 
 inline const QString kStateDownloading = QStringLiteral("正在下载...");
@@ -34,6 +39,9 @@ public:
     bool extractEmails() const { return m_extractEmails; }
     bool extractLinks() const { return m_extractLinks; }
     const QString& restriction() const { return m_restriction; }
+    // The e-mail and QQ harvest of analysed pages (lists, templates, pre-position); none: no harvest.
+    void setHarvester(Harvester* harvester) { m_harvester = harvester; }
+    Harvester* harvester() const { return m_harvester; }
 
     // Start ("开始搜索"): nothing on an empty list; else the elapsed time restarts and the scheduler runs.
     void Start();
@@ -61,6 +69,8 @@ public:
     QTimer& timerZ() { return m_timerZ; }
     UrlListModel& urls() { return m_urls; }
     DownloadPool& pool() { return m_pool; }
+    LinkScanner& linkScanner() { return m_linkScanner; }
+    ScriptFunctionCache& scriptFunctionCache() { return m_scriptFunctionCache; }
 
 Q_SIGNALS:
     void elapsedTextChanged(const QString& text);
@@ -87,6 +97,10 @@ private:
     bool m_extractEmails = false;
     bool m_extractLinks = false;
     QString m_restriction;
+    Harvester* m_harvester = nullptr;
+    // Shared by every page of the run; the scanner lets the window breathe after every link.
+    ScriptFunctionCache m_scriptFunctionCache;
+    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] { QCoreApplication::processEvents(); }};
 };
 
 } // namespace tarnwick

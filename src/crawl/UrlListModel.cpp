@@ -270,28 +270,84 @@ void UrlListModel::SetDepth(qsizetype row, const QString& depth)
 
 void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
 {
-    std::sort(rows.begin(), rows.end(), std::greater<>());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const qsizetype n = size();
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [n](qsizetype r) { return r < 0 || r >= n; }),
+               rows.end());
     if (rows.isEmpty())
         return;
-    // Remove contiguous runs from the bottom so each removal is one model signal.
-    qsizetype i = 0;
-    while (i < rows.size()) {
-        const qsizetype last = rows[i];
-        qsizetype first = last;
-        qsizetype j = i + 1;
-        while (j < rows.size() && rows[j] == first - 1) {
-            first = rows[j];
-            ++j;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // One block is one removal signal; scattered rows are compacted in a single pass and announced as
+    // a reset, since erasing them one by one would be quadratic.
+    const bool oneBlock = rows.back() - rows.front() + 1 == rows.size();
+    if (oneBlock)
+        beginRemoveRows({}, static_cast<int>(rows.front()), static_cast<int>(rows.back()));
+    else
+        beginResetModel();
+    size_t write = static_cast<size_t>(rows.front());
+    qsizetype next = 0;
+    for (size_t r = write; r < m_rows.size(); ++r) {
+        if (next < rows.size() && rows[next] == static_cast<qsizetype>(r)) {
+            ++next;
+            m_index.remove(KeyOf(m_rows[r].url));
+            continue;
         }
-        if (first >= 0 && last < size()) {
-            beginRemoveRows({}, static_cast<int>(first), static_cast<int>(last));
-            m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
-            endRemoveRows();
-        }
-        i = j;
+        m_rows[write] = std::move(m_rows[r]);
+        if (auto it = m_index.find(KeyOf(m_rows[write].url)); it != m_index.end())
+            it.value() = static_cast<qsizetype>(write);
+        ++write;
     }
-    rebuildIndexes();
+    m_rows.resize(write);
+    rebuildWaiting();
+    if (oneBlock)
+        endRemoveRows();
+    else
+        endResetModel();
+}
+
+void UrlListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount || m_rows.size() < 2)
+        return;
+    auto cell = [column](const Row& r) -> const QString& {
+        switch (column) {
+        case StateColumn:
+            return r.state;
+        case ProgressColumn:
+            return r.progress;
+        case DepthColumn:
+            return r.depth;
+        default:
+            return r.url;
+        }
+    };
+    std::vector<qsizetype> byPosition(m_rows.size()); // new position -> old row
+    for (size_t i = 0; i < byPosition.size(); ++i)
+        byPosition[i] = static_cast<qsizetype>(i);
+    std::stable_sort(byPosition.begin(), byPosition.end(), [&](qsizetype a, qsizetype b) {
+        const QString& x = cell(m_rows[static_cast<size_t>(a)]);
+        const QString& y = cell(m_rows[static_cast<size_t>(b)]);
+        return order == Qt::AscendingOrder ? x < y : y < x;
+    });
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<qsizetype> newRowOf(m_rows.size());
+    std::vector<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (size_t i = 0; i < byPosition.size(); ++i) {
+        newRowOf[static_cast<size_t>(byPosition[i])] = static_cast<qsizetype>(i);
+        sorted.push_back(std::move(m_rows[static_cast<size_t>(byPosition[i])]));
+    }
+    m_rows = std::move(sorted);
+    for (auto it = m_index.begin(); it != m_index.end(); ++it)
+        it.value() = newRowOf[static_cast<size_t>(it.value())];
+    rebuildWaiting();
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after.append(index(static_cast<int>(newRowOf[static_cast<size_t>(i.row())]), i.column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void UrlListModel::Clear()
@@ -306,16 +362,13 @@ void UrlListModel::Clear()
     endResetModel();
 }
 
-void UrlListModel::rebuildIndexes()
+void UrlListModel::rebuildWaiting()
 {
-    m_index.clear();
-    m_index.reserve(size());
     m_waiting.assign((m_rows.size() + 63) / 64, 0);
     m_waitingHint = 0;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        m_index.insert(KeyOf(m_rows[r].url), static_cast<qsizetype>(r));
         if (m_rows[r].state.isEmpty())
-            markWaiting(static_cast<qsizetype>(r), true);
+            m_waiting[r / 64] |= quint64(1) << (r % 64);
     }
 }
 

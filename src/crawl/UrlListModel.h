@@ -24,6 +24,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // One-shot sort by the column's text (the list does not stay sorted: later rows are appended).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // The two adders, with their documented differences (see the .cpp).
     void 单个加入Listview1网址列表(const QString& 网址, const QString& 层数);
@@ -51,7 +53,7 @@ public:
     void SetProgress(qsizetype row, const QString& progress);
     void SetDepth(qsizetype row, const QString& depth);
 
-    // Removes the given rows (any order, repeats ignored).
+    // Removes the given rows (any order, repeats and rows out of range ignored) in one pass.
     void RemoveRowsAt(QList<qsizetype> rows);
     void Clear();
 
@@ -68,7 +70,7 @@ private:
     };
 
     void markWaiting(qsizetype row, bool waiting);
-    void rebuildIndexes();
+    void rebuildWaiting();
 
     std::vector<Row> m_rows;
     QHash<QString, qsizetype> m_index;

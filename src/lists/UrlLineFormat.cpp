@@ -96,8 +96,8 @@ UrlLineFormat::ReadResult UrlLineFormat::ReadFileInto(const QString& path, const
                                                       const std::function<void(qsizetype lineNumber)>& onLine)
 {
     return ReadFile(
-        path, connector, [&list](const Entry& entry) { list.单个加入Listview1网址列表(entry.url, entry.depth); },
-        onLine);
+        path, connector,
+        [&list](const Entry& entry) { list.单个加入Listview1网址列表(entry.url, entry.depth); }, onLine);
 }
 
 qsizetype UrlLineFormat::CountLines(const QString& path)

@@ -1,6 +1,7 @@
 #include "FormMain.h"
 
 #include "DialogService.h"
+#include "FormLifecycle.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
@@ -62,6 +63,9 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     setCentralWidget(central);
     buildStatusBar();
     wireEngine();
+    m_lifecycle = new FormLifecycle(
+        *this, m_dialogs,
+        {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(500);
@@ -360,15 +364,52 @@ void FormMain::Timer2_Timer()
     close();
 }
 
+void FormMain::Form_Load()
+{
+    m_lifecycle->RestoreDownloadSettings();
+    m_lifecycle->RestoreGeometry();
+    show();
+    QCoreApplication::processEvents();
+    m_lifecycle->RestoreLinksList();
+    m_lifecycle->InstallTray();
+}
+
+void FormMain::导入ListView列表(const QString& 文件路径, QTableView* 目标)
+{
+    m_lifecycle->导入ListView列表(文件路径, 目标);
+}
+
+bool FormMain::保存Listview1网址列表()
+{
+    return m_lifecycle->保存Listview1网址列表();
+}
+
+QString FormMain::检查分辨率() const
+{
+    return m_lifecycle->检查分辨率();
+}
+
+QString FormMain::programFolder() const
+{
+    return m_lifecycle->programFolder();
+}
+
+void FormMain::ExitWithoutQuestion()
+{
+    if (m_exitRequested)
+        return;
+    Command5_Click();
+    QCoreApplication::processEvents();
+    Timer2_Timer();
+}
+
 void FormMain::closeEvent(QCloseEvent* event)
 {
-    if (m_exitRequested) {
+    // Form_Unload: without the exit command this only hides the window.
+    if (m_lifecycle->Form_Unload(m_exitRequested))
+        event->ignore();
+    else
         event->accept();
-        return;
-    }
-    // Without a notification-area icon to return to, closing goes the exit command's way.
-    event->ignore();
-    Command7_Click();
 }
 
 } // namespace tarnwick

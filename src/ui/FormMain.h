@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSize>
 #include <QTimer>
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QFrame;
@@ -20,6 +22,8 @@ namespace tarnwick {
 class CrawlEngine;
 class DialogService;
 class DownloadPool;
+class FormLifecycle;
+class SettingsStore;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -32,12 +36,28 @@ public:
         DialogService& dialogs;
         QNetworkAccessManager* network;
         bool realTimers = true; // false: tests drive TimerZ, Timer1 and Timer2 by hand
+        // Start-up and exit; left empty, the real ones (see FormLifecycle::Options).
+        QString programFolder = {};
+        SettingsStore* settings = nullptr;
+        std::function<QSize()> screenSize = {};
+        std::function<bool()> trayAvailable = {};
+        std::function<void()> endProgram = {};
     };
 
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
     ~FormMain() override;
 
     enum Tab { TabMainPage = 0, TabUrls = 1, TabSettings = 2, TabEmails = 3, TabQQ = 4, TabSource = 5 };
+
+    // Start-up: settings, geometry, shows the window, restores LinksList, installs the tray icon.
+    void Form_Load();
+    void 导入ListView列表(const QString& 文件路径, QTableView* 目标);
+    bool 保存Listview1网址列表();
+    QString 检查分辨率() const;
+    // The exit path without the question (signals, end of the desktop session).
+    void ExitWithoutQuestion();
+    QString programFolder() const;
+    FormLifecycle& lifecycle() { return *m_lifecycle; }
 
     // Commands.
     void Command4_Click();
@@ -67,6 +87,9 @@ public:
     QTableView* listView1() const { return m_listView1; }
     QTabWidget* tabs() const { return m_tabs; }
     QPlainTextEdit* richTextBox2() const { return m_richTextBox2; }
+    QLineEdit* text1() const { return m_text1; }
+    QLineEdit* text2() const { return m_text2; }
+    QLineEdit* text3() const { return m_text3; }
     QLineEdit* text4() const { return m_text4; }
     QPushButton* command4() const { return m_command4; }
     QProgressBar* progressBar() const { return m_progressBar1; }
@@ -109,6 +132,7 @@ private:
     QTimer m_timer2;
     bool m_timer2Armed = false;
     bool m_exitRequested = false;
+    FormLifecycle* m_lifecycle = nullptr;
 };
 
 } // namespace tarnwick

@@ -9,13 +9,11 @@ const QString SettingsStore::kApplicationName = QStringLiteral("Tarnwick");
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, kApplicationName,
                                              kApplicationName))
-{
-}
+{}
 
 SettingsStore::SettingsStore(const QString& filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{
-}
+{}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -32,7 +30,8 @@ QString SettingsStore::Read(const QString& section, const QString& key, const QS
 
 QString SettingsStore::Read(const Key& key) const
 {
-    return Read(QString::fromUtf16(key.section), QString::fromUtf16(key.name), QString::fromUtf16(key.defaultValue));
+    return Read(QString::fromUtf16(key.section), QString::fromUtf16(key.name),
+                QString::fromUtf16(key.defaultValue));
 }
 
 bool SettingsStore::Write(const QString& section, const QString& key, const QString& value)

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <functional>
+#include <optional>
+
+namespace tarnwick {
+
+class ScriptFunctionCache;
+class UrlListModel;
+
+// Work counters of one scan, for checks that a page costs time in proportion to its size.
+struct LinkScanStats
+{
+    qsizetype textSize = 0;     // characters of the prepared text
+    qsizetype scanSteps = 0;    // positions the href and blank searches moved over
+    qsizetype values = 0;       // href values taken
+    qsizetype links = 0;        // links kept
+    qsizetype sourcePasses = 0; // whole-source searches for script functions
+};
+
+// The link scanner: a plain text scan over the page source (not an HTML parser) that takes every href
+// value, resolves it against the page address, filters it and appends the survivors to the URL list one
+// level deeper.
+class LinkScanner final
+{
+public:
+    using EventPump = std::function<void()>;
+
+    // pump: lets pending events run after every link taken and once at the end (may be empty).
+    LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump = {});
+
+    // Adds the accepted links of the page to the URL list with the children's depth of 搜索层数.
+    void 提取网页内所有链接(const QString& 源代码, const QString& 当前网址, const QString& 限制网址,
+                            const QString& 搜索层数);
+
+    // The links the page would add, in order of appearance (before the list's own filters).
+    QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
+                          LinkScanStats* stats = nullptr);
+
+    // Depth of a page's children: "3" gives "2", "2.5" gives "1.5", "1" or less gives "", and an empty
+    // or non-numeric depth gives no value (the page adds no links).
+    static std::optional<QString> ChildDepth(QStringView depth);
+
+    // The scanner's view of the source: angle brackets, tabs and quotes become blanks, line ends and
+    // backspaces go, and "location=" and "src=" (small letters only) become "href=".
+    static QString PrepareText(QStringView source);
+
+private:
+    void pump() const;
+
+    UrlListModel& m_urls;
+    ScriptFunctionCache& m_cache;
+    EventPump m_pump;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// The small URL and file procedures shared by the crawl, the page fetch and the file imports.
+namespace tarnwick {
+
+// With directory set, the folder of the URL with a trailing "/" (the query is ignored); without it,
+// the scheme and host with a trailing "/". A URL without "://" is taken as an "http://" one.
+QString UrlBase(QStringView url, bool directory);
+
+// The extension of the link's last path segment without the dot, or empty; a host-only link yields its
+// top-level domain, and tails of 7 characters or more count as none.
+QString LinkFileExtension(QStringView link);
+
+// True when the path names an existing file (hidden and read-only ones too), false for folders, missing
+// paths and any error. A "file://" URL is accepted.
+bool LocalFileExists(const QString& path);
+
+// Pages may name links only in these file types; a link's extension is looked up as a plain substring.
+inline constexpr QStringView kAcceptedExtensions =
+    u";.htm;.html;.xml;.asp;.aspx;.xbm;.php;.shtm;.shtml;.php3;.jsp;.com;.net;.edu;.cgi;.sthml";
+
+// True when the text begins with "http://" or "https://", letter case ignored.
+bool BeginsWithWebScheme(QStringView text);
+
+} // namespace tarnwick

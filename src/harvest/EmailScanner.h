@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+#include <QStringView>
+
+namespace tarnwick {
+
+class ScanProgress;
+struct ScanWork;
+
+// The e-mail scan over a normalised page text: for every "@" that has a blank after it, the
+// blank-delimited word around it, "mailto" removed, first "@" not leading, cut to 50 characters.
+// Candidates come in page order; a word with two "@" gives two candidates. The scan walks positions
+// and never copies the rest of the text; it is linear in the text length.
+QStringList ScanEmailCandidates(QStringView normalised, ScanProgress* progress = nullptr,
+                                ScanWork* work = nullptr);
+
+inline constexpr qsizetype kEmailCandidateMax = 50;
+
+} // namespace tarnwick

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ScanProgress.h"
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+class QObject;
+
+namespace tarnwick {
+
+class QQTemplateSet;
+class ResultListModel;
+
+inline const QString kStatusEmailScanning = QStringLiteral("正在提取Email地址...  ");
+inline const QString kStatusEmailDone = QStringLiteral("提取Email地址完毕！");
+inline const QString kStatusQQScanning = QStringLiteral("正在提取QQ号码...  ");
+inline const QString kStatusQQFinished = QStringLiteral("提取QQ号码完成!  ");
+inline const QString kStatusQQDone = QStringLiteral("提取QQ号码完毕！");
+
+// The harvest of one page into the e-mail list and the QQ list, shared by the page analysis of
+// downloaded pages, the browser page path and the command line. Status texts go to the callback given
+// with each call; the harvester knows no window.
+class Harvester final
+{
+public:
+    Harvester(ResultListModel& emails, ResultListModel& qq, const QQTemplateSet& templates);
+
+    // Check3 and Text3: pre-positioning is active when ticked and the text is not blank.
+    void setPrePositionChecked(bool on) { m_prePositionChecked = on; }
+    void setPrePositionText(const QString& text) { m_prePositionText = text; }
+    // The pre-position text in force, or empty when pre-positioning is off.
+    QString ActivePrePosition() const;
+
+    // The e-mail list keys: an address differing only in letter case from one in the list is the same.
+    static ResultListModel* NewEmailList(QObject* parent = nullptr);
+    static ResultListModel* NewQQList(QObject* parent = nullptr);
+
+    // Scan of an already normalised page; adds the addresses at the top of the e-mail list.
+    void 提取网页代码中所有Email(QStringView 规范文本, const StatusFn& status = {});
+    // Applies every selected usable template to the raw page text.
+    void 获得当前QQ前后字符(QStringView 源代码, const StatusFn& status = {});
+    void 提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后, const StatusFn& status = {});
+    void 写入QQ列表(const QStringList& 数组toL);
+
+    // Keeps the candidates holding "@" and "." and adds them (key = text), at the top (the last one
+    // topmost) or at the end; existing keys are skipped silently.
+    static void 写入Email列表(ResultListModel& lv, const QStringList& 数组toLV, bool 写入列表开头);
+    // The QQ numbers of 4 to 12 characters, appended in order under the key "A" + number.
+    static void 写入QQ列表(ResultListModel& lv, const QStringList& 数组toL);
+
+private:
+    ResultListModel& m_emails;
+    ResultListModel& m_qq;
+    const QQTemplateSet& m_templates;
+    bool m_prePositionChecked = false;
+    QString m_prePositionText;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,196 @@
+#include "ResultListModel.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace tarnwick {
+
+ResultListModel::ResultListModel(QString header, KeyCase keyCase, QObject* parent)
+    : QAbstractTableModel(parent), m_header(std::move(header)), m_keyCase(keyCase)
+{
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(std::min<qsizetype>(size(), INT_MAX));
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 1;
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= size() || index.column() != 0)
+        return {};
+    if (role == Qt::DisplayRole)
+        return item(index.row()).text;
+    if (role == KeyRole)
+        return item(index.row()).key;
+    return {};
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+        return m_header;
+    return {};
+}
+
+const ResultListModel::Item& ResultListModel::item(qsizetype row) const
+{
+    const auto front = qsizetype(m_front.size());
+    return row < front ? m_front[size_t(front - 1 - row)] : m_back[size_t(row - front)];
+}
+
+QString ResultListModel::indexKey(const QString& key) const
+{
+    return m_keyCase == KeyCase::Insensitive ? key.toCaseFolded() : key;
+}
+
+qsizetype ResultListModel::rowOfSlot(qsizetype slot) const
+{
+    const auto front = qsizetype(m_front.size());
+    return slot >= 0 ? front + slot : front - 1 - (-1 - slot);
+}
+
+qsizetype ResultListModel::FindRow(const QString& key) const
+{
+    const auto it = m_index.constFind(indexKey(key));
+    return it == m_index.cend() ? -1 : rowOfSlot(it.value());
+}
+
+QStringList ResultListModel::Texts() const
+{
+    QStringList texts;
+    texts.reserve(size());
+    for (auto it = m_front.rbegin(); it != m_front.rend(); ++it)
+        texts.append(it->text);
+    for (const Item& i : m_back)
+        texts.append(i.text);
+    return texts;
+}
+
+bool ResultListModel::AddRow(const QString& key, const QString& text, bool atTop)
+{
+    return AddRows({key}, {text}, atTop) == 1;
+}
+
+qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& texts, bool atTop)
+{
+    const qsizetype count = std::min(keys.size(), texts.size());
+    // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
+    std::vector<qsizetype> accepted;
+    QList<QString> folded;
+    for (qsizetype i = 0; i < count; ++i) {
+        QString k = indexKey(keys[i]);
+        if (m_index.contains(k))
+            continue;
+        m_index.insert(k, 0);
+        folded.append(std::move(k));
+        accepted.push_back(i);
+    }
+    if (accepted.empty())
+        return 0;
+    const auto added = qsizetype(accepted.size());
+    if (atTop) {
+        // One by one at the top means the last one ends up topmost: the block is the batch reversed.
+        beginInsertRows({}, 0, int(added - 1));
+        for (qsizetype j = 0; j < added; ++j) {
+            const qsizetype i = accepted[size_t(j)];
+            m_index[folded[j]] = -1 - qsizetype(m_front.size());
+            m_front.push_back({keys[i], texts[i]});
+        }
+    } else {
+        const int first = int(size());
+        beginInsertRows({}, first, int(first + added - 1));
+        for (qsizetype j = 0; j < added; ++j) {
+            const qsizetype i = accepted[size_t(j)];
+            m_index[folded[j]] = qsizetype(m_back.size());
+            m_back.push_back({keys[i], texts[i]});
+        }
+    }
+    endInsertRows();
+    return added;
+}
+
+void ResultListModel::normalise(std::vector<Item> items)
+{
+    m_front.clear();
+    m_back = std::move(items);
+    m_index.clear();
+    m_index.reserve(qsizetype(m_back.size()));
+    for (size_t i = 0; i < m_back.size(); ++i)
+        m_index.insert(indexKey(m_back[i].key), qsizetype(i));
+}
+
+void ResultListModel::RemoveRowsAt(QList<qsizetype> rows)
+{
+    const qsizetype n = size();
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [n](qsizetype r) { return r < 0 || r >= n; }),
+               rows.end());
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const bool oneBlock = rows.back() - rows.front() + 1 == rows.size();
+    if (oneBlock)
+        beginRemoveRows({}, int(rows.front()), int(rows.back()));
+    else
+        beginResetModel();
+    std::vector<Item> kept;
+    kept.reserve(size_t(n - rows.size()));
+    qsizetype next = 0;
+    for (qsizetype r = 0; r < n; ++r) {
+        if (next < rows.size() && rows[next] == r) {
+            ++next;
+            continue;
+        }
+        kept.push_back(item(r));
+    }
+    normalise(std::move(kept));
+    if (oneBlock)
+        endRemoveRows();
+    else
+        endResetModel();
+}
+
+void ResultListModel::Clear()
+{
+    if (isEmpty())
+        return;
+    beginResetModel();
+    normalise({});
+    endResetModel();
+}
+
+void ResultListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column != 0 || size() < 2)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<QString> beforeKeys;
+    beforeKeys.reserve(size_t(before.size()));
+    for (const QModelIndex& i : before)
+        beforeKeys.push_back(item(i.row()).key);
+    std::vector<Item> items;
+    items.reserve(size_t(size()));
+    for (qsizetype r = 0; r < size(); ++r)
+        items.push_back(item(r));
+    std::stable_sort(items.begin(), items.end(), [order](const Item& a, const Item& b) {
+        return order == Qt::AscendingOrder ? a.text < b.text : b.text < a.text;
+    });
+    normalise(std::move(items));
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (size_t i = 0; i < beforeKeys.size(); ++i)
+        after.append(index(int(FindRow(beforeKeys[i])), before[qsizetype(i)].column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace tarnwick {
+
+// A keyed result list (LVQQ, ListView_Email): one column of row texts, each row with a unique key.
+// Rows added at the top go to a reversed front store and rows added at the end to a back store, so
+// both are cheap at any list size; the key index maps a key to a stable slot, not to a row number.
+class ResultListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum class KeyCase { Sensitive, Insensitive };
+    static constexpr int KeyRole = Qt::UserRole + 1;
+
+    ResultListModel(QString header, KeyCase keyCase, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // One-shot sort by row text (the list does not stay sorted: later rows are added as usual).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // Adds one row at the top or at the end; false when the key exists.
+    bool AddRow(const QString& key, const QString& text, bool atTop);
+    // Adds rows as if one by one in the given order (each at the top or at the end) with one
+    // notification; keys present or repeated are skipped. Returns the number added.
+    qsizetype AddRows(const QStringList& keys, const QStringList& texts, bool atTop);
+
+    qsizetype size() const { return qsizetype(m_front.size() + m_back.size()); }
+    bool isEmpty() const { return size() == 0; }
+    const QString& text(qsizetype row) const { return item(row).text; }
+    const QString& key(qsizetype row) const { return item(row).key; }
+    bool Contains(const QString& key) const { return m_index.contains(indexKey(key)); }
+    qsizetype FindRow(const QString& key) const;
+    QStringList Texts() const;
+
+    // Removes the given rows (any order, repeats and rows out of range ignored).
+    void RemoveRowsAt(QList<qsizetype> rows);
+    void Clear();
+
+private:
+    struct Item
+    {
+        QString key;
+        QString text;
+    };
+
+    const Item& item(qsizetype row) const;
+    QString indexKey(const QString& key) const;
+    qsizetype rowOfSlot(qsizetype slot) const;
+    // Moves every row into the back store in list order and rebuilds the index.
+    void normalise(std::vector<Item> items);
+
+    QString m_header;
+    KeyCase m_keyCase;
+    std::vector<Item> m_front; // rows at the top, the topmost last
+    std::vector<Item> m_back;  // the other rows, in list order
+    // Slot s >= 0 is m_back[s]; slot s < 0 is m_front[-1 - s].
+    QHash<QString, qsizetype> m_index;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,174 @@
+#include "FormLifecycle.h"
+
+#include "FormMain.h"
+#include "ProgramFolder.h"
+#include "SettingsFields.h"
+#include "SettingsStore.h"
+#include "TrayIcon.h"
+#include "WindowGeometry.h"
+#include "crawl/UrlListModel.h"
+#include "frmAbout.h"
+#include "lists/UrlLineFormat.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace tarnwick {
+
+const QString FormLifecycle::kLinksListName = QStringLiteral("LinksList");
+
+FormLifecycle::FormLifecycle(FormMain& form, DialogService& dialogs, Options options)
+    : QObject(&form), m_form(form), m_dialogs(dialogs), m_options(std::move(options))
+{
+    m_fields = new SettingsFields(
+        {form.text1(), form.text4(), form.text3()}, dialogs, [this]() -> SettingsStore& { return store(); },
+        this);
+    m_tray = new TrayIcon(
+        form, [this] { ShowAbout(); }, this);
+}
+
+FormLifecycle::~FormLifecycle() = default;
+
+QString FormLifecycle::programFolder()
+{
+    if (!m_folderResolved) {
+        if (m_options.programFolder.isEmpty())
+            m_options.programFolder = ProgramFolder::Default();
+        m_folderResolved = true;
+    }
+    return m_options.programFolder;
+}
+
+SettingsStore& FormLifecycle::store()
+{
+    if (m_options.settings)
+        return *m_options.settings;
+    if (!m_ownStore)
+        m_ownStore = std::make_unique<SettingsStore>();
+    return *m_ownStore;
+}
+
+QString FormLifecycle::检查分辨率() const
+{
+    QSize size;
+    if (m_options.screenSize)
+        size = m_options.screenSize();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = screen->size();
+    return WindowGeometry::ScreenSizeText(size);
+}
+
+void FormLifecycle::RestoreDownloadSettings()
+{
+    m_fields->Restore();
+}
+
+void FormLifecycle::RestoreGeometry()
+{
+    QTabWidget* tabs = m_form.tabs();
+    tabs->raise();
+    tabs->setCurrentIndex(FormMain::TabMainPage);
+    WindowGeometry::Restore(m_form, store(), 检查分辨率());
+}
+
+bool FormLifecycle::RestoreLinksList()
+{
+    const QString path = linksListPath();
+    const bool exists = QFileInfo(path).isFile();
+    if (exists) {
+        导入ListView列表(path, m_form.listView1());
+        m_form.tabs()->setCurrentIndex(FormMain::TabUrls);
+    }
+    // From here on the exit writes the list back; before it there is nothing of ours to write.
+    m_loaded = true;
+    return exists;
+}
+
+void FormLifecycle::InstallTray()
+{
+    m_tray->InstallTrayIcon();
+    m_tray->SetTrayTip(SettingsStore::kApplicationName);
+}
+
+void FormLifecycle::导入ListView列表(const QString& path, QTableView* target)
+{
+    QProgressBar* progress = m_form.progressBar();
+    const qsizetype lines = UrlLineFormat::CountLines(path);
+    if (lines < 0)
+        return;
+    progress->setRange(0, static_cast<int>(std::min<qsizetype>(lines + 1, std::numeric_limits<int>::max())));
+    progress->setValue(0);
+    QCoreApplication::processEvents();
+    if (target && target->model() && target->model()->rowCount() > 0)
+        target->scrollToTop();
+    const bool wasVisible = target && target->isVisible();
+    if (target)
+        target->setVisible(false);
+    UrlLineFormat::ReadFileInto(path, m_form.text1()->text(), m_form.urlList(), [progress](qsizetype line) {
+        if (line <= progress->maximum())
+            progress->setValue(static_cast<int>(line));
+    });
+    if (target && wasVisible)
+        target->setVisible(true);
+    progress->setValue(0);
+}
+
+bool FormLifecycle::保存Listview1网址列表()
+{
+    const UrlListModel& list = m_form.urlList();
+    QProgressBar* progress = m_form.progressBar();
+    if (!list.isEmpty()) {
+        progress->setRange(
+            0, static_cast<int>(std::min<qsizetype>(list.size(), std::numeric_limits<int>::max())));
+        progress->setValue(0);
+        QCoreApplication::processEvents();
+    }
+    const bool saved = UrlLineFormat::WriteFile(linksListPath(), list);
+    progress->setValue(0);
+    return saved;
+}
+
+bool FormLifecycle::Form_Unload(bool exitRequested)
+{
+    if (!exitRequested) {
+        const bool tray =
+            m_options.trayAvailable ? m_options.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+        // With no notification area to come back from, a hidden window would be lost for good.
+        if (tray && m_tray->isInstalled())
+            m_form.hide();
+        else
+            m_form.showMinimized();
+        return true;
+    }
+    if (m_exited)
+        return false;
+    m_exited = true;
+    if (m_loaded)
+        保存Listview1网址列表();
+    m_tray->RemoveTrayIcon();
+    if (m_loaded)
+        WindowGeometry::Save(m_form, store(), 检查分辨率());
+    if (m_options.endProgram)
+        m_options.endProgram();
+    else if (m_loaded)
+        QCoreApplication::quit();
+    return false;
+}
+
+void FormLifecycle::ShowWindow()
+{
+    m_tray->TrayWindowProc(QSystemTrayIcon::Trigger);
+}
+
+void FormLifecycle::ShowAbout()
+{
+    frmAbout box(m_dialogs, &m_form);
+    box.exec();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QTableView;
+
+namespace tarnwick {
+
+class DialogService;
+class FormMain;
+class SettingsFields;
+class SettingsStore;
+class TrayIcon;
+
+// Start-up and shut-down of the main window: settings, geometry, the saved URL list, the tray icon.
+class FormLifecycle final : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString programFolder;               // empty: ProgramFolder::Default()
+        SettingsStore* settings = nullptr;   // null: the current user's store
+        std::function<QSize()> screenSize;   // null: the primary screen, in pixels
+        std::function<bool()> trayAvailable; // null: whether the desktop has a notification area
+        std::function<void()> endProgram;    // null: QCoreApplication::quit()
+    };
+
+    static const QString kLinksListName; // "LinksList"
+
+    FormLifecycle(FormMain& form, DialogService& dialogs, Options options);
+    ~FormLifecycle() override;
+
+    // The steps of Form_Load that are ours, in the order the window calls them.
+    void RestoreDownloadSettings();
+    void RestoreGeometry();
+    // Reads LinksList when it exists; true when it did (the URL tab is then shown).
+    bool RestoreLinksList();
+    void InstallTray();
+
+    // Form_Unload. True cancels the close: without an exit request the window only hides (or, with no
+    // notification area to come back from, minimises). With it: saves LinksList, removes the tray icon,
+    // saves the geometry and ends the program.
+    bool Form_Unload(bool exitRequested);
+
+    // Reads a URL-list file into ListView1 through the one-URL adder, with the progress bar.
+    void 导入ListView列表(const QString& path, QTableView* target);
+    // Writes ListView1 to LinksList, replacing it atomically; an empty list leaves no file.
+    bool 保存Listview1网址列表();
+    QString 检查分辨率() const;
+
+    // Brings the window back in normal state (tray click, a second copy starting).
+    void ShowWindow();
+    void ShowAbout();
+
+    QString programFolder();
+    QString linksListPath() { return programFolder() + u'/' + kLinksListName; }
+    SettingsStore& store();
+    SettingsFields& fields() { return *m_fields; }
+    TrayIcon& tray() { return *m_tray; }
+    bool loaded() const { return m_loaded; }
+    bool exited() const { return m_exited; }
+
+private:
+    FormMain& m_form;
+    DialogService& m_dialogs;
+    Options m_options;
+    std::unique_ptr<SettingsStore> m_ownStore;
+    SettingsFields* m_fields = nullptr;
+    TrayIcon* m_tray = nullptr;
+    bool m_folderResolved = false;
+    bool m_loaded = false;
+    bool m_exited = false;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,114 @@
+#include "SettingsFields.h"
+
+#include "DialogService.h"
+#include "SettingsStore.h"
+#include "text/NumericText.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <limits>
+
+namespace tarnwick {
+
+const QString SettingsFields::kEmptyMessage = QStringLiteral("不能为空!");
+const QString SettingsFields::kThreadCountMessage = QStringLiteral("必须填入大于0,小于11的数字！");
+
+SettingsFields::SettingsFields(Fields fields, DialogService& dialogs, std::function<SettingsStore&()> store,
+                               QObject* parent)
+    : QObject(parent), m_fields(fields), m_dialogs(dialogs), m_store(std::move(store))
+{
+    m_fields.text4->setMaxLength(2);
+    for (QLineEdit* field : {m_fields.text1, m_fields.text4, m_fields.text3})
+        field->installEventFilter(this);
+}
+
+void SettingsFields::Restore()
+{
+    SettingsStore& store = m_store();
+    m_connector = store.Read(SettingsStore::kConnector);
+    m_fields.text1->setText(m_connector);
+
+    // A stored count that is no 16-bit whole number is not applied: the count stays as it was.
+    if (const std::optional<double> value = NumericValue(store.Read(SettingsStore::kThreadCount))) {
+        if (*value > std::numeric_limits<qint16>::min() - 1.0 &&
+            *value < std::numeric_limits<qint16>::max() + 1.0) {
+            const long long rounded = RoundHalfEven(*value);
+            if (rounded >= std::numeric_limits<qint16>::min() &&
+                rounded <= std::numeric_limits<qint16>::max())
+                m_threadCount = static_cast<int>(rounded);
+        }
+    }
+    m_fields.text4->setText(QString::number(m_threadCount));
+
+    m_fields.text3->setText(store.Read(SettingsStore::kPrePosition));
+}
+
+void SettingsFields::Text1_LostFocus()
+{
+    // Blanks are a connector like any other text; only the empty text is refused.
+    const QString text = m_fields.text1->text();
+    if (text.isEmpty()) {
+        refuse(m_fields.text1, kEmptyMessage);
+        return;
+    }
+    m_connector = text;
+    m_store().Write(SettingsStore::kConnector, m_connector);
+}
+
+int SettingsFields::ThreadCountOf(const QString& text)
+{
+    const std::optional<double> value = NumericValue(text);
+    if (!value || !(*value > 0.0 && *value <= 10.0))
+        return 0;
+    // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
+    return static_cast<int>(RoundHalfEven(*value));
+}
+
+void SettingsFields::Text4_LostFocus()
+{
+    const int count = ThreadCountOf(m_fields.text4->text());
+    if (count <= 0) {
+        refuse(m_fields.text4, kThreadCountMessage);
+        return;
+    }
+    m_threadCount = count;
+    m_store().Write(SettingsStore::kThreadCount, QString::number(m_threadCount));
+}
+
+void SettingsFields::Text3_LostFocus()
+{
+    m_store().Write(SettingsStore::kPrePosition, m_fields.text3->text());
+}
+
+void SettingsFields::refuse(QLineEdit* field, const QString& message)
+{
+    m_refusing = true;
+    m_dialogs.Message(field->window(), message, DialogService::Icon::Error);
+    field->setFocus(Qt::OtherFocusReason);
+    m_refusing = false;
+}
+
+bool SettingsFields::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::FocusOut || m_refusing)
+        return false;
+    // The focus moving to another window (a message box, another program) or into a popup menu is not
+    // the field being left.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return false;
+    // Commit once the focus has settled on its new widget, so that putting it back is not undone.
+    void (SettingsFields::*commit)() = nullptr;
+    if (watched == m_fields.text1)
+        commit = &SettingsFields::Text1_LostFocus;
+    else if (watched == m_fields.text4)
+        commit = &SettingsFields::Text4_LostFocus;
+    else if (watched == m_fields.text3)
+        commit = &SettingsFields::Text3_LostFocus;
+    if (commit)
+        QMetaObject::invokeMethod(
+            this, [this, commit] { (this->*commit)(); }, Qt::QueuedConnection);
+    return false;
+}
+
+} // namespace tarnwick

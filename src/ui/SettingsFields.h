@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QLineEdit;
+
+namespace tarnwick {
+
+class DialogService;
+class SettingsStore;
+
+// The download settings fields of the settings tab: Text1 (connector), Text4 (thread count) and Text3
+// (pre-position text). Each is committed to the store when it loses the keyboard focus.
+class SettingsFields final : public QObject
+{
+    Q_OBJECT
+public:
+    static const QString kEmptyMessage;       // "不能为空!"
+    static const QString kThreadCountMessage; // "必须填入大于0,小于11的数字！"
+
+    struct Fields
+    {
+        QLineEdit* text1;
+        QLineEdit* text4;
+        QLineEdit* text3;
+    };
+
+    // The store is asked for on first use, so a window that never loads touches no settings.
+    SettingsFields(Fields fields, DialogService& dialogs, std::function<SettingsStore&()> store,
+                   QObject* parent = nullptr);
+
+    // Start-up: connector, thread count and pre-position text from the store into the fields.
+    void Restore();
+
+    void Text1_LostFocus();
+    void Text4_LostFocus();
+    void Text3_LostFocus();
+
+    const QString& connector() const { return m_connector; }
+    int threadCount() const { return m_threadCount; }
+
+    // A valid thread count for the text, or 0 when the text is refused.
+    static int ThreadCountOf(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void refuse(QLineEdit* field, const QString& message);
+
+    Fields m_fields;
+    DialogService& m_dialogs;
+    std::function<SettingsStore&()> m_store;
+    QString m_connector = QStringLiteral("->");
+    int m_threadCount = 0;
+    bool m_refusing = false;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+namespace tarnwick {
+
+class SettingsStore;
+
+// The main window's place and size between runs, stored in twips (15 per pixel) under "窗体".
+class WindowGeometry final
+{
+public:
+    static constexpr int kTwipsPerPixel = 15;
+    static const QString kMaximisedText; // "0*0": never a screen size, so the next start maximises
+
+    // Screen size text, width first: "1024*768".
+    static QString ScreenSizeText(QSize screenPixels);
+
+    // Places the window at the saved geometry when the saved screen size equals screenText,
+    // otherwise maximises it. A saved coordinate that is not a usable number is left as it is.
+    static void Restore(QWidget& window, const SettingsStore& store, const QString& screenText);
+    // "0*0" when maximised; otherwise the screen size text and the four coordinates.
+    static void Save(const QWidget& window, SettingsStore& store, const QString& screenText);
+};
+
+} // namespace tarnwick

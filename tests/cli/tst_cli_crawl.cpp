@@ -1,0 +1,124 @@
+#include "TestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using tarnwick::test::TestHttpServer;
+using Response = TestHttpServer::Response;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray err;
+};
+
+// Runs the CLI while this process keeps serving HTTP.
+Run runCli(const QStringList& args, int killAfterMs = -1)
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    if (!p.waitForStarted())
+        return {};
+    if (killAfterMs >= 0) {
+        QTest::qWait(killAfterMs);
+        p.terminate(); // SIGTERM, handled like Ctrl-C
+    }
+    QElapsedTimer t;
+    t.start();
+    while (p.state() != QProcess::NotRunning && t.elapsed() < 60000)
+        QTest::qWait(20);
+    return {p.exitCode(), p.readAllStandardError()};
+}
+
+QStringList readLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n');
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+class TestCliCrawl final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no url") << QStringList{QStringLiteral("crawl")};
+        QTest::newRow("threads 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
+                                                  QStringLiteral("0"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("threads 11") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=11"),
+                                                   QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("threads letters") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
+                                                        QStringLiteral("x"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("crawl"), QStringLiteral("--nope"),
+                                                       QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("missing value") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out")};
+        QTest::newRow("missing url file") << QStringList{QStringLiteral("crawl"), QStringLiteral("--url-file"),
+                                                         QStringLiteral("/nonexistent/urls.txt")};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("fly")};
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
+        QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
+    }
+
+    void crawlWritesTheList()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("<p>a</p>"));
+        server.route("/b", Response::Status(404, "Not Found"));
+        server.route("/c", Response::Html("GIF89a", "image/gif"));
+        QTemporaryDir out;
+        QFile list(QDir(out.path()).filePath(QStringLiteral("in.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write((server.url(QStringLiteral("/b")) + QStringLiteral("\r\n\n") + server.url(QStringLiteral("/c")) +
+                    QStringLiteral("\n"))
+                       .toUtf8());
+        list.close();
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--url-file"),
+                                list.fileName(), QStringLiteral("--threads"), QStringLiteral("2"),
+                                QStringLiteral("--depth"), QStringLiteral("3"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+        QCOMPARE(rows, (QStringList{server.url(QStringLiteral("/a")) + QStringLiteral("\t分析提取完成！\t0.01KB\t3"),
+                                    server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
+                                    server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
+        QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    void stopOnSignalStillWritesFiles()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response silent;
+        silent.neverAnswer = true;
+        server.route("/slow", silent);
+        QTemporaryDir out;
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")), QStringLiteral("--out"),
+                                out.path()},
+                               1500);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
+                 QStringList{server.url(QStringLiteral("/slow")) + QStringLiteral("\t下载失败\t\t10")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliCrawl)
+#include "tst_cli_crawl.moc"

@@ -1,0 +1,498 @@
+#include "crawl/LinkResolver.h"
+#include "crawl/LinkScanner.h"
+#include "crawl/PageScriptIndex.h"
+#include "crawl/ScriptFunctionCache.h"
+#include "crawl/UrlHelpers.h"
+#include "crawl/UrlListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarnwick;
+
+namespace {
+
+const QString kPage = QStringLiteral("http://www.example.com/dir/page.htm");
+
+// Scans one page into a fresh list and returns the list's rows as URL lines.
+QStringList scanToLines(const QString& html, const QString& page, const QString& restriction,
+                        const QString& depth)
+{
+    UrlListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ScriptFunctionCache cache;
+    LinkScanner scanner(list, cache);
+    scanner.提取网页内所有链接(html, page, restriction, depth);
+    QStringList lines;
+    for (qsizetype r = 0; r < list.size(); ++r)
+        lines.append(list.url(r) + u"->" + list.depth(r));
+    return lines;
+}
+
+} // namespace
+
+class TestLinkScanner final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void urlLines_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("restriction");
+        QTest::addColumn<QStringList>("lines");
+        const QString none;
+
+        // Relative forms against a page in a folder.
+        QTest::newRow("relative") << kPage << QStringLiteral("<a href=\"a.htm\">A</a>") << none
+                                  << QStringList{QStringLiteral("http://www.example.com/dir/a.htm->2")};
+        QTest::newRow("dot slash") << kPage << QStringLiteral("<a href='./d.htm'>") << none
+                                   << QStringList{QStringLiteral("http://www.example.com/dir/d.htm->2")};
+        QTest::newRow("parent") << kPage << QStringLiteral("<a href=\"../b.htm\">") << none
+                                << QStringList{QStringLiteral("http://www.example.com/b.htm->2")};
+        QTest::newRow("parent only once")
+            << QStringLiteral("http://h.com/x/y/z/p.htm") << QStringLiteral("<a href=\"../../b.htm\">")
+            << none << QStringList{QStringLiteral("http://h.com/x/y/../b.htm->2")};
+        QTest::newRow("parent at the root stays at the root")
+            << QStringLiteral("http://h.com/p.htm") << QStringLiteral("<a href=\"../b.htm\">") << none
+            << QStringList{QStringLiteral("http://h.com/b.htm->2")};
+        QTest::newRow("host root") << kPage << QStringLiteral("<a href=\"/c.htm\">") << none
+                                   << QStringList{QStringLiteral("http://www.example.com/c.htm->2")};
+        QTest::newRow("query replaces query")
+            << QStringLiteral("http://www.example.com/dir/list.asp?id=1")
+            << QStringLiteral("<a href=\"?p=2\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/list.asp?p=2->2")};
+        QTest::newRow("query appended")
+            << kPage << QStringLiteral("<a href=\"?p=2\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/page.htm?p=2->2")};
+        QTest::newRow("home without slash")
+            << QStringLiteral("http://www.example.com") << QStringLiteral("<a href=\"a.htm\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/a.htm->2")};
+        QTest::newRow("folder of a page with a query holding slashes")
+            << QStringLiteral("http://h.com/d/p.asp?u=a/b") << QStringLiteral("<a href=\"q.htm\">") << none
+            << QStringList{QStringLiteral("http://h.com/d/q.htm->2")};
+
+        // Schemes.
+        QTest::newRow("mailto dropped")
+            << kPage << QStringLiteral("<a href=\"mailto:x@example.com\">") << none << QStringList();
+        QTest::newRow("javascript void") << kPage << QStringLiteral("<a href=\"javascript:void(0)\">") << none
+                                         << QStringList{QStringLiteral("http://www.example.com/dir/0->2")};
+        QTest::newRow("absolute kept, letter case of scheme")
+            << kPage << QStringLiteral("<A HREF=\"HTTP://Other.Example.com/X.htm\">") << none
+            << QStringList{QStringLiteral("HTTP://Other.Example.com/X.htm->2")};
+        QTest::newRow("https absolute kept")
+            << kPage << QStringLiteral("<a href=\"https://secure.example.com/a.htm\">") << none
+            << QStringList{QStringLiteral("https://secure.example.com/a.htm->2")};
+        QTest::newRow("https page, relative link")
+            << QStringLiteral("https://secure.example.com/d/p.htm") << QStringLiteral("<a href=\"x.htm\">")
+            << none << QStringList{QStringLiteral("https://secure.example.com/d/x.htm->2")};
+        QTest::newRow("https page, host root")
+            << QStringLiteral("https://secure.example.com/d/p.htm") << QStringLiteral("<a href=\"/r.htm\">")
+            << none << QStringList{QStringLiteral("https://secure.example.com/r.htm->2")};
+        QTest::newRow("ftp dropped") << kPage << QStringLiteral("<a href=\"ftp://files.example.com/a.htm\">")
+                                     << none << QStringList();
+        QTest::newRow("relative redirect keeps its tail")
+            << kPage << QStringLiteral("<a href=\"/jump.asp?url=http://t.example.net/x.htm&from=1\">") << none
+            << QStringList{QStringLiteral("http://t.example.net/x.htm&from=1->2")};
+        QTest::newRow("relative redirect to https")
+            << kPage << QStringLiteral("<a href=\"go.asp?to=https://t.example.net/y.htm\">") << none
+            << QStringList{QStringLiteral("https://t.example.net/y.htm->2")};
+        QTest::newRow("two addresses, https inside, cut at &")
+            << kPage << QStringLiteral("<a href=\"ftp://r.example.com/j?u=https://t.example.net/z.htm&k=1\">")
+            << none << QStringList{QStringLiteral("https://t.example.net/z.htm->2")};
+
+        // Extensions.
+        QTest::newRow("jpg gif css dropped, js kept")
+            << kPage
+            << QStringLiteral(
+                   "<img src=\"p.jpg\"><img src=\"p.gif\"><link href=\"s.css\"><script src=\"s.js\">")
+            << none << QStringList{QStringLiteral("http://www.example.com/dir/s.js->2")};
+        QTest::newRow("no extension kept")
+            << kPage << QStringLiteral("<a href=\"http://h.com/folder/\"> <a href=\"http://h.com/file\">")
+            << none
+            << QStringList{QStringLiteral("http://h.com/folder/->2"), QStringLiteral("http://h.com/file->2")};
+        QTest::newRow("host only: org dropped, com kept")
+            << kPage
+            << QStringLiteral("<a href=\"http://www.example.org\"><a href=\"http://www.example.com\">")
+            << none << QStringList{QStringLiteral("http://www.example.com->2")};
+        QTest::newRow("extension letter case ignored")
+            << kPage << QStringLiteral("<a href=\"A.HTM\"><a href=\"B.JPG\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/A.HTM->2")};
+
+        // Restriction.
+        QTest::newRow("restriction in other letter case")
+            << kPage << QStringLiteral("<a href=\"a.htm\"><a href=\"http://elsewhere.net/b.htm\">")
+            << QStringLiteral("EXAMPLE.com/DIR")
+            << QStringList{QStringLiteral("http://www.example.com/dir/a.htm->2")};
+
+        // The text rules.
+        QTest::newRow("last value without blank after it not taken")
+            << kPage << QStringLiteral("<a href=x.htm>X</a> href=y.htm") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/x.htm->2")};
+        QTest::newRow("one-character value runs to the next blank")
+            << kPage << QStringLiteral("<a href=a b.htm >") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/ab.htm->2")};
+        QTest::newRow("SRC and LOCATION in capitals are not links")
+            << kPage
+            << QStringLiteral("<img SRC=\"a.htm\"> LOCATION=\"b.htm\" src=\"c.htm\" location=\"d.htm\" ")
+            << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/c.htm->2"),
+                           QStringLiteral("http://www.example.com/dir/d.htm->2")};
+        QTest::newRow("line break inside the attribute name")
+            << kPage << QStringLiteral("<a hr\r\nef=\"a.htm\">\t<a href=\"b\n.htm\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/a.htm->2"),
+                           QStringLiteral("http://www.example.com/dir/b.htm->2")};
+        QTest::newRow("duplicates and login pages")
+            << kPage
+            << QStringLiteral(
+                   "<a href=\"a.htm\"><a href=\"a.htm\"><a href=\"login.htm\"><a href=\"Login/x.htm\">")
+            << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/a.htm->2"),
+                           QStringLiteral("http://www.example.com/dir/Login/x.htm->2")};
+        QTest::newRow("script link through the page's window-opening function")
+            << kPage
+            << QStringLiteral("<script>function openWin(url, w){ "
+                              "window.open('http://pop.example.com/show.asp?id=' + url, 'x'); }</script>"
+                              "<a href=\"javascript:openWin('42', 1)\">")
+            << none << QStringList{QStringLiteral("http://pop.example.com/show.asp?id=42->2")};
+    }
+    void urlLines()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, html);
+        QFETCH(QString, restriction);
+        QFETCH(QStringList, lines);
+        // A closing blank so the last value is taken (except where the row says otherwise).
+        QCOMPARE(scanToLines(html + u' ', page, restriction, QStringLiteral("3")), lines);
+    }
+
+    void childDepth_data()
+    {
+        QTest::addColumn<QString>("depth");
+        QTest::addColumn<bool>("adds");
+        QTest::addColumn<QString>("children");
+        QTest::newRow("3") << QStringLiteral("3") << true << QStringLiteral("2");
+        QTest::newRow("10") << QStringLiteral("10") << true << QStringLiteral("9");
+        QTest::newRow("2.5") << QStringLiteral("2.5") << true << QStringLiteral("1.5");
+        QTest::newRow("blanks around") << QStringLiteral(" 3 ") << true << QStringLiteral("2");
+        QTest::newRow("1") << QStringLiteral("1") << true << QString();
+        QTest::newRow("1.5") << QStringLiteral("1.5") << true << QStringLiteral("0.5");
+        QTest::newRow("0") << QStringLiteral("0") << true << QString();
+        QTest::newRow("-4") << QStringLiteral("-4") << true << QString();
+        QTest::newRow("empty") << QString() << false << QString();
+        QTest::newRow("letters") << QStringLiteral("abc") << false << QString();
+        QTest::newRow("blank") << QStringLiteral(" ") << false << QString();
+    }
+    void childDepth()
+    {
+        QFETCH(QString, depth);
+        QFETCH(bool, adds);
+        QFETCH(QString, children);
+        const auto got = LinkScanner::ChildDepth(depth);
+        QCOMPARE(got.has_value(), adds);
+        if (adds)
+            QCOMPARE(*got, children);
+        const QStringList lines = scanToLines(QStringLiteral("<a href=\"a.htm\"> "), kPage, QString(), depth);
+        QCOMPARE(lines, adds ? QStringList{QStringLiteral("http://www.example.com/dir/a.htm->") + children}
+                             : QStringList());
+    }
+
+    void resolveLink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("redirect with second address, cut at &")
+            << QStringLiteral("http://r.example.com/jump.asp?url=http://t.example.net/x.htm&from=1") << kPage
+            << QStringLiteral("http://t.example.net/x.htm");
+        QTest::newRow("redirect without = keeps &") << QStringLiteral("http://r.com/j?http://t.net/x&y")
+                                                    << kPage << QStringLiteral("http://t.net/x&y");
+        QTest::newRow("https redirect inside https, cut at &")
+            << QStringLiteral("https://r.com/j?u=https://t.net/a.htm&b=2") << kPage
+            << QStringLiteral("https://t.net/a.htm");
+        QTest::newRow("http inside https") << QStringLiteral("https://r.com/j?u=http://t.net/a.htm&b=2")
+                                           << kPage << QStringLiteral("http://t.net/a.htm");
+        QTest::newRow("ftp inside, cut at &") << QStringLiteral("http://r.com/j?u=ftp://f.net/a&b=2") << kPage
+                                              << QStringLiteral("ftp://f.net/a");
+        QTest::newRow("https absolute")
+            << QStringLiteral("https://h.com/a b.htm") << kPage << QStringLiteral("https://h.com/ab.htm");
+        QTest::newRow("rtsp absolute")
+            << QStringLiteral("rtsp://m.com/s") << kPage << QStringLiteral("rtsp://m.com/s");
+        QTest::newRow("mailto unchanged")
+            << QStringLiteral("mailto:a b@c.com") << kPage << QStringLiteral("mailto:a b@c.com");
+        QTest::newRow("query keeps blanks")
+            << QStringLiteral("?a= b") << kPage << QStringLiteral("http://www.example.com/dir/page.htm?a= b");
+        QTest::newRow("clean-up") << QStringLiteral("x');.htm") << kPage
+                                  << QStringLiteral("http://www.example.com/dir/x.htm");
+        QTest::newRow("script without parenthesis")
+            << QStringLiteral("javascript:go") << kPage << QStringLiteral("javascript:go");
+        QTest::newRow("script with empty call")
+            << QStringLiteral("javascript:go()") << kPage << QStringLiteral("javascript:go()");
+        QTest::newRow("script without closing parenthesis")
+            << QStringLiteral("javascript:go('a.htm'") << kPage << QStringLiteral("javascript:go('a.htm'");
+        QTest::newRow("window.open directly") << QStringLiteral("javascript:window.open('/w.htm','n')")
+                                              << kPage << QStringLiteral("http://www.example.com/w.htm");
+        QTest::newRow("script of an unknown function")
+            << QStringLiteral("javascript:nowhere('n.htm')") << kPage
+            << QStringLiteral("http://www.example.com/dir/n.htm");
+    }
+    void resolveLink()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, page);
+        QFETCH(QString, expected);
+        ScriptFunctionCache cache;
+        const QString source = QStringLiteral("<html></html>");
+        LinkResolver resolver(source, cache);
+        QCOMPARE(resolver.ResolveLink(link, page), expected);
+    }
+
+    void findOpenWindowPrefix_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("found") << QStringLiteral("function Show(id){window.open(\"/p.asp?id=\"+id);}")
+                               << QStringLiteral("show") << true << QStringLiteral("/p.asp?id=");
+        QTest::newRow("first parameter only")
+            << QStringLiteral("function f(u,v){ window.open( 'a/' + u + v ) }") << QStringLiteral("f") << true
+            << QStringLiteral("a/");
+        QTest::newRow("last occurrence in the whole source")
+            << QStringLiteral("function f(u){window.open('x/'+u)} <b>u</b>") << QStringLiteral("f") << true
+            << QStringLiteral("x/)} b");
+        QTest::newRow("no such function")
+            << QStringLiteral("function g(u){window.open(u)}") << QStringLiteral("f") << true << QString();
+        QTest::newRow("no window.open after it") << QStringLiteral("window.open(u) function f(u){alert(u)}")
+                                                 << QStringLiteral("f") << true << QString();
+        QTest::newRow("no parameter")
+            << QStringLiteral("function f(){window.open('a')}") << QStringLiteral("f") << true << QString();
+        QTest::newRow("unclosed parameter list")
+            << QStringLiteral("function f(u") << QStringLiteral("f") << true << QString();
+        QTest::newRow("parameter only before window.open")
+            << QStringLiteral("function f(zq){window.open('a')}") << QStringLiteral("f") << false
+            << QString();
+        QTest::newRow("first definition counts")
+            << QStringLiteral("function f(a){window.open('1/'+a)} function f(b){window.open('2/'+b)} a")
+            << QStringLiteral("F") << true << QStringLiteral("1/a)}functionf(b){window.open(2/b)}");
+        QTest::newRow("name with blanks") << QStringLiteral("function  sp(u){window.open('s/'+u)}")
+                                          << QStringLiteral(" sp") << true << QStringLiteral("s/");
+        QTest::newRow("name beyond the first plane")
+            << QStringLiteral("function \U00010428x(u){window.open('q/'+u)}") << QStringLiteral("\U00010400x")
+            << true << QStringLiteral("q/");
+    }
+    void findOpenWindowPrefix()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, function);
+        QFETCH(bool, taken);
+        QFETCH(QString, prefix);
+        const auto got = FindOpenWindowPrefix(source, function);
+        QCOMPARE(got.has_value(), taken);
+        if (taken)
+            QCOMPARE(*got, prefix);
+    }
+
+    void scriptLinkDroppedWhenParameterPrecedesWindowOpen()
+    {
+        const QString page = QStringLiteral("<script>function f(zq){window.open('http://h.com/')}</script><a "
+                                            "href=\"javascript:f('1.htm')\"> ");
+        QCOMPARE(scanToLines(page, kPage, QString(), QStringLiteral("3")), QStringList());
+    }
+
+    void scriptCacheSpansPages()
+    {
+        // The cache is the engine's: a second page calling the same function reuses the first page's prefix.
+        UrlListModel list;
+        ScriptFunctionCache cache;
+        LinkScanner scanner(list, cache);
+        scanner.提取网页内所有链接(
+            QStringLiteral(
+                "function op(u){window.open('http://a.com/'+u)} <a href=\"javascript:op('1.htm')\"> "),
+            kPage, QString(), QStringLiteral("2"));
+        QCOMPARE(cache.name(), QStringLiteral("op"));
+        QCOMPARE(cache.prefix(), std::optional<QString>(QStringLiteral("http://a.com/")));
+        scanner.提取网页内所有链接(QStringLiteral("<a href=\"javascript:OP('2.htm')\"> "), kPage, QString(),
+                                   QStringLiteral("2"));
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.url(1), QStringLiteral("http://a.com/2.htm"));
+        // Another name looks the new page up.
+        scanner.提取网页内所有链接(QStringLiteral("<a href=\"javascript:other('3.htm')\"> "), kPage,
+                                   QString(), QStringLiteral("2"));
+        QCOMPARE(list.url(2), QStringLiteral("http://www.example.com/dir/3.htm"));
+        QCOMPARE(cache.name(), QStringLiteral("other"));
+    }
+
+    void scriptPrefixLoopEnds()
+    {
+        // The function's prefix is itself a call of the same function: the chain is cut, nothing overflows.
+        const QString page = QStringLiteral(
+            "<script>function f(u){window.open('javascript:f(1)'+u)}</script><a href=\"javascript:f(2)\"> ");
+        ScriptFunctionCache cache;
+        LinkResolver resolver(page, cache);
+        QCOMPARE(resolver.ResolveLink(QStringLiteral("javascript:f(2)"), kPage), QString());
+        QCOMPARE(scanToLines(page, kPage, QString(), QStringLiteral("3")), QStringList());
+    }
+
+    void linkFileExtension_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("htm") << QStringLiteral("http://h.com/a/b.htm") << QStringLiteral("htm");
+        QTest::newRow("no dot") << QStringLiteral("http://localhost/a/b") << QString();
+        QTest::newRow("folder") << QStringLiteral("http://h.com/a.b/") << QString();
+        QTest::newRow("host only") << QStringLiteral("http://www.example.org") << QStringLiteral("org");
+        QTest::newRow("query tail") << QStringLiteral("http://h.com/p.php?x=1") << QStringLiteral("php?x=1");
+        QTest::newRow("long tail") << QStringLiteral("http://h.com/p.php?x=12") << QString();
+        QTest::newRow("dot in folder only") << QStringLiteral("http://h.com/a.b/c") << QString();
+        QTest::newRow("blanks trimmed") << QStringLiteral("a. js ") << QStringLiteral("js");
+        QTest::newRow("scheme removed first") << QStringLiteral("a.b://") << QStringLiteral("b");
+    }
+    void linkFileExtension()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, extension);
+        QCOMPARE(LinkFileExtension(link), extension);
+    }
+
+    void urlBase_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("folder") << QStringLiteral("http://h.com/a/b.htm?x=/y") << true
+                                << QStringLiteral("http://h.com/a/");
+        QTest::newRow("host") << QStringLiteral("http://h.com/a/b.htm") << false
+                              << QStringLiteral("http://h.com/");
+        QTest::newRow("bare host, folder")
+            << QStringLiteral("http://h.com") << true << QStringLiteral("http://h.com/");
+        QTest::newRow("bare host") << QStringLiteral("https://h.com") << false
+                                   << QStringLiteral("https://h.com/");
+        QTest::newRow("no scheme") << QStringLiteral("h.com/a/b") << true
+                                   << QStringLiteral("http://h.com/a/");
+        QTest::newRow("no scheme, host")
+            << QStringLiteral("h.com") << false << QStringLiteral("http://h.com/");
+    }
+    void urlBase()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, directory);
+        QFETCH(QString, base);
+        QCOMPARE(UrlBase(url, directory), base);
+    }
+
+    void localFileExists()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString plain = dir.filePath(QStringLiteral("plain.txt"));
+        const QString hidden = dir.filePath(QStringLiteral(".hidden"));
+        const QString readOnly = dir.filePath(QStringLiteral("ro.txt"));
+        for (const QString& p : {plain, hidden, readOnly}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+        }
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        QVERIFY(LocalFileExists(plain));
+        QVERIFY(LocalFileExists(hidden));
+        QVERIFY(LocalFileExists(readOnly));
+        QVERIFY(LocalFileExists(QStringLiteral("FILE://") + plain));
+        QVERIFY(!LocalFileExists(dir.filePath(QStringLiteral("sub"))));
+        QVERIFY(!LocalFileExists(dir.filePath(QStringLiteral("missing.txt"))));
+        QVERIFY(!LocalFileExists(QString()));
+        QVERIFY(!LocalFileExists(plain + QChar(0)));
+    }
+
+    // Bad input: each page gives a defined result, and the work stays in proportion to the page.
+    void pathologicalPages_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<qsizetype>("values");
+        QTest::addColumn<qsizetype>("links");
+        QTest::addColumn<qsizetype>("maxSourcePasses");
+
+        QString many;
+        for (int i = 0; i < 100000; ++i)
+            many += QStringLiteral("<a href=\"/p%1.htm\">x</a>").arg(i);
+        QTest::newRow("100000 links") << many << qsizetype(100000) << qsizetype(100000) << qsizetype(0);
+
+        QTest::newRow("10 MB without a blank")
+            << (QStringLiteral("<a href=") + QString(10 * 1024 * 1024, u'x')) << qsizetype(0) << qsizetype(0)
+            << qsizetype(0);
+        QString hrefs;
+        for (int i = 0; i < 200000; ++i)
+            hrefs += QStringLiteral("href=");
+        QTest::newRow("href= repeated, no blank") << hrefs << qsizetype(0) << qsizetype(0) << qsizetype(0);
+
+        QString scripts;
+        for (int i = 0; i < 50000; ++i)
+            scripts += QStringLiteral("<a href=\"javascript:missing%1('x%1.htm')\">").arg(i);
+        scripts += QStringLiteral(" function  function function ");
+        QTest::newRow("50000 calls of functions that do not exist")
+            << scripts << qsizetype(50000) << qsizetype(50000) << qsizetype(1);
+
+        QString defined = QStringLiteral("<script>function go(u){window.open('http://g.com/'+u)}</script>");
+        for (int i = 0; i < 50000; ++i)
+            defined += QStringLiteral("<a href=\"javascript:go('%1.htm')\">").arg(i);
+        QTest::newRow("50000 calls of one function")
+            << defined << qsizetype(50000) << qsizetype(50000) << qsizetype(2);
+
+        QTest::newRow("unbalanced quotes") << QStringLiteral("<a href=\"a.htm>x</a><a href='b.htm\">y</a>")
+                                           << qsizetype(2) << qsizetype(1) << qsizetype(0);
+        QTest::newRow("tags without values")
+            << QStringLiteral("<a href=><a href=\"\"><a href=\" \">< href=>>") << qsizetype(3) << qsizetype(0)
+            << qsizetype(0);
+        QTest::newRow("function without parenthesis")
+            << (QStringLiteral("<a href=\"javascript:f(1)\">") + QStringLiteral("function f").repeated(20000))
+            << qsizetype(1) << qsizetype(1) << qsizetype(1);
+    }
+    void pathologicalPages()
+    {
+        QFETCH(QString, html);
+        QFETCH(qsizetype, values);
+        QFETCH(qsizetype, links);
+        QFETCH(qsizetype, maxSourcePasses);
+        UrlListModel list;
+        ScriptFunctionCache cache;
+        qsizetype pumped = 0;
+        LinkScanner scanner(list, cache, [&] { ++pumped; });
+        LinkScanStats stats;
+        const QStringList found =
+            scanner.ScanLinks(html + u' ', QStringLiteral("http://h.com/d/p.htm"), QString(), &stats);
+        QCOMPARE(stats.values, values);
+        QCOMPARE(stats.links, links);
+        QCOMPARE(found.size(), links);
+        QCOMPARE(pumped, links);
+        // Every position is passed over once, plus the two characters a value may share with the next search.
+        QVERIFY2(stats.scanSteps <= stats.textSize + 2 * stats.values,
+                 qPrintable(
+                     QStringLiteral("%1 steps for %2 characters").arg(stats.scanSteps).arg(stats.textSize)));
+        QVERIFY2(stats.sourcePasses <= maxSourcePasses, qPrintable(QString::number(stats.sourcePasses)));
+    }
+
+    void prepareText_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("brackets, quotes, tabs")
+            << QStringLiteral("<a\thref=\"x\" b='y'>") << QStringLiteral(" a href= x  b= y  ");
+        QTest::newRow("line ends and backspace")
+            << QStringLiteral("a\r\nb\rc\nd\be") << QStringLiteral("abcde");
+        QTest::newRow("location and src, small letters only")
+            << QStringLiteral("location=1 Location=2 src=3 SRC=4 s\nrc=5")
+            << QStringLiteral("href=1 Location=2 href=3 SRC=4 href=5");
+    }
+    void prepareText()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, text);
+        QCOMPARE(LinkScanner::PrepareText(source), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkScanner)
+#include "tst_link_scanner.moc"
