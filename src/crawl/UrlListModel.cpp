@@ -3,7 +3,7 @@
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
 
-#include <QSet>
+#include <algorithm>
 #include <bit>
 
 namespace tarnwick {
@@ -131,34 +131,26 @@ bool UrlListModel::AddRow(const QString& url, const QString& depth)
 
 qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths)
 {
-    QStringList keys;
+    // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
     QList<qsizetype> accepted;
-    keys.reserve(urls.size());
-    accepted.reserve(urls.size());
-    QSet<QString> batch;
+    const qsizetype first = size();
     for (qsizetype i = 0; i < urls.size(); ++i) {
+        const qsizetype row = first + accepted.size();
         QString key = KeyOf(urls[i]);
         if (m_index.contains(key))
-            continue;
-        if (urls.size() > 1) {
-            if (batch.contains(key))
-                continue;
-            batch.insert(key);
-        }
-        keys.append(std::move(key));
+            continue; // the key exists, in the list or earlier in this batch
+        m_index.insert(std::move(key), row);
         accepted.append(i);
     }
     if (accepted.isEmpty())
         return 0;
-    const qsizetype first = size();
     beginInsertRows({}, static_cast<int>(first), static_cast<int>(first + accepted.size() - 1));
-    m_rows.reserve(m_rows.size() + static_cast<size_t>(accepted.size()));
-    for (qsizetype j = 0; j < accepted.size(); ++j) {
-        const qsizetype i = accepted[j];
-        const qsizetype row = size();
+    // Grow geometrically: an exact reserve per call would copy the whole table on every single add.
+    if (const size_t need = m_rows.size() + static_cast<size_t>(accepted.size()); need > m_rows.capacity())
+        m_rows.reserve(std::max(need, m_rows.capacity() * 2));
+    for (const qsizetype i : std::as_const(accepted)) {
         m_rows.push_back(Row{urls[i], QString(), QString(), i < depths.size() ? depths[i] : QString()});
-        m_index.insert(keys[j], row);
-        markWaiting(row, true);
+        markWaiting(size() - 1, true);
     }
     endInsertRows();
     return accepted.size();

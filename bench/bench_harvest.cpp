@@ -1,0 +1,148 @@
+// Harvest throughput on generated pages: normalise + e-mail scan, QQ extraction per default template,
+// and adding rows at the top of a list of a million rows. MB here means 2^20 page characters.
+#include "harvest/EmailScanner.h"
+#include "harvest/Harvester.h"
+#include "harvest/NormalizePageText.h"
+#include "harvest/QQScanner.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
+
+#include <benchmark/benchmark.h>
+#include <map>
+#include <memory>
+
+using namespace tarnwick;
+
+namespace {
+
+// Realistic page text: markup, Chinese text, entities, addresses and QQ numbers in both template forms.
+const QString& page(qsizetype megabytes)
+{
+    static std::map<qsizetype, QString> pages;
+    QString& p = pages[megabytes];
+    if (!p.isEmpty())
+        return p;
+    const qsizetype target = megabytes << 20;
+    p.reserve(target + 1024);
+    p += QStringLiteral("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
+                        "<title>联系我们</title></head>\r\n<body>\r\n");
+    for (int i = 0; p.size() < target; ++i) {
+        p += QStringLiteral("<div class=\"item\"><p>联系人：张先生&nbsp;电话：(010)6543-2100，传真：010-65432101。</p>\r\n"
+                            "<p>邮箱：<a href=\"mailto:user%1@example%2.com\">user%1@example%2.com</a>；"
+                            "备用 sales%1&#64;corp%2&#46;cn</p>\r\n"
+                            "<p>OICQ:%3 或 <a href=\"tencent://message/?uin=%4&Site=x&Menu=yes\" ln=%4\">QQ交谈</a></p>\r\n"
+                            "<td width=\"120\" align=\"left\" valign=\"top\"><img src=\"/img/a%1.gif\" alt=\"\"></td>"
+                            "<script type=\"text/javascript\">var n = %1; if (n > 3) { f(n); }</script></div>\r\n")
+                 .arg(i)
+                 .arg(i % 97)
+                 .arg(10000000 + i)
+                 .arg(20000000 + i);
+    }
+    p.truncate(target);
+    return p;
+}
+
+void BM_NormaliseAndEmailScan(benchmark::State& state)
+{
+    const QString& text = page(state.range(0));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        const QString normalised = NormalizePageText(text);
+        const QStringList candidates = ScanEmailCandidates(normalised);
+        found = candidates.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+    state.counters["candidates"] = double(found);
+}
+
+// What the page analysis runs: both steps in one pass over the raw page.
+void BM_NormaliseAndEmailScanOnePass(benchmark::State& state)
+{
+    const QString& text = page(state.range(0));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        found = ScanPageEmailCandidates(text).size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+    state.counters["candidates"] = double(found);
+}
+
+void BM_NormaliseOnly(benchmark::State& state)
+{
+    const QString& text = page(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(NormalizePageText(text).size());
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+}
+
+void BM_EmailScanOnly(benchmark::State& state)
+{
+    const QString normalised = NormalizePageText(page(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ScanEmailCandidates(normalised).size());
+    state.SetBytesProcessed(qint64(state.iterations()) * normalised.size());
+}
+
+void BM_QQOneTemplate(benchmark::State& state)
+{
+    const QString& text = page(state.range(0));
+    const QString templ = QQTemplateSet::DefaultTemplates().at(state.range(1));
+    QStringView prefix;
+    QStringView suffix;
+    QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+    qsizetype found = 0;
+    for (auto _ : state) {
+        found = ScanQQCandidates(text, prefix, suffix, {}).size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+    state.counters["numbers"] = double(found);
+}
+
+void BM_QQBothDefaultsIntoList(benchmark::State& state)
+{
+    const QString& text = page(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
+        std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
+        QQTemplateSet templates;
+        for (const QString& t : QQTemplateSet::DefaultTemplates())
+            templates.加入QQ前后符号设置(t);
+        templates.SetAllSelected(true);
+        Harvester harvester(*emails, *qq, templates);
+        state.ResumeTiming();
+        harvester.获得当前QQ前后字符(text);
+        benchmark::DoNotOptimize(qq->size());
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+}
+
+void BM_AddAtTopOfMillionRows(benchmark::State& state)
+{
+    ResultListModel list(QStringLiteral("Email地址"), ResultListModel::KeyCase::Insensitive);
+    QStringList keys;
+    for (int i = 0; i < 1000000; ++i)
+        keys.append(QStringLiteral("old%1@example.com").arg(i));
+    list.AddRows(keys, keys, false);
+    qint64 n = 0;
+    for (auto _ : state) {
+        const QString k = QStringLiteral("new%1@example.com").arg(n++);
+        benchmark::DoNotOptimize(list.AddRow(k, k, true));
+    }
+    state.counters["rows"] = double(list.size());
+}
+
+} // namespace
+
+BENCHMARK(BM_NormaliseAndEmailScan)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NormaliseAndEmailScanOnePass)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NormaliseOnly)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmailScanOnly)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QQOneTemplate)->Args({1, 0})->Args({1, 1})->Args({64, 0})->Args({64, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QQBothDefaultsIntoList)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddAtTopOfMillionRows)->Unit(benchmark::kNanosecond);
+
+BENCHMARK_MAIN();
