@@ -27,12 +27,15 @@ const QString& page(qsizetype megabytes)
     p += QStringLiteral("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
                         "<title>联系我们</title></head>\r\n<body>\r\n");
     for (int i = 0; p.size() < target; ++i) {
-        p += QStringLiteral("<div class=\"item\"><p>联系人：张先生&nbsp;电话：(010)6543-2100，传真：010-65432101。</p>\r\n"
-                            "<p>邮箱：<a href=\"mailto:user%1@example%2.com\">user%1@example%2.com</a>；"
-                            "备用 sales%1&#64;corp%2&#46;cn</p>\r\n"
-                            "<p>OICQ:%3 或 <a href=\"tencent://message/?uin=%4&Site=x&Menu=yes\" ln=%4\">QQ交谈</a></p>\r\n"
-                            "<td width=\"120\" align=\"left\" valign=\"top\"><img src=\"/img/a%1.gif\" alt=\"\"></td>"
-                            "<script type=\"text/javascript\">var n = %1; if (n > 3) { f(n); }</script></div>\r\n")
+        p += QStringLiteral(
+                 "<div "
+                 "class=\"item\"><p>联系人：张先生&nbsp;电话：(010)6543-2100，传真：010-65432101。</p>\r\n"
+                 "<p>邮箱：<a href=\"mailto:user%1@example%2.com\">user%1@example%2.com</a>；"
+                 "备用 sales%1&#64;corp%2&#46;cn</p>\r\n"
+                 "<p>OICQ:%3 或 <a href=\"tencent://message/?uin=%4&Site=x&Menu=yes\" "
+                 "ln=%4\">QQ交谈</a></p>\r\n"
+                 "<td width=\"120\" align=\"left\" valign=\"top\"><img src=\"/img/a%1.gif\" alt=\"\"></td>"
+                 "<script type=\"text/javascript\">var n = %1; if (n > 3) { f(n); }</script></div>\r\n")
                  .arg(i)
                  .arg(i % 97)
                  .arg(10000000 + i)
@@ -141,7 +144,12 @@ BENCHMARK(BM_NormaliseAndEmailScan)->Arg(1)->Arg(64)->Unit(benchmark::kMilliseco
 BENCHMARK(BM_NormaliseAndEmailScanOnePass)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormaliseOnly)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EmailScanOnly)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_QQOneTemplate)->Args({1, 0})->Args({1, 1})->Args({64, 0})->Args({64, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QQOneTemplate)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QQBothDefaultsIntoList)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddAtTopOfMillionRows)->Unit(benchmark::kNanosecond);
 

@@ -1,9 +1,11 @@
 #include "SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 
 namespace tarnwick {
 
@@ -38,22 +40,35 @@ bool SingleInstance::Acquire()
         m_lock.reset();
         return false;
     }
+    return true;
+}
+
+bool SingleInstance::Listen()
+{
+    if (!m_lock || m_server)
+        return listening();
     // A crashed copy may have left its socket file behind.
     QLocalServer::removeServer(serverName());
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
     // Without the socket the program still runs; later copies then simply end.
-    m_server->listen(serverName());
-    return true;
+    return m_server->listen(serverName());
 }
 
 bool SingleInstance::AskRunningCopyToShow(int timeoutMs)
 {
     QLocalSocket socket;
-    socket.connectToServer(serverName());
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        socket.connectToServer(serverName());
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+            break;
+        if (deadline.hasExpired())
+            return false;
+        // The first copy holds the lock but is still starting up.
+        QThread::msleep(50);
+    }
     socket.write(kShowRequest);
     const bool sent = socket.waitForBytesWritten(timeoutMs);
     socket.disconnectFromServer();

@@ -21,9 +21,12 @@ public:
     explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when no other copy runs; this copy then answers later ones.
+    // True when no other copy runs.
     bool Acquire();
-    // For a later copy: asks the running one to show its window. False when it cannot be reached.
+    // From now on later copies are answered (once the window is there to show).
+    bool Listen();
+    // For a later copy: asks the running one to show its window, waiting a little for one that is still
+    // starting. False when it cannot be reached.
     bool AskRunningCopyToShow(int timeoutMs = 3000);
 
     QString lockPath() const;

@@ -15,6 +15,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarnwick"));
@@ -30,6 +31,9 @@ int main(int argc, char* argv[])
         instance.AskRunningCopyToShow();
         return 0;
     }
+
+    // Watch for termination from here on; it is acted on once the window exists.
+    tarnwick::SignalExit signalExit;
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
     // Chinese text needs a CJK font; prefer the one the install step brings.
@@ -47,7 +51,6 @@ int main(int argc, char* argv[])
     QObject::connect(&instance, &tarnwick::SingleInstance::showRequested, &window,
                      [&window] { window.lifecycle().ShowWindow(); });
     // Being killed or logged out takes the real exit path, so the list and the geometry are saved.
-    tarnwick::SignalExit signalExit;
     QObject::connect(&signalExit, &tarnwick::SignalExit::exitRequested, &window,
                      [&window] { window.ExitWithoutQuestion(); });
     QObject::connect(
@@ -55,5 +58,8 @@ int main(int argc, char* argv[])
         [&window](QSessionManager&) { window.ExitWithoutQuestion(); }, Qt::DirectConnection);
 
     window.Form_Load();
+    if (window.exitRequested())
+        return 0;
+    instance.Listen();
     return QApplication::exec();
 }

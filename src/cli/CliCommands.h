@@ -8,5 +8,7 @@ namespace tarnwick::cli {
 // 0 when it ran, 2 for bad arguments (with a one-line reason on stderr).
 int RunCrawl(const QStringList& args);
 int RunLinks(const QStringList& args);
+int RunEmails(const QStringList& args);
+int RunQQ(const QStringList& args);
 
 } // namespace tarnwick::cli

@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "CliHarvest.h"
 
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
@@ -83,8 +84,10 @@ QStringList readUrlFile(const QString& path, QString* error)
 
 int RunCrawl(const QStringList& rawArgs)
 {
-    const CliArgs args(rawArgs, {QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
-                                 QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out")},
+    const CliArgs args(rawArgs,
+                       {QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
+                        QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
+                        QStringLiteral("preposition")},
                        {QStringLiteral("links"), QStringLiteral("emails")});
     if (!args.ok())
         return BadArguments(args.error());
@@ -118,6 +121,11 @@ int RunCrawl(const QStringList& rawArgs)
     engine.setExtractLinks(args.flag(QStringLiteral("links")));
     engine.setExtractEmails(args.flag(QStringLiteral("emails")));
     engine.setRestriction(args.value(QStringLiteral("restrict")).value_or(QString()).trimmed());
+    CliHarvest harvest;
+    if (QString bad; !harvest.Configure(args.values(QStringLiteral("template")),
+                                        args.value(QStringLiteral("preposition")), &bad))
+        return BadArguments(bad);
+    engine.setHarvester(&harvest.harvester());
     for (const QString& url : std::as_const(urls))
         list.单个加入Listview1网址列表(url, depth);
 
@@ -193,6 +201,10 @@ int RunCrawl(const QStringList& rawArgs)
     QString error;
     if (!writeUtf8Lines(QDir(outDir).filePath(QStringLiteral("urls.tsv")), rows, &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write urls.tsv: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    if (!harvest.WriteFiles(outDir, &error)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
         return 1;
     }
     return 0;

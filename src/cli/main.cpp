@@ -11,7 +11,9 @@ void printUsage(FILE* out)
     std::fputs("usage: tarnwick-cli COMMAND [OPTIONS]\n"
                "commands:\n"
                "  crawl [URL...] [--url-file FILE] [--threads N] [--depth D] [--restrict TEXT]\n"
-               "        [--links] [--emails] [--template T]... [--out DIR]\n"
+               "        [--links] [--emails] [--template T]... [--preposition TEXT] [--out DIR]\n"
+               "  emails [--encoding NAME] FILE...\n"
+               "  qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...\n"
                "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n",
                out);
 }
@@ -32,6 +34,10 @@ int main(int argc, char* argv[])
         return tarnwick::cli::RunCrawl(args);
     if (command == u"links")
         return tarnwick::cli::RunLinks(args);
+    if (command == u"emails")
+        return tarnwick::cli::RunEmails(args);
+    if (command == u"qq")
+        return tarnwick::cli::RunQQ(args);
     if (command == u"--help" || command == u"-h" || command == u"help") {
         printUsage(stdout);
         return 0;

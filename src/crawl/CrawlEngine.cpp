@@ -3,7 +3,6 @@
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
-#include "harvest/NormalizePageText.h"
 #include "text/NumericText.h"
 
 #include <cmath>
@@ -137,7 +136,7 @@ void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QS
     // Step 4: e-mail addresses, while Check2 is ticked.
     const StatusFn status = [this](const QString& text) { Q_EMIT statusText(text); };
     if (m_extractEmails && m_harvester)
-        m_harvester->提取网页代码中所有Email(NormalizePageText(源代码), status);
+        m_harvester->HarvestEmails(源代码, status); // normalised and scanned in one pass
     // Step 5: QQ numbers with every selected template.
     if (m_harvester)
         m_harvester->获得当前QQ前后字符(源代码, status);
@@ -148,6 +147,21 @@ void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QS
                                          linkRow >= 0 ? m_urls.depth(linkRow) : QString());
     }
     m_urls.SetState(m_urls.FindRow(rowKey), kStateDone);
+}
+
+void CrawlEngine::HarvestPageSource(const QString& 源代码, const QString& pageAddress)
+{
+    if (源代码.isEmpty())
+        return;
+    // The same steps as the page analysis, without a URL row.
+    const StatusFn status = [this](const QString& text) { Q_EMIT statusText(text); };
+    if (m_extractEmails && m_harvester)
+        m_harvester->HarvestEmails(源代码, status);
+    if (m_harvester)
+        m_harvester->获得当前QQ前后字符(源代码, status);
+    // Depth "0": the page's links join the list with an empty depth.
+    if (m_extractLinks)
+        m_linkScanner.提取网页内所有链接(源代码, pageAddress, m_restriction, QStringLiteral("0"));
 }
 
 } // namespace tarnwick

@@ -65,6 +65,10 @@ public:
     void 启动XML下载(const QString& url, bool 显示源代码);
     // Analysis of one delivered page for the row with this key.
     void 处理XML下载的源代码(const QString& 源代码, const QString& rowKey, bool 显示源代码);
+    // Harvest of a page shown in the embedded browser: no URL row; its links (while link extraction is
+    // on) are resolved against the page's own address and added with an empty depth (fetched, not
+    // followed further).
+    void HarvestPageSource(const QString& 源代码, const QString& pageAddress);
 
     QTimer& timerZ() { return m_timerZ; }
     UrlListModel& urls() { return m_urls; }

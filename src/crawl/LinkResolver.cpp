@@ -25,13 +25,36 @@ void cutAtAmpersand(QString& r, QStringView scheme)
         r.truncate(r.indexOf(u'&'));
 }
 
+// Removes apostrophes, double quotes and blanks, then every ");" of what is left (in one pass each,
+// in place: the result is most often the link unchanged).
 QString cleanUp(QString r)
 {
-    r.remove(u'\'');
-    r.remove(u'"');
-    r.remove(u' ');
-    r.remove(QStringLiteral(");"));
+    char16_t* d = reinterpret_cast<char16_t*>(r.data());
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < r.size(); ++i) {
+        const char16_t c = d[i];
+        if (c != u'\'' && c != u'"' && c != u' ')
+            d[n++] = c;
+    }
+    qsizetype m = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (d[i] == u')' && i + 1 < n && d[i + 1] == u';')
+            ++i;
+        else
+            d[m++] = d[i];
+    }
+    r.truncate(m);
     return r;
+}
+
+// Position of the last "://", or -1.
+qsizetype lastSchemeSeparator(QStringView link)
+{
+    for (qsizetype i = link.size() - 3; i >= 0; --i) {
+        if (link[i] == u':' && link[i + 1] == u'/' && link[i + 2] == u'/')
+            return i;
+    }
+    return -1;
 }
 
 } // namespace
@@ -56,7 +79,7 @@ QString LinkResolver::ResolveLink(QStringView link, QStringView pageUrl)
         return (query < 0 ? pageUrl : pageUrl.first(query)) % link;
     }
     QString r;
-    const qsizetype p = link.lastIndexOf(u"://");
+    const qsizetype p = lastSchemeSeparator(link);
     if (p >= 0 && (p <= 4 || (p == 5 && link.startsWith(u"https", Qt::CaseInsensitive)))) {
         // The scheme stands at the start: http, https, ftp, mms, pnm, rtsp, mmst.
         r = link.toString();

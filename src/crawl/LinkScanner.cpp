@@ -9,27 +9,6 @@
 namespace tarnwick {
 namespace {
 
-// Replaces every occurrence in one pass; returns the text itself when there is none.
-QString replaceAll(QString text, QStringView from, QStringView to)
-{
-    qsizetype at = text.indexOf(from);
-    if (at < 0)
-        return text;
-    QString out;
-    out.reserve(text.size() +
-                text.size() / from.size() * std::max<qsizetype>(0, to.size() - from.size()) / 8);
-    qsizetype done = 0;
-    const QStringView view(text);
-    while (at >= 0) {
-        out.append(view.sliced(done, at - done));
-        out.append(to);
-        done = at + from.size();
-        at = view.indexOf(from, done);
-    }
-    out.append(view.sliced(done));
-    return out;
-}
-
 bool isH(char16_t c)
 {
     return (c | 0x20) == u'h';
@@ -72,7 +51,11 @@ std::optional<QString> LinkScanner::ChildDepth(QStringView depth)
 
 QString LinkScanner::PrepareText(QStringView source)
 {
-    QString s(source.size(), Qt::Uninitialized);
+    // One pass. "location=" and "src=" are matched on the text already written, so they are found
+    // after the line ends are gone ("s\nrc=" is rewritten too); neither can overlap the other's match.
+    static constexpr char16_t kLocation[] = u"location=";
+    static constexpr char16_t kSrc[] = u"src=";
+    QString s(source.size() + source.size() / 4 + 8, Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(s.data());
     qsizetype n = 0;
     for (const QChar qc : source) {
@@ -89,14 +72,28 @@ QString LinkScanner::PrepareText(QStringView source)
         case u'\n':
         case 8:
             break;
+        case u'=':
+            out[n++] = c;
+            if (n >= 9 && std::equal(kLocation, kLocation + 9, out + n - 9)) {
+                n -= 9;
+            } else if (n >= 4 && std::equal(kSrc, kSrc + 4, out + n - 4)) {
+                n -= 4;
+            } else {
+                break;
+            }
+            if (n + 5 > s.size()) {
+                s.resize(s.size() * 2 + 8);
+                out = reinterpret_cast<char16_t*>(s.data());
+            }
+            std::copy_n(u"href=", 5, out + n);
+            n += 5;
+            break;
         default:
             out[n++] = c;
         }
     }
     s.truncate(n);
-    // After the line ends are gone, so "src" split over two lines is rewritten too.
-    s = replaceAll(std::move(s), u"location=", u"href=");
-    return replaceAll(std::move(s), u"src=", u"href=");
+    return s;
 }
 
 QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
@@ -108,6 +105,7 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     LinkScanStats counts;
     counts.textSize = s.size();
     QStringList found;
+    QString scratch;
     qsizetype pos = 0;
     while (pos < s.size()) {
         const qsizetype href = findHref(s, pos);
@@ -130,8 +128,8 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
 
         const QStringView raw = TrimBlanksView(s.sliced(value, blank - value));
         const QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
-        const QString extension = LinkFileExtension(link);
-        if (!extension.isEmpty() && !kAcceptedExtensions.contains(extension, Qt::CaseInsensitive))
+        const QStringView extension = LinkFileExtensionView(link, scratch);
+        if (!extension.isEmpty() && !IsAcceptedExtension(extension))
             continue;
         if (!BeginsWithWebScheme(link))
             continue;

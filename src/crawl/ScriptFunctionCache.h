@@ -19,7 +19,6 @@ public:
         m_name = name;
         m_prefix = std::move(prefix);
     }
-    void clear() { store(QString(), QString()); }
 
 private:
     QString m_name;

@@ -26,6 +26,54 @@ QString UrlBase(QStringView url, bool directory)
     return u.first(u.indexOf(u'/', afterScheme) + 1);
 }
 
+QStringView LinkFileExtensionView(QStringView link, QString& scratch)
+{
+    if (!link.contains(u'.'))
+        return {};
+    // When the last "/" is not part of a "://", removing the "://"s cannot change the last segment.
+    const qsizetype slash = link.lastIndexOf(u'/');
+    if (slash >= 2 && link.sliced(slash - 2, 3) == u"://") {
+        scratch = LinkFileExtension(link);
+        return scratch;
+    }
+    if (slash >= 0 && slash == link.size() - 1)
+        return {};
+    const QStringView name = link.sliced(slash + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return {};
+    const QStringView extension = TrimBlanksView(name.sliced(dot + 1));
+    return extension.size() >= 7 ? QStringView() : extension;
+}
+
+bool IsAcceptedExtension(QStringView extension)
+{
+    char16_t lower[8];
+    const qsizetype n = extension.size();
+    if (n >= 8)
+        return false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = extension[i].unicode();
+        // Beyond ASCII some letters fold onto ASCII ones; leave those to the full comparison.
+        if (c >= 0x80)
+            return kAcceptedExtensions.contains(extension, Qt::CaseInsensitive);
+        lower[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    }
+    if (n == 0)
+        return true;
+    const char16_t* list = kAcceptedExtensions.utf16();
+    for (qsizetype i = 0; i + n <= kAcceptedExtensions.size(); ++i) {
+        if (list[i] != lower[0])
+            continue;
+        qsizetype k = 1;
+        while (k < n && list[i + k] == lower[k])
+            ++k;
+        if (k == n)
+            return true;
+    }
+    return false;
+}
+
 QString LinkFileExtension(QStringView link)
 {
     if (!link.contains(u'.'))

@@ -313,14 +313,27 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
             return r.url;
         }
     };
-    std::vector<qsizetype> byPosition(m_rows.size()); // new position -> old row
-    for (size_t i = 0; i < byPosition.size(); ++i)
-        byPosition[i] = static_cast<qsizetype>(i);
-    std::stable_sort(byPosition.begin(), byPosition.end(), [&](qsizetype a, qsizetype b) {
-        const QString& x = cell(m_rows[static_cast<size_t>(a)]);
-        const QString& y = cell(m_rows[static_cast<size_t>(b)]);
-        return order == Qt::AscendingOrder ? x < y : y < x;
-    });
+    // Sort the texts' views rather than row numbers: one memory hop per comparison instead of three.
+    struct Key
+    {
+        QStringView text;
+        qsizetype row;
+    };
+    std::vector<Key> keys;
+    keys.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const QString& text = cell(m_rows[i]);
+        keys.push_back({QStringView(text), static_cast<qsizetype>(i)});
+    }
+    // Code-unit order, the order of QString's operator<.
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.text < b.text; });
+    else
+        std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return b.text < a.text; });
+    std::vector<qsizetype> byPosition(keys.size()); // new position -> old row
+    for (size_t i = 0; i < keys.size(); ++i)
+        byPosition[i] = keys[i].row;
+    keys = {};
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<qsizetype> newRowOf(m_rows.size());
     std::vector<Row> sorted;

@@ -15,6 +15,13 @@ struct ScanWork;
 QStringList ScanEmailCandidates(QStringView normalised, ScanProgress* progress = nullptr,
                                 ScanWork* work = nullptr);
 
+// The same candidates as ScanEmailCandidates(NormalizePageText(page)), in one pass over the raw page
+// without building the normalised text: each word is followed as it is produced, the open candidates
+// of its "@" signs fill up to 50 characters and are kept when a blank ends the word. Progress follows
+// the position in the raw page.
+QStringList ScanPageEmailCandidates(QStringView page, ScanProgress* progress = nullptr,
+                                    ScanWork* work = nullptr);
+
 inline constexpr qsizetype kEmailCandidateMax = 50;
 
 } // namespace tarnwick

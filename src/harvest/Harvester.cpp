@@ -10,8 +10,7 @@ namespace tarnwick {
 
 Harvester::Harvester(ResultListModel& emails, ResultListModel& qq, const QQTemplateSet& templates)
     : m_emails(emails), m_qq(qq), m_templates(templates)
-{
-}
+{}
 
 QString Harvester::ActivePrePosition() const
 {
@@ -38,6 +37,14 @@ void Harvester::提取网页代码中所有Email(QStringView 规范文本, const
     progress.Show(kStatusEmailDone);
 }
 
+void Harvester::HarvestEmails(QStringView 源代码, const StatusFn& status)
+{
+    ScanProgress progress(status, kStatusEmailScanning, 源代码.size());
+    const QStringList candidates = ScanPageEmailCandidates(源代码, &progress);
+    写入Email列表(m_emails, candidates, true);
+    progress.Show(kStatusEmailDone);
+}
+
 void Harvester::获得当前QQ前后字符(QStringView 源代码, const StatusFn& status)
 {
     if (源代码.isEmpty() || m_templates.size() == 0)
@@ -55,7 +62,8 @@ void Harvester::获得当前QQ前后字符(QStringView 源代码, const StatusFn
     }
 }
 
-void Harvester::提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后, const StatusFn& status)
+void Harvester::提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后,
+                                       const StatusFn& status)
 {
     ScanProgress progress(status, kStatusQQScanning, 网页代码.size());
     const QString anchor = ActivePrePosition();

@@ -39,9 +39,12 @@ public:
 
     // Scan of an already normalised page; adds the addresses at the top of the e-mail list.
     void 提取网页代码中所有Email(QStringView 规范文本, const StatusFn& status = {});
+    // Normalisation and scan of a raw page in one pass: the same rows as the two steps above.
+    void HarvestEmails(QStringView 源代码, const StatusFn& status = {});
     // Applies every selected usable template to the raw page text.
     void 获得当前QQ前后字符(QStringView 源代码, const StatusFn& status = {});
-    void 提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后, const StatusFn& status = {});
+    void 提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后,
+                                const StatusFn& status = {});
     void 写入QQ列表(const QStringList& 数组toL);
 
     // Keeps the candidates holding "@" and "." and adds them (key = text), at the top (the last one

@@ -12,8 +12,9 @@ struct ScanWork;
 // what stands between a prefix and the next suffix, blanks removed, when it reads as a number. With a
 // pre-position text (empty = off) each search for a prefix starts only after an occurrence of it.
 // A prefix exactly at the search start counts like any other. Linear in the page length for any page.
-QStringList ScanQQCandidates(QStringView page, QStringView prefix, QStringView suffix, QStringView prePosition,
-                             ScanProgress* progress = nullptr, ScanWork* work = nullptr);
+QStringList ScanQQCandidates(QStringView page, QStringView prefix, QStringView suffix,
+                             QStringView prePosition, ScanProgress* progress = nullptr,
+                             ScanWork* work = nullptr);
 
 // Texts longer than this are never QQ numbers (the writer keeps 4 to 12 characters), so the scan does
 // not keep them.

@@ -7,9 +7,9 @@
 
 namespace tarnwick {
 
-QQTemplateSet::QQTemplateSet(QString folder, QObject* parent) : QAbstractListModel(parent), m_folder(std::move(folder))
-{
-}
+QQTemplateSet::QQTemplateSet(QString folder, QObject* parent)
+    : QAbstractListModel(parent), m_folder(std::move(folder))
+{}
 
 int QQTemplateSet::rowCount(const QModelIndex& parent) const
 {

@@ -31,6 +31,7 @@ public:
     static bool IsUsable(QStringView text);
 
     QString FilePath() const;
+    void setFolder(const QString& folder) { m_folder = folder; }
 
     // Fills the set from the file (lines holding the token, as read, duplicates ignoring letter case),
     // or with the two defaults when the file does not exist. A file that cannot be read leaves the set

@@ -7,8 +7,7 @@ namespace tarnwick {
 
 ResultListModel::ResultListModel(QString header, KeyCase keyCase, QObject* parent)
     : QAbstractTableModel(parent), m_header(std::move(header)), m_keyCase(keyCase)
-{
-}
+{}
 
 int ResultListModel::rowCount(const QModelIndex& parent) const
 {

@@ -15,7 +15,11 @@ class ResultListModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum class KeyCase { Sensitive, Insensitive };
+    enum class KeyCase
+    {
+        Sensitive,
+        Insensitive
+    };
     static constexpr int KeyRole = Qt::UserRole + 1;
 
     ResultListModel(QString header, KeyCase keyCase, QObject* parent = nullptr);

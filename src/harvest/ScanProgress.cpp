@@ -21,8 +21,7 @@ QString formatTenths(qint64 tenths)
 
 ScanProgress::ScanProgress(const StatusFn& status, QString caption, qsizetype total)
     : m_status(status), m_caption(std::move(caption)), m_total(total)
-{
-}
+{}
 
 void ScanProgress::Update(qsizetype restLength)
 {

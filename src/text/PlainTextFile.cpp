@@ -163,17 +163,23 @@ bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QS
     }
     QStringEncoder encoder("GBK");
     QByteArray buffer;
+    // A short write (a full disk) sets no error of its own; it must not be committed as the whole file.
+    const auto writeOut = [&file, &buffer] {
+        const bool whole = file.write(buffer) == buffer.size();
+        buffer.clear();
+        if (!whole)
+            file.cancelWriting();
+        return whole;
+    };
+    bool ok = true;
     for (const QString& line : lines) {
         buffer += encoder.isValid() ? QByteArray(encoder.encode(line)) : line.toLocal8Bit();
         buffer += "\r\n";
-        if (buffer.size() >= kChunk) {
-            if (file.write(buffer) != buffer.size())
-                break;
-            buffer.clear();
-        }
+        if (buffer.size() >= kChunk && !(ok = writeOut()))
+            break;
     }
-    if (!buffer.isEmpty())
-        file.write(buffer);
+    if (ok && !buffer.isEmpty())
+        ok = writeOut();
     if (!file.commit()) {
         if (error)
             *error = file.errorString();

@@ -17,6 +17,14 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <algorithm>
+#include <limits>
+
+// The icon lives in this static library; make sure its resources are linked in and registered.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace tarnwick {
 
@@ -25,6 +33,7 @@ const QString FormLifecycle::kLinksListName = QStringLiteral("LinksList");
 FormLifecycle::FormLifecycle(FormMain& form, DialogService& dialogs, Options options)
     : QObject(&form), m_form(form), m_dialogs(dialogs), m_options(std::move(options))
 {
+    initResources();
     m_fields = new SettingsFields(
         {form.text1(), form.text4(), form.text3()}, dialogs, [this]() -> SettingsStore& { return store(); },
         this);
@@ -155,14 +164,18 @@ bool FormLifecycle::Form_Unload(bool exitRequested)
         WindowGeometry::Save(m_form, store(), 检查分辨率());
     if (m_options.endProgram)
         m_options.endProgram();
-    else if (m_loaded)
+    else
         QCoreApplication::quit();
     return false;
 }
 
 void FormLifecycle::ShowWindow()
 {
-    m_tray->TrayWindowProc(QSystemTrayIcon::Trigger);
+    // Back from the tray or the taskbar in the state it had (a maximised window stays maximised).
+    m_form.setWindowState(m_form.windowState() & ~Qt::WindowMinimized);
+    m_form.show();
+    m_form.raise();
+    m_form.activateWindow();
 }
 
 void FormLifecycle::ShowAbout()

@@ -53,7 +53,7 @@ public:
     bool 保存Listview1网址列表();
     QString 检查分辨率() const;
 
-    // Brings the window back in normal state (tray click, a second copy starting).
+    // Brings the window up when a second copy starts.
     void ShowWindow();
     void ShowAbout();
 

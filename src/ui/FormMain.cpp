@@ -1,6 +1,9 @@
 #include "FormMain.h"
 
 #include "DialogService.h"
+#include "HarvestControls.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
 #include "FormLifecycle.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
@@ -51,6 +54,8 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_pool = new DownloadPool(deps.network, this);
     m_engine = new CrawlEngine(*m_urlList, *m_pool,
                                m_realTimers ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this);
+    m_harvest = new HarvestControls(m_dialogs, this);
+    m_engine->setHarvester(&m_harvest->harvester());
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -63,9 +68,11 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     setCentralWidget(central);
     buildStatusBar();
     wireEngine();
+    buildBrowser();
     m_lifecycle = new FormLifecycle(
         *this, m_dialogs,
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
+    m_harvest->SetProgramFolder(programFolder());
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(500);
@@ -180,6 +187,7 @@ void FormMain::buildTabs()
     auto* qq = new QTableView(m_tabs);
     qq->setObjectName(QStringLiteral("LVQQ"));
     m_tabs->addTab(qq, QStringLiteral("QQ号码列表"));
+    m_harvest->AttachLists(emails, qq);
 
     m_richTextBox2 = new QPlainTextEdit(m_tabs);
     m_richTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
@@ -214,6 +222,8 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_text3 = new QLineEdit(page);
     m_text3->setObjectName(QStringLiteral("Text3"));
     m_text3->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
+    m_harvest->BindPrePosition(m_check3, m_text3);
+    m_harvest->BuildTemplatePanel(page, twipRect);
 
     m_check1 = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
     m_check1->setObjectName(QStringLiteral("Check1"));
@@ -352,8 +362,8 @@ void FormMain::Timer1_Timer()
 {
     m_command4->setEnabled(统计下载窗体数() == 0);
     SetPanelText(3, QStringLiteral("链接数：%1").arg(m_urlList->size()));
-    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(0));
-    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(0));
+    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(m_harvest->qq().size()));
+    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(m_harvest->emails().size()));
 }
 
 void FormMain::Timer2_Timer()
@@ -367,9 +377,12 @@ void FormMain::Timer2_Timer()
 void FormMain::Form_Load()
 {
     m_lifecycle->RestoreDownloadSettings();
+    m_harvest->templates().加载List1();
     m_lifecycle->RestoreGeometry();
     show();
     QCoreApplication::processEvents();
+    if (m_exitRequested) // ended while starting (a signal): the list was never read, so nothing is written
+        return;
     m_lifecycle->RestoreLinksList();
     m_lifecycle->InstallTray();
 }

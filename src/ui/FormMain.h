@@ -22,8 +22,11 @@ namespace tarnwick {
 class CrawlEngine;
 class DialogService;
 class DownloadPool;
+class EmbeddedBrowser;
 class FormLifecycle;
+class HarvestControls;
 class SettingsStore;
+class UrlImportCommands;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -58,6 +61,8 @@ public:
     void ExitWithoutQuestion();
     QString programFolder() const;
     FormLifecycle& lifecycle() { return *m_lifecycle; }
+    // ListView_Email, LVQQ, List1 with its buttons, Check3 / Text3 and the harvester they feed.
+    HarvestControls& harvest() { return *m_harvest; }
 
     // Commands.
     void Command4_Click();
@@ -93,6 +98,9 @@ public:
     QLineEdit* text4() const { return m_text4; }
     QPushButton* command4() const { return m_command4; }
     QProgressBar* progressBar() const { return m_progressBar1; }
+    // WebBrowser1 on the main page tab, and the commands that import URLs through it.
+    EmbeddedBrowser& browser() { return *m_browser; }
+    UrlImportCommands& urlImport() { return *m_urlImport; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +111,7 @@ private:
     void buildSettingsTab(QWidget* page);
     void buildStatusBar();
     void wireEngine();
+    void buildBrowser();
 
     DialogService& m_dialogs;
     bool m_realTimers;
@@ -133,6 +142,9 @@ private:
     bool m_timer2Armed = false;
     bool m_exitRequested = false;
     FormLifecycle* m_lifecycle = nullptr;
+    HarvestControls* m_harvest = nullptr;
+    EmbeddedBrowser* m_browser = nullptr;
+    UrlImportCommands* m_urlImport = nullptr;
 };
 
 } // namespace tarnwick

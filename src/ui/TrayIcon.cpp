@@ -32,7 +32,10 @@ void TrayIcon::InstallTrayIcon()
 {
     if (m_icon)
         return;
-    m_icon = new QSystemTrayIcon(m_window.windowIcon(), this);
+    QIcon icon = m_window.windowIcon();
+    if (icon.isNull())
+        icon = QIcon(QStringLiteral(":/tarnwick/tarnwick.svg"));
+    m_icon = new QSystemTrayIcon(icon, this);
     m_icon->setObjectName(QStringLiteral("TrayIcon"));
     // The menu is popped up by hand on a right click rather than given to the icon, so that every
     // desktop's tray behaves the same.

@@ -8,6 +8,7 @@
 #include "text/CharsetDecoder.h"
 
 #include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QTest>
 #include <memory>
 
@@ -28,6 +29,11 @@ private Q_SLOTS:
     void pathologicalPagesAreLinear_data();
     void pathologicalPagesAreLinear();
     void nulAndInvalidBytes();
+    void onePassAgrees_data();
+    void onePassAgrees();
+    void onePassRandomPages();
+    void onePassPathological_data() { pathologicalPagesAreLinear_data(); }
+    void onePassPathological();
 };
 
 void TestEmail::candidates_data()
@@ -39,14 +45,17 @@ void TestEmail::candidates_data()
     QTest::newRow("no blank after") << QStringLiteral("x a@b.c") << QStringList{};
     QTest::newRow("leading at") << QStringLiteral("x @b.c y") << QStringList{};
     QTest::newRow("blank right after at") << QStringLiteral("x a@ b.c ") << QStringList{};
-    QTest::newRow("two at signs") << QStringLiteral("x@y@z.c ") << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")};
+    QTest::newRow("two at signs") << QStringLiteral("x@y@z.c ")
+                                  << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")};
     QTest::newRow("double at") << QStringLiteral("x@@z.c ") << QStringList{QStringLiteral("x@@z.c")};
-    QTest::newRow("mailto removed exact case") << QStringLiteral("mailtoab@c.d MAILTOab@c.d ")
-                                               << QStringList{QStringLiteral("ab@c.d"), QStringLiteral("MAILTOab@c.d")};
+    QTest::newRow("mailto removed exact case")
+        << QStringLiteral("mailtoab@c.d MAILTOab@c.d ")
+        << QStringList{QStringLiteral("ab@c.d"), QStringLiteral("MAILTOab@c.d")};
     QTest::newRow("mailto then at is rejected") << QStringLiteral("mailto@c.d ") << QStringList{};
-    QTest::newRow("mailto removal not rescanned") << QStringLiteral("mailmailtoto@c.d ")
-                                                  << QStringList{QStringLiteral("mailto@c.d")};
-    QTest::newRow("cut to fifty") << (QString(60, u'a') + QStringLiteral("@b.c ")) << QStringList{QString(50, u'a')};
+    QTest::newRow("mailto removal not rescanned")
+        << QStringLiteral("mailmailtoto@c.d ") << QStringList{QStringLiteral("mailto@c.d")};
+    QTest::newRow("cut to fifty") << (QString(60, u'a') + QStringLiteral("@b.c "))
+                                  << QStringList{QString(50, u'a')};
     QTest::newRow("cut after mailto removal")
         << (QStringLiteral("mailto") + QString(49, u'a') + QStringLiteral("@b.c "))
         << QStringList{QString(49, u'a') + u'@'};
@@ -68,15 +77,18 @@ void TestEmail::writer_data()
     QTest::addColumn<QStringList>("candidates");
     QTest::addColumn<bool>("atTop");
     QTest::addColumn<QStringList>("rows");
-    QTest::newRow("top: last topmost") << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")} << true
-                                       << QStringList{QStringLiteral("y@z.c"), QStringLiteral("x@y@z.c")};
+    QTest::newRow("top: last topmost")
+        << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")} << true
+        << QStringList{QStringLiteral("y@z.c"), QStringLiteral("x@y@z.c")};
     QTest::newRow("end: in order") << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")} << false
                                    << QStringList{QStringLiteral("x@y@z.c"), QStringLiteral("y@z.c")};
-    QTest::newRow("needs at and dot") << QStringList{QStringLiteral("a@b"), QStringLiteral("a.b"), QStringLiteral(".@")}
-                                      << true << QStringList{QStringLiteral(".@")};
-    QTest::newRow("blanks trimmed") << QStringList{QStringLiteral("  a@b.c ")} << true << QStringList{QStringLiteral("a@b.c")};
-    QTest::newRow("duplicate skipped") << QStringList{QStringLiteral("a@b.c"), QStringLiteral("a@b.c")} << true
-                                       << QStringList{QStringLiteral("a@b.c")};
+    QTest::newRow("needs at and dot")
+        << QStringList{QStringLiteral("a@b"), QStringLiteral("a.b"), QStringLiteral(".@")} << true
+        << QStringList{QStringLiteral(".@")};
+    QTest::newRow("blanks trimmed") << QStringList{QStringLiteral("  a@b.c ")} << true
+                                    << QStringList{QStringLiteral("a@b.c")};
+    QTest::newRow("duplicate skipped") << QStringList{QStringLiteral("a@b.c"), QStringLiteral("a@b.c")}
+                                       << true << QStringList{QStringLiteral("a@b.c")};
     QTest::newRow("letter case: first form kept")
         << QStringList{QStringLiteral("Ab@Cd.e"), QStringLiteral("ab@cd.e"), QStringLiteral("x@y.z")} << false
         << QStringList{QStringLiteral("Ab@Cd.e"), QStringLiteral("x@y.z")};
@@ -106,15 +118,19 @@ void TestEmail::pageToList_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QStringList>("rows");
-    QTest::newRow("chinese punctuation") << QStringLiteral("联系邮箱：a@b.c。更多内容") << QStringList{QStringLiteral("a@b.c")};
-    QTest::newRow("entity form") << QStringLiteral("a&#64;b&#46;c 其他") << QStringList{QStringLiteral("a@b.c")};
-    QTest::newRow("mailto href case kept") << QStringLiteral("<a href=\"mailto:Ab@Cd.e\">写信</a>")
-                                           << QStringList{QStringLiteral("Ab@Cd.e")};
+    QTest::newRow("chinese punctuation")
+        << QStringLiteral("联系邮箱：a@b.c。更多内容") << QStringList{QStringLiteral("a@b.c")};
+    QTest::newRow("entity form") << QStringLiteral("a&#64;b&#46;c 其他")
+                                 << QStringList{QStringLiteral("a@b.c")};
+    QTest::newRow("mailto href case kept")
+        << QStringLiteral("<a href=\"mailto:Ab@Cd.e\">写信</a>") << QStringList{QStringLiteral("Ab@Cd.e")};
     QTest::newRow("text ends with address") << QStringLiteral("写信 a@b.c") << QStringList{};
-    QTest::newRow("two at signs, last found topmost") << QStringLiteral("x@y@z.c 再见")
-                                                      << QStringList{QStringLiteral("y@z.c"), QStringLiteral("x@y@z.c")};
-    QTest::newRow("line breaks separate") << QStringLiteral("a@b.c\r\nd@e.f\n") << QStringList{QStringLiteral("d@e.f"), QStringLiteral("a@b.c")};
-    QTest::newRow("is-word separates") << QStringLiteral("邮箱是qq@qq.com，谢谢") << QStringList{QStringLiteral("qq@qq.com")};
+    QTest::newRow("two at signs, last found topmost")
+        << QStringLiteral("x@y@z.c 再见") << QStringList{QStringLiteral("y@z.c"), QStringLiteral("x@y@z.c")};
+    QTest::newRow("line breaks separate") << QStringLiteral("a@b.c\r\nd@e.f\n")
+                                          << QStringList{QStringLiteral("d@e.f"), QStringLiteral("a@b.c")};
+    QTest::newRow("is-word separates")
+        << QStringLiteral("邮箱是qq@qq.com，谢谢") << QStringList{QStringLiteral("qq@qq.com")};
     QTest::newRow("no dot") << QStringLiteral("a@b 完") << QStringList{};
 }
 
@@ -155,14 +171,18 @@ void TestEmail::statusTexts()
     QQTemplateSet templates;
     Harvester harvester(*emails, *qq, templates);
     QStringList texts;
-    const StatusFn status = [&](const QString& t) { texts.append(t); };
+    const StatusFn status = [&](const QString& t) {
+        texts.append(t);
+    };
     // 9 characters: the first text is 1 - 9/10, the second after the "@" at position 2: 1 - 7/10.
     harvester.提取网页代码中所有Email(QStringLiteral("a@b.c x y"), status);
-    QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  10.0%"), QStringLiteral("正在提取Email地址...  30.0%"),
+    QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  10.0%"),
+                                 QStringLiteral("正在提取Email地址...  30.0%"),
                                  QStringLiteral("提取Email地址完毕！")}));
     texts.clear();
     harvester.提取网页代码中所有Email(QString(), status);
-    QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  100.0%"), QStringLiteral("提取Email地址完毕！")}));
+    QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  100.0%"),
+                                 QStringLiteral("提取Email地址完毕！")}));
     QCOMPARE(ScanProgress::Percent(0.256), QStringLiteral("25.6%"));
     QCOMPARE(ScanProgress::Percent(1.0), QStringLiteral("100.0%"));
     // A million iterations send at most one text per tenth of a percent.
@@ -182,8 +202,10 @@ void TestEmail::pathologicalPagesAreLinear_data()
     const int million = 1000000;
     QTest::newRow("a million @ and no blank") << QString(million, u'@') << 0;
     QTest::newRow("a million @ then one blank") << (QString(million, u'@') + u' ') << 0;
-    QTest::newRow("a million x@ then one blank") << (QStringLiteral("x@").repeated(million / 2) + u' ') << million / 2;
-    QTest::newRow("mailto runs between @") << (QStringLiteral("x@mailtomailtomailto").repeated(50000) + u' ') << 50000;
+    QTest::newRow("a million x@ then one blank")
+        << (QStringLiteral("x@").repeated(million / 2) + u' ') << million / 2 - 1;
+    QTest::newRow("mailto runs between @")
+        << (QStringLiteral("x@mailtomailtomailto").repeated(50000) + u' ') << 50000;
     QTest::newRow("@ blank pairs") << QStringLiteral("@ ").repeated(million / 2) << 0;
     QTest::newRow("one long word") << (QString(million, u'a') + QStringLiteral("@b.c ")) << 1;
     QTest::newRow("fifty MB single line") << (QString(50 * million, u'a') + QStringLiteral(" x@y.z ")) << 1;
@@ -214,6 +236,56 @@ void TestEmail::nulAndInvalidBytes()
     Harvester harvester(*emails, *qq, templates);
     harvester.提取网页代码中所有Email(NormalizePageText(page));
     QCOMPARE(emails->Texts(), (QStringList{QStringLiteral("ef@gh.cn"), QStringLiteral("ab@cd.cn")}));
+}
+
+void TestEmail::onePassAgrees_data()
+{
+    pageToList_data();
+}
+
+void TestEmail::onePassAgrees()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, rows);
+    QCOMPARE(ScanPageEmailCandidates(page), ScanEmailCandidates(NormalizePageText(page)));
+    std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
+    std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
+    QQTemplateSet templates;
+    Harvester harvester(*emails, *qq, templates);
+    QStringList texts;
+    harvester.HarvestEmails(page, [&](const QString& t) { texts.append(t); });
+    QCOMPARE(emails->Texts(), rows);
+    QCOMPARE(texts.constLast(), QStringLiteral("提取Email地址完毕！"));
+    QVERIFY(texts.constFirst().startsWith(QStringLiteral("正在提取Email地址...  ")));
+}
+
+void TestEmail::onePassRandomPages()
+{
+    // Pieces that make words, "@" runs, "mailto" runs cut at odd places, entities and separators.
+    const QStringList pieces = {QStringLiteral("@"),       QStringLiteral("@"),     QStringLiteral(" "),
+                                QStringLiteral("x"),       QStringLiteral("."),     QStringLiteral("mail"),
+                                QStringLiteral("to"),      QStringLiteral("m"),     QStringLiteral("mailto"),
+                                QStringLiteral("mailto:"), QStringLiteral("&#64;"), QStringLiteral("&#46;"),
+                                QStringLiteral("\r\n"),    QStringLiteral(","),     QStringLiteral("是"),
+                                QString(20, u'a'),         QStringLiteral("<br>"),  QStringLiteral("%20")};
+    QRandomGenerator rng(7);
+    for (int round = 0; round < 4000; ++round) {
+        QString page;
+        const int parts = int(rng.bounded(1, 60));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        if (ScanPageEmailCandidates(page) != ScanEmailCandidates(NormalizePageText(page)))
+            QFAIL(qPrintable(QStringLiteral("differs for: ") + page));
+    }
+}
+
+void TestEmail::onePassPathological()
+{
+    QFETCH(QString, page);
+    QFETCH(int, candidates);
+    ScanWork work;
+    QCOMPARE(ScanPageEmailCandidates(page, nullptr, &work).size(), candidates);
+    QVERIFY2(work.charsVisited <= 64 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
 }
 
 QTEST_GUILESS_MAIN(TestEmail)

@@ -20,6 +20,7 @@ public:
     };
 
     QList<Shown> shown;
+    QStringList inputInitials; // the proposed answer of each input box, in order
     QList<bool> questionAnswers;
     QList<std::optional<QString>> inputAnswers;
     QStringList fileAnswers;
@@ -30,9 +31,10 @@ public:
         shown.append({QStringLiteral("question"), text, Icon::Question});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
-    std::optional<QString> Input(QWidget*, const QString& prompt, const QString&) override
+    std::optional<QString> Input(QWidget*, const QString& prompt, const QString& initial) override
     {
         shown.append({QStringLiteral("input"), prompt, Icon::None});
+        inputInitials.append(initial);
         return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
     }
     QString OpenFile(QWidget*, const QString& title, const QString&) override

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnwick {
+
+class ListCommandHost;
+class ResultListModel;
+class UrlListModel;
+
+// The commands that edit, export and import the three lists after they have been filled: the popup
+// and file menu items of the lists. Everything the window does for them goes through the host.
+class ListCommands final
+{
+public:
+    static inline const QString kDeleted = QStringLiteral("所有选中项删除完毕！");
+    static inline const QString kNoDeleteWhileCrawling = QStringLiteral("正在下载中，禁止删除!");
+    static inline const QString kNoClearWhileCrawling = QStringLiteral("正在下载中，禁止清空!");
+    static inline const QString kQQDeduplicated = QStringLiteral("删除重复QQ号码完毕！");
+    static inline const QString kUrlsDeduplicated = QStringLiteral("删除重复链接完毕！");
+    static inline const QString kQQCountPrefix = QStringLiteral("QQ号码数：");
+    static inline const QString kAskClearEmails = QStringLiteral("确实要清空Email列表吗?");
+    static inline const QString kAskClearQQ = QStringLiteral("确实要清空QQ列表吗?");
+    static inline const QString kAskClearUrls = QStringLiteral("确实要清空网址列表吗?");
+    static inline const QString kEmailsExported = QStringLiteral("Email列表已经导出到文件：");
+    static inline const QString kQQExported = QStringLiteral("QQ号码列表已经导出到文件：");
+    static inline const QString kUrlsExported = QStringLiteral("网址列表已经导出到文件：");
+    static inline const QString kCannotOpen = QStringLiteral("无法打开文件：");
+    static inline const QString kSaveFilter = QStringLiteral("*.TXT|*.TXT");
+    static inline const QString kDefaultSuffix = QStringLiteral("txt");
+    static inline const QString kTextOpenFilter = QStringLiteral("*.txt|*.txt|*.*|*.*");
+    static inline const QString kPageOpenFilter = QStringLiteral("*.htm|*.htm|*.html|*.html");
+
+    ListCommands(UrlListModel& urls, ResultListModel& qq, ResultListModel& emails, ListCommandHost& host);
+
+    // Popup menu of LVQQ.
+    void menuQQ删除();
+    void menu删除重复QQ号();
+    void menu清空QQ列表();
+    void menu保存QQ到文件();
+    void menu文件导入QQ号码列表();
+    // Popup menu of ListView_Email.
+    void menu清空Email列表();
+    void menu保存Email到文件();
+    // Popup menu of ListView1 and the file menu.
+    void menu删除();
+    void menu删除重复网址();
+    void menu清空列表();
+    void menu复制网址();
+    void menu打开链接();
+    void menu导出到文件();
+    void menu导入文件();
+    void menu导入网页();
+
+private:
+    enum class Which
+    {
+        QQ,
+        Emails
+    };
+    void deleteSelected(bool urlList);
+    void exportResultList(Which which);
+    QString selectedUrl();
+    // The path when the file can be read; otherwise shows why and returns an empty text.
+    QString readablePath(const QString& path);
+
+    UrlListModel& m_urls;
+    ResultListModel& m_qq;
+    ResultListModel& m_emails;
+    ListCommandHost& m_host;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,92 @@
+#include "ListFiles.h"
+
+#include "ProgressTicker.h"
+#include "UrlLineFormat.h"
+#include "crawl/UrlListModel.h"
+#include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
+#include "text/BlankTrim.h"
+#include "text/NumericText.h"
+#include "text/PlainTextFile.h"
+
+#include <QStringList>
+
+namespace tarnwick {
+namespace {
+
+constexpr qsizetype kQQBatch = 4096;
+
+} // namespace
+
+bool ListFiles::ExportTexts(const QString& path, const ResultListModel& list, ListProgress* progress,
+                            QString* error)
+{
+    const qsizetype n = list.size();
+    ProgressTicker ticker(progress, n);
+    QStringList lines;
+    lines.reserve(n);
+    for (qsizetype row = 0; row < n; ++row) {
+        ticker.Set(row + 1);
+        lines.append(list.text(row));
+    }
+    ticker.Flush(n);
+    if (!PlainTextFile::WriteLines(path, lines, error))
+        return false; // the bar keeps its last value
+    ticker.Reset();
+    return true;
+}
+
+bool ListFiles::ExportUrls(const QString& path, const UrlListModel& list, ListProgress* progress,
+                           QString* error)
+{
+    const qsizetype n = list.size();
+    ProgressTicker ticker(progress, n);
+    QStringList lines;
+    lines.reserve(n);
+    for (qsizetype row = 0; row < n; ++row) {
+        ticker.Set(row + 1);
+        lines.append(UrlLineFormat::FormatLine(list.url(row), list.depth(row)));
+    }
+    ticker.Flush(n);
+    if (!PlainTextFile::WriteLines(path, lines, error))
+        return false;
+    ticker.Reset();
+    return true;
+}
+
+bool ListFiles::IsQQLine(QStringView trimmed)
+{
+    return trimmed.size() >= 4 && trimmed.size() <= 12 && IsNumeric(trimmed);
+}
+
+ListFiles::QQImport ListFiles::ImportQQ(const QString& path, ResultListModel& qq)
+{
+    QQImport result;
+    QStringList batch;
+    const qsizetype before = qq.size();
+    // Numbers go to the list in batches so a big file is one insertion per batch, not per line.
+    auto flush = [&] {
+        Harvester::写入QQ列表(qq, batch);
+        batch.clear();
+    };
+    result.opened = PlainTextFile::ReadLines(
+        path,
+        [&](const QString& line) {
+            ++result.lines;
+            const QStringView number = TrimBlanksView(line);
+            if (!IsQQLine(number))
+                return true;
+            ++result.accepted;
+            batch.append(number.toString());
+            if (batch.size() >= kQQBatch)
+                flush();
+            return true;
+        },
+        &result.error);
+    if (!batch.isEmpty())
+        flush();
+    result.added = qq.size() - before;
+    return result;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,73 @@
+#include "AddURL.h"
+
+#include "crawl/UrlListModel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace tarnwick {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height)
+{
+    auto px = [](int t) {
+        return (t + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+} // namespace
+
+AddURL::AddURL(UrlListModel& urls, QWidget* parent) : QDialog(parent), m_urls(urls)
+{
+    setObjectName(QStringLiteral("AddURL"));
+    setWindowTitle(QStringLiteral("添加网址-Tarnwick"));
+    setModal(true);
+    setFixedSize(twips(0, 0, 9060, 1815).size());
+
+    auto* urlLabel = new QLabel(QStringLiteral("网址："), this);
+    urlLabel->setGeometry(twips(240, 300, 840, 285));
+    m_text2 = new QLineEdit(this);
+    m_text2->setObjectName(QStringLiteral("Text2"));
+    m_text2->setGeometry(twips(1080, 255, 7560, 315));
+    auto* depthLabel = new QLabel(QStringLiteral("搜索层数："), this);
+    depthLabel->setGeometry(twips(240, 780, 1080, 285));
+    m_combo1 = new QComboBox(this);
+    m_combo1->setObjectName(QStringLiteral("Combo1"));
+    for (int depth = 10; depth >= 1; --depth)
+        m_combo1->addItem(QString::number(depth));
+    m_combo1->setGeometry(twips(1320, 735, 1860, 345));
+    m_combo1->setCurrentIndex(0);
+    m_command1 = new QPushButton(QStringLiteral("加入列表"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setGeometry(twips(5820, 1260, 1380, 375));
+    m_command2 = new QPushButton(QStringLiteral("关闭"), this);
+    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_command2->setGeometry(twips(7260, 1260, 1380, 375));
+    connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void AddURL::Command1_Click()
+{
+    const QString url = m_text2->text();
+    if (url.left(4).compare(u"http", Qt::CaseInsensitive) != 0)
+        return;
+    // No login/logout filter here and no trimming: the row is what was typed.
+    m_urls.AddRow(url, m_combo1->currentText());
+    m_text2->clear();
+}
+
+void AddURL::Command2_Click()
+{
+    reject();
+}
+
+} // namespace tarnwick

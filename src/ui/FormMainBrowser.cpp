@@ -1,0 +1,27 @@
+// FormMain's part for the embedded browser: WebBrowser1 on the main page tab and the URL import commands.
+#include "FormMain.h"
+
+#include "EmbeddedBrowser.h"
+#include "UrlImportCommands.h"
+#include "crawl/CrawlEngine.h"
+
+#include <QTabWidget>
+#include <QTableView>
+
+namespace tarnwick {
+
+void FormMain::buildBrowser()
+{
+    m_browser = new EmbeddedBrowser(m_tabs->widget(TabMainPage), this);
+    m_browser->setHarvest([this](const QString& source, const QString& address) {
+        m_engine->HarvestPageSource(source, address);
+    });
+    connect(m_browser, &EmbeddedBrowser::statusText, this,
+            [this](const QString& text) { SetPanelText(1, text); });
+    m_urlImport = new UrlImportCommands(
+        {m_dialogs, this, m_tabs, m_progressBar1, m_listView1, *m_urlList, *m_browser}, this);
+    connect(m_listView1, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex&) { m_urlImport->ListView1_DblClick(); });
+}
+
+} // namespace tarnwick

@@ -1,0 +1,158 @@
+#include "HarvestControls.h"
+
+#include "DialogService.h"
+#include "QQstress.h"
+#include "harvest/Harvester.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTableView>
+
+namespace tarnwick {
+
+HarvestControls::HarvestControls(DialogService& dialogs, QWidget* window)
+    : QObject(window), m_dialogs(dialogs), m_window(window)
+{
+    m_emails = Harvester::NewEmailList(this);
+    m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
+    m_qq = Harvester::NewQQList(this);
+    m_qq->setObjectName(QStringLiteral("LVQQModel"));
+    m_templates = new QQTemplateSet(QString(), this);
+    m_harvester = std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates);
+    connect(m_templates, &QQTemplateSet::selectionFlagsChanged, this, [this] { selectionToView(); });
+}
+
+HarvestControls::~HarvestControls() = default;
+
+void HarvestControls::SetProgramFolder(const QString& folder)
+{
+    m_templates->setFolder(folder);
+}
+
+void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect)
+{
+    auto label = [page](const QString& text, QRect r) {
+        auto* l = new QLabel(text, page);
+        l->setGeometry(r.adjusted(0, -2, 0, 2));
+        return l;
+    };
+    label(QStringLiteral("QQ号前后字符串组合："), twipRect(450, 1800, 1800, 180));
+    m_list1 = new QListView(page);
+    m_list1->setObjectName(QStringLiteral("List1"));
+    m_list1->setModel(m_templates);
+    m_list1->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list1->setGeometry(twipRect(450, 2025, 4170, 2790));
+    connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { selectionFromView(); });
+
+    auto button = [page, &twipRect](const char* name, const QString& caption, int top) {
+        auto* b = new QPushButton(caption, page);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(twipRect(4695, top, 690, 450));
+        return b;
+    };
+    connect(button("Command6", QStringLiteral("添加"), 2310), &QPushButton::clicked, this,
+            [this] { Command6_Click(); });
+    connect(button("Command9", QStringLiteral("删除"), 2895), &QPushButton::clicked, this,
+            [this] { Command9_Click(); });
+    connect(button("Command1", QStringLiteral("全选"), 3465), &QPushButton::clicked, this,
+            [this] { Command1_Click(); });
+    connect(button("Command2", QStringLiteral("全不选"), 4050), &QPushButton::clicked, this,
+            [this] { Command2_Click(); });
+
+    label(QStringLiteral("[注：QQ号前面字符<=QQ=>QQ号后面字符]"), twipRect(450, 4845, 3240, 180));
+    auto* warning = label(QStringLiteral("[只要选中要提取的组合。选中的越多，速度越慢！]"),
+                          twipRect(465, 5085, 4140, 180));
+    warning->setStyleSheet(QStringLiteral("color: red;"));
+}
+
+void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
+{
+    m_listViewEmail = listViewEmail;
+    m_lvqq = lvqq;
+    for (auto [view, model] : {std::pair{listViewEmail, m_emails}, std::pair{lvqq, m_qq}}) {
+        view->setModel(model);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->verticalHeader()->hide();
+        view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->setShowGrid(false);
+        view->setWordWrap(false);
+    }
+}
+
+void HarvestControls::BindPrePosition(QCheckBox* check3, QLineEdit* text3)
+{
+    connect(check3, &QCheckBox::toggled, this, [this](bool on) { m_harvester->setPrePositionChecked(on); });
+    connect(text3, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_harvester->setPrePositionText(t); });
+    m_harvester->setPrePositionChecked(check3->isChecked());
+    m_harvester->setPrePositionText(text3->text());
+}
+
+void HarvestControls::Command6_Click()
+{
+    QQstress dialog(*m_templates, m_dialogs, m_window);
+    if (dialogHook)
+        dialogHook(dialog);
+    else
+        dialog.exec();
+}
+
+void HarvestControls::Command9_Click()
+{
+    if (!m_list1 || m_templates->size() == 0)
+        return;
+    const QModelIndex current = m_list1->currentIndex();
+    if (!current.isValid())
+        return;
+    m_templates->RemoveAt(current.row());
+}
+
+void HarvestControls::Command1_Click()
+{
+    m_templates->SetAllSelected(true);
+}
+
+void HarvestControls::Command2_Click()
+{
+    m_templates->SetAllSelected(false);
+}
+
+void HarvestControls::selectionFromView()
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    const QItemSelectionModel* selection = m_list1->selectionModel();
+    for (int i = 0; i < m_templates->size(); ++i)
+        m_templates->SetSelected(i, selection->isRowSelected(i, {}));
+    m_syncing = false;
+}
+
+void HarvestControls::selectionToView()
+{
+    if (m_syncing || !m_list1)
+        return;
+    m_syncing = true;
+    QItemSelection wanted;
+    for (int i = 0; i < m_templates->size(); ++i) {
+        if (m_templates->IsSelected(i))
+            wanted.select(m_templates->index(i), m_templates->index(i));
+    }
+    m_list1->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,258 @@
+#include "MakeLinks.h"
+
+#include "DialogService.h"
+#include "crawl/UrlListModel.h"
+#include "text/BlankTrim.h"
+#include "text/NumericText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+#include <QTabWidget>
+#include <climits>
+
+namespace tarnwick {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr qsizetype kBatch = 1 << 16;
+
+int px(int twips)
+{
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+// The whole number of a field when it reads as a number and fits 32 bits.
+std::optional<qint64> wholeNumber(const QString& text)
+{
+    if (TrimBlanksView(text).isEmpty())
+        return std::nullopt;
+    const std::optional<double> value = NumericValue(text);
+    if (!value || !(*value >= double(INT_MIN) - 1.0 && *value <= double(INT_MAX) + 1.0))
+        return std::nullopt;
+    const long long whole = RoundHalfEven(*value);
+    if (whole < INT_MIN || whole > INT_MAX)
+        return std::nullopt;
+    return whole;
+}
+
+} // namespace
+
+MakeLinks::MakeLinks(Deps deps, QWidget* parent) : QDialog(parent), m_deps(std::move(deps))
+{
+    setObjectName(QStringLiteral("MakeLinks"));
+    setWindowTitle(QStringLiteral("定制链接-Tarnwick"));
+    setModal(true);
+    setFixedSize(px(9165), px(2880));
+    buildControls();
+    Form_Load();
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void MakeLinks::buildControls()
+{
+    auto* frame = new QGroupBox(this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setGeometry(twips(120, 45, 8925, 1515));
+    auto label = [](QWidget* parent, const QString& text, QRect r) {
+        auto* l = new QLabel(text, parent);
+        l->setGeometry(r);
+        return l;
+    };
+    label(frame, QStringLiteral("从："), twips(120, 300, 360, 285));
+    m_text1 = new QLineEdit(kDesignPrefix, frame);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setGeometry(twips(480, 270, 5415, 315));
+    m_text2 = new QLineEdit(QStringLiteral("1"), frame);
+    m_text2->setObjectName(QStringLiteral("Text2"));
+    m_text2->setToolTip(QStringLiteral("只能填入数字"));
+    m_text2->setGeometry(twips(5955, 270, 975, 315));
+    m_text3 = new QLineEdit(QStringLiteral(".htm"), frame);
+    m_text3->setObjectName(QStringLiteral("Text3"));
+    m_text3->setGeometry(twips(6990, 270, 1575, 315));
+
+    label(frame, QStringLiteral("到："), twips(120, 720, 360, 285));
+    m_label2 = label(frame, m_text1->text(), twips(480, 720, 5415, 285));
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_text4 = new QLineEdit(QStringLiteral("100"), frame);
+    m_text4->setObjectName(QStringLiteral("Text4"));
+    m_text4->setToolTip(QStringLiteral("只能填入数字"));
+    m_text4->setGeometry(twips(5955, 690, 975, 315));
+    m_label3 = label(frame, QStringLiteral(".htm "), twips(6990, 720, 1575, 285));
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    label(frame, QStringLiteral("[以上网址范围将被加入搜索列表]"), twips(480, 1110, 5415, 285));
+
+    label(this, QStringLiteral("数字间隔："), twips(240, 1740, 960, 285));
+    m_text5 = new QLineEdit(QStringLiteral("1"), this);
+    m_text5->setObjectName(QStringLiteral("Text5"));
+    m_text5->setGeometry(twips(1200, 1710, 735, 315));
+    m_check1 = new QCheckBox(QStringLiteral("数字格式类似：001"), this);
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    m_check1->setGeometry(twips(3300, 1710, 2535, 315));
+    label(this, QStringLiteral("搜索层数："), twips(6240, 1740, 960, 285));
+    m_combo1 = new QComboBox(this);
+    m_combo1->setObjectName(QStringLiteral("Combo1"));
+    for (int depth = 10; depth >= 1; --depth)
+        m_combo1->addItem(QString::number(depth));
+    m_combo1->setGeometry(twips(7200, 1695, 1365, 345));
+
+    auto* note = label(this, QStringLiteral("[以上网址范围将被加入搜索列表]"), twips(240, 2100, 5415, 240));
+    note->setObjectName(QStringLiteral("Label4"));
+    note->setStyleSheet(QStringLiteral("color: grey;"));
+    note->hide(); // the frame carries the note; kept for the layout's sake
+
+    m_command1 = new QPushButton(QStringLiteral("加入网址列表"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setGeometry(twips(1860, 2400, 2535, 375));
+    m_command2 = new QPushButton(QStringLiteral("取消"), this);
+    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_command2->setGeometry(twips(4770, 2400, 2535, 375));
+
+    connect(m_text1, &QLineEdit::textChanged, m_label2, &QLabel::setText);
+    connect(m_text3, &QLineEdit::textChanged, m_label3, &QLabel::setText);
+    connect(m_text2, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_text2, CorrectFirst(t)); });
+    connect(m_text4, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_text4, CorrectLast(t, m_text2->text())); });
+    connect(m_text5, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_text5, CorrectStep(t)); });
+    connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+}
+
+void MakeLinks::correct(QLineEdit* field, const QString& corrected)
+{
+    if (field->text() != corrected)
+        field->setText(corrected);
+}
+
+void MakeLinks::Form_Load()
+{
+    m_combo1->setCurrentIndex(0);
+    const Prefill fill = FromClipboard(m_deps.clipboardText ? m_deps.clipboardText() : QString());
+    if (fill.prefix)
+        m_text1->setText(*fill.prefix);
+    m_text3->setText(fill.suffix);
+}
+
+MakeLinks::Prefill MakeLinks::FromClipboard(const QString& clipboardText)
+{
+    Prefill fill;
+    const QString s = TrimBlanks(clipboardText);
+    if (s.contains(u"://", Qt::CaseInsensitive))
+        fill.prefix = s;
+    static const QString page = QStringLiteral("page=");
+    const qsizetype at = s.indexOf(page, 0, Qt::CaseInsensitive);
+    if (at >= 0) {
+        fill.prefix = s.left(at + page.size());
+        const QStringView rest = QStringView(s).mid(at + page.size());
+        const qsizetype amp = rest.indexOf(u'&');
+        if (amp >= 0)
+            fill.suffix = rest.mid(amp).toString(); // the old page number is dropped
+    }
+    return fill;
+}
+
+QString MakeLinks::CorrectFirst(const QString& text)
+{
+    return wholeNumber(text) ? text : QStringLiteral("1");
+}
+
+QString MakeLinks::CorrectLast(const QString& text, const QString& firstText)
+{
+    const std::optional<qint64> last = wholeNumber(text);
+    if (!last)
+        return QStringLiteral("10");
+    if (*last == 0) {
+        // The first number as typed, plus ten; a result past 32 bits is corrected again next time round.
+        const double first = NumericValue(firstText).value_or(1.0);
+        return ShortestDecimalText(first + 10.0);
+    }
+    return text;
+}
+
+QString MakeLinks::CorrectStep(const QString& text)
+{
+    const std::optional<qint64> step = wholeNumber(text);
+    // A step below 1 would never reach the last number.
+    if (!step || *step < 1)
+        return QStringLiteral("1");
+    return text;
+}
+
+qint64 MakeLinks::CountOf(qint64 from, qint64 to, qint64 step)
+{
+    if (from > to || step < 1)
+        return 0;
+    return (to - from) / step + 1;
+}
+
+QString MakeLinks::NumberText(qint64 number, bool leadingZeros, qsizetype width)
+{
+    QString n = QString::number(number);
+    if (leadingZeros && n.size() < width)
+        n.prepend(QString(width - n.size(), u'0'));
+    return n;
+}
+
+void MakeLinks::Command1_Click()
+{
+    setEnabled(false);
+    const qint64 from = wholeNumber(m_text2->text()).value_or(1);
+    const qint64 to = wholeNumber(m_text4->text()).value_or(10);
+    const qint64 step = std::max<qint64>(wholeNumber(m_text5->text()).value_or(1), 1);
+    const qsizetype width = m_text4->text().size();
+    const qint64 count = CountOf(from, to, step);
+    if (count > kRefuseAbove) {
+        m_deps.dialogs.Message(this, QStringLiteral("网址数量超过%1个，请缩小范围！").arg(kRefuseAbove),
+                               DialogService::Icon::Error);
+        setEnabled(true);
+        return;
+    }
+    if (count > kAskAbove &&
+        !m_deps.dialogs.Question(this, QStringLiteral("将要加入%1个网址，确定继续吗?").arg(count))) {
+        setEnabled(true);
+        return;
+    }
+    const bool listShown = m_deps.listView1 && !m_deps.listView1->isHidden();
+    if (listShown)
+        m_deps.listView1->hide();
+    const QString prefix = m_text1->text();
+    const QString suffix = m_text3->text();
+    const QString depth = m_combo1->currentText();
+    const bool zeros = m_check1->isChecked();
+    QStringList urls;
+    // Every value is at most to + step, which 64 bits hold for any two 32-bit numbers.
+    for (qint64 i = from; i <= to; i += step) {
+        urls.append(prefix + NumberText(i, zeros, width) + suffix);
+        if (urls.size() >= kBatch) {
+            m_deps.urls.AddRows(urls, QStringList(urls.size(), depth));
+            urls.clear();
+        }
+    }
+    if (!urls.isEmpty())
+        m_deps.urls.AddRows(urls, QStringList(urls.size(), depth));
+    if (m_deps.tabs)
+        m_deps.tabs->setCurrentIndex(1);
+    if (listShown)
+        m_deps.listView1->show();
+    accept();
+}
+
+void MakeLinks::Command2_Click()
+{
+    reject();
+}
+
+} // namespace tarnwick

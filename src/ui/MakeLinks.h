@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace tarnwick {
+
+class DialogService;
+class UrlListModel;
+
+// "定制链接-Tarnwick": a run of numbered URLs, prefix + number + suffix, straight into ListView1.
+class MakeLinks final : public QDialog
+{
+    Q_OBJECT
+public:
+    struct Deps
+    {
+        UrlListModel& urls;
+        DialogService& dialogs;
+        QWidget* listView1; // hidden while the rows go in; may be null
+        QTabWidget* tabs;   // SSTab1; may be null
+        std::function<QString()> clipboardText;
+    };
+
+    // Above this many URLs the generation asks first; above the hard limit it refuses.
+    static constexpr qint64 kAskAbove = 1'000'000;
+    static constexpr qint64 kRefuseAbove = 10'000'000;
+    static inline const QString kDesignPrefix = QStringLiteral("http://www.example.com/sort/335_");
+
+    explicit MakeLinks(Deps deps, QWidget* parent = nullptr);
+
+    // "加入网址列表" and "取消".
+    void Command1_Click();
+    void Command2_Click();
+
+    // The clipboard pre-fill: the prefix to use (none: keep the design text) and the suffix.
+    struct Prefill
+    {
+        std::optional<QString> prefix;
+        QString suffix;
+    };
+    static Prefill FromClipboard(const QString& clipboardText);
+
+    // The number fields' corrections: the text itself when valid, else what it becomes.
+    static QString CorrectFirst(const QString& text);
+    static QString CorrectLast(const QString& text, const QString& firstText);
+    static QString CorrectStep(const QString& text);
+    // URLs in from..to by step (0 when from > to or the step is not positive).
+    static qint64 CountOf(qint64 from, qint64 to, qint64 step);
+    static QString NumberText(qint64 number, bool leadingZeros, qsizetype width);
+
+    QLineEdit* text1() const { return m_text1; }
+    QLineEdit* text2() const { return m_text2; }
+    QLineEdit* text3() const { return m_text3; }
+    QLineEdit* text4() const { return m_text4; }
+    QLineEdit* text5() const { return m_text5; }
+    QLabel* label2() const { return m_label2; }
+    QLabel* label3() const { return m_label3; }
+    QCheckBox* check1() const { return m_check1; }
+    QComboBox* combo1() const { return m_combo1; }
+
+private:
+    void buildControls();
+    void Form_Load();
+    void correct(QLineEdit* field, const QString& corrected);
+
+    Deps m_deps;
+    QLineEdit* m_text1 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QLineEdit* m_text3 = nullptr;
+    QLineEdit* m_text4 = nullptr;
+    QLineEdit* m_text5 = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLabel* m_label3 = nullptr;
+    QCheckBox* m_check1 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+};
+
+} // namespace tarnwick

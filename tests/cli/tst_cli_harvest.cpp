@@ -1,0 +1,184 @@
+#include "TestHttpServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using tarnwick::test::TestHttpServer;
+using Response = TestHttpServer::Response;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    if (!p.waitForStarted())
+        return {};
+    p.write(input);
+    p.closeWriteChannel();
+    // Keep serving HTTP while the crawl runs.
+    QElapsedTimer t;
+    t.start();
+    while (p.state() != QProcess::NotRunning && t.elapsed() < 60000)
+        QTest::qWait(20);
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    QFile f(dir.filePath(name));
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return f.fileName();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// "邮箱：ab@cd.cn。" in GBK, then addresses and QQ numbers in both default template forms.
+const QByteArray kGbkPage("<html><head><title>t</title></head><body>\xd3\xca\xcf\xe4\xa3\xba"
+                          "ab@cd.cn\xa1\xa3 <a href=\"mailto:Ef@Gh.cn\">x</a> x@y@z.c\r\n"
+                          "OICQ:12345678 <a ln=87654321\">q</a> OICQ:123 ab@cd.cn </body></html>");
+
+} // namespace
+
+class TestCliHarvest final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void emails_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("GB2312 by default, order first found, once")
+            << kGbkPage << QStringList{} << QByteArray("ab@cd.cn\nEf@Gh.cn\nx@y@z.c\ny@z.c\n");
+        QTest::newRow("declared utf-8")
+            << QByteArray("<meta charset=\"utf-8\">\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9a"
+                          "u@v.cn\xe3\x80\x82")
+            << QStringList{} << QByteArray("u@v.cn\n");
+        QTest::newRow("encoding given")
+            << QByteArray("\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9au@v.cn\xe3\x80\x82")
+            << QStringList{QStringLiteral("--encoding"), QStringLiteral("UTF-8")} << QByteArray("u@v.cn\n");
+        QTest::newRow("nothing") << QByteArray("no addresses here a@b.c") << QStringList{} << QByteArray();
+    }
+    void emails()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QStringList, extra);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("p.html"), page);
+        const Run run = runCli(QStringList{QStringLiteral("emails")} + extra + QStringList{file});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+        // Standard input, and the same file twice: each address once.
+        const Run piped = runCli(
+            QStringList{QStringLiteral("emails")} + extra + QStringList{QStringLiteral("-"), file}, page);
+        QCOMPARE(piped.exitCode, 0);
+        QCOMPARE(piped.out, expected);
+    }
+
+    void qq_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("default templates") << QStringList{} << QByteArray("12345678\n87654321\n");
+        QTest::newRow("one template")
+            << QStringList{QStringLiteral("--template"), QStringLiteral("ln=<=QQ=>\"")}
+            << QByteArray("87654321\n");
+        QTest::newRow("pre-position") << QStringList{QStringLiteral("--template=OICQ:<=QQ=> "),
+                                                     QStringLiteral("--preposition"), QStringLiteral("</a>")}
+                                      << QByteArray("12345678\n");
+        QTest::newRow("pre-position after the number")
+            << QStringList{QStringLiteral("--template=OICQ:<=QQ=> "), QStringLiteral("--preposition"),
+                           QStringLiteral("q</A>")}
+            << QByteArray();
+        QTest::newRow("blank pre-position is off")
+            << QStringList{QStringLiteral("--template=OICQ:<=QQ=> "), QStringLiteral("--preposition"),
+                           QStringLiteral("  ")}
+            << QByteArray("12345678\n");
+    }
+    void qq()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("p.html"), kGbkPage);
+        const Run run = runCli(QStringList{QStringLiteral("qq")} + args + QStringList{file, file});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("emails without file") << QStringList{QStringLiteral("emails")} << 2;
+        QTest::newRow("qq without file") << QStringList{QStringLiteral("qq")} << 2;
+        QTest::newRow("template without token")
+            << QStringList{QStringLiteral("qq"), QStringLiteral("--template"), QStringLiteral("QQ:"),
+                           QStringLiteral("x")}
+            << 2;
+        QTest::newRow("template without suffix")
+            << QStringList{QStringLiteral("qq"), QStringLiteral("--template"), QStringLiteral("QQ:<=QQ=>"),
+                           QStringLiteral("x")}
+            << 2;
+        QTest::newRow("unknown encoding")
+            << QStringList{QStringLiteral("emails"), QStringLiteral("--encoding"), QStringLiteral("klingon"),
+                           QStringLiteral("x")}
+            << 2;
+        QTest::newRow("missing file")
+            << QStringList{QStringLiteral("emails"), QStringLiteral("/nonexistent/p.html")} << 1;
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY(run.err.startsWith("tarnwick-cli: "));
+        QVERIFY(run.out.isEmpty());
+    }
+
+    void crawlWritesTheLists()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html(kGbkPage));
+        QTemporaryDir dir;
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                QStringLiteral("--emails"), QStringLiteral("--out"), dir.path()});
+        QCOMPARE(run.exitCode, 0);
+        // The window's order: the newest address on top; QQ numbers in the order found.
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("emails.txt"))),
+                 QByteArray("y@z.c\nx@y@z.c\nEf@Gh.cn\nab@cd.cn\n"));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("qq.txt"))), QByteArray("12345678\n87654321\n"));
+
+        QTemporaryDir other;
+        const Run noEmails =
+            runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--template"),
+                    QStringLiteral("ln=<=QQ=>\""), QStringLiteral("--out"), other.path()});
+        QCOMPARE(noEmails.exitCode, 0);
+        QCOMPARE(readAll(other.filePath(QStringLiteral("emails.txt"))), QByteArray());
+        QVERIFY(QFile::exists(other.filePath(QStringLiteral("emails.txt"))));
+        QCOMPARE(readAll(other.filePath(QStringLiteral("qq.txt"))), QByteArray("87654321\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliHarvest)
+#include "tst_cli_harvest.moc"

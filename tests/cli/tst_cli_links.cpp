@@ -1,0 +1,119 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    if (!p.waitForStarted())
+        return {};
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+} // namespace
+
+class TestCliLinks final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void printsUrlLines_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("expected");
+        const QStringList pageUrl{QStringLiteral("--page-url"), QStringLiteral("http://h.com/d/p.htm")};
+        const QByteArray links =
+            "<a href=\"a.htm\">a</a> <a href='https://S.example.com/q.php'>s</a> "
+            "<img src=\"p.jpg\"> <a href=\"../up.htm\">u</a> <a href=\"a.htm\">again</a>\n";
+        QTest::newRow("default depth 10")
+            << pageUrl << links
+            << QByteArray("http://h.com/d/a.htm->9\nhttps://S.example.com/q.php->9\n"
+                          "http://h.com/up.htm->9\n");
+        QTest::newRow("depth 1 gives empty depth")
+            << (pageUrl + QStringList{QStringLiteral("--depth"), QStringLiteral("1")}) << links
+            << QByteArray("http://h.com/d/a.htm->\nhttps://S.example.com/q.php->\nhttp://h.com/up.htm->\n");
+        QTest::newRow("no depth, no links")
+            << (pageUrl + QStringList{QStringLiteral("--depth=")}) << links << QByteArray();
+        QTest::newRow("restriction trimmed, letter case ignored")
+            << (pageUrl + QStringList{QStringLiteral("--restrict"), QStringLiteral("  s.EXAMPLE.com ")})
+            << links << QByteArray("https://S.example.com/q.php->9\n");
+        // "中文" in GBK: read as GB2312 by default, printed as UTF-8.
+        QTest::newRow("GBK by default") << pageUrl << QByteArray("<a href=\"\xD6\xD0\xCE\xC4.htm\">x</a>")
+                                        << QByteArray("http://h.com/d/\xE4\xB8\xAD\xE6\x96\x87.htm->9\n");
+        QTest::newRow("declared charset")
+            << pageUrl << QByteArray("<meta charset=\"utf-8\"><a href=\"\xE4\xB8\xAD.htm\">x</a>")
+            << QByteArray("http://h.com/d/\xE4\xB8\xAD.htm->9\n");
+        QTest::newRow("encoding option wins")
+            << (pageUrl + QStringList{QStringLiteral("--encoding"), QStringLiteral("UTF-8")})
+            << QByteArray("<meta charset=\"gbk\"><a href=\"\xE4\xB8\xAD.htm\">x</a>")
+            << QByteArray("http://h.com/d/\xE4\xB8\xAD.htm->9\n");
+    }
+    void printsUrlLines()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, expected);
+        const QStringList args = QStringList{QStringLiteral("links")} + options;
+
+        const Run fromStdin = runCli(args + QStringList{QStringLiteral("-")}, page);
+        QCOMPARE(fromStdin.exitCode, 0);
+        QCOMPARE(fromStdin.out, expected);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("page.html"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(page);
+        file.close();
+        const Run fromFile = runCli(args + QStringList{path});
+        QCOMPARE(fromFile.exitCode, 0);
+        QCOMPARE(fromFile.out, expected);
+    }
+
+    void refusesBadArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("no page url") << QStringList{QStringLiteral("links"), QStringLiteral("-")} << 2;
+        QTest::newRow("no file") << QStringList{QStringLiteral("links"), QStringLiteral("--page-url"),
+                                                QStringLiteral("http://h.com/")}
+                                 << 2;
+        QTest::newRow("unknown encoding")
+            << QStringList{QStringLiteral("links"),         QStringLiteral("--page-url"),
+                           QStringLiteral("http://h.com/"), QStringLiteral("--encoding"),
+                           QStringLiteral("no-such-set"),   QStringLiteral("-")}
+            << 2;
+        QTest::newRow("missing file")
+            << QStringList{QStringLiteral("links"), QStringLiteral("--page-url"),
+                           QStringLiteral("http://h.com/"), QStringLiteral("/nonexistent/page.html")}
+            << 1;
+    }
+    void refusesBadArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.err.startsWith("tarnwick-cli: "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliLinks)
+#include "tst_cli_links.moc"

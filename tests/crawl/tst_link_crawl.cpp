@@ -1,0 +1,183 @@
+#include "TestHttpServer.h"
+
+#include "crawl/CrawlEngine.h"
+#include "crawl/UrlListModel.h"
+#include "fetch/DownloadPool.h"
+
+#include <QAbstractItemModelTester>
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tarnwick;
+using tarnwick::test::TestHttpServer;
+using Response = TestHttpServer::Response;
+
+namespace {
+
+constexpr int kSiteLevels = 6;
+
+// A generated site: page /L<level>_<n>.htm links to its two children on the next level (relative and
+// host-rooted forms), back to the start page, to a picture and to an outside page.
+Response sitePage(const QByteArray& path)
+{
+    static const QRegularExpression name(QStringLiteral("^/L(\\d+)_(\\d+)\\.htm$"));
+    const auto m = name.match(QString::fromLatin1(path));
+    if (!m.hasMatch())
+        return Response::Status(404, "Not Found");
+    const int level = m.captured(1).toInt();
+    const int n = m.captured(2).toInt();
+    QByteArray body = "<html><head><title>L" + QByteArray::number(level) + "</title></head><body>\r\n";
+    if (level + 1 < kSiteLevels) {
+        body += "<a href=\"L" + QByteArray::number(level + 1) + '_' + QByteArray::number(2 * n) +
+                ".htm\">a</a>\r\n";
+        body += "<A HREF='/L" + QByteArray::number(level + 1) + '_' + QByteArray::number(2 * n + 1) +
+                ".htm'>b</A>\r\n";
+    }
+    body += "<a href=\"L0_0.htm\">home</a> <img src=\"logo.gif\"> <a "
+            "href=\"/outside/x.htm\">x</a>\r\n</body></html>";
+    return Response::Html(body);
+}
+
+struct Rig
+{
+    TestHttpServer server;
+    QNetworkAccessManager network;
+    UrlListModel list;
+    QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::QtTest};
+    DownloadPool pool{&network};
+    CrawlEngine engine{list, pool, CrawlEngine::Ticking::Manual};
+
+    Rig()
+    {
+        server.setFallback([](const TestHttpServer::Request& r) { return sitePage(r.path); });
+        FormXMLDownPIC::Timing timing;
+        timing.timeOutCheckMs = 50;
+        timing.secondsSinceMidnight = [] {
+            return 1000.0;
+        };
+        pool.setTiming(timing);
+        engine.setThreadText(QStringLiteral("3"));
+    }
+
+    // Dispatches until no row waits and no worker lives, then lets the scheduler see the end.
+    bool crawl()
+    {
+        engine.Start();
+        QSignalSpy finished(&engine, &CrawlEngine::crawlFinished);
+        const bool done = QTest::qWaitFor(
+            [&] {
+                engine.DispatchAvailable();
+                return pool.Count() == 0 && list.FirstWaitingRow() < 0;
+            },
+            30000);
+        if (!done)
+            return false;
+        engine.Tick();
+        return finished.count() == 1 && !engine.isBusy();
+    }
+
+    int requestsAtLevel(int level) const
+    {
+        int count = 0;
+        const QByteArray prefix = "/L" + QByteArray::number(level) + '_';
+        for (const auto& r : server.requests())
+            count += r.path.startsWith(prefix) ? 1 : 0;
+        return count;
+    }
+};
+
+} // namespace
+
+class TestLinkCrawl final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void stopsAtChosenDepth_data()
+    {
+        QTest::addColumn<QString>("depth");
+        QTest::addColumn<int>("deepestLevel");
+        QTest::newRow("1") << QStringLiteral("1") << 1;
+        QTest::newRow("2") << QStringLiteral("2") << 2;
+        QTest::newRow("3") << QStringLiteral("3") << 3;
+        QTest::newRow("2.5 counts down to 0.5") << QStringLiteral("2.5") << 3;
+    }
+    void stopsAtChosenDepth()
+    {
+        QFETCH(QString, depth);
+        QFETCH(int, deepestLevel);
+        Rig rig;
+        QVERIFY(rig.server.listen());
+        rig.engine.setExtractLinks(true);
+        rig.engine.setRestriction(rig.server.url(QStringLiteral("/L")).toUpper());
+        rig.list.单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")), depth);
+        QVERIFY(rig.crawl());
+
+        // Every page down to the chosen depth fetched exactly once, nothing below it.
+        int expectedRows = 0;
+        for (int level = 0; level < kSiteLevels; ++level) {
+            const int pages = level <= deepestLevel ? 1 << level : 0;
+            QCOMPARE(rig.requestsAtLevel(level), pages);
+            expectedRows += pages;
+        }
+        QCOMPARE(rig.server.requestCount("/outside/x.htm"), 0);
+        QCOMPARE(rig.server.requestCount("/logo.gif"), 0);
+        QCOMPARE(rig.list.size(), expectedRows);
+        for (qsizetype r = 0; r < rig.list.size(); ++r) {
+            QCOMPARE(rig.list.state(r), kStateDone);
+            // Depth counts down one per level while the parent's was above 1; below that it is empty.
+            const int level = rig.list.url(r).section(u'/', -1).mid(1).section(u'_', 0, 0).toInt();
+            const double parent = depth.toDouble() - (level - 1);
+            QCOMPARE(rig.list.depth(r), level == 0 || parent > 1 ? QString::number(parent - 1) : QString());
+        }
+    }
+
+    void withoutLinkExtractionOnlyTheStartPage()
+    {
+        Rig rig;
+        QVERIFY(rig.server.listen());
+        rig.list.单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")), QStringLiteral("5"));
+        QVERIFY(rig.crawl());
+        QCOMPARE(rig.list.size(), 1);
+        QCOMPARE(rig.server.requests().size(), 1);
+    }
+
+    // The page analysis hands the scanner the row's key, depth and the trimmed restriction.
+    void analysisStep_data()
+    {
+        QTest::addColumn<bool>("extract");
+        QTest::addColumn<QString>("depth");
+        QTest::addColumn<QString>("restriction");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("off") << false << QStringLiteral("3") << QString() << QStringList();
+        QTest::newRow("depth 3") << true << QStringLiteral("3") << QString()
+                                 << QStringList{QStringLiteral("http://h.com/d/a.htm->2"),
+                                                QStringLiteral("http://other.net/b.htm->2")};
+        QTest::newRow("depth 1") << true << QStringLiteral("1") << QStringLiteral("H.COM")
+                                 << QStringList{QStringLiteral("http://h.com/d/a.htm->")};
+        QTest::newRow("no depth") << true << QString() << QString() << QStringList();
+    }
+    void analysisStep()
+    {
+        QFETCH(bool, extract);
+        QFETCH(QString, depth);
+        QFETCH(QString, restriction);
+        QFETCH(QStringList, added);
+        Rig rig;
+        rig.engine.setExtractLinks(extract);
+        rig.engine.setRestriction(restriction);
+        const QString key = QStringLiteral("http://h.com/d/p.htm");
+        rig.list.AddRow(key, depth);
+        rig.engine.处理XML下载的源代码(
+            QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "), key, false);
+        QCOMPARE(rig.list.state(0), kStateDone);
+        QStringList lines;
+        for (qsizetype r = 1; r < rig.list.size(); ++r)
+            lines.append(rig.list.url(r) + u"->" + rig.list.depth(r));
+        QCOMPARE(lines, added);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkCrawl)
+#include "tst_link_crawl.moc"

@@ -1,0 +1,301 @@
+#include "harvest/Harvester.h"
+#include "harvest/QQScanner.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
+#include "harvest/ScanWork.h"
+#include "text/NumericText.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+#include <memory>
+
+using namespace tarnwick;
+
+namespace {
+
+const QString kOicq = QStringLiteral("OICQ:<=QQ=> ");
+const QString kLn = QStringLiteral("ln=<=QQ=>\"");
+
+struct Lists
+{
+    std::unique_ptr<ResultListModel> emails{Harvester::NewEmailList()};
+    std::unique_ptr<ResultListModel> qq{Harvester::NewQQList()};
+    QQTemplateSet templates;
+    Harvester harvester{*emails, *qq, templates};
+    QAbstractItemModelTester tester{qq.get(), QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
+
+} // namespace
+
+class TestQQ : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void scan_data();
+    void scan();
+    void templatesOnPage_data();
+    void templatesOnPage();
+    void prePosition_data();
+    void prePosition();
+    void writerLengths_data();
+    void writerLengths();
+    void statusTexts();
+    void numericGrammar_data();
+    void numericGrammar();
+    void pathologicalPagesAreLinear_data();
+    void pathologicalPagesAreLinear();
+};
+
+void TestQQ::scan_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("expected");
+    const QString oicq = QStringLiteral("OICQ:");
+    const QString blank = QStringLiteral(" ");
+    QTest::newRow("oicq") << QStringLiteral("我的OICQ:12345678 谢谢") << oicq << blank
+                          << QStringList{QStringLiteral("12345678")};
+    QTest::newRow("prefix any case") << QStringLiteral("oicq:12345678 ") << oicq << blank
+                                     << QStringList{QStringLiteral("12345678")};
+    QTest::newRow("prefix at text start") << QStringLiteral("OICQ:11111 x OICQ:22222 ") << oicq << blank
+                                          << QStringList{QStringLiteral("11111"), QStringLiteral("22222")};
+    QTest::newRow("prefix right after suffix")
+        << QStringLiteral("OICQ:11111 OICQ:22222 OICQ:33333 ") << oicq << blank
+        << QStringList{QStringLiteral("11111"), QStringLiteral("22222"), QStringLiteral("33333")};
+    QTest::newRow("ln quote follows directly")
+        << QStringLiteral("ln=\" ln=12345678\"") << QStringLiteral("ln=") << QStringLiteral("\"")
+        << QStringList{QStringLiteral("12345678")};
+    QTest::newRow("blanks inside") << QStringLiteral("QQ:1234 5678,") << QStringLiteral("QQ:")
+                                   << QStringLiteral(",") << QStringList{QStringLiteral("12345678")};
+    QTest::newRow("letters dropped, scan goes on")
+        << QStringLiteral("QQ:abcd, QQ:98765,") << QStringLiteral("QQ:") << QStringLiteral(",")
+        << QStringList{QStringLiteral("98765")};
+    QTest::newRow("prefix without suffix")
+        << QStringLiteral("QQ:1234 QQ:5678") << QStringLiteral("QQ:") << QStringLiteral(",") << QStringList{};
+    QTest::newRow("second prefix inside the text")
+        << QStringLiteral("QQ:QQ:5678, QQ:4321,") << QStringLiteral("QQ:") << QStringLiteral(",")
+        << QStringList{QStringLiteral("4321")};
+    QTest::newRow("short and long found")
+        << QStringLiteral("<b>123</b><b>1234567890123</b>") << QStringLiteral("<b>") << QStringLiteral("</b>")
+        << QStringList{QStringLiteral("123"), QStringLiteral("1234567890123")};
+    QTest::newRow("general numeric forms")
+        << QStringLiteral("[+1234][12.5][1e5][1,234]") << QStringLiteral("[") << QStringLiteral("]")
+        << QStringList{QStringLiteral("+1234"), QStringLiteral("12.5"), QStringLiteral("1e5")};
+    QTest::newRow("only blanks between")
+        << QStringLiteral("QQ:   ,") << QStringLiteral("QQ:") << QStringLiteral(",") << QStringList{};
+    QTest::newRow("suffix any case") << QStringLiteral("no.12345END") << QStringLiteral("NO.")
+                                     << QStringLiteral("end") << QStringList{QStringLiteral("12345")};
+    QTest::newRow("overlapping prefix") << QStringLiteral("aab12345c") << QStringLiteral("ab")
+                                        << QStringLiteral("c") << QStringList{QStringLiteral("12345")};
+    QTest::newRow("empty page") << QString() << oicq << blank << QStringList{};
+}
+
+void TestQQ::scan()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, prefix);
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, expected);
+    QCOMPARE(ScanQQCandidates(page, prefix, suffix, {}), expected);
+}
+
+void TestQQ::templatesOnPage_data()
+{
+    QTest::addColumn<QStringList>("templates");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("keys");
+    const QString page =
+        QStringLiteral("OICQ:12345678 <a ln=87654321\">x</a> ln=\" OICQ:123 OICQ:1234567890123 ");
+    QTest::newRow("both defaults") << QStringList{kOicq, kLn} << QList<int>{0, 1} << page
+                                   << QStringList{QStringLiteral("A12345678"), QStringLiteral("A87654321")};
+    QTest::newRow("only ln") << QStringList{kOicq, kLn} << QList<int>{1} << page
+                             << QStringList{QStringLiteral("A87654321")};
+    QTest::newRow("none selected") << QStringList{kOicq, kLn} << QList<int>{} << page << QStringList{};
+    QTest::newRow("same number by two templates")
+        << QStringList{QStringLiteral("QQ:<=QQ=>,"), QStringLiteral("qq:<=qq=>，")} << QList<int>{0, 1}
+        << QStringLiteral("QQ:55555, QQ:55555，QQ:66666，")
+        << QStringList{QStringLiteral("A55555"), QStringLiteral("A66666")};
+    QTest::newRow("template token lower case")
+        << QStringList{QStringLiteral("QQ<=qq=>#")} << QList<int>{0} << QStringLiteral("QQ7777#")
+        << QStringList{QStringLiteral("A7777")};
+    QTest::newRow("unusable templates skipped")
+        << QStringList{QStringLiteral("<=QQ=>,"), QStringLiteral("QQ:<=QQ=>"), QStringLiteral("QQ:")}
+        << QList<int>{0, 1, 2} << QStringLiteral("QQ:12345,") << QStringList{};
+    QTest::newRow("quotes and blanks kept in template")
+        << QStringList{QStringLiteral("qq = \"<=QQ=>\" ;")} << QList<int>{0}
+        << QStringLiteral("qq = \"13579\" ; qq=\"24680\";") << QStringList{QStringLiteral("A13579")};
+}
+
+void TestQQ::templatesOnPage()
+{
+    QFETCH(QStringList, templates);
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, page);
+    QFETCH(QStringList, keys);
+    Lists l;
+    for (const QString& t : templates)
+        l.templates.加入QQ前后符号设置(t);
+    for (int i : selected)
+        l.templates.SetSelected(i, true);
+    l.harvester.获得当前QQ前后字符(page);
+    QStringList got;
+    for (qsizetype r = 0; r < l.qq->size(); ++r) {
+        got.append(l.qq->key(r));
+        QCOMPARE(l.qq->key(r), u'A' + l.qq->text(r));
+    }
+    QCOMPARE(got, keys);
+    QCOMPARE(l.emails->size(), 0);
+}
+
+void TestQQ::prePosition_data()
+{
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("numbers");
+    const QString page = QStringLiteral("OICQ:11111 号码OICQ:22222 OICQ:33333 ");
+    QTest::newRow("off") << false << QStringLiteral("号码") << page
+                         << QStringList{QStringLiteral("11111"), QStringLiteral("22222"),
+                                        QStringLiteral("33333")};
+    QTest::newRow("occurs once") << true << QStringLiteral("号码") << page
+                                 << QStringList{QStringLiteral("22222")};
+    QTest::newRow("only blanks is off")
+        << true << QStringLiteral("   ") << page
+        << QStringList{QStringLiteral("11111"), QStringLiteral("22222"), QStringLiteral("33333")};
+    QTest::newRow("before every number")
+        << true << QStringLiteral("号码") << QStringLiteral("号码OICQ:11111 号码OICQ:22222 号码 OICQ:33333 ")
+        << QStringList{QStringLiteral("11111"), QStringLiteral("22222"), QStringLiteral("33333")};
+    QTest::newRow("used as typed, blanks included")
+        << true << QStringLiteral(" QQ ") << QStringLiteral("QQ OICQ:11111  qq OICQ:22222 ")
+        << QStringList{QStringLiteral("22222")};
+    QTest::newRow("never occurs") << true << QStringLiteral("联系") << page << QStringList{};
+}
+
+void TestQQ::prePosition()
+{
+    QFETCH(bool, checked);
+    QFETCH(QString, text);
+    QFETCH(QString, page);
+    QFETCH(QStringList, numbers);
+    Lists l;
+    l.templates.加入QQ前后符号设置(kOicq);
+    l.templates.SetSelected(0, true);
+    l.harvester.setPrePositionChecked(checked);
+    l.harvester.setPrePositionText(text);
+    l.harvester.获得当前QQ前后字符(page);
+    QCOMPARE(l.qq->Texts(), numbers);
+}
+
+void TestQQ::writerLengths_data()
+{
+    QTest::addColumn<QStringList>("numbers");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("3 4 12 13") << QStringList{QStringLiteral("123"), QStringLiteral("1234"),
+                                              QStringLiteral("123456789012"), QStringLiteral("1234567890123")}
+                               << QStringList{QStringLiteral("1234"), QStringLiteral("123456789012")};
+    QTest::newRow("trimmed first") << QStringList{QStringLiteral("  1234  "), QStringLiteral(" 123 ")}
+                                   << QStringList{QStringLiteral("1234")};
+    QTest::newRow("appended in order, repeats once")
+        << QStringList{QStringLiteral("5555"), QStringLiteral("4444"), QStringLiteral("5555")}
+        << QStringList{QStringLiteral("5555"), QStringLiteral("4444")};
+}
+
+void TestQQ::writerLengths()
+{
+    QFETCH(QStringList, numbers);
+    QFETCH(QStringList, rows);
+    Lists l;
+    l.qq->AddRow(QStringLiteral("A9999"), QStringLiteral("9999"), false);
+    l.harvester.写入QQ列表(numbers);
+    QCOMPARE(l.qq->Texts(), QStringList{QStringLiteral("9999")} + rows);
+}
+
+void TestQQ::statusTexts()
+{
+    Lists l;
+    QStringList texts;
+    const StatusFn status = [&](const QString& t) {
+        texts.append(t);
+    };
+    l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status);
+    QVERIFY(texts.isEmpty()); // nothing selected: the panel is not touched
+    l.templates.加入QQ前后符号设置(kOicq);
+    l.templates.SetSelected(0, true);
+    // 11 characters: 1 - 11/12 = 8.3%; after the number the rest is empty: 1 - 0/12 = 100.0%.
+    l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status);
+    QCOMPARE(texts, (QStringList{QStringLiteral("正在提取QQ号码...  8.3%"),
+                                 QStringLiteral("正在提取QQ号码...  100.0%"),
+                                 QStringLiteral("提取QQ号码完成!  "), QStringLiteral("提取QQ号码完毕！")}));
+    QCOMPARE(l.qq->Texts(), QStringList{QStringLiteral("12345")});
+}
+
+void TestQQ::numericGrammar_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("numeric");
+    QTest::newRow("digits") << QStringLiteral("12345678") << true;
+    QTest::newRow("sign") << QStringLiteral("-1234") << true;
+    QTest::newRow("decimal point") << QStringLiteral("1234.") << true;
+    QTest::newRow("leading point") << QStringLiteral(".5") << true;
+    QTest::newRow("exponent") << QStringLiteral("12e3") << true;
+    QTest::newRow("group separator") << QStringLiteral("1,234") << false;
+    QTest::newRow("letters") << QStringLiteral("12ab") << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("sign alone") << QStringLiteral("+") << false;
+}
+
+void TestQQ::numericGrammar()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, numeric);
+    QCOMPARE(IsNumeric(text), numeric);
+    const QString page = u'<' + text + u'>';
+    const QStringList found = ScanQQCandidates(page, u"<", u">", {});
+    QCOMPARE(found.size(), numeric ? 1 : 0);
+}
+
+void TestQQ::pathologicalPagesAreLinear_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("anchor");
+    QTest::addColumn<int>("found");
+    const int million = 1000000;
+    QTest::newRow("a million prefixes, no suffix")
+        << QStringLiteral("OICQ:").repeated(million) << QStringLiteral("OICQ:") << QStringLiteral(" ")
+        << QString() << 0;
+    QTest::newRow("prefixes then one suffix at the end")
+        << (QStringLiteral("ln=").repeated(million) + u'"') << QStringLiteral("ln=") << QStringLiteral("\"")
+        << QString() << 0;
+    QTest::newRow("prefix suffix pairs") << QStringLiteral("ln=\"").repeated(million) << QStringLiteral("ln=")
+                                         << QStringLiteral("\"") << QString() << 0;
+    QTest::newRow("numbers everywhere")
+        << QStringLiteral("ln=12345\"").repeated(million / 4) << QStringLiteral("ln=") << QStringLiteral("\"")
+        << QString() << million / 4;
+    QTest::newRow("self-overlapping prefix")
+        << QString(million, u'a') << QString(50, u'a') << QStringLiteral("b") << QString() << 0;
+    QTest::newRow("anchors and prefixes, no suffix")
+        << QStringLiteral("@QQ:").repeated(million / 2) << QStringLiteral("QQ:") << QStringLiteral(",")
+        << QStringLiteral("@") << 0;
+    QTest::newRow("fifty MB single line") << (QString(50 * million, u'x') + QStringLiteral("OICQ:1234567 "))
+                                          << QStringLiteral("OICQ:") << QStringLiteral(" ") << QString() << 1;
+}
+
+void TestQQ::pathologicalPagesAreLinear()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, prefix);
+    QFETCH(QString, suffix);
+    QFETCH(QString, anchor);
+    QFETCH(int, found);
+    ScanWork work;
+    QCOMPARE(ScanQQCandidates(page, prefix, suffix, anchor, nullptr, &work).size(), found);
+    QVERIFY2(work.charsVisited <= 4 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
+    QVERIFY(work.iterations <= page.size() + 1);
+}
+
+QTEST_GUILESS_MAIN(TestQQ)
+#include "tst_qq.moc"

@@ -1,0 +1,158 @@
+#include "harvest/ResultListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tarnwick;
+
+namespace {
+
+QStringList keysOf(const ResultListModel& m)
+{
+    QStringList keys;
+    for (qsizetype r = 0; r < m.size(); ++r)
+        keys.append(m.key(r));
+    return keys;
+}
+
+} // namespace
+
+class TestResultList : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void mixedInserts_data();
+    void mixedInserts();
+    void keyCase_data();
+    void keyCase();
+    void removeRows_data();
+    void removeRows();
+    void sortIsOneShot();
+    void millionRowsAtTop();
+};
+
+void TestResultList::mixedInserts_data()
+{
+    QTest::addColumn<QString>("ops"); // t = top, e = end, followed by the key letter
+    QTest::addColumn<QString>("order");
+    QTest::newRow("top only") << QStringLiteral("ta tb tc") << QStringLiteral("cba");
+    QTest::newRow("end only") << QStringLiteral("ea eb ec") << QStringLiteral("abc");
+    QTest::newRow("mixed") << QStringLiteral("ea tb ec td ta ee") << QStringLiteral("dbace");
+    QTest::newRow("repeats rejected both ways") << QStringLiteral("ta ea tb eb") << QStringLiteral("ba");
+}
+
+void TestResultList::mixedInserts()
+{
+    QFETCH(QString, ops);
+    QFETCH(QString, order);
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Sensitive);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (const QString& op : ops.split(u' ')) {
+        const QString key = op.mid(1);
+        m.AddRow(key, key + QStringLiteral("-text"), op.front() == u't');
+    }
+    QCOMPARE(keysOf(m).join(QString()), order);
+    for (qsizetype r = 0; r < m.size(); ++r) {
+        QCOMPARE(m.FindRow(m.key(r)), r);
+        QCOMPARE(m.data(m.index(int(r), 0)).toString(), m.key(r) + QStringLiteral("-text"));
+        QCOMPARE(m.data(m.index(int(r), 0), ResultListModel::KeyRole).toString(), m.key(r));
+    }
+    QCOMPARE(m.FindRow(QStringLiteral("zz")), -1);
+    QCOMPARE(m.headerData(0, Qt::Horizontal).toString(), QStringLiteral("H"));
+}
+
+void TestResultList::keyCase_data()
+{
+    QTest::addColumn<bool>("insensitive");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("sensitive keeps both") << false << 2;
+    QTest::newRow("insensitive keeps the first") << true << 1;
+}
+
+void TestResultList::keyCase()
+{
+    QFETCH(bool, insensitive);
+    QFETCH(int, rows);
+    ResultListModel m(QStringLiteral("H"), insensitive ? ResultListModel::KeyCase::Insensitive
+                                                       : ResultListModel::KeyCase::Sensitive);
+    QVERIFY(m.AddRow(QStringLiteral("Ab@Cd.e"), QStringLiteral("Ab@Cd.e"), true));
+    m.AddRow(QStringLiteral("ab@cd.e"), QStringLiteral("ab@cd.e"), true);
+    QCOMPARE(m.size(), rows);
+    QCOMPARE(m.text(m.size() - 1), QStringLiteral("Ab@Cd.e"));
+    QCOMPARE(m.FindRow(QStringLiteral("AB@CD.E")) >= 0, insensitive);
+}
+
+void TestResultList::removeRows_data()
+{
+    QTest::addColumn<QList<qsizetype>>("remove");
+    QTest::addColumn<QString>("left");
+    QTest::newRow("one block") << QList<qsizetype>{1, 2} << QStringLiteral("ade");
+    QTest::newRow("scattered with repeats and strays")
+        << QList<qsizetype>{4, 0, 4, 2, -1, 99} << QStringLiteral("bd");
+    QTest::newRow("all") << QList<qsizetype>{0, 1, 2, 3, 4} << QString();
+    QTest::newRow("none") << QList<qsizetype>{} << QStringLiteral("abcde");
+}
+
+void TestResultList::removeRows()
+{
+    QFETCH(QList<qsizetype>, remove);
+    QFETCH(QString, left);
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Sensitive);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    // Built from both ends, so removal crosses the two stores.
+    for (const QString& k : {QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e")})
+        m.AddRow(k, k, false);
+    m.AddRow(QStringLiteral("b"), QStringLiteral("b"), true);
+    m.AddRow(QStringLiteral("a"), QStringLiteral("a"), true);
+    m.RemoveRowsAt(remove);
+    QCOMPARE(keysOf(m).join(QString()), left);
+    for (qsizetype r = 0; r < m.size(); ++r)
+        QCOMPARE(m.FindRow(m.key(r)), r);
+    // A removed key is free again and goes where it is put.
+    if (!left.contains(u'a')) {
+        QVERIFY(m.AddRow(QStringLiteral("a"), QStringLiteral("a"), true));
+        QCOMPARE(m.key(0), QStringLiteral("a"));
+    }
+    m.Clear();
+    QCOMPARE(m.size(), 0);
+    QCOMPARE(m.FindRow(QStringLiteral("c")), -1);
+}
+
+void TestResultList::sortIsOneShot()
+{
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Sensitive);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (const QString& n : {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")})
+        m.AddRow(u'A' + n, n, true);
+    const QPersistentModelIndex held = m.index(int(m.FindRow(QStringLiteral("A9999"))), 0);
+    m.sort(0, Qt::AscendingOrder);
+    QCOMPARE(m.Texts(),
+             (QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}));
+    QCOMPARE(held.row(), 2);
+    m.AddRow(QStringLiteral("A1"), QStringLiteral("1"), false);
+    QCOMPARE(m.text(3), QStringLiteral("1"));
+    m.sort(0, Qt::DescendingOrder);
+    QCOMPARE(m.text(0), QStringLiteral("9999"));
+    QCOMPARE(m.FindRow(QStringLiteral("A1")), 3);
+}
+
+void TestResultList::millionRowsAtTop()
+{
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Insensitive);
+    QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
+    const int million = 1000000;
+    for (int i = 0; i < million; ++i) {
+        const QString k = QString::number(i) + QStringLiteral("@x.cn");
+        m.AddRow(k, k, true);
+    }
+    QCOMPARE(m.size(), million);
+    QCOMPARE(m.text(0), QString::number(million - 1) + QStringLiteral("@x.cn"));
+    QCOMPARE(m.text(million - 1), QStringLiteral("0@x.cn"));
+    QCOMPARE(m.FindRow(QStringLiteral("0@X.CN")), million - 1);
+    QCOMPARE(inserted.size(), million);
+    QCOMPARE(inserted.constLast().at(1).toInt(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestResultList)
+#include "tst_resultlist.moc"

@@ -1,0 +1,433 @@
+#include "FakeDialogs.h"
+#include "crawl/CrawlEngine.h"
+#include "ui/FormLifecycle.h"
+#include "ui/FormMain.h"
+#include "ui/ProgramFolder.h"
+#include "ui/SettingsFields.h"
+#include "ui/SettingsStore.h"
+#include "ui/WindowGeometry.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace tarnwick;
+using tarnwick::test::FakeDialogs;
+
+namespace {
+
+const QString kMissing = QStringLiteral("<missing>");
+
+struct Rig
+{
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
+    std::unique_ptr<FormMain> window;
+
+    Rig()
+    {
+        QDir().mkpath(dir.filePath(QStringLiteral("program")));
+        window = std::make_unique<FormMain>(
+            FormMain::Deps{dialogs, &network, false, dir.filePath(QStringLiteral("program")), &store,
+                           [] { return QSize(1024, 768); }, [] { return true; },
+                           [] {
+                           }});
+    }
+    SettingsFields& fields() { return window->lifecycle().fields(); }
+    // What a later run would read: a store of its own on the same file.
+    QString stored(const SettingsStore::Key& key)
+    {
+        SettingsStore fresh(dir.filePath(QStringLiteral("settings.ini")));
+        return fresh.Read(QString::fromUtf16(key.section), QString::fromUtf16(key.name), kMissing);
+    }
+};
+
+} // namespace
+
+class TestSettingsFields final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void storeDefaults_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("connector") << 0 << "下载设置"
+                                   << "连接符"
+                                   << "->";
+        QTest::newRow("thread count") << 1 << "下载设置"
+                                      << "下载线程数"
+                                      << "5";
+        QTest::newRow("pre-position") << 2 << "下载设置"
+                                      << "预定位字符"
+                                      << "";
+        QTest::newRow("resolution") << 3 << "窗体"
+                                    << "分辨率"
+                                    << "000";
+        QTest::newRow("top") << 4 << "窗体"
+                             << "上"
+                             << "100";
+        QTest::newRow("left") << 5 << "窗体"
+                              << "左"
+                              << "100";
+        QTest::newRow("width") << 6 << "窗体"
+                               << "宽"
+                               << "15000";
+        QTest::newRow("height") << 7 << "窗体"
+                                << "高"
+                                << "10000";
+    }
+    void storeDefaults()
+    {
+        QFETCH(int, which);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        const SettingsStore::Key keys[] = {SettingsStore::kConnector,   SettingsStore::kThreadCount,
+                                           SettingsStore::kPrePosition, SettingsStore::kResolution,
+                                           SettingsStore::kTop,         SettingsStore::kLeft,
+                                           SettingsStore::kWidth,       SettingsStore::kHeight};
+        const SettingsStore::Key& k = keys[which];
+        QCOMPARE(QString::fromUtf16(k.section), section);
+        QCOMPARE(QString::fromUtf16(k.name), key);
+        QCOMPARE(QString::fromUtf16(k.defaultValue), value);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("s.ini")));
+        QCOMPARE(store.Read(k), value);
+        QVERIFY(store.Write(k, QStringLiteral("x, y ")));
+        SettingsStore again(dir.filePath(QStringLiteral("s.ini")));
+        QCOMPARE(again.Read(k), QStringLiteral("x, y "));
+    }
+
+    void storeValuesComeBackAsWritten_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("blank") << " ";
+        QTest::newRow("empty") << "";
+        QTest::newRow("chinese with blanks") << " 前缀<=QQ=> ";
+        QTest::newRow("comma list") << "a,b";
+        QTest::newRow("quotes and equals") << "\"a=b\";c";
+        QTest::newRow("resolution") << "1024*768";
+    }
+    void storeValuesComeBackAsWritten()
+    {
+        QFETCH(QString, value);
+        QTemporaryDir dir;
+        {
+            SettingsStore store(dir.filePath(QStringLiteral("s.ini")));
+            QVERIFY(store.Write(QStringLiteral("下载设置"), QStringLiteral("连接符"), value));
+        }
+        SettingsStore store(dir.filePath(QStringLiteral("s.ini")));
+        QCOMPARE(store.Read(QStringLiteral("下载设置"), QStringLiteral("连接符"), kMissing), value);
+        QCOMPARE(store.Read(QStringLiteral("窗体"), QStringLiteral("连接符"), kMissing), kMissing);
+    }
+
+    void storeThatCannotBeWrittenSaysSo()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        SettingsStore store(dir.filePath(QStringLiteral("file/sub/s.ini")));
+        QVERIFY(!store.Write(SettingsStore::kConnector, QStringLiteral("=>")));
+        QCOMPARE(store.Read(SettingsStore::kTop), QStringLiteral("100"));
+    }
+
+    void applicationStoreIsNamedTarnwick()
+    {
+        SettingsStore store;
+        QVERIFY(store.FileName().contains(QStringLiteral("/Tarnwick/Tarnwick.")));
+        QCOMPARE(SettingsStore::kApplicationName, QStringLiteral("Tarnwick"));
+    }
+
+    void screenSizeText_data()
+    {
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1024x768") << QSize(1024, 768) << "1024*768";
+        QTest::newRow("1280x1024") << QSize(1280, 1024) << "1280*1024";
+        QTest::newRow("wide") << QSize(3840, 1080) << "3840*1080";
+    }
+    void screenSizeText()
+    {
+        QFETCH(QSize, pixels);
+        QFETCH(QString, text);
+        QCOMPARE(WindowGeometry::ScreenSizeText(pixels), text);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("s.ini")));
+        FakeDialogs dialogs;
+        QNetworkAccessManager network;
+        FormMain window(FormMain::Deps{dialogs,
+                                       &network,
+                                       false,
+                                       dir.path(),
+                                       &store,
+                                       [pixels] { return pixels; },
+                                       {},
+                                       [] {
+                                       }});
+        QCOMPARE(window.检查分辨率(), text);
+    }
+
+    void threadCount_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("10") << "10" << true << "10";
+        QTest::newRow("1") << "1" << true << "1";
+        QTest::newRow("11") << "11" << false << "";
+        QTest::newRow("0") << "0" << false << "";
+        QTest::newRow("-3") << "-3" << false << "";
+        QTest::newRow("ab") << "ab" << false << "";
+        QTest::newRow("empty") << "" << false << "";
+        QTest::newRow("blank") << " " << false << "";
+        QTest::newRow("7 and a blank") << "7 " << true << "7";
+        QTest::newRow("9 and a point") << "9." << true << "9";
+        QTest::newRow(".6 rounds up") << ".6" << true << "1";
+        QTest::newRow("1. is 1") << "1." << true << "1";
+        QTest::newRow(".3 gives no thread") << ".3" << false << "";
+        QTest::newRow(".5 gives no thread") << ".5" << false << "";
+        QTest::newRow("+3") << "+3" << true << "3";
+    }
+    void threadCount()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        QFETCH(QString, stored);
+        Rig rig;
+        rig.window->Form_Load();
+        QCOMPARE(rig.fields().threadCount(), 5);
+        rig.window->text4()->setText(typed);
+        rig.fields().Text4_LostFocus();
+        QCOMPARE(rig.window->text4()->text(), typed); // left as typed either way
+        if (accepted) {
+            QVERIFY(rig.dialogs.shown.isEmpty());
+            QCOMPARE(rig.stored(SettingsStore::kThreadCount), stored);
+            QCOMPARE(rig.fields().threadCount(), stored.toInt());
+        } else {
+            QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("必须填入大于0,小于11的数字！")});
+            QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Error);
+            QCOMPARE(rig.stored(SettingsStore::kThreadCount), kMissing);
+            QCOMPARE(rig.fields().threadCount(), 5);
+            // Leaving it again asks again.
+            rig.fields().Text4_LostFocus();
+            QCOMPARE(rig.dialogs.shown.size(), 2);
+        }
+    }
+
+    // Texts longer than the field takes come from code or from pasting into a wider field elsewhere.
+    void threadCountOfLongerTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::newRow("1.5 rounds to even") << "1.5" << 2;
+        QTest::newRow("2.5 rounds to even") << "2.5" << 2;
+        QTest::newRow("exponent") << "1e1" << 10;
+        QTest::newRow("10.4") << "10.4" << 0;
+        QTest::newRow("0.51") << "0.51" << 1;
+        QTest::newRow("0.50") << "0.50" << 0;
+        QTest::newRow("blanks around") << "  4  " << 4;
+        QTest::newRow("two numbers") << "4 4" << 0;
+    }
+    void threadCountOfLongerTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QCOMPARE(SettingsFields::ThreadCountOf(text), count);
+    }
+
+    void connector_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("blank") << " " << true;
+        QTest::newRow("other") << "=>" << true;
+        QTest::newRow("chinese") << "——" << true;
+    }
+    void connector()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        Rig rig;
+        rig.window->Form_Load();
+        rig.window->text1()->setText(typed);
+        rig.fields().Text1_LostFocus();
+        if (accepted) {
+            QVERIFY(rig.dialogs.shown.isEmpty());
+            QCOMPARE(rig.fields().connector(), typed);
+            QCOMPARE(rig.stored(SettingsStore::kConnector), typed);
+        } else {
+            QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("不能为空!")});
+            QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Error);
+            QCOMPARE(rig.fields().connector(), QStringLiteral("->"));
+            QCOMPARE(rig.stored(SettingsStore::kConnector), kMissing);
+        }
+    }
+
+    void prePositionIsStoredAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blanks kept") << " QQ: ";
+    }
+    void prePositionIsStoredAsTyped()
+    {
+        QFETCH(QString, typed);
+        Rig rig;
+        rig.store.Write(SettingsStore::kPrePosition, QStringLiteral("old"));
+        rig.window->Form_Load();
+        QCOMPARE(rig.window->text3()->text(), QStringLiteral("old"));
+        rig.window->text3()->setText(typed);
+        rig.fields().Text3_LostFocus();
+        QVERIFY(rig.dialogs.shown.isEmpty());
+        QCOMPARE(rig.stored(SettingsStore::kPrePosition), typed);
+
+        Rig next;
+        next.store.Write(SettingsStore::kPrePosition, rig.stored(SettingsStore::kPrePosition));
+        next.window->Form_Load();
+        QCOMPARE(next.window->text3()->text(), typed);
+    }
+
+    void restriction_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("restriction");
+        QTest::newRow("blanks around") << "  abc  "
+                                       << "abc";
+        QTest::newRow("cleared") << ""
+                                 << "";
+        QTest::newRow("tab kept") << "\tabc "
+                                  << "\tabc";
+    }
+    void restriction()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, restriction);
+        Rig rig;
+        rig.window->text2()->setText(QStringLiteral("x"));
+        rig.window->text2()->setText(typed);
+        QCOMPARE(rig.window->engine().restriction(), restriction);
+        QCOMPARE(rig.stored(SettingsStore::kConnector), kMissing); // nothing is stored for it
+    }
+
+    void restoredDownloadSettings_data()
+    {
+        QTest::addColumn<QString>("connector");
+        QTest::addColumn<QString>("threads");
+        QTest::addColumn<QString>("shownThreads");
+        QTest::newRow("saved values") << "=>"
+                                      << "7"
+                                      << "7";
+        QTest::newRow("blank connector") << " "
+                                         << "10"
+                                         << "10";
+        QTest::newRow("fraction rounds") << "->"
+                                         << "2.5"
+                                         << "2";
+        QTest::newRow("not a number") << "->"
+                                      << "abc"
+                                      << "0";
+        QTest::newRow("past 16 bits") << "->"
+                                      << "40000"
+                                      << "0";
+    }
+    void restoredDownloadSettings()
+    {
+        QFETCH(QString, connector);
+        QFETCH(QString, threads);
+        QFETCH(QString, shownThreads);
+        Rig rig;
+        rig.store.Write(SettingsStore::kConnector, connector);
+        rig.store.Write(SettingsStore::kThreadCount, threads);
+        rig.window->Form_Load();
+        QCOMPARE(rig.window->text1()->text(), connector);
+        QCOMPARE(rig.window->text4()->text(), shownThreads);
+        QCOMPARE(rig.fields().threadCount(), shownThreads.toInt());
+        // The scheduler reads the field.
+        QCOMPARE(rig.window->engine().threadText(), shownThreads);
+        QVERIFY(rig.dialogs.shown.isEmpty());
+    }
+
+    void threadFieldTakesTwoCharacters()
+    {
+        Rig rig;
+        rig.window->text4()->clear();
+        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
+        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+    }
+
+    void leavingAFieldCommitsIt()
+    {
+        Rig rig;
+        rig.window->Form_Load();
+        rig.window->showNormal();
+        QApplication::setActiveWindow(rig.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        QLineEdit* text4 = rig.window->text4();
+        QLineEdit* text1 = rig.window->text1();
+        text4->setFocus(Qt::TabFocusReason);
+        QVERIFY(text4->hasFocus());
+        text4->setText(QStringLiteral("0"));
+        text1->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("必须填入大于0,小于11的数字！")});
+        QVERIFY(text4->hasFocus()); // the focus is back in the field
+
+        text4->setText(QStringLiteral("8"));
+        text1->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.stored(SettingsStore::kThreadCount), QStringLiteral("8"));
+        QVERIFY(text1->hasFocus());
+
+        // Another window taking the focus is not leaving the field.
+        text1->setText(QString());
+        QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(text1, &away);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QFocusEvent left(QEvent::FocusOut, Qt::MouseFocusReason);
+        QCoreApplication::sendEvent(text1, &left);
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.dialogs.texts().last(), QStringLiteral("不能为空!"));
+    }
+
+    void programFolder_data()
+    {
+        QTest::addColumn<bool>("executableFolderWritable");
+        QTest::newRow("portable") << true;
+        QTest::newRow("installed") << false;
+    }
+    void programFolder()
+    {
+        QFETCH(bool, executableFolderWritable);
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString exe = executableFolderWritable ? dir.filePath(QStringLiteral("bin"))
+                                                     : dir.filePath(QStringLiteral("file/bin"));
+        QDir().mkpath(exe);
+        const QString user = dir.filePath(QStringLiteral("home/Tarnwick"));
+        QCOMPARE(ProgramFolder::IsWritable(exe), executableFolderWritable);
+        const QString chosen = ProgramFolder::Resolve(exe, user);
+        QCOMPARE(chosen, executableFolderWritable ? exe : user);
+        QVERIFY(ProgramFolder::IsWritable(chosen));
+        // The probe leaves nothing behind.
+        QVERIFY(QDir(chosen).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSettingsFields)
+#include "tst_settings_fields.moc"

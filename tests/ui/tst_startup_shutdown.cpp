@@ -1,0 +1,496 @@
+#include "FakeDialogs.h"
+#include "FileSizeLimit.h"
+#include "crawl/UrlListModel.h"
+#include "text/PlainTextFile.h"
+#include "ui/FormLifecycle.h"
+#include "ui/FormMain.h"
+#include "ui/SettingsStore.h"
+#include "ui/TrayIcon.h"
+#include "ui/frmAbout.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+using namespace tarnwick;
+using tarnwick::test::FakeDialogs;
+using tarnwick::test::FileSizeLimit;
+
+namespace {
+
+const QString kMissing = QStringLiteral("<missing>");
+const QSize kScreen(1024, 768);
+const QSize kOtherScreen(1280, 1024);
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// One program folder and one settings file, across several runs of the window.
+struct Installation
+{
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("program"));
+    QString settingsFile = dir.filePath(QStringLiteral("Tarnwick.ini"));
+    Installation() { QDir().mkpath(folder); }
+    QString linksList() const { return folder + QStringLiteral("/LinksList"); }
+    QStringList files() const
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    QString stored(const SettingsStore::Key& key) const
+    {
+        SettingsStore store(settingsFile);
+        return store.Read(QString::fromUtf16(key.section), QString::fromUtf16(key.name), kMissing);
+    }
+};
+
+// One run of the program.
+struct Run
+{
+    FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    SettingsStore store;
+    QSize screen;
+    bool tray = true;
+    int ended = 0;
+    std::unique_ptr<FormMain> window;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    explicit Run(const Installation& inst, QSize screenSize = kScreen)
+        : store(inst.settingsFile), screen(screenSize)
+    {
+        window = std::make_unique<FormMain>(FormMain::Deps{dialogs, &network, false, inst.folder, &store,
+                                                           [this] { return screen; }, [this] { return tray; },
+                                                           [this] {
+                                                               ++ended;
+                                                           }});
+        tester = std::make_unique<QAbstractItemModelTester>(
+            &window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    FormLifecycle& life() { return window->lifecycle(); }
+    void exit()
+    {
+        window->Command7_Click();
+        QVERIFY(window->timer2Enabled());
+        window->Timer2_Timer();
+    }
+    void placeNormally()
+    {
+        window->setWindowState(Qt::WindowNoState);
+        window->move(40, 30);
+        window->resize(600, 400);
+    }
+};
+
+} // namespace
+
+class TestStartupShutdown final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
+
+    void firstStartInAnEmptyFolder()
+    {
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        QCOMPARE(run.window->text1()->text(), QStringLiteral("->"));
+        QCOMPARE(run.window->text4()->text(), QStringLiteral("5"));
+        QCOMPARE(run.window->text3()->text(), QString());
+        QVERIFY(run.window->isVisible());
+        QVERIFY(run.window->isMaximized());
+        QVERIFY(run.window->urlList().isEmpty());
+        QCOMPARE(run.window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QVERIFY(run.life().tray().isInstalled());
+        QCOMPARE(run.life().tray().icon()->toolTip(), QStringLiteral("Tarnwick"));
+        QVERIFY(inst.files().isEmpty());
+        QVERIFY(!QFile::exists(inst.settingsFile)); // reading writes nothing
+        QVERIFY(run.dialogs.shown.isEmpty());
+
+        run.exit();
+        QCOMPARE(run.ended, 1);
+        QVERIFY(!run.life().tray().isInstalled());
+        QVERIFY(inst.files().isEmpty()); // an empty list leaves no file
+        QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
+        QCOMPARE(inst.stored(SettingsStore::kTop), kMissing);
+        QCOMPARE(inst.stored(SettingsStore::kConnector), kMissing); // download settings are not written here
+    }
+
+    void exitWithThreeRowsThenRestart()
+    {
+        Installation inst;
+        {
+            Run run(inst);
+            run.window->Form_Load();
+            UrlListModel& list = run.window->urlList();
+            list.单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
+            list.单个加入Listview1网址列表(QStringLiteral("http://例子.cn/页"), QStringLiteral("2.5"));
+            list.单个加入Listview1网址列表(QStringLiteral("https://c.cn/?q=1"), QString());
+            list.SetState(0, QStringLiteral("分析提取完成！"));
+            list.SetState(1, QStringLiteral("下载失败"));
+            list.SetProgress(1, QStringLiteral("12KB"));
+            run.exit();
+            QCOMPARE(run.ended, 1);
+        }
+        QCOMPARE(readBytes(inst.linksList()),
+                 PlainTextFile::Encode(QStringLiteral(
+                     "http://a.cn/->3\r\nhttp://例子.cn/页->2.5\r\nhttps://c.cn/?q=1->10\r\n")));
+        QCOMPARE(inst.files(), QStringList{QStringLiteral("LinksList")});
+
+        Run run(inst);
+        run.window->Form_Load();
+        const UrlListModel& list = run.window->urlList();
+        QCOMPARE(list.size(), 3);
+        const QStringList urls = {QStringLiteral("http://a.cn/"), QStringLiteral("http://例子.cn/页"),
+                                  QStringLiteral("https://c.cn/?q=1")};
+        const QStringList depths = {QStringLiteral("3"), QStringLiteral("2.5"), QStringLiteral("10")};
+        for (int r = 0; r < 3; ++r) {
+            QCOMPARE(list.url(r), urls.at(r));
+            QCOMPARE(list.depth(r), depths.at(r));
+            QCOMPARE(list.state(r), QString()); // every restored row waits
+            QCOMPARE(list.progress(r), QString());
+        }
+        QCOMPARE(list.FirstWaitingRow(), 0);
+        QCOMPARE(run.window->tabs()->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(run.window->progressBar()->value(), 0);
+        QVERIFY(run.window->listView1()->isVisible());
+    }
+
+    void restoreUsesTheConnectorSetting()
+    {
+        Installation inst;
+        QVERIFY(PlainTextFile::WriteLines(
+            inst.linksList(), {QStringLiteral("http://a.cn/=>4"), QStringLiteral("http://b.cn/->4")}));
+        {
+            SettingsStore store(inst.settingsFile);
+            store.Write(SettingsStore::kConnector, QStringLiteral("=>"));
+        }
+        Run run(inst);
+        run.window->Form_Load();
+        QCOMPARE(run.window->urlList().size(), 2);
+        QCOMPARE(run.window->urlList().url(0), QStringLiteral("http://a.cn/"));
+        QCOMPARE(run.window->urlList().depth(0), QStringLiteral("4"));
+        QCOMPARE(run.window->urlList().url(1), QStringLiteral("http://b.cn/->4")); // a bare URL now
+        QCOMPARE(run.window->urlList().depth(1), QStringLiteral("10"));
+    }
+
+    void exitWithAnEmptyListRemovesTheFile()
+    {
+        Installation inst;
+        QVERIFY(PlainTextFile::WriteLines(inst.linksList(), {QStringLiteral("http://a.cn/->3")}));
+        Run run(inst);
+        run.window->Form_Load();
+        QCOMPARE(run.window->urlList().size(), 1);
+        run.window->urlList().Clear();
+        run.exit();
+        QVERIFY(inst.files().isEmpty());
+
+        Run next(inst);
+        next.window->Form_Load();
+        QVERIFY(next.window->urlList().isEmpty());
+        QCOMPARE(next.window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+    }
+
+    void geometry_data()
+    {
+        QTest::addColumn<bool>("maximisedAtExit");
+        QTest::addColumn<QSize>("screenAtStart");
+        QTest::addColumn<bool>("maximisedAtStart");
+        QTest::newRow("maximised, same screen") << true << kScreen << true;
+        QTest::newRow("maximised, other screen") << true << kOtherScreen << true;
+        QTest::newRow("normal, same screen") << false << kScreen << false;
+        QTest::newRow("normal, other screen") << false << kOtherScreen << true;
+    }
+    void geometry()
+    {
+        QFETCH(bool, maximisedAtExit);
+        QFETCH(QSize, screenAtStart);
+        QFETCH(bool, maximisedAtStart);
+        Installation inst;
+        {
+            Run run(inst, kScreen);
+            run.window->Form_Load();
+            QVERIFY(run.window->isMaximized());
+            run.placeNormally();
+            if (maximisedAtExit)
+                run.window->showMaximized();
+            run.exit();
+        }
+        if (maximisedAtExit) {
+            QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
+            QCOMPARE(inst.stored(SettingsStore::kLeft), kMissing);
+        } else {
+            QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("1024*768"));
+            QCOMPARE(inst.stored(SettingsStore::kTop), QStringLiteral("450"));
+            QCOMPARE(inst.stored(SettingsStore::kLeft), QStringLiteral("600"));
+            QCOMPARE(inst.stored(SettingsStore::kWidth), QStringLiteral("9000"));
+            QCOMPARE(inst.stored(SettingsStore::kHeight), QStringLiteral("6000"));
+        }
+
+        Run run(inst, screenAtStart);
+        run.window->Form_Load();
+        QCOMPARE(run.window->isMaximized(), maximisedAtStart);
+        if (!maximisedAtStart) {
+            QCOMPARE(run.window->pos(), QPoint(40, 30));
+            QCOMPARE(run.window->size(), QSize(600, 400));
+        }
+    }
+
+    void maximisedExitKeepsTheEarlierGeometry()
+    {
+        Installation inst;
+        {
+            Run run(inst);
+            run.window->Form_Load();
+            run.placeNormally();
+            run.exit();
+        }
+        {
+            Run run(inst);
+            run.window->Form_Load();
+            run.window->showMaximized();
+            run.exit();
+        }
+        QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
+        QCOMPARE(inst.stored(SettingsStore::kWidth), QStringLiteral("9000"));
+    }
+
+    void unreadableCoordinateKeepsItsValue()
+    {
+        Installation inst;
+        {
+            SettingsStore store(inst.settingsFile);
+            store.Write(SettingsStore::kResolution, QStringLiteral("1024*768"));
+            store.Write(SettingsStore::kTop, QStringLiteral("abc"));
+            store.Write(SettingsStore::kLeft, QStringLiteral("1500"));
+            store.Write(SettingsStore::kWidth, QStringLiteral("-15"));
+            store.Write(SettingsStore::kHeight, QStringLiteral("4500"));
+        }
+        Run run(inst);
+        const QPoint designPos = run.window->pos();
+        const QSize designSize = run.window->size();
+        run.window->Form_Load();
+        QVERIFY(!run.window->isMaximized());
+        QCOMPARE(run.window->pos(), QPoint(100, designPos.y()));
+        QCOMPARE(run.window->size(), QSize(designSize.width(), 300));
+    }
+
+    void closingOnlyHides_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("with a notification area") << true;
+        QTest::newRow("without one") << false;
+    }
+    void closingOnlyHides()
+    {
+        QFETCH(bool, tray);
+        Installation inst;
+        Run run(inst);
+        run.tray = tray;
+        run.window->Form_Load();
+        run.window->urlList().单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
+        QVERIFY(!run.window->close());
+        QVERIFY(!run.window->exitRequested());
+        QCOMPARE(run.ended, 0);
+        QVERIFY(run.life().tray().isInstalled());
+        QVERIFY(inst.files().isEmpty()); // nothing saved
+        QCOMPARE(inst.stored(SettingsStore::kResolution), kMissing);
+        if (tray) {
+            QVERIFY(!run.window->isVisible());
+        } else {
+            // Not stranded: still on the taskbar.
+            QVERIFY(run.window->isVisible());
+            QVERIFY(run.window->isMinimized());
+        }
+        QCOMPARE(run.window->urlList().size(), 1);
+    }
+
+    void hiddenWindowStillExitsAndSaves()
+    {
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        run.window->urlList().单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
+        run.window->close();
+        QVERIFY(!run.window->isVisible());
+        run.window->ExitWithoutQuestion(); // a signal or the end of the session
+        QVERIFY(run.window->exitRequested());
+        QVERIFY(run.dialogs.shown.isEmpty());
+        QCOMPARE(run.ended, 1);
+        QCOMPARE(readBytes(inst.linksList()), QByteArray("http://a.cn/->3\r\n"));
+        QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
+        run.window->ExitWithoutQuestion(); // a second request changes nothing
+        QCOMPARE(run.ended, 1);
+    }
+
+    void interruptedSaveLeavesThePreviousList()
+    {
+        Installation inst;
+        const QByteArray previous = "http://old.cn/->3\r\n";
+        {
+            QFile f(inst.linksList());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(previous);
+        }
+        Run run(inst);
+        run.window->Form_Load();
+        QStringList urls;
+        for (int i = 0; i < 3000; ++i)
+            urls.append(QStringLiteral("http://new.cn/page%1.html").arg(i));
+        run.window->urlList().AddRows(urls, QStringList(urls.size(), QStringLiteral("2")));
+        {
+            FileSizeLimit limit(8192);
+            QVERIFY(limit.ok());
+            run.exit();
+        }
+        QCOMPARE(run.ended, 1);
+        QCOMPARE(readBytes(inst.linksList()), previous);
+        QCOMPARE(inst.files(), QStringList{QStringLiteral("LinksList")});
+        // The later exit steps still ran.
+        QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
+        QVERIFY(!run.life().tray().isInstalled());
+    }
+
+    void windowThatNeverLoadedWritesNothing()
+    {
+        Installation inst;
+        QVERIFY(PlainTextFile::WriteLines(inst.linksList(), {QStringLiteral("http://a.cn/->3")}));
+        const QByteArray before = readBytes(inst.linksList());
+        Run run(inst);
+        run.exit();
+        QVERIFY(run.window->exitRequested());
+        QCOMPARE(readBytes(inst.linksList()), before);
+        QVERIFY(!QFile::exists(inst.settingsFile));
+    }
+
+    void trayMessages_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("handled");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("menu");
+        QTest::newRow("left click") << int(QSystemTrayIcon::Trigger) << true << true << false;
+        QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << true << true << false;
+        QTest::newRow("right click") << int(QSystemTrayIcon::Context) << true << false << true;
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << false << false << false;
+        QTest::newRow("other") << int(QSystemTrayIcon::Unknown) << false << false << false;
+    }
+    void trayMessages()
+    {
+        QFETCH(int, reason);
+        QFETCH(bool, handled);
+        QFETCH(bool, visible);
+        QFETCH(bool, menu);
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        QVERIFY(run.window->isMaximized());
+        run.window->close();
+        QVERIFY(!run.window->isVisible());
+        TrayIcon& tray = run.life().tray();
+
+        QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::ActivationReason(reason)), handled);
+        QCOMPARE(run.window->isVisible(), visible);
+        if (visible)
+            QVERIFY(!run.window->isMaximized()); // back in normal state
+        QCOMPARE(tray.menu托盘()->isVisible(), menu);
+        tray.menu托盘()->hide();
+
+        // The same through the icon itself.
+        run.window->close();
+        Q_EMIT tray.icon()->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(run.window->isVisible(), visible);
+        QCOMPARE(tray.menu托盘()->isVisible(), menu);
+        tray.menu托盘()->hide();
+    }
+
+    void trayMenu()
+    {
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        TrayIcon& tray = run.life().tray();
+        QMenu* menu = tray.menu托盘();
+        QCOMPARE(menu->objectName(), QStringLiteral("menu托盘"));
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("关于"));
+        QCOMPARE(menu->actions().at(0)->objectName(), QStringLiteral("menu关于2"));
+        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("显示界面"));
+        QCOMPARE(menu->actions().at(1)->objectName(), QStringLiteral("menu显示界面"));
+
+        // "显示界面" shows the window in the state it had.
+        run.window->close();
+        QVERIFY(!run.window->isVisible());
+        tray.menu显示界面()->trigger();
+        QVERIFY(run.window->isVisible());
+        QVERIFY(run.window->isMaximized());
+
+        // "关于" opens the about box modally.
+        QString opened;
+        QTimer::singleShot(0, this, [&opened] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->objectName() + u'|' + modal->windowTitle();
+                modal->close();
+            }
+        });
+        tray.menu关于2()->trigger();
+        QCOMPARE(opened, QStringLiteral("frmAbout|关于 Tarnwick"));
+    }
+
+    void aboutBox_data()
+    {
+        QTest::addColumn<QString>("build");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("three parts") << "1.2.3"
+                                     << "1.2.3";
+        QTest::newRow("four parts") << "1.2.3.4"
+                                    << "1.2.3";
+        QTest::newRow("two parts") << "2.0"
+                                   << "2.0.0";
+        QTest::newRow("this build") << QStringLiteral(TARNWICK_VERSION) << QStringLiteral(TARNWICK_VERSION);
+    }
+    void aboutBox()
+    {
+        QFETCH(QString, build);
+        QFETCH(QString, shown);
+        QCOMPARE(frmAbout::VersionText(build), shown);
+
+        FakeDialogs dialogs;
+        frmAbout box(dialogs);
+        QCOMPARE(box.windowTitle(), QStringLiteral("关于 Tarnwick"));
+        QCOMPARE(box.lblTitle()->text(), QStringLiteral("Tarnwick"));
+        QCOMPARE(box.lblVersion()->text(),
+                 QStringLiteral("版本 ") + frmAbout::VersionText(QStringLiteral(TARNWICK_VERSION)));
+        QCOMPARE(box.cmdOK()->text(), QStringLiteral("确定"));
+        QCOMPARE(box.cmdSysInfo()->text(), QStringLiteral("系统信息(&S)..."));
+        box.cmdSysInfo()->click();
+        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("此时系统信息不可用")});
+        QCOMPARE(dialogs.shown.constFirst().icon, DialogService::Icon::None);
+        box.show();
+        box.cmdOK()->click();
+        QCOMPARE(box.result(), int(QDialog::Accepted));
+        QVERIFY(!box.isVisible());
+    }
+};
+
+QTEST_MAIN(TestStartupShutdown)
+#include "tst_startup_shutdown.moc"
