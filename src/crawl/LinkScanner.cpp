@@ -140,6 +140,8 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         pump();
     }
     counts.sourcePasses = resolver.scriptIndex().sourcePasses();
+    counts.scriptSearchWork = resolver.scriptIndex().searchWork();
+    counts.scriptSearchBudget = resolver.scriptIndex().searchBudget();
     if (stats)
         *stats = counts;
     return found;

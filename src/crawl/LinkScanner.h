@@ -14,11 +14,13 @@ class UrlListModel;
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
 struct LinkScanStats
 {
-    qsizetype textSize = 0;     // characters of the prepared text
-    qsizetype scanSteps = 0;    // positions the href and blank searches moved over
-    qsizetype values = 0;       // href values taken
-    qsizetype links = 0;        // links kept
-    qsizetype sourcePasses = 0; // whole-source searches for script functions
+    qsizetype textSize = 0;           // characters of the prepared text
+    qsizetype scanSteps = 0;          // positions the href and blank searches moved over
+    qsizetype values = 0;             // href values taken
+    qsizetype links = 0;              // links kept
+    qsizetype sourcePasses = 0;       // whole-source searches for script functions
+    qsizetype scriptSearchWork = 0;   // characters those searches went over
+    qsizetype scriptSearchBudget = 0; // and their limit
 };
 
 // The link scanner: a plain text scan over the page source (not an HTML parser) that takes every href

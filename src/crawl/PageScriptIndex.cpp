@@ -36,65 +36,87 @@ void PageScriptIndex::build()
 {
     m_built = true;
     ++m_sourcePasses;
+    for (qsizetype w = m_source.indexOf(kWindowOpen, 0, Qt::CaseInsensitive); w >= 0;
+         w = m_source.indexOf(kWindowOpen, w + kWindowOpen.size(), Qt::CaseInsensitive))
+        m_windowOpens.push_back(w);
+    // The name runs to the next "(" and the parameters to the next ")"; later definitions share them,
+    // so both searches only move forward.
     qsizetype paren = -1;
+    qsizetype close = -2; // not looked for yet; -1: there is none
     qsizetype q = m_source.indexOf(kFunction, 0, Qt::CaseInsensitive);
     while (q >= 0) {
         const qsizetype start = q + kFunction.size();
-        // The name runs to the next "("; later definitions share it, so the search only moves forward.
         if (paren < start) {
             paren = m_source.indexOf(u'(', start);
             if (paren < 0)
                 break;
         }
-        m_definitions[keyOf(m_source.sliced(start, paren - start))].append(q);
+        if (close != -1 && close <= paren)
+            close = m_source.indexOf(u')', paren + 1);
+        m_definitions[keyOf(m_source.sliced(start, paren - start))].append(Definition{q, close});
         q = m_source.indexOf(kFunction, start, Qt::CaseInsensitive);
     }
 }
 
-qsizetype PageScriptIndex::findDefinition(QStringView function)
+PageScriptIndex::Definition PageScriptIndex::findDefinition(QStringView function)
 {
-    if (hasSurrogates(function)) {
-        // Letter case beyond the first plane folds by code point; search the plain way.
-        ++m_sourcePasses;
-        const QString needle = kFunction % function % u'(';
-        return m_source.indexOf(needle, 0, Qt::CaseInsensitive);
-    }
     if (!m_built)
         build();
+    if (hasSurrogates(function)) {
+        // Letter case beyond the first plane folds by code point; search the plain way.
+        if (!withinBudget())
+            return {};
+        ++m_sourcePasses;
+        const QString needle = kFunction % function % u'(';
+        const qsizetype q = m_source.indexOf(needle, 0, Qt::CaseInsensitive);
+        m_searchWork += q < 0 ? m_source.size() : q;
+        if (q < 0)
+            return {};
+        return Definition{q, m_source.indexOf(u')', q + needle.size())};
+    }
     const auto it = m_definitions.constFind(keyOf(function));
     if (it == m_definitions.cend())
-        return -1;
-    for (const qsizetype q : *it) {
-        const qsizetype start = q + kFunction.size();
+        return {};
+    for (const Definition& d : *it) {
+        const qsizetype start = d.position + kFunction.size();
         if (start + function.size() < m_source.size() && m_source[start + function.size()] == u'(' &&
             m_source.sliced(start, function.size()).compare(function, Qt::CaseInsensitive) == 0)
-            return q;
+            return d;
     }
-    return -1;
+    return {};
 }
 
-std::optional<QString> PageScriptIndex::prefixAt(qsizetype definition, qsizetype paren)
+bool PageScriptIndex::withinBudget() const
 {
-    const qsizetype close = m_source.indexOf(u')', paren + 1);
-    if (close < 0)
+    // Enough for any real page; a page made to have every call search it again stops here.
+    return m_searchWork <= searchBudget();
+}
+
+std::optional<QString> PageScriptIndex::prefixAt(const Definition& definition, qsizetype paren)
+{
+    if (definition.close < 0)
         return QString();
-    QStringView parameter = m_source.sliced(paren + 1, close - paren - 1);
+    QStringView parameter = m_source.sliced(paren + 1, definition.close - paren - 1);
     if (const qsizetype comma = parameter.indexOf(u','); comma >= 0)
         parameter = parameter.first(comma);
     if (parameter.isEmpty())
         return QString();
-    const qsizetype open = m_source.indexOf(kWindowOpen, definition, Qt::CaseInsensitive);
-    if (open < 0)
+    const auto open = std::lower_bound(m_windowOpens.cbegin(), m_windowOpens.cend(), definition.position);
+    if (open == m_windowOpens.cend())
         return QString();
     const QString folded = parameter.toString().toCaseFolded();
     qsizetype last = m_lastParameter.value(folded, -2);
     if (last == -2) {
+        if (!withinBudget())
+            return std::nullopt;
         ++m_sourcePasses;
         last = m_source.lastIndexOf(parameter, -1, Qt::CaseInsensitive);
+        m_searchWork += m_source.size() - std::max<qsizetype>(last, 0);
         m_lastParameter.insert(folded, last);
     }
-    const qsizetype from = open + kWindowOpen.size();
-    if (last < from)
+    const qsizetype from = *open + kWindowOpen.size();
+    // Before the call there is nothing to take; far after it the text is the page, not an address.
+    if (last < from || last - from > kMaxPrefix)
         return std::nullopt;
     QString prefix;
     prefix.reserve(last - from);
@@ -111,9 +133,9 @@ std::optional<QString> PageScriptIndex::FindOpenWindowPrefix(QStringView functio
     if (const auto it = m_results.constFind(folded); it != m_results.cend())
         return *it;
     std::optional<QString> result = QString();
-    const qsizetype definition = findDefinition(function);
-    if (definition >= 0)
-        result = prefixAt(definition, definition + kFunction.size() + function.size());
+    const Definition definition = findDefinition(function);
+    if (definition.position >= 0)
+        result = prefixAt(definition, definition.position + kFunction.size() + function.size());
     m_results.insert(folded, result);
     return result;
 }

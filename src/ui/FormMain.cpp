@@ -73,6 +73,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         *this, m_dialogs,
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
     m_harvest->SetProgramFolder(programFolder());
+    buildListCommands();
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(500);

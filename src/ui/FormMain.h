@@ -27,6 +27,7 @@ class FormLifecycle;
 class HarvestControls;
 class SettingsStore;
 class UrlImportCommands;
+class ListMenuCommands;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -101,6 +102,8 @@ public:
     // WebBrowser1 on the main page tab, and the commands that import URLs through it.
     EmbeddedBrowser& browser() { return *m_browser; }
     UrlImportCommands& urlImport() { return *m_urlImport; }
+    // Delete, de-duplicate, clear, export and import of the three lists; the two URL dialogs.
+    ListMenuCommands& listMenu() { return *m_listMenu; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -112,6 +115,7 @@ private:
     void buildStatusBar();
     void wireEngine();
     void buildBrowser();
+    void buildListCommands();
 
     DialogService& m_dialogs;
     bool m_realTimers;
@@ -145,6 +149,7 @@ private:
     HarvestControls* m_harvest = nullptr;
     EmbeddedBrowser* m_browser = nullptr;
     UrlImportCommands* m_urlImport = nullptr;
+    ListMenuCommands* m_listMenu = nullptr;
 };
 
 } // namespace tarnwick

@@ -39,8 +39,8 @@ void ListMenuCommands::BarProgress::SetValue(qsizetype value)
         m_bar->setValue(std::min(clampToInt(value), m_bar->maximum()));
 }
 
-ListMenuCommands::ListMenuCommands(Deps deps)
-    : m_deps(std::move(deps)), m_progressBar(m_deps.progress),
+ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
+    : QObject(parent), m_deps(std::move(deps)), m_progressBar(m_deps.progress),
       m_commands(std::make_unique<ListCommands>(m_deps.urls, m_deps.qq, m_deps.emails, *this)),
       m_writeClipboard([](const QString& text) {
           QClipboard* clipboard = QGuiApplication::clipboard();

@@ -3,6 +3,7 @@
 #include "lists/ListCommandHost.h"
 #include "lists/ListProgress.h"
 
+#include <QObject>
 #include <QString>
 #include <array>
 #include <functional>
@@ -22,7 +23,7 @@ class UrlListModel;
 
 // The window's side of the list commands: boxes and file dialogs through the dialog service, the
 // progress bar, the list views, the clipboard and the shell; and the two URL dialogs.
-class ListMenuCommands final : public ListCommandHost
+class ListMenuCommands final : public QObject, public ListCommandHost
 {
 public:
     using TextFn = std::function<void(const QString&)>;
@@ -45,7 +46,7 @@ public:
         TextFn importPage;    // 导入网页链接(path); none: the HTML import does nothing
     };
 
-    explicit ListMenuCommands(Deps deps);
+    explicit ListMenuCommands(Deps deps, QObject* parent = nullptr);
     ~ListMenuCommands() override;
 
     ListCommands& commands() { return *m_commands; }

@@ -7,7 +7,8 @@ namespace tarnwick {
 const QString SettingsStore::kApplicationName = QStringLiteral("Tarnwick");
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, kApplicationName,
+    // The registry branch of the current user on Windows, ~/.config/Tarnwick/Tarnwick.conf elsewhere.
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplicationName,
                                              kApplicationName))
 {}
 

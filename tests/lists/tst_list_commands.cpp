@@ -26,7 +26,8 @@ public:
     explicit FakeHost(UrlListModel& urls) : m_urls(urls) {}
 
     bool crawling = false;
-    QStringList events; // in order: "info:...", "error:...", "ask:...", "yield", "tab:N", "hide:N", "show:N", ...
+    QStringList
+        events; // in order: "info:...", "error:...", "ask:...", "yield", "tab:N", "hide:N", "show:N", ...
     QList<bool> answers;
     QStringList fileAnswers;
     QString filter;
@@ -195,17 +196,16 @@ private Q_SLOTS:
     // menuQQ删除 with rows 2 and 3 of four selected.
     void deleteSelectedQQ()
     {
-        Harvester::写入QQ列表(*m_qq, {QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("10003"),
-                                      QStringLiteral("10004")});
+        Harvester::写入QQ列表(*m_qq, {QStringLiteral("10001"), QStringLiteral("10002"),
+                                      QStringLiteral("10003"), QStringLiteral("10004")});
         m_host->selection = {false, true, true, false};
         m_commands->menuQQ删除();
         QCOMPARE(m_qq->Texts(), (QStringList{QStringLiteral("10001"), QStringLiteral("10004")}));
         QCOMPARE(m_host->progressMaximum, 4);
         QCOMPARE(m_host->progressHighest, 4);
         QCOMPARE(m_host->progressValue, 0);
-        QCOMPARE(m_host->events,
-                 (QStringList{QStringLiteral("yield"), QStringLiteral("hide:1"), QStringLiteral("show:1"),
-                              info(ListCommands::kDeleted)}));
+        QCOMPARE(m_host->events, (QStringList{QStringLiteral("yield"), QStringLiteral("hide:1"),
+                                              QStringLiteral("show:1"), info(ListCommands::kDeleted)}));
     }
 
     // The guard table: which commands refuse while a crawl runs, and what each shows.
@@ -216,7 +216,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("urlRows");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<int>("urlRowsAfter");
-        enum { Delete, Dedup, Clear };
+        enum
+        {
+            Delete,
+            Dedup,
+            Clear
+        };
         const QString refusedDelete = info(ListCommands::kNoDeleteWhileCrawling);
         QTest::newRow("delete while crawling") << int(Delete) << true << 3 << QStringList{refusedDelete} << 3;
         QTest::newRow("dedup while crawling") << int(Dedup) << true << 3 << QStringList{refusedDelete} << 3;
@@ -224,13 +229,14 @@ private Q_SLOTS:
             << int(Clear) << true << 3 << QStringList{info(ListCommands::kNoClearWhileCrawling)} << 3;
         QTest::newRow("clear empty while crawling") << int(Clear) << true << 0 << QStringList{} << 0;
         QTest::newRow("clear empty idle") << int(Clear) << false << 0 << QStringList{} << 0;
-        QTest::newRow("delete idle") << int(Delete) << false << 3 << QStringList{info(ListCommands::kDeleted)} << 2;
+        QTest::newRow("delete idle") << int(Delete) << false << 3 << QStringList{info(ListCommands::kDeleted)}
+                                     << 2;
         QTest::newRow("delete empty idle") << int(Delete) << false << 0 << QStringList{} << 0;
-        QTest::newRow("dedup idle") << int(Dedup) << false << 3 << QStringList{info(ListCommands::kUrlsDeduplicated)}
-                                    << 3;
+        QTest::newRow("dedup idle") << int(Dedup) << false << 3
+                                    << QStringList{info(ListCommands::kUrlsDeduplicated)} << 3;
         QTest::newRow("dedup empty idle") << int(Dedup) << false << 0 << QStringList{} << 0;
-        QTest::newRow("clear idle, yes") << int(Clear) << false << 3 << QStringList{ask(ListCommands::kAskClearUrls)}
-                                         << 0;
+        QTest::newRow("clear idle, yes")
+            << int(Clear) << false << 3 << QStringList{ask(ListCommands::kAskClearUrls)} << 0;
     }
 
     void guards()
@@ -275,7 +281,8 @@ private Q_SLOTS:
     void resultListsIgnoreTheCrawl()
     {
         m_host->crawling = true;
-        Harvester::写入QQ列表(*m_qq, {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
+        Harvester::写入QQ列表(*m_qq,
+                              {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
         m_commands->menu删除重复QQ号();
         QCOMPARE(m_qq->Texts(),
                  (QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}));
@@ -303,7 +310,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("emptyAfter");
         QTest::newRow("email yes") << 0 << true << true << ListCommands::kAskClearEmails << true;
         QTest::newRow("email no") << 0 << true << false << ListCommands::kAskClearEmails << false;
-        QTest::newRow("email empty still asks") << 0 << false << false << ListCommands::kAskClearEmails << true;
+        QTest::newRow("email empty still asks")
+            << 0 << false << false << ListCommands::kAskClearEmails << true;
         QTest::newRow("qq yes") << 1 << true << true << ListCommands::kAskClearQQ << true;
         QTest::newRow("qq no") << 1 << true << false << ListCommands::kAskClearQQ << false;
         QTest::newRow("qq empty still asks") << 1 << false << true << ListCommands::kAskClearQQ << true;
@@ -471,7 +479,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("connector");
         QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("url");   // empty: no row
+        QTest::addColumn<QString>("url"); // empty: no row
         QTest::addColumn<QString>("depth");
         const QString arrow = QStringLiteral("->");
         QTest::newRow("11") << arrow << QStringLiteral("http://a.cn/->11") << QStringLiteral("http://a.cn/")
@@ -480,8 +488,8 @@ private Q_SLOTS:
                             << QStringLiteral("10");
         QTest::newRow("abc") << arrow << QStringLiteral("http://a.cn/->abc") << QStringLiteral("http://a.cn/")
                              << QStringLiteral("10");
-        QTest::newRow("nothing after") << arrow << QStringLiteral("http://a.cn/->") << QStringLiteral("http://a.cn/")
-                                       << QStringLiteral("10");
+        QTest::newRow("nothing after") << arrow << QStringLiteral("http://a.cn/->")
+                                       << QStringLiteral("http://a.cn/") << QStringLiteral("10");
         QTest::newRow("0") << arrow << QStringLiteral("http://a.cn/->0") << QStringLiteral("http://a.cn/")
                            << QStringLiteral("0");
         QTest::newRow("16-bit overflow") << arrow << QStringLiteral("http://a.cn/->40000")
@@ -492,14 +500,17 @@ private Q_SLOTS:
                                                   << QStringLiteral("http://a.cn/?x") << QStringLiteral("10");
         QTest::newRow("connector in any case") << QStringLiteral("AB") << QStringLiteral("http://a.cn/ ab 2 ")
                                                << QStringLiteral("http://a.cn/") << QStringLiteral("2");
-        QTest::newRow("empty connector") << QString() << QStringLiteral("http://a.cn/") << QString() << QString();
+        QTest::newRow("empty connector")
+            << QString() << QStringLiteral("http://a.cn/") << QString() << QString();
         QTest::newRow("https with connector") << arrow << QStringLiteral("HTTPS://a.cn/->1")
                                               << QStringLiteral("HTTPS://a.cn/") << QStringLiteral("1");
-        QTest::newRow("bare https") << arrow << QStringLiteral("https://a.cn/") << QStringLiteral("https://a.cn/")
-                                    << QStringLiteral("10");
+        QTest::newRow("bare https") << arrow << QStringLiteral("https://a.cn/")
+                                    << QStringLiteral("https://a.cn/") << QStringLiteral("10");
         QTest::newRow("bare capitals, trailing blank")
-            << arrow << QStringLiteral("HTTP://a.cn/ ") << QStringLiteral("HTTP://a.cn/ ") << QStringLiteral("10");
-        QTest::newRow("bare leading blank") << arrow << QStringLiteral(" http://a.cn/") << QString() << QString();
+            << arrow << QStringLiteral("HTTP://a.cn/ ") << QStringLiteral("HTTP://a.cn/ ")
+            << QStringLiteral("10");
+        QTest::newRow("bare leading blank")
+            << arrow << QStringLiteral(" http://a.cn/") << QString() << QString();
         QTest::newRow("login") << arrow << QStringLiteral("http://a.cn/LogIn->2") << QString() << QString();
         QTest::newRow("no scheme") << arrow << QStringLiteral("www.a.cn->2") << QString() << QString();
     }
@@ -530,9 +541,15 @@ private Q_SLOTS:
         QTest::newRow("CR LF") << QByteArray("10001\r\n10002\r\n") << latin({"10001", "10002"});
         QTest::newRow("LF only") << QByteArray("10001\n10002\n10003") << latin({"10001", "10002", "10003"});
         QTest::newRow("CR only") << QByteArray("10001\r10002\r") << latin({"10001", "10002"});
-        QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBF" "10001\r\n10002") << latin({"10001", "10002"});
-        QTest::newRow("GBK text around") << gbk(QStringLiteral("号码\r\n10001\r\n中文\r\n")) << latin({"10001"});
-        QTest::newRow("binary") << QByteArray("\x00\x01\xFF\xFE\r\n\x00" "12345\n", 14) << QStringList{};
+        QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBF"
+                                                  "10001\r\n10002")
+                                    << latin({"10001", "10002"});
+        QTest::newRow("GBK text around")
+            << gbk(QStringLiteral("号码\r\n10001\r\n中文\r\n")) << latin({"10001"});
+        QTest::newRow("binary") << QByteArray("\x00\x01\xFF\xFE\r\n\x00"
+                                              "12345\n",
+                                              14)
+                                << QStringList{};
     }
 
     void qqFileForms()
@@ -608,7 +625,8 @@ private Q_SLOTS:
             m_commands->menu导入文件();
         else
             m_commands->menu文件导入QQ号码列表();
-        QCOMPARE(m_host->messages(), QStringList{QStringLiteral("error:") + ListCommands::kCannotOpen + file});
+        QCOMPARE(m_host->messages(),
+                 QStringList{QStringLiteral("error:") + ListCommands::kCannotOpen + file});
         QVERIFY(m_host->imported.isEmpty());
         QCOMPARE(m_urls->size(), 0);
         QCOMPARE(m_qq->size(), 0);

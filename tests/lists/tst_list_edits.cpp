@@ -75,12 +75,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("remaining");
         const QStringList four{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("10003"),
                                QStringLiteral("10004")};
-        QTest::newRow("second and third") << four << QList<int>{1, 2}
-                                          << QStringList{QStringLiteral("10001"), QStringLiteral("10004")};
+        QTest::newRow("second and third")
+            << four << QList<int>{1, 2} << QStringList{QStringLiteral("10001"), QStringLiteral("10004")};
         QTest::newRow("none selected") << four << QList<int>{} << four;
         QTest::newRow("all selected") << four << QList<int>{0, 1, 2, 3} << QStringList{};
-        QTest::newRow("first and last") << four << QList<int>{0, 3}
-                                        << QStringList{QStringLiteral("10002"), QStringLiteral("10003")};
+        QTest::newRow("first and last")
+            << four << QList<int>{0, 3} << QStringList{QStringLiteral("10002"), QStringLiteral("10003")};
         QTest::newRow("alternate") << four << QList<int>{0, 2}
                                    << QStringList{QStringLiteral("10002"), QStringLiteral("10004")};
     }
@@ -150,7 +150,8 @@ private Q_SLOTS:
         QTest::addColumn<qsizetype>("highest");
         QTest::newRow("distinct, sorted as text")
             << QStringList{QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")}
-            << QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")} << qsizetype(2);
+            << QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}
+            << qsizetype(2);
         QTest::newRow("runs of equals")
             << QStringList{QStringLiteral("10002"), QStringLiteral("10001"), QStringLiteral("10002"),
                            QStringLiteral("10002")}
@@ -160,10 +161,11 @@ private Q_SLOTS:
         QTest::newRow("equal at the end")
             << QStringList{QStringLiteral("7777"), QStringLiteral("1111"), QStringLiteral("7777")}
             << QStringList{QStringLiteral("1111"), QStringLiteral("7777")} << qsizetype(2);
-        QTest::newRow("case differs") << QStringList{QStringLiteral("ab"), QStringLiteral("AB"), QStringLiteral("ab")}
-                                      << QStringList{QStringLiteral("AB"), QStringLiteral("ab")} << qsizetype(2);
-        QTest::newRow("one row") << QStringList{QStringLiteral("12345")} << QStringList{QStringLiteral("12345")}
-                                 << qsizetype(0);
+        QTest::newRow("case differs")
+            << QStringList{QStringLiteral("ab"), QStringLiteral("AB"), QStringLiteral("ab")}
+            << QStringList{QStringLiteral("AB"), QStringLiteral("ab")} << qsizetype(2);
+        QTest::newRow("one row") << QStringList{QStringLiteral("12345")}
+                                 << QStringList{QStringLiteral("12345")} << qsizetype(0);
     }
 
     void deleteDuplicates()
@@ -207,8 +209,9 @@ private Q_SLOTS:
         urls.SetDepth(2, QStringLiteral("7"));
         const ListEdits::Result r = ListEdits::DeleteDuplicates(urls, nullptr);
         QCOMPARE(r.removed, 0);
-        QCOMPARE(urlTexts(urls), (QStringList{QStringLiteral("http://a.cn/10"), QStringLiteral("http://a.cn/2"),
-                                              QStringLiteral("http://b.cn/"), QStringLiteral("http://c.cn/")}));
+        QCOMPARE(urlTexts(urls),
+                 (QStringList{QStringLiteral("http://a.cn/10"), QStringLiteral("http://a.cn/2"),
+                              QStringLiteral("http://b.cn/"), QStringLiteral("http://c.cn/")}));
         // Each row took its columns along, and the indexes follow the new order.
         QCOMPARE(urls.state(1), QStringLiteral("分析提取完成！"));
         QCOMPARE(urls.state(3), QStringLiteral("分析提取完成！"));

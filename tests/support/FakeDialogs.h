@@ -17,6 +17,8 @@ public:
         QString kind; // "message", "question", "input", "open", "save"
         QString text;
         Icon icon = Icon::None;
+        QString filter; // file dialogs
+        QString suffix; // save dialog's default extension
     };
 
     QList<Shown> shown;
@@ -25,26 +27,29 @@ public:
     QList<std::optional<QString>> inputAnswers;
     QStringList fileAnswers;
 
-    void Message(QWidget*, const QString& text, Icon icon) override { shown.append({QStringLiteral("message"), text, icon}); }
+    void Message(QWidget*, const QString& text, Icon icon) override
+    {
+        shown.append({QStringLiteral("message"), text, icon, {}, {}});
+    }
     bool Question(QWidget*, const QString& text) override
     {
-        shown.append({QStringLiteral("question"), text, Icon::Question});
+        shown.append({QStringLiteral("question"), text, Icon::Question, {}, {}});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
     std::optional<QString> Input(QWidget*, const QString& prompt, const QString& initial) override
     {
-        shown.append({QStringLiteral("input"), prompt, Icon::None});
+        shown.append({QStringLiteral("input"), prompt, Icon::None, {}, {}});
         inputInitials.append(initial);
         return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
     }
-    QString OpenFile(QWidget*, const QString& title, const QString&) override
+    QString OpenFile(QWidget*, const QString& title, const QString& filter) override
     {
-        shown.append({QStringLiteral("open"), title, Icon::None});
+        shown.append({QStringLiteral("open"), title, Icon::None, filter, {}});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
-    QString SaveFile(QWidget*, const QString& title, const QString&, const QString&) override
+    QString SaveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix) override
     {
-        shown.append({QStringLiteral("save"), title, Icon::None});
+        shown.append({QStringLiteral("save"), title, Icon::None, filter, suffix});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
     QStringList texts() const

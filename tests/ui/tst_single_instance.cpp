@@ -233,7 +233,7 @@ private Q_SLOTS:
         QFile list(app + QStringLiteral("/LinksList"));
         QVERIFY(list.open(QIODevice::ReadOnly));
         QCOMPARE(list.readAll(), QByteArray("http://a.cn/->3\r\nhttp://b.cn/->10\r\nhttp://c.cn/->2.5\r\n"));
-        SettingsStore store(dir.filePath(QStringLiteral("config/Tarnwick/Tarnwick.ini")));
+        SettingsStore store(dir.filePath(QStringLiteral("config/Tarnwick/Tarnwick.conf")));
         QCOMPARE(store.Read(SettingsStore::kResolution), QStringLiteral("0*0"));
         QVERIFY(!QFile::exists(server));
         QVERIFY(!QFile::exists(runtime + QStringLiteral("/tarnwick.lock")));

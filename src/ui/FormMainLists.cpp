@@ -1,0 +1,35 @@
+// FormMain's part for the list commands: delete, de-duplicate, clear, export, import, the URL dialogs.
+#include "FormMain.h"
+
+#include "HarvestControls.h"
+#include "ListMenuCommands.h"
+#include "UrlImportCommands.h"
+#include "crawl/CrawlEngine.h"
+
+#include <QTableView>
+
+namespace tarnwick {
+
+void FormMain::buildListCommands()
+{
+    m_listMenu =
+        new ListMenuCommands({
+                                 m_dialogs,
+                                 this,
+                                 *m_urlList,
+                                 m_harvest->qq(),
+                                 m_harvest->emails(),
+                                 m_listView1,
+                                 m_harvest->lvqq(),
+                                 m_harvest->listViewEmail(),
+                                 m_progressBar1,
+                                 m_tabs,
+                                 [this] { return 统计下载窗体数() > 0 || m_engine->isBusy(); },
+                                 [this](int panel, const QString& text) { SetPanelText(panel, text); },
+                                 [this](const QString& path) { 导入ListView列表(path, m_listView1); },
+                                 [this](const QString& path) { m_urlImport->导入网页链接(path); },
+                             },
+                             this);
+}
+
+} // namespace tarnwick

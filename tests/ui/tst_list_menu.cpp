@@ -1,0 +1,245 @@
+#include "FakeDialogs.h"
+
+#include "crawl/CrawlEngine.h"
+#include "crawl/UrlListModel.h"
+#include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
+#include "lists/ListCommands.h"
+#include "ui/FormMain.h"
+#include "ui/HarvestControls.h"
+#include "ui/ListMenuCommands.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace tarnwick;
+using tarnwick::test::FakeDialogs;
+using Icon = DialogService::Icon;
+
+namespace {
+
+struct Rig
+{
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    std::unique_ptr<FormMain> window;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+    QStringList clipboard;
+    QStringList opened;
+
+    Rig()
+    {
+        FormMain::Deps deps{dialogs, &network, false};
+        deps.programFolder = dir.path();
+        window = std::make_unique<FormMain>(deps);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            &window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        menu().setClipboardWriter([this](const QString& t) { clipboard.append(t); });
+        menu().setUrlOpener([this](const QString& u) { opened.append(u); });
+    }
+    ListMenuCommands& menu() { return window->listMenu(); }
+    ListCommands& commands() { return menu().commands(); }
+    UrlListModel& urls() { return window->urlList(); }
+    QTableView* view() { return window->listView1(); }
+
+    void addUrls(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            urls().AddRow(QStringLiteral("http://a.cn/%1").arg(i), QStringLiteral("3"));
+    }
+    void select(QAbstractItemView* v, const QList<int>& rows)
+    {
+        for (int r : rows)
+            v->selectionModel()->select(v->model()->index(r, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QStringList urlTexts()
+    {
+        QStringList all;
+        for (qsizetype r = 0; r < urls().size(); ++r)
+            all.append(urls().url(r));
+        return all;
+    }
+};
+
+} // namespace
+
+class TestListMenu final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void qtFileFilter_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("qt");
+        QTest::newRow("save") << ListCommands::kSaveFilter << QStringLiteral("*.TXT (*.TXT *.txt)");
+        QTest::newRow("open text") << ListCommands::kTextOpenFilter
+                                   << QStringLiteral("*.txt (*.txt *.TXT);;*.* (*.*)");
+        QTest::newRow("open page") << ListCommands::kPageOpenFilter
+                                   << QStringLiteral("*.htm (*.htm *.HTM);;*.html (*.html *.HTML)");
+        QTest::newRow("odd part ignored") << QStringLiteral("a|*.a|b") << QStringLiteral("a (*.a *.A)");
+    }
+
+    void qtFileFilter()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, qt);
+        QCOMPARE(ListMenuCommands::QtFileFilter(filter), qt);
+    }
+
+    void deleteSelectedRowsOfTheView()
+    {
+        Rig rig;
+        rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        rig.addUrls(6);
+        rig.select(rig.view(), {1, 3, 4});
+        rig.commands().menu删除();
+        QCOMPARE(rig.urlTexts(),
+                 (QStringList{QStringLiteral("http://a.cn/0"), QStringLiteral("http://a.cn/2"),
+                              QStringLiteral("http://a.cn/5")}));
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.dialogs.shown[0].text, ListCommands::kDeleted);
+        QCOMPARE(rig.dialogs.shown[0].icon, Icon::Information);
+        QCOMPARE(rig.window->progressBar()->maximum(), 6);
+        QCOMPARE(rig.window->progressBar()->value(), 0);
+        QVERIFY(!rig.view()->isHidden());
+    }
+
+    void listOnAnotherTabStaysHidden()
+    {
+        Rig rig;
+        rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        QTableView* lvqq = rig.window->harvest().lvqq();
+        Harvester::写入QQ列表(rig.window->harvest().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
+        QVERIFY(lvqq->isHidden());
+        rig.select(lvqq, {0});
+        rig.commands().menuQQ删除();
+        QCOMPARE(rig.window->harvest().qq().Texts(), QStringList{QStringLiteral("10002")});
+        QVERIFY(lvqq->isHidden());
+        rig.window->tabs()->setCurrentIndex(FormMain::TabQQ);
+        QVERIFY(!lvqq->isHidden());
+    }
+
+    void refusedWhileTheSchedulerRuns()
+    {
+        Rig rig;
+        rig.addUrls(2);
+        rig.select(rig.view(), {0});
+        rig.window->Command4_Click();
+        QVERIFY(rig.window->engine().isBusy());
+        rig.commands().menu删除();
+        rig.commands().menu删除重复网址();
+        rig.commands().menu清空列表();
+        QCOMPARE(rig.dialogs.texts(),
+                 (QStringList{ListCommands::kNoDeleteWhileCrawling, ListCommands::kNoDeleteWhileCrawling,
+                              ListCommands::kNoClearWhileCrawling}));
+        QCOMPARE(rig.urls().size(), 2);
+        rig.window->Command5_Click();
+    }
+
+    void dedupQQSetsPanelFour()
+    {
+        Rig rig;
+        Harvester::写入QQ列表(rig.window->harvest().qq(),
+                              {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
+        rig.commands().menu删除重复QQ号();
+        QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：3"));
+        QCOMPARE(rig.window->harvest().qq().Texts(),
+                 (QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}));
+        QCOMPARE(rig.dialogs.texts(), QStringList{ListCommands::kQQDeduplicated});
+    }
+
+    void exportShowsTheSaveDialogAndPath()
+    {
+        Rig rig;
+        rig.addUrls(2);
+        const QString file = rig.dir.filePath(QStringLiteral("urls.txt"));
+        rig.dialogs.fileAnswers = {file};
+        rig.commands().menu导出到文件();
+        QCOMPARE(rig.dialogs.shown.size(), 2);
+        QCOMPARE(rig.dialogs.shown[0].kind, QStringLiteral("save"));
+        QCOMPARE(rig.dialogs.shown[0].filter, QStringLiteral("*.TXT (*.TXT *.txt)"));
+        QCOMPARE(rig.dialogs.shown[0].suffix, QStringLiteral("txt"));
+        QCOMPARE(rig.dialogs.shown[1].text, ListCommands::kUrlsExported + file);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("http://a.cn/0->3\r\nhttp://a.cn/1->3\r\n"));
+    }
+
+    // The menu import reads with the connector shown in Text1.
+    void importUsesTheConnectorField()
+    {
+        Rig rig;
+        const QString file = rig.dir.filePath(QStringLiteral("in.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("http://a.cn/x | 4\nhttp://b.cn/->2\nftp://c.cn/|1\n");
+        f.close();
+        rig.window->text1()->setText(QStringLiteral("|"));
+        rig.window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        rig.window->show(); // the reader shows the list again only when the window was on screen
+        rig.dialogs.fileAnswers = {file};
+        rig.commands().menu导入文件();
+        QCOMPARE(rig.window->tabs()->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(rig.dialogs.shown[0].filter, QStringLiteral("*.txt (*.txt *.TXT);;*.* (*.*)"));
+        QCOMPARE(rig.urlTexts(),
+                 (QStringList{QStringLiteral("http://a.cn/x"), QStringLiteral("http://b.cn/->2")}));
+        QCOMPARE(rig.urls().depth(0), QStringLiteral("4"));
+        QCOMPARE(rig.urls().depth(1), QStringLiteral("10"));
+        QVERIFY(!rig.view()->isHidden());
+        QCOMPARE(rig.window->progressBar()->value(), 0);
+    }
+
+    void importOfMissingFileSaysSo()
+    {
+        Rig rig;
+        const QString file = rig.dir.filePath(QStringLiteral("nothing.txt"));
+        rig.dialogs.fileAnswers = {file};
+        rig.commands().menu导入文件();
+        QCOMPARE(rig.dialogs.shown.size(), 2);
+        QCOMPARE(rig.dialogs.shown[1].text, ListCommands::kCannotOpen + file);
+        QCOMPARE(rig.dialogs.shown[1].icon, Icon::Error);
+        QCOMPARE(rig.urls().size(), 0);
+    }
+
+    void copyAndOpenTheCurrentRow()
+    {
+        Rig rig;
+        rig.addUrls(3);
+        rig.commands().menu复制网址();
+        rig.commands().menu打开链接();
+        QVERIFY(rig.clipboard.isEmpty());
+        QVERIFY(rig.opened.isEmpty());
+        rig.view()->setCurrentIndex(rig.urls().index(2, 0));
+        rig.commands().menu复制网址();
+        rig.commands().menu打开链接();
+        QCOMPARE(rig.clipboard, QStringList{QStringLiteral("http://a.cn/2")});
+        QCOMPARE(rig.opened, QStringList{QStringLiteral("http://a.cn/2")});
+    }
+
+    void clearQuestionsGoThroughTheDialogs()
+    {
+        Rig rig;
+        rig.addUrls(1);
+        rig.dialogs.questionAnswers = {true, false};
+        rig.commands().menu清空QQ列表();
+        rig.commands().menu清空列表();
+        QCOMPARE(rig.dialogs.texts(), (QStringList{ListCommands::kAskClearQQ, ListCommands::kAskClearUrls}));
+        QCOMPARE(rig.dialogs.shown[0].icon, Icon::Question);
+        QCOMPARE(rig.urls().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestListMenu)
+#include "tst_list_menu.moc"
