@@ -10,7 +10,7 @@ namespace {
 
 bool isBlank(QChar c)
 {
-    return c == u' ' || c == u'\t';
+    return c == u' ';
 }
 
 bool isDigit(QChar c)

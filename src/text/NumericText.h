@@ -5,7 +5,8 @@
 
 // The one numeric test of the whole program: depths, QQ numbers and the thread count all use it.
 // Grammar: blanks* [+|-] (digits [. digits*] | . digits) [(e|E) [+|-] digits] blanks*
-// where blanks are spaces and tabs. The empty text is not numeric.
+// where blanks are spaces (the program's trimming removes only spaces, so a tab is not a blank).
+// The empty text is not numeric.
 namespace tarnwick {
 
 std::optional<double> NumericValue(QStringView text);

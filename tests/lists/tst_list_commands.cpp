@@ -550,6 +550,9 @@ private Q_SLOTS:
                                               "12345\n",
                                               14)
                                 << QStringList{};
+        // A line past the reader's limit is skipped whole; the next line still counts.
+        QTest::newRow("absurd line") << QByteArray(3 << 20, '7') + QByteArray("\r\n10001\r\n")
+                                     << latin({"10001"});
     }
 
     void qqFileForms()

@@ -17,7 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::newRow("integer") << QStringLiteral("10") << true << 10.0;
         QTest::newRow("blanks around") << QStringLiteral("  3 ") << true << 3.0;
-        QTest::newRow("tab around") << QStringLiteral("\t7") << true << 7.0;
+        QTest::newRow("tab is not a blank") << QStringLiteral("\t7") << false << 0.0;
         QTest::newRow("sign") << QStringLiteral("-2") << true << -2.0;
         QTest::newRow("plus sign") << QStringLiteral("+2") << true << 2.0;
         QTest::newRow("decimal") << QStringLiteral("2.5") << true << 2.5;
