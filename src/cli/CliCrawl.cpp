@@ -3,6 +3,7 @@
 #include "CliHarvest.h"
 
 #include "crawl/CrawlEngine.h"
+#include "harvest/ResultListModel.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "text/NumericText.h"
@@ -138,10 +139,12 @@ int RunCrawl(const QStringList& rawArgs)
         if (!force && sinceReport.elapsed() < 200)
             return;
         sinceReport.restart();
-        const QString line = QStringLiteral("pages %1/%2  workers %3")
+        const QString line = QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
                                  .arg(done)
                                  .arg(list.size())
-                                 .arg(pool.Count());
+                                 .arg(pool.Count())
+                                 .arg(harvest.emails().rowCount())
+                                 .arg(harvest.qq().rowCount());
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };

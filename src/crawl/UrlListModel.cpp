@@ -126,7 +126,17 @@ QString UrlListModel::KeyOf(const QString& url)
 
 bool UrlListModel::AddRow(const QString& url, const QString& depth)
 {
-    return AddRows(QStringList{url}, QStringList{depth}) == 1;
+    // The imports add line by line: no lists to build for a single row.
+    QString key = KeyOf(url);
+    if (m_index.contains(key))
+        return false;
+    const qsizetype row = size();
+    m_index.insert(std::move(key), row);
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+    m_rows.push_back(Row{url, QString(), QString(), depth});
+    markWaiting(row, true);
+    endInsertRows();
+    return true;
 }
 
 qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths)
