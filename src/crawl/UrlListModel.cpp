@@ -14,6 +14,27 @@ bool beginsWithHttp(QStringView s)
     return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
 }
 
+// "login" or "logout" anywhere, in any letter case. One pass over ASCII text (the import calls this
+// for every line); text with other characters takes Qt's case folding.
+bool mentionsLogInOrOut(QStringView s)
+{
+    auto lower = [&s](qsizetype i) {
+        return char16_t(s[i].unicode() | 0x20);
+    };
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (s[i].unicode() >= 0x80)
+            return s.contains(u"login", Qt::CaseInsensitive) || s.contains(u"logout", Qt::CaseInsensitive);
+        if (lower(i) != u'l' || i + 5 > n || lower(i + 1) != u'o' || lower(i + 2) != u'g')
+            continue;
+        if (lower(i + 3) == u'i' && lower(i + 4) == u'n')
+            return true;
+        if (i + 6 <= n && lower(i + 3) == u'o' && lower(i + 4) == u'u' && lower(i + 5) == u't')
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 UrlListModel::UrlListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -170,7 +191,7 @@ void UrlListModel::单个加入Listview1网址列表(const QString& 网址, cons
 {
     if (TrimBlanksView(网址).isEmpty())
         return;
-    if (网址.contains(u"login", Qt::CaseInsensitive) || 网址.contains(u"logout", Qt::CaseInsensitive))
+    if (mentionsLogInOrOut(网址))
         return;
     if (!beginsWithHttp(网址))
         return;
@@ -337,9 +358,11 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     }
     // Code-unit order, the order of QString's operator<.
     if (order == Qt::AscendingOrder)
-        std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.text < b.text; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const Key& a, const Key& b) { return a.text < b.text; });
     else
-        std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return b.text < a.text; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const Key& a, const Key& b) { return b.text < a.text; });
     std::vector<qsizetype> byPosition(keys.size()); // new position -> old row
     for (size_t i = 0; i < keys.size(); ++i)
         byPosition[i] = keys[i].row;

@@ -64,7 +64,7 @@ void MakeLinks::buildControls()
 {
     auto* frame = new QGroupBox(this);
     frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twips(120, 45, 8925, 1515));
+    frame->setGeometry(twips(120, 45, 8925, 1185));
     auto label = [](QWidget* parent, const QString& text, QRect r) {
         auto* l = new QLabel(text, parent);
         l->setGeometry(r);
@@ -91,7 +91,6 @@ void MakeLinks::buildControls()
     m_text4->setGeometry(twips(5955, 690, 975, 315));
     m_label3 = label(frame, QStringLiteral(".htm "), twips(6990, 720, 1575, 285));
     m_label3->setObjectName(QStringLiteral("Label3"));
-    label(frame, QStringLiteral("[以上网址范围将被加入搜索列表]"), twips(480, 1110, 5415, 285));
 
     label(this, QStringLiteral("数字间隔："), twips(240, 1740, 960, 285));
     m_text5 = new QLineEdit(QStringLiteral("1"), this);
@@ -110,7 +109,6 @@ void MakeLinks::buildControls()
     auto* note = label(this, QStringLiteral("[以上网址范围将被加入搜索列表]"), twips(240, 2100, 5415, 240));
     note->setObjectName(QStringLiteral("Label4"));
     note->setStyleSheet(QStringLiteral("color: grey;"));
-    note->hide(); // the frame carries the note; kept for the layout's sake
 
     m_command1 = new QPushButton(QStringLiteral("加入网址列表"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));

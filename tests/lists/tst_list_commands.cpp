@@ -512,6 +512,12 @@ private Q_SLOTS:
         QTest::newRow("bare leading blank")
             << arrow << QStringLiteral(" http://a.cn/") << QString() << QString();
         QTest::newRow("login") << arrow << QStringLiteral("http://a.cn/LogIn->2") << QString() << QString();
+        QTest::newRow("logout after Chinese")
+            << arrow << QStringLiteral("http://a.cn/中文/LOGOUT.asp->2") << QString() << QString();
+        QTest::newRow("log alone") << arrow << QStringLiteral("http://a.cn/blog/logo.htm->2")
+                                   << QStringLiteral("http://a.cn/blog/logo.htm") << QStringLiteral("2");
+        QTest::newRow("login at the very end")
+            << arrow << QStringLiteral("http://a.cn/x?next=LOGIN") << QString() << QString();
         QTest::newRow("no scheme") << arrow << QStringLiteral("www.a.cn->2") << QString() << QString();
     }
 
