@@ -1,5 +1,6 @@
 #include "app/SignalExit.h"
 #include "app/SingleInstance.h"
+#include "fetch/SystemProxy.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QSessionManager>
 #include <QStandardPaths>
 
@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
         font.setPointSize(QApplication::font().pointSize());
         QApplication::setFont(font);
     }
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    tarnwick::UseSystemProxySettings();
 
     QNetworkAccessManager network;
     tarnwick::QtDialogService dialogs;

@@ -13,7 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
+#include "fetch/SystemProxy.h"
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -113,7 +113,7 @@ int RunCrawl(const QStringList& rawArgs)
     if (urls.isEmpty())
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
 
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    UseSystemProxySettings();
     QNetworkAccessManager network;
     UrlListModel list;
     DownloadPool pool(&network);

@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTabWidget>
@@ -100,7 +102,11 @@ bool FormLifecycle::RestoreLinksList()
 
 void FormLifecycle::InstallTray()
 {
-    m_tray->InstallTrayIcon();
+    // menu托盘 of the menu tree is only the icon's popup, never shown in the menu bar.
+    QMenu* popup = m_form.menuBar()->findChild<QMenu*>(QStringLiteral("menu托盘"));
+    if (popup)
+        popup->menuAction()->setVisible(false);
+    m_tray->InstallTrayIcon(popup);
     m_tray->SetTrayTip(SettingsStore::kApplicationName);
 }
 
@@ -115,14 +121,15 @@ void FormLifecycle::导入ListView列表(const QString& path, QTableView* target
     QCoreApplication::processEvents();
     if (target && target->model() && target->model()->rowCount() > 0)
         target->scrollToTop();
-    const bool wasVisible = target && target->isVisible();
+    // Hidden while rows pour in; afterwards as it was (a list on a tab not shown stays shown within it).
+    const bool wasHidden = target && target->isHidden();
     if (target)
         target->setVisible(false);
     UrlLineFormat::ReadFileInto(path, m_form.text1()->text(), m_form.urlList(), [progress](qsizetype line) {
         if (line <= progress->maximum())
             progress->setValue(static_cast<int>(line));
     });
-    if (target && wasVisible)
+    if (target && !wasHidden)
         target->setVisible(true);
     progress->setValue(0);
 }

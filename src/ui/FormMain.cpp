@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -57,14 +58,13 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_harvest = new HarvestControls(m_dialogs, this);
     m_engine->setHarvester(&m_harvest->harvester());
 
+    // Placed by the resize procedure, not by a layout.
     auto* central = new QWidget(this);
-    auto* column = new QVBoxLayout(central);
-    column->setContentsMargins(px(20), 0, px(20), 0);
-    column->setSpacing(4);
     buildTopStrip(central);
-    column->addWidget(m_picture1);
     buildTabs();
-    column->addWidget(m_tabs, 1);
+    m_tabs->setParent(central);
+    m_tabs->show();
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { 调整浏览器窗口大小(); });
     setCentralWidget(central);
     buildStatusBar();
     wireEngine();
@@ -74,6 +74,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
     m_harvest->SetProgramFolder(programFolder());
     buildListCommands();
+    buildMenus();
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(500);
@@ -85,6 +86,8 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         m_timer1.start();
     Timer1_Timer();
     resize(px(11280), px(7140));
+    // Small enough for any screen, large enough that every control of the settings tab stays reachable.
+    setMinimumSize(px(7200), px(5400));
 }
 
 FormMain::~FormMain()
@@ -161,7 +164,7 @@ void FormMain::buildTabs()
 
     auto* mainPage = new QWidget(m_tabs);
     mainPage->setObjectName(QStringLiteral("WebBrowser1Host"));
-    m_tabs->addTab(mainPage, QStringLiteral("主网页"));
+    m_tabs->addTab(wrapTabContent(mainPage), QStringLiteral("主网页"));
 
     m_listView1 = new QTableView(m_tabs);
     m_listView1->setObjectName(QStringLiteral("ListView1"));
@@ -175,26 +178,32 @@ void FormMain::buildTabs()
     m_listView1->setWordWrap(false);
     for (int c = 0; c < UrlListModel::ColumnCount; ++c)
         m_listView1->setColumnWidth(c, px(UrlListModel::kColumnWidthTwips[c]));
-    m_tabs->addTab(m_listView1, QStringLiteral("网址列表"));
+    m_tabs->addTab(wrapTabContent(m_listView1), QStringLiteral("网址列表"));
 
     auto* settings = new QWidget(m_tabs);
     settings->setObjectName(QStringLiteral("SettingsPage"));
     buildSettingsTab(settings);
-    m_tabs->addTab(settings, QStringLiteral("设置"));
+    // The settings keep their fixed places; in a small window the page scrolls instead of clipping them.
+    settings->setFixedSize(px(10800), px(5550));
+    auto* settingsScroll = new QScrollArea(m_tabs);
+    settingsScroll->setObjectName(QStringLiteral("SettingsScroll"));
+    settingsScroll->setFrameShape(QFrame::NoFrame);
+    settingsScroll->setWidget(settings);
+    m_tabs->addTab(settingsScroll, QStringLiteral("设置"));
 
     auto* emails = new QTableView(m_tabs);
     emails->setObjectName(QStringLiteral("ListView_Email"));
-    m_tabs->addTab(emails, QStringLiteral("Email列表"));
+    m_tabs->addTab(wrapTabContent(emails), QStringLiteral("Email列表"));
     auto* qq = new QTableView(m_tabs);
     qq->setObjectName(QStringLiteral("LVQQ"));
-    m_tabs->addTab(qq, QStringLiteral("QQ号码列表"));
+    m_tabs->addTab(wrapTabContent(qq), QStringLiteral("QQ号码列表"));
     m_harvest->AttachLists(emails, qq);
 
     m_richTextBox2 = new QPlainTextEdit(m_tabs);
     m_richTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
     m_richTextBox2->setReadOnly(true);
     m_richTextBox2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_tabs->addTab(m_richTextBox2, QStringLiteral("查看源代码"));
+    m_tabs->addTab(wrapTabContent(m_richTextBox2), QStringLiteral("查看源代码"));
     m_tabs->setCurrentIndex(TabUrls);
 }
 

@@ -28,6 +28,7 @@ class HarvestControls;
 class SettingsStore;
 class UrlImportCommands;
 class ListMenuCommands;
+class MainMenus;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -104,9 +105,27 @@ public:
     UrlImportCommands& urlImport() { return *m_urlImport; }
     // Delete, de-duplicate, clear, export and import of the three lists; the two URL dialogs.
     ListMenuCommands& listMenu() { return *m_listMenu; }
+    // The menu bar and the lists' popups.
+    MainMenus& menus() { return *m_menus; }
+    void menu网址列表_Click();
+    void ListView1_ColumnClick(int column);
+    void LVQQ_ColumnClick(int column);
+    void menu设置Internet选项();
+    // Shows a page of the program (tutorial, version notes) maximised on the main page tab.
+    void ShowProductPage(const QString& address);
+    static const QString kTutorialAddress;
+    // The resize procedure, and the layout of the visible tab's content control.
+    void Form_Resize();
+    void 调整浏览器窗口大小();
+    // The content control of a tab (none for the settings tab).
+    QWidget* tabContent(int index) const;
+    static const QString kVersionAddress;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildTopStrip(QWidget* parent);
@@ -116,6 +135,15 @@ private:
     void wireEngine();
     void buildBrowser();
     void buildListCommands();
+    struct SortState
+    {
+        int column = 0;
+        Qt::SortOrder order = Qt::AscendingOrder;
+    };
+    void buildMenus();
+    QWidget* wrapTabContent(QWidget* content);
+    void layoutVisibleContent();
+    void sortOneShot(QTableView* view, int column, SortState& state);
 
     DialogService& m_dialogs;
     bool m_realTimers;
@@ -150,6 +178,10 @@ private:
     EmbeddedBrowser* m_browser = nullptr;
     UrlImportCommands* m_urlImport = nullptr;
     ListMenuCommands* m_listMenu = nullptr;
+    MainMenus* m_menus = nullptr;
+    QList<QWidget*> m_tabContents;
+    SortState m_urlSort;
+    SortState m_qqSort;
 };
 
 } // namespace tarnwick

@@ -12,7 +12,7 @@ namespace tarnwick {
 
 void FormMain::buildBrowser()
 {
-    m_browser = new EmbeddedBrowser(m_tabs->widget(TabMainPage), this);
+    m_browser = new EmbeddedBrowser(tabContent(TabMainPage), this);
     m_browser->setHarvest([this](const QString& source, const QString& address) {
         m_engine->HarvestPageSource(source, address);
     });

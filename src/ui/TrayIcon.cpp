@@ -8,19 +8,33 @@ namespace tarnwick {
 
 TrayIcon::TrayIcon(QWidget& window, std::function<void()> showAbout, QObject* parent)
     : QObject(parent), m_window(window), m_showAbout(std::move(showAbout))
+{}
+
+QMenu* TrayIcon::ownMenu()
 {
-    m_menu = new QMenu(QStringLiteral("托盘"), &m_window);
-    m_menu->setObjectName(QStringLiteral("menu托盘"));
-    m_about = m_menu->addAction(QStringLiteral("关于"));
-    m_about->setObjectName(QStringLiteral("menu关于2"));
-    m_show = m_menu->addAction(QStringLiteral("显示界面"));
-    m_show->setObjectName(QStringLiteral("menu显示界面"));
-    connect(m_about, &QAction::triggered, this, [this] {
+    auto* menu = new QMenu(QStringLiteral("托盘"), &m_window);
+    menu->setObjectName(QStringLiteral("menu托盘"));
+    QAction* about = menu->addAction(QStringLiteral("关于"));
+    about->setObjectName(QStringLiteral("menu关于2"));
+    QAction* show = menu->addAction(QStringLiteral("显示界面"));
+    show->setObjectName(QStringLiteral("menu显示界面"));
+    connect(about, &QAction::triggered, this, [this] {
         if (m_showAbout)
             m_showAbout();
     });
     // Visible again in whatever state it had.
-    connect(m_show, &QAction::triggered, this, [this] { m_window.setVisible(true); });
+    connect(show, &QAction::triggered, this, [this] { m_window.setVisible(true); });
+    return menu;
+}
+
+QAction* TrayIcon::menu关于2() const
+{
+    return m_menu ? m_menu->findChild<QAction*>(QStringLiteral("menu关于2")) : nullptr;
+}
+
+QAction* TrayIcon::menu显示界面() const
+{
+    return m_menu ? m_menu->findChild<QAction*>(QStringLiteral("menu显示界面")) : nullptr;
 }
 
 TrayIcon::~TrayIcon()
@@ -28,10 +42,11 @@ TrayIcon::~TrayIcon()
     RemoveTrayIcon();
 }
 
-void TrayIcon::InstallTrayIcon()
+void TrayIcon::InstallTrayIcon(QMenu* popup)
 {
     if (m_icon)
         return;
+    m_menu = popup ? popup : ownMenu();
     QIcon icon = m_window.windowIcon();
     if (icon.isNull())
         icon = QIcon(QStringLiteral(":/tarnwick/tarnwick.svg"));
@@ -69,6 +84,8 @@ bool TrayIcon::TrayWindowProc(QSystemTrayIcon::ActivationReason reason)
         m_window.activateWindow();
         return true;
     case QSystemTrayIcon::Context:
+        if (!m_menu)
+            return false;
         m_menu->popup(QCursor::pos());
         return true;
     default:

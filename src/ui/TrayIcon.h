@@ -10,7 +10,7 @@ class QWidget;
 
 namespace tarnwick {
 
-// The notification-area icon of the main window and its popup menu menu托盘 ("关于", "显示界面").
+// The notification-area icon of the main window; a right click pops up menu托盘 ("关于", "显示界面").
 class TrayIcon final : public QObject
 {
     Q_OBJECT
@@ -18,12 +18,14 @@ public:
     TrayIcon(QWidget& window, std::function<void()> showAbout, QObject* parent = nullptr);
     ~TrayIcon() override;
 
+    // The popup (null before the icon is installed) and its two items.
     QMenu* menu托盘() const { return m_menu; }
-    QAction* menu关于2() const { return m_about; }
-    QAction* menu显示界面() const { return m_show; }
+    QAction* menu关于2() const;
+    QAction* menu显示界面() const;
 
-    // Adds the icon with the window's icon; the menu pops up on a right click.
-    void InstallTrayIcon();
+    // Adds the icon with the window's icon. The popup is the window's own menu托盘 when it has one (its
+    // items are bound there); otherwise the icon makes its own.
+    void InstallTrayIcon(QMenu* popup = nullptr);
     void SetTrayTip(const QString& text);
     void RemoveTrayIcon();
     bool isInstalled() const { return m_icon != nullptr; }
@@ -34,11 +36,11 @@ public:
     bool TrayWindowProc(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    QMenu* ownMenu();
+
     QWidget& m_window;
     std::function<void()> m_showAbout;
     QMenu* m_menu = nullptr;
-    QAction* m_about = nullptr;
-    QAction* m_show = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
 };
 

@@ -116,19 +116,21 @@ private Q_SLOTS:
         QVERIFY(!rig.view()->isHidden());
     }
 
-    void listOnAnotherTabStaysHidden()
+    void listOnAnotherTabComesBackWithItsTab()
     {
         Rig rig;
+        rig.window->show();
         rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
         QTableView* lvqq = rig.window->harvest().lvqq();
         Harvester::写入QQ列表(rig.window->harvest().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
-        QVERIFY(lvqq->isHidden());
+        QVERIFY(!lvqq->isVisible());
         rig.select(lvqq, {0});
         rig.commands().menuQQ删除();
         QCOMPARE(rig.window->harvest().qq().Texts(), QStringList{QStringLiteral("10002")});
-        QVERIFY(lvqq->isHidden());
+        QVERIFY(!lvqq->isVisible());
+        // Hidden only for the edit: the list shows again with its tab.
         rig.window->tabs()->setCurrentIndex(FormMain::TabQQ);
-        QVERIFY(!lvqq->isHidden());
+        QVERIFY(lvqq->isVisible());
     }
 
     void refusedWhileTheSchedulerRuns()

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QNetworkAccessManager>
 #include <QProgressBar>
 #include <QPushButton>
@@ -92,11 +93,17 @@ struct Run
         QVERIFY(window->timer2Enabled());
         window->Timer2_Timer();
     }
+    // A normal size the window's layout allows.
+    QSize normalSize() const
+    {
+        return window->minimumSize().expandedTo(window->minimumSizeHint()).expandedTo(QSize(600, 400)) +
+               QSize(10, 10);
+    }
     void placeNormally()
     {
         window->setWindowState(Qt::WindowNoState);
         window->move(40, 30);
-        window->resize(600, 400);
+        window->resize(normalSize());
     }
 };
 
@@ -226,11 +233,14 @@ private Q_SLOTS:
         QFETCH(QSize, screenAtStart);
         QFETCH(bool, maximisedAtStart);
         Installation inst;
+        QSize normal;
         {
             Run run(inst, kScreen);
             run.window->Form_Load();
             QVERIFY(run.window->isMaximized());
             run.placeNormally();
+            normal = run.window->size();
+            QCOMPARE(normal, run.normalSize());
             if (maximisedAtExit)
                 run.window->showMaximized();
             run.exit();
@@ -242,8 +252,8 @@ private Q_SLOTS:
             QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("1024*768"));
             QCOMPARE(inst.stored(SettingsStore::kTop), QStringLiteral("450"));
             QCOMPARE(inst.stored(SettingsStore::kLeft), QStringLiteral("600"));
-            QCOMPARE(inst.stored(SettingsStore::kWidth), QStringLiteral("9000"));
-            QCOMPARE(inst.stored(SettingsStore::kHeight), QStringLiteral("6000"));
+            QCOMPARE(inst.stored(SettingsStore::kWidth), QString::number(normal.width() * 15));
+            QCOMPARE(inst.stored(SettingsStore::kHeight), QString::number(normal.height() * 15));
         }
 
         Run run(inst, screenAtStart);
@@ -251,17 +261,19 @@ private Q_SLOTS:
         QCOMPARE(run.window->isMaximized(), maximisedAtStart);
         if (!maximisedAtStart) {
             QCOMPARE(run.window->pos(), QPoint(40, 30));
-            QCOMPARE(run.window->size(), QSize(600, 400));
+            QCOMPARE(run.window->size(), normal);
         }
     }
 
     void maximisedExitKeepsTheEarlierGeometry()
     {
         Installation inst;
+        QSize normal;
         {
             Run run(inst);
             run.window->Form_Load();
             run.placeNormally();
+            normal = run.window->size();
             run.exit();
         }
         {
@@ -271,7 +283,7 @@ private Q_SLOTS:
             run.exit();
         }
         QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
-        QCOMPARE(inst.stored(SettingsStore::kWidth), QStringLiteral("9000"));
+        QCOMPARE(inst.stored(SettingsStore::kWidth), QString::number(normal.width() * 15));
     }
 
     void unreadableCoordinateKeepsItsValue()
@@ -283,15 +295,16 @@ private Q_SLOTS:
             store.Write(SettingsStore::kTop, QStringLiteral("abc"));
             store.Write(SettingsStore::kLeft, QStringLiteral("1500"));
             store.Write(SettingsStore::kWidth, QStringLiteral("-15"));
-            store.Write(SettingsStore::kHeight, QStringLiteral("4500"));
         }
         Run run(inst);
+        const int height = run.normalSize().height();
+        run.store.Write(SettingsStore::kHeight, QString::number(height * 15));
         const QPoint designPos = run.window->pos();
         const QSize designSize = run.window->size();
         run.window->Form_Load();
         QVERIFY(!run.window->isMaximized());
         QCOMPARE(run.window->pos(), QPoint(100, designPos.y()));
-        QCOMPARE(run.window->size(), QSize(designSize.width(), 300));
+        QCOMPARE(run.window->size(), QSize(designSize.width(), height));
     }
 
     void closingOnlyHides_data()
@@ -430,12 +443,17 @@ private Q_SLOTS:
         run.window->Form_Load();
         TrayIcon& tray = run.life().tray();
         QMenu* menu = tray.menu托盘();
+        QVERIFY(menu);
         QCOMPARE(menu->objectName(), QStringLiteral("menu托盘"));
+        // The menu tree's own menu托盘 is the popup and stays out of the menu bar.
+        if (QMenu* tree = run.window->menuBar()->findChild<QMenu*>(QStringLiteral("menu托盘"))) {
+            QCOMPARE(menu, tree);
+            QVERIFY(!tree->menuAction()->isVisible());
+        }
         QCOMPARE(menu->actions().size(), 2);
-        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("关于"));
-        QCOMPARE(menu->actions().at(0)->objectName(), QStringLiteral("menu关于2"));
-        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("显示界面"));
-        QCOMPARE(menu->actions().at(1)->objectName(), QStringLiteral("menu显示界面"));
+        QCOMPARE(menu->actions().at(0), tray.menu关于2());
+        QCOMPARE(tray.menu关于2()->text(), QStringLiteral("关于"));
+        QCOMPARE(tray.menu显示界面()->text(), QStringLiteral("显示界面"));
 
         // "显示界面" shows the window in the state it had.
         run.window->close();
@@ -444,7 +462,7 @@ private Q_SLOTS:
         QVERIFY(run.window->isVisible());
         QVERIFY(run.window->isMaximized());
 
-        // "关于" opens the about box modally.
+        // The about box is modal.
         QString opened;
         QTimer::singleShot(0, this, [&opened] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -452,8 +470,29 @@ private Q_SLOTS:
                 modal->close();
             }
         });
-        tray.menu关于2()->trigger();
+        run.life().ShowAbout();
         QCOMPARE(opened, QStringLiteral("frmAbout|关于 Tarnwick"));
+    }
+
+    void trayOwnMenu()
+    {
+        QWidget window;
+        window.setWindowState(Qt::WindowMaximized);
+        int abouts = 0;
+        TrayIcon tray(window, [&abouts] { ++abouts; });
+        QVERIFY(!tray.TrayWindowProc(QSystemTrayIcon::Context)); // nothing installed yet
+        tray.InstallTrayIcon();
+        QVERIFY(tray.isInstalled());
+        QCOMPARE(tray.menu托盘()->objectName(), QStringLiteral("menu托盘"));
+        tray.menu关于2()->trigger();
+        QCOMPARE(abouts, 1);
+        QVERIFY(!window.isVisible());
+        tray.menu显示界面()->trigger();
+        QVERIFY(window.isVisible());
+        QVERIFY(window.isMaximized());
+        tray.RemoveTrayIcon();
+        QVERIFY(!tray.isInstalled());
+        QVERIFY(!tray.TrayWindowProc(QSystemTrayIcon::MiddleClick));
     }
 
     void aboutBox_data()

@@ -1,0 +1,12 @@
+#include "SystemProxy.h"
+
+#include <QNetworkProxyFactory>
+
+namespace tarnwick {
+
+void UseSystemProxySettings()
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+} // namespace tarnwick

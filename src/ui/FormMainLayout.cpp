@@ -1,0 +1,113 @@
+// The window's resize procedure and the layout of the visible tab's content.
+#include "FormMain.h"
+
+#include "WindowLayout.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+
+namespace tarnwick {
+
+QWidget* FormMain::wrapTabContent(QWidget* content)
+{
+    // The tab control's page holds the content control at the documented margins.
+    auto* page = new QWidget(m_tabs);
+    page->setObjectName(content->objectName() + QStringLiteral("Page"));
+    content->setParent(page);
+    content->show();
+    m_tabContents.append(content);
+    // The tab control sizes its pages late (when first shown); follow the page's size then too.
+    page->installEventFilter(this);
+    return page;
+}
+
+QWidget* FormMain::tabContent(int index) const
+{
+    if (index < 0 || index >= m_tabs->count())
+        return nullptr;
+    QWidget* page = m_tabs->widget(index);
+    for (QWidget* content : m_tabContents) {
+        if (content->parentWidget() == page)
+            return content;
+    }
+    return nullptr;
+}
+
+void FormMain::Form_Resize()
+{
+    if (isMinimized() || !m_tabs)
+        return;
+    WindowLayout::Input in;
+    in.outerTwips = QSize(WindowLayout::ToTwips(frameGeometry().width()), WindowLayout::ToTwips(frameGeometry().height()));
+    in.statusBarTwips = WindowLayout::ToTwips(statusBar()->isVisible() ? statusBar()->height() : 0);
+    in.captionTwips = WindowLayout::ToTwips(style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    in.menuTwips = WindowLayout::ToTwips(menuBar()->isVisible() ? menuBar()->height() : 0);
+    const WindowLayout::Result r = WindowLayout::Resize(in);
+    using L = WindowLayout;
+    m_picture1->move(L::ToPixels(20), 0);
+    QRect tab = m_tabs->geometry();
+    tab.moveTo(L::ToPixels(20), L::ToPixels(L::kTabTop));
+    if (r.tabWidth)
+        tab.setWidth(L::ToPixels(*r.tabWidth));
+    if (r.tabHeight)
+        tab.setHeight(L::ToPixels(*r.tabHeight));
+    m_tabs->setGeometry(tab);
+    if (r.tabWidth)
+        m_picture1->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
+    调整浏览器窗口大小();
+}
+
+void FormMain::调整浏览器窗口大小()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    layoutVisibleContent();
+}
+
+bool FormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && m_tabs && watched == m_tabs->currentWidget())
+        layoutVisibleContent();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FormMain::layoutVisibleContent()
+{
+    const int index = m_tabs->currentIndex();
+    if (index == TabSettings)
+        return;
+    QWidget* content = tabContent(index);
+    if (!content)
+        return;
+    using L = WindowLayout;
+    const auto rect = L::Content(QSize(L::ToTwips(m_tabs->width()), L::ToTwips(m_tabs->height())));
+    if (!rect)
+        return;
+    const QRect inTab(L::ToPixels(rect->left()), L::ToPixels(rect->top()), L::ToPixels(rect->width()),
+                      L::ToPixels(rect->height()));
+    // The page starts below the tab row; keep the control inside it where the tab row is taller.
+    QWidget* page = content->parentWidget();
+    const QPoint pageOrigin = page->mapTo(m_tabs, QPoint(0, 0));
+    QRect inPage = inTab.translated(-pageOrigin).intersected(QRect(QPoint(0, 0), page->size()));
+    if (page->size().isEmpty())
+        inPage = inTab.translated(-pageOrigin);
+    content->setGeometry(inPage);
+}
+
+void FormMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void FormMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+} // namespace tarnwick

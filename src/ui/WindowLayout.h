@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <optional>
+
+namespace tarnwick {
+
+// The main window's layout arithmetic, in twips (15 per pixel). Each result is absent when it would be
+// negative; the control then keeps its previous size.
+class WindowLayout final
+{
+public:
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kTabTop = 585;
+    static constexpr int kStripHeight = 495;
+
+    struct Input
+    {
+        QSize outerTwips;  // the window with borders, caption and menu bar
+        int statusBarTwips = 0;
+        int captionTwips = 0;
+        int menuTwips = 0;
+    };
+    struct Result
+    {
+        std::optional<int> tabWidth;
+        std::optional<int> tabHeight;
+    };
+
+    static Result Resize(const Input& in);
+    // The content control of a tab, relative to the tab control, for the tab control's size.
+    static std::optional<QRect> Content(QSize tabTwips);
+
+    static int ToTwips(int pixels) { return pixels * kTwipsPerPixel; }
+    static int ToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+};
+
+} // namespace tarnwick

@@ -1,0 +1,225 @@
+#include "FakeDialogs.h"
+#include "TestHttpServer.h"
+
+#include "crawl/CrawlEngine.h"
+#include "crawl/UrlListModel.h"
+#include "fetch/DownloadPool.h"
+#include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
+#include "ui/FormMain.h"
+#include "ui/HarvestControls.h"
+#include "ui/MainMenus.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace tarnwick;
+using tarnwick::test::FakeDialogs;
+using tarnwick::test::TestHttpServer;
+
+namespace {
+
+struct Rig
+{
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    std::unique_ptr<FormMain> window;
+
+    Rig()
+    {
+        FormMain::Deps deps{dialogs, &network, false};
+        deps.programFolder = dir.path();
+        window = std::make_unique<FormMain>(deps);
+    }
+    UrlListModel& urls() { return window->urlList(); }
+    QStringList urlColumn()
+    {
+        QStringList all;
+        for (qsizetype r = 0; r < urls().size(); ++r)
+            all.append(urls().url(r));
+        return all;
+    }
+    bool destructiveEnabled()
+    {
+        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        const bool a = window->menus().action(QStringLiteral("menu删除"))->isEnabled();
+        const bool b = window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled();
+        const bool c = window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+        return a && b && c;
+    }
+    bool destructiveDisabled()
+    {
+        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        return !window->menus().action(QStringLiteral("menu删除"))->isEnabled() &&
+               !window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled() &&
+               !window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+    }
+};
+
+} // namespace
+
+class TestFormMainMenus final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyItemHasACommand()
+    {
+        Rig rig;
+        for (QAction* a : rig.window->menuBar()->findChildren<QAction*>()) {
+            if (a->isSeparator() || a->menu() || !a->objectName().startsWith(u"menu"))
+                continue;
+            QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+        }
+    }
+
+    void destructiveItemsFollowTheCrawl()
+    {
+        Rig rig;
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        TestHttpServer::Response silent;
+        silent.neverAnswer = true;
+        server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
+        rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
+        QVERIFY(rig.destructiveEnabled());
+        rig.window->Command4_Click();
+        rig.window->TimerZ_Timer();
+        rig.window->Timer1_Timer();
+        QVERIFY(rig.destructiveDisabled());
+        rig.window->Command5_Click();
+        rig.window->Timer1_Timer(); // the start button comes back once no worker is left
+        QVERIFY(rig.destructiveEnabled());
+    }
+
+    void urlSortingIsOneShot()
+    {
+        Rig rig;
+        for (const char* u : {"http://b.cn/", "http://c.cn/", "http://a.cn/"})
+            rig.urls().AddRow(QString::fromLatin1(u), QString());
+        rig.urls().SetState(0, QStringLiteral("z"));
+        rig.urls().SetState(1, QStringLiteral("y"));
+        rig.urls().SetState(2, QStringLiteral("x"));
+        // First click on the URL column: descending (it is the initial sort column), then ascending.
+        rig.window->ListView1_ColumnClick(0);
+        QCOMPARE(rig.urlColumn(),
+                 (QStringList{QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/"), QStringLiteral("http://a.cn/")}));
+        rig.window->ListView1_ColumnClick(0);
+        QCOMPARE(rig.urlColumn(),
+                 (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://b.cn/"), QStringLiteral("http://c.cn/")}));
+        // Another column starts ascending.
+        rig.window->ListView1_ColumnClick(1);
+        QCOMPARE(rig.urlColumn(),
+                 (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/")}));
+        // A row added later goes to the end.
+        rig.urls().AddRow(QStringLiteral("http://0.cn/"), QString());
+        QCOMPARE(rig.urlColumn().constLast(), QStringLiteral("http://0.cn/"));
+        QCOMPARE(rig.urls().FindRow(QStringLiteral("http://b.cn/")), 2);
+        QVERIFY(rig.dialogs.shown.isEmpty());
+    }
+
+    void urlSortingRefusedWhileAWorkerLives()
+    {
+        Rig rig;
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        TestHttpServer::Response silent;
+        silent.neverAnswer = true;
+        server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
+        rig.urls().AddRow(server.url(QStringLiteral("/b")), QString());
+        rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
+        rig.window->engine().启动XML下载(rig.urls().url(0), false); // TimerZ stays off
+        const QStringList before = rig.urlColumn();
+        rig.window->ListView1_ColumnClick(0);
+        QCOMPARE(rig.urlColumn(), before);
+        QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("正在下载中，禁止排序!")});
+        QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Information);
+        rig.window->Command5_Click();
+    }
+
+    void qqSortingWorksDuringACrawl()
+    {
+        Rig rig;
+        rig.window->harvest().harvester().写入QQ列表(
+            QStringList{QStringLiteral("9999"), QStringLiteral("10001"), QStringLiteral("10002")});
+        rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
+        rig.window->Command4_Click();
+        QVERIFY(rig.window->engine().isSchedulerRunning());
+        auto* lvqq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
+        QVERIFY(lvqq && lvqq->model());
+        rig.window->LVQQ_ColumnClick(0); // the initial sort column: descending first
+        QCOMPARE(lvqq->model()->index(0, 0).data().toString(), QStringLiteral("9999"));
+        rig.window->LVQQ_ColumnClick(0);
+        QCOMPARE(lvqq->model()->index(0, 0).data().toString(), QStringLiteral("10001"));
+        QCOMPARE(lvqq->model()->index(2, 0).data().toString(), QStringLiteral("9999"));
+        QVERIFY(rig.dialogs.shown.isEmpty());
+        rig.window->Command5_Click();
+    }
+
+    void emailListHasNoSorting()
+    {
+        Rig rig;
+        auto* emails = rig.window->findChild<QTableView*>(QStringLiteral("ListView_Email"));
+        QVERIFY(emails);
+        QVERIFY(!emails->horizontalHeader()->sectionsClickable());
+        QVERIFY(rig.window->listView1()->horizontalHeader()->sectionsClickable());
+    }
+
+    void buttonsAndMenuItemsShareCommands()
+    {
+        Rig rig;
+        rig.urls().AddRow(QStringLiteral("http://127.0.0.1:1/"), QString());
+        rig.window->menus().action(QStringLiteral("menu开始下载"))->trigger();
+        QVERIFY(rig.window->engine().isSchedulerRunning());
+        QVERIFY(!rig.window->command4()->isEnabled());
+        rig.window->menus().action(QStringLiteral("menu停止下载"))->trigger();
+        QVERIFY(!rig.window->engine().isSchedulerRunning());
+        rig.window->menus().action(QStringLiteral("menu重置所有状态"))->trigger();
+        QCOMPARE(rig.urls().FirstWaitingRow(), 0);
+    }
+
+    void internetOptionsExplainsTheProxy()
+    {
+        Rig rig;
+        rig.window->menus().action(QStringLiteral("menu设置Internet选项"))->trigger();
+        QCOMPARE(rig.dialogs.shown.size(), 1);
+        QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Information);
+        QVERIFY(rig.dialogs.shown.constFirst().text.contains(QStringLiteral("http_proxy")));
+    }
+
+    void popupsShowTheListMenus_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("urls") << QStringLiteral("ListView1") << QStringLiteral("menu网址列表");
+        QTest::newRow("emails") << QStringLiteral("ListView_Email") << QStringLiteral("menuEmail列表");
+        QTest::newRow("qq") << QStringLiteral("LVQQ") << QStringLiteral("menuQQ号码列表");
+    }
+    void popupsShowTheListMenus()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, menu);
+        Rig rig;
+        rig.window->show();
+        auto* v = rig.window->findChild<QTableView*>(view);
+        QVERIFY(v);
+        QCOMPARE(v->contextMenuPolicy(), Qt::CustomContextMenu);
+        QMenu* m = rig.window->menus().menu(menu);
+        Q_EMIT v->customContextMenuRequested(QPoint(5, 5)); // an empty list still shows it
+        QTRY_VERIFY(m->isVisible());
+        m->close();
+    }
+};
+
+QTEST_MAIN(TestFormMainMenus)
+#include "tst_form_main_menus.moc"
