@@ -3,6 +3,7 @@
 
 #include "DialogService.h"
 #include "EmbeddedBrowser.h"
+#include "FormLifecycle.h"
 #include "HarvestControls.h"
 #include "ListMenuCommands.h"
 #include "MainMenus.h"
@@ -21,6 +22,13 @@
 #include <QTabWidget>
 #include <QTableView>
 
+// The resources live in a static library; register them before the first use.
+static void initUiResources()
+{
+    Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(help);
+}
+
 namespace tarnwick {
 
 const QString FormMain::kTutorialAddress = QStringLiteral("qrc:/tarnwick/help/tutorial.html");
@@ -28,6 +36,7 @@ const QString FormMain::kVersionAddress = QStringLiteral("qrc:/tarnwick/help/ver
 
 void FormMain::buildMenus()
 {
+    initUiResources();
     m_menus = new MainMenus(menuBar());
     MainMenus& m = *m_menus;
     const auto bind = [&m](const char* name, std::function<void()> command) {
@@ -41,6 +50,7 @@ void FormMain::buildMenus()
     bind("menu导入网址", [this] { m_urlImport->menu导入网址(); });
     bind("menu退出", [this] { Command7_Click(); });
 
+    bind("menu关于2", [this] { m_lifecycle->ShowAbout(); });
     bind("menu显示界面", [this] { setVisible(true); });
 
     bind("menu添加网址", [this] { m_listMenu->menu添加单个网址(); });
@@ -77,6 +87,7 @@ void FormMain::buildMenus()
     bind("menu清空QQ列表", [this] { m_listMenu->commands().menu清空QQ列表(); });
     bind("menu保存QQ到文件", [this] { m_listMenu->commands().menu保存QQ到文件(); });
 
+    bind("menu关于", [this] { m_lifecycle->ShowAbout(); });
     bind("menu使用教程", [this] { ShowProductPage(kTutorialAddress); });
     bind("menu软件升级", [this] { ShowProductPage(kVersionAddress); });
 

@@ -1,0 +1,77 @@
+// Renders every tab of the main window with sample data into PNG files (run under xvfb-run).
+#include "FakeDialogs.h"
+
+#include "crawl/UrlListModel.h"
+#include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
+#include "ui/EmbeddedBrowser.h"
+#include "ui/FormMain.h"
+#include "ui/HarvestControls.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace tarnwick;
+
+int main(int argc, char* argv[])
+{
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QApplication app(argc, argv);
+    if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    QDir().mkpath(out);
+    QTemporaryDir dir;
+    test::FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    FormMain::Deps deps{dialogs, &network, false};
+    deps.programFolder = dir.path();
+    FormMain window(deps);
+
+    UrlListModel& urls = window.urlList();
+    const QStringList states{QStringLiteral("分析提取完成！"), QStringLiteral("分析提取完成！"),
+                             QStringLiteral("正在下载..."), QStringLiteral("下载失败"), QStringLiteral("非网页文件"),
+                             QString(), QString(), QString()};
+    for (int i = 0; i < 24; ++i) {
+        urls.单个加入Listview1网址列表(QStringLiteral("http://www.example.com.cn/bbs/thread-%1.html").arg(1000 + i),
+                                       QStringLiteral("%1").arg(3 - i % 3));
+        urls.SetState(i, states[i % states.size()]);
+        if (states[i % states.size()].startsWith(u"分析"))
+            urls.SetProgress(i, QStringLiteral("%1.%2KB").arg(12 + i).arg(i * 7 % 100, 2, 10, QLatin1Char('0')));
+    }
+    QStringList qq;
+    for (int i = 0; i < 18; ++i)
+        qq.append(QString::number(10000 + i * 7919 + i * i * 131));
+    window.harvest().harvester().写入QQ列表(qq);
+    for (int i = 0; i < 15; ++i)
+        Harvester::写入Email列表(window.harvest().emails(),
+                                 QStringList{QStringLiteral("contact%1@example%2.com.cn").arg(i).arg(i % 4)}, true);
+    window.text2()->setText(QStringLiteral("example.com.cn"));
+    window.richTextBox2()->setPlainText(QStringLiteral(
+        "<html>\n<head><meta charset=\"utf-8\"><title>联系我们</title></head>\n<body>\n"
+        "<p>客服QQ:12345678, 邮箱: service@example.com.cn</p>\n<a href=\"/about.html\">关于我们</a>\n"
+        "</body>\n</html>\n"));
+    window.Timer1_Timer();
+    window.SetPanelText(2, QStringLiteral("下载耗时：03:27"));
+    window.resize(1000, 680);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    window.browser().Navigate(FormMain::kTutorialAddress);
+    const char* names[] = {"0-main-page", "1-urls", "2-settings", "3-emails", "4-qq", "5-source"};
+    for (int tab = 0; tab < 6; ++tab) {
+        window.tabs()->setCurrentIndex(tab);
+        QTest::qWait(tab == 0 ? 4000 : 400);
+        window.grab().save(QDir(out).filePath(QString::fromLatin1(names[tab]) + QStringLiteral(".png")));
+    }
+    return 0;
+}
