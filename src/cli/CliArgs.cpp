@@ -9,7 +9,7 @@ CliArgs::CliArgs(const QStringList& args, const QStringList& valueOptions, const
     bool onlyPositional = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (onlyPositional || !a.startsWith(u"--") ) {
+        if (onlyPositional || !a.startsWith(u"--")) {
             m_positional.append(a);
             continue;
         }

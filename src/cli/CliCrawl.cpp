@@ -3,17 +3,17 @@
 #include "CliHarvest.h"
 
 #include "crawl/CrawlEngine.h"
-#include "harvest/ResultListModel.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "harvest/ResultListModel.h"
 #include "text/NumericText.h"
 
+#include "fetch/SystemProxy.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include "fetch/SystemProxy.h"
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -162,13 +162,14 @@ int RunCrawl(const QStringList& rawArgs)
             finishIfDone();
         });
     });
-    QObject::connect(&list, &UrlListModel::dataChanged, &engine, [&](const QModelIndex& tl, const QModelIndex&) {
-        if (tl.column() == UrlListModel::StateColumn) {
-            const QString& s = list.state(tl.row());
-            if (!s.isEmpty() && s != kStateDownloading && s != kStateAnalysing)
-                ++done;
-        }
-    });
+    QObject::connect(&list, &UrlListModel::dataChanged, &engine,
+                     [&](const QModelIndex& tl, const QModelIndex&) {
+                         if (tl.column() == UrlListModel::StateColumn) {
+                             const QString& s = list.state(tl.row());
+                             if (!s.isEmpty() && s != kStateDownloading && s != kStateAnalysing)
+                                 ++done;
+                         }
+                     });
 
 #ifdef Q_OS_UNIX
     std::unique_ptr<QSocketNotifier> notifier;

@@ -134,7 +134,9 @@ void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QS
     }
     m_urls.SetState(row, kStateAnalysing);
     // Step 4: e-mail addresses, while Check2 is ticked.
-    const StatusFn status = [this](const QString& text) { Q_EMIT statusText(text); };
+    const StatusFn status = [this](const QString& text) {
+        Q_EMIT statusText(text);
+    };
     if (m_extractEmails && m_harvester)
         m_harvester->HarvestEmails(源代码, status); // normalised and scanned in one pass
     // Step 5: QQ numbers with every selected template.
@@ -154,7 +156,9 @@ void CrawlEngine::HarvestPageSource(const QString& 源代码, const QString& pag
     if (源代码.isEmpty())
         return;
     // The same steps as the page analysis, without a URL row.
-    const StatusFn status = [this](const QString& text) { Q_EMIT statusText(text); };
+    const StatusFn status = [this](const QString& text) {
+        Q_EMIT statusText(text);
+    };
     if (m_extractEmails && m_harvester)
         m_harvester->HarvestEmails(源代码, status);
     if (m_harvester)

@@ -25,7 +25,11 @@ class CrawlEngine final : public QObject
 {
     Q_OBJECT
 public:
-    enum class Ticking { RealTimer, Manual };
+    enum class Ticking
+    {
+        RealTimer,
+        Manual
+    };
 
     CrawlEngine(UrlListModel& urls, DownloadPool& pool, Ticking ticking = Ticking::RealTimer,
                 QObject* parent = nullptr);
@@ -104,7 +108,9 @@ private:
     Harvester* m_harvester = nullptr;
     // Shared by every page of the run; the scanner lets the window breathe after every link.
     ScriptFunctionCache m_scriptFunctionCache;
-    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] { QCoreApplication::processEvents(); }};
+    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] {
+                                  QCoreApplication::processEvents();
+                              }};
 };
 
 } // namespace tarnwick

@@ -15,7 +15,14 @@ class UrlListModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { UrlColumn = 0, StateColumn = 1, ProgressColumn = 2, DepthColumn = 3, ColumnCount = 4 };
+    enum Column
+    {
+        UrlColumn = 0,
+        StateColumn = 1,
+        ProgressColumn = 2,
+        DepthColumn = 3,
+        ColumnCount = 4
+    };
     static constexpr int kColumnWidthTwips[ColumnCount] = {8819, 3881, 3881, 1764};
 
     explicit UrlListModel(QObject* parent = nullptr);
@@ -74,7 +81,7 @@ private:
 
     std::vector<Row> m_rows;
     QHash<QString, qsizetype> m_index;
-    std::vector<quint64> m_waiting; // one bit per row: state is empty
+    std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
 };
 

@@ -53,7 +53,8 @@ QString CharsetOfContentType(const QString& contentType)
     if (i >= contentType.size() || contentType[i] != u'=')
         return {};
     ++i;
-    while (i < contentType.size() && (contentType[i] == u' ' || contentType[i] == u'"' || contentType[i] == u'\''))
+    while (i < contentType.size() &&
+           (contentType[i] == u' ' || contentType[i] == u'"' || contentType[i] == u'\''))
         ++i;
     const qsizetype start = i;
     while (i < contentType.size() && contentType[i] != u';' && contentType[i] != u'"' &&

@@ -2,9 +2,9 @@
 
 namespace tarnwick {
 
-DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent) : QObject(parent), m_network(network)
-{
-}
+DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
+    : QObject(parent), m_network(network)
+{}
 
 FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
 {

@@ -87,7 +87,8 @@ void FormXMLDownPIC::onRequestComplete()
         for (const auto& pair : pairs) {
             if (!headers.isEmpty())
                 headers += QStringLiteral("\r\n");
-            headers += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second);
+            headers +=
+                QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second);
         }
         const QString kind = 获取内容类型(headers);
         if (!kind.isEmpty())

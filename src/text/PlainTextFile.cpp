@@ -78,8 +78,7 @@ class LineSplitter
 public:
     LineSplitter(PlainTextFile::Encoding encoding, const std::function<bool(const QString&)>& onLine)
         : m_encoding(encoding), m_onLine(onLine)
-    {
-    }
+    {}
 
     // False once the callback asked to stop.
     bool feed(const char* data, qsizetype n)

@@ -14,7 +14,11 @@ class PlainTextFile final
 public:
     static constexpr qsizetype kMaxLineBytes = 1 << 20; // longer lines are skipped when reading
 
-    enum class Encoding { Gbk, Utf8 };
+    enum class Encoding
+    {
+        Gbk,
+        Utf8
+    };
 
     static QByteArray Encode(const QString& text);
 

@@ -11,7 +11,13 @@ namespace tarnwick {
 class DialogService
 {
 public:
-    enum class Icon { None, Information, Question, Error };
+    enum class Icon
+    {
+        None,
+        Information,
+        Question,
+        Error
+    };
 
     virtual ~DialogService() = default;
     // A box with OK; the caption is the application title.

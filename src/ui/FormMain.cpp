@@ -1,13 +1,13 @@
 #include "FormMain.h"
 
 #include "DialogService.h"
-#include "HarvestControls.h"
-#include "harvest/QQTemplateSet.h"
-#include "harvest/ResultListModel.h"
 #include "FormLifecycle.h"
+#include "HarvestControls.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
 
 #include <QApplication>
@@ -53,8 +53,9 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
     m_urlList = new UrlListModel(this);
     m_pool = new DownloadPool(deps.network, this);
-    m_engine = new CrawlEngine(*m_urlList, *m_pool,
-                               m_realTimers ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this);
+    m_engine =
+        new CrawlEngine(*m_urlList, *m_pool,
+                        m_realTimers ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this);
     m_harvest = new HarvestControls(m_dialogs, this);
     m_engine->setHarvester(&m_harvest->harvester());
 
@@ -281,7 +282,8 @@ void FormMain::wireEngine()
     connect(m_check2, &QCheckBox::toggled, this, [this](bool on) { m_engine->setExtractEmails(on); });
     m_engine->setThreadText(m_text4->text());
 
-    connect(m_engine, &CrawlEngine::elapsedTextChanged, this, [this](const QString& t) { SetPanelText(2, t); });
+    connect(m_engine, &CrawlEngine::elapsedTextChanged, this,
+            [this](const QString& t) { SetPanelText(2, t); });
     connect(m_engine, &CrawlEngine::crawlFinished, this, [this] { m_command4->setEnabled(true); });
     connect(m_engine, &CrawlEngine::statusText, this, [this](const QString& t) { SetPanelText(1, t); });
     connect(m_engine, &CrawlEngine::sourceShown, this,

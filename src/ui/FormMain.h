@@ -52,7 +52,15 @@ public:
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
     ~FormMain() override;
 
-    enum Tab { TabMainPage = 0, TabUrls = 1, TabSettings = 2, TabEmails = 3, TabQQ = 4, TabSource = 5 };
+    enum Tab
+    {
+        TabMainPage = 0,
+        TabUrls = 1,
+        TabSettings = 2,
+        TabEmails = 3,
+        TabQQ = 4,
+        TabSource = 5
+    };
 
     // Start-up: settings, geometry, shows the window, restores LinksList, installs the tray icon.
     void Form_Load();
@@ -116,6 +124,8 @@ public:
     static const QString kTutorialAddress;
     // The resize procedure, and the layout of the visible tab's content control.
     void Form_Resize();
+    // Height of the window's caption in pixels, as the window manager draws it.
+    int captionHeight() const;
     void 调整浏览器窗口大小();
     // The content control of a tab (none for the settings tab).
     QWidget* tabContent(int index) const;

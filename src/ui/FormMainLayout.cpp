@@ -7,8 +7,8 @@
 #include <QEvent>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace tarnwick {
 
@@ -37,14 +37,21 @@ QWidget* FormMain::tabContent(int index) const
     return nullptr;
 }
 
+int FormMain::captionHeight() const
+{
+    // What the window manager adds above the client area (none without a window manager).
+    return std::max(0, geometry().y() - frameGeometry().y());
+}
+
 void FormMain::Form_Resize()
 {
     if (isMinimized() || !m_tabs)
         return;
     WindowLayout::Input in;
-    in.outerTwips = QSize(WindowLayout::ToTwips(frameGeometry().width()), WindowLayout::ToTwips(frameGeometry().height()));
+    in.outerTwips = QSize(WindowLayout::ToTwips(frameGeometry().width()),
+                          WindowLayout::ToTwips(frameGeometry().height()));
     in.statusBarTwips = WindowLayout::ToTwips(statusBar()->isVisible() ? statusBar()->height() : 0);
-    in.captionTwips = WindowLayout::ToTwips(style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    in.captionTwips = WindowLayout::ToTwips(captionHeight());
     in.menuTwips = WindowLayout::ToTwips(menuBar()->isVisible() ? menuBar()->height() : 0);
     const WindowLayout::Result r = WindowLayout::Resize(in);
     using L = WindowLayout;

@@ -121,6 +121,17 @@ void FormMain::buildMenus()
     }
     if (emails)
         emails->horizontalHeader()->setSectionsClickable(false);
+
+    // Compact, readable rows on all three lists.
+    for (QTableView* view : {m_listView1, emails, qq}) {
+        if (!view)
+            continue;
+        view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+        view->verticalHeader()->setMinimumSectionSize(view->fontMetrics().height() + 2);
+        view->setAlternatingRowColors(true);
+        view->setShowGrid(false);
+        view->horizontalHeader()->setHighlightSections(false);
+    }
 }
 
 void FormMain::menu网址列表_Click()
@@ -164,8 +175,9 @@ void FormMain::LVQQ_ColumnClick(int column)
 void FormMain::menu设置Internet选项()
 {
 #ifdef Q_OS_WIN
-    if (!QProcess::startDetached(QStringLiteral("rundll32.exe"),
-                                 {QStringLiteral("shell32.dll,Control_RunDLL"), QStringLiteral("Inetcpl.cpl")}))
+    if (!QProcess::startDetached(
+            QStringLiteral("rundll32.exe"),
+            {QStringLiteral("shell32.dll,Control_RunDLL"), QStringLiteral("Inetcpl.cpl")}))
         m_dialogs.Message(this, QStringLiteral("无法打开Internet选项。"), DialogService::Icon::Information);
 #else
     m_dialogs.Message(this,

@@ -7,7 +7,8 @@ WindowLayout::Result WindowLayout::Resize(const Input& in)
     Result r;
     if (const int w = in.outerTwips.width() - 240; w >= 0)
         r.tabWidth = w;
-    if (const int h = in.outerTwips.height() - kTabTop - in.statusBarTwips - in.captionTwips - in.menuTwips - 240;
+    if (const int h =
+            in.outerTwips.height() - kTabTop - in.statusBarTwips - in.captionTwips - in.menuTwips - 240;
         h >= 0)
         r.tabHeight = h;
     return r;

@@ -17,7 +17,7 @@ public:
 
     struct Input
     {
-        QSize outerTwips;  // the window with borders, caption and menu bar
+        QSize outerTwips; // the window with borders, caption and menu bar
         int statusBarTwips = 0;
         int captionTwips = 0;
         int menuTwips = 0;

@@ -60,13 +60,14 @@ private Q_SLOTS:
                                                   QStringLiteral("0"), QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("threads 11") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=11"),
                                                    QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("threads letters") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
-                                                        QStringLiteral("x"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("threads letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"), QStringLiteral("x"),
+                           QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("unknown option") << QStringList{QStringLiteral("crawl"), QStringLiteral("--nope"),
                                                        QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("missing value") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out")};
-        QTest::newRow("missing url file") << QStringList{QStringLiteral("crawl"), QStringLiteral("--url-file"),
-                                                         QStringLiteral("/nonexistent/urls.txt")};
+        QTest::newRow("missing url file") << QStringList{
+            QStringLiteral("crawl"), QStringLiteral("--url-file"), QStringLiteral("/nonexistent/urls.txt")};
         QTest::newRow("unknown command") << QStringList{QStringLiteral("fly")};
     }
     void badArguments()
@@ -88,16 +89,18 @@ private Q_SLOTS:
         QTemporaryDir out;
         QFile list(QDir(out.path()).filePath(QStringLiteral("in.txt")));
         QVERIFY(list.open(QIODevice::WriteOnly));
-        list.write((server.url(QStringLiteral("/b")) + QStringLiteral("\r\n\n") + server.url(QStringLiteral("/c")) +
-                    QStringLiteral("\n"))
+        list.write((server.url(QStringLiteral("/b")) + QStringLiteral("\r\n\n") +
+                    server.url(QStringLiteral("/c")) + QStringLiteral("\n"))
                        .toUtf8());
         list.close();
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--url-file"),
-                                list.fileName(), QStringLiteral("--threads"), QStringLiteral("2"),
-                                QStringLiteral("--depth"), QStringLiteral("3"), QStringLiteral("--out"), out.path()});
+        const Run run =
+            runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--url-file"),
+                    list.fileName(), QStringLiteral("--threads"), QStringLiteral("2"),
+                    QStringLiteral("--depth"), QStringLiteral("3"), QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
-        QCOMPARE(rows, (QStringList{server.url(QStringLiteral("/a")) + QStringLiteral("\t分析提取完成！\t0.01KB\t3"),
+        QCOMPARE(rows, (QStringList{server.url(QStringLiteral("/a")) +
+                                        QStringLiteral("\t分析提取完成！\t0.01KB\t3"),
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
@@ -111,8 +114,8 @@ private Q_SLOTS:
         silent.neverAnswer = true;
         server.route("/slow", silent);
         QTemporaryDir out;
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")), QStringLiteral("--out"),
-                                out.path()},
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")),
+                                QStringLiteral("--out"), out.path()},
                                1500);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),

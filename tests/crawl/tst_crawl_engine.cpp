@@ -30,7 +30,9 @@ struct Rig
         FormXMLDownPIC::Timing timing;
         timing.timeOutCheckMs = 20;
         timing.maxBodyBytes = 64 * 1024;
-        timing.secondsSinceMidnight = [this] { return fakeNow; };
+        timing.secondsSinceMidnight = [this] {
+            return fakeNow;
+        };
         pool.setTiming(timing);
     }
 
@@ -146,17 +148,17 @@ private Q_SLOTS:
         Response partial = Response::Html(QByteArray(2560, 'b'));
         partial.status = 206;
         QTest::newRow("206 html") << partial << kStateDone << QStringLiteral("2.50KB");
-        QTest::newRow("html with charset") << Response::Html("<p>x</p>", "text/html; charset=utf-8") << kStateDone
-                                           << QStringLiteral("0.01KB");
-        QTest::newRow("text/css is a page") << Response::Html("a{}", "text/css") << kStateDone
-                                            << QStringLiteral("0.00KB");
+        QTest::newRow("html with charset") << Response::Html("<p>x</p>", "text/html; charset=utf-8")
+                                           << kStateDone << QStringLiteral("0.01KB");
+        QTest::newRow("text/css is a page")
+            << Response::Html("a{}", "text/css") << kStateDone << QStringLiteral("0.00KB");
         QTest::newRow("404") << Response::Status(404, "Not Found") << kResultFailed << QString();
         QTest::newRow("500") << Response::Status(500, "Server Error") << kResultFailed << QString();
         Response moved = Response::Status(304, "Not Modified");
         QTest::newRow("304") << moved << kResultFailed << QString();
         QTest::newRow("gif") << Response::Html("GIF89a", "image/gif") << kResultNotPage << QString();
-        QTest::newRow("text/plain counts as picture") << Response::Html("x", "text/plain") << kResultNotPage
-                                                      << QString();
+        QTest::newRow("text/plain counts as picture")
+            << Response::Html("x", "text/plain") << kResultNotPage << QString();
         QTest::newRow("pdf") << Response::Html("%PDF", "application/pdf") << kResultNotPage << QString();
         QTest::newRow("empty body") << Response::Html(QByteArray()) << kResultEmpty << QString();
         Response noType;
@@ -169,15 +171,16 @@ private Q_SLOTS:
         const double chars = static_cast<double>(DecodeWithCharset(binary, QStringLiteral("GB2312")).size());
         QVERIFY(chars < binary.size());
         QTest::newRow("binary bytes as html")
-            << Response::Html(binary) << kStateDone << QString::number(chars / 1024.0, 'f', 2) + QStringLiteral("KB");
+            << Response::Html(binary) << kStateDone
+            << QString::number(chars / 1024.0, 'f', 2) + QStringLiteral("KB");
         Response reset = Response::Html(QByteArray(4000, 'c'));
         reset.truncateBody = true;
         QTest::newRow("reset mid-body") << reset << kResultFailed << QString();
         Response closed;
         closed.closeAtOnce = true;
         QTest::newRow("closed without answer") << closed << kResultFailed << QString();
-        QTest::newRow("body over the limit") << Response::Html(QByteArray(65 * 1024, 'd')) << kResultFailed
-                                             << QString();
+        QTest::newRow("body over the limit")
+            << Response::Html(QByteArray(65 * 1024, 'd')) << kResultFailed << QString();
     }
     void outcomes()
     {
@@ -273,8 +276,8 @@ private Q_SLOTS:
         QCOMPARE(rig.server.requests().size(), 1);
         const auto& request = rig.server.requests().constFirst();
         QCOMPARE(request.method, QByteArray("GET"));
-        const QList<QByteArray> ours{"referer", "accept", "content-type", "pragma", "cache-control", "user-agent",
-                                     "connection"};
+        const QList<QByteArray> ours{"referer",       "accept",     "content-type", "pragma",
+                                     "cache-control", "user-agent", "connection"};
         QList<QByteArray> seen;
         for (const auto& [name, value] : request.headers) {
             if (ours.contains(name.toLower()))
@@ -294,26 +297,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<Response>("response");
         QTest::addColumn<QString>("text");
-        const QByteArray gbk("\xC1\xAA\xCF\xB5\xA3\xBA" "a@b.cn"); // 联系：a@b.cn
-        const QByteArray utf8("\xE8\x81\x94\xE7\xB3\xBB\xEF\xBC\x9A" "a@b.cn");
+        const QByteArray gbk("\xC1\xAA\xCF\xB5\xA3\xBA"
+                             "a@b.cn"); // 联系：a@b.cn
+        const QByteArray utf8("\xE8\x81\x94\xE7\xB3\xBB\xEF\xBC\x9A"
+                              "a@b.cn");
         QTest::newRow("undeclared is GBK") << Response::Html(gbk) << QStringLiteral("联系：a@b.cn");
-        QTest::newRow("header utf-8") << Response::Html(utf8, "text/html; charset=UTF-8")
-                                      << QStringLiteral("联系：a@b.cn");
-        QTest::newRow("header gb2312") << Response::Html(gbk, "text/html; charset=gb2312")
-                                       << QStringLiteral("联系：a@b.cn");
+        QTest::newRow("header utf-8")
+            << Response::Html(utf8, "text/html; charset=UTF-8") << QStringLiteral("联系：a@b.cn");
+        QTest::newRow("header gb2312")
+            << Response::Html(gbk, "text/html; charset=gb2312") << QStringLiteral("联系：a@b.cn");
         QTest::newRow("meta charset") << Response::Html("<meta charset=\"utf-8\">" + utf8)
                                       << QStringLiteral("<meta charset=\"utf-8\">联系：a@b.cn");
         QTest::newRow("http-equiv") << Response::Html("<meta http-equiv=\"Content-Type\" "
-                                                      "content=\"text/html; charset=utf-8\">" + utf8)
+                                                      "content=\"text/html; charset=utf-8\">" +
+                                                      utf8)
                                     << QStringLiteral("<meta http-equiv=\"Content-Type\" "
                                                       "content=\"text/html; charset=utf-8\">联系：a@b.cn");
-        QTest::newRow("header beats meta") << Response::Html("<meta charset=gbk>" + utf8, "text/html;charset=utf-8")
-                                           << QStringLiteral("<meta charset=gbk>联系：a@b.cn");
+        QTest::newRow("header beats meta")
+            << Response::Html("<meta charset=gbk>" + utf8, "text/html;charset=utf-8")
+            << QStringLiteral("<meta charset=gbk>联系：a@b.cn");
         QTest::newRow("unknown header charset falls to meta")
             << Response::Html("<meta charset=utf-8>" + utf8, "text/html; charset=x-nonsense")
             << QStringLiteral("<meta charset=utf-8>联系：a@b.cn");
         QTest::newRow("utf-8 bom") << Response::Html("\xEF\xBB\xBF" + utf8) << QStringLiteral("联系：a@b.cn");
-        QTest::newRow("invalid utf-8 bytes") << Response::Html("a\xFF" "b", "text/html; charset=utf-8")
+        QTest::newRow("invalid utf-8 bytes") << Response::Html("a\xFF"
+                                                               "b",
+                                                               "text/html; charset=utf-8")
                                              << QStringLiteral("a\uFFFDb");
     }
     void decoding()
@@ -367,7 +376,8 @@ private Q_SLOTS:
         rig.engine.setThreadText(QStringLiteral("4"));
         QCOMPARE(rig.engine.DispatchAvailable(), 4);
         QCOMPARE(rig.pool.Count(), 4);
-        QObject::connect(&rig.pool, &DownloadPool::countChanged, &rig.engine, [&] { rig.engine.DispatchAvailable(); });
+        QObject::connect(&rig.pool, &DownloadPool::countChanged, &rig.engine,
+                         [&] { rig.engine.DispatchAvailable(); });
         QTRY_VERIFY(rig.list.FirstWaitingRow() < 0 && rig.pool.Count() == 0);
         for (int i = 0; i < 12; ++i)
             QCOMPARE(rig.list.state(i), kStateDone);

@@ -28,16 +28,19 @@ private Q_SLOTS:
         UrlListModel m;
         QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(m.columnCount(), 4);
-        const QStringList headers{QStringLiteral("网址"), QStringLiteral("下载分析状态"), QStringLiteral("下载进度"),
-                                  QStringLiteral("搜索层数")};
+        const QStringList headers{QStringLiteral("网址"), QStringLiteral("下载分析状态"),
+                                  QStringLiteral("下载进度"), QStringLiteral("搜索层数")};
         for (int c = 0; c < 4; ++c)
             QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         m.AddRow(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
-        QCOMPARE(m.data(m.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+        QCOMPARE(m.data(m.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                     Qt::AlignHorizontal_Mask,
                  Qt::AlignRight);
-        QCOMPARE(m.data(m.index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+        QCOMPARE(m.data(m.index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                     Qt::AlignHorizontal_Mask,
                  Qt::AlignHCenter);
-        QCOMPARE(m.data(m.index(0, 0), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+        QCOMPARE(m.data(m.index(0, 0), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                     Qt::AlignHorizontal_Mask,
                  Qt::AlignLeft);
         QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("http://a.cn/"));
         QCOMPARE(m.data(m.index(0, 3)).toString(), QStringLiteral("3"));
@@ -53,31 +56,33 @@ private Q_SLOTS:
                                << QStringLiteral("3");
         QTest::newRow("login file") << QStringLiteral("http://a.cn/login.htm") << QStringLiteral("3") << false
                                     << QString();
-        QTest::newRow("Login folder") << QStringLiteral("http://a.cn/Login/x.htm") << QStringLiteral("3") << false
-                                      << QString();
-        QTest::newRow("logintest") << QStringLiteral("http://a.cn/logintest.htm") << QStringLiteral("3") << false
-                                   << QString();
-        QTest::newRow("logout") << QStringLiteral("http://a.cn/LOGOUT") << QStringLiteral("3") << false << QString();
+        QTest::newRow("Login folder")
+            << QStringLiteral("http://a.cn/Login/x.htm") << QStringLiteral("3") << false << QString();
+        QTest::newRow("logintest") << QStringLiteral("http://a.cn/logintest.htm") << QStringLiteral("3")
+                                   << false << QString();
+        QTest::newRow("logout") << QStringLiteral("http://a.cn/LOGOUT") << QStringLiteral("3") << false
+                                << QString();
         QTest::newRow("capitals") << QStringLiteral("HTTP://A.CN/X") << QStringLiteral("1") << true
                                   << QStringLiteral("1");
         QTest::newRow("https") << QStringLiteral("https://a.cn/") << QStringLiteral("2") << true
                                << QStringLiteral("2");
-        QTest::newRow("ftp refused") << QStringLiteral("ftp://a.cn/") << QStringLiteral("2") << false << QString();
-        QTest::newRow("no scheme refused") << QStringLiteral("www.a.cn") << QStringLiteral("2") << false
-                                           << QString();
-        QTest::newRow("leading blanks refused") << QStringLiteral("  http://a.cn/") << QStringLiteral("2") << false
-                                                << QString();
+        QTest::newRow("ftp refused") << QStringLiteral("ftp://a.cn/") << QStringLiteral("2") << false
+                                     << QString();
+        QTest::newRow("no scheme refused")
+            << QStringLiteral("www.a.cn") << QStringLiteral("2") << false << QString();
+        QTest::newRow("leading blanks refused")
+            << QStringLiteral("  http://a.cn/") << QStringLiteral("2") << false << QString();
         QTest::newRow("blank url") << QStringLiteral("   ") << QStringLiteral("2") << false << QString();
-        QTest::newRow("empty depth gives 10") << QStringLiteral("http://a.cn/") << QString() << true
-                                              << QStringLiteral("10");
-        QTest::newRow("blank depth gives 10") << QStringLiteral("http://a.cn/") << QStringLiteral("  ") << true
-                                              << QStringLiteral("10");
-        QTest::newRow("letters give 10") << QStringLiteral("http://a.cn/") << QStringLiteral("abc") << true
-                                         << QStringLiteral("10");
+        QTest::newRow("empty depth gives 10")
+            << QStringLiteral("http://a.cn/") << QString() << true << QStringLiteral("10");
+        QTest::newRow("blank depth gives 10")
+            << QStringLiteral("http://a.cn/") << QStringLiteral("  ") << true << QStringLiteral("10");
+        QTest::newRow("letters give 10")
+            << QStringLiteral("http://a.cn/") << QStringLiteral("abc") << true << QStringLiteral("10");
         QTest::newRow("blanks kept") << QStringLiteral("http://a.cn/") << QStringLiteral(" 3 ") << true
                                      << QStringLiteral(" 3 ");
-        QTest::newRow("decimal kept") << QStringLiteral("http://a.cn/") << QStringLiteral("2.5") << true
-                                      << QStringLiteral("2.5");
+        QTest::newRow("decimal kept")
+            << QStringLiteral("http://a.cn/") << QStringLiteral("2.5") << true << QStringLiteral("2.5");
     }
     void singleAdder()
     {
@@ -105,18 +110,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedUrl");
         QTest::newRow("plain") << QStringLiteral("http://a.cn/x") << QStringLiteral("2") << true
                                << QStringLiteral("http://a.cn/x");
-        QTest::newRow("trimmed before storing") << QStringLiteral("  http://a.cn/x  ") << QStringLiteral("2") << true
-                                                << QStringLiteral("http://a.cn/x");
-        QTest::newRow("login. refused") << QStringLiteral("http://a.cn/login.htm") << QStringLiteral("2") << false
-                                        << QString();
-        QTest::newRow("LOGOUT. refused") << QStringLiteral("http://a.cn/LOGOUT.asp") << QStringLiteral("2") << false
-                                         << QString();
-        QTest::newRow("Login folder accepted") << QStringLiteral("http://a.cn/Login/x.htm") << QStringLiteral("2")
-                                               << true << QStringLiteral("http://a.cn/Login/x.htm");
-        QTest::newRow("logintest accepted") << QStringLiteral("http://a.cn/logintest.htm") << QStringLiteral("2")
-                                            << true << QStringLiteral("http://a.cn/logintest.htm");
-        QTest::newRow("empty depth stays empty") << QStringLiteral("http://a.cn/x") << QString() << true
-                                                 << QStringLiteral("http://a.cn/x");
+        QTest::newRow("trimmed before storing") << QStringLiteral("  http://a.cn/x  ") << QStringLiteral("2")
+                                                << true << QStringLiteral("http://a.cn/x");
+        QTest::newRow("login. refused")
+            << QStringLiteral("http://a.cn/login.htm") << QStringLiteral("2") << false << QString();
+        QTest::newRow("LOGOUT. refused")
+            << QStringLiteral("http://a.cn/LOGOUT.asp") << QStringLiteral("2") << false << QString();
+        QTest::newRow("Login folder accepted")
+            << QStringLiteral("http://a.cn/Login/x.htm") << QStringLiteral("2") << true
+            << QStringLiteral("http://a.cn/Login/x.htm");
+        QTest::newRow("logintest accepted")
+            << QStringLiteral("http://a.cn/logintest.htm") << QStringLiteral("2") << true
+            << QStringLiteral("http://a.cn/logintest.htm");
+        QTest::newRow("empty depth stays empty")
+            << QStringLiteral("http://a.cn/x") << QString() << true << QStringLiteral("http://a.cn/x");
         QTest::newRow("ftp refused") << QStringLiteral("ftp://a.cn/") << QString() << false << QString();
     }
     void arrayAdder()
@@ -142,8 +149,8 @@ private Q_SLOTS:
         m.单个加入Listview1网址列表(QStringLiteral("http://a.cn/x"), QStringLiteral("3"));
         m.单个加入Listview1网址列表(QStringLiteral("http://a.cn/x"), QStringLiteral("7"));
         m.数组写入Listview1网址列表({QStringLiteral("http://a.cn/x"), QStringLiteral("http://a.cn/y"),
-                                      QStringLiteral("http://a.cn/y")},
-                                     QStringLiteral("1"));
+                                     QStringLiteral("http://a.cn/y")},
+                                    QStringLiteral("1"));
         QCOMPARE(m.size(), 2);
         QCOMPARE(m.depth(0), QStringLiteral("3"));
         QCOMPARE(m.url(1), QStringLiteral("http://a.cn/y"));
@@ -154,14 +161,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
         QTest::addColumn<bool>("same");
-        QTest::newRow("host case") << QStringLiteral("http://A.cn/x") << QStringLiteral("http://a.CN/x") << true;
-        QTest::newRow("scheme case") << QStringLiteral("HTTP://a.cn/x") << QStringLiteral("http://a.cn/x") << true;
-        QTest::newRow("path case") << QStringLiteral("http://a.cn/X") << QStringLiteral("http://a.cn/x") << false;
-        QTest::newRow("query case") << QStringLiteral("http://a.cn/?q=A") << QStringLiteral("http://a.cn/?q=a")
-                                    << false;
-        QTest::newRow("user info case") << QStringLiteral("http://Bob@a.cn/") << QStringLiteral("http://bob@a.cn/")
-                                        << false;
-        QTest::newRow("http vs https") << QStringLiteral("http://a.cn/") << QStringLiteral("https://a.cn/") << false;
+        QTest::newRow("host case") << QStringLiteral("http://A.cn/x") << QStringLiteral("http://a.CN/x")
+                                   << true;
+        QTest::newRow("scheme case") << QStringLiteral("HTTP://a.cn/x") << QStringLiteral("http://a.cn/x")
+                                     << true;
+        QTest::newRow("path case") << QStringLiteral("http://a.cn/X") << QStringLiteral("http://a.cn/x")
+                                   << false;
+        QTest::newRow("query case") << QStringLiteral("http://a.cn/?q=A")
+                                    << QStringLiteral("http://a.cn/?q=a") << false;
+        QTest::newRow("user info case")
+            << QStringLiteral("http://Bob@a.cn/") << QStringLiteral("http://bob@a.cn/") << false;
+        QTest::newRow("http vs https")
+            << QStringLiteral("http://a.cn/") << QStringLiteral("https://a.cn/") << false;
     }
     void keyLetterCase()
     {

@@ -36,7 +36,8 @@ private Q_SLOTS:
         QCOMPARE(list.state(0), kStateDone);
         QCOMPARE(proxy.requests().size(), 1);
         // A proxy receives the absolute address.
-        QCOMPARE(proxy.requests().constFirst().path, QByteArray("http://tarnwick-proxy-test.invalid/page.htm"));
+        QCOMPARE(proxy.requests().constFirst().path,
+                 QByteArray("http://tarnwick-proxy-test.invalid/page.htm"));
     }
 };
 

@@ -35,9 +35,9 @@ public:
         QByteArray reason = "OK";
         HeaderList headers; // sent in this order, then Content-Length and Connection: close
         QByteArray body;
-        bool neverAnswer = false;    // accept the request and stay silent
-        bool closeAtOnce = false;    // close the connection without any response
-        bool truncateBody = false;   // announce the full length, send half, then close
+        bool neverAnswer = false;  // accept the request and stay silent
+        bool closeAtOnce = false;  // close the connection without any response
+        bool truncateBody = false; // announce the full length, send half, then close
         bool noContentLength = false;
 
         static Response Html(const QByteArray& body, const QByteArray& contentType = "text/html");

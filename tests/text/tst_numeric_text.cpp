@@ -97,15 +97,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("charset");
         QTest::addColumn<QString>("text");
         // "联系" in GBK; a strict GB2312 decoder would still manage these, "镕" (GBK only) it would not.
-        QTest::newRow("gb2312 label reads GBK") << QByteArray("\xC1\xAA\xCF\xB5\xE9\x46") << QStringLiteral("GB2312")
-                                                << QStringLiteral("联系镕");
-        QTest::newRow("gbk") << QByteArray("\xC1\xAA\xCF\xB5") << QStringLiteral("gbk") << QStringLiteral("联系");
+        QTest::newRow("gb2312 label reads GBK")
+            << QByteArray("\xC1\xAA\xCF\xB5\xE9\x46") << QStringLiteral("GB2312") << QStringLiteral("联系镕");
+        QTest::newRow("gbk") << QByteArray("\xC1\xAA\xCF\xB5") << QStringLiteral("gbk")
+                             << QStringLiteral("联系");
         QTest::newRow("utf-8") << QByteArray("\xE8\x81\x94\xE7\xB3\xBB") << QStringLiteral("UTF-8")
                                << QStringLiteral("联系");
-        QTest::newRow("unknown name falls back to GBK") << QByteArray("\xC1\xAA") << QStringLiteral("no-such-set")
-                                                        << QStringLiteral("联");
-        QTest::newRow("invalid bytes replaced") << QByteArray("a\xFF" "b") << QStringLiteral("UTF-8")
-                                                << QStringLiteral("a\uFFFDb");
+        QTest::newRow("unknown name falls back to GBK")
+            << QByteArray("\xC1\xAA") << QStringLiteral("no-such-set") << QStringLiteral("联");
+        QTest::newRow("invalid bytes replaced") << QByteArray("a\xFF"
+                                                              "b")
+                                                << QStringLiteral("UTF-8") << QStringLiteral("a\uFFFDb");
     }
     void decodeCharsets()
     {

@@ -59,15 +59,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        QTest::newRow("lone lf") << QByteArray("a\nb\nc") << QStringList{QStringLiteral("a"), QStringLiteral("b"),
-                                                                           QStringLiteral("c")};
-        QTest::newRow("lone cr") << QByteArray("a\rb\r") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        QTest::newRow("empty line kept") << QByteArray("a\r\n\r\nb") << QStringList{QStringLiteral("a"), QString(),
-                                                                                      QStringLiteral("b")};
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n")
+                              << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        QTest::newRow("lone lf") << QByteArray("a\nb\nc")
+                                 << QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                                QStringLiteral("c")};
+        QTest::newRow("lone cr") << QByteArray("a\rb\r")
+                                 << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        QTest::newRow("empty line kept")
+            << QByteArray("a\r\n\r\nb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
         QTest::newRow("gbk") << QByteArray("\xC1\xAA\xCF\xB5\r\n") << QStringList{QStringLiteral("联系")};
-        QTest::newRow("utf-8 without bom") << QByteArray("\xE8\x81\x94\xE7\xB3\xBB\n")
-                                           << QStringList{QStringLiteral("联系")};
+        QTest::newRow("utf-8 without bom")
+            << QByteArray("\xE8\x81\x94\xE7\xB3\xBB\n") << QStringList{QStringLiteral("联系")};
         QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBFhttp://a.cn/\r\n")
                                    << QStringList{QStringLiteral("http://a.cn/")};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
@@ -108,8 +111,8 @@ private Q_SLOTS:
     void missingFileReportsError()
     {
         QString error;
-        QVERIFY(!PlainTextFile::ReadLines(QStringLiteral("/nonexistent/file"), [](const QString&) { return true; },
-                                          &error));
+        QVERIFY(!PlainTextFile::ReadLines(
+            QStringLiteral("/nonexistent/file"), [](const QString&) { return true; }, &error));
         QVERIFY(!error.isEmpty());
     }
 

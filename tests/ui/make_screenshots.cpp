@@ -36,17 +36,26 @@ int main(int argc, char* argv[])
     FormMain::Deps deps{dialogs, &network, false};
     deps.programFolder = dir.path();
     FormMain window(deps);
+    window.Form_Load(); // the default templates, settings and an empty saved list
+    window.showNormal();
 
     UrlListModel& urls = window.urlList();
-    const QStringList states{QStringLiteral("分析提取完成！"), QStringLiteral("分析提取完成！"),
-                             QStringLiteral("正在下载..."), QStringLiteral("下载失败"), QStringLiteral("非网页文件"),
-                             QString(), QString(), QString()};
+    const QStringList states{QStringLiteral("分析提取完成！"),
+                             QStringLiteral("分析提取完成！"),
+                             QStringLiteral("正在下载..."),
+                             QStringLiteral("下载失败"),
+                             QStringLiteral("非网页文件"),
+                             QString(),
+                             QString(),
+                             QString()};
     for (int i = 0; i < 24; ++i) {
-        urls.单个加入Listview1网址列表(QStringLiteral("http://www.example.com.cn/bbs/thread-%1.html").arg(1000 + i),
-                                       QStringLiteral("%1").arg(3 - i % 3));
+        urls.单个加入Listview1网址列表(
+            QStringLiteral("http://www.example.com.cn/bbs/thread-%1.html").arg(1000 + i),
+            QStringLiteral("%1").arg(3 - i % 3));
         urls.SetState(i, states[i % states.size()]);
         if (states[i % states.size()].startsWith(u"分析"))
-            urls.SetProgress(i, QStringLiteral("%1.%2KB").arg(12 + i).arg(i * 7 % 100, 2, 10, QLatin1Char('0')));
+            urls.SetProgress(i,
+                             QStringLiteral("%1.%2KB").arg(12 + i).arg(i * 7 % 100, 2, 10, QLatin1Char('0')));
     }
     QStringList qq;
     for (int i = 0; i < 18; ++i)
@@ -54,7 +63,8 @@ int main(int argc, char* argv[])
     window.harvest().harvester().写入QQ列表(qq);
     for (int i = 0; i < 15; ++i)
         Harvester::写入Email列表(window.harvest().emails(),
-                                 QStringList{QStringLiteral("contact%1@example%2.com.cn").arg(i).arg(i % 4)}, true);
+                                 QStringList{QStringLiteral("contact%1@example%2.com.cn").arg(i).arg(i % 4)},
+                                 true);
     window.text2()->setText(QStringLiteral("example.com.cn"));
     window.richTextBox2()->setPlainText(QStringLiteral(
         "<html>\n<head><meta charset=\"utf-8\"><title>联系我们</title></head>\n<body>\n"

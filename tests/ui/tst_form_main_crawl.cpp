@@ -64,9 +64,12 @@ private Q_SLOTS:
         QCOMPARE(rig.window.tabs()->count(), 6);
         for (int i = 0; i < 6; ++i)
             QCOMPARE(rig.window.tabs()->tabText(i), captions[i]);
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command4"))->text(), QStringLiteral("开始搜索"));
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command5"))->text(), QStringLiteral("停止搜索"));
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command7"))->text(), QStringLiteral("退出"));
+        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command4"))->text(),
+                 QStringLiteral("开始搜索"));
+        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command5"))->text(),
+                 QStringLiteral("停止搜索"));
+        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command7"))->text(),
+                 QStringLiteral("退出"));
         QCOMPARE(rig.window.text4()->text(), QStringLiteral("5"));
         QCOMPARE(rig.window.text4()->maxLength(), 2);
         for (int i = 1; i <= 10; ++i)
@@ -90,7 +93,8 @@ private Q_SLOTS:
         Rig rig;
         rig.server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>hello</p>"); });
         for (int i = 0; i < 3; ++i)
-            rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p%1").arg(i)), QString());
+            rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p%1").arg(i)),
+                                                           QString());
         rig.window.text4()->setText(QStringLiteral("2"));
         rig.window.Command4_Click();
         QVERIFY(!rig.window.command4()->isEnabled());

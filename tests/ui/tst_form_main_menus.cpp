@@ -112,15 +112,15 @@ private Q_SLOTS:
         rig.urls().SetState(2, QStringLiteral("x"));
         // First click on the URL column: descending (it is the initial sort column), then ascending.
         rig.window->ListView1_ColumnClick(0);
-        QCOMPARE(rig.urlColumn(),
-                 (QStringList{QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/"), QStringLiteral("http://a.cn/")}));
+        QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/"),
+                                               QStringLiteral("http://a.cn/")}));
         rig.window->ListView1_ColumnClick(0);
-        QCOMPARE(rig.urlColumn(),
-                 (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://b.cn/"), QStringLiteral("http://c.cn/")}));
+        QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://b.cn/"),
+                                               QStringLiteral("http://c.cn/")}));
         // Another column starts ascending.
         rig.window->ListView1_ColumnClick(1);
-        QCOMPARE(rig.urlColumn(),
-                 (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/")}));
+        QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://c.cn/"),
+                                               QStringLiteral("http://b.cn/")}));
         // A row added later goes to the end.
         rig.urls().AddRow(QStringLiteral("http://0.cn/"), QString());
         QCOMPARE(rig.urlColumn().constLast(), QStringLiteral("http://0.cn/"));

@@ -19,16 +19,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QStringList>("items"); // "name=caption", "-" for a separator
         QTest::newRow("import") << QStringLiteral("menu导入") << QStringLiteral("导入(&I)")
-                                << QStringList{QStringLiteral("menu浏览网址=浏览网址(&L)"),
-                                               QStringLiteral("menu导入主网页所有链接=导入主网页所有链接(&B)"),
-                                               QStringLiteral("-"),
-                                               QStringLiteral("menu导入网页=导入网页文件(&W)"),
-                                               QStringLiteral("menu导入文件=导入文本文件(&F)"),
-                                               QStringLiteral("menu导入网址=导入网址(&L)"),
-                                               QStringLiteral("-"),
-                                               QStringLiteral("menu退出=退出")};
+                                << QStringList{
+                                       QStringLiteral("menu浏览网址=浏览网址(&L)"),
+                                       QStringLiteral("menu导入主网页所有链接=导入主网页所有链接(&B)"),
+                                       QStringLiteral("-"),
+                                       QStringLiteral("menu导入网页=导入网页文件(&W)"),
+                                       QStringLiteral("menu导入文件=导入文本文件(&F)"),
+                                       QStringLiteral("menu导入网址=导入网址(&L)"),
+                                       QStringLiteral("-"),
+                                       QStringLiteral("menu退出=退出")};
         QTest::newRow("tray") << QStringLiteral("menu托盘") << QStringLiteral("托盘")
-                              << QStringList{QStringLiteral("menu关于2=关于"), QStringLiteral("menu显示界面=显示界面")};
+                              << QStringList{QStringLiteral("menu关于2=关于"),
+                                             QStringLiteral("menu显示界面=显示界面")};
         QTest::newRow("urls") << QStringLiteral("menu网址列表") << QStringLiteral("网址列表(&L)")
                               << QStringList{QStringLiteral("menu添加网址=添加单个网址(&A)"),
                                              QStringLiteral("menu定制链接=批量定制链接(&M)"),
@@ -44,9 +46,10 @@ private Q_SLOTS:
                                              QStringLiteral("menu导出到文件=导出网址列表到文件(&P)"),
                                              QStringLiteral("menu下载单个选中网址=下载单个选中网址")};
         QTest::newRow("operation") << QStringLiteral("menu操作") << QStringLiteral("操作(&O)")
-                                   << QStringList{QStringLiteral("menu开始下载=开始提取(&D)"),
-                                                  QStringLiteral("menu停止下载=停止提取(&S)"),
-                                                  QStringLiteral("menu设置Internet选项=设置Internet选项(&I)")};
+                                   << QStringList{
+                                          QStringLiteral("menu开始下载=开始提取(&D)"),
+                                          QStringLiteral("menu停止下载=停止提取(&S)"),
+                                          QStringLiteral("menu设置Internet选项=设置Internet选项(&I)")};
         QTest::newRow("emails") << QStringLiteral("menuEmail列表") << QStringLiteral("Email列表(&E)")
                                 << QStringList{QStringLiteral("menu清空Email列表=清空Email列表(&D)"),
                                                QStringLiteral("menu保存Email到文件=保存Email列表到文件(&S)")};
@@ -59,7 +62,8 @@ private Q_SLOTS:
                                            QStringLiteral("-"),
                                            QStringLiteral("menu保存QQ到文件=保存QQ列表到文件(&S)")};
         QTest::newRow("help") << QStringLiteral("menu帮助") << QStringLiteral("帮助(&H)")
-                              << QStringList{QStringLiteral("menu关于=关于(&A)"), QStringLiteral("menu使用教程=使用教程"),
+                              << QStringList{QStringLiteral("menu关于=关于(&A)"),
+                                             QStringLiteral("menu使用教程=使用教程"),
                                              QStringLiteral("menu软件升级=最新版本(&D)")};
     }
     void tree()

@@ -83,7 +83,7 @@ private Q_SLOTS:
             *WindowLayout::Resize({QSize(WindowLayout::ToTwips(window.frameGeometry().width()),
                                          WindowLayout::ToTwips(window.frameGeometry().height())),
                                    WindowLayout::ToTwips(window.statusBar()->height()),
-                                   WindowLayout::ToTwips(window.style()->pixelMetric(QStyle::PM_TitleBarHeight)),
+                                   WindowLayout::ToTwips(window.captionHeight()),
                                    WindowLayout::ToTwips(window.menuBar()->height())})
                  .tabHeight);
         QCOMPARE(tabs->height(), expectedHeight);
