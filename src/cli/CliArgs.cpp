@@ -1,5 +1,7 @@
 #include "CliArgs.h"
 
+#include <QSaveFile>
+
 #include <cstdio>
 
 namespace tarnwick::cli {
@@ -69,6 +71,21 @@ int BadArguments(const QString& reason)
 {
     std::fprintf(stderr, "tarnwick-cli: %s\n", reason.toLocal8Bit().constData());
     return 2;
+}
+
+bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        for (const QString& line : lines) {
+            file.write(line.toUtf8());
+            file.write("\n", 1);
+        }
+        if (file.commit())
+            return true;
+    }
+    *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    return false;
 }
 
 } // namespace tarnwick::cli

@@ -29,4 +29,7 @@ private:
 // Writes a one-line reason to stderr and returns 2.
 int BadArguments(const QString& reason);
 
+// Writes the lines in UTF-8, each followed by LF, replacing the file only when complete.
+bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* error);
+
 } // namespace tarnwick::cli

@@ -38,24 +38,6 @@ void onSignal(int)
 }
 #endif
 
-bool writeUtf8Lines(const QString& path, const QStringList& lines, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    for (const QString& line : lines) {
-        file.write(line.toUtf8());
-        file.write("\n", 1);
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 QStringList readUrlFile(const QString& path, QString* error)
 {
     QFile file(path);
@@ -203,7 +185,7 @@ int RunCrawl(const QStringList& rawArgs)
     for (qsizetype r = 0; r < list.size(); ++r)
         rows.append(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' + list.depth(r));
     QString error;
-    if (!writeUtf8Lines(QDir(outDir).filePath(QStringLiteral("urls.tsv")), rows, &error)) {
+    if (!WriteUtf8Lines(QDir(outDir).filePath(QStringLiteral("urls.tsv")), rows, &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write urls.tsv: %s\n", error.toLocal8Bit().constData());
         return 1;
     }

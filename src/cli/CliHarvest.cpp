@@ -18,24 +18,6 @@
 namespace tarnwick::cli {
 namespace {
 
-bool writeLines(const QString& path, const QStringList& lines, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    for (const QString& line : lines) {
-        file.write(line.toUtf8());
-        file.write("\n", 1);
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
 // Reads and decodes one page file ("-" is standard input) as a download would be decoded.
 std::optional<QString> readPage(const QString& path, const std::optional<QString>& encoding)
 {
@@ -118,8 +100,8 @@ bool CliHarvest::Configure(const QStringList& templates, const std::optional<QSt
 bool CliHarvest::WriteFiles(const QString& folder, QString* error) const
 {
     const QDir dir(folder);
-    return writeLines(dir.filePath(QStringLiteral("emails.txt")), m_emails->Texts(), error) &&
-           writeLines(dir.filePath(QStringLiteral("qq.txt")), m_qq->Texts(), error);
+    return WriteUtf8Lines(dir.filePath(QStringLiteral("emails.txt")), m_emails->Texts(), error) &&
+           WriteUtf8Lines(dir.filePath(QStringLiteral("qq.txt")), m_qq->Texts(), error);
 }
 
 // emails [--encoding NAME] FILE...

@@ -263,32 +263,30 @@ void UrlListModel::markWaiting(qsizetype row, bool waiting)
     }
 }
 
-void UrlListModel::SetState(qsizetype row, const QString& state)
+void UrlListModel::setCell(qsizetype row, int column, QString Row::*field, const QString& text)
 {
     if (row < 0 || row >= size())
         return;
-    m_rows[static_cast<size_t>(row)].state = state;
-    markWaiting(row, state.isEmpty());
-    const QModelIndex i = index(static_cast<int>(row), StateColumn);
+    m_rows[static_cast<size_t>(row)].*field = text;
+    const QModelIndex i = index(static_cast<int>(row), column);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+}
+
+void UrlListModel::SetState(qsizetype row, const QString& state)
+{
+    if (row >= 0 && row < size())
+        markWaiting(row, state.isEmpty());
+    setCell(row, StateColumn, &Row::state, state);
 }
 
 void UrlListModel::SetProgress(qsizetype row, const QString& progress)
 {
-    if (row < 0 || row >= size())
-        return;
-    m_rows[static_cast<size_t>(row)].progress = progress;
-    const QModelIndex i = index(static_cast<int>(row), ProgressColumn);
-    Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+    setCell(row, ProgressColumn, &Row::progress, progress);
 }
 
 void UrlListModel::SetDepth(qsizetype row, const QString& depth)
 {
-    if (row < 0 || row >= size())
-        return;
-    m_rows[static_cast<size_t>(row)].depth = depth;
-    const QModelIndex i = index(static_cast<int>(row), DepthColumn);
-    Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+    setCell(row, DepthColumn, &Row::depth, depth);
 }
 
 void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)

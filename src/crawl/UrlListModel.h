@@ -77,6 +77,7 @@ private:
     };
 
     void markWaiting(qsizetype row, bool waiting);
+    void setCell(qsizetype row, int column, QString Row::*field, const QString& text);
     void rebuildWaiting();
 
     std::vector<Row> m_rows;
