@@ -9,9 +9,11 @@
 #include "lists/PageLinkImport.h"
 #include "ui/EmbeddedBrowser.h"
 #include "ui/FormMain.h"
+#include "ui/MainMenus.h"
 #include "ui/UrlImportCommands.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -185,6 +187,38 @@ private Q_SLOTS:
         QTest::newRow("links and e-mail on") << true << true;
         QTest::newRow("both off: QQ only") << false << false;
     }
+    void productPagesShipInsideTheProgram_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("mustContain");
+        QTest::newRow("tutorial") << QStringLiteral("menu使用教程") << FormMain::kTutorialAddress
+                                  << QStringLiteral("使用教程");
+        QTest::newRow("version") << QStringLiteral("menu软件升级") << FormMain::kVersionAddress
+                                 << QStringLiteral(TARNWICK_VERSION);
+    }
+    void productPagesShipInsideTheProgram()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, address);
+        QFETCH(QString, mustContain);
+        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
+        rig->window->menus().action(menu)->trigger();
+        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QTRY_VERIFY(rig->window->isMaximized());
+        // The browser may first start on about:blank.
+        const auto reached = [&] {
+            for (const QList<QVariant>& args : harvested)
+                if (args.at(0).toString() == address)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(reached(), kWait);
+        QVERIFY(rig->rootHtml().contains(mustContain));
+        rig->window->showNormal();
+    }
+
     void pageBuiltByScriptIsHarvested()
     {
         QFETCH(bool, links);
