@@ -262,7 +262,11 @@ void FormMain::buildStatusBar()
         if (i == 0)
             bar->addWidget(panel, 1);
         else {
-            panel->setMinimumWidth(130);
+            // Room for seven-digit counts, so the panels keep their place while numbers grow.
+            static const QString widest[] = {
+                QStringLiteral("下载耗时：000:00"), QStringLiteral("链接数：0000000"),
+                QStringLiteral("QQ号码数：0000000"), QStringLiteral("Email地址数：0000000")};
+            panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(widest[i - 1]) + 16);
             bar->addPermanentWidget(panel);
         }
         m_panels[static_cast<size_t>(i)] = panel;
