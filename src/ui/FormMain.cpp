@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,7 +24,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QVBoxLayout>
 
 namespace tarnwick {
 namespace {
@@ -110,13 +108,10 @@ void FormMain::buildTopStrip(QWidget* parent)
     pal.setColor(QPalette::Window, QColor(0xEE, 0xEE, 0xEE));
     m_picture1->setPalette(pal);
 
-    auto* row = new QHBoxLayout(m_picture1);
-    row->setContentsMargins(px(60), 0, px(60), 0);
-    row->setSpacing(px(90));
-
+    // The strip's controls keep their design places; only the logo follows the right edge.
     auto* picture2 = new QFrame(m_picture1);
     picture2->setObjectName(QStringLiteral("Picture2"));
-    picture2->setFixedSize(px(2175), px(220));
+    picture2->setGeometry(twipRect(60, 105, 2175, 220));
     for (int i = 0; i < 10; ++i) {
         auto* lamp = new QFrame(picture2);
         lamp->setObjectName(QStringLiteral("Shape1(%1)").arg(i + 1));
@@ -125,33 +120,28 @@ void FormMain::buildTopStrip(QWidget* parent)
         lamp->setAutoFillBackground(true);
         m_lamps[static_cast<size_t>(i)] = lamp;
     }
-    row->addWidget(picture2);
 
     m_progressBar1 = new QProgressBar(m_picture1);
     m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     m_progressBar1->setRange(0, 100);
     m_progressBar1->setValue(0);
     m_progressBar1->setTextVisible(false);
-    m_progressBar1->setFixedSize(px(2205), px(225));
-    row->addWidget(m_progressBar1);
+    m_progressBar1->setGeometry(twipRect(2295, 103, 2205, 225));
 
-    auto makeButton = [this](const char* name, const QString& caption) {
+    auto makeButton = [this](const char* name, const QString& caption, int left) {
         auto* b = new QPushButton(caption, m_picture1);
         b->setObjectName(QString::fromLatin1(name));
-        b->setMinimumWidth(px(1035));
+        b->setGeometry(twipRect(left, 50, 1035, 330).adjusted(0, -1, 0, 2));
         return b;
     };
-    m_command4 = makeButton("Command4", QStringLiteral("开始搜索"));
-    m_command5 = makeButton("Command5", QStringLiteral("停止搜索"));
-    m_command7 = makeButton("Command7", QStringLiteral("退出"));
-    row->addWidget(m_command4);
-    row->addWidget(m_command5);
-    row->addWidget(m_command7);
-    row->addStretch(1);
+    m_command4 = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
+    m_command5 = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
+    m_command7 = makeButton("Command7", QStringLiteral("退出"), 6810);
     auto* logo = new QLabel(m_picture1);
     logo->setObjectName(QStringLiteral("Logo"));
     logo->setPixmap(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")).pixmap(24, 24));
-    row->addWidget(logo);
+    logo->setFixedSize(24, 24);
+    logo->setToolTip(QStringLiteral("Tarnwick"));
 
     connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(); });

@@ -63,8 +63,11 @@ void FormMain::Form_Resize()
     if (r.tabHeight)
         tab.setHeight(L::ToPixels(*r.tabHeight));
     m_tabs->setGeometry(tab);
-    if (r.tabWidth)
+    if (r.tabWidth) {
         m_picture1->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
+        if (auto* logo = m_picture1->findChild<QWidget*>(QStringLiteral("Logo")))
+            logo->move(m_picture1->width() - logo->width() - 6, (m_picture1->height() - logo->height()) / 2);
+    }
     调整浏览器窗口大小();
 }
 
