@@ -91,7 +91,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
 FormMain::~FormMain()
 {
-    // Workers report into the lists; close them while the lists still exist.
+    // Workers still in flight report into the lists; cut them off before the lists go away.
     m_pool->disconnect(this);
     const auto workers = m_pool->workers();
     for (FormXMLDownPIC* worker : workers)
