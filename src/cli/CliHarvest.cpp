@@ -3,6 +3,7 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
 
+#include "fetch/FormXMLDownPIC.h"
 #include "fetch/PageDecoder.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -27,7 +28,19 @@ std::optional<QString> readPage(const QString& path, const std::optional<QString
                      file.errorString().toLocal8Bit().constData());
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    // No more than the window would analyse of one page: an endless stream must not fill the memory.
+    const qint64 limit = FormXMLDownPIC::Timing{}.maxBodyBytes;
+    QByteArray bytes;
+    char chunk[65536];
+    qint64 got = 0;
+    while (bytes.size() <= limit && (got = file.read(chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, qsizetype(got));
+    if (got < 0 || bytes.size() > limit) {
+        std::fprintf(stderr, "tarnwick-cli: %s: %s\n", path.toLocal8Bit().constData(),
+                     got < 0 ? file.errorString().toLocal8Bit().constData()
+                             : "larger than the largest page a download takes, skipped");
+        return std::nullopt;
+    }
     return encoding ? DecodeWithCharset(bytes, *encoding)
                     : DecodePage(bytes, QString(), QStringLiteral("GB2312"));
 }

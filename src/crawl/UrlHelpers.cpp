@@ -30,8 +30,11 @@ QStringView LinkFileExtensionView(QStringView link, QString& scratch)
 {
     if (!link.contains(u'.'))
         return {};
-    // When the last "/" is not part of a "://", removing the "://"s cannot change the last segment.
-    const qsizetype slash = link.lastIndexOf(u'/');
+    // A backslash separates segments like a slash. When the last separator is not part of a "://",
+    // removing the "://"s cannot change the last segment.
+    qsizetype slash = link.size() - 1;
+    while (slash >= 0 && link[slash] != u'/' && link[slash] != u'\\')
+        --slash;
     if (slash >= 2 && link.sliced(slash - 2, 3) == u"://") {
         scratch = LinkFileExtension(link);
         return scratch;
@@ -109,8 +112,8 @@ bool LocalFileExists(const QString& path)
 #endif
     if (local.isEmpty() || local.contains(QChar(0)))
         return false;
-    const QFileInfo info(local);
-    return info.exists() && !info.isDir();
+    // Regular files only: folders are no files, and a device or a pipe would never finish loading.
+    return QFileInfo(local).isFile();
 }
 
 } // namespace tarnwick

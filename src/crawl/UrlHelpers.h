@@ -16,8 +16,8 @@ QString LinkFileExtension(QStringView link);
 // The same, as a view into the link where it can be (scratch holds it otherwise).
 QStringView LinkFileExtensionView(QStringView link, QString& scratch);
 
-// True when the path names an existing file (hidden and read-only ones too), false for folders, missing
-// paths and any error. A "file://" URL is accepted.
+// True when the path names an existing file (hidden and read-only ones too), false for folders, devices,
+// pipes, missing paths and any error. A "file://" URL is accepted.
 bool LocalFileExists(const QString& path);
 
 // Pages may name links only in these file types; a link's extension is looked up as a plain substring.

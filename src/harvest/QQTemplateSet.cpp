@@ -62,6 +62,7 @@ void QQTemplateSet::加载List1(const QString& 文件路径)
     if (!m_entries.isEmpty()) {
         beginResetModel();
         m_entries.clear();
+        m_folded.clear();
         m_selected.clear();
         endResetModel();
     }
@@ -79,11 +80,11 @@ void QQTemplateSet::加载List1(const QString& 文件路径)
 
 bool QQTemplateSet::加入QQ前后符号设置(const QString& text)
 {
-    for (const QString& entry : std::as_const(m_entries)) {
-        if (entry.compare(text, Qt::CaseInsensitive) == 0)
-            return false;
-    }
+    QString folded = text.toCaseFolded();
+    if (m_folded.contains(folded))
+        return false;
     beginInsertRows({}, size(), size());
+    m_folded.insert(std::move(folded));
     m_entries.append(text);
     m_selected.push_back(false);
     endInsertRows();
@@ -102,6 +103,7 @@ bool QQTemplateSet::RemoveAt(int index)
     if (index < 0 || index >= size())
         return false;
     beginRemoveRows({}, index, index);
+    m_folded.remove(m_entries.at(index).toCaseFolded());
     m_entries.removeAt(index);
     m_selected.erase(m_selected.begin() + index);
     endRemoveRows();

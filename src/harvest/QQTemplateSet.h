@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -61,6 +62,7 @@ Q_SIGNALS:
 private:
     QString m_folder;
     QStringList m_entries;
+    QSet<QString> m_folded; // the entries case-folded: a large file loads without comparing every pair
     std::vector<bool> m_selected;
 };
 

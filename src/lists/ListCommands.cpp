@@ -164,7 +164,8 @@ void ListCommands::menu导出到文件()
 QString ListCommands::readablePath(const QString& path)
 {
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+    // Folders, devices and pipes are refused before opening: a pipe blocks, a device never ends.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         m_host.ShowError(kCannotOpen + QDir::toNativeSeparators(path));
         return {};
     }

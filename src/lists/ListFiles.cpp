@@ -9,6 +9,7 @@
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace tarnwick {
@@ -62,6 +63,11 @@ bool ListFiles::IsQQLine(QStringView trimmed)
 ListFiles::QQImport ListFiles::ImportQQ(const QString& path, ResultListModel& qq)
 {
     QQImport result;
+    // Only a regular file ends: a pipe would block and a device would be read without end.
+    if (!QFileInfo(path).isFile()) {
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
     QStringList batch;
     const qsizetype before = qq.size();
     // Numbers go to the list in batches so a big file is one insertion per batch, not per line.

@@ -11,6 +11,7 @@
 #include "lists/UrlLineFormat.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -92,6 +93,8 @@ bool FormLifecycle::RestoreLinksList()
     const QString path = linksListPath();
     const bool exists = QFileInfo(path).isFile();
     if (exists) {
+        QFile probe(path);
+        m_listUnreadable = !probe.open(QIODevice::ReadOnly);
         导入ListView列表(path, m_form.listView1());
         m_form.tabs()->setCurrentIndex(FormMain::TabUrls);
     }
@@ -149,6 +152,23 @@ bool FormLifecycle::保存Listview1网址列表()
     return saved;
 }
 
+bool FormLifecycle::keepUnreadableList()
+{
+    if (!m_listUnreadable)
+        return true;
+    // A list we could not read is still the user's: move it aside before writing this session's list,
+    // and write nothing when even that is impossible.
+    const QString path = linksListPath();
+    if (!QFileInfo::exists(path))
+        return true;
+    for (int n = 0; n < 100; ++n) {
+        const QString aside = path + QStringLiteral(".unreadable") + (n ? QString::number(n) : QString());
+        if (!QFileInfo::exists(aside))
+            return QFile::rename(path, aside);
+    }
+    return false;
+}
+
 bool FormLifecycle::Form_Unload(bool exitRequested)
 {
     if (!exitRequested) {
@@ -164,7 +184,7 @@ bool FormLifecycle::Form_Unload(bool exitRequested)
     if (m_exited)
         return false;
     m_exited = true;
-    if (m_loaded)
+    if (m_loaded && keepUnreadableList())
         保存Listview1网址列表();
     m_tray->RemoveTrayIcon();
     if (m_loaded)

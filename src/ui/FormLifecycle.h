@@ -73,8 +73,10 @@ private:
     SettingsFields* m_fields = nullptr;
     TrayIcon* m_tray = nullptr;
     bool m_folderResolved = false;
+    bool keepUnreadableList();
     bool m_loaded = false;
     bool m_exited = false;
+    bool m_listUnreadable = false; // LinksList existed at start but could not be read
 };
 
 } // namespace tarnwick

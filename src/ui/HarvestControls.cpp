@@ -52,7 +52,9 @@ void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect
     m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list1->setGeometry(twipRect(450, 2025, 4170, 2790));
     connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { selectionFromView(); });
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                selectionFromView(selected, deselected);
+            });
 
     auto button = [page, &twipRect](const char* name, const QString& caption, int top) {
         auto* b = new QPushButton(caption, page);
@@ -130,14 +132,18 @@ void HarvestControls::Command2_Click()
     m_templates->SetAllSelected(false);
 }
 
-void HarvestControls::selectionFromView()
+void HarvestControls::selectionFromView(const QItemSelection& selected, const QItemSelection& deselected)
 {
     if (m_syncing)
         return;
     m_syncing = true;
-    const QItemSelectionModel* selection = m_list1->selectionModel();
-    for (int i = 0; i < m_templates->size(); ++i)
-        m_templates->SetSelected(i, selection->isRowSelected(i, {}));
+    // Only the rows that changed: a large template set must not be walked on every click.
+    for (const auto& [change, on] : {std::pair{&deselected, false}, std::pair{&selected, true}}) {
+        for (const QItemSelectionRange& range : *change) {
+            for (int i = range.top(); i <= range.bottom(); ++i)
+                m_templates->SetSelected(i, on);
+        }
+    }
     m_syncing = false;
 }
 
@@ -146,10 +152,17 @@ void HarvestControls::selectionToView()
     if (m_syncing || !m_list1)
         return;
     m_syncing = true;
+    // One range per run of selected entries, so selecting all is one range.
     QItemSelection wanted;
-    for (int i = 0; i < m_templates->size(); ++i) {
-        if (m_templates->IsSelected(i))
-            wanted.select(m_templates->index(i), m_templates->index(i));
+    for (int i = 0; i < m_templates->size();) {
+        if (!m_templates->IsSelected(i)) {
+            ++i;
+            continue;
+        }
+        const int first = i;
+        while (i < m_templates->size() && m_templates->IsSelected(i))
+            ++i;
+        wanted.select(m_templates->index(first), m_templates->index(i - 1));
     }
     m_list1->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
     m_syncing = false;

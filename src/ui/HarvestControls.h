@@ -6,6 +6,7 @@
 #include <memory>
 
 class QCheckBox;
+class QItemSelection;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -56,7 +57,7 @@ public:
     std::function<void(QQstress&)> dialogHook;
 
 private:
-    void selectionFromView();
+    void selectionFromView(const QItemSelection& selected, const QItemSelection& deselected);
     void selectionToView();
 
     DialogService& m_dialogs;

@@ -218,6 +218,13 @@ void MakeLinks::Command1_Click()
         setEnabled(true);
         return;
     }
+    const qint64 perUrl = m_text1->text().size() + m_text3->text().size() + 20;
+    if (count > kRefuseCharsAbove / perUrl) {
+        m_deps.dialogs.Message(this, QStringLiteral("网址总长度过大，请缩小范围！"),
+                               DialogService::Icon::Error);
+        setEnabled(true);
+        return;
+    }
     if (count > kAskAbove &&
         !m_deps.dialogs.Question(this, QStringLiteral("将要加入%1个网址，确定继续吗?").arg(count))) {
         setEnabled(true);

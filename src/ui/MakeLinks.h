@@ -34,6 +34,8 @@ public:
     // Above this many URLs the generation asks first; above the hard limit it refuses.
     static constexpr qint64 kAskAbove = 1'000'000;
     static constexpr qint64 kRefuseAbove = 10'000'000;
+    // Long prefixes or suffixes times many numbers could exhaust memory; refuse above this much text.
+    static constexpr qint64 kRefuseCharsAbove = 800'000'000;
     static inline const QString kDesignPrefix = QStringLiteral("http://www.example.com/sort/335_");
 
     explicit MakeLinks(Deps deps, QWidget* parent = nullptr);

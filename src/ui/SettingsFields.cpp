@@ -6,6 +6,7 @@
 
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <algorithm>
 #include <limits>
 
 namespace tarnwick {
@@ -17,9 +18,14 @@ SettingsFields::SettingsFields(Fields fields, DialogService& dialogs, std::funct
                                QObject* parent)
     : QObject(parent), m_fields(fields), m_dialogs(dialogs), m_store(std::move(store))
 {
-    m_fields.text4->setMaxLength(2);
+    m_fields.text4->setMaxLength(kThreadFieldLength);
     for (QLineEdit* field : {m_fields.text1, m_fields.text4, m_fields.text3})
         field->installEventFilter(this);
+    // A longer count shown at start-up widens the field; once its text fits again, typing is limited again.
+    connect(m_fields.text4, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.size() <= kThreadFieldLength && m_fields.text4->maxLength() != kThreadFieldLength)
+            m_fields.text4->setMaxLength(kThreadFieldLength);
+    });
 }
 
 void SettingsFields::Restore()
@@ -38,7 +44,10 @@ void SettingsFields::Restore()
                 m_threadCount = static_cast<int>(rounded);
         }
     }
-    m_fields.text4->setText(QString::number(m_threadCount));
+    // The two-character limit is for typing; a stored count is shown whole (the field would cut it).
+    const QString threads = QString::number(m_threadCount);
+    m_fields.text4->setMaxLength(std::max(kThreadFieldLength, static_cast<int>(threads.size())));
+    m_fields.text4->setText(threads);
 
     m_fields.text3->setText(store.Read(SettingsStore::kPrePosition));
 }

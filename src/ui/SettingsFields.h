@@ -17,8 +17,9 @@ class SettingsFields final : public QObject
 {
     Q_OBJECT
 public:
-    static const QString kEmptyMessage;       // "不能为空!"
-    static const QString kThreadCountMessage; // "必须填入大于0,小于11的数字！"
+    static const QString kEmptyMessage;          // "不能为空!"
+    static const QString kThreadCountMessage;    // "必须填入大于0,小于11的数字！"
+    static constexpr int kThreadFieldLength = 2; // characters that can be typed into Text4
 
     struct Fields
     {

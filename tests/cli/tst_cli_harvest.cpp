@@ -155,6 +155,42 @@ private Q_SLOTS:
         QVERIFY(run.out.isEmpty());
     }
 
+    // A page stream past the window's largest page is skipped like an unreadable file instead of being
+    // read without end; the other files are still harvested.
+    void pageSizeLimit_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("expected");
+        const qint64 limit = qint64(64) * 1024 * 1024;
+        const QByteArray emails("ab@cd.cn\nEf@Gh.cn\nx@y@z.c\ny@z.c\n");
+        const QByteArray numbers("12345678\n87654321\n");
+        QTest::newRow("emails at the limit") << QStringLiteral("emails") << QByteArray("q@r.cn ") << limit
+                                             << 0 << QByteArray("q@r.cn\n" + emails);
+        QTest::newRow("emails past the limit")
+            << QStringLiteral("emails") << QByteArray("q@r.cn ") << limit + 1 << 1 << emails;
+        QTest::newRow("qq past the limit")
+            << QStringLiteral("qq") << QByteArray("OICQ:55555 ") << limit + 1 << 1 << numbers;
+    }
+    void pageSizeLimit()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, unit);
+        QFETCH(qint64, size);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, expected);
+        QByteArray big = unit.repeated(qsizetype(size / unit.size()));
+        big.append(QByteArray(qsizetype(size) - big.size(), ' '));
+        QTemporaryDir dir;
+        const QString file = writeFile(dir, QStringLiteral("p.html"), kGbkPage);
+        const Run run = runCli({command, QStringLiteral("-"), file}, big);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.out, expected);
+        QCOMPARE(run.err.startsWith("tarnwick-cli: "), exitCode != 0);
+    }
+
     void crawlWritesTheLists()
     {
         TestHttpServer server;

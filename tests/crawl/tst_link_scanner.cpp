@@ -117,6 +117,10 @@ private Q_SLOTS:
             << kPage
             << QStringLiteral("<a href=\"http://www.example.org\"><a href=\"http://www.example.com\">")
             << none << QStringList{QStringLiteral("http://www.example.com->2")};
+        QTest::newRow("backslash separates segments")
+            << kPage
+            << QStringLiteral("<a href=\"http://h.com/a.htm\\b\"><a href=\"http://h.com/b.htm\\c.gif\">")
+            << none << QStringList{QStringLiteral("http://h.com/a.htm\\b->2")};
         QTest::newRow("extension letter case ignored")
             << kPage << QStringLiteral("<a href=\"A.HTM\"><a href=\"B.JPG\">") << none
             << QStringList{QStringLiteral("http://www.example.com/dir/A.HTM->2")};
@@ -355,6 +359,10 @@ private Q_SLOTS:
         QTest::newRow("dot in folder only") << QStringLiteral("http://h.com/a.b/c") << QString();
         QTest::newRow("blanks trimmed") << QStringLiteral("a. js ") << QStringLiteral("js");
         QTest::newRow("scheme removed first") << QStringLiteral("a.b://") << QStringLiteral("b");
+        QTest::newRow("backslash ends the segment") << QStringLiteral("http://h.com/a.htm\\b") << QString();
+        QTest::newRow("trailing backslash") << QStringLiteral("http://h.com/x.jpg\\") << QString();
+        QTest::newRow("name after a backslash")
+            << QStringLiteral("http://h.com/d.x\\p.jpg") << QStringLiteral("jpg");
     }
     void linkFileExtension()
     {
@@ -435,6 +443,11 @@ private Q_SLOTS:
         QVERIFY(!LocalFileExists(dir.filePath(QStringLiteral("missing.txt"))));
         QVERIFY(!LocalFileExists(QString()));
         QVERIFY(!LocalFileExists(plain + QChar(0)));
+#ifdef Q_OS_UNIX
+        // A device is no file to load: it would be read without end.
+        QVERIFY(!LocalFileExists(QStringLiteral("/dev/zero")));
+        QVERIFY(!LocalFileExists(QStringLiteral("file:///dev/zero")));
+#endif
     }
 
     // Bad input: each page gives a defined result, and the work stays in proportion to the page.

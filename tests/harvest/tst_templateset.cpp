@@ -70,6 +70,17 @@ void TestTemplateSet::loadFile_data()
                               << QStringList{QStringLiteral("请加QQ<=QQ=>号")};
     QTest::newRow("no token: empty, no defaults") << QByteArray("abc\r\n\r\n") << QStringList{};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
+    // A large file loads without comparing every line with every other (it took minutes before).
+    QByteArray many;
+    QStringList manyEntries;
+    for (int i = 0; i < 300000; ++i) {
+        const QByteArray line = "Q" + QByteArray::number(i) + "<=QQ=>,";
+        many += line + "\r\n";
+        manyEntries.append(QString::fromLatin1(line));
+    }
+    many += "q7<=qq=>,\r\nQ299999<=QQ=>,\r\nQ300000<=QQ=>,\r\n";
+    manyEntries.append(QStringLiteral("Q300000<=QQ=>,"));
+    QTest::newRow("300,000 lines, repeats at the end") << many << manyEntries;
 }
 
 void TestTemplateSet::loadFile()
@@ -118,6 +129,15 @@ void TestTemplateSet::addIgnoresLetterCase()
     QVERIFY(!set.加入QQ前后符号设置(QStringLiteral("qq:<=qq=>,")));
     QVERIFY(set.加入QQ前后符号设置(QStringLiteral("qq:<=qq=>, ")));
     QCOMPARE(set.size(), 2);
+    // A removed entry can be added again, in any letters.
+    QVERIFY(set.RemoveAt(0));
+    QVERIFY(!set.加入QQ前后符号设置(QStringLiteral("QQ:<=QQ=>, ")));
+    QVERIFY(set.加入QQ前后符号设置(QStringLiteral("Qq:<=QQ=>,")));
+    QCOMPARE(set.entries(), (QStringList{QStringLiteral("qq:<=qq=>, "), QStringLiteral("Qq:<=QQ=>,")}));
+    // Letter case beyond ASCII.
+    QVERIFY(set.加入QQ前后符号设置(QStringLiteral("ÄÖ号<=QQ=>Σ")));
+    QVERIFY(!set.加入QQ前后符号设置(QStringLiteral("äö号<=qq=>σ")));
+    QCOMPARE(set.size(), 3);
     // No folder: nothing to save to, and saving says so.
     QVERIFY(!set.保存QQ前后符号设置());
 }

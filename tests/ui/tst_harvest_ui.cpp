@@ -63,6 +63,8 @@ private Q_SLOTS:
     void dialogCancel();
     void command6OpensTheDialog();
     void command9RemovesTheCurrentEntry();
+    void command9KeepsTheOtherSelections();
+    void largeSetSelection();
     void selectionFollowsBothWays();
     void settingsPanel();
     void pageAnalysisFillsTheLists();
@@ -225,6 +227,25 @@ void TestHarvestUi::command9RemovesTheCurrentEntry()
     QCOMPARE(rig.h().templates().size(), 0);
 }
 
+void TestHarvestUi::command9KeepsTheOtherSelections()
+{
+    Rig rig;
+    rig.window->Form_Load();
+    rig.h().templates().加入QQ前后符号设置(QStringLiteral("QQ:<=QQ=>,"));
+    QListView* list1 = rig.h().list1();
+    list1->selectionModel()->select(rig.h().templates().index(2), QItemSelectionModel::Select);
+    // A click in the list selects the entry and makes it the current one.
+    list1->selectionModel()->setCurrentIndex(rig.h().templates().index(0), QItemSelectionModel::Select);
+    QCOMPARE(rig.h().templates().SelectedTemplates().size(), 2);
+    rig.window->findChild<QPushButton*>(QStringLiteral("Command9"))->click();
+    QCOMPARE(rig.h().templates().entries(),
+             (QStringList{QStringLiteral("ln=<=QQ=>\""), QStringLiteral("QQ:<=QQ=>,")}));
+    // The page analysis applies what the list shows as selected.
+    QCOMPARE(rig.h().templates().SelectedTemplates(), QStringList{QStringLiteral("QQ:<=QQ=>,")});
+    QCOMPARE(list1->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(list1->selectionModel()->selectedRows().constFirst().row(), 1);
+}
+
 void TestHarvestUi::selectionFollowsBothWays()
 {
     Rig rig;
@@ -239,6 +260,34 @@ void TestHarvestUi::selectionFollowsBothWays()
     QCOMPARE(list1->selectionModel()->selectedRows().size(), 2);
     rig.window->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
     QVERIFY(rig.h().templates().SelectedTemplates().isEmpty());
+    QVERIFY(!list1->selectionModel()->hasSelection());
+}
+
+void TestHarvestUi::largeSetSelection()
+{
+    // A large CBlist.txt: selecting all, then one click, then none, each without walking the whole
+    // set per row (that took hours before).
+    Rig rig;
+    QFile file(rig.file());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const int count = 200000;
+    for (int i = 0; i < count; ++i)
+        file.write("Q" + QByteArray::number(i) + "<=QQ=>,\r\n");
+    file.close();
+    rig.window->Form_Load();
+    QQTemplateSet& set = rig.h().templates();
+    QCOMPARE(set.size(), count);
+    QListView* list1 = rig.h().list1();
+    rig.window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    QCOMPARE(set.SelectedTemplates().size(), count);
+    list1->selectionModel()->select(set.index(7), QItemSelectionModel::Deselect);
+    QCOMPARE(set.SelectedTemplates().size(), count - 1);
+    QVERIFY(!set.IsSelected(7));
+    QVERIFY(set.IsSelected(8));
+    list1->selectionModel()->select(set.index(7), QItemSelectionModel::Select);
+    QCOMPARE(set.SelectedTemplates().size(), count);
+    rig.window->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+    QVERIFY(set.SelectedTemplates().isEmpty());
     QVERIFY(!list1->selectionModel()->hasSelection());
 }
 

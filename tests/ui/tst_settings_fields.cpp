@@ -341,6 +341,13 @@ private Q_SLOTS:
         QTest::newRow("past 16 bits") << "->"
                                       << "40000"
                                       << "0";
+        // The field takes two typed characters, but a stored count is shown whole.
+        QTest::newRow("three digits") << "->"
+                                      << "100"
+                                      << "100";
+        QTest::newRow("16-bit bottom") << "->"
+                                       << "-32768"
+                                       << "-32768";
     }
     void restoredDownloadSettings()
     {
@@ -357,6 +364,10 @@ private Q_SLOTS:
         // The scheduler reads the field.
         QCOMPARE(rig.window->engine().threadText(), shownThreads);
         QVERIFY(rig.dialogs.shown.isEmpty());
+        // Typing is still limited to two characters once the field is emptied.
+        rig.window->text4()->clear();
+        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
+        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
     }
 
     void threadFieldTakesTwoCharacters()

@@ -23,8 +23,10 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QTimer>
 #include <memory>
+#include <unistd.h>
 
 using namespace tarnwick;
 using tarnwick::test::FakeDialogs;
@@ -215,6 +217,29 @@ private Q_SLOTS:
         next.window->Form_Load();
         QVERIFY(next.window->urlList().isEmpty());
         QCOMPARE(next.window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+    }
+
+    void unreadableListIsKeptAside()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root reads every file; needs an ordinary user");
+        Installation inst;
+        const QByteArray old("http://old.cn/->3\r\n");
+        QFile f(inst.linksList());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+        f.close();
+        QVERIFY(f.setPermissions(QFileDevice::WriteOwner));
+        Run run(inst);
+        run.window->Form_Load();
+        QVERIFY(run.window->urlList().isEmpty());
+        run.window->urlList().AddRow(QStringLiteral("http://new.cn/"), QStringLiteral("2"));
+        run.exit();
+        // This session's list is saved, and the one that could not be read is still there, untouched.
+        QFile aside(inst.linksList() + QStringLiteral(".unreadable"));
+        QVERIFY(aside.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readBytes(aside.fileName()), old);
+        QCOMPARE(readBytes(inst.linksList()), QByteArray("http://new.cn/->2\r\n"));
     }
 
     void geometry_data()

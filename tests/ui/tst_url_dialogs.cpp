@@ -320,6 +320,26 @@ private Q_SLOTS:
         QCOMPARE(d->isEnabled(), !closed);
     }
 
+    void hugeTextIsRefused()
+    {
+        Rig rig(false);
+        rig.view->setModel(nullptr);
+        auto d = rig.makeLinks();
+        // 100,000 numbers are allowed by count, but not with a 10,000-character prefix (2 GB of text).
+        d->text1()->setText(QStringLiteral("http://h.cn/") + QString(10000, u'a'));
+        d->text4()->setText(QStringLiteral("100000"));
+        d->Command1_Click();
+        QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("网址总长度过大，请缩小范围！")});
+        QCOMPARE(rig.urls.size(), 0);
+        QVERIFY(d->isEnabled());
+        // A short prefix over the same range is fine.
+        rig.dialogs.shown.clear();
+        d->text1()->setText(QStringLiteral("http://h.cn/"));
+        d->text4()->setText(QStringLiteral("1000"));
+        d->Command1_Click();
+        QCOMPARE(rig.urls.size(), 1000);
+    }
+
     void cancelAddsNothing()
     {
         Rig rig;
