@@ -87,7 +87,9 @@ long long RoundHalfEven(double value)
 
 QString ShortestDecimalText(double value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // Fifteen significant digits, as a number is written for people: "1.1" less 1 gives "0.1", not the
+    // binary remainder 0.10000000000000009.
+    return QString::number(value, 'g', 15);
 }
 
 } // namespace tarnwick

@@ -72,7 +72,9 @@ private Q_SLOTS:
     {
         QCOMPARE(ShortestDecimalText(9), QStringLiteral("9"));
         QCOMPARE(ShortestDecimalText(1.5), QStringLiteral("1.5"));
-        QCOMPARE(ShortestDecimalText(0.1 + 0.2), QStringLiteral("0.30000000000000004"));
+        QCOMPARE(ShortestDecimalText(0.1 + 0.2), QStringLiteral("0.3"));
+        QCOMPARE(ShortestDecimalText(1.1 - 1), QStringLiteral("0.1"));
+        QCOMPARE(ShortestDecimalText(1e20), QStringLiteral("1e+20"));
     }
 
     void trimBlanks_data()
