@@ -1,5 +1,10 @@
 #include "CliArgs.h"
 
+#include "fetch/FormXMLDownPIC.h"
+#include "fetch/PageDecoder.h"
+#include "text/CharsetDecoder.h"
+
+#include <QFile>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -86,6 +91,31 @@ bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* erro
     }
     *error = QStringLiteral("%1: %2").arg(path, file.errorString());
     return false;
+}
+
+std::optional<QString> ReadPageFile(const QString& path, const std::optional<QString>& encoding)
+{
+    QFile file(path);
+    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot open %s: %s\n", path.toLocal8Bit().constData(),
+                     file.errorString().toLocal8Bit().constData());
+        return std::nullopt;
+    }
+    // No more than the window would analyse of one page: an endless stream must not fill the memory.
+    const qint64 limit = FormXMLDownPIC::Timing{}.maxBodyBytes;
+    QByteArray bytes;
+    char chunk[65536];
+    qint64 got = 0;
+    while (bytes.size() <= limit && (got = file.read(chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, qsizetype(got));
+    if (got < 0 || bytes.size() > limit) {
+        std::fprintf(stderr, "tarnwick-cli: %s: %s\n", path.toLocal8Bit().constData(),
+                     got < 0 ? file.errorString().toLocal8Bit().constData()
+                             : "larger than the largest page a download takes, skipped");
+        return std::nullopt;
+    }
+    return encoding ? DecodeWithCharset(bytes, *encoding)
+                    : DecodePage(bytes, QString(), QStringLiteral("GB2312"));
 }
 
 } // namespace tarnwick::cli

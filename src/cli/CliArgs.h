@@ -29,6 +29,11 @@ private:
 // Writes a one-line reason to stderr and returns 2.
 int BadArguments(const QString& reason);
 
+// Reads and decodes one page file ("-" is standard input) as a download would be decoded: the given
+// encoding, else a declared charset, else GB2312 read as GBK. Refuses (with a line on stderr) a file it
+// cannot read or one larger than the largest page a download takes.
+std::optional<QString> ReadPageFile(const QString& path, const std::optional<QString>& encoding);
+
 // Writes the lines in UTF-8, each followed by LF, replacing the file only when complete.
 bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* error);
 

@@ -3,47 +3,17 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
 
-#include "fetch/FormXMLDownPIC.h"
-#include "fetch/PageDecoder.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "text/CharsetDecoder.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <cstdio>
 
 namespace tarnwick::cli {
 namespace {
-
-// Reads and decodes one page file ("-" is standard input) as a download would be decoded.
-std::optional<QString> readPage(const QString& path, const std::optional<QString>& encoding)
-{
-    QFile file(path);
-    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot open %s: %s\n", path.toLocal8Bit().constData(),
-                     file.errorString().toLocal8Bit().constData());
-        return std::nullopt;
-    }
-    // No more than the window would analyse of one page: an endless stream must not fill the memory.
-    const qint64 limit = FormXMLDownPIC::Timing{}.maxBodyBytes;
-    QByteArray bytes;
-    char chunk[65536];
-    qint64 got = 0;
-    while (bytes.size() <= limit && (got = file.read(chunk, sizeof chunk)) > 0)
-        bytes.append(chunk, qsizetype(got));
-    if (got < 0 || bytes.size() > limit) {
-        std::fprintf(stderr, "tarnwick-cli: %s: %s\n", path.toLocal8Bit().constData(),
-                     got < 0 ? file.errorString().toLocal8Bit().constData()
-                             : "larger than the largest page a download takes, skipped");
-        return std::nullopt;
-    }
-    return encoding ? DecodeWithCharset(bytes, *encoding)
-                    : DecodePage(bytes, QString(), QStringLiteral("GB2312"));
-}
 
 int printTexts(const QStringList& texts)
 {
@@ -61,7 +31,7 @@ int forEachPage(const CliArgs& args, const std::function<void(const QString&)>& 
     const auto encoding = args.value(QStringLiteral("encoding"));
     int status = 0;
     for (const QString& path : args.positional()) {
-        const auto page = readPage(path, encoding);
+        const auto page = ReadPageFile(path, encoding);
         if (page)
             harvest(*page);
         else

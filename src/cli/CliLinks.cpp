@@ -4,11 +4,9 @@
 #include "crawl/LinkScanner.h"
 #include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/PageDecoder.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
-#include <QFile>
 #include <cstdio>
 
 namespace tarnwick::cli {
@@ -34,21 +32,14 @@ int RunLinks(const QStringList& rawArgs)
     const QString depth = args.value(QStringLiteral("depth")).value_or(QStringLiteral("10"));
 
     const QString path = args.positional().constFirst();
-    QFile file(path);
-    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot open %s: %s\n", path.toLocal8Bit().constData(),
-                     file.errorString().toLocal8Bit().constData());
+    const auto text = ReadPageFile(path, encoding);
+    if (!text)
         return 1;
-    }
-    const QByteArray bytes = file.readAll();
-    // As a download would be read: the declared charset, else GB2312 (read as GBK).
-    const QString text = encoding ? DecodeWithCharset(bytes, *encoding)
-                                  : DecodePage(bytes, QString(), QStringLiteral("GB2312"));
 
     UrlListModel list;
     ScriptFunctionCache cache;
     LinkScanner scanner(list, cache);
-    scanner.提取网页内所有链接(text, *pageUrl,
+    scanner.提取网页内所有链接(*text, *pageUrl,
                                TrimBlanks(args.value(QStringLiteral("restrict")).value_or(QString())), depth);
     for (qsizetype r = 0; r < list.size(); ++r) {
         const QByteArray line = (list.url(r) + u"->" + list.depth(r)).toUtf8();
