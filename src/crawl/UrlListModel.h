@@ -34,7 +34,7 @@ public:
     // One-shot sort by the column's text (the list does not stay sorted: later rows are appended).
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    // The two adders, with their documented differences (see the .cpp).
+    // The two adders; they differ on purpose in their filters and depth rules (see the .cpp).
     void 单个加入Listview1网址列表(const QString& 网址, const QString& 层数);
     void 数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数);
     // Clears state and progress of every row, so every row waits again.

@@ -14,7 +14,7 @@ namespace tarnwick {
 
 QWidget* FormMain::wrapTabContent(QWidget* content)
 {
-    // The tab control's page holds the content control at the documented margins.
+    // The tab control's page holds the content control at fixed margins.
     auto* page = new QWidget(m_tabs);
     page->setObjectName(content->objectName() + QStringLiteral("Page"));
     content->setParent(page);

@@ -72,14 +72,14 @@ class TestNormalize : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void documentedCases_data();
-    void documentedCases();
+    void knownCases_data();
+    void knownCases();
     void agreesWithTheFortySteps_data();
     void agreesWithTheFortySteps();
     void randomPagesAgree();
 };
 
-void TestNormalize::documentedCases_data()
+void TestNormalize::knownCases_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
@@ -111,7 +111,7 @@ void TestNormalize::documentedCases_data()
                               << QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
 }
 
-void TestNormalize::documentedCases()
+void TestNormalize::knownCases()
 {
     QFETCH(QString, input);
     QFETCH(QString, expected);

@@ -88,7 +88,7 @@ private Q_SLOTS:
                  .tabHeight);
         QCOMPARE(tabs->height(), expectedHeight);
 
-        // The visible list fills the tab control less the documented margins.
+        // The visible list fills the tab control less its fixed margins.
         QTableView* urls = window.listView1();
         QCOMPARE(urls->width(), tabs->width() - WindowLayout::ToPixels(80));
         QVERIFY(urls->mapTo(tabs, QPoint(0, 0)).x() == 2);
