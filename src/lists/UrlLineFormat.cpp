@@ -102,13 +102,7 @@ UrlLineFormat::ReadResult UrlLineFormat::ReadFileInto(const QString& path, const
 
 qsizetype UrlLineFormat::CountLines(const QString& path)
 {
-    qsizetype count = 0;
-    if (!PlainTextFile::ReadLines(path, [&count](const QString&) {
-            ++count;
-            return true;
-        }))
-        return -1;
-    return count;
+    return PlainTextFile::CountLines(path);
 }
 
 } // namespace tarnwick

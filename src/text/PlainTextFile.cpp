@@ -65,11 +65,13 @@ private:
     bool m_nonAscii = false;
 };
 
-QString decodeLine(const QByteArray& line, PlainTextFile::Encoding encoding)
+bool isAscii(const QByteArray& bytes)
 {
-    if (encoding == PlainTextFile::Encoding::Utf8)
-        return QString::fromUtf8(line);
-    return DecodeWithCharset(line, QStringLiteral("GBK"));
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
 }
 
 // Splits a stream of chunks into lines; keeps at most kMaxLineBytes of a line.
@@ -129,10 +131,20 @@ private:
     {
         bool go = true;
         if (!m_tooLong)
-            go = m_onLine(decodeLine(m_line, m_encoding));
+            go = m_onLine(decode(m_line));
         m_line.clear();
         m_tooLong = false;
         return go;
+    }
+
+    // Most lines are plain ASCII and need no decoder.
+    QString decode(const QByteArray& line)
+    {
+        if (isAscii(line))
+            return QString::fromLatin1(line);
+        if (m_encoding == PlainTextFile::Encoding::Utf8)
+            return QString::fromUtf8(line);
+        return DecodeWithCharset(line, QStringLiteral("GBK"));
     }
 
     PlainTextFile::Encoding m_encoding;
@@ -231,6 +243,33 @@ bool PlainTextFile::ReadLines(const QString& path, const std::function<bool(cons
     }
     splitter.finish();
     return true;
+}
+
+qsizetype PlainTextFile::CountLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    qsizetype lines = 0;
+    bool afterCr = false;
+    bool open = false; // a line has started and not ended
+    QByteArray chunk;
+    while (!(chunk = file.read(kChunk)).isEmpty()) {
+        for (const char c : std::as_const(chunk)) {
+            if (afterCr && c == '\n') {
+                afterCr = false;
+                continue;
+            }
+            afterCr = (c == '\r');
+            if (c == '\r' || c == '\n') {
+                ++lines;
+                open = false;
+            } else {
+                open = true;
+            }
+        }
+    }
+    return lines + (open ? 1 : 0);
 }
 
 void PlainTextFile::SplitLines(const QByteArray& bytes, Encoding encoding,

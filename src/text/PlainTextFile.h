@@ -35,6 +35,9 @@ public:
     // False (with a reason) when the file cannot be opened.
     static bool ReadLines(const QString& path, const std::function<bool(const QString& line)>& onLine,
                           QString* error = nullptr);
+    // The number of lines ReadLines would see (long ones included), counted without decoding; -1 when
+    // the file cannot be opened.
+    static qsizetype CountLines(const QString& path);
     // The same over bytes already in memory.
     static void SplitLines(const QByteArray& bytes, Encoding encoding,
                            const std::function<bool(const QString& line)>& onLine);

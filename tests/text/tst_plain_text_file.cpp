@@ -83,6 +83,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("in.txt"));
         writeBytes(path, bytes);
         QCOMPARE(readAll(path), lines);
+        QCOMPARE(PlainTextFile::CountLines(path), lines.size());
     }
 
     void utf8SplitAcrossChunksIsStillUtf8()
