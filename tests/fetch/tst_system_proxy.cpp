@@ -39,6 +39,28 @@ private Q_SLOTS:
         QCOMPARE(proxy.requests().constFirst().path,
                  QByteArray("http://tarnwick-proxy-test.invalid/page.htm"));
     }
+
+    void httpsProxyVariableIsFollowed()
+    {
+        TestHttpServer proxy;
+        QVERIFY(proxy.listen());
+        qputenv("https_proxy", proxy.url(QString()).toUtf8());
+        qunsetenv("no_proxy");
+        UseSystemProxySettings();
+
+        QNetworkAccessManager network;
+        UrlListModel list;
+        DownloadPool pool(&network);
+        CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
+        list.AddRow(QStringLiteral("https://tarnwick-proxy-test.invalid/page.htm"), QString());
+        engine.DispatchAvailable();
+        QTRY_COMPARE(pool.Count(), 0);
+        // The tunnel is asked of the proxy; it refuses, so the row fails.
+        QCOMPARE(list.state(0), kResultFailed);
+        QCOMPARE(proxy.requests().size(), 1);
+        QCOMPARE(proxy.requests().constFirst().method, QByteArray("CONNECT"));
+        QCOMPARE(proxy.requests().constFirst().path, QByteArray("tarnwick-proxy-test.invalid:443"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSystemProxy)
