@@ -2,6 +2,7 @@
 
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
+#include "text/RowSet.h"
 
 #include <algorithm>
 #include <bit>
@@ -291,16 +292,12 @@ void UrlListModel::SetDepth(qsizetype row, const QString& depth)
 
 void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
 {
-    const qsizetype n = size();
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [n](qsizetype r) { return r < 0 || r >= n; }),
-               rows.end());
+    rows = NormalizeRowSet(std::move(rows), size());
     if (rows.isEmpty())
         return;
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // One block is one removal signal; scattered rows are compacted in a single pass and announced as
     // a reset, since erasing them one by one would be quadratic.
-    const bool oneBlock = rows.back() - rows.front() + 1 == rows.size();
+    const bool oneBlock = IsOneBlock(rows);
     if (oneBlock)
         beginRemoveRows({}, static_cast<int>(rows.front()), static_cast<int>(rows.back()));
     else

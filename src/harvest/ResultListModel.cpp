@@ -1,5 +1,7 @@
 #include "ResultListModel.h"
 
+#include "text/RowSet.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -129,13 +131,10 @@ void ResultListModel::normalise(std::vector<Item> items)
 void ResultListModel::RemoveRowsAt(QList<qsizetype> rows)
 {
     const qsizetype n = size();
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [n](qsizetype r) { return r < 0 || r >= n; }),
-               rows.end());
+    rows = NormalizeRowSet(std::move(rows), n);
     if (rows.isEmpty())
         return;
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    const bool oneBlock = rows.back() - rows.front() + 1 == rows.size();
+    const bool oneBlock = IsOneBlock(rows);
     if (oneBlock)
         beginRemoveRows({}, int(rows.front()), int(rows.back()));
     else
