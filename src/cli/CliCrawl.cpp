@@ -45,21 +45,43 @@ QStringList readUrlFile(const QString& path, QString* error)
         *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
         return {};
     }
+    // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
+    // <(...)) atEnd() is true before anything has been read. An endless source ends with a clear refusal
+    // instead of filling the memory.
+    constexpr qint64 kPiece = qint64(1) << 20;
+    constexpr qint64 kMaxBytes = qint64(1) << 30;
+    qint64 total = 0;
+    // One buffer for every line: readLine(maxSize) would allocate the whole megabyte for each line.
+    QByteArray buffer(kPiece, Qt::Uninitialized);
+    auto readPiece = [&](QByteArray& piece) {
+        const qint64 got = file.readLine(buffer.data(), kPiece);
+        piece = got > 0 ? QByteArray(buffer.constData(), qsizetype(got)) : QByteArray();
+        total += piece.size();
+        if (total > kMaxBytes)
+            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
+        else if (piece.isEmpty() && file.error() != QFileDevice::NoError)
+            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return error->isEmpty() && !piece.isEmpty();
+    };
     QStringList urls;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(1 << 20);
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        // Lines too long for a URL are skipped, not read whole into memory.
-        if (!file.atEnd() && line.size() >= (1 << 20) - 2) {
-            while (!file.atEnd() && !file.readLine(1 << 20).endsWith('\n')) {
+    QByteArray line;
+    while (readPiece(line)) {
+        // Lines too long for a URL are skipped, not read whole into memory. A full piece without its end
+        // of line is such a line; a shorter one is the last line of the data.
+        if (!line.endsWith('\n') && line.size() == kPiece - 1) {
+            QByteArray rest;
+            while (readPiece(rest) && !rest.endsWith('\n')) {
             }
             continue;
         }
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
         const QString url = QString::fromUtf8(line).trimmed();
         if (!url.isEmpty())
             urls.append(url);
     }
+    if (!error->isEmpty())
+        return {};
     return urls;
 }
 

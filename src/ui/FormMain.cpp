@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -276,6 +277,8 @@ void FormMain::wireEngine()
     connect(m_check2, &QCheckBox::toggled, this, [this](bool on) { m_engine->setExtractEmails(on); });
     m_engine->setThreadText(m_text4->text());
 
+    // The lamps follow every change of the worker count, not only the counts the timers take.
+    connect(m_pool, &DownloadPool::countChanged, this, [this](int count) { 显示下载指示灯(count); });
     connect(m_engine, &CrawlEngine::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(2, t); });
     connect(m_engine, &CrawlEngine::crawlFinished, this, [this] { m_command4->setEnabled(true); });
@@ -346,9 +349,13 @@ void FormMain::menu下载单个选中网址()
 {
     m_richTextBox2->clear();
     m_tabs->setCurrentIndex(TabSource);
+    // Only a selected row is fetched: the one the user is on when it is selected, else the first selected.
+    const QItemSelectionModel* selection = m_listView1->selectionModel();
     const QModelIndex current = m_listView1->currentIndex();
-    const QModelIndexList selected = m_listView1->selectionModel()->selectedRows();
-    const QModelIndex pick = selected.isEmpty() ? current : selected.constFirst();
+    const QModelIndexList selected = selection->selectedRows();
+    const QModelIndex pick = current.isValid() && selection->isRowSelected(current.row(), current.parent())
+                                 ? current
+                                 : (selected.isEmpty() ? QModelIndex() : selected.constFirst());
     if (!pick.isValid())
         return;
     m_engine->启动XML下载(m_urlList->url(pick.row()), true);

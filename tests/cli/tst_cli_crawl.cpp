@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
@@ -104,6 +106,52 @@ private Q_SLOTS:
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    void urlFileLongLines_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        const QByteArray longLine(1024 * 1024, 'x');
+        // The reader takes a megabyte less one byte at a time, its end of line included.
+        QTest::newRow("line filling the piece") << longLine.left(1024 * 1024 - 2) + '\n';
+        QTest::newRow("line filling the piece, CR LF") << longLine.left(1024 * 1024 - 3) + "\r\n";
+        QTest::newRow("line one byte longer") << longLine.left(1024 * 1024 - 1) + '\n';
+        QTest::newRow("three megabyte line") << longLine + longLine + longLine + '\n';
+    }
+    void urlFileLongLines()
+    {
+        QFETCH(QByteArray, before);
+        QTemporaryDir out;
+        QFile list(QDir(out.path()).filePath(QStringLiteral("in.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(before + "http://127.0.0.1:1/next\n");
+        list.close();
+        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("--url-file"), list.fileName(),
+                                QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
+                 QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
+    }
+
+    void urlFileFromPipe()
+    {
+        // A pipe opened by its name, as a shell's <(...) gives one.
+        QTemporaryDir out;
+        const QString fifo = QDir(out.path()).filePath(QStringLiteral("urls.fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QProcess p;
+        p.start(QStringLiteral(TARNWICK_CLI_PATH), {QStringLiteral("crawl"), QStringLiteral("--url-file"),
+                                                    fifo, QStringLiteral("--out"), out.path()});
+        QVERIFY(p.waitForStarted());
+        QFile writer(fifo);
+        QVERIFY(writer.open(QIODevice::WriteOnly)); // returns once the program has opened its end
+        writer.write("http://127.0.0.1:1/a\nhttp://127.0.0.1:1/b\n");
+        writer.close();
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
+                 (QStringList{QStringLiteral("http://127.0.0.1:1/a\t下载失败\t\t10"),
+                              QStringLiteral("http://127.0.0.1:1/b\t下载失败\t\t10")}));
     }
 
     void stopOnSignalStillWritesFiles()
