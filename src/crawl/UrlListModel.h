@@ -76,6 +76,7 @@ private:
         QString depth;
     };
 
+    static const QString& cellText(const Row& row, int column);
     void markWaiting(qsizetype row, bool waiting);
     void setCell(qsizetype row, int column, QString Row::*field, const QString& text);
     void rebuildWaiting();

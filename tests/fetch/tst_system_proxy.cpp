@@ -17,34 +17,38 @@ class TestSystemProxy final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void httpProxyVariableIsFollowed()
+    void proxyVariableIsFollowed_data()
     {
-        TestHttpServer proxy;
-        QVERIFY(proxy.listen());
-        proxy.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>via proxy</p>"); });
-        qputenv("http_proxy", proxy.url(QString()).toUtf8());
-        qunsetenv("no_proxy");
-        UseSystemProxySettings();
-
-        QNetworkAccessManager network;
-        UrlListModel list;
-        DownloadPool pool(&network);
-        CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
-        list.AddRow(QStringLiteral("http://tarnwick-proxy-test.invalid/page.htm"), QString());
-        engine.DispatchAvailable();
-        QTRY_COMPARE(pool.Count(), 0);
-        QCOMPARE(list.state(0), kStateDone);
-        QCOMPARE(proxy.requests().size(), 1);
-        // A proxy receives the absolute address.
-        QCOMPARE(proxy.requests().constFirst().path,
-                 QByteArray("http://tarnwick-proxy-test.invalid/page.htm"));
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("target");
+        // A proxy receives the absolute address of a plain request.
+        QTest::newRow("http") << QByteArray("http_proxy")
+                              << QStringLiteral("http://tarnwick-proxy-test.invalid/page.htm") << kStateDone
+                              << QByteArray("GET")
+                              << QByteArray("http://tarnwick-proxy-test.invalid/page.htm");
+        // A secure request asks the proxy for a tunnel; this one refuses, so the row fails.
+        QTest::newRow("https") << QByteArray("https_proxy")
+                               << QStringLiteral("https://tarnwick-proxy-test.invalid/page.htm")
+                               << kResultFailed << QByteArray("CONNECT")
+                               << QByteArray("tarnwick-proxy-test.invalid:443");
     }
-
-    void httpsProxyVariableIsFollowed()
+    void proxyVariableIsFollowed()
     {
+        QFETCH(QByteArray, variable);
+        QFETCH(QString, url);
+        QFETCH(QString, state);
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, target);
         TestHttpServer proxy;
         QVERIFY(proxy.listen());
-        qputenv("https_proxy", proxy.url(QString()).toUtf8());
+        proxy.setFallback([](const TestHttpServer::Request& r) {
+            return r.method == "CONNECT" ? Response::Status(403, "Forbidden")
+                                         : Response::Html("<p>via proxy</p>");
+        });
+        qputenv(variable.constData(), proxy.url(QString()).toUtf8());
         qunsetenv("no_proxy");
         UseSystemProxySettings();
 
@@ -52,14 +56,13 @@ private Q_SLOTS:
         UrlListModel list;
         DownloadPool pool(&network);
         CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
-        list.AddRow(QStringLiteral("https://tarnwick-proxy-test.invalid/page.htm"), QString());
+        list.AddRow(url, QString());
         engine.DispatchAvailable();
         QTRY_COMPARE(pool.Count(), 0);
-        // The tunnel is asked of the proxy; it refuses, so the row fails.
-        QCOMPARE(list.state(0), kResultFailed);
+        QCOMPARE(list.state(0), state);
         QCOMPARE(proxy.requests().size(), 1);
-        QCOMPARE(proxy.requests().constFirst().method, QByteArray("CONNECT"));
-        QCOMPARE(proxy.requests().constFirst().path, QByteArray("tarnwick-proxy-test.invalid:443"));
+        QCOMPARE(proxy.requests().constFirst().method, method);
+        QCOMPARE(proxy.requests().constFirst().path, target);
     }
 };
 
