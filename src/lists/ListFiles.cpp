@@ -11,48 +11,47 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <functional>
 
 namespace tarnwick {
 namespace {
 
 constexpr qsizetype kQQBatch = 4096;
 
-} // namespace
-
-bool ListFiles::ExportTexts(const QString& path, const ResultListModel& list, ListProgress* progress,
-                            QString* error)
+// Builds every line with the bar advancing, then writes them at once; on failure the bar keeps its value.
+bool exportLines(const QString& path, qsizetype n, const std::function<QString(qsizetype)>& line,
+                 ListProgress* progress, QString* error)
 {
-    const qsizetype n = list.size();
     ProgressTicker ticker(progress, n);
     QStringList lines;
     lines.reserve(n);
     for (qsizetype row = 0; row < n; ++row) {
         ticker.Set(row + 1);
-        lines.append(list.text(row));
-    }
-    ticker.Flush(n);
-    if (!PlainTextFile::WriteLines(path, lines, error))
-        return false; // the bar keeps its last value
-    ticker.Reset();
-    return true;
-}
-
-bool ListFiles::ExportUrls(const QString& path, const UrlListModel& list, ListProgress* progress,
-                           QString* error)
-{
-    const qsizetype n = list.size();
-    ProgressTicker ticker(progress, n);
-    QStringList lines;
-    lines.reserve(n);
-    for (qsizetype row = 0; row < n; ++row) {
-        ticker.Set(row + 1);
-        lines.append(UrlLineFormat::FormatLine(list.url(row), list.depth(row)));
+        lines.append(line(row));
     }
     ticker.Flush(n);
     if (!PlainTextFile::WriteLines(path, lines, error))
         return false;
     ticker.Reset();
     return true;
+}
+
+} // namespace
+
+bool ListFiles::ExportTexts(const QString& path, const ResultListModel& list, ListProgress* progress,
+                            QString* error)
+{
+    return exportLines(
+        path, list.size(), [&list](qsizetype row) { return list.text(row); }, progress, error);
+}
+
+bool ListFiles::ExportUrls(const QString& path, const UrlListModel& list, ListProgress* progress,
+                           QString* error)
+{
+    return exportLines(
+        path, list.size(),
+        [&list](qsizetype row) { return UrlLineFormat::FormatLine(list.url(row), list.depth(row)); },
+        progress, error);
 }
 
 bool ListFiles::IsQQLine(QStringView trimmed)

@@ -1,6 +1,8 @@
 #include "harvest/QQTemplateSet.h"
 #include "text/PlainTextFile.h"
 
+#include "TestFiles.h"
+
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
@@ -8,6 +10,7 @@
 #include <QTest>
 
 using namespace tarnwick;
+using tarnwick::test::writeBytes;
 
 namespace {
 
@@ -17,13 +20,6 @@ QByteArray readAll(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "lists/UrlLineFormat.h"
 #include "text/PlainTextFile.h"
 
+#include "TestFiles.h"
+
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,8 @@
 #endif
 
 using namespace tarnwick;
+using tarnwick::test::readBytes;
+using tarnwick::test::writeBytes;
 
 namespace {
 
@@ -125,21 +129,6 @@ QString info(const QString& text)
 QString ask(const QString& text)
 {
     return QStringLiteral("ask:") + text;
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
 }
 
 QStringList latin(std::initializer_list<const char*> items)

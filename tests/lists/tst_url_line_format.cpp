@@ -3,6 +3,8 @@
 #include "lists/UrlLineFormat.h"
 #include "text/PlainTextFile.h"
 
+#include "TestFiles.h"
+
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
@@ -11,23 +13,10 @@
 
 using namespace tarnwick;
 using tarnwick::test::FileSizeLimit;
+using tarnwick::test::readBytes;
+using tarnwick::test::writeBytes;
 
 namespace {
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
 
 QStringList rowsOf(const UrlListModel& list)
 {

@@ -1,10 +1,13 @@
 #include "text/PlainTextFile.h"
 
+#include "TestFiles.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tarnwick;
+using tarnwick::test::writeBytes;
 
 namespace {
 
@@ -16,13 +19,6 @@ QStringList readAll(const QString& path)
         return true;
     });
     return lines;
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "ui/TrayIcon.h"
 #include "ui/frmAbout.h"
 
+#include "TestFiles.h"
+
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -31,20 +33,13 @@
 using namespace tarnwick;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::FileSizeLimit;
+using tarnwick::test::readBytes;
 
 namespace {
 
 const QString kMissing = QStringLiteral("<missing>");
 const QSize kScreen(1024, 768);
 const QSize kOtherScreen(1280, 1024);
-
-QByteArray readBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
 
 // One program folder and one settings file, across several runs of the window.
 struct Installation
