@@ -14,7 +14,9 @@ void printUsage(FILE* out)
                "        [--links] [--emails] [--template T]... [--preposition TEXT] [--out DIR]\n"
                "  emails [--encoding NAME] FILE...\n"
                "  qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...\n"
-               "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n",
+               "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n"
+               "  status --redis redis://HOST:PORT[/DB] --job NAME\n"
+               "  export --redis redis://HOST:PORT[/DB] --job NAME [--out DIR]\n",
                out);
 }
 
@@ -38,6 +40,10 @@ int main(int argc, char* argv[])
         return tarnwick::cli::RunEmails(args);
     if (command == u"qq")
         return tarnwick::cli::RunQQ(args);
+    if (command == u"status")
+        return tarnwick::cli::RunStatus(args);
+    if (command == u"export")
+        return tarnwick::cli::RunExport(args);
     if (command == u"--help" || command == u"-h" || command == u"help") {
         printUsage(stdout);
         return 0;

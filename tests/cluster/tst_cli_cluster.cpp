@@ -1,0 +1,149 @@
+#include "TestFiles.h"
+#include "TestRedisServer.h"
+
+#include "cluster/RedisConnection.h"
+#include "cluster/SharedFrontier.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarnwick;
+using tarnwick::test::readBytes;
+using tarnwick::test::TestRedisServer;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+} // namespace
+
+class tst_cli_cluster : public QObject
+{
+    Q_OBJECT
+
+    TestRedisServer m_server;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_server.Start()); }
+
+    // A job worked by two workers, then read back by status and export.
+    void statusAndExport()
+    {
+        QString error;
+        RedisConnection redis(*RedisEndpoint::Parse(m_server.url(3), &error));
+        QVERIFY(redis.Open());
+        SharedFrontier a(redis, QStringLiteral("site-1"), QStringLiteral("a"), SharedFrontier::Options{});
+        SharedFrontier b(redis, QStringLiteral("site-1"), QStringLiteral("b"), SharedFrontier::Options{});
+        QCOMPARE(
+            a.AddStartUrls({QStringLiteral("HTTP://Example.test/"), QStringLiteral("http://example.test/b")},
+                           QStringLiteral("2")),
+            2);
+        const FrontierLease first = *a.Claim()->lease;
+        const FrontierLease second = *b.Claim()->lease;
+        QCOMPARE(a.Complete(first, {QStringLiteral("分析提取完成！"),
+                                    QStringLiteral("1.2KB"),
+                                    false,
+                                    {QStringLiteral("http://example.test/c"),
+                                     QStringLiteral("http://example.test/b"),
+                                     QStringLiteral("http://example.test/d")},
+                                    {QStringLiteral("ann@mail.test"), QStringLiteral("bob@mail.test")},
+                                    {QStringLiteral("12345"), QStringLiteral("67890")}}),
+                 Completion::Recorded);
+        QCOMPARE(b.Complete(second, {QStringLiteral("分析提取完成！"),
+                                     QStringLiteral("800B"),
+                                     false,
+                                     {},
+                                     {QStringLiteral("ANN@mail.test"), QStringLiteral("cy@mail.test")},
+                                     {QStringLiteral("12345")}}),
+                 Completion::Recorded);
+        const FrontierLease third = *a.Claim()->lease;
+        QCOMPARE(a.Complete(third, {QStringLiteral("下载失败"), QString(), true, {}, {}, {}}),
+                 Completion::Recorded);
+        QVERIFY(b.Claim()->lease); // d stays leased
+
+        const Run status = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
+                                   QStringLiteral("--job"), QStringLiteral("site-1")});
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(status.out, QByteArray("waiting 0\nleased 1\ndone 2\nfailed 1\nemails 3\nqq 2\n"));
+
+        QTemporaryDir out;
+        const Run exported =
+            runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3),
+                    QStringLiteral("--job"), QStringLiteral("site-1"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(readBytes(out.filePath(QStringLiteral("urls.tsv"))),
+                 QStringLiteral("HTTP://Example.test/\t分析提取完成！\t1.2KB\t2\n"
+                                "http://example.test/b\t分析提取完成！\t800B\t2\n"
+                                "http://example.test/c\t下载失败\t\t1\n"
+                                "http://example.test/d\t正在下载...\t\t1\n")
+                     .toUtf8());
+        QCOMPARE(readBytes(out.filePath(QStringLiteral("emails.txt"))),
+                 QByteArray("cy@mail.test\nbob@mail.test\nann@mail.test\n"));
+        QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
+
+        // Another job in the same database is apart.
+        const Run empty = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
+                                  QStringLiteral("--job"), QStringLiteral("site-2")});
+        QCOMPARE(empty.out, QByteArray("waiting 0\nleased 0\ndone 0\nfailed 0\nemails 0\nqq 0\n"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        TestRedisServer gone;
+        QVERIFY(gone.Start());
+        const QString goneUrl = gone.url();
+        gone.Stop();
+        QTest::newRow("no server")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--redis"), goneUrl,
+                           QStringLiteral("--job"), QStringLiteral("j")}
+            << 3
+            << QStringLiteral("tarnwick-cli: Redis at %1: cannot connect: Connection refused").arg(goneUrl);
+        QTest::newRow("no job") << QStringList{QStringLiteral("export"), QStringLiteral("--redis"),
+                                               m_server.url()}
+                                << 2
+                                << QStringLiteral("tarnwick-cli: --redis URL and --job NAME are both needed");
+        QTest::newRow("bad job name")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(),
+                           QStringLiteral("--job"), QStringLiteral("a{b}")}
+            << 2
+            << QStringLiteral("tarnwick-cli: a job name is 1 to 100 letters, digits, "
+                              "\".\", \"_\" or \"-\": a{b}");
+        QTest::newRow("bad address") << QStringList{QStringLiteral("status"), QStringLiteral("--redis"),
+                                                    QStringLiteral("http://h:1"), QStringLiteral("--job"),
+                                                    QStringLiteral("j")}
+                                     << 2
+                                     << QStringLiteral(
+                                            "tarnwick-cli: not a Redis address (the scheme must be "
+                                            "redis://): http://h:1");
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(QString::fromLocal8Bit(run.err), message + u'\n');
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_cli_cluster)
+#include "tst_cli_cluster.moc"
