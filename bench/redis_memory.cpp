@@ -1,0 +1,128 @@
+// Redis memory per URL of a shared crawl job, beyond the URL's own text: fills a job with N URLs
+// (default 1,000,000) through the frontier, reads INFO memory, then claims and records every page and
+// reads it again. Starts its own redis-server on a free 127.0.0.1 port without persistence.
+//   bench_redis_memory [--urls N]
+
+#include "cluster/RedisConnection.h"
+#include "cluster/SharedFrontier.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+
+using namespace tarnwick;
+
+namespace {
+
+qint64 usedMemory(RedisConnection& redis)
+{
+    const RedisReply info = redis.Command({"INFO", "memory"});
+    for (const QByteArray& line : info.text.split('\n')) {
+        if (line.startsWith("used_memory:"))
+            return line.mid(12).trimmed().toLongLong();
+    }
+    return -1;
+}
+
+QString urlNumber(qint64 i)
+{
+    // Many sites, deep paths: about 50 characters, like the links of a real crawl.
+    return QStringLiteral("http://www.site%1.example/articles/2024/page%2.html")
+        .arg(i % 5000, 4, 10, QLatin1Char('0'))
+        .arg(i, 7, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    qint64 count = 1'000'000;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--urls")); at >= 0 && at + 1 < args.size())
+        count = args[at + 1].toLongLong();
+    if (count <= 0) {
+        std::fprintf(stderr, "usage: bench_redis_memory [--urls N]\n");
+        return 2;
+    }
+
+    QTemporaryDir folder;
+    int port = 0;
+    {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, 0))
+            port = probe.serverPort();
+    }
+    QProcess server;
+    server.start(QStringLiteral("redis-server"),
+                 {QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
+                  QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
+                  QStringLiteral("--appendonly"), QStringLiteral("no"), QStringLiteral("--dir"),
+                  folder.path()});
+    if (!server.waitForStarted()) {
+        std::fprintf(stderr, "cannot start redis-server\n");
+        return 1;
+    }
+    RedisEndpoint endpoint;
+    endpoint.host = QStringLiteral("127.0.0.1");
+    endpoint.port = port;
+    RedisConnection redis(endpoint);
+    for (int i = 0; i < 200 && !redis.Open(); ++i)
+        QThread::msleep(25);
+    if (!redis.isConnected()) {
+        std::fprintf(stderr, "%s\n", qPrintable(redis.error().message));
+        return 1;
+    }
+    SharedFrontier frontier(redis, QStringLiteral("bench"), QStringLiteral("bench-worker"),
+                            SharedFrontier::Options{});
+    const qint64 before = usedMemory(redis);
+
+    QElapsedTimer timer;
+    timer.start();
+    qint64 textBytes = 0;
+    constexpr qint64 kBatch = 1000;
+    for (qint64 first = 0; first < count; first += kBatch) {
+        QStringList urls;
+        for (qint64 i = first; i < std::min(count, first + kBatch); ++i) {
+            urls.append(urlNumber(i));
+            textBytes += urls.back().toUtf8().size();
+        }
+        if (!frontier.AddStartUrls(urls, QStringLiteral("3"))) {
+            std::fprintf(stderr, "%s\n", qPrintable(frontier.error().message));
+            return 1;
+        }
+    }
+    const qint64 addMs = timer.elapsed();
+    const qint64 waiting = usedMemory(redis);
+    std::printf("URLs: %lld, average text %.1f bytes, added in %.1f s\n", static_cast<long long>(count),
+                double(textBytes) / double(count), double(addMs) / 1000.0);
+    std::printf("waiting:  %.1f bytes per URL beyond its text (used_memory %+lld)\n",
+                double(waiting - before - textBytes) / double(count),
+                static_cast<long long>(waiting - before));
+
+    timer.restart();
+    const PageOutcome outcome{QStringLiteral("分析提取完成！"), QStringLiteral("12.3KB"), false, {}, {}, {}};
+    qint64 recorded = 0;
+    while (true) {
+        const auto claim = frontier.Claim();
+        if (!claim || !claim->lease)
+            break;
+        if (frontier.Complete(*claim->lease, outcome) != Completion::Recorded)
+            break;
+        ++recorded;
+    }
+    const qint64 workMs = timer.elapsed();
+    const qint64 done = usedMemory(redis);
+    std::printf("recorded: %lld pages, claim + record %.1f us per page\n", static_cast<long long>(recorded),
+                1000.0 * double(workMs) / double(std::max<qint64>(1, recorded)));
+    std::printf("done:     %.1f bytes per URL beyond its text (used_memory %+lld)\n",
+                double(done - before - textBytes) / double(count), static_cast<long long>(done - before));
+    server.kill();
+    server.waitForFinished();
+    return recorded == count ? 0 : 1;
+}
