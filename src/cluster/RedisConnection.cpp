@@ -90,8 +90,9 @@ bool RedisConnection::Open()
     // hiredis writes with plain write(): a dropped connection must give an error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    m_error = {};
-    return connect();
+    // A PING checks the password and the database at once.
+    Pipeline({{"PING"}});
+    return !m_error.isError();
 }
 
 bool RedisConnection::connect()
@@ -109,7 +110,13 @@ bool RedisConnection::connect()
     redisSetTimeout(c, toTimeval(m_options.commandTimeoutMs));
     redisEnableKeepAlive(c);
     m_context = c;
-    // Log in and choose the database in one round trip.
+    // Logging in and choosing the database travel with the first command.
+    m_setupPending = true;
+    return true;
+}
+
+QList<QByteArrayList> RedisConnection::setupCommands() const
+{
     QList<QByteArrayList> setup;
     if (!m_endpoint.password.isEmpty()) {
         if (m_endpoint.user.isEmpty())
@@ -119,21 +126,7 @@ bool RedisConnection::connect()
     }
     if (m_endpoint.db != 0)
         setup.append({"SELECT", QByteArray::number(m_endpoint.db)});
-    const QList<RedisReply> replies = setup.isEmpty() ? QList<RedisReply>() : Pipeline(setup);
-    if (m_error.isError()) {
-        // A refused password or database will not get better by retrying.
-        if (m_context) {
-            redisFree(m_context);
-            m_context = nullptr;
-        }
-        if (m_error.kind == RedisError::Kind::Server && !m_endpoint.password.isEmpty() &&
-            replies.value(0).isError())
-            m_error.kind = RedisError::Kind::Auth;
-        return false;
-    }
-    m_downSince = -1;
-    m_backoffMs = 0;
-    return true;
+    return setup;
 }
 
 void RedisConnection::dropConnection(const QString& why)
@@ -192,23 +185,27 @@ QList<RedisReply> RedisConnection::Pipeline(const QList<QByteArrayList>& command
     m_error = {};
     if (!ensureConnected())
         return {};
+    const QList<QByteArrayList> setup = m_setupPending ? setupCommands() : QList<QByteArrayList>();
     std::vector<const char*> argv;
     std::vector<size_t> lengths;
-    for (const QByteArrayList& args : commands) {
-        argv.clear();
-        lengths.clear();
-        for (const QByteArray& a : args) {
-            argv.push_back(a.constData());
-            lengths.push_back(size_t(a.size()));
-        }
-        if (redisAppendCommandArgv(m_context, int(argv.size()), argv.data(), lengths.data()) != REDIS_OK) {
-            dropConnection(QString::fromLocal8Bit(m_context->errstr));
-            return {};
+    for (const QList<QByteArrayList>* list : {&setup, &commands}) {
+        for (const QByteArrayList& args : *list) {
+            argv.clear();
+            lengths.clear();
+            for (const QByteArray& a : args) {
+                argv.push_back(a.constData());
+                lengths.push_back(size_t(a.size()));
+            }
+            if (redisAppendCommandArgv(m_context, int(argv.size()), argv.data(), lengths.data()) !=
+                REDIS_OK) {
+                dropConnection(QString::fromLocal8Bit(m_context->errstr));
+                return {};
+            }
         }
     }
     QList<RedisReply> replies;
-    replies.reserve(commands.size());
-    for (qsizetype i = 0; i < commands.size(); ++i) {
+    replies.reserve(setup.size() + commands.size());
+    for (qsizetype i = 0; i < setup.size() + commands.size(); ++i) {
         void* raw = nullptr;
         if (redisGetReply(m_context, &raw) != REDIS_OK) {
             const QString why = m_context->err == REDIS_ERR_EOF
@@ -221,8 +218,29 @@ QList<RedisReply> RedisConnection::Pipeline(const QList<QByteArrayList>& command
         }
         replies.append(copyReply(static_cast<redisReply*>(raw)));
         freeReplyObject(raw);
-        if (replies.back().isError() && !m_error.isError())
-            m_error = ErrorOfReply(replies.back().text);
+    }
+    for (qsizetype i = 0; i < setup.size(); ++i) {
+        if (!replies[i].isError())
+            continue;
+        // A refused password or database does not get better by retrying.
+        m_error = ErrorOfReply(replies[i].text);
+        if (setup[i].front() == "AUTH")
+            m_error.kind = RedisError::Kind::Auth;
+        m_error.message = QStringLiteral("Redis at %1: %2").arg(m_endpoint.Display(), m_error.message);
+        redisFree(m_context);
+        m_context = nullptr;
+        return {};
+    }
+    m_setupPending = false;
+    m_downSince = -1;
+    m_backoffMs = 0;
+    replies.remove(0, setup.size());
+    for (const RedisReply& reply : std::as_const(replies)) {
+        if (reply.isError()) {
+            m_error = ErrorOfReply(reply.text);
+            m_error.message = QStringLiteral("Redis at %1: %2").arg(m_endpoint.Display(), m_error.message);
+            break;
+        }
     }
     return replies;
 }

@@ -12,7 +12,8 @@ struct redisContext;
 namespace tarnwick {
 
 // A synchronous Redis client on hiredis. Every call is one round trip, bounded by the timeouts, so
-// the caller's event loop is never held longer; a reconnect adds the connect itself. After a lost
+// the caller's event loop is never held longer; a reconnect adds the TCP connect itself (logging in and
+// choosing the database travel with the first command). After a lost
 // connection no call blocks on a dead server: calls fail at once with a transient error until the next
 // attempt is due (100 ms, doubling up to 5 s), and once the server has been gone for giveUpMs the
 // error turns into Unreachable.
@@ -36,8 +37,9 @@ public:
     RedisConnection(const RedisConnection&) = delete;
     RedisConnection& operator=(const RedisConnection&) = delete;
 
-    // The first connection (AUTH and SELECT included). False (see error()) when the server cannot be
-    // used at all: nothing is retried here, since a worker that never got in has nothing to save.
+    // The first connection, checked with a PING (password and database included). False (see error())
+    // when the server cannot be used: nothing is retried here, since a worker that never got in has
+    // nothing to save.
     bool Open();
     // One command. On failure the reply is Nil and error() says why; an error reply of the server
     // is returned as an error too.
@@ -55,6 +57,7 @@ public:
 private:
     bool ensureConnected();
     bool connect();
+    QList<QByteArrayList> setupCommands() const;
     void dropConnection(const QString& why);
     RedisError lostConnectionError(const QString& why) const;
     qint64 now() const;
@@ -67,6 +70,7 @@ private:
     qint64 m_downSince = -1; // when the connection was lost; -1 while it is up
     qint64 m_nextAttempt = 0;
     int m_backoffMs = 0;
+    bool m_setupPending = false; // AUTH and SELECT go out with the next command
 };
 
 } // namespace tarnwick

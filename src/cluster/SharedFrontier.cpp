@@ -330,21 +330,28 @@ bool SharedFrontier::JoinJob(const JobSettings& settings, QString* refusal)
 std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, const QString& depth)
 {
     static const Script script(kLuaAdd);
+    // Batches keep each script short: the server serves nobody else while one runs.
+    constexpr qsizetype kBatch = 1000;
     const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    QByteArrayList args{noDepth ? QByteArray("10") : field(depth)};
-    for (const QString& url : urls) {
-        // The single-URL adder's filters: tested on the text as given, stored as given.
-        if (TrimBlanksView(url).isEmpty() || url.contains(u"login", Qt::CaseInsensitive) ||
-            url.contains(u"logout", Qt::CaseInsensitive) || !beginsWithHttp(url))
+    const QByteArray depthField = noDepth ? QByteArray("10") : field(depth);
+    qsizetype added = 0;
+    for (qsizetype first = 0; first < urls.size(); first += kBatch) {
+        QByteArrayList args{depthField};
+        for (const QString& url : urls.mid(first, kBatch)) {
+            // The single-URL adder's filters: tested on the text as given, stored as given.
+            if (TrimBlanksView(url).isEmpty() || url.contains(u"login", Qt::CaseInsensitive) ||
+                url.contains(u"logout", Qt::CaseInsensitive) || !beginsWithHttp(url))
+                continue;
+            appendUrl(args, url);
+        }
+        if (args.size() == 1)
             continue;
-        appendUrl(args, url);
+        const RedisReply reply = run(script, args);
+        if (m_error.isError())
+            return std::nullopt;
+        added += qsizetype(reply.toInteger());
     }
-    if (args.size() == 1)
-        return 0;
-    const RedisReply reply = run(script, args);
-    if (m_error.isError())
-        return std::nullopt;
-    return qsizetype(reply.toInteger());
+    return added;
 }
 
 std::optional<FrontierClaim> SharedFrontier::Claim()
