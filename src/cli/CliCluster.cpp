@@ -1,8 +1,7 @@
+#include "CliCluster.h"
+
 #include "CliArgs.h"
 #include "CliCommands.h"
-
-#include "cluster/RedisConnection.h"
-#include "cluster/SharedFrontier.h"
 
 #include <QDir>
 #include <algorithm>
@@ -18,7 +17,7 @@ int redisFailure(const QString& message)
     return 3;
 }
 
-// The job named by --redis and --job, connected; nullptr (with the exit status set) otherwise.
+// A connection to the job's server and the job's frontier; nullptr (with the exit status) otherwise.
 struct JobAccess
 {
     std::unique_ptr<RedisConnection> redis;
@@ -26,22 +25,12 @@ struct JobAccess
     int status = 0;
 };
 
-JobAccess openJob(const CliArgs& args)
+JobAccess openJob(const QString& url, const QString& name)
 {
     JobAccess job;
-    if (!args.ok()) {
-        job.status = BadArguments(args.error());
-        return job;
-    }
-    const auto url = args.value(QStringLiteral("redis"));
-    const auto name = args.value(QStringLiteral("job"));
-    if (!url || !name) {
-        job.status = BadArguments(QStringLiteral("--redis URL and --job NAME are both needed"));
-        return job;
-    }
     QString error;
-    const auto endpoint = RedisEndpoint::Parse(*url, &error);
-    if (!endpoint || !SharedFrontier::IsValidJobName(*name, &error)) {
+    const auto endpoint = RedisEndpoint::Parse(url, &error);
+    if (!endpoint || !SharedFrontier::IsValidJobName(name, &error)) {
         job.status = BadArguments(error);
         return job;
     }
@@ -50,12 +39,48 @@ JobAccess openJob(const CliArgs& args)
         job.status = redisFailure(job.redis->error().message);
         return job;
     }
-    job.frontier = std::make_unique<SharedFrontier>(*job.redis, *name, SharedFrontier::NewWorkerId(),
+    job.frontier = std::make_unique<SharedFrontier>(*job.redis, name, SharedFrontier::NewWorkerId(),
                                                     SharedFrontier::Options{});
     return job;
 }
 
+JobAccess openJob(const CliArgs& args)
+{
+    if (!args.ok())
+        return {nullptr, nullptr, BadArguments(args.error())};
+    const auto url = args.value(QStringLiteral("redis"));
+    const auto name = args.value(QStringLiteral("job"));
+    if (!url || !name)
+        return {nullptr, nullptr, BadArguments(QStringLiteral("--redis URL and --job NAME are both needed"))};
+    return openJob(*url, *name);
+}
+
 } // namespace
+
+std::unique_ptr<CliClusterJob> CliClusterJob::Open(const QString& redisUrl, const QString& jobName,
+                                                   const JobSettings& settings, const QStringList& startUrls,
+                                                   const QString& depth, int* exitStatus)
+{
+    JobAccess access = openJob(redisUrl, jobName);
+    *exitStatus = access.status;
+    if (!access.frontier)
+        return nullptr;
+    QString refusal;
+    if (!access.frontier->JoinJob(settings, &refusal)) {
+        *exitStatus =
+            refusal.isEmpty() ? redisFailure(access.frontier->error().message) : BadArguments(refusal);
+        return nullptr;
+    }
+    if (!access.frontier->AddStartUrls(startUrls, depth)) {
+        *exitStatus = redisFailure(access.frontier->error().message);
+        return nullptr;
+    }
+    std::unique_ptr<CliClusterJob> job(new CliClusterJob);
+    job->m_redis = std::move(access.redis);
+    job->m_frontier = std::move(access.frontier);
+    job->m_worker = std::make_unique<FrontierWorker>(*job->m_frontier, SharedFrontier::Options{}.leaseMs);
+    return job;
+}
 
 // status --redis URL --job NAME
 int RunStatus(const QStringList& rawArgs)

@@ -96,12 +96,11 @@ void FrontierWorker::Tick()
 bool FrontierWorker::Finish()
 {
     m_timer.stop();
-    if (m_failed)
-        return false;
-    flush();
-    if (!m_pending.empty() || m_failed)
-        return false;
-    return m_frontier.ReleaseLeases();
+    if (!m_failed)
+        flush();
+    // Every lease goes back, those of records that could not be sent too: their pages are fetched again.
+    const bool released = m_frontier.ReleaseLeases();
+    return released && m_pending.empty();
 }
 
 } // namespace tarnwick

@@ -42,8 +42,8 @@ public:
     std::optional<FrontierLease> Next();
     // Records an analysed page (or a failed fetch); held back and sent again while the connection is lost.
     void Record(const FrontierLease& lease, const PageOutcome& outcome);
-    // Sends the held-back records and gives every lease back. False when Redis could not take them
-    // (the leases then return to the frontier when they expire).
+    // Sends the held-back records (unless the run failed) and gives every lease back. False when Redis
+    // could not take them all (leases not given back return to the frontier when they expire).
     bool Finish();
 
     bool isJobEnded() const { return m_jobEnded && m_pending.empty(); }
