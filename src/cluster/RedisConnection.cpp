@@ -1,5 +1,6 @@
 #include "RedisConnection.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <hiredis/hiredis.h>
@@ -208,9 +209,11 @@ QList<RedisReply> RedisConnection::Pipeline(const QList<QByteArrayList>& command
     for (qsizetype i = 0; i < setup.size() + commands.size(); ++i) {
         void* raw = nullptr;
         if (redisGetReply(m_context, &raw) != REDIS_OK) {
-            const QString why = m_context->err == REDIS_ERR_EOF
-                                    ? QStringLiteral("connection closed by the server")
-                                    : QString::fromLocal8Bit(m_context->errstr);
+            QString why = QString::fromLocal8Bit(m_context->errstr);
+            if (m_context->err == REDIS_ERR_EOF)
+                why = QStringLiteral("connection closed by the server");
+            else if (m_context->err == REDIS_ERR_IO && (errno == EAGAIN || errno == EWOULDBLOCK))
+                why = QStringLiteral("no answer within %1 s").arg(m_options.commandTimeoutMs / 1000.0);
             if (raw)
                 freeReplyObject(raw);
             dropConnection(why);

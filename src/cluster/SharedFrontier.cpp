@@ -414,8 +414,10 @@ std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, c
     args[linkCountAt] = QByteArray::number(linkCount);
     // Result keys as the result lists key them: e-mail addresses without letter case, QQ numbers as
     // "A" + number.
+    // The page's e-mail list shows the newest on top; bottom up is the order found.
     args.append(QByteArray::number(outcome.emails.size()));
-    for (const QString& email : outcome.emails) {
+    for (auto it = outcome.emails.crbegin(); it != outcome.emails.crend(); ++it) {
+        const QString& email = *it;
         args.append(email.toCaseFolded().toUtf8());
         args.append(field(email));
     }

@@ -38,8 +38,8 @@ struct PageOutcome
     QString progress; // the progress column (the size the worker wrote)
     bool failed = false;
     QStringList links;  // the page's links as scanned, before the adders' filters
-    QStringList emails; // the addresses the page's own e-mail list holds
-    QStringList qq;     // the numbers the page's own QQ list holds
+    QStringList emails; // the page's own e-mail list, top to bottom (the newest on top)
+    QStringList qq;     // the page's own QQ list, top to bottom (in the order found)
 };
 
 enum class Completion

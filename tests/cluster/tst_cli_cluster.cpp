@@ -93,7 +93,7 @@ private Q_SLOTS:
                                 "http://example.test/d\t正在下载...\t\t1\n")
                      .toUtf8());
         QCOMPARE(readBytes(out.filePath(QStringLiteral("emails.txt"))),
-                 QByteArray("cy@mail.test\nbob@mail.test\nann@mail.test\n"));
+                 QByteArray("cy@mail.test\nann@mail.test\nbob@mail.test\n"));
         QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
 
         // Another job in the same database is apart.

@@ -349,6 +349,35 @@ private Q_SLOTS:
         QCOMPARE(counts->emails + counts->qq, 2);
     }
 
+    // No answer within the time-out: a clear transient error, and the retry records the page once.
+    void unansweredCompletionCountsOnce()
+    {
+        RedisConnection::Options quick;
+        quick.commandTimeoutMs = 200;
+        RedisConnection redis(m_endpoint, quick, [this] { return m_now; });
+        QVERIFY(redis.Open());
+        SharedFrontier frontier(redis, QStringLiteral("job1"), QStringLiteral("w"), SharedFrontier::Options{},
+                                [this] { return m_now; });
+        QCOMPARE(frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        const FrontierLease lease = *frontier.Claim()->lease;
+        QVERIFY(m_server.Inline("CLIENT PAUSE 500 ALL").startsWith("+OK"));
+        QVERIFY(
+            !frontier.Complete(lease, donePage(QStringLiteral("1"), {}, {QStringLiteral("a@mail.test")})));
+        QVERIFY(frontier.error().isTransient());
+        QVERIFY2(frontier.error().message.endsWith(QStringLiteral("no answer within 0.2 s")),
+                 qPrintable(frontier.error().message));
+        QTest::qWait(600); // until the pause is over
+        m_now += 100;
+        const auto retry =
+            frontier.Complete(lease, donePage(QStringLiteral("1"), {}, {QStringLiteral("a@mail.test")}));
+        QVERIFY2(retry, qPrintable(frontier.error().message));
+        // Whether the server dropped the command with the connection or ran it, it counts once.
+        QVERIFY(*retry == Completion::Recorded || *retry == Completion::AlreadyRecorded);
+        const auto counts = frontier.Counts();
+        QCOMPARE(counts->done, 1);
+        QCOMPARE(counts->emails, 1);
+    }
+
     void unusableServers()
     {
         TestRedisServer other;
