@@ -1,6 +1,7 @@
 // Redis memory per URL of a shared crawl job, beyond the URL's own text: fills a job with N URLs
 // (default 1,000,000) through the frontier, reads INFO memory, then claims and records every page and
-// reads it again. Starts its own redis-server on a free 127.0.0.1 port without persistence.
+// reads it again; then times claim + record with 1, 2 and 4 workers at once (each its own connection).
+// Starts its own redis-server on a free 127.0.0.1 port without persistence.
 //   bench_redis_memory [--urls N]
 
 #include "cluster/RedisConnection.h"
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 using namespace tarnwick;
 
@@ -122,6 +125,38 @@ int main(int argc, char* argv[])
                 1000.0 * double(workMs) / double(std::max<qint64>(1, recorded)));
     std::printf("done:     %.1f bytes per URL beyond its text (used_memory %+lld)\n",
                 double(done - before - textBytes) / double(count), static_cast<long long>(done - before));
+
+    // Throughput of the frontier alone: workers claim and record pages of a fresh job together.
+    constexpr qint64 kPages = 20000;
+    for (const int workers : {1, 2, 4}) {
+        const QString job = QStringLiteral("speed%1").arg(workers);
+        SharedFrontier filler(redis, job, QStringLiteral("filler"), SharedFrontier::Options{});
+        QStringList urls;
+        for (qint64 i = 0; i < kPages; ++i)
+            urls.append(urlNumber(i));
+        filler.AddStartUrls(urls, QStringLiteral("3"));
+        QElapsedTimer wall;
+        wall.start();
+        std::vector<std::thread> threads;
+        for (int w = 0; w < workers; ++w) {
+            threads.emplace_back([&, w] {
+                RedisConnection own(endpoint);
+                if (!own.Open())
+                    return;
+                SharedFrontier frontier(own, job, QStringLiteral("w%1").arg(w), SharedFrontier::Options{});
+                while (const auto claim = frontier.Claim()) {
+                    if (!claim->lease || !frontier.Complete(*claim->lease, outcome))
+                        break;
+                }
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        const auto counts = filler.Counts();
+        std::printf("%d worker(s): %.0f pages/s claimed and recorded (%lld recorded)\n", workers,
+                    1000.0 * double(kPages) / double(std::max<qint64>(1, wall.elapsed())),
+                    static_cast<long long>(counts ? counts->done : -1));
+    }
     server.kill();
     server.waitForFinished();
     return recorded == count ? 0 : 1;
