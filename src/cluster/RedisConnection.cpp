@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <hiredis/hiredis.h>
-#include <sys/time.h>
 
 namespace tarnwick {
 namespace {

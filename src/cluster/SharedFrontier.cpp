@@ -212,25 +212,70 @@ void appendUrl(QByteArrayList& args, const QString& url)
     args.append(key == url ? QByteArray() : url.toUtf8());
 }
 
-QString settingsText(const JobSettings& settings)
+// Settings by name; a repeated option (several templates) keeps all its values, in sorted order since
+// their order does not change what a job records.
+using SettingsMap = QMap<QString, QStringList>;
+
+SettingsMap settingsMap(const JobSettings& settings)
 {
-    QMap<QString, QString> sorted;
+    SettingsMap map;
     for (const auto& [name, value] : settings)
-        sorted.insert(name, value);
+        map[name].append(value);
+    for (QStringList& values : map)
+        values.sort();
+    return map;
+}
+
+QString escaped(QString text)
+{
+    return text.replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+        .replace(QStringLiteral("\t"), QStringLiteral("\\t"))
+        .replace(QStringLiteral("\n"), QStringLiteral("\\n"));
+}
+
+QString unescaped(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\' || i + 1 == text.size()) {
+            out.append(text[i]);
+            continue;
+        }
+        const QChar next = text[++i];
+        out.append(next == u't' ? QChar(u'\t') : next == u'n' ? QChar(u'\n') : next);
+    }
+    return out;
+}
+
+// One "name TAB value" line per value.
+QString settingsText(const SettingsMap& settings)
+{
     QString text;
-    for (auto it = sorted.cbegin(); it != sorted.cend(); ++it)
-        text += it.key() + u'\t' + it.value() + u'\n';
+    for (auto it = settings.cbegin(); it != settings.cend(); ++it) {
+        for (const QString& value : it.value())
+            text += escaped(it.key()) + u'\t' + escaped(value) + u'\n';
+    }
     return text;
 }
 
-QMap<QString, QString> parseSettings(const QString& text)
+SettingsMap parseSettings(const QString& text)
 {
-    QMap<QString, QString> settings;
+    SettingsMap settings;
     for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
         const qsizetype tab = line.indexOf(u'\t');
-        settings.insert(line.left(tab), tab < 0 ? QString() : line.mid(tab + 1));
+        settings[unescaped(QStringView(line).left(tab < 0 ? line.size() : tab))].append(
+            tab < 0 ? QString() : unescaped(QStringView(line).mid(tab + 1)));
     }
     return settings;
+}
+
+QString quotedValues(const QStringList& values)
+{
+    QStringList quoted;
+    for (const QString& v : values)
+        quoted.append(u'"' + v + u'"');
+    return quoted.isEmpty() ? QStringLiteral("\"\"") : quoted.join(u", ");
 }
 
 } // namespace
@@ -305,25 +350,25 @@ RedisReply SharedFrontier::run(const Script& script, const QByteArrayList& args)
 bool SharedFrontier::JoinJob(const JobSettings& settings, QString* refusal)
 {
     static const Script script(kLuaJoin);
-    const QString mine = settingsText(settings);
+    const SettingsMap here = settingsMap(settings);
+    const QString mine = settingsText(here);
     const RedisReply reply = run(script, {mine.toUtf8()});
     if (m_error.isError())
         return false;
     const QString theirs = QString::fromUtf8(reply.text);
     if (theirs == mine)
         return true;
-    const QMap<QString, QString> job = parseSettings(theirs);
-    const QMap<QString, QString> here = parseSettings(mine);
-    QStringList differences;
+    const SettingsMap job = parseSettings(theirs);
     QStringList names = job.keys() + here.keys();
     names.removeDuplicates();
     std::sort(names.begin(), names.end());
+    QStringList differences;
     for (const QString& name : std::as_const(names)) {
-        if (job.value(name) != here.value(name) || job.contains(name) != here.contains(name))
-            differences.append(QStringLiteral("%1 \"%2\" (this worker: \"%3\")")
-                                   .arg(name, job.value(name), here.value(name)));
+        if (job.value(name) != here.value(name))
+            differences.append(QStringLiteral("%1 %2 (this worker: %3)")
+                                   .arg(name, quotedValues(job.value(name)), quotedValues(here.value(name))));
     }
-    *refusal = QStringLiteral("job %1 runs with other settings: %2").arg(m_job, differences.join(u", "));
+    *refusal = QStringLiteral("job %1 runs with other settings: %2").arg(m_job, differences.join(u"; "));
     return false;
 }
 

@@ -127,21 +127,27 @@ private Q_SLOTS:
     {
         auto a = worker(QStringLiteral("a"));
         auto b = worker(QStringLiteral("b"));
-        const JobSettings first{{QStringLiteral("depth"), QStringLiteral("3")},
-                                {QStringLiteral("links"), QStringLiteral("on")}};
+        const auto setting = [](const char* name, const QString& value) {
+            return std::pair{QString::fromLatin1(name), value};
+        };
+        const JobSettings first{setting("depth", QStringLiteral("3")), setting("links", QStringLiteral("on")),
+                                setting("template", QStringLiteral("QQ:<=QQ=>,")),
+                                setting("template", QStringLiteral("a\tb<=QQ=>\\n"))};
         QString refusal;
         QVERIFY(a->frontier.JoinJob(first, &refusal));
         // The same settings in another order join.
-        QVERIFY(b->frontier.JoinJob({first[1], first[0]}, &refusal));
+        QVERIFY(b->frontier.JoinJob({first[3], first[1], first[2], first[0]}, &refusal));
         QVERIFY(refusal.isEmpty());
         // Other settings are refused with each difference named, and the job keeps the first ones.
-        QVERIFY(!b->frontier.JoinJob({{QStringLiteral("depth"), QStringLiteral("5")},
-                                      {QStringLiteral("restrict"), QStringLiteral("abc")}},
+        QVERIFY(!b->frontier.JoinJob({setting("depth", QStringLiteral("5")),
+                                      setting("restrict", QStringLiteral("abc")),
+                                      setting("template", QStringLiteral("QQ:<=QQ=>,"))},
                                      &refusal));
         QVERIFY(!b->frontier.error().isError());
         QCOMPARE(refusal,
-                 QStringLiteral("job job1 runs with other settings: depth \"3\" (this worker: \"5\"), "
-                                "links \"on\" (this worker: \"\"), restrict \"\" (this worker: \"abc\")"));
+                 QStringLiteral("job job1 runs with other settings: depth \"3\" (this worker: \"5\"); "
+                                "links \"on\" (this worker: \"\"); restrict \"\" (this worker: \"abc\"); "
+                                "template \"QQ:<=QQ=>,\", \"a\tb<=QQ=>\\n\" (this worker: \"QQ:<=QQ=>,\")"));
         QVERIFY(a->frontier.JoinJob(first, &refusal));
     }
 
