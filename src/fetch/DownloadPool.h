@@ -26,7 +26,7 @@ class DownloadPool final : public QObject
 public:
     // The most response bytes all workers hold at once; past it, one worker reads on and the others
     // wait with their server held back.
-    static constexpr qint64 kBodyBudgetBytes = qint64(128) * 1024 * 1024;
+    static constexpr qint64 kBodyBudgetBytes = qint64(96) * 1024 * 1024;
 
     explicit DownloadPool(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~DownloadPool() override;

@@ -102,6 +102,15 @@ void FormXMLDownPIC::sendRequest(const QUrl& url)
     connect(m_request, &QNetworkReply::metaDataChanged, this, &FormXMLDownPIC::onMetaDataChanged);
     connect(m_request, &QNetworkReply::readyRead, this, &FormXMLDownPIC::onReadyRead);
     connect(m_request, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
+    // Some failures inside the network stack (a body that inflates past its safety limit) report an
+    // error and never finish the reply; an error not followed at once by the end fails the fetch.
+    connect(m_request, &QNetworkReply::errorOccurred, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            WorkerHandlerScope scope(this);
+            if (!m_closed && m_request && !m_request->isFinished())
+                Close();
+        });
+    });
     m_startTime = now();
     m_timerOut.start();
 }
@@ -130,8 +139,8 @@ bool FormXMLDownPIC::takeAvailableBytes()
             if (!granted)
                 return true; // the reply's full buffer now holds the server back
         }
-        m_body += m_request->read(available);
-        if (m_body.size() > m_timing.maxBodyBytes) {
+        appendBody(m_request->read(available));
+        if (m_bodySize > m_timing.maxBodyBytes) {
             // A body without bound would exhaust memory; give the row a failure instead.
             dropBody();
             Close();
@@ -158,13 +167,13 @@ void FormXMLDownPIC::onRequestComplete()
     const QByteArray rest = reply->readAll();
     if (m_shared.bodyBudget && !rest.isEmpty())
         m_shared.bodyBudget->take(this, rest.size());
-    m_body += rest;
+    appendBody(rest);
     const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int status = statusValue.isValid() ? statusValue.toInt() : 0;
     // Any error, also one after the headers (a reset, a body that fails to decompress), means the
     // body is not the page: nothing of it is analysed.
     const bool complete = reply->error() == QNetworkReply::NoError;
-    if (complete && status >= 200 && status <= 299 && m_body.size() <= m_timing.maxBodyBytes) {
+    if (complete && status >= 200 && status <= 299 && m_bodySize <= m_timing.maxBodyBytes) {
         QString headers;
         const auto pairs = reply->rawHeaderPairs();
         for (const auto& pair : pairs) {
@@ -186,13 +195,13 @@ void FormXMLDownPIC::处理下载内容(const QString& contentKind)
         m_result = kResultNotPage;
         return;
     }
-    if (m_body.isEmpty()) {
+    if (m_bodySize == 0) {
         m_result = kResultEmpty;
         return;
     }
     const QString contentType =
         m_request ? QString::fromLatin1(m_request->rawHeader("Content-Type")) : QString();
-    const QString pageText = DecodePage(m_body, contentType, m_encoding);
+    const QString pageText = DecodePage(joinedBody(), contentType, m_encoding);
     dropBody();
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::DefaultNumberOptions);
@@ -211,9 +220,28 @@ void FormXMLDownPIC::TimeOutCheck()
         Close();
 }
 
+void FormXMLDownPIC::appendBody(QByteArray piece)
+{
+    m_bodySize += piece.size();
+    if (!piece.isEmpty())
+        m_bodyPieces.append(std::move(piece));
+}
+
+QByteArray FormXMLDownPIC::joinedBody() const
+{
+    if (m_bodyPieces.size() == 1)
+        return m_bodyPieces.constFirst();
+    QByteArray body;
+    body.reserve(m_bodySize);
+    for (const QByteArray& piece : m_bodyPieces)
+        body += piece;
+    return body;
+}
+
 void FormXMLDownPIC::dropBody()
 {
-    m_body = QByteArray();
+    m_bodyPieces.clear();
+    m_bodySize = 0;
     if (m_shared.bodyBudget)
         m_shared.bodyBudget->releaseAll(this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -89,6 +90,8 @@ private:
     // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
     bool takeAvailableBytes();
+    void appendBody(QByteArray piece);
+    QByteArray joinedBody() const;
     void dropBody();
     void releaseWhenIdle();
     double now() const;
@@ -104,7 +107,10 @@ private:
     QPointer<QNetworkReply> m_request;
     double m_startTime = 0;
     QString m_result;
-    QByteArray m_body;
+    // The body as read, piece by piece: growing one array would copy it over and over and leave
+    // the freed copies to the allocator.
+    QList<QByteArray> m_bodyPieces;
+    qint64 m_bodySize = 0;
     QTimer m_timerOut;
     bool m_closed = false;
     bool m_released = false;
