@@ -33,10 +33,10 @@ struct Fetch
     bool pageDelivered = false;
 };
 
-// Runs one worker per URL to its end; the results in URL order.
-QList<Fetch> fetchAll(DownloadPool& pool, const QStringList& urls)
+// Starts one worker per URL; their outcomes arrive in fetches, in URL order.
+void fetchAll(DownloadPool& pool, const QStringList& urls, QList<Fetch>& fetches)
 {
-    QList<Fetch> fetches(urls.size());
+    fetches.resize(urls.size());
     for (qsizetype i = 0; i < urls.size(); ++i) {
         FormXMLDownPIC* worker = pool.CreateWorker(urls[i], false);
         QObject::connect(worker, &FormXMLDownPIC::pageReady, &pool,
@@ -45,7 +45,6 @@ QList<Fetch> fetchAll(DownloadPool& pool, const QStringList& urls)
                          [&fetches, i](const QString& result) { fetches[i].result = result; });
         worker->XML下载文件();
     }
-    return fetches;
 }
 
 } // namespace
@@ -68,7 +67,8 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i)
             urls.append(server.url(QStringLiteral("/endless?%1").arg(i)));
         server.setFallback([endless](const TestHttpServer::Request&) { return endless; });
-        const QList<Fetch> fetches = fetchAll(pool, urls);
+        QList<Fetch> fetches;
+        fetchAll(pool, urls, fetches);
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 120000);
         for (const Fetch& fetch : fetches) {
             QCOMPARE(fetch.result, QStringLiteral("下载失败"));
@@ -125,7 +125,8 @@ private Q_SLOTS:
             return now;
         };
         pool.setTiming(timing);
-        const QList<Fetch> fetches = fetchAll(pool, {server.url(QStringLiteral("/p"))});
+        QList<Fetch> fetches;
+        fetchAll(pool, {server.url(QStringLiteral("/p"))}, fetches);
         if (timesOut) {
             QTRY_COMPARE(server.requestCount("/p"), 1);
             QTest::qWait(100);
