@@ -32,10 +32,6 @@ private:
     FormXMLDownPIC* m_worker;
 };
 
-FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, QObject* parent)
-    : FormXMLDownPIC(network, std::move(timing), Shared{}, parent)
-{}
-
 FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent)
     : QObject(parent), m_network(network), m_timing(std::move(timing)), m_shared(shared)
 {

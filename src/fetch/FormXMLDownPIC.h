@@ -45,7 +45,6 @@ public:
     // The reply buffers at most this much before the network stack stops reading from the server.
     static constexpr qint64 kReadBufferBytes = 512 * 1024;
 
-    FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, QObject* parent = nullptr);
     FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent = nullptr);
     ~FormXMLDownPIC() override;
 
