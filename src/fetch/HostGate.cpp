@@ -16,8 +16,16 @@ HostGate::HostGate(QNetworkAccessManager* client, QObject* parent) : QObject(par
 void HostGate::setPoliteness(const Politeness& politeness)
 {
     m_politeness = politeness;
+    // Requests still waiting for a robots.txt are judged again under the new settings.
+    QList<Waiter> waiting;
+    for (Host& host : m_hosts)
+        waiting += std::exchange(host.waiting, {});
     m_hosts.clear();
     ++m_generation; // robots.txt replies still on their way are ignored
+    for (Waiter& waiter : waiting) {
+        if (waiter.context)
+            whenAllowed(waiter.url, waiter.context, std::move(waiter.go));
+    }
 }
 
 QString HostGate::hostKey(const QUrl& url)

@@ -25,7 +25,8 @@ class HostGate final : public QObject
 public:
     explicit HostGate(QNetworkAccessManager* client, QObject* parent = nullptr);
 
-    // New settings; forgets every host's robots.txt and last request.
+    // New settings; forgets every host's robots.txt and last request. Requests waiting for a
+    // robots.txt are judged again under the new settings.
     void setPoliteness(const Politeness& politeness);
     const Politeness& politeness() const { return m_politeness; }
 

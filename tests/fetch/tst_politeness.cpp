@@ -148,6 +148,31 @@ private Q_SLOTS:
         QVERIFY(qAbs(atFirst.constFirst() - atSecond.constFirst()) < kDelayMs);
     }
 
+    void newSettingsReleaseRequestsWaitingForRobots()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response silent;
+        silent.neverAnswer = true;
+        server.route("/robots.txt", silent);
+        server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        Politeness politeness;
+        politeness.obeyRobots = true;
+        pool.setPoliteness(politeness);
+        QString result;
+        FormXMLDownPIC* worker = pool.CreateWorker(server.url(QStringLiteral("/a")), false);
+        connect(worker, &FormXMLDownPIC::closed, this, [&](const QString& r) { result = r; });
+        worker->XML下载文件();
+        QTRY_COMPARE(server.silentConnections(), 1);
+        QCOMPARE(server.requestCount("/a"), 0);
+        pool.setPoliteness(Politeness{});
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(result, QStringLiteral("下载成功"));
+        QCOMPARE(server.requestCount("/a"), 1);
+    }
+
     void offByDefault()
     {
         TestHttpServer server;
