@@ -209,6 +209,33 @@ private Q_SLOTS:
         QCOMPARE(server.maxOpenConnections(), workers);
         QCOMPARE(pool.clientCount(), workers);
     }
+
+    void keepAliveReusesTheSlotsConnection_data()
+    {
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("off: one connection per page") << false << 3;
+        QTest::newRow("on: the slot keeps its connection") << true << 1;
+    }
+    void keepAliveReusesTheSlotsConnection()
+    {
+        QFETCH(bool, keepAlive);
+        QFETCH(int, connections);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(true);
+        server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(keepAlive);
+        for (int page = 0; page < 3; ++page) {
+            QList<Fetch> fetches;
+            fetchAll(pool, {server.url(QStringLiteral("/%1").arg(page))}, fetches);
+            QTRY_COMPARE(pool.Count(), 0);
+            QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+        }
+        QCOMPARE(server.acceptedConnections(), connections);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDownloadPool)

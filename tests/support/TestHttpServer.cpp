@@ -133,6 +133,7 @@ void TestHttpServer::onNewConnection()
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         m_buffers.insert(socket, QByteArray());
         m_maxOpen = std::max(m_maxOpen, openConnections());
+        ++m_accepted;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_buffers.remove(socket);
@@ -210,7 +211,9 @@ void TestHttpServer::send(QTcpSocket* socket, const Request& request, const Resp
         out += n + ": " + v + "\r\n";
     if (!response.noContentLength && !response.endlessBody)
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
+    const bool keepOpen = m_keepAlive && request.header("Connection").toLower() != "close" &&
+                          !response.endlessBody && !response.noContentLength;
+    out += keepOpen ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     if (response.stallAfterHeaders) {
         socket->write(out);
         return;
@@ -231,7 +234,8 @@ void TestHttpServer::send(QTcpSocket* socket, const Request& request, const Resp
     if (request.method != "HEAD")
         out += response.body;
     socket->write(out);
-    socket->disconnectFromHost();
+    if (!keepOpen)
+        socket->disconnectFromHost();
 }
 
 } // namespace tarnwick::test

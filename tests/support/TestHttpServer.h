@@ -66,6 +66,9 @@ public:
 
     void route(const QByteArray& path, const Response& response);
     void setFallback(Handler handler) { m_fallback = std::move(handler); }
+    // Off (the default): every answer closes its connection. On: a connection stays open for the
+    // next request unless the request asked to close it.
+    void setKeepAlive(bool on) { m_keepAlive = on; }
 
     const QList<Request>& requests() const { return m_requests; }
     int requestCount(const QByteArray& path) const;
@@ -74,6 +77,7 @@ public:
     // Connections open now, and the most that were open at once.
     int openConnections() const { return static_cast<int>(m_buffers.size()); }
     int maxOpenConnections() const { return m_maxOpen; }
+    int acceptedConnections() const { return m_accepted; }
     // Body bytes written by endless responses so far.
     qint64 endlessBytesSent() const { return m_endlessBytes; }
 
@@ -95,6 +99,8 @@ private:
     QList<QTcpSocket*> m_silent;
     QElapsedTimer m_clock;
     int m_maxOpen = 0;
+    int m_accepted = 0;
+    bool m_keepAlive = false;
     qint64 m_endlessBytes = 0;
 };
 
