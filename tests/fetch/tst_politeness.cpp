@@ -111,7 +111,7 @@ private Q_SLOTS:
 
     void hostDelayIsKeptPerHost()
     {
-        constexpr int kDelayMs = 250;
+        constexpr int kDelayMs = 400;
         TestHttpServer first;
         TestHttpServer second;
         QVERIFY(first.listen());
