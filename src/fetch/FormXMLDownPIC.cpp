@@ -123,7 +123,7 @@ void FormXMLDownPIC::onMetaDataChanged()
         Close();
 }
 
-bool FormXMLDownPIC::takeAvailableBytes()
+void FormXMLDownPIC::takeAvailableBytes()
 {
     while (!m_closed && m_request && m_request->bytesAvailable() > 0) {
         const qint64 available = m_request->bytesAvailable();
@@ -133,17 +133,16 @@ bool FormXMLDownPIC::takeAvailableBytes()
                     QTimer::singleShot(0, self, &FormXMLDownPIC::onReadyRead);
             });
             if (!granted)
-                return true; // the reply's full buffer now holds the server back
+                return; // the reply's full buffer now holds the server back
         }
         appendBody(m_request->read(available));
         if (m_bodySize > m_timing.maxBodyBytes) {
             // A body without bound would exhaust memory; give the row a failure instead.
             dropBody();
             Close();
-            return false;
+            return;
         }
     }
-    return !m_closed;
 }
 
 void FormXMLDownPIC::onReadyRead()

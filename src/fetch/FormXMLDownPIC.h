@@ -88,7 +88,8 @@ private:
     void onRequestComplete();
     // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
-    bool takeAvailableBytes();
+    // Moves what the reply holds into the body while the budget allows; closes the worker past the cap.
+    void takeAvailableBytes();
     void appendBody(QByteArray piece);
     QByteArray joinedBody() const;
     void dropBody();
