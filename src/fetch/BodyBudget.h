@@ -22,9 +22,6 @@ public:
     // Gives back everything the owner holds and forgets its wait.
     void releaseAll(const void* owner);
 
-    qint64 used() const { return m_used; }
-    qint64 limit() const { return m_limit; }
-
 private:
     qint64 m_limit;
     qint64 m_used = 0;

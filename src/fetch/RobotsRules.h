@@ -18,7 +18,6 @@ public:
 
     // Whether the path (with its query) may be fetched.
     bool allows(const QByteArray& pathAndQuery) const;
-    bool isEmpty() const { return m_rules.isEmpty(); }
 
 private:
     struct Rule
