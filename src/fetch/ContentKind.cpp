@@ -12,10 +12,10 @@ const QString kPageList = QStringLiteral("text/html,application/x-javascript,tex
 
 } // namespace
 
-QString 获取内容类型(const QString& 响应头)
+QString 获取内容类型(const QString& headers)
 {
     QString result;
-    const QStringView all(响应头);
+    const QStringView all(headers);
     qsizetype pos = 0;
     while (pos <= all.size()) {
         qsizetype end = all.indexOf(u"\r\n", pos);

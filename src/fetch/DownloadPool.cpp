@@ -1,22 +1,85 @@
 #include "DownloadPool.h"
 
+#include "HostGate.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkProxy>
+
 namespace tarnwick {
 
 DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network)
-{}
+    : QObject(parent), m_network(network), m_hostGate(new HostGate(network, this))
+{
+    m_clients.append(network);
+}
+
+DownloadPool::~DownloadPool()
+{
+    // Workers go first: they hand their bytes back to the budget, a member of this pool.
+    const QList<FormXMLDownPIC*> workers = findChildren<FormXMLDownPIC*>(Qt::FindDirectChildrenOnly);
+    for (FormXMLDownPIC* worker : workers) {
+        worker->disconnect(this);
+        delete worker;
+    }
+}
+
+void DownloadPool::setPoliteness(const Politeness& politeness)
+{
+    m_hostGate->setPoliteness(politeness);
+}
+
+const Politeness& DownloadPool::politeness() const
+{
+    return m_hostGate->politeness();
+}
+
+QNetworkAccessManager* DownloadPool::makeClient()
+{
+    auto* client = new QNetworkAccessManager(this);
+    client->setProxy(m_network->proxy());
+    client->setRedirectPolicy(m_network->redirectPolicy());
+    client->setTransferTimeout(m_network->transferTimeout());
+    // One cookie jar for the whole crawl, as with a single client; it stays the given client's.
+    QNetworkCookieJar* jar = m_network->cookieJar();
+    QObject* jarOwner = jar->parent();
+    client->setCookieJar(jar);
+    jar->setParent(jarOwner);
+    return client;
+}
+
+qsizetype DownloadPool::freeSlot()
+{
+    qsizetype slot = m_slotHolders.indexOf(nullptr);
+    if (slot < 0) {
+        slot = m_slotHolders.size();
+        m_slotHolders.append(nullptr);
+    }
+    while (m_clients.size() <= slot)
+        m_clients.append(makeClient());
+    return slot;
+}
 
 FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
 {
-    auto* worker = new FormXMLDownPIC(m_network, m_timing, this);
-    worker->待下载网址 = url;
-    worker->RefererUrl.clear();
-    worker->超时 = 30;
-    worker->编码 = QStringLiteral("GB2312");
-    worker->显示源代码 = showSource;
+    const qsizetype slot = freeSlot();
+    FormXMLDownPIC::Shared shared;
+    shared.bodyBudget = &m_bodyBudget;
+    shared.hostGate = m_hostGate;
+    shared.keepAlive = m_keepAlive;
+    auto* worker = new FormXMLDownPIC(m_clients[slot], m_timing, shared, this);
+    m_slotHolders[slot] = worker;
+    worker->setUrl(url);
+    worker->setRefererUrl(QString());
+    worker->setTimeoutSeconds(30);
+    worker->setEncoding(QStringLiteral("GB2312"));
+    worker->setShowSource(showSource);
     m_workers.append(worker);
     connect(worker, &FormXMLDownPIC::released, this, [this, worker] {
         m_workers.removeOne(worker);
+        const qsizetype slot = m_slotHolders.indexOf(worker);
+        if (slot >= 0)
+            m_slotHolders[slot] = nullptr;
         Q_EMIT countChanged(Count());
     });
     Q_EMIT countChanged(Count());

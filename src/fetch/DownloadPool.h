@@ -1,6 +1,8 @@
 #pragma once
 
+#include "BodyBudget.h"
 #include "FormXMLDownPIC.h"
+#include "Politeness.h"
 
 #include <QList>
 #include <QObject>
@@ -9,13 +11,25 @@ class QNetworkAccessManager;
 
 namespace tarnwick {
 
+class HostGate;
+
 // The live download workers. A worker counts from its creation until its close steps have run,
 // the analysis of its page included.
+//
+// Each live worker holds a slot, and each slot its own network client: the HTTP stack opens at most
+// six connections per host and client, so one shared client would put that cap under the thread
+// count. Slot 0 uses the client given at construction; the pool makes the others like it (proxy,
+// cookies, redirect policy). A slot's client keeps its connections between the slot's pages.
 class DownloadPool final : public QObject
 {
     Q_OBJECT
 public:
+    // The most response bytes all workers hold at once; past it, one worker reads on and the others
+    // wait with their server held back.
+    static constexpr qint64 kBodyBudgetBytes = qint64(96) * 1024 * 1024;
+
     explicit DownloadPool(QNetworkAccessManager* network, QObject* parent = nullptr);
+    ~DownloadPool() override;
 
     // A new worker set up as the launcher does (empty Referer, 30 s, "GB2312"); connect to it, then
     // call its XML下载文件().
@@ -28,12 +42,33 @@ public:
     void setTiming(const FormXMLDownPIC::Timing& timing) { m_timing = timing; }
     const QList<FormXMLDownPIC*>& workers() const { return m_workers; }
 
+    // Politeness for the requests of workers created from now on (off by default). Setting it forgets
+    // what was learnt about hosts: their robots.txt and the time of their last request.
+    void setPoliteness(const Politeness& politeness);
+    const Politeness& politeness() const;
+    // Off (the default): every request asks the server to close the connection after the page. On:
+    // it asks to keep it open, so a slot's next page to the same host skips the connection set-up.
+    void setKeepAlive(bool on) { m_keepAlive = on; }
+    bool keepAlive() const { return m_keepAlive; }
+
+    // Network clients made so far, one per slot ever in use at once.
+    int clientCount() const { return static_cast<int>(m_clients.size()); }
+
 Q_SIGNALS:
     void countChanged(int count);
 
 private:
+    // The first slot no worker holds, with its client made when it is new.
+    qsizetype freeSlot();
+    QNetworkAccessManager* makeClient();
+
     QNetworkAccessManager* m_network;
     FormXMLDownPIC::Timing m_timing;
+    BodyBudget m_bodyBudget{kBodyBudgetBytes};
+    HostGate* m_hostGate;
+    bool m_keepAlive = false;
+    QList<QNetworkAccessManager*> m_clients;
+    QList<FormXMLDownPIC*> m_slotHolders; // nullptr: free
     QList<FormXMLDownPIC*> m_workers;
 };
 

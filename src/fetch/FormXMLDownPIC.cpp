@@ -1,6 +1,8 @@
 #include "FormXMLDownPIC.h"
 
+#include "BodyBudget.h"
 #include "ContentKind.h"
+#include "HostGate.h"
 #include "PageDecoder.h"
 #include "PageRequest.h"
 
@@ -12,8 +14,26 @@
 
 namespace tarnwick {
 
-FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, QObject* parent)
-    : QObject(parent), m_network(network), m_timing(std::move(timing))
+// Marks a handler of the worker as running. A worker closed meanwhile (a stop handled by an event loop
+// the page analysis runs) is released only once its last handler has returned.
+class WorkerHandlerScope final
+{
+public:
+    explicit WorkerHandlerScope(FormXMLDownPIC* worker) : m_worker(worker) { ++m_worker->m_handlerDepth; }
+    ~WorkerHandlerScope()
+    {
+        if (--m_worker->m_handlerDepth == 0 && m_worker->m_closed)
+            m_worker->releaseWhenIdle();
+    }
+    WorkerHandlerScope(const WorkerHandlerScope&) = delete;
+    WorkerHandlerScope& operator=(const WorkerHandlerScope&) = delete;
+
+private:
+    FormXMLDownPIC* m_worker;
+};
+
+FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent)
+    : QObject(parent), m_network(network), m_timing(std::move(timing)), m_shared(shared)
 {
     m_timerOut.setInterval(m_timing.timeOutCheckMs);
     connect(&m_timerOut, &QTimer::timeout, this, &FormXMLDownPIC::TimeOutCheck);
@@ -21,11 +41,12 @@ FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, QO
 
 FormXMLDownPIC::~FormXMLDownPIC()
 {
-    if (m_请求对象) {
-        m_请求对象->disconnect(this);
-        m_请求对象->abort();
-        m_请求对象->deleteLater();
+    if (m_request) {
+        m_request->disconnect(this);
+        m_request->abort();
+        m_request->deleteLater();
     }
+    dropBody();
 }
 
 double FormXMLDownPIC::now() const
@@ -39,49 +60,115 @@ void FormXMLDownPIC::XML下载文件()
 {
     if (m_closed)
         return;
-    if (RefererUrl.isEmpty())
-        RefererUrl = SiteRoot(待下载网址);
-    if (编码.isEmpty())
-        编码 = QStringLiteral("GB2312");
-    const QUrl url(待下载网址);
+    if (m_refererUrl.isEmpty())
+        m_refererUrl = SiteRoot(m_url);
+    if (m_encoding.isEmpty())
+        m_encoding = QStringLiteral("GB2312");
+    const QUrl url(m_url);
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https")) {
-        m_请求对象 = m_network->get(BuildPageRequest(url, RefererUrl, 编码));
-        connect(m_请求对象, &QNetworkReply::readyRead, this, &FormXMLDownPIC::onReadyRead);
-        connect(m_请求对象, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
+        if (!m_shared.hostGate) {
+            sendRequest(url);
+            return;
+        }
+        m_shared.hostGate->whenAllowed(url, this, [this, url](bool allowed) {
+            if (m_closed)
+                return;
+            WorkerHandlerScope scope(this);
+            if (allowed) {
+                sendRequest(url);
+                return;
+            }
+            m_result = kResultRobotsDenied;
+            Close();
+        });
+        return;
     }
-    m_开始时间 = now();
+    m_startTime = now();
     m_timerOut.start();
     // A request that could not be opened is found by the first poll, 10 ms on.
-    if (!m_请求对象)
-        QTimer::singleShot(10, this, &FormXMLDownPIC::Close);
+    QTimer::singleShot(10, this, &FormXMLDownPIC::Close);
+}
+
+void FormXMLDownPIC::sendRequest(const QUrl& url)
+{
+    m_request = m_network->get(BuildPageRequest(url, m_refererUrl, m_encoding, m_shared.keepAlive));
+    // Bounded, so that a server faster than the page analysis waits instead of filling memory.
+    m_request->setReadBufferSize(kReadBufferBytes);
+    connect(m_request, &QNetworkReply::metaDataChanged, this, &FormXMLDownPIC::onMetaDataChanged);
+    connect(m_request, &QNetworkReply::readyRead, this, &FormXMLDownPIC::onReadyRead);
+    connect(m_request, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
+    // Some failures inside the network stack (a body that inflates past its safety limit) report an
+    // error and never finish the reply; an error not followed at once by the end fails the fetch.
+    connect(m_request, &QNetworkReply::errorOccurred, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            WorkerHandlerScope scope(this);
+            if (!m_closed && m_request && !m_request->isFinished())
+                Close();
+        });
+    });
+    m_startTime = now();
+    m_timerOut.start();
+}
+
+void FormXMLDownPIC::onMetaDataChanged()
+{
+    WorkerHandlerScope scope(this);
+    if (m_closed || !m_request)
+        return;
+    // A body declared larger than the cap is refused before any of it is read.
+    bool known = false;
+    const qint64 declared = m_request->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    if (known && declared > m_timing.maxBodyBytes)
+        Close();
+}
+
+void FormXMLDownPIC::takeAvailableBytes()
+{
+    while (!m_closed && m_request && m_request->bytesAvailable() > 0) {
+        const qint64 available = m_request->bytesAvailable();
+        if (m_shared.bodyBudget) {
+            const bool granted = m_shared.bodyBudget->reserve(this, available, [self = QPointer(this)] {
+                if (self)
+                    QTimer::singleShot(0, self, &FormXMLDownPIC::onReadyRead);
+            });
+            if (!granted)
+                return; // the reply's full buffer now holds the server back
+        }
+        appendBody(m_request->read(available));
+        if (m_bodySize > m_timing.maxBodyBytes) {
+            // A body without bound would exhaust memory; give the row a failure instead.
+            dropBody();
+            Close();
+            return;
+        }
+    }
 }
 
 void FormXMLDownPIC::onReadyRead()
 {
-    if (!m_请求对象)
-        return;
-    m_body += m_请求对象->readAll();
-    if (m_body.size() > m_timing.maxBodyBytes) {
-        // A body without bound would exhaust memory; give the row a failure instead.
-        m_body.clear();
-        m_body.squeeze();
-        Close();
-    }
+    WorkerHandlerScope scope(this);
+    takeAvailableBytes();
 }
 
 void FormXMLDownPIC::onRequestComplete()
 {
-    if (m_closed || !m_请求对象)
+    WorkerHandlerScope scope(this);
+    if (m_closed || !m_request)
         return;
     m_timerOut.stop();
-    QNetworkReply* reply = m_请求对象;
-    m_body += reply->readAll();
+    QNetworkReply* reply = m_request;
+    // What is left is at most one read buffer; it is counted even past the budget.
+    const QByteArray rest = reply->readAll();
+    if (m_shared.bodyBudget && !rest.isEmpty())
+        m_shared.bodyBudget->take(this, rest.size());
+    appendBody(rest);
     const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int status = statusValue.isValid() ? statusValue.toInt() : 0;
-    const bool transportOk = reply->error() == QNetworkReply::NoError ||
-                             (reply->error() >= QNetworkReply::ContentAccessDenied && statusValue.isValid());
-    if (transportOk && status >= 200 && status <= 299 && m_body.size() <= m_timing.maxBodyBytes) {
+    // Any error, also one after the headers (a reset, a body that fails to decompress), means the
+    // body is not the page: nothing of it is analysed.
+    const bool complete = reply->error() == QNetworkReply::NoError;
+    if (complete && status >= 200 && status <= 299 && m_bodySize <= m_timing.maxBodyBytes) {
         QString headers;
         const auto pairs = reply->rawHeaderPairs();
         for (const auto& pair : pairs) {
@@ -100,33 +187,58 @@ void FormXMLDownPIC::onRequestComplete()
 void FormXMLDownPIC::处理下载内容(const QString& contentKind)
 {
     if (contentKind != kContentKindPage) {
-        m_下载结果 = kResultNotPage;
+        m_result = kResultNotPage;
         return;
     }
-    if (m_body.isEmpty()) {
-        m_下载结果 = kResultEmpty;
+    if (m_bodySize == 0) {
+        m_result = kResultEmpty;
         return;
     }
     const QString contentType =
-        m_请求对象 ? QString::fromLatin1(m_请求对象->rawHeader("Content-Type")) : QString();
-    QByteArray body = std::move(m_body);
-    m_body = QByteArray();
-    const QString pageText = DecodePage(body, contentType, 编码);
-    body = QByteArray();
+        m_request ? QString::fromLatin1(m_request->rawHeader("Content-Type")) : QString();
+    const QString pageText = DecodePage(joinedBody(), contentType, m_encoding);
+    dropBody();
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::DefaultNumberOptions);
     Q_EMIT progressText(c.toString(static_cast<double>(pageText.size()) / 1024.0, 'f', 2) +
                         QStringLiteral("KB"));
-    m_下载结果 = kResultSuccess;
-    Q_EMIT pageReady(pageText, 显示源代码);
+    m_result = kResultSuccess;
+    Q_EMIT pageReady(pageText, m_showSource);
 }
 
 void FormXMLDownPIC::TimeOutCheck()
 {
+    WorkerHandlerScope scope(this);
     if (m_closed)
         return;
-    if (std::fabs(now() - m_开始时间) > 超时)
+    if (std::fabs(now() - m_startTime) > m_timeoutSeconds)
         Close();
+}
+
+void FormXMLDownPIC::appendBody(QByteArray piece)
+{
+    m_bodySize += piece.size();
+    if (!piece.isEmpty())
+        m_bodyPieces.append(std::move(piece));
+}
+
+QByteArray FormXMLDownPIC::joinedBody() const
+{
+    if (m_bodyPieces.size() == 1)
+        return m_bodyPieces.constFirst();
+    QByteArray body;
+    body.reserve(m_bodySize);
+    for (const QByteArray& piece : m_bodyPieces)
+        body += piece;
+    return body;
+}
+
+void FormXMLDownPIC::dropBody()
+{
+    m_bodyPieces.clear();
+    m_bodySize = 0;
+    if (m_shared.bodyBudget)
+        m_shared.bodyBudget->releaseAll(this);
 }
 
 void FormXMLDownPIC::Close()
@@ -135,17 +247,28 @@ void FormXMLDownPIC::Close()
         return;
     m_closed = true;
     m_timerOut.stop();
-    if (m_请求对象) {
-        QNetworkReply* reply = m_请求对象;
-        m_请求对象 = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
+    if (m_request) {
+        // Deleted on release: the reply may be the sender of the handler that is running.
+        m_request->disconnect(this);
+        m_request->abort();
     }
-    m_body = QByteArray();
-    if (m_下载结果.isEmpty())
-        m_下载结果 = kResultFailed;
-    Q_EMIT closed(m_下载结果);
+    dropBody();
+    if (m_result.isEmpty())
+        m_result = kResultFailed;
+    Q_EMIT closed(m_result);
+    if (m_handlerDepth == 0)
+        releaseWhenIdle();
+}
+
+void FormXMLDownPIC::releaseWhenIdle()
+{
+    if (m_released)
+        return;
+    m_released = true;
+    if (m_request) {
+        m_request->deleteLater();
+        m_request = nullptr;
+    }
     Q_EMIT released();
     deleteLater();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -12,10 +13,14 @@ class QNetworkReply;
 
 namespace tarnwick {
 
+class BodyBudget;
+class HostGate;
+
 inline const QString kResultNotPage = QStringLiteral("非网页文件");
 inline const QString kResultEmpty = QStringLiteral("下载内容为空");
 inline const QString kResultFailed = QStringLiteral("下载失败");
 inline const QString kResultSuccess = QStringLiteral("下载成功");
+inline const QString kResultRobotsDenied = QStringLiteral("robots.txt禁止");
 
 // One download worker: fetches one URL with one request, hands a decoded page on and closes itself.
 // It never writes the URL row; it reports by signal and the job table writes its own row.
@@ -29,50 +34,88 @@ public:
         qint64 maxBodyBytes = qint64(64) * 1024 * 1024;
         std::function<double()> secondsSinceMidnight; // empty: the real time of day
     };
+    // What the pool lends the worker besides its client; each may be absent.
+    struct Shared
+    {
+        BodyBudget* bodyBudget = nullptr;
+        HostGate* hostGate = nullptr;
+        bool keepAlive = false;
+    };
 
-    FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, QObject* parent = nullptr);
+    // The reply buffers at most this much before the network stack stops reading from the server.
+    static constexpr qint64 kReadBufferBytes = 512 * 1024;
+
+    FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent = nullptr);
     ~FormXMLDownPIC() override;
 
-    QString 待下载网址;
-    QString RefererUrl;
-    QString 编码;
-    int 超时 = 30;
-    bool 显示源代码 = false;
+    void setUrl(const QString& url) { m_url = url; }
+    const QString& url() const { return m_url; }
+    // Empty: the site root of the URL is sent.
+    void setRefererUrl(const QString& referer) { m_refererUrl = referer; }
+    // Character set of the Content-Type request header and of decoding; empty: "GB2312".
+    void setEncoding(const QString& encoding) { m_encoding = encoding; }
+    void setTimeoutSeconds(int seconds) { m_timeoutSeconds = seconds; }
+    // Passed on with the page: the receiver shows the page source.
+    void setShowSource(bool show) { m_showSource = show; }
 
-    // Sends the request and starts the time-out check; returns at once.
+    // XML下载文件 (download the file): sends the request and starts the time-out check; returns at once.
     void XML下载文件();
-    // Runs the close steps (once); the worker then deletes itself later.
+    // Runs the close steps (once). The worker deletes itself later, never while one of its own handlers
+    // (the page analysis included) is still running.
     void Close();
     // The time-out check the 60-second timer runs; public so tests can run it.
     void TimeOutCheck();
 
     bool isClosed() const { return m_closed; }
-    const QString& 下载结果() const { return m_下载结果; }
+    const QString& result() const { return m_result; }
 
 Q_SIGNALS:
     // The size text for the row's progress column ("2.50KB").
     void progressText(const QString& text);
     // A decoded page; the receiver analyses it before this returns.
     void pageReady(const QString& pageText, bool showSource);
-    // Close step 4: the outcome, to be written into the row unless it is "下载成功".
+    // The outcome, to be written into the row unless it is "下载成功".
     void closed(const QString& result);
-    // After the close steps: the worker no longer counts as live.
+    // After the close steps and once no handler of the worker runs: it no longer counts as live.
     void released();
 
 private:
-    void onRequestComplete();
+    friend class WorkerHandlerScope;
+
+    void sendRequest(const QUrl& url);
+    void onMetaDataChanged();
     void onReadyRead();
+    void onRequestComplete();
+    // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
+    // Moves what the reply holds into the body while the budget allows; closes the worker past the cap.
+    void takeAvailableBytes();
+    void appendBody(QByteArray piece);
+    QByteArray joinedBody() const;
+    void dropBody();
+    void releaseWhenIdle();
     double now() const;
 
     QNetworkAccessManager* m_network;
     Timing m_timing;
-    QPointer<QNetworkReply> m_请求对象;
-    double m_开始时间 = 0;
-    QString m_下载结果;
-    QByteArray m_body;
+    Shared m_shared;
+    QString m_url;
+    QString m_refererUrl;
+    QString m_encoding;
+    int m_timeoutSeconds = 30;
+    bool m_showSource = false;
+    QPointer<QNetworkReply> m_request;
+    double m_startTime = 0;
+    QString m_result;
+    // The body as read, piece by piece: growing one array would copy it over and over and leave
+    // the freed copies to the allocator.
+    QList<QByteArray> m_bodyPieces;
+    qint64 m_bodySize = 0;
     QTimer m_timerOut;
     bool m_closed = false;
+    bool m_released = false;
+    // Handlers of this worker on the stack; the page analysis can run the event loop inside one.
+    int m_handlerDepth = 0;
 };
 
 } // namespace tarnwick

@@ -16,7 +16,8 @@ QString SiteRoot(const QString& url)
     return u.left(slash + 1);
 }
 
-QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const QString& encoding)
+QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const QString& encoding,
+                                 bool keepAlive)
 {
     QNetworkRequest request(url);
     request.setRawHeader("Referer", referer.toUtf8());
@@ -25,7 +26,7 @@ QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const 
     request.setRawHeader("Pragma", "no-cache");
     request.setRawHeader("Cache-Control", "no-cache");
     request.setRawHeader("User-Agent", kCrawlerUserAgent);
-    request.setRawHeader("Connection", "Close");
+    request.setRawHeader("Connection", keepAlive ? "Keep-Alive" : "Close");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

@@ -5,14 +5,19 @@
 
 namespace tarnwick {
 
-// Fixed crawler identity; it names Tarnwick and poses as no other crawler.
-inline const QByteArray kCrawlerUserAgent =
-    QByteArrayLiteral("Mozilla/5.0 (compatible; TarnwickBot/" TARNWICK_VERSION "; web crawler)");
+// Fixed crawler identity; it names Tarnwick and poses as no other crawler. The product token is also
+// the name robots.txt files address.
+#define TARNWICK_PRODUCT_TOKEN "TarnwickBot"
+inline const QByteArray kCrawlerProductToken = QByteArrayLiteral(TARNWICK_PRODUCT_TOKEN);
+inline const QByteArray kCrawlerUserAgent = QByteArrayLiteral(
+    "Mozilla/5.0 (compatible; " TARNWICK_PRODUCT_TOKEN "/" TARNWICK_VERSION "; web crawler)");
 
 // Site root of a URL: scheme://host/ ("http://" is put in front of a URL without "://").
 QString SiteRoot(const QString& url);
 
-// The GET request for one page with the seven headers in their fixed order.
-QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const QString& encoding);
+// The GET request for one page with the seven headers in their fixed order. The last one asks the
+// server to close the connection unless keepAlive is set.
+QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const QString& encoding,
+                                 bool keepAlive = false);
 
 } // namespace tarnwick

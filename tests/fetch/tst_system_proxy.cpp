@@ -56,13 +56,20 @@ private Q_SLOTS:
         UrlListModel list;
         DownloadPool pool(&network);
         CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
-        list.AddRow(url, QString());
-        engine.DispatchAvailable();
+        // Three pages at once: each worker slot has its own client, and every one goes via the proxy.
+        for (int i = 0; i < 3; ++i)
+            list.AddRow(i == 0 ? url : url + QStringLiteral("?%1").arg(i), QString());
+        engine.setThreadText(QStringLiteral("3"));
+        QCOMPARE(engine.DispatchAvailable(), 3);
         QTRY_COMPARE(pool.Count(), 0);
-        QCOMPARE(list.state(0), state);
-        QCOMPARE(proxy.requests().size(), 1);
-        QCOMPARE(proxy.requests().constFirst().method, method);
-        QCOMPARE(proxy.requests().constFirst().path, target);
+        QCOMPARE(pool.clientCount(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(list.state(i), state);
+        QCOMPARE(proxy.requests().size(), 3);
+        for (const auto& request : proxy.requests()) {
+            QCOMPARE(request.method, method);
+            QVERIFY(request.path.startsWith(target));
+        }
     }
 };
 

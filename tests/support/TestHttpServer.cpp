@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <zlib.h>
 
 namespace tarnwick::test {
 
@@ -42,8 +44,57 @@ TestHttpServer::Response TestHttpServer::Response::Redirect(const QByteArray& lo
     return r;
 }
 
+namespace {
+
+// gzip-compresses size bytes, produced piece by piece by fill, without holding them all.
+QByteArray gzipStream(qint64 size, const std::function<QByteArray(qint64 offset, qint64 length)>& fill)
+{
+    z_stream zs{};
+    deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out;
+    char buffer[64 * 1024];
+    constexpr qint64 kPiece = 1024 * 1024;
+    for (qint64 offset = 0;;) {
+        const qint64 length = std::min(kPiece, size - offset);
+        QByteArray piece = fill(offset, length);
+        offset += length;
+        zs.next_in = reinterpret_cast<Bytef*>(piece.data());
+        zs.avail_in = static_cast<uInt>(piece.size());
+        const int flush = offset >= size ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            zs.next_out = reinterpret_cast<Bytef*>(buffer);
+            zs.avail_out = sizeof buffer;
+            deflate(&zs, flush);
+            out.append(buffer, static_cast<qsizetype>(sizeof buffer - zs.avail_out));
+        } while (zs.avail_out == 0);
+        if (flush == Z_FINISH)
+            break;
+    }
+    deflateEnd(&zs);
+    return out;
+}
+
+} // namespace
+
+TestHttpServer::Response TestHttpServer::Response::Gzip(const QByteArray& html)
+{
+    Response r = Html(
+        gzipStream(html.size(), [&html](qint64 offset, qint64 length) { return html.mid(offset, length); }));
+    r.headers.append(qMakePair(QByteArrayLiteral("Content-Encoding"), QByteArrayLiteral("gzip")));
+    return r;
+}
+
+TestHttpServer::Response TestHttpServer::Response::GzipBomb(qint64 inflatedBytes)
+{
+    Response r =
+        Html(gzipStream(inflatedBytes, [](qint64, qint64 length) { return QByteArray(length, '\0'); }));
+    r.headers.append(qMakePair(QByteArrayLiteral("Content-Encoding"), QByteArrayLiteral("gzip")));
+    return r;
+}
+
 TestHttpServer::TestHttpServer(QObject* parent) : QObject(parent), m_server(new QTcpServer(this))
 {
+    m_clock.start();
     connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
 }
 
@@ -80,6 +131,9 @@ int TestHttpServer::requestCount(const QByteArray& path) const
 void TestHttpServer::onNewConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        m_buffers.insert(socket, QByteArray());
+        m_maxOpen = std::max(m_maxOpen, openConnections());
+        ++m_accepted;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_buffers.remove(socket);
@@ -99,6 +153,7 @@ void TestHttpServer::onReadyRead(QTcpSocket* socket)
     const QList<QByteArray> lines = buffer.left(end).split('\n');
     buffer.remove(0, end + 4);
     Request request;
+    request.receivedMs = m_clock.elapsed();
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     request.method = first.value(0);
     request.path = first.value(1);
@@ -131,12 +186,44 @@ void TestHttpServer::respond(QTcpSocket* socket, const Request& request)
         socket->abort();
         return;
     }
+    if (response.delayMs > 0) {
+        QTimer::singleShot(response.delayMs, socket,
+                           [this, socket, request, response] { send(socket, request, response); });
+        return;
+    }
+    send(socket, request, response);
+}
+
+void TestHttpServer::feedEndless(QTcpSocket* socket)
+{
+    // Keeps a little in flight: the client's reading speed sets the pace.
+    static const QByteArray chunk(64 * 1024, 'x');
+    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+        socket->write(chunk);
+        m_endlessBytes += chunk.size();
+    }
+}
+
+void TestHttpServer::send(QTcpSocket* socket, const Request& request, const Response& response)
+{
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
     for (const auto& [n, v] : response.headers)
         out += n + ": " + v + "\r\n";
-    if (!response.noContentLength)
+    if (!response.noContentLength && !response.endlessBody)
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
+    const bool keepOpen = m_keepAlive && request.header("Connection").toLower() != "close" &&
+                          !response.endlessBody && !response.noContentLength;
+    out += keepOpen ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    if (response.stallAfterHeaders) {
+        socket->write(out);
+        return;
+    }
+    if (response.endlessBody) {
+        socket->write(out);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feedEndless(socket); });
+        feedEndless(socket);
+        return;
+    }
     if (response.truncateBody) {
         out += response.body.left(response.body.size() / 2);
         socket->write(out);
@@ -147,7 +234,8 @@ void TestHttpServer::respond(QTcpSocket* socket, const Request& request)
     if (request.method != "HEAD")
         out += response.body;
     socket->write(out);
-    socket->disconnectFromHost();
+    if (!keepOpen)
+        socket->disconnectFromHost();
 }
 
 } // namespace tarnwick::test

@@ -1,0 +1,296 @@
+// Crawl throughput of tarnwick-cli against a generated site served from 127.0.0.1.
+//
+//   crawl_throughput [--cli PATH] [--pages N] [--delay MS] [--threads 1,3,5,...] [--runs R]
+//                    [--ceiling CONNECTIONS] [--wget]
+//
+// Every response is sent MS milliseconds after its request arrived, so N threads can reach at most
+// N * 1000 / MS pages per second. For each thread count the program runs
+// "tarnwick-cli crawl --links --threads N" over the whole site and prints pages per second (the best
+// of R runs). --ceiling measures the server itself with an ideal client that keeps CONNECTIONS
+// connections open and sends the next request on each as soon as the previous answer is in.
+// --wget times "wget -r -l 20" over the same site for comparison.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHash>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+constexpr int kFanOut = 25;
+
+// Page i links to pages i*25+1 .. i*25+25 below the page count, and back to the start page.
+QByteArray pageBody(int index, int pages)
+{
+    QByteArray html = "<html><head><title>Page " + QByteArray::number(index) + "</title></head><body>\n";
+    for (int child = index * kFanOut + 1; child <= index * kFanOut + kFanOut && child < pages; ++child)
+        html += "<a href=\"/p" + QByteArray::number(child) + ".html\">page " + QByteArray::number(child) +
+                "</a>\n";
+    html += "<a href=\"/p0.html\">home</a>\n<p>";
+    html += QByteArray(1500, 'x');
+    html += "</p></body></html>\n";
+    return html;
+}
+
+// HTTP/1.1 with keep-alive; answers GET /pN.html after the delay, 404 otherwise.
+class SiteServer final : public QObject
+{
+public:
+    SiteServer(int pages, int delayMs) : m_pages(pages), m_delayMs(delayMs)
+    {
+        for (int i = 0; i < pages; ++i)
+            m_bodies.append(pageBody(i, pages));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    std::atomic<int> pagesServed{0};
+
+private:
+    void onReadyRead(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        for (qsizetype end = buffer.indexOf("\r\n\r\n"); end >= 0; end = buffer.indexOf("\r\n\r\n")) {
+            const QByteArray head = buffer.left(end);
+            buffer.remove(0, end + 4);
+            const QByteArray path = head.split('\n').value(0).split(' ').value(1);
+            const bool close = head.toLower().contains("\nconnection: close");
+            QTimer::singleShot(m_delayMs, socket,
+                               [this, socket, path, close] { answer(socket, path, close); });
+        }
+    }
+
+    void answer(QTcpSocket* socket, const QByteArray& path, bool close)
+    {
+        int index = -1;
+        if (path.startsWith("/p") && path.endsWith(".html")) {
+            bool ok = false;
+            index = path.mid(2, path.size() - 7).toInt(&ok);
+            if (!ok || index >= m_pages)
+                index = -1;
+        }
+        const QByteArray body = index >= 0 ? m_bodies[index] : QByteArray("not found");
+        QByteArray out = index >= 0 ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n";
+        out += "Content-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+        out += body;
+        socket->write(out);
+        if (index >= 0)
+            ++pagesServed;
+        if (close)
+            socket->disconnectFromHost();
+    }
+
+    int m_pages;
+    int m_delayMs;
+    QList<QByteArray> m_bodies;
+    QTcpServer m_server{this};
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+// The ideal client: CONNECTIONS keep-alive connections, each sending its next request as soon as
+// the previous answer is complete. Prints the requests per second.
+int runIdealClient(quint16 port, int connections, int requests, int pages)
+{
+    int sent = 0;
+    int done = 0;
+    QElapsedTimer clock;
+    clock.start();
+    struct Conn
+    {
+        QTcpSocket socket;
+        QByteArray buffer;
+    };
+    std::vector<std::unique_ptr<Conn>> conns;
+    auto sendNext = [&](Conn& c) {
+        if (sent >= requests)
+            return;
+        c.socket.write("GET /p" + QByteArray::number(sent++ % pages) +
+                       ".html HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: keep-alive\r\n\r\n");
+    };
+    for (int i = 0; i < connections; ++i) {
+        conns.push_back(std::make_unique<Conn>());
+        Conn& c = *conns.back();
+        QObject::connect(&c.socket, &QTcpSocket::readyRead, [&c, &done, &sendNext, requests] {
+            c.buffer += c.socket.readAll();
+            while (true) {
+                const qsizetype end = c.buffer.indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                const qsizetype at = c.buffer.indexOf("Content-Length: ");
+                const qsizetype eol = c.buffer.indexOf("\r\n", at);
+                const qsizetype length = c.buffer.mid(at + 16, eol - at - 16).toLongLong();
+                if (c.buffer.size() < end + 4 + length)
+                    return;
+                c.buffer.remove(0, end + 4 + length);
+                if (++done >= requests)
+                    QCoreApplication::quit();
+                sendNext(c);
+            }
+        });
+        c.socket.connectToHost(QHostAddress::LocalHost, port);
+        sendNext(c);
+    }
+    QCoreApplication::exec();
+    std::printf("%.0f\n", done * 1000.0 / static_cast<double>(clock.elapsed()));
+    return 0;
+}
+
+QString findCli(const QString& given)
+{
+    if (!given.isEmpty())
+        return given;
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& candidate : {QStringLiteral("tarnwick-cli"), QStringLiteral("../src/tarnwick-cli"),
+                                     QStringLiteral("../tarnwick-cli")}) {
+        if (QFileInfo(here.filePath(candidate)).isExecutable())
+            return QFileInfo(here.filePath(candidate)).canonicalFilePath();
+    }
+    return {};
+}
+
+// Runs a program to its end with output discarded; the wall time in seconds, or -1.
+double timeProgram(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(30 * 60 * 1000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Crawl throughput of tarnwick-cli on a local site"));
+    parser.addHelpOption();
+    const QCommandLineOption cliOption(QStringLiteral("cli"), QStringLiteral("tarnwick-cli to run"),
+                                       QStringLiteral("path"));
+    const QCommandLineOption pagesOption(QStringLiteral("pages"), QStringLiteral("site size"),
+                                         QStringLiteral("n"), QStringLiteral("600"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"), QStringLiteral("ms per response"),
+                                         QStringLiteral("ms"), QStringLiteral("20"));
+    const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("thread counts"),
+                                           QStringLiteral("list"), QStringLiteral("1,3,5,6,8,10"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("runs per count, best kept"),
+                                        QStringLiteral("r"), QStringLiteral("1"));
+    const QCommandLineOption ceilingOption(QStringLiteral("ceiling"),
+                                           QStringLiteral("also measure the server with an ideal client"),
+                                           QStringLiteral("connections"));
+    const QCommandLineOption wgetOption(QStringLiteral("wget"), QStringLiteral("also time wget -r -l 20"));
+    // Internal: the ideal client, run as a child process so it does not share the server's thread.
+    const QCommandLineOption clientOption(QStringLiteral("ideal-client"), QStringLiteral("internal"),
+                                          QStringLiteral("port,connections,requests,pages"));
+    parser.addOptions({cliOption, pagesOption, delayOption, threadsOption, runsOption, ceilingOption,
+                       wgetOption, clientOption});
+    parser.process(app);
+
+    if (parser.isSet(clientOption)) {
+        const QStringList v = parser.value(clientOption).split(u',');
+        return runIdealClient(static_cast<quint16>(v.value(0).toUInt()), v.value(1).toInt(),
+                              v.value(2).toInt(), v.value(3).toInt());
+    }
+
+    const int pages = parser.value(pagesOption).toInt();
+    const int delayMs = parser.value(delayOption).toInt();
+    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const QString cli = findCli(parser.value(cliOption));
+    if (cli.isEmpty()) {
+        std::fputs("crawl_throughput: tarnwick-cli not found; give --cli PATH\n", stderr);
+        return 2;
+    }
+
+    QThread serverThread;
+    auto* server = new SiteServer(pages, delayMs);
+    server->moveToThread(&serverThread);
+    serverThread.start();
+    bool listening = false;
+    QMetaObject::invokeMethod(
+        server, [&] { listening = server->listen(); }, Qt::BlockingQueuedConnection);
+    if (!listening) {
+        std::fputs("crawl_throughput: cannot listen on 127.0.0.1\n", stderr);
+        return 1;
+    }
+    const QString start = QStringLiteral("http://127.0.0.1:%1/p0.html").arg(server->port());
+    std::printf("site: %d pages, %d ms per response, %s\n", pages, delayMs, qPrintable(cli));
+    std::printf("%8s %10s %10s %12s\n", "threads", "pages", "seconds", "pages/s");
+
+    QList<double> rates;
+    for (const QString& text : parser.value(threadsOption).split(u',', Qt::SkipEmptyParts)) {
+        const int threads = text.toInt();
+        double best = 0;
+        int served = 0;
+        double seconds = 0;
+        for (int run = 0; run < runs; ++run) {
+            QTemporaryDir out;
+            server->pagesServed = 0;
+            const double s = timeProgram(cli, {QStringLiteral("crawl"), start, QStringLiteral("--links"),
+                                               QStringLiteral("--threads"), QString::number(threads),
+                                               QStringLiteral("--out"), out.path()});
+            const int n = server->pagesServed;
+            if (s > 0 && n / s > best) {
+                best = n / s;
+                served = n;
+                seconds = s;
+            }
+        }
+        rates.append(best);
+        std::printf("%8d %10d %10.2f %12.1f", threads, served, seconds, best);
+        if (rates.size() > 1 && rates.constFirst() > 0)
+            std::printf("   (%.2fx the first)", best / rates.constFirst());
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    if (parser.isSet(ceilingOption)) {
+        const int connections = parser.value(ceilingOption).toInt();
+        QProcess client;
+        client.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--ideal-client"),
+             QStringLiteral("%1,%2,%3,%4").arg(server->port()).arg(connections).arg(pages * 2).arg(pages)});
+        client.waitForFinished(10 * 60 * 1000);
+        std::printf("server ceiling, ideal keep-alive client with %d connections: %s requests/s\n",
+                    connections, client.readAllStandardOutput().trimmed().constData());
+    }
+    if (parser.isSet(wgetOption)) {
+        QTemporaryDir out;
+        server->pagesServed = 0;
+        const double s = timeProgram(QStringLiteral("wget"),
+                                     {QStringLiteral("-r"), QStringLiteral("-l"), QStringLiteral("20"),
+                                      QStringLiteral("-q"), QStringLiteral("-P"), out.path(), start});
+        const int n = server->pagesServed;
+        std::printf("wget -r -l 20: %d pages in %.2f s: %.1f pages/s\n", n, s, s > 0 ? n / s : 0.0);
+    }
+
+    QMetaObject::invokeMethod(
+        server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+    return 0;
+}

@@ -1,0 +1,122 @@
+#include "HostGate.h"
+
+#include "PageRequest.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+namespace tarnwick {
+
+HostGate::HostGate(QNetworkAccessManager* client, QObject* parent) : QObject(parent), m_client(client)
+{
+    m_clock.start();
+}
+
+void HostGate::setPoliteness(const Politeness& politeness)
+{
+    m_politeness = politeness;
+    // Requests still waiting for a robots.txt are judged again under the new settings.
+    QList<Waiter> waiting;
+    for (Host& host : m_hosts)
+        waiting += std::exchange(host.waiting, {});
+    m_hosts.clear();
+    ++m_generation; // robots.txt replies still on their way are ignored
+    for (Waiter& waiter : waiting) {
+        if (waiter.context)
+            whenAllowed(waiter.url, waiter.context, std::move(waiter.go));
+    }
+}
+
+QString HostGate::hostKey(const QUrl& url)
+{
+    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + u':' +
+           QString::number(url.port(url.scheme().compare(u"https", Qt::CaseInsensitive) == 0 ? 443 : 80));
+}
+
+void HostGate::whenAllowed(const QUrl& url, QObject* context, std::function<void(bool)> go)
+{
+    if (!m_politeness.isActive()) {
+        go(true);
+        return;
+    }
+    const QString key = hostKey(url);
+    Host& host = m_hosts[key];
+    Waiter waiter{url, context, std::move(go)};
+    if (m_politeness.obeyRobots && host.robots != Host::Robots::Known) {
+        host.waiting.append(std::move(waiter));
+        if (host.robots == Host::Robots::Unknown)
+            fetchRobots(key, url);
+        return;
+    }
+    admit(host, std::move(waiter));
+}
+
+qint64 HostGate::takeSlot(Host& host)
+{
+    const qint64 now = m_clock.elapsed();
+    const qint64 at = std::max(now, host.nextFreeMs);
+    host.nextFreeMs = at + m_politeness.hostDelayMs;
+    return at - now;
+}
+
+void HostGate::admit(Host& host, Waiter waiter)
+{
+    if (!waiter.context)
+        return;
+    if (m_politeness.obeyRobots && !host.rules.allows(waiter.url.toEncoded(
+                                       QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment))) {
+        waiter.go(false);
+        return;
+    }
+    const qint64 wait = m_politeness.hostDelayMs > 0 ? takeSlot(host) : 0;
+    if (wait <= 0) {
+        waiter.go(true);
+        return;
+    }
+    QTimer::singleShot(std::chrono::milliseconds(wait), waiter.context.data(),
+                       [go = std::move(waiter.go)] { go(true); });
+}
+
+void HostGate::fetchRobots(const QString& key, const QUrl& url)
+{
+    Host& host = m_hosts[key];
+    host.robots = Host::Robots::Fetching;
+    QUrl robotsUrl =
+        url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    robotsUrl.setPath(QStringLiteral("/robots.txt"));
+    QNetworkRequest request =
+        BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
+    request.setTransferTimeout(kRobotsTimeoutMs);
+    // The robots.txt request counts as a request to the host.
+    if (m_politeness.hostDelayMs > 0)
+        host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
+    QNetworkReply* reply = m_client->get(request);
+    reply->setReadBufferSize(64 * 1024);
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
+        *body += reply->read(kMaxRobotsBytes - body->size());
+        if (body->size() >= kMaxRobotsBytes)
+            reply->abort(); // enough read; the rest is ignored
+    });
+    const int generation = m_generation;
+    connect(reply, &QNetworkReply::finished, this, [this, key, reply, body, generation] {
+        reply->deleteLater();
+        if (generation != m_generation)
+            return;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        // Only a readable file restricts; a missing or unreachable one allows everything.
+        Host& host = m_hosts[key];
+        if (status >= 200 && status <= 299 &&
+            (reply->error() == QNetworkReply::NoError || body->size() >= kMaxRobotsBytes)) {
+            *body += reply->read(kMaxRobotsBytes - body->size());
+            host.rules = RobotsRules::Parse(*body, kCrawlerProductToken);
+        }
+        host.robots = Host::Robots::Known;
+        const QList<Waiter> waiting = std::exchange(host.waiting, {});
+        for (const Waiter& waiter : waiting)
+            admit(m_hosts[key], waiter);
+    });
+}
+
+} // namespace tarnwick

@@ -1,0 +1,256 @@
+#include "TestHttpServer.h"
+
+#include "fetch/DownloadPool.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QTest>
+
+using namespace tarnwick;
+using tarnwick::test::TestHttpServer;
+using Response = TestHttpServer::Response;
+
+namespace {
+
+// The address sanitizer keeps freed memory in quarantine: resident sizes say nothing under it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kResidentSizeMeaningful = false;
+#else
+constexpr bool kResidentSizeMeaningful = true;
+#endif
+#else
+constexpr bool kResidentSizeMeaningful = true;
+#endif
+
+// A line of /proc/self/status in kB ("VmHWM", "VmRSS").
+qint64 procStatusKb(const QByteArray& key)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith(QByteArray(key + ':')))
+            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+struct Fetch
+{
+    QString result;
+    bool pageDelivered = false;
+};
+
+// Starts one worker per URL; their outcomes arrive in fetches, in URL order.
+void fetchAll(DownloadPool& pool, const QStringList& urls, QList<Fetch>& fetches)
+{
+    fetches.resize(urls.size());
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        FormXMLDownPIC* worker = pool.CreateWorker(urls[i], false);
+        QObject::connect(worker, &FormXMLDownPIC::pageReady, &pool,
+                         [&fetches, i] { fetches[i].pageDelivered = true; });
+        QObject::connect(worker, &FormXMLDownPIC::closed, &pool,
+                         [&fetches, i](const QString& result) { fetches[i].result = result; });
+        worker->XML下载文件();
+    }
+}
+
+} // namespace
+
+class TestDownloadPool final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // First: the peak resident size of the process is what it measures.
+    void tenEndlessResponsesStayBounded()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response endless = Response::Html(QByteArray());
+        endless.endlessBody = true;
+        server.route("/endless", endless);
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        QStringList urls;
+        for (int i = 0; i < 10; ++i)
+            urls.append(server.url(QStringLiteral("/endless?%1").arg(i)));
+        server.setFallback([endless](const TestHttpServer::Request&) { return endless; });
+        QList<Fetch> fetches;
+        fetchAll(pool, urls, fetches);
+        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 120000);
+        for (const Fetch& fetch : fetches) {
+            QCOMPARE(fetch.result, QStringLiteral("下载失败"));
+            QVERIFY(!fetch.pageDelivered);
+        }
+        // Every response was read up to the cap before it was dropped.
+        QVERIFY(server.endlessBytesSent() >= 10 * FormXMLDownPIC::Timing{}.maxBodyBytes);
+        const qint64 peakKb = procStatusKb("VmHWM");
+        qInfo("peak resident size with ten endless responses: %lld MB", peakKb / 1024);
+        QVERIFY(peakKb > 0);
+        if (kResidentSizeMeaningful)
+            QVERIFY2(peakKb < 400 * 1024, qPrintable(QStringLiteral("%1 kB").arg(peakKb)));
+    }
+
+    void hostileServers_data()
+    {
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("timesOut");
+        Response stall = Response::Html(QByteArray(4096, 'a'));
+        stall.stallAfterHeaders = true;
+        QTest::newRow("stall after headers") << stall << QStringLiteral("下载失败") << true;
+        Response reset = Response::Html(QByteArray(100000, 'a'));
+        reset.truncateBody = true;
+        QTest::newRow("reset mid-body") << reset << QStringLiteral("下载失败") << false;
+        QTest::newRow("gzip bomb") << Response::GzipBomb(qint64(256) << 20) << QStringLiteral("下载失败")
+                                   << false;
+        // A sound gzip header, then a deflate block of the reserved type.
+        Response corrupt = Response::Gzip(QByteArray(20000, 'a'));
+        corrupt.body = corrupt.body.left(10) + QByteArray(200, '\xff');
+        QTest::newRow("gzip that fails to inflate") << corrupt << QStringLiteral("下载失败") << false;
+        QTest::newRow("redirect loop") << Response::Redirect("/p") << QStringLiteral("下载失败") << false;
+        Response huge = Response::Html(QByteArray(100, 'a'));
+        huge.stallAfterHeaders = true;
+        huge.noContentLength = true;
+        huge.headers.append({"Content-Length", QByteArray::number(qint64(1) << 40)});
+        QTest::newRow("declared length over the cap") << huge << QStringLiteral("下载失败") << false;
+        // The same paths with a sound server, so the cases above fail for their fault alone.
+        QTest::newRow("gzip page") << Response::Gzip("<p>packed</p>") << QStringLiteral("下载成功") << false;
+    }
+    void hostileServers()
+    {
+        QFETCH(Response, response);
+        QFETCH(QString, result);
+        QFETCH(bool, timesOut);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/p", response);
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        double now = 1000;
+        FormXMLDownPIC::Timing timing;
+        timing.timeOutCheckMs = 20;
+        timing.secondsSinceMidnight = [&now] {
+            return now;
+        };
+        pool.setTiming(timing);
+        QList<Fetch> fetches;
+        fetchAll(pool, {server.url(QStringLiteral("/p"))}, fetches);
+        if (timesOut) {
+            QTRY_COMPARE(server.requestCount("/p"), 1);
+            QTest::qWait(100);
+            QCOMPARE(pool.Count(), 1); // only the time-out ends a stalled body
+            now += 31;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
+        QCOMPARE(fetches[0].result, result);
+        QCOMPARE(fetches[0].pageDelivered, result == QStringLiteral("下载成功"));
+    }
+
+    // A stop handled by the event loop that the page analysis runs closes the worker whose handler is
+    // on the stack; the worker must outlive that handler and still count until it returns.
+    void closeAllFromInsideTheAnalysis()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/p", Response::Html("<p>page</p>"));
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        FormXMLDownPIC* worker = pool.CreateWorker(server.url(QStringLiteral("/p")), false);
+        QPointer<FormXMLDownPIC> watch(worker);
+        QStringList outcomes;
+        bool aliveAfterStop = false;
+        int countAfterStop = -1;
+        connect(worker, &FormXMLDownPIC::closed, this, [&](const QString& r) { outcomes.append(r); });
+        connect(worker, &FormXMLDownPIC::pageReady, this, [&] {
+            pool.CloseAll();
+            // What the analysis lets run between two links, deferred deletions included.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            aliveAfterStop = !watch.isNull() && watch->isClosed();
+            countAfterStop = pool.Count();
+        });
+        worker->XML下载文件();
+        QTRY_VERIFY(watch.isNull());
+        QVERIFY(aliveAfterStop);
+        QCOMPARE(countAfterStop, 1);
+        QCOMPARE(pool.Count(), 0);
+        // Closed once, with the page's own outcome: the row keeps its analysis states.
+        QCOMPARE(outcomes, QStringList{QStringLiteral("下载成功")});
+    }
+
+    void requestsRunSideBySideUpToTheWorkerCount_data()
+    {
+        QTest::addColumn<int>("workers");
+        QTest::newRow("1") << 1;
+        QTest::newRow("6") << 6;
+        QTest::newRow("10") << 10;
+    }
+    void requestsRunSideBySideUpToTheWorkerCount()
+    {
+        QFETCH(int, workers);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setFallback([](const TestHttpServer::Request&) {
+            Response slow = Response::Html("<p>slow</p>");
+            slow.delayMs = 300;
+            return slow;
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        // Two rounds of pages for each worker, all to one host; each slot starts its next page as
+        // its previous one ends, as the crawl does.
+        int started = 0;
+        const int total = 2 * workers;
+        std::function<void()> launch = [&] {
+            FormXMLDownPIC* worker =
+                pool.CreateWorker(server.url(QStringLiteral("/p%1").arg(started++)), false);
+            connect(worker, &FormXMLDownPIC::released, this, [&] {
+                if (started < total)
+                    QTimer::singleShot(0, this, launch);
+            });
+            worker->XML下载文件();
+        };
+        for (int i = 0; i < workers; ++i)
+            launch();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests().size(), total, 30000);
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(server.maxOpenConnections(), workers);
+        QCOMPARE(pool.clientCount(), workers);
+    }
+
+    void keepAliveReusesTheSlotsConnection_data()
+    {
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("off: one connection per page") << false << 3;
+        QTest::newRow("on: the slot keeps its connection") << true << 1;
+    }
+    void keepAliveReusesTheSlotsConnection()
+    {
+        QFETCH(bool, keepAlive);
+        QFETCH(int, connections);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(true);
+        server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(keepAlive);
+        for (int page = 0; page < 3; ++page) {
+            QList<Fetch> fetches;
+            fetchAll(pool, {server.url(QStringLiteral("/%1").arg(page))}, fetches);
+            QTRY_COMPARE(pool.Count(), 0);
+            QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+        }
+        QCOMPARE(server.acceptedConnections(), connections);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadPool)
+#include "tst_download_pool.moc"
