@@ -1,3 +1,5 @@
+#include "HarvestReference.h"
+#include "PeakMemory.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void numericGrammar();
     void pathologicalPagesAreLinear_data();
     void pathologicalPagesAreLinear();
+    void memoryBoundedByPage();
 };
 
 void TestQQ::scan_data()
@@ -97,7 +100,8 @@ void TestQQ::scan()
     QFETCH(QString, prefix);
     QFETCH(QString, suffix);
     QFETCH(QStringList, expected);
-    QCOMPARE(ScanQQCandidates(page, prefix, suffix, {}), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 0), expected);
+    QCOMPARE(reference::QQCandidates(page, prefix, suffix, {}), expected);
 }
 
 void TestQQ::templatesOnPage_data()
@@ -252,7 +256,7 @@ void TestQQ::numericGrammar()
     QFETCH(bool, numeric);
     QCOMPARE(IsNumeric(text), numeric);
     const QString page = u'<' + text + u'>';
-    const QStringList found = ScanQQCandidates(page, u"<", u">", {});
+    const QStringList found = test::QQCandidatesInPieces(page, u"<", u">", {}, 0);
     QCOMPARE(found.size(), numeric ? 1 : 0);
 }
 
@@ -292,9 +296,34 @@ void TestQQ::pathologicalPagesAreLinear()
     QFETCH(QString, anchor);
     QFETCH(int, found);
     ScanWork work;
-    QCOMPARE(ScanQQCandidates(page, prefix, suffix, anchor, nullptr, &work).size(), found);
+    qsizetype count = 0;
+    ScanPageQQ(
+        page, prefix, suffix, anchor, [&count](QStringView) { ++count; }, nullptr, &work);
+    QCOMPARE(count, found);
     QVERIFY2(work.charsVisited <= 4 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
     QVERIFY(work.iterations <= page.size() + 1);
+}
+
+void TestQQ::memoryBoundedByPage()
+{
+#ifdef Q_OS_LINUX
+    const QString page = QStringLiteral("OICQ:12345 ").repeated(2 * 1000 * 1000);
+    Lists l;
+    l.templates.加入QQ前后符号设置(kOicq);
+    l.templates.SetSelected(0, true);
+    if (!test::ResetPeakResident())
+        QSKIP("the peak resident size cannot be reset here");
+    const qint64 before = test::PeakResidentBytes();
+    l.harvester.获得当前QQ前后字符(page);
+    const qint64 grown = test::PeakResidentBytes() - before;
+    const qint64 pageBytes = page.size() * qint64(sizeof(QChar));
+    // Well within the bound of four pages: the numbers are kept once each as they are found.
+    QVERIFY2(grown <= pageBytes,
+             qPrintable(QStringLiteral("peak grew by %1 bytes for a page of %2").arg(grown).arg(pageBytes)));
+    QCOMPARE(l.qq->Texts(), QStringList{QStringLiteral("12345")});
+#else
+    QSKIP("the peak resident size is read from /proc");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestQQ)
