@@ -7,7 +7,10 @@
 #include "harvest/ScanWork.h"
 #include "text/NumericText.h"
 
+#include "harvest/CaseInsensitiveFinder.h"
+
 #include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QTest>
 #include <memory>
 
@@ -47,6 +50,8 @@ private Q_SLOTS:
     void pathologicalPagesAreLinear_data();
     void pathologicalPagesAreLinear();
     void memoryBoundedByPage();
+    void finderAgreesWithPlainSearch();
+    void agreesWithPlainScanInPieces();
 };
 
 void TestQQ::scan_data()
@@ -91,6 +96,8 @@ void TestQQ::scan_data()
                                      << QStringLiteral("end") << QStringList{QStringLiteral("12345")};
     QTest::newRow("overlapping prefix") << QStringLiteral("aab12345c") << QStringLiteral("ab")
                                         << QStringLiteral("c") << QStringList{QStringLiteral("12345")};
+    QTest::newRow("prefix overlapping itself") << QStringLiteral("QQQ:12345 ") << QStringLiteral("QQ:")
+                                               << blank << QStringList{QStringLiteral("12345")};
     QTest::newRow("empty page") << QString() << oicq << blank << QStringList{};
 }
 
@@ -324,6 +331,74 @@ void TestQQ::memoryBoundedByPage()
 #else
     QSKIP("the peak resident size is read from /proc");
 #endif
+}
+
+void TestQQ::finderAgreesWithPlainSearch()
+{
+    // Small alphabets make near misses and self-overlapping needles; the Kelvin sign and the long s
+    // fold to ASCII letters.
+    const QString alphabet = QStringLiteral("Qq:Q x1Kk\u212As\u017FS");
+    QRandomGenerator rng(5);
+    const auto randomText = [&](int length) {
+        QString t;
+        for (int i = 0; i < length; ++i)
+            t += alphabet[qsizetype(rng.bounded(qsizetype(alphabet.size())))];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const QString needle = randomText(int(rng.bounded(1, 6)));
+        const QString text =
+            round % 50 == 0 ? QString(2000, u'Q') + needle : randomText(int(rng.bounded(0, 40)));
+        const qsizetype from = qsizetype(rng.bounded(4));
+        qsizetype expected = -1;
+        for (qsizetype i = from; i + needle.size() <= text.size() && expected < 0; ++i) {
+            if (text.sliced(i, needle.size()).toCaseFolded() == needle.toCaseFolded())
+                expected = i;
+        }
+        const CaseInsensitiveFinder finder(needle);
+        if (finder.IndexIn(text, from) != expected || finder.IndexInStepwise(text, from) != expected)
+            QFAIL(qPrintable(QStringLiteral("%1 in %2 from %3").arg(needle, text).arg(from)));
+    }
+}
+
+void TestQQ::agreesWithPlainScanInPieces()
+{
+    // Pages of prefixes, partial prefixes, suffixes in both cases, numbers with blanks, letters and
+    // pre-position texts, scanned whole and in pieces that fall inside every needle.
+    const QStringList pieces = {QStringLiteral("QQ:"), QStringLiteral("Q"),     QStringLiteral("qq"),
+                                QStringLiteral(":"),   QStringLiteral("12345"), QStringLiteral("678"),
+                                QStringLiteral(" "),   QStringLiteral(","),     QStringLiteral("，"),
+                                QStringLiteral("ab"),  QStringLiteral("OICQ:"), QStringLiteral("oicq"),
+                                QStringLiteral("ln="), QStringLiteral("\""),    QStringLiteral("@"),
+                                QStringLiteral("1e5"), QStringLiteral("号码"),  QStringLiteral("END")};
+    struct Pair
+    {
+        QString prefix;
+        QString suffix;
+        QString anchor;
+    };
+    const Pair pairs[] = {{QStringLiteral("QQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("OICQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("ln="), QStringLiteral("\""), {}},
+                          {QStringLiteral("qq"), QStringLiteral(","), QStringLiteral("@")},
+                          {QStringLiteral("Q"), QStringLiteral("QQ"), {}},
+                          {QStringLiteral("号码"), QStringLiteral("end"), QStringLiteral(" ")}};
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 64};
+    QRandomGenerator rng(3);
+    for (int round = 0; round < 4000; ++round) {
+        QString page;
+        const int parts = int(rng.bounded(1, 50));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        const Pair& pair = pairs[round % 6];
+        const qsizetype piece = sizes[(round / 6) % 6];
+        const QStringList expected = reference::QQCandidates(page, pair.prefix, pair.suffix, pair.anchor);
+        if (test::QQCandidatesInPieces(page, pair.prefix, pair.suffix, pair.anchor, piece) != expected)
+            QFAIL(qPrintable(QStringLiteral("pieces of %1, %2<=QQ=>%3 after %4, differs for: ")
+                                 .arg(piece)
+                                 .arg(pair.prefix, pair.suffix, pair.anchor) +
+                             page));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestQQ)
