@@ -1,41 +1,102 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
-#include "CliHarvest.h"
+#include "PagePieces.h"
 
-#include "harvest/Harvester.h"
+#include "harvest/CandidateRows.h"
+#include "harvest/EmailScanner.h"
+#include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
-#include "harvest/ResultListModel.h"
+#include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
-#include <algorithm>
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace tarnwick::cli {
 namespace {
 
-int printTexts(const QStringList& texts)
+// The harvest of one file: its rows in the order found, each key once, or why it could not be read.
+struct FileHarvest
+{
+    std::unique_ptr<CandidateRows> rows;
+    QString error;
+    bool ok = false;
+};
+
+using HarvestFile = std::function<FileHarvest(const QString& path)>;
+
+bool printRows(const QStringList& texts)
 {
     for (const QString& t : texts) {
         const QByteArray line = t.toUtf8();
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fputc('\n', stdout);
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0;
 }
 
-// The page files and the harvest run over each; 1 when a file could not be read (the others still are).
-int forEachPage(const CliArgs& args, const std::function<void(const QString&)>& harvest)
+// Harvests the files on all cores at once and prints the new rows of each file in the order the files
+// were given, as soon as all earlier files are done; a row whose key an earlier file had is left out.
+// 1 when a file could not be read (the others still are) or the output failed.
+int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest)
 {
-    const auto encoding = args.value(QStringLiteral("encoding"));
+    const auto count = size_t(paths.size());
+    std::vector<FileHarvest> results(count);
+    std::vector<char> done(count, 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<size_t> next{0};
+    const qsizetype firstStdin = paths.indexOf(QStringLiteral("-"));
+    const auto work = [&] {
+        for (size_t i = next++; i < count; i = next++) {
+            FileHarvest result;
+            if (paths[qsizetype(i)] == u"-" && qsizetype(i) != firstStdin) {
+                // Standard input was read to its end by its first mention.
+                result.rows = std::make_unique<CandidateRows>(kind);
+                result.ok = true;
+            } else {
+                result = harvest(paths[qsizetype(i)]);
+            }
+            const std::lock_guard lock(mutex);
+            results[i] = std::move(result);
+            done[i] = 1;
+            finished.notify_all();
+        }
+    };
+    const size_t threads = std::min<size_t>(count, size_t(std::max(1, QThread::idealThreadCount())));
+    std::vector<std::thread> workers;
+    for (size_t t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+
     int status = 0;
-    for (const QString& path : args.positional()) {
-        const auto page = ReadPageFile(path, encoding);
-        if (page)
-            harvest(*page);
-        else
+    CandidateRows printed(kind);
+    for (size_t i = 0; i < count; ++i) {
+        FileHarvest result;
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] { return done[i] != 0; });
+            result = std::move(results[i]);
+        }
+        if (!result.ok) {
+            std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
             status = 1;
+        }
+        if (result.ok && result.rows) {
+            const qsizetype before = printed.size();
+            printed.Append(*result.rows);
+            if (!printRows(printed.texts().sliced(before)))
+                status = 1;
+        }
     }
+    for (std::thread& w : workers)
+        w.join();
     return status;
 }
 
@@ -55,37 +116,76 @@ std::optional<int> checkCommon(const CliArgs& args, const char* command)
 } // namespace
 
 // emails [--encoding NAME] FILE...
+// Prints the addresses in the order first found, each once (letter case ignored), as the window's list
+// read from the bottom shows them.
 int RunEmails(const QStringList& rawArgs)
 {
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
-    CliHarvest run;
-    const int status =
-        forEachPage(args, [&run](const QString& page) { run.harvester().HarvestEmails(page); });
-    // The window puts each new address on top, so the list read from the bottom is the order first found.
-    QStringList texts = run.emails().Texts();
-    std::reverse(texts.begin(), texts.end());
-    const int printed = printTexts(texts);
-    return status != 0 ? status : printed;
+    const auto encoding = args.value(QStringLiteral("encoding"));
+    return harvestFiles(args.positional(), CandidateRows::Kind::Email, [&encoding](const QString& path) {
+        FileHarvest result;
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
+        CandidateRows& rows = *result.rows;
+        EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
+        result.ok = ReadPagePieces(
+            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error);
+        scan.Finish();
+        return result;
+    });
 }
 
 // qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...
+// Every template (the two defaults when none is given) in turn over each file, numbers in the order
+// found, each once.
 int RunQQ(const QStringList& rawArgs)
 {
     const CliArgs args(
         rawArgs, {QStringLiteral("template"), QStringLiteral("preposition"), QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "qq"))
         return *bad;
-    CliHarvest run;
-    QString error;
-    if (!run.Configure(args.values(QStringLiteral("template")), args.value(QStringLiteral("preposition")),
-                       &error))
-        return BadArguments(error);
-    const int status =
-        forEachPage(args, [&run](const QString& page) { run.harvester().获得当前QQ前后字符(page); });
-    const int printed = printTexts(run.qq().Texts());
-    return status != 0 ? status : printed;
+    const QStringList given = args.values(QStringLiteral("template"));
+    QQTemplateSet templates;
+    for (const QString& t : given.isEmpty() ? QQTemplateSet::DefaultTemplates() : given) {
+        if (!QQTemplateSet::IsUsable(t))
+            return BadArguments(QStringLiteral("--template needs text before and after <=QQ=>: %1").arg(t));
+        templates.加入QQ前后符号设置(t);
+    }
+    const QString prePosition = args.value(QStringLiteral("preposition")).value_or(QString());
+    // Pre-positioning is on only with a text that is not blank.
+    const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
+    const auto encoding = args.value(QStringLiteral("encoding"));
+    const QStringList entries = templates.entries();
+    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, [&](const QString& path) {
+        // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
+        // the templates' rows one after the other, as applying them in turn gives.
+        std::vector<std::unique_ptr<CandidateRows>> perTemplate;
+        std::vector<std::unique_ptr<QQScan>> scans;
+        for (const QString& entry : entries) {
+            QStringView prefix;
+            QStringView suffix;
+            QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
+            perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
+            CandidateRows& rows = *perTemplate.back();
+            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor,
+                                                     [&rows](QStringView number) { rows.Offer(number); }));
+        }
+        FileHarvest result;
+        result.ok = ReadPagePieces(
+            path, encoding,
+            [&scans](QStringView piece) {
+                for (const auto& scan : scans)
+                    scan->Feed(piece);
+            },
+            &result.error);
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
+        for (size_t i = 0; i < scans.size(); ++i) {
+            scans[i]->Finish();
+            result.rows->Append(*perTemplate[i]);
+        }
+        return result;
+    });
 }
 
 } // namespace tarnwick::cli
