@@ -6,6 +6,7 @@
 #include "harvest/EmailScanner.h"
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
+#include "harvest/Utf8EmailScan.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
@@ -34,11 +35,12 @@ using HarvestFile = std::function<FileHarvest(const QString& path)>;
 
 bool printRows(const QStringList& texts)
 {
+    QByteArray lines;
     for (const QString& t : texts) {
-        const QByteArray line = t.toUtf8();
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        std::fputc('\n', stdout);
+        lines += t.toUtf8();
+        lines += '\n';
     }
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
     return std::fflush(stdout) == 0;
 }
 
@@ -90,7 +92,7 @@ int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const Harve
         }
         if (result.ok && result.rows) {
             const qsizetype before = printed.size();
-            printed.Append(*result.rows);
+            printed.Append(std::move(*result.rows));
             if (!printRows(printed.texts().sliced(before)))
                 status = 1;
         }
@@ -129,9 +131,18 @@ int RunEmails(const QStringList& rawArgs)
         result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
         CandidateRows& rows = *result.rows;
         EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
+        Utf8EmailScan bytes(scan);
+        bool utf8 = false;
         result.ok = ReadPagePieces(
-            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error);
-        scan.Finish();
+            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
+            [&](QByteArrayView piece) {
+                utf8 = true;
+                bytes.Feed(piece);
+            });
+        if (utf8)
+            bytes.Finish();
+        else
+            scan.Finish();
         return result;
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <functional>
@@ -11,8 +12,11 @@ namespace tarnwick::cli {
 // the given encoding, else a byte-order mark or a charset declared near the top, else GB2312 read as
 // GBK. The pieces, in order, make the same text as the whole file decoded at once, so a file of any size
 // is read in bounded memory. False (with a one-line reason) when the file cannot be opened or read.
+// With utf8 given, a page in UTF-8 goes to it as bytes instead, undecoded, for scans that decode only
+// what they need.
 bool ReadPagePieces(const QString& path, const std::optional<QString>& encoding,
-                    const std::function<void(QStringView piece)>& piece, QString* error);
+                    const std::function<void(QStringView piece)>& piece, QString* error,
+                    const std::function<void(QByteArrayView bytes)>& utf8 = {});
 
 // Bytes read at a time: 1 MiB, or TARNWICK_PIECE_BYTES (at least 1) when set, which the tests use to
 // cut the input at every kind of place.

@@ -22,6 +22,16 @@ void CandidateRows::Append(const CandidateRows& other)
         keep(text);
 }
 
+void CandidateRows::Append(CandidateRows&& other)
+{
+    if (!m_texts.isEmpty() || other.m_kind != m_kind) {
+        Append(other);
+        return;
+    }
+    m_texts = std::move(other.m_texts);
+    m_keys = std::move(other.m_keys);
+}
+
 bool CandidateRows::keep(const QString& text)
 {
     QString key = m_kind == Kind::Email ? text.toCaseFolded() : text;

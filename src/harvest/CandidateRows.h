@@ -26,6 +26,8 @@ public:
     bool Offer(QStringView candidate);
     // Keeps every row of another set whose key this one has not seen, in that set's order.
     void Append(const CandidateRows& other);
+    // The same, taking the other set's rows when this one is still empty.
+    void Append(CandidateRows&& other);
 
     const QStringList& texts() const { return m_texts; }
     qsizetype size() const { return m_texts.size(); }

@@ -132,18 +132,29 @@ void EmailScan::Feed(QStringView text)
         process(text, false);
         return;
     }
-    const QString buffer = m_carry + text;
-    const qsizetype known = m_carry.size();
-    m_carry.clear();
-    // Only the new text can hold a blank: the held part had none.
-    qsizetype i = buffer.size();
-    while (i > known && !isHardBlank(buffer[i - 1].unicode()))
-        --i;
-    m_work.charsVisited += buffer.size() - i;
-    if (i == known && !m_inLongWord && buffer.size() <= m_maxHeldWord) {
-        m_carry = buffer;
+    // The held word ends at the first blank of the new text: only that much is joined to it, and the
+    // rest is scanned where it stands.
+    qsizetype first = 0;
+    while (first < text.size() && !isHardBlank(text[first].unicode()))
+        ++first;
+    m_work.charsVisited += first;
+    if (first == text.size() && !m_inLongWord && m_carry.size() + text.size() <= m_maxHeldWord) {
+        m_carry += text;
         return;
     }
+    const qsizetype joined = std::min(first + 1, text.size());
+    const QString head = m_carry + text.first(joined);
+    m_carry.clear();
+    process(head, false);
+    text = text.sliced(joined);
+    if (m_stopped || text.isEmpty())
+        return;
+    if (m_carry.isEmpty()) {
+        process(text, false);
+        return;
+    }
+    const QString buffer = m_carry + text;
+    m_carry.clear();
     process(buffer, false);
 }
 

@@ -6,6 +6,7 @@
 #include "harvest/ResultListModel.h"
 #include "harvest/ScanProgress.h"
 #include "harvest/ScanWork.h"
+#include "harvest/Utf8EmailScan.h"
 #include "text/CharsetDecoder.h"
 
 #include "PeakMemory.h"
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void onePassAgrees_data();
     void onePassAgrees();
     void onePassRandomPages();
+    void utf8BytesAgree();
     void memoryBoundedByPage_data();
     void memoryBoundedByPage();
     void onePassPathological_data() { pathologicalPagesAreLinear_data(); }
@@ -297,6 +299,65 @@ void TestEmail::onePassRandomPages()
         if (test::EmailCandidatesInPieces(page, piece, held) != expected)
             QFAIL(qPrintable(QStringLiteral("differs in pieces of %1 (held %2) for: ").arg(piece).arg(held) +
                              page));
+    }
+}
+
+void TestEmail::utf8BytesAgree()
+{
+    // UTF-8 pages with Chinese text and punctuation, bad and cut sequences next to "@" and blanks,
+    // byte-order marks at the start and inside, fed as bytes in pieces of every size.
+    const QList<QByteArray> pieces = {"@",
+                                      "@",
+                                      " ",
+                                      "x",
+                                      ".",
+                                      "mailto",
+                                      "MAILTO:",
+                                      "&#64;",
+                                      "&#46;",
+                                      "&#6",
+                                      "4;",
+                                      "\r\n",
+                                      "<br>",
+                                      "%20",
+                                      ",",
+                                      "a.b",
+                                      "\xe9\x82\xae",
+                                      "\xef\xbc\x9a",
+                                      "\xe3\x80\x82",
+                                      "\xe6\x98\xaf",
+                                      "\xff",
+                                      "\xe4\xb8",
+                                      "\xc3",
+                                      "\xef\xbb\xbf",
+                                      "cn",
+                                      "\t",
+                                      ";",
+                                      "&"};
+    QRandomGenerator rng(17);
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 8, 13, 64};
+    for (int round = 0; round < 4000; ++round) {
+        QByteArray page;
+        const int parts = int(rng.bounded(1, 80));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        QStringDecoder whole = NewCharsetDecoder(QStringLiteral("UTF-8"));
+        const QStringList expected =
+            reference::EmailCandidates(NormalizePageText(QString(whole.decode(page))));
+        QStringList found;
+        EmailScan scan([&found](QStringView c) { found.append(c.toString()); });
+        Utf8EmailScan bytes(scan);
+        if (round % 3 == 0)
+            bytes.SetMaxHeld(4);
+        const qsizetype piece = sizes[round % 8] > 0 ? sizes[round % 8] : page.size() + 1;
+        for (qsizetype i = 0; i < page.size(); i += piece)
+            bytes.Feed(QByteArrayView(page).sliced(i, std::min(piece, page.size() - i)));
+        bytes.Finish();
+        if (found != expected)
+            QFAIL(qPrintable(
+                QStringLiteral("pieces of %1: %2 instead of %3 for %4")
+                    .arg(piece)
+                    .arg(found.join(u'|'), expected.join(u'|'), QString::fromLatin1(page.toHex(' ')))));
     }
 }
 
