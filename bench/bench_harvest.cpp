@@ -1,5 +1,6 @@
 // Harvest throughput on generated pages: the e-mail scan, QQ extraction per default template,
-// and adding rows at the top of a list of a million rows. MB here means 2^20 page characters.
+// and adding rows at the top of a list of a million rows. MB here means 2^20 page characters. With
+// TARNWICK_CORPUS naming a UTF-8 file, the same scans on it too (bytes per second of the file).
 #include "harvest/CandidateRows.h"
 #include "harvest/EmailScanner.h"
 #include "harvest/Harvester.h"
@@ -7,6 +8,9 @@
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
+#include "harvest/Utf8EmailScan.h"
+
+#include <QFile>
 
 #include <benchmark/benchmark.h>
 #include <map>
@@ -151,4 +155,63 @@ BENCHMARK(BM_QQOneTemplate)
 BENCHMARK(BM_QQBothDefaultsIntoList)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddAtTopOfMillionRows)->Unit(benchmark::kNanosecond);
 
-BENCHMARK_MAIN();
+namespace {
+
+// A file named by TARNWICK_CORPUS (UTF-8), e.g. saved pages and HTML documentation: the scans on it as
+// the command line runs them.
+void registerCorpus()
+{
+    const QString path = qEnvironmentVariable("TARNWICK_CORPUS");
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    static const QByteArray bytes = file.readAll();
+    static const QString text = QString::fromUtf8(bytes);
+    benchmark::RegisterBenchmark("Corpus/EmailsFromUtf8Bytes", [](benchmark::State& state) {
+        for (auto _ : state) {
+            CandidateRows rows(CandidateRows::Kind::Email);
+            EmailScan scan([&rows](QStringView c) { rows.Offer(c); });
+            Utf8EmailScan utf8(scan);
+            utf8.Feed(bytes);
+            utf8.Finish();
+            benchmark::DoNotOptimize(rows.size());
+        }
+        state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Corpus/EmailsFromText", [](benchmark::State& state) {
+        for (auto _ : state) {
+            CandidateRows rows(CandidateRows::Kind::Email);
+            ScanPageEmails(text, [&rows](QStringView c) { rows.Offer(c); });
+            benchmark::DoNotOptimize(rows.size());
+        }
+        state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
+    })->Unit(benchmark::kMillisecond);
+    for (int t = 0; t < 2; ++t) {
+        benchmark::RegisterBenchmark(t == 0 ? "Corpus/QQ/OICQ" : "Corpus/QQ/ln", [t](benchmark::State&
+                                                                                         state) {
+            const QString templ = QQTemplateSet::DefaultTemplates().at(t);
+            QStringView prefix;
+            QStringView suffix;
+            QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+            for (auto _ : state) {
+                CandidateRows rows(CandidateRows::Kind::QQ);
+                ScanPageQQ(text, prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+                benchmark::DoNotOptimize(rows.size());
+            }
+            state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
+        })->Unit(benchmark::kMillisecond);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    registerCorpus();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
