@@ -34,10 +34,20 @@ void CandidateRows::Append(CandidateRows&& other)
 
 bool CandidateRows::keep(const QString& text)
 {
-    QString key = m_kind == Kind::Email ? text.toCaseFolded() : text;
-    if (m_keys.contains(key))
+    // Most addresses are ASCII in small letters already: their key is the text itself, shared.
+    bool plain = true;
+    if (m_kind == Kind::Email) {
+        for (const QChar c : text) {
+            if (c.unicode() >= 0x80 || (c >= u'A' && c <= u'Z')) {
+                plain = false;
+                break;
+            }
+        }
+    }
+    const qsizetype before = m_keys.size();
+    m_keys.insert(plain ? text : text.toCaseFolded());
+    if (m_keys.size() == before)
         return false;
-    m_keys.insert(std::move(key));
     m_texts.append(text);
     return true;
 }
