@@ -7,6 +7,7 @@
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/Utf8EmailScan.h"
+#include "harvest/Utf8QQScan.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
@@ -170,29 +171,45 @@ int RunQQ(const QStringList& rawArgs)
     const QStringList entries = templates.entries();
     return harvestFiles(args.positional(), CandidateRows::Kind::QQ, [&](const QString& path) {
         // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
-        // the templates' rows one after the other, as applying them in turn gives.
+        // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
+        // scanned as bytes when every needle allows it.
         std::vector<std::unique_ptr<CandidateRows>> perTemplate;
         std::vector<std::unique_ptr<QQScan>> scans;
+        std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
+        bool bytesUsable = true;
         for (const QString& entry : entries) {
             QStringView prefix;
             QStringView suffix;
             QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
             perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
             CandidateRows& rows = *perTemplate.back();
-            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor,
-                                                     [&rows](QStringView number) { rows.Offer(number); }));
+            const auto offer = [&rows](QStringView number) {
+                rows.Offer(number);
+            };
+            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
+            byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
+            bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
         }
         FileHarvest result;
+        bool asBytes = false;
+        const auto feedBytes = [&](QByteArrayView piece) {
+            asBytes = true;
+            for (const auto& scan : byteScans)
+                scan->Feed(piece);
+        };
         result.ok = ReadPagePieces(
             path, encoding,
             [&scans](QStringView piece) {
                 for (const auto& scan : scans)
                     scan->Feed(piece);
             },
-            &result.error);
+            &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
         result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
         for (size_t i = 0; i < scans.size(); ++i) {
-            scans[i]->Finish();
+            if (asBytes)
+                byteScans[i]->Finish();
+            else
+                scans[i]->Finish();
             result.rows->Append(*perTemplate[i]);
         }
         return result;

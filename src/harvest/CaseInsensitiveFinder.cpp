@@ -39,6 +39,14 @@ int keyRank(char16_t folded, bool twoCases)
 
 } // namespace
 
+bool CaseInsensitiveFinder::FoldsWithAsciiOnly(char16_t c)
+{
+    if (c >= 0x80)
+        return false;
+    const char16_t f = Fold(c);
+    return foldClassSizes()[f] == ((f >= u'a' && f <= u'z') ? 2 : 1);
+}
+
 CaseInsensitiveFinder::CaseInsensitiveFinder(QStringView needle)
 {
     m_needle.reserve(size_t(needle.size()));

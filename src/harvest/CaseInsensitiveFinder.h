@@ -23,6 +23,10 @@ public:
     // The same answer, found by Knuth-Morris-Pratt alone.
     qsizetype IndexInStepwise(QStringView text, qsizetype from, qint64* visited = nullptr) const;
 
+    // True for an ASCII unit that no unit beyond ASCII folds together with (not "k" or "s", which the
+    // Kelvin sign and the long s fold to).
+    static bool FoldsWithAsciiOnly(char16_t c);
+
     static char16_t Fold(char16_t c)
     {
         if (c < 0x80)

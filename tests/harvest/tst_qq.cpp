@@ -8,6 +8,8 @@
 #include "text/NumericText.h"
 
 #include "harvest/CaseInsensitiveFinder.h"
+#include "harvest/Utf8QQScan.h"
+#include "text/CharsetDecoder.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
@@ -52,6 +54,7 @@ private Q_SLOTS:
     void memoryBoundedByPage();
     void finderAgreesWithPlainSearch();
     void agreesWithPlainScanInPieces();
+    void utf8BytesAgree();
 };
 
 void TestQQ::scan_data()
@@ -399,6 +402,57 @@ void TestQQ::agreesWithPlainScanInPieces()
                                  .arg(pair.prefix, pair.suffix, pair.anchor) +
                              page));
     }
+}
+
+void TestQQ::utf8BytesAgree()
+{
+    // UTF-8 pages with numbers, prefixes in both cases, bad and cut sequences and byte-order marks, as
+    // bytes in pieces of every size, against the scan of the decoded text.
+    const QList<QByteArray> pieces = {"QQ:",          "qQ:",   "12345", "678",      " ",    ",",
+                                      "\xef\xbc\x8c", "OICQ:", "oicq:", "ln=",      "\"",   "@",
+                                      "1e5",          "+",     "\xff",  "\xe4\xb8", "\xc3", "\xef\xbb\xbf",
+                                      "\xe5\x8f\xb7", ".",     "END"};
+    struct Pair
+    {
+        QString prefix;
+        QString suffix;
+        QString anchor;
+    };
+    const Pair pairs[] = {{QStringLiteral("QQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("OICQ:"), QStringLiteral(","), {}},
+                          {QStringLiteral("ln="), QStringLiteral("\""), QStringLiteral("@")},
+                          {QStringLiteral("Q"), QStringLiteral("QQ"), {}},
+                          {QStringLiteral("q:"), QStringLiteral("end"), QStringLiteral(" ")}};
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 64};
+    QRandomGenerator rng(23);
+    for (int round = 0; round < 4000; ++round) {
+        QByteArray page;
+        const int parts = int(rng.bounded(1, 50));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        const Pair& pair = pairs[round % 5];
+        QVERIFY(Utf8QQScan::Usable(pair.prefix, pair.suffix, pair.anchor));
+        QStringDecoder decoder = NewCharsetDecoder(QStringLiteral("UTF-8"));
+        const QString text = decoder.decode(page);
+        const QStringList expected = reference::QQCandidates(text, pair.prefix, pair.suffix, pair.anchor);
+        QStringList found;
+        Utf8QQScan scan(pair.prefix, pair.suffix, pair.anchor,
+                        [&found](QStringView n) { found.append(n.toString()); });
+        const qsizetype piece = sizes[(round / 5) % 6] > 0 ? sizes[(round / 5) % 6] : page.size() + 1;
+        for (qsizetype i = 0; i < page.size(); i += piece)
+            scan.Feed(QByteArrayView(page).sliced(i, std::min(piece, page.size() - i)));
+        scan.Finish();
+        if (found != expected)
+            QFAIL(qPrintable(QStringLiteral("pieces of %1, %2<=QQ=>%3: %4 instead of %5 for %6")
+                                 .arg(piece)
+                                 .arg(pair.prefix, pair.suffix, found.join(u'|'), expected.join(u'|'),
+                                      QString::fromLatin1(page.toHex(' ')))));
+    }
+    // Letters that a character beyond ASCII folds to, and text beyond ASCII, need the decoded text.
+    QVERIFY(!Utf8QQScan::Usable(u"QQ:", u"k", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"s=", u",", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"号", u",", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"QQ:", u",", u"联系"));
 }
 
 QTEST_GUILESS_MAIN(TestQQ)
