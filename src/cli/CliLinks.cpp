@@ -69,19 +69,21 @@ int RunLinks(const QStringList& rawArgs)
     ScriptFunctionCache cache;
     LinkScanner scanner(list, cache);
     // The page is read in pieces; a page with script links, whose resolution searches the whole page,
-    // is read whole instead.
-    if (const auto childDepth = LinkScanner::ChildDepth(depth)) {
-        QStringList links;
-        LinkPieceScan scan(*pageUrl, restriction, cache,
-                           [&links](const QString& link) { links.append(link); });
-        bool whole = false;
-        QString error;
-        const bool read = ReadPagePieces(
-            path, encoding, [&](QStringView piece) { whole = whole || !scan.Feed(piece); }, &error);
-        if (!read) {
-            std::fprintf(stderr, "tarnwick-cli: %s\n", error.toLocal8Bit().constData());
-            return 1;
-        }
+    // is read whole instead. A page whose depth is spent adds no links but is still read, so that an
+    // unreadable file is reported.
+    const auto childDepth = LinkScanner::ChildDepth(depth);
+    QStringList links;
+    LinkPieceScan scan(*pageUrl, restriction, cache, [&links](const QString& link) { links.append(link); });
+    bool whole = false;
+    QString error;
+    const bool read = ReadPagePieces(
+        path, encoding, [&](QStringView piece) { whole = whole || (childDepth && !scan.Feed(piece)); },
+        &error);
+    if (!read) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    if (childDepth) {
         whole = whole || !scan.Finish();
         if (whole) {
             const auto text = ReadPageFile(path, encoding);

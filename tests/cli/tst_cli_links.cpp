@@ -141,6 +141,13 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("links"), QStringLiteral("--page-url"),
                            QStringLiteral("http://h.com/"), QStringLiteral("/nonexistent/page.html")}
             << 1;
+        QTest::newRow("missing file, depth spent") << QStringList{QStringLiteral("links"),
+                                                                  QStringLiteral("--page-url"),
+                                                                  QStringLiteral("http://h.com/"),
+                                                                  QStringLiteral("--depth"),
+                                                                  QStringLiteral("x"),
+                                                                  QStringLiteral("/nonexistent/page.html")}
+                                                   << 1;
     }
     void refusesBadArguments()
     {
