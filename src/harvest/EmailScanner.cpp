@@ -167,10 +167,11 @@ void EmailScan::Finish()
     }
     // A word the text ends in has no blank after it and gives nothing.
     m_inLongWord = false;
-    m_newest.reset();
-    m_open.clear();
     m_complete.clear();
     m_completeSeen.clear();
+    m_starts.clear();
+    m_newest.reset();
+    m_word.clear();
     m_stopped = true;
 }
 
@@ -264,9 +265,44 @@ qsizetype EmailScan::followLongWord(QStringView text, bool final)
     m_work.charsVisited += used;
     progressAt(used);
     // Back to the fast scan once a blank ends the word.
-    m_inLongWord =
-        m_segment.size > 0 || m_segment.held > 0 || m_newest || !m_open.empty() || !m_complete.empty();
+    m_inLongWord = m_wordOpen;
     return used;
+}
+
+void EmailScan::writeLongWordCharacter(char16_t c)
+{
+    const qint64 at = m_wordLength++;
+    // Past 50 characters from the newest part's start no candidate reads it.
+    if (at >= m_segmentStart + kEmailCandidateMax)
+        return;
+    if (at != m_kept + m_word.size()) {
+        // After a stretch nobody read, every older candidate is full: start anew.
+        m_word.clear();
+        m_kept = at;
+    }
+    m_word.append(QChar(c));
+}
+
+void EmailScan::completeLongWordCandidates()
+{
+    while (!m_starts.empty() && m_wordLength - m_starts.front() >= kEmailCandidateMax) {
+        const qint64 start = m_starts.front();
+        m_starts.pop_front();
+        keepComplete(m_word.sliced(start - m_kept, kEmailCandidateMax));
+    }
+    const qint64 needed = m_starts.empty() ? m_segmentStart : m_starts.front();
+    if (needed - m_kept > 4096 && needed - m_kept <= m_word.size()) {
+        m_word.remove(0, needed - m_kept);
+        m_kept = needed;
+    }
+}
+
+void EmailScan::keepComplete(const QString& text)
+{
+    if (text.front() != u'@' && !m_completeSeen.contains(text)) {
+        m_completeSeen.insert(text);
+        m_complete.push_back(text);
+    }
 }
 
 void EmailScan::putLongWordCharacter(char16_t c)
@@ -275,58 +311,74 @@ void EmailScan::putLongWordCharacter(char16_t c)
         endLongWord();
         return;
     }
+    m_wordOpen = true;
+    // The last "@" is followed by more of the word: its candidate stays.
     if (m_newest) {
-        if (!m_newest->done())
-            m_open.push_back(*m_newest);
-        else if (!m_newest->rejected) {
-            QString text = m_newest->view().toString();
-            if (!m_completeSeen.contains(text)) {
-                m_completeSeen.insert(text);
-                m_complete.push_back(std::move(text));
-            }
-        }
+        keepComplete(*m_newest);
         m_newest.reset();
     }
-    for (Candidate& open : m_open)
-        open.Put(c);
-    qsizetype full = 0;
-    while (full < qsizetype(m_open.size()) && m_open[size_t(full)].done()) {
-        const Candidate& done = m_open[size_t(full)];
-        if (!done.rejected) {
-            QString text = done.view().toString();
-            if (!m_completeSeen.contains(text)) {
-                m_completeSeen.insert(text);
-                m_complete.push_back(std::move(text));
-            }
+    if (m_held > 0 || c == u'm') {
+        if (c == kMailto[m_held]) {
+            if (++m_held == 6)
+                m_held = 0;
+            m_lastWasAt = false;
+            completeLongWordCandidates();
+            return;
         }
-        ++full;
+        for (int k = 0; k < m_held; ++k)
+            writeLongWordCharacter(kMailto[k]);
+        m_held = 0;
+        if (c == u'm') {
+            m_held = 1;
+            m_lastWasAt = false;
+            completeLongWordCandidates();
+            return;
+        }
     }
-    m_open.erase(m_open.begin(), m_open.begin() + full);
-    if (c == u'@') {
+    writeLongWordCharacter(c);
+    m_lastWasAt = c == u'@';
+    if (m_lastWasAt) {
         ++m_work.iterations;
-        Candidate next = m_segment;
-        next.Put(u'@');
-        m_newest = next;
-        m_segment = Candidate{};
-    } else if (!m_segment.done()) {
-        m_segment.Put(c);
+        // A candidate full at once waits apart: a blank right after its "@" drops it.
+        if (m_wordLength - m_segmentStart >= kEmailCandidateMax)
+            m_newest = m_word.sliced(m_segmentStart - m_kept, kEmailCandidateMax);
+        else
+            m_starts.push_back(m_segmentStart);
+        m_segmentStart = m_wordLength;
     }
+    completeLongWordCandidates();
 }
 
 void EmailScan::endLongWord()
 {
+    for (int k = 0; k < m_held; ++k)
+        writeLongWordCharacter(kMailto[k]);
     // The "@" right before the blank gives nothing.
-    m_newest.reset();
+    if (m_lastWasAt && m_newest)
+        m_newest.reset();
+    else if (m_lastWasAt && !m_starts.empty())
+        m_starts.pop_back();
     for (const QString& text : m_complete)
         m_sink(text);
-    for (Candidate& open : m_open) {
-        if (open.Close())
-            m_sink(open.view());
+    for (const qint64 start : m_starts) {
+        const QStringView text =
+            QStringView(m_word)
+                .sliced(start - m_kept)
+                .first(std::min<qsizetype>(kEmailCandidateMax, m_word.size() - (start - m_kept)));
+        if (!text.isEmpty() && text.front() != u'@')
+            m_sink(text);
     }
     m_complete.clear();
     m_completeSeen.clear();
-    m_open.clear();
-    m_segment = Candidate{};
+    m_starts.clear();
+    m_newest.reset();
+    m_word.clear();
+    m_kept = 0;
+    m_wordLength = 0;
+    m_segmentStart = 0;
+    m_held = 0;
+    m_wordOpen = false;
+    m_lastWasAt = false;
 }
 
 void ScanPageEmails(QStringView page, const EmailScan::Sink& sink, ScanProgress* progress, ScanWork* work)

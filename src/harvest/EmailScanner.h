@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <array>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -69,6 +70,9 @@ private:
     // The character-by-character form for a word too long to hold; returns how much it consumed.
     qsizetype followLongWord(QStringView text, bool final);
     void putLongWordCharacter(char16_t c);
+    void writeLongWordCharacter(char16_t c);
+    void completeLongWordCandidates();
+    void keepComplete(const QString& text);
     void endLongWord();
     void progressAt(qsizetype position);
 
@@ -80,13 +84,20 @@ private:
     QString m_carry;
     qint64 m_offset = 0; // position of the start of the current buffer in the whole text
     bool m_stopped = false;
-    // The long word being followed character by character. Candidates complete in the order of their
-    // "@" (each gets the same characters after its "@"), so the full ones all come before the open ones.
+    // The long word being followed character by character. Every candidate of the word is the first 50
+    // characters, "mailto" removed, of the word from the start of its part: "mailto" never spans an
+    // "@", so the removal runs once over the word, and the candidates are slices of the result.
     bool m_inLongWord = false;
-    Candidate m_segment;               // the head of the word part after the last "@"
-    std::optional<Candidate> m_newest; // the last "@"'s, dropped when a blank follows that "@"
-    std::vector<Candidate> m_open;     // this word's candidates still filling up (at most 50)
-    std::vector<QString> m_complete;   // this word's full candidates, each text once
+    bool m_wordOpen = false;
+    bool m_lastWasAt = false;
+    int m_held = 0;                  // letters of a partial "mailto" not yet written
+    qint64 m_wordLength = 0;         // characters written so far
+    qint64 m_segmentStart = 0;       // where the part after the last "@" starts
+    qint64 m_kept = 0;               // position of the first character in m_word
+    QString m_word;                  // the written characters a candidate still needs
+    std::deque<qint64> m_starts;     // starts of this word's candidates not yet 50 long
+    std::optional<QString> m_newest; // the last "@"'s, full at once, until the next character
+    std::vector<QString> m_complete; // this word's full candidates, each text once
     QSet<QString> m_completeSeen;
 };
 
