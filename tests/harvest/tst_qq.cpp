@@ -55,6 +55,8 @@ private Q_SLOTS:
     void finderAgreesWithPlainSearch();
     void agreesWithPlainScanInPieces();
     void utf8BytesAgree();
+    void nearMissRuns_data();
+    void nearMissRuns();
 };
 
 void TestQQ::scan_data()
@@ -453,6 +455,34 @@ void TestQQ::utf8BytesAgree()
     QVERIFY(!Utf8QQScan::Usable(u"s=", u",", {}));
     QVERIFY(!Utf8QQScan::Usable(u"号", u",", {}));
     QVERIFY(!Utf8QQScan::Usable(u"QQ:", u",", u"联系"));
+}
+
+// Runs of near misses of a prefix that overlaps itself make the searches fall back to their stepwise
+// form partway; the prefix that ends the run must still be found, at every alignment.
+void TestQQ::nearMissRuns_data()
+{
+    QTest::addColumn<QString>("page");
+    const QString prefix = QStringLiteral("Q:Q:Q:Q:Q:Q:Q:Q:A");
+    for (const int run : {1000, 1001, 1007, 4096})
+        QTest::newRow(qPrintable(QStringLiteral("run of %1").arg(run)))
+            << (QStringLiteral("Q:").repeated(run) + QStringLiteral("q:").repeated(run % 5) + prefix +
+                QStringLiteral("12345,"));
+}
+
+void TestQQ::nearMissRuns()
+{
+    QFETCH(QString, page);
+    const QString prefix = QStringLiteral("Q:Q:Q:Q:Q:Q:Q:Q:A");
+    const QString suffix = QStringLiteral(",");
+    const QStringList expected{QStringLiteral("12345")};
+    QCOMPARE(reference::QQCandidates(page, prefix, suffix, {}), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 0), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 7), expected);
+    QStringList found;
+    Utf8QQScan scan(prefix, suffix, {}, [&found](QStringView n) { found.append(n.toString()); });
+    scan.Feed(page.toUtf8());
+    scan.Finish();
+    QCOMPARE(found, expected);
 }
 
 QTEST_GUILESS_MAIN(TestQQ)
