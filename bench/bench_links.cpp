@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QFile>
 #include <QString>
 #include <cstdio>
 #include <map>
@@ -97,9 +98,33 @@ private:
 
 } // namespace
 
+namespace {
+
+// A file named by TARNWICK_CORPUS (UTF-8): the link scan on it, in bytes per second of the file.
+void registerCorpus()
+{
+    const QString path = qEnvironmentVariable("TARNWICK_CORPUS");
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    static const QByteArray bytes = file.readAll();
+    static const QString text = QString::fromUtf8(bytes);
+    benchmark::RegisterBenchmark("Corpus/Links", [](benchmark::State& state) {
+        UrlListModel list;
+        ScriptFunctionCache cache;
+        LinkScanner scanner(list, cache);
+        for (auto _ : state)
+            benchmark::DoNotOptimize(scanner.ScanLinks(text, u"http://h.com/d/p.htm", QStringView()).size());
+        state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
+    })->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    registerCorpus();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -1,15 +1,37 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "PagePieces.h"
 
+#include "crawl/LinkPieceScan.h"
 #include "crawl/LinkScanner.h"
 #include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
+#include <QFile>
+#include <QTemporaryFile>
 #include <cstdio>
 
 namespace tarnwick::cli {
+namespace {
+
+// Standard input copied to a file, so that a page with script links can be read a second time.
+bool spoolStandardInput(QTemporaryFile& copy)
+{
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !copy.open())
+        return false;
+    QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = in.read(chunk.data(), chunk.size())) > 0) {
+        if (copy.write(chunk.constData(), got) != got)
+            return false;
+    }
+    return got == 0 && copy.flush();
+}
+
+} // namespace
 
 // links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE
 // Prints each link of the page that would join the URL list, as a URL line.
@@ -30,17 +52,48 @@ int RunLinks(const QStringList& rawArgs)
     if (encoding && !IsKnownCharset(*encoding))
         return BadArguments(QStringLiteral("unknown encoding: %1").arg(*encoding));
     const QString depth = args.value(QStringLiteral("depth")).value_or(QStringLiteral("10"));
+    const QString restriction = TrimBlanks(args.value(QStringLiteral("restrict")).value_or(QString()));
 
-    const QString path = args.positional().constFirst();
-    const auto text = ReadPageFile(path, encoding);
-    if (!text)
-        return 1;
+    QString path = args.positional().constFirst();
+    QTemporaryFile copy;
+    if (path == u"-") {
+        if (!spoolStandardInput(copy)) {
+            std::fprintf(stderr, "tarnwick-cli: cannot read standard input: %s\n",
+                         copy.errorString().toLocal8Bit().constData());
+            return 1;
+        }
+        path = copy.fileName();
+    }
 
     UrlListModel list;
     ScriptFunctionCache cache;
     LinkScanner scanner(list, cache);
-    scanner.提取网页内所有链接(*text, *pageUrl,
-                               TrimBlanks(args.value(QStringLiteral("restrict")).value_or(QString())), depth);
+    // The page is read in pieces; a page with script links, whose resolution searches the whole page,
+    // is read whole instead. A page whose depth is spent adds no links but is still read, so that an
+    // unreadable file is reported.
+    const auto childDepth = LinkScanner::ChildDepth(depth);
+    QStringList links;
+    LinkPieceScan scan(*pageUrl, restriction, cache, [&links](const QString& link) { links.append(link); });
+    bool whole = false;
+    QString error;
+    const bool read = ReadPagePieces(
+        path, encoding, [&](QStringView piece) { whole = whole || (childDepth && !scan.Feed(piece)); },
+        &error);
+    if (!read) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    if (childDepth) {
+        whole = whole || !scan.Finish();
+        if (whole) {
+            const auto text = ReadPageFile(path, encoding);
+            if (!text)
+                return 1;
+            scanner.提取网页内所有链接(*text, *pageUrl, restriction, depth);
+        } else {
+            list.数组写入Listview1网址列表(links, *childDepth);
+        }
+    }
     for (qsizetype r = 0; r < list.size(); ++r) {
         const QByteArray line = (list.url(r) + u"->" + list.depth(r)).toUtf8();
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);

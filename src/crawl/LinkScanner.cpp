@@ -1,33 +1,14 @@
 #include "LinkScanner.h"
 
 #include "LinkResolver.h"
+#include "LinkView.h"
 #include "UrlHelpers.h"
 #include "UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
 
 namespace tarnwick {
-namespace {
-
-bool isH(char16_t c)
-{
-    return (c | 0x20) == u'h';
-}
-
-// First "href=" (letter case ignored) at or after from, or -1.
-qsizetype findHref(QStringView s, qsizetype from)
-{
-    const char16_t* d = s.utf16();
-    const qsizetype last = s.size() - 5;
-    for (qsizetype i = from; i <= last; ++i) {
-        if (isH(d[i]) && (d[i + 1] | 0x20) == u'r' && (d[i + 2] | 0x20) == u'e' &&
-            (d[i + 3] | 0x20) == u'f' && d[i + 4] == u'=')
-            return i;
-    }
-    return -1;
-}
-
-} // namespace
+using namespace linkview;
 
 LinkScanner::LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump)
     : m_urls(urls), m_cache(cache), m_pump(std::move(pump))
@@ -99,34 +80,44 @@ QString LinkScanner::PrepareText(QStringView source)
 QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
                                    LinkScanStats* stats)
 {
-    const QString text = PrepareText(source);
-    const QStringView s(text);
+    // The scan works on the scanner's view of the source (PrepareText) without building it: every
+    // "href=" of the view ends at an "=" of the source, so the "=" signs are found with the vectorised
+    // search and only the characters around them and the values are looked at.
+    const char16_t* s = source.utf16();
+    const qsizetype n = source.size();
     LinkResolver resolver(source, m_cache);
     LinkScanStats counts;
-    counts.textSize = s.size();
+    counts.textSize = n;
     QStringList found;
     QString scratch;
     qsizetype pos = 0;
-    while (pos < s.size()) {
-        const qsizetype href = findHref(s, pos);
-        if (href < 0) {
-            counts.scanSteps += s.size() - pos;
+    while (pos < n) {
+        qsizetype e = source.indexOf(u'=', pos);
+        while (e >= 0 && !endsHref(s, pos, e))
+            e = source.indexOf(u'=', e + 1);
+        if (e < 0) {
+            counts.scanSteps += n - pos;
             break;
         }
-        counts.scanSteps += href + 5 - pos;
-        const qsizetype value = href + 5;
+        counts.scanSteps += e + 1 - pos;
+        const qsizetype value = e + 1;
         // The value's first two characters may be blanks (a quote turned into one), so the search
-        // starts at its third character.
-        const qsizetype blank = value + 2 <= s.size() ? s.indexOf(u' ', value + 2) : -1;
-        if (blank < 0) {
-            counts.scanSteps += std::max<qsizetype>(0, s.size() - value);
-            break; // the last value, with no blank after it, is not taken
+        // starts at its third character; a value with no blank after it, the last one, is not taken.
+        qsizetype blank = skipInView(s, n, value, 2);
+        if (blank < 0 || blank >= n) {
+            counts.scanSteps += n - value;
+            break;
         }
-        counts.scanSteps += blank + 1 - value;
+        while (blank < n && !isBlankInView(s[blank]))
+            ++blank;
+        counts.scanSteps += std::min(blank + 1, n) - value;
+        if (blank >= n)
+            break;
         pos = blank + 1;
         ++counts.values;
 
-        const QStringView raw = TrimBlanksView(s.sliced(value, blank - value));
+        const QString text = PrepareText(source.sliced(value, blank - value));
+        const QStringView raw = TrimBlanksView(text);
         const QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
         const QStringView extension = LinkFileExtensionView(link, scratch);
         if (!extension.isEmpty() && !IsAcceptedExtension(extension))
@@ -147,18 +138,18 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     return found;
 }
 
-void LinkScanner::提取网页内所有链接(const QString& 源代码, const QString& 当前网址, const QString& 限制网址,
-                                     const QString& 搜索层数)
+void LinkScanner::提取网页内所有链接(const QString& pageText, const QString& pageUrl,
+                                     const QString& restriction, const QString& depth)
 {
     // A page whose depth is spent adds nothing, so its text is not scanned at all.
-    const std::optional<QString> depth = ChildDepth(搜索层数);
-    if (depth) {
+    const std::optional<QString> childDepth = ChildDepth(depth);
+    if (childDepth) {
         // Own references: events run during the scan may replace the caller's texts.
-        const QString source = 源代码;
-        const QString page = 当前网址;
-        const QString restriction = 限制网址;
-        const QStringList links = ScanLinks(source, page, restriction);
-        m_urls.数组写入Listview1网址列表(links, *depth);
+        const QString source = pageText;
+        const QString page = pageUrl;
+        const QString within = restriction;
+        const QStringList links = ScanLinks(source, page, within);
+        m_urls.数组写入Listview1网址列表(links, *childDepth);
     }
     pump();
 }

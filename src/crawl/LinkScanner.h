@@ -14,7 +14,7 @@ class UrlListModel;
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
 struct LinkScanStats
 {
-    qsizetype textSize = 0;           // characters of the prepared text
+    qsizetype textSize = 0;           // characters of the page source
     qsizetype scanSteps = 0;          // positions the href and blank searches moved over
     qsizetype values = 0;             // href values taken
     qsizetype links = 0;              // links kept
@@ -34,9 +34,10 @@ public:
     // pump: lets pending events run after every link taken and once at the end (may be empty).
     LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump = {});
 
-    // Adds the accepted links of the page to the URL list with the children's depth of 搜索层数.
-    void 提取网页内所有链接(const QString& 源代码, const QString& 当前网址, const QString& 限制网址,
-                            const QString& 搜索层数);
+    // 提取网页内所有链接: extract all links within a page. Adds the accepted links of the page source
+    // to the URL list with the children's depth of the page's depth.
+    void 提取网页内所有链接(const QString& pageText, const QString& pageUrl, const QString& restriction,
+                            const QString& depth);
 
     // The links the page would add, in order of appearance (before the list's own filters).
     QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,

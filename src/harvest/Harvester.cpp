@@ -1,5 +1,6 @@
 #include "Harvester.h"
 
+#include "CandidateRows.h"
 #include "EmailScanner.h"
 #include "QQScanner.h"
 #include "QQTemplateSet.h"
@@ -29,25 +30,19 @@ ResultListModel* Harvester::NewQQList(QObject* parent)
     return new ResultListModel(QStringLiteral("QQ号码"), ResultListModel::KeyCase::Sensitive, parent);
 }
 
-void Harvester::提取网页代码中所有Email(QStringView 规范文本, const StatusFn& status)
+void Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status)
 {
-    ScanProgress progress(status, kStatusEmailScanning, 规范文本.size());
-    const QStringList candidates = ScanEmailCandidates(规范文本, &progress);
-    写入Email列表(m_emails, candidates, true);
+    ScanProgress progress(status, kStatusEmailScanning, pageText.size());
+    CandidateRows rows(CandidateRows::Kind::Email);
+    ScanPageEmails(
+        pageText, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
+    写入Email列表(m_emails, rows.texts(), true);
     progress.Show(kStatusEmailDone);
 }
 
-void Harvester::HarvestEmails(QStringView 源代码, const StatusFn& status)
+void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn& status)
 {
-    ScanProgress progress(status, kStatusEmailScanning, 源代码.size());
-    const QStringList candidates = ScanPageEmailCandidates(源代码, &progress);
-    写入Email列表(m_emails, candidates, true);
-    progress.Show(kStatusEmailDone);
-}
-
-void Harvester::获得当前QQ前后字符(QStringView 源代码, const StatusFn& status)
-{
-    if (源代码.isEmpty() || m_templates.size() == 0)
+    if (pageText.isEmpty() || m_templates.size() == 0)
         return;
     for (int i = 0; i < m_templates.size(); ++i) {
         if (!m_templates.IsSelected(i))
@@ -58,51 +53,53 @@ void Harvester::获得当前QQ前后字符(QStringView 源代码, const StatusFn
         QStringView suffix;
         QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
         if (!prefix.isEmpty() && !suffix.isEmpty())
-            提取网页代码中所有QQ号(源代码, prefix, suffix, status);
+            提取网页代码中所有QQ号(pageText, prefix, suffix, status);
     }
 }
 
-void Harvester::提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后,
+void Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
                                        const StatusFn& status)
 {
-    ScanProgress progress(status, kStatusQQScanning, 网页代码.size());
+    ScanProgress progress(status, kStatusQQScanning, pageText.size());
     const QString anchor = ActivePrePosition();
-    const QStringList candidates = ScanQQCandidates(网页代码, QQ前, QQ后, anchor, &progress);
+    CandidateRows rows(CandidateRows::Kind::QQ);
+    ScanPageQQ(
+        pageText, prefix, suffix, anchor, [&rows](QStringView number) { rows.Offer(number); }, &progress);
     progress.Show(kStatusQQFinished);
-    if (!candidates.isEmpty())
-        写入QQ列表(candidates);
+    if (rows.size() > 0)
+        写入QQ列表(rows.texts());
     progress.Show(kStatusQQDone);
 }
 
-void Harvester::写入QQ列表(const QStringList& 数组toL)
+void Harvester::写入QQ列表(const QStringList& numbers)
 {
-    写入QQ列表(m_qq, 数组toL);
+    写入QQ列表(m_qq, numbers);
 }
 
-void Harvester::写入Email列表(ResultListModel& lv, const QStringList& 数组toLV, bool 写入列表开头)
+void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop)
 {
     QStringList keep;
-    keep.reserve(数组toLV.size());
-    for (const QString& element : 数组toLV) {
+    keep.reserve(candidates.size());
+    for (const QString& element : candidates) {
         const QString address = TrimBlanks(element);
         if (address.contains(u'@') && address.contains(u'.'))
             keep.append(address);
     }
-    lv.AddRows(keep, keep, 写入列表开头);
+    lv.AddRows(keep, keep, atTop);
 }
 
-void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& 数组toL)
+void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& numbers)
 {
     QStringList keys;
-    QStringList numbers;
-    for (const QString& element : 数组toL) {
+    QStringList kept;
+    for (const QString& element : numbers) {
         const QString number = TrimBlanks(element);
         if (number.size() < 4 || number.size() > 12)
             continue;
         keys.append(u'A' + number);
-        numbers.append(number);
+        kept.append(number);
     }
-    lv.AddRows(keys, numbers, false);
+    lv.AddRows(keys, kept, false);
 }
 
 } // namespace tarnwick

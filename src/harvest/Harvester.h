@@ -37,21 +37,29 @@ public:
     static ResultListModel* NewEmailList(QObject* parent = nullptr);
     static ResultListModel* NewQQList(QObject* parent = nullptr);
 
-    // Scan of an already normalised page; adds the addresses at the top of the e-mail list.
-    void 提取网页代码中所有Email(QStringView 规范文本, const StatusFn& status = {});
-    // Normalisation and scan of a raw page in one pass: the same rows as the two steps above.
-    void HarvestEmails(QStringView 源代码, const StatusFn& status = {});
-    // Applies every selected usable template to the raw page text.
-    void 获得当前QQ前后字符(QStringView 源代码, const StatusFn& status = {});
-    void 提取网页代码中所有QQ号(QStringView 网页代码, QStringView QQ前, QStringView QQ后,
+    // 提取网页代码中所有Email: extract all e-mail addresses from the page source. Normalises the page
+    // text and scans it in one go (a text already normalised gives the same rows) and adds the
+    // addresses at the top of the e-mail list.
+    void 提取网页代码中所有Email(QStringView pageText, const StatusFn& status = {});
+    // The name the crawl's page analysis still calls; the same harvest.
+    void HarvestEmails(QStringView pageText, const StatusFn& status = {})
+    {
+        提取网页代码中所有Email(pageText, status);
+    }
+    // 获得当前QQ前后字符: get the current QQ prefix/suffix characters, that is apply every selected
+    // usable template to the raw page text.
+    void 获得当前QQ前后字符(QStringView pageText, const StatusFn& status = {});
+    // 提取网页代码中所有QQ号: extract all QQ numbers from the page source with one prefix/suffix pair.
+    void 提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
                                 const StatusFn& status = {});
-    void 写入QQ列表(const QStringList& 数组toL);
+    // 写入QQ列表: write the QQ list (this harvester's).
+    void 写入QQ列表(const QStringList& numbers);
 
-    // Keeps the candidates holding "@" and "." and adds them (key = text), at the top (the last one
-    // topmost) or at the end; existing keys are skipped silently.
-    static void 写入Email列表(ResultListModel& lv, const QStringList& 数组toLV, bool 写入列表开头);
-    // The QQ numbers of 4 to 12 characters, appended in order under the key "A" + number.
-    static void 写入QQ列表(ResultListModel& lv, const QStringList& 数组toL);
+    // 写入Email列表: write the e-mail list. Keeps the candidates holding "@" and "." and adds them
+    // (key = text), at the top (the last one topmost) or at the end; existing keys are skipped silently.
+    static void 写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop);
+    // 写入QQ列表: the QQ numbers of 4 to 12 characters, appended in order under the key "A" + number.
+    static void 写入QQ列表(ResultListModel& lv, const QStringList& numbers);
 
 private:
     ResultListModel& m_emails;

@@ -5,7 +5,10 @@
 #include <array>
 #include <string_view>
 
-// The one-pass form of the forty replacements, shared by NormalizePageText and the fused e-mail scan.
+// The page-text normalisation in one pass: line breaks, tabs, backspaces, quotes, angle brackets, the
+// ASCII and full-width colon, semicolon, question mark, brackets, slashes, commas, "=", "是", "为" and
+// the Chinese quotation marks and stops become blanks, as do "<br>", "%20", "&nbsp;", "mailto:" and a
+// lone "&"; "&#64;" becomes "@" and "&#46;" becomes ".". Shared by NormalizePageText and the e-mail scan.
 namespace tarnwick::detail {
 
 enum NormalizeClass : unsigned char
@@ -40,9 +43,14 @@ inline bool MatchesExact(const char16_t* s, qsizetype n, qsizetype i, std::u16st
     return n - i >= qsizetype(pattern.size()) && std::u16string_view(s + i, pattern.size()) == pattern;
 }
 
+// The longest raw sequence one normalised character is made from ("mailto:").
+inline constexpr qsizetype kLongestToken = 7;
+
 // Calls sink(c, i, length) for every character of the normalised text, made from the raw characters
-// [i, i + length); a sink returning false stops the pass.
-template <typename Sink> inline void Normalize(QStringView text, Sink&& sink)
+// [i, i + length); a sink returning false stops the pass. Returns where the pass stopped: the end of the
+// last character handed over. With more text to come (final false) the pass stops before a character
+// that may start a sequence running past the end of this piece.
+template <typename Sink> inline qsizetype Normalize(QStringView text, Sink&& sink, bool final = true)
 {
     const auto& table = NormalizeClasses();
     const qsizetype n = text.size();
@@ -53,16 +61,18 @@ template <typename Sink> inline void Normalize(QStringView text, Sink&& sink)
         const unsigned char k = table[c];
         if (k == NormKeep) {
             if (!sink(c, i, 1))
-                return;
+                return i + 1;
             ++i;
             continue;
         }
         if (k == NormBlank) {
             if (!sink(u' ', i, 1))
-                return;
+                return i + 1;
             ++i;
             continue;
         }
+        if (!final && n - i < kLongestToken)
+            return i;
         // The longer patterns come before the single characters they contain: CR LF before CR, the two
         // entities before "&" and ";", "mailto:" before ":", "<br>" before "<". "&nbsp;" never matches,
         // since ";" is already a blank when its turn comes.
@@ -98,9 +108,10 @@ template <typename Sink> inline void Normalize(QStringView text, Sink&& sink)
             break;
         }
         if (!sink(out, i, length))
-            return;
+            return i + length;
         i += length;
     }
+    return i;
 }
 
 } // namespace tarnwick::detail

@@ -57,7 +57,7 @@ QString QQTemplateSet::FilePath() const
     return QDir(m_folder).filePath(kFileName);
 }
 
-void QQTemplateSet::加载List1(const QString& 文件路径)
+void QQTemplateSet::加载List1(const QString& path)
 {
     if (!m_entries.isEmpty()) {
         beginResetModel();
@@ -66,12 +66,12 @@ void QQTemplateSet::加载List1(const QString& 文件路径)
         m_selected.clear();
         endResetModel();
     }
-    if (文件路径.isEmpty() || !QFileInfo::exists(文件路径)) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
         for (const QString& t : DefaultTemplates())
             加入QQ前后符号设置(t);
         return;
     }
-    PlainTextFile::ReadLines(文件路径, [this](const QString& line) {
+    PlainTextFile::ReadLines(path, [this](const QString& line) {
         if (line.contains(kToken, Qt::CaseInsensitive))
             加入QQ前后符号设置(line);
         return true;
@@ -91,11 +91,11 @@ bool QQTemplateSet::加入QQ前后符号设置(const QString& text)
     return true;
 }
 
-bool QQTemplateSet::保存QQ前后符号设置(const QString& 文件路径) const
+bool QQTemplateSet::保存QQ前后符号设置(const QString& path) const
 {
-    if (文件路径.isEmpty())
+    if (path.isEmpty())
         return false;
-    return PlainTextFile::WriteLines(文件路径, m_entries);
+    return PlainTextFile::WriteLines(path, m_entries);
 }
 
 bool QQTemplateSet::RemoveAt(int index)

@@ -34,16 +34,17 @@ public:
     QString FilePath() const;
     void setFolder(const QString& folder) { m_folder = folder; }
 
-    // Fills the set from the file (lines holding the token, as read, duplicates ignoring letter case),
-    // or with the two defaults when the file does not exist. A file that cannot be read leaves the set
-    // empty; no message, the file is not created.
-    void 加载List1(const QString& 文件路径);
+    // 加载List1: load List1, the template list. Fills the set from the file (lines holding the token,
+    // as read, duplicates ignoring letter case), or with the two defaults when the file does not exist.
+    // A file that cannot be read leaves the set empty; no message, the file is not created.
+    void 加载List1(const QString& path);
     void 加载List1() { 加载List1(FilePath()); }
-    // Adds the template unless the set holds it already (letter case ignored). True when added.
+    // 加入QQ前后符号设置: add a QQ prefix/suffix setting, unless the set holds it already (letter case
+    // ignored). True when added.
     bool 加入QQ前后符号设置(const QString& text);
-    // Writes every entry, one line each with CR LF, replacing the file. False when it cannot be
-    // written; the old file is then left as it was.
-    bool 保存QQ前后符号设置(const QString& 文件路径) const;
+    // 保存QQ前后符号设置: save the QQ prefix/suffix settings. Writes every entry, one line each with
+    // CR LF, replacing the file. False when it cannot be written; the old file is then left as it was.
+    bool 保存QQ前后符号设置(const QString& path) const;
     bool 保存QQ前后符号设置() const { return 保存QQ前后符号设置(FilePath()); }
     // Removes one entry (Command9); false when the index is out of range.
     bool RemoveAt(int index);

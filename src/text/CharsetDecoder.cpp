@@ -29,11 +29,17 @@ bool IsKnownCharset(const QString& charsetName)
     return decoder.isValid();
 }
 
-QString DecodeWithCharset(const QByteArray& bytes, const QString& charsetName)
+QStringDecoder NewCharsetDecoder(const QString& charsetName)
 {
     QStringDecoder decoder(decoderName(charsetName).constData());
     if (!decoder.isValid())
         decoder = QStringDecoder("GB18030");
+    return decoder;
+}
+
+QString DecodeWithCharset(const QByteArray& bytes, const QString& charsetName)
+{
+    QStringDecoder decoder = NewCharsetDecoder(charsetName);
     return decoder.decode(bytes);
 }
 

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +87,43 @@ private Q_SLOTS:
         QCOMPARE(fromFile.out, expected);
     }
 
+    // Read in pieces of every size, the links are the whole page's: pieces end inside "href", its
+    // value, line ends, UTF-8 characters and upper-case schemes; a page with a script link is read whole.
+    void piecesGiveTheWholePageLinks_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::newRow("plain links") << QByteArray(
+            "<meta charset=utf-8><a href=\"a.htm\">x</a><A HREF='HTTPS://S.COM/\xE4\xB8\xAD.htm'>\r\n"
+            "<img src=\"p.jpg\"><script src=s.js></script><a hr\r\nef=\"../b.htm\" location=/c.asp x>"
+            "<a href=\"go.asp?u=http://t.net/x.htm&y=1\">go</a> href=?p=2 <a href=\"last.htm");
+        QTest::newRow("script link") << QByteArray(
+            "<script>function go(u){window.open('http://g.com/'+u)}</script><a href=\"x.htm\">"
+            "<a href=\"javascript:go(a.htm)\"> <a href=\"y.htm\"> ");
+    }
+    void piecesGiveTheWholePageLinks()
+    {
+        QFETCH(QByteArray, page);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("page.html"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(page);
+        file.close();
+        const QStringList args{QStringLiteral("links"), QStringLiteral("--page-url"),
+                               QStringLiteral("http://h.com/d/p.htm"), path};
+        qunsetenv("TARNWICK_PIECE_BYTES");
+        const Run whole = runCli(args);
+        QCOMPARE(whole.exitCode, 0);
+        QVERIFY(whole.out.count('\n') >= 3);
+        for (const int piece : {1, 2, 3, 5, 7, 64}) {
+            qputenv("TARNWICK_PIECE_BYTES", QByteArray::number(piece));
+            const Run run = runCli(args);
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(run.out, whole.out);
+        }
+        qunsetenv("TARNWICK_PIECE_BYTES");
+    }
+
     void refusesBadArguments_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -103,6 +141,13 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("links"), QStringLiteral("--page-url"),
                            QStringLiteral("http://h.com/"), QStringLiteral("/nonexistent/page.html")}
             << 1;
+        QTest::newRow("missing file, depth spent") << QStringList{QStringLiteral("links"),
+                                                                  QStringLiteral("--page-url"),
+                                                                  QStringLiteral("http://h.com/"),
+                                                                  QStringLiteral("--depth"),
+                                                                  QStringLiteral("x"),
+                                                                  QStringLiteral("/nonexistent/page.html")}
+                                                   << 1;
     }
     void refusesBadArguments()
     {

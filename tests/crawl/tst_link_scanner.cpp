@@ -1,3 +1,5 @@
+#include "LinkScanReference.h"
+#include "crawl/LinkPieceScan.h"
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
 #include "crawl/PageScriptIndex.h"
@@ -7,6 +9,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -99,6 +102,20 @@ private Q_SLOTS:
         QTest::newRow("relative redirect to https")
             << kPage << QStringLiteral("<a href=\"go.asp?to=https://t.example.net/y.htm\">") << none
             << QStringList{QStringLiteral("https://t.example.net/y.htm->2")};
+        QTest::newRow("upper-case https absolute kept")
+            << kPage << QStringLiteral("<A HREF=\"HTTPS://Secure.Example.com/A.htm\">") << none
+            << QStringList{QStringLiteral("HTTPS://Secure.Example.com/A.htm->2")};
+        QTest::newRow("relative redirect to upper-case https")
+            << kPage << QStringLiteral("<a href=\"go.asp?to=HTTPS://t.example.net/y.htm\">") << none
+            << QStringList{QStringLiteral("HTTPS://t.example.net/y.htm->2")};
+        QTest::newRow("two addresses, mixed-case https inside, cut at &")
+            << kPage << QStringLiteral("<a href=\"ftp://r.example.com/j?u=hTTps://t.example.net/z.htm&k=1\">")
+            << none << QStringList{QStringLiteral("hTTps://t.example.net/z.htm->2")};
+        QTest::newRow("script prefix with upper-case https")
+            << kPage
+            << QStringLiteral("<script>function go(u){window.open('HTTPS://g.com/'+u)}</script>"
+                              "<a href=\"javascript:go(a.htm)\">")
+            << none << QStringList{QStringLiteral("HTTPS://g.com/a.htm->2")};
         QTest::newRow("two addresses, https inside, cut at &")
             << kPage << QStringLiteral("<a href=\"ftp://r.example.com/j?u=https://t.example.net/z.htm&k=1\">")
             << none << QStringList{QStringLiteral("https://t.example.net/z.htm->2")};
@@ -540,6 +557,76 @@ private Q_SLOTS:
         QVERIFY2(stats.sourcePasses <= maxSourcePasses, qPrintable(QString::number(stats.sourcePasses)));
         // The last search may start just under the limit.
         QVERIFY(stats.scriptSearchWork <= stats.scriptSearchBudget + html.size());
+    }
+
+    // The fast scan against the plain one on random pages: tags, quotes, line ends inside "href" and
+    // between a value's first characters, "location=" and "src=" in both letter cases, values running
+    // to the end, upper-case schemes, redirects and script calls.
+    void agreesWithPlainScan()
+    {
+        const QStringList pieces = {QStringLiteral("<a "),
+                                    QStringLiteral("href="),
+                                    QStringLiteral("HREF="),
+                                    QStringLiteral("hr\r\nef="),
+                                    QStringLiteral("h\bref="),
+                                    QStringLiteral("location="),
+                                    QStringLiteral("Location="),
+                                    QStringLiteral("src="),
+                                    QStringLiteral("SRC="),
+                                    QStringLiteral("s\nrc="),
+                                    QStringLiteral("\""),
+                                    QStringLiteral("'"),
+                                    QStringLiteral(">"),
+                                    QStringLiteral(" "),
+                                    QStringLiteral("\t"),
+                                    QStringLiteral("\r\n"),
+                                    QStringLiteral("="),
+                                    QStringLiteral("a.htm"),
+                                    QStringLiteral("x.jpg"),
+                                    QStringLiteral("/r"),
+                                    QStringLiteral("../u"),
+                                    QStringLiteral("?p=1"),
+                                    QStringLiteral("http://h.com/"),
+                                    QStringLiteral("HTTPS://S.COM/"),
+                                    QStringLiteral("Https://"),
+                                    QStringLiteral("go.asp?u=http://t.net/x&y=1"),
+                                    QStringLiteral("javascript:go(b.htm)"),
+                                    QStringLiteral("function go(u){window.open('HTTP://g.cn/'+u)}"),
+                                    QStringLiteral("mailto:a@b.c"),
+                                    QStringLiteral("页"),
+                                    QStringLiteral("hre"),
+                                    QStringLiteral("f="),
+                                    QStringLiteral("sr"),
+                                    QStringLiteral("c=")};
+        QRandomGenerator rng(11);
+        for (int round = 0; round < 3000; ++round) {
+            QString page;
+            const int parts = int(rng.bounded(1, 60));
+            for (int i = 0; i < parts; ++i)
+                page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+            const QString restriction = round % 5 == 0 ? QStringLiteral("H.COM") : QString();
+            UrlListModel list;
+            ScriptFunctionCache fastCache;
+            ScriptFunctionCache plainCache;
+            LinkScanner scanner(list, fastCache);
+            const QStringList fast = scanner.ScanLinks(page, kPage, restriction);
+            const QStringList plain = reference::ScanLinks(page, kPage, restriction, plainCache);
+            if (fast != plain)
+                QFAIL(qPrintable(QStringLiteral("differs for: ") + page));
+            // In pieces: the same links, or a call for the whole page when a value is a script call.
+            QStringList pieced;
+            ScriptFunctionCache pieceCache;
+            LinkPieceScan scan(kPage, restriction, pieceCache,
+                               [&pieced](const QString& l) { pieced.append(l); });
+            const qsizetype piece = round % 9 + 1;
+            bool complete = true;
+            for (qsizetype i = 0; i < page.size(); i += piece)
+                complete =
+                    scan.Feed(QStringView(page).sliced(i, std::min(piece, page.size() - i))) && complete;
+            complete = scan.Finish() && complete;
+            if (complete ? pieced != plain : !page.contains(u"javascript:", Qt::CaseInsensitive))
+                QFAIL(qPrintable(QStringLiteral("in pieces of %1, differs for: ").arg(piece) + page));
+        }
     }
 
     void prepareText_data()

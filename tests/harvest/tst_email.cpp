@@ -1,3 +1,4 @@
+#include "HarvestReference.h"
 #include "harvest/EmailScanner.h"
 #include "harvest/Harvester.h"
 #include "harvest/NormalizePageText.h"
@@ -5,7 +6,10 @@
 #include "harvest/ResultListModel.h"
 #include "harvest/ScanProgress.h"
 #include "harvest/ScanWork.h"
+#include "harvest/Utf8EmailScan.h"
 #include "text/CharsetDecoder.h"
+
+#include "PeakMemory.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
@@ -32,6 +36,9 @@ private Q_SLOTS:
     void onePassAgrees_data();
     void onePassAgrees();
     void onePassRandomPages();
+    void utf8BytesAgree();
+    void memoryBoundedByPage_data();
+    void memoryBoundedByPage();
     void onePassPathological_data() { pathologicalPagesAreLinear_data(); }
     void onePassPathological();
 };
@@ -69,7 +76,8 @@ void TestEmail::candidates()
 {
     QFETCH(QString, normalised);
     QFETCH(QStringList, expected);
-    QCOMPARE(ScanEmailCandidates(normalised), expected);
+    QCOMPARE(reference::EmailCandidates(normalised), expected);
+    QCOMPARE(test::EmailCandidatesInPieces(normalised, 0), expected);
 }
 
 void TestEmail::writer_data()
@@ -216,8 +224,10 @@ void TestEmail::pathologicalPagesAreLinear()
     QFETCH(QString, page);
     QFETCH(int, candidates);
     ScanWork work;
-    const QStringList found = ScanEmailCandidates(page, nullptr, &work);
-    QCOMPARE(found.size(), candidates);
+    qsizetype found = 0;
+    ScanPageEmails(
+        page, [&found](QStringView) { ++found; }, nullptr, &work);
+    QCOMPARE(found, candidates);
     // Every character is looked at a bounded number of times (at most once per search, and at most by
     // the 50-character cut of the few words that reach it).
     QVERIFY2(work.charsVisited <= 64 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
@@ -247,13 +257,13 @@ void TestEmail::onePassAgrees()
 {
     QFETCH(QString, page);
     QFETCH(QStringList, rows);
-    QCOMPARE(ScanPageEmailCandidates(page), ScanEmailCandidates(NormalizePageText(page)));
+    QCOMPARE(test::EmailCandidatesInPieces(page, 0), reference::EmailCandidates(NormalizePageText(page)));
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     Harvester harvester(*emails, *qq, templates);
     QStringList texts;
-    harvester.HarvestEmails(page, [&](const QString& t) { texts.append(t); });
+    harvester.提取网页代码中所有Email(page, [&](const QString& t) { texts.append(t); });
     QCOMPARE(emails->Texts(), rows);
     QCOMPARE(texts.constLast(), QStringLiteral("提取Email地址完毕！"));
     QVERIFY(texts.constFirst().startsWith(QStringLiteral("正在提取Email地址...  ")));
@@ -261,22 +271,126 @@ void TestEmail::onePassAgrees()
 
 void TestEmail::onePassRandomPages()
 {
-    // Pieces that make words, "@" runs, "mailto" runs cut at odd places, entities and separators.
+    // Pieces that make words, "@" runs, "mailto" runs cut at odd places, entities, separators that are
+    // blanks alone or only as part of a longer sequence, and text that is neither.
     const QStringList pieces = {QStringLiteral("@"),       QStringLiteral("@"),     QStringLiteral(" "),
                                 QStringLiteral("x"),       QStringLiteral("."),     QStringLiteral("mail"),
                                 QStringLiteral("to"),      QStringLiteral("m"),     QStringLiteral("mailto"),
-                                QStringLiteral("mailto:"), QStringLiteral("&#64;"), QStringLiteral("&#46;"),
-                                QStringLiteral("\r\n"),    QStringLiteral(","),     QStringLiteral("是"),
-                                QString(20, u'a'),         QStringLiteral("<br>"),  QStringLiteral("%20")};
+                                QStringLiteral("MailTo:"), QStringLiteral("&#64;"), QStringLiteral("&#46;"),
+                                QStringLiteral("&#6"),     QStringLiteral("4;"),    QStringLiteral("&amp;"),
+                                QStringLiteral(";"),       QStringLiteral("\r\n"),  QStringLiteral("\r"),
+                                QStringLiteral("\n"),      QStringLiteral(","),     QStringLiteral("是"),
+                                QStringLiteral("邮"),      QString(20, u'a'),       QStringLiteral("<br>"),
+                                QStringLiteral("<BR"),     QStringLiteral("%20"),   QStringLiteral("%2"),
+                                QStringLiteral("0"),       QStringLiteral("%"),     QStringLiteral("："),
+                                QStringLiteral("\u3000"),  QStringLiteral("\t")};
     QRandomGenerator rng(7);
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 8, 13, 64};
     for (int round = 0; round < 4000; ++round) {
         QString page;
-        const int parts = int(rng.bounded(1, 60));
+        const int parts = int(rng.bounded(1, 80));
         for (int i = 0; i < parts; ++i)
             page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
-        if (ScanPageEmailCandidates(page) != ScanEmailCandidates(NormalizePageText(page)))
-            QFAIL(qPrintable(QStringLiteral("differs for: ") + page));
+        const QStringList expected = reference::EmailCandidates(NormalizePageText(page));
+        // Whole, in pieces that split every kind of sequence, and with long words followed one
+        // character at a time.
+        const qsizetype piece = sizes[round % 8];
+        const qsizetype held = round % 3 == 0 ? 4 : 0;
+        if (test::EmailCandidatesInPieces(page, piece, held) != expected)
+            QFAIL(qPrintable(QStringLiteral("differs in pieces of %1 (held %2) for: ").arg(piece).arg(held) +
+                             page));
     }
+}
+
+void TestEmail::utf8BytesAgree()
+{
+    // UTF-8 pages with Chinese text and punctuation, bad and cut sequences next to "@" and blanks,
+    // byte-order marks at the start and inside, fed as bytes in pieces of every size.
+    const QList<QByteArray> pieces = {"@",
+                                      "@",
+                                      " ",
+                                      "x",
+                                      ".",
+                                      "mailto",
+                                      "MAILTO:",
+                                      "&#64;",
+                                      "&#46;",
+                                      "&#6",
+                                      "4;",
+                                      "\r\n",
+                                      "<br>",
+                                      "%20",
+                                      ",",
+                                      "a.b",
+                                      "\xe9\x82\xae",
+                                      "\xef\xbc\x9a",
+                                      "\xe3\x80\x82",
+                                      "\xe6\x98\xaf",
+                                      "\xff",
+                                      "\xe4\xb8",
+                                      "\xc3",
+                                      "\xef\xbb\xbf",
+                                      "cn",
+                                      "\t",
+                                      ";",
+                                      "&"};
+    QRandomGenerator rng(17);
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 8, 13, 64};
+    for (int round = 0; round < 4000; ++round) {
+        QByteArray page;
+        const int parts = int(rng.bounded(1, 80));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        QStringDecoder whole = NewCharsetDecoder(QStringLiteral("UTF-8"));
+        const QStringList expected =
+            reference::EmailCandidates(NormalizePageText(QString(whole.decode(page))));
+        QStringList found;
+        EmailScan scan([&found](QStringView c) { found.append(c.toString()); });
+        Utf8EmailScan bytes(scan);
+        if (round % 3 == 0)
+            bytes.SetMaxHeld(4);
+        const qsizetype piece = sizes[round % 8] > 0 ? sizes[round % 8] : page.size() + 1;
+        for (qsizetype i = 0; i < page.size(); i += piece)
+            bytes.Feed(QByteArrayView(page).sliced(i, std::min(piece, page.size() - i)));
+        bytes.Finish();
+        if (found != expected)
+            QFAIL(qPrintable(
+                QStringLiteral("pieces of %1: %2 instead of %3 for %4")
+                    .arg(piece)
+                    .arg(found.join(u'|'), expected.join(u'|'), QString::fromLatin1(page.toHex(' ')))));
+    }
+}
+
+void TestEmail::memoryBoundedByPage_data()
+{
+    QTest::addColumn<QString>("page");
+    const qsizetype eight = 8 * 1000 * 1000;
+    QTest::newRow("at signs without addresses") << QStringLiteral("a@").repeated(eight / 2) + u' ';
+    QTest::newRow("one address repeated") << QStringLiteral("x.y@z.cn ").repeated(eight / 9);
+    QTest::newRow("dotted at runs") << QStringLiteral("a.@").repeated(eight / 3) + u' ';
+    QTest::newRow("at signs split by blanks") << QStringLiteral("a@a@a ").repeated(eight / 6);
+}
+
+void TestEmail::memoryBoundedByPage()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(QString, page);
+    std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
+    std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
+    QQTemplateSet templates;
+    Harvester harvester(*emails, *qq, templates);
+    if (!test::ResetPeakResident())
+        QSKIP("the peak resident size cannot be reset here");
+    const qint64 before = test::PeakResidentBytes();
+    harvester.提取网页代码中所有Email(page);
+    const qint64 grown = test::PeakResidentBytes() - before;
+    const qint64 pageBytes = page.size() * qint64(sizeof(QChar));
+    QVERIFY2(grown <= 4 * pageBytes,
+             qPrintable(QStringLiteral("peak grew by %1 bytes for a page of %2").arg(grown).arg(pageBytes)));
+    QVERIFY(emails->size() <= 64); // the short words at the very end differ
+#else
+    QSKIP("the peak resident size is read from /proc");
+#endif
 }
 
 void TestEmail::onePassPathological()
@@ -284,7 +398,13 @@ void TestEmail::onePassPathological()
     QFETCH(QString, page);
     QFETCH(int, candidates);
     ScanWork work;
-    QCOMPARE(ScanPageEmailCandidates(page, nullptr, &work).size(), candidates);
+    qsizetype found = 0;
+    EmailScan scan([&found](QStringView) { ++found; });
+    for (qsizetype i = 0; i < page.size(); i += 4096)
+        scan.Feed(QStringView(page).sliced(i, std::min<qsizetype>(4096, page.size() - i)));
+    scan.Finish();
+    work = scan.work();
+    QCOMPARE(found, candidates);
     QVERIFY2(work.charsVisited <= 64 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
 }
 

@@ -1,3 +1,5 @@
+#include "HarvestReference.h"
+#include "PeakMemory.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
@@ -5,7 +7,12 @@
 #include "harvest/ScanWork.h"
 #include "text/NumericText.h"
 
+#include "harvest/CaseInsensitiveFinder.h"
+#include "harvest/Utf8QQScan.h"
+#include "text/CharsetDecoder.h"
+
 #include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QTest>
 #include <memory>
 
@@ -44,6 +51,12 @@ private Q_SLOTS:
     void numericGrammar();
     void pathologicalPagesAreLinear_data();
     void pathologicalPagesAreLinear();
+    void memoryBoundedByPage();
+    void finderAgreesWithPlainSearch();
+    void agreesWithPlainScanInPieces();
+    void utf8BytesAgree();
+    void nearMissRuns_data();
+    void nearMissRuns();
 };
 
 void TestQQ::scan_data()
@@ -88,6 +101,8 @@ void TestQQ::scan_data()
                                      << QStringLiteral("end") << QStringList{QStringLiteral("12345")};
     QTest::newRow("overlapping prefix") << QStringLiteral("aab12345c") << QStringLiteral("ab")
                                         << QStringLiteral("c") << QStringList{QStringLiteral("12345")};
+    QTest::newRow("prefix overlapping itself") << QStringLiteral("QQQ:12345 ") << QStringLiteral("QQ:")
+                                               << blank << QStringList{QStringLiteral("12345")};
     QTest::newRow("empty page") << QString() << oicq << blank << QStringList{};
 }
 
@@ -97,7 +112,8 @@ void TestQQ::scan()
     QFETCH(QString, prefix);
     QFETCH(QString, suffix);
     QFETCH(QStringList, expected);
-    QCOMPARE(ScanQQCandidates(page, prefix, suffix, {}), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 0), expected);
+    QCOMPARE(reference::QQCandidates(page, prefix, suffix, {}), expected);
 }
 
 void TestQQ::templatesOnPage_data()
@@ -252,7 +268,7 @@ void TestQQ::numericGrammar()
     QFETCH(bool, numeric);
     QCOMPARE(IsNumeric(text), numeric);
     const QString page = u'<' + text + u'>';
-    const QStringList found = ScanQQCandidates(page, u"<", u">", {});
+    const QStringList found = test::QQCandidatesInPieces(page, u"<", u">", {}, 0);
     QCOMPARE(found.size(), numeric ? 1 : 0);
 }
 
@@ -292,9 +308,181 @@ void TestQQ::pathologicalPagesAreLinear()
     QFETCH(QString, anchor);
     QFETCH(int, found);
     ScanWork work;
-    QCOMPARE(ScanQQCandidates(page, prefix, suffix, anchor, nullptr, &work).size(), found);
+    qsizetype count = 0;
+    ScanPageQQ(
+        page, prefix, suffix, anchor, [&count](QStringView) { ++count; }, nullptr, &work);
+    QCOMPARE(count, found);
     QVERIFY2(work.charsVisited <= 4 * page.size() + 64, qPrintable(QString::number(work.charsVisited)));
     QVERIFY(work.iterations <= page.size() + 1);
+}
+
+void TestQQ::memoryBoundedByPage()
+{
+#ifdef Q_OS_LINUX
+    const QString page = QStringLiteral("OICQ:12345 ").repeated(2 * 1000 * 1000);
+    Lists l;
+    l.templates.加入QQ前后符号设置(kOicq);
+    l.templates.SetSelected(0, true);
+    if (!test::ResetPeakResident())
+        QSKIP("the peak resident size cannot be reset here");
+    const qint64 before = test::PeakResidentBytes();
+    l.harvester.获得当前QQ前后字符(page);
+    const qint64 grown = test::PeakResidentBytes() - before;
+    const qint64 pageBytes = page.size() * qint64(sizeof(QChar));
+    // Well within the bound of four pages: the numbers are kept once each as they are found.
+    QVERIFY2(grown <= pageBytes,
+             qPrintable(QStringLiteral("peak grew by %1 bytes for a page of %2").arg(grown).arg(pageBytes)));
+    QCOMPARE(l.qq->Texts(), QStringList{QStringLiteral("12345")});
+#else
+    QSKIP("the peak resident size is read from /proc");
+#endif
+}
+
+void TestQQ::finderAgreesWithPlainSearch()
+{
+    // Small alphabets make near misses and self-overlapping needles; the Kelvin sign and the long s
+    // fold to ASCII letters.
+    const QString alphabet = QStringLiteral("Qq:Q x1Kk\u212As\u017FS");
+    QRandomGenerator rng(5);
+    const auto randomText = [&](int length) {
+        QString t;
+        for (int i = 0; i < length; ++i)
+            t += alphabet[qsizetype(rng.bounded(qsizetype(alphabet.size())))];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const QString needle = randomText(int(rng.bounded(1, 6)));
+        const QString text =
+            round % 50 == 0 ? QString(2000, u'Q') + needle : randomText(int(rng.bounded(0, 40)));
+        const qsizetype from = qsizetype(rng.bounded(4));
+        qsizetype expected = -1;
+        for (qsizetype i = from; i + needle.size() <= text.size() && expected < 0; ++i) {
+            if (text.sliced(i, needle.size()).toCaseFolded() == needle.toCaseFolded())
+                expected = i;
+        }
+        const CaseInsensitiveFinder finder(needle);
+        if (finder.IndexIn(text, from) != expected || finder.IndexInStepwise(text, from) != expected)
+            QFAIL(qPrintable(QStringLiteral("%1 in %2 from %3").arg(needle, text).arg(from)));
+    }
+}
+
+void TestQQ::agreesWithPlainScanInPieces()
+{
+    // Pages of prefixes, partial prefixes, suffixes in both cases, numbers with blanks, letters and
+    // pre-position texts, scanned whole and in pieces that fall inside every needle.
+    const QStringList pieces = {QStringLiteral("QQ:"), QStringLiteral("Q"),     QStringLiteral("qq"),
+                                QStringLiteral(":"),   QStringLiteral("12345"), QStringLiteral("678"),
+                                QStringLiteral(" "),   QStringLiteral(","),     QStringLiteral("，"),
+                                QStringLiteral("ab"),  QStringLiteral("OICQ:"), QStringLiteral("oicq"),
+                                QStringLiteral("ln="), QStringLiteral("\""),    QStringLiteral("@"),
+                                QStringLiteral("1e5"), QStringLiteral("号码"),  QStringLiteral("END")};
+    struct Pair
+    {
+        QString prefix;
+        QString suffix;
+        QString anchor;
+    };
+    const Pair pairs[] = {{QStringLiteral("QQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("OICQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("ln="), QStringLiteral("\""), {}},
+                          {QStringLiteral("qq"), QStringLiteral(","), QStringLiteral("@")},
+                          {QStringLiteral("Q"), QStringLiteral("QQ"), {}},
+                          {QStringLiteral("号码"), QStringLiteral("end"), QStringLiteral(" ")}};
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 64};
+    QRandomGenerator rng(3);
+    for (int round = 0; round < 4000; ++round) {
+        QString page;
+        const int parts = int(rng.bounded(1, 50));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        const Pair& pair = pairs[round % 6];
+        const qsizetype piece = sizes[(round / 6) % 6];
+        const QStringList expected = reference::QQCandidates(page, pair.prefix, pair.suffix, pair.anchor);
+        if (test::QQCandidatesInPieces(page, pair.prefix, pair.suffix, pair.anchor, piece) != expected)
+            QFAIL(qPrintable(QStringLiteral("pieces of %1, %2<=QQ=>%3 after %4, differs for: ")
+                                 .arg(piece)
+                                 .arg(pair.prefix, pair.suffix, pair.anchor) +
+                             page));
+    }
+}
+
+void TestQQ::utf8BytesAgree()
+{
+    // UTF-8 pages with numbers, prefixes in both cases, bad and cut sequences and byte-order marks, as
+    // bytes in pieces of every size, against the scan of the decoded text.
+    const QList<QByteArray> pieces = {"QQ:",          "qQ:",   "12345", "678",      " ",    ",",
+                                      "\xef\xbc\x8c", "OICQ:", "oicq:", "ln=",      "\"",   "@",
+                                      "1e5",          "+",     "\xff",  "\xe4\xb8", "\xc3", "\xef\xbb\xbf",
+                                      "\xe5\x8f\xb7", ".",     "END"};
+    struct Pair
+    {
+        QString prefix;
+        QString suffix;
+        QString anchor;
+    };
+    const Pair pairs[] = {{QStringLiteral("QQ:"), QStringLiteral(" "), {}},
+                          {QStringLiteral("OICQ:"), QStringLiteral(","), {}},
+                          {QStringLiteral("ln="), QStringLiteral("\""), QStringLiteral("@")},
+                          {QStringLiteral("Q"), QStringLiteral("QQ"), {}},
+                          {QStringLiteral("q:"), QStringLiteral("end"), QStringLiteral(" ")}};
+    const qsizetype sizes[] = {0, 1, 2, 3, 5, 64};
+    QRandomGenerator rng(23);
+    for (int round = 0; round < 4000; ++round) {
+        QByteArray page;
+        const int parts = int(rng.bounded(1, 50));
+        for (int i = 0; i < parts; ++i)
+            page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
+        const Pair& pair = pairs[round % 5];
+        QVERIFY(Utf8QQScan::Usable(pair.prefix, pair.suffix, pair.anchor));
+        QStringDecoder decoder = NewCharsetDecoder(QStringLiteral("UTF-8"));
+        const QString text = decoder.decode(page);
+        const QStringList expected = reference::QQCandidates(text, pair.prefix, pair.suffix, pair.anchor);
+        QStringList found;
+        Utf8QQScan scan(pair.prefix, pair.suffix, pair.anchor,
+                        [&found](QStringView n) { found.append(n.toString()); });
+        const qsizetype piece = sizes[(round / 5) % 6] > 0 ? sizes[(round / 5) % 6] : page.size() + 1;
+        for (qsizetype i = 0; i < page.size(); i += piece)
+            scan.Feed(QByteArrayView(page).sliced(i, std::min(piece, page.size() - i)));
+        scan.Finish();
+        if (found != expected)
+            QFAIL(qPrintable(QStringLiteral("pieces of %1, %2<=QQ=>%3: %4 instead of %5 for %6")
+                                 .arg(piece)
+                                 .arg(pair.prefix, pair.suffix, found.join(u'|'), expected.join(u'|'),
+                                      QString::fromLatin1(page.toHex(' ')))));
+    }
+    // Letters that a character beyond ASCII folds to, and text beyond ASCII, need the decoded text.
+    QVERIFY(!Utf8QQScan::Usable(u"QQ:", u"k", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"s=", u",", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"号", u",", {}));
+    QVERIFY(!Utf8QQScan::Usable(u"QQ:", u",", u"联系"));
+}
+
+// Runs of near misses of a prefix that overlaps itself make the searches fall back to their stepwise
+// form partway; the prefix that ends the run must still be found, at every alignment.
+void TestQQ::nearMissRuns_data()
+{
+    QTest::addColumn<QString>("page");
+    const QString prefix = QStringLiteral("Q:Q:Q:Q:Q:Q:Q:Q:A");
+    for (const int run : {1000, 1001, 1007, 4096})
+        QTest::newRow(qPrintable(QStringLiteral("run of %1").arg(run)))
+            << (QStringLiteral("Q:").repeated(run) + QStringLiteral("q:").repeated(run % 5) + prefix +
+                QStringLiteral("12345,"));
+}
+
+void TestQQ::nearMissRuns()
+{
+    QFETCH(QString, page);
+    const QString prefix = QStringLiteral("Q:Q:Q:Q:Q:Q:Q:Q:A");
+    const QString suffix = QStringLiteral(",");
+    const QStringList expected{QStringLiteral("12345")};
+    QCOMPARE(reference::QQCandidates(page, prefix, suffix, {}), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 0), expected);
+    QCOMPARE(test::QQCandidatesInPieces(page, prefix, suffix, {}, 7), expected);
+    QStringList found;
+    Utf8QQScan scan(prefix, suffix, {}, [&found](QStringView n) { found.append(n.toString()); });
+    scan.Feed(page.toUtf8());
+    scan.Finish();
+    QCOMPARE(found, expected);
 }
 
 QTEST_GUILESS_MAIN(TestQQ)

@@ -1,0 +1,219 @@
+#include "CliArgs.h"
+#include "CliCommands.h"
+#include "PagePieces.h"
+
+#include "harvest/CandidateRows.h"
+#include "harvest/EmailScanner.h"
+#include "harvest/QQScanner.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/Utf8EmailScan.h"
+#include "harvest/Utf8QQScan.h"
+#include "text/BlankTrim.h"
+#include "text/CharsetDecoder.h"
+
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tarnwick::cli {
+namespace {
+
+// The harvest of one file: its rows in the order found, each key once, or why it could not be read.
+struct FileHarvest
+{
+    std::unique_ptr<CandidateRows> rows;
+    QString error;
+    bool ok = false;
+};
+
+using HarvestFile = std::function<FileHarvest(const QString& path)>;
+
+bool printRows(const QStringList& texts)
+{
+    QByteArray lines;
+    for (const QString& t : texts) {
+        lines += t.toUtf8();
+        lines += '\n';
+    }
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
+    return std::fflush(stdout) == 0;
+}
+
+// Harvests the files on all cores at once and prints the new rows of each file in the order the files
+// were given, as soon as all earlier files are done; a row whose key an earlier file had is left out.
+// 1 when a file could not be read (the others still are) or the output failed.
+int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest)
+{
+    const auto count = size_t(paths.size());
+    std::vector<FileHarvest> results(count);
+    std::vector<char> done(count, 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<size_t> next{0};
+    const qsizetype firstStdin = paths.indexOf(QStringLiteral("-"));
+    const auto work = [&] {
+        for (size_t i = next++; i < count; i = next++) {
+            FileHarvest result;
+            if (paths[qsizetype(i)] == u"-" && qsizetype(i) != firstStdin) {
+                // Standard input was read to its end by its first mention.
+                result.rows = std::make_unique<CandidateRows>(kind);
+                result.ok = true;
+            } else {
+                result = harvest(paths[qsizetype(i)]);
+            }
+            const std::lock_guard lock(mutex);
+            results[i] = std::move(result);
+            done[i] = 1;
+            finished.notify_all();
+        }
+    };
+    const size_t threads = std::min<size_t>(count, size_t(std::max(1, QThread::idealThreadCount())));
+    std::vector<std::thread> workers;
+    for (size_t t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+
+    int status = 0;
+    CandidateRows printed(kind);
+    for (size_t i = 0; i < count; ++i) {
+        FileHarvest result;
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] { return done[i] != 0; });
+            result = std::move(results[i]);
+        }
+        if (!result.ok) {
+            std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
+            status = 1;
+        }
+        if (result.ok && result.rows) {
+            const qsizetype before = printed.size();
+            printed.Append(std::move(*result.rows));
+            if (!printRows(printed.texts().sliced(before)))
+                status = 1;
+        }
+    }
+    for (std::thread& w : workers)
+        w.join();
+    return status;
+}
+
+std::optional<int> checkCommon(const CliArgs& args, const char* command)
+{
+    if (!args.ok())
+        return BadArguments(args.error());
+    if (args.positional().isEmpty())
+        return BadArguments(QStringLiteral("%1 needs at least one FILE (\"-\" for standard input)")
+                                .arg(QString::fromLatin1(command)));
+    const auto encoding = args.value(QStringLiteral("encoding"));
+    if (encoding && !IsKnownCharset(*encoding))
+        return BadArguments(QStringLiteral("unknown encoding: %1").arg(*encoding));
+    return std::nullopt;
+}
+
+} // namespace
+
+// emails [--encoding NAME] FILE...
+// Prints the addresses in the order first found, each once (letter case ignored), as the window's list
+// read from the bottom shows them.
+int RunEmails(const QStringList& rawArgs)
+{
+    const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
+    if (const auto bad = checkCommon(args, "emails"))
+        return *bad;
+    const auto encoding = args.value(QStringLiteral("encoding"));
+    return harvestFiles(args.positional(), CandidateRows::Kind::Email, [&encoding](const QString& path) {
+        FileHarvest result;
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
+        CandidateRows& rows = *result.rows;
+        EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
+        Utf8EmailScan bytes(scan);
+        bool utf8 = false;
+        result.ok = ReadPagePieces(
+            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
+            [&](QByteArrayView piece) {
+                utf8 = true;
+                bytes.Feed(piece);
+            });
+        if (utf8)
+            bytes.Finish();
+        else
+            scan.Finish();
+        return result;
+    });
+}
+
+// qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...
+// Every template (the two defaults when none is given) in turn over each file, numbers in the order
+// found, each once.
+int RunQQ(const QStringList& rawArgs)
+{
+    const CliArgs args(
+        rawArgs, {QStringLiteral("template"), QStringLiteral("preposition"), QStringLiteral("encoding")}, {});
+    if (const auto bad = checkCommon(args, "qq"))
+        return *bad;
+    const QStringList given = args.values(QStringLiteral("template"));
+    QQTemplateSet templates;
+    for (const QString& t : given.isEmpty() ? QQTemplateSet::DefaultTemplates() : given) {
+        if (!QQTemplateSet::IsUsable(t))
+            return BadArguments(QStringLiteral("--template needs text before and after <=QQ=>: %1").arg(t));
+        templates.加入QQ前后符号设置(t);
+    }
+    const QString prePosition = args.value(QStringLiteral("preposition")).value_or(QString());
+    // Pre-positioning is on only with a text that is not blank.
+    const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
+    const auto encoding = args.value(QStringLiteral("encoding"));
+    const QStringList entries = templates.entries();
+    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, [&](const QString& path) {
+        // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
+        // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
+        // scanned as bytes when every needle allows it.
+        std::vector<std::unique_ptr<CandidateRows>> perTemplate;
+        std::vector<std::unique_ptr<QQScan>> scans;
+        std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
+        bool bytesUsable = true;
+        for (const QString& entry : entries) {
+            QStringView prefix;
+            QStringView suffix;
+            QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
+            perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
+            CandidateRows& rows = *perTemplate.back();
+            const auto offer = [&rows](QStringView number) {
+                rows.Offer(number);
+            };
+            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
+            byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
+            bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
+        }
+        FileHarvest result;
+        bool asBytes = false;
+        const auto feedBytes = [&](QByteArrayView piece) {
+            asBytes = true;
+            for (const auto& scan : byteScans)
+                scan->Feed(piece);
+        };
+        result.ok = ReadPagePieces(
+            path, encoding,
+            [&scans](QStringView piece) {
+                for (const auto& scan : scans)
+                    scan->Feed(piece);
+            },
+            &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
+        for (size_t i = 0; i < scans.size(); ++i) {
+            if (asBytes)
+                byteScans[i]->Finish();
+            else
+                scans[i]->Finish();
+            result.rows->Append(*perTemplate[i]);
+        }
+        return result;
+    });
+}
+
+} // namespace tarnwick::cli

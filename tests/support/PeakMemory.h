@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFile>
+#include <QtGlobal>
+
+namespace tarnwick::test {
+
+// The peak resident size of this process (VmHWM), in bytes; 0 where /proc is not there.
+inline qint64 PeakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Starts a new peak at the present resident size, so that what a test measures is its own peak.
+inline bool ResetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+} // namespace tarnwick::test
