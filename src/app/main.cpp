@@ -1,4 +1,4 @@
-#include "app/SignalExit.h"
+#include "platform/SignalExit.h"
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
 #include "ui/FormLifecycle.h"

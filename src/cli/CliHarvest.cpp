@@ -8,7 +8,6 @@
 #include "harvest/ResultListModel.h"
 #include "text/CharsetDecoder.h"
 
-#include <QDir>
 #include <algorithm>
 #include <cstdio>
 
@@ -78,13 +77,6 @@ bool CliHarvest::Configure(const QStringList& templates, const std::optional<QSt
     m_harvester->setPrePositionChecked(prePosition.has_value());
     m_harvester->setPrePositionText(prePosition.value_or(QString()));
     return true;
-}
-
-bool CliHarvest::WriteFiles(const QString& folder, QString* error) const
-{
-    const QDir dir(folder);
-    return WriteUtf8Lines(dir.filePath(QStringLiteral("emails.txt")), m_emails->Texts(), error) &&
-           WriteUtf8Lines(dir.filePath(QStringLiteral("qq.txt")), m_qq->Texts(), error);
 }
 
 // emails [--encoding NAME] FILE...

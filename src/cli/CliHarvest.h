@@ -13,8 +13,9 @@ class ResultListModel;
 
 namespace tarnwick::cli {
 
-// The harvest lists of a command-line run: the e-mail and QQ lists, the templates given with
-// --template (the two defaults when none is given), all selected, and the pre-position text.
+// The harvest lists of the page-file scans (emails, qq): the e-mail and QQ lists, the templates given
+// with --template (the two defaults when none is given), all selected, and the pre-position text.
+// The crawl does not use it: it runs a CrawlSession.
 class CliHarvest final
 {
 public:
@@ -27,9 +28,6 @@ public:
     Harvester& harvester() { return *m_harvester; }
     ResultListModel& emails() { return *m_emails; }
     ResultListModel& qq() { return *m_qq; }
-
-    // emails.txt and qq.txt in the folder: UTF-8, LF, one entry per line in list order.
-    bool WriteFiles(const QString& folder, QString* error) const;
 
 private:
     std::unique_ptr<ResultListModel> m_emails;

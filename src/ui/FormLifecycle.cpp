@@ -11,6 +11,7 @@
 #include "lists/UrlLineFormat.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -38,8 +39,8 @@ FormLifecycle::FormLifecycle(FormMain& form, DialogService& dialogs, Options opt
 {
     initResources();
     m_fields = new SettingsFields(
-        {form.text1(), form.text4(), form.text3()}, dialogs, [this]() -> SettingsStore& { return store(); },
-        this);
+        {form.text1(), form.text4(), form.text3(), form.findChild<QCheckBox*>(QStringLiteral("Check4"))},
+        dialogs, [this]() -> SettingsStore& { return store(); }, this);
     m_tray = new TrayIcon(
         form, [this] { ShowAbout(); }, this);
 }

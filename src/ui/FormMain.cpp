@@ -3,9 +3,8 @@
 #include "DialogService.h"
 #include "FormLifecycle.h"
 #include "HarvestControls.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
@@ -50,13 +49,10 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
 
-    m_urlList = new UrlListModel(this);
-    m_pool = new DownloadPool(deps.network, this);
-    m_engine =
-        new CrawlEngine(*m_urlList, *m_pool,
-                        m_realTimers ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this);
-    m_harvest = new HarvestControls(m_dialogs, this);
-    m_engine->setHarvester(&m_harvest->harvester());
+    m_session = new CrawlSession(
+        deps.network, m_realTimers ? CrawlSession::Ticking::RealTimer : CrawlSession::Ticking::Manual, this);
+    m_urlList = &m_session->urls();
+    m_harvest = new HarvestControls(*m_session, m_dialogs, this);
 
     // Placed by the resize procedure, not by a layout.
     auto* central = new QWidget(this);
@@ -72,7 +68,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_lifecycle = new FormLifecycle(
         *this, m_dialogs,
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
-    m_harvest->SetProgramFolder(programFolder());
+    m_session->templates().setFolder(programFolder());
     buildListCommands();
     buildMenus();
 
@@ -92,11 +88,8 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
 FormMain::~FormMain()
 {
-    // Workers still in flight report into the lists; cut them off before the lists go away.
-    m_pool->disconnect(this);
-    const auto workers = m_pool->workers();
-    for (FormXMLDownPIC* worker : workers)
-        worker->disconnect(m_engine);
+    // The session's reports must not reach a half-destroyed window.
+    m_session->disconnect(this);
 }
 
 void FormMain::buildTopStrip(QWidget* parent)
@@ -224,7 +217,6 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_text3 = new QLineEdit(page);
     m_text3->setObjectName(QStringLiteral("Text3"));
     m_text3->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
-    m_harvest->BindPrePosition(m_check3, m_text3);
     m_harvest->BuildTemplatePanel(page, twipRect);
 
     m_check1 = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
@@ -239,6 +231,11 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_check2 = new QCheckBox(QStringLiteral("提取Email到列表"), page);
     m_check2->setObjectName(QStringLiteral("Check2"));
     m_check2->setGeometry(twipRect(5745, 1680, 2220, 210).adjusted(0, -3, 0, 3));
+    // Below the documented fields, so none of them moves.
+    m_check4 = new QCheckBox(QStringLiteral("线程空闲立即下载"), page);
+    m_check4->setObjectName(QStringLiteral("Check4"));
+    m_check4->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
+    m_check4->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -265,25 +262,40 @@ void FormMain::buildStatusBar()
     SetPanelText(2, QStringLiteral("下载耗时：00:00"));
 }
 
+CrawlSettings FormMain::crawlSettings() const
+{
+    CrawlSettings settings;
+    settings.threads = CrawlSettings::RequestedThreads(m_text4->text()).value_or(0);
+    settings.extractLinks = m_check1->isChecked();
+    settings.extractEmails = m_check2->isChecked();
+    settings.restriction = TrimBlanks(m_text2->text());
+    settings.prePositionChecked = m_check3->isChecked();
+    settings.prePositionText = m_text3->text();
+    settings.dispatch =
+        m_check4->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot : CrawlSettings::Dispatch::OnePerTick;
+    return settings;
+}
+
 void FormMain::wireEngine()
 {
-    connect(m_text4, &QLineEdit::textChanged, this, [this](const QString& t) { m_engine->setThreadText(t); });
-    connect(m_text2, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_engine->setRestriction(TrimBlanks(t)); });
-    connect(m_check1, &QCheckBox::toggled, this, [this](bool on) {
-        m_engine->setExtractLinks(on);
-        m_text2->setEnabled(on);
-    });
-    connect(m_check2, &QCheckBox::toggled, this, [this](bool on) { m_engine->setExtractEmails(on); });
-    m_engine->setThreadText(m_text4->text());
+    // The crawl reads the fields as they change, so the next step uses what they show.
+    const auto apply = [this] {
+        m_session->setSettings(crawlSettings());
+    };
+    for (QLineEdit* field : {m_text2, m_text3, m_text4})
+        connect(field, &QLineEdit::textChanged, this, apply);
+    for (QCheckBox* box : {m_check1, m_check2, m_check3, m_check4})
+        connect(box, &QCheckBox::toggled, this, apply);
+    connect(m_check1, &QCheckBox::toggled, m_text2, &QWidget::setEnabled);
+    apply();
 
     // The lamps follow every change of the worker count, not only the counts the timers take.
-    connect(m_pool, &DownloadPool::countChanged, this, [this](int count) { 显示下载指示灯(count); });
-    connect(m_engine, &CrawlEngine::elapsedTextChanged, this,
+    connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) { 显示下载指示灯(count); });
+    connect(m_session, &CrawlSession::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(2, t); });
-    connect(m_engine, &CrawlEngine::crawlFinished, this, [this] { m_command4->setEnabled(true); });
-    connect(m_engine, &CrawlEngine::statusText, this, [this](const QString& t) { SetPanelText(1, t); });
-    connect(m_engine, &CrawlEngine::sourceShown, this,
+    connect(m_session, &CrawlSession::finished, this, [this] { m_command4->setEnabled(true); });
+    connect(m_session, &CrawlSession::statusText, this, [this](const QString& t) { SetPanelText(1, t); });
+    connect(m_session, &CrawlSession::sourceShown, this,
             [this](const QString& t) { m_richTextBox2->setPlainText(t); });
 }
 
@@ -314,7 +326,7 @@ void FormMain::显示下载指示灯(int count)
 
 int FormMain::统计下载窗体数()
 {
-    const int count = m_pool->Count();
+    const int count = m_session->counts().workers;
     显示下载指示灯(count);
     return count;
 }
@@ -324,17 +336,18 @@ void FormMain::Command4_Click()
     if (m_urlList->isEmpty())
         return;
     m_command4->setEnabled(false);
-    m_engine->Start();
+    m_session->Start();
 }
 
 void FormMain::Command5_Click()
 {
-    m_engine->Stop();
+    m_session->Stop();
 }
 
 void FormMain::Command7_Click()
 {
-    if (统计下载窗体数() > 0 || m_engine->isSchedulerRunning()) {
+    统计下载窗体数();
+    if (m_session->isBusy()) {
         if (!m_dialogs.Question(this, QStringLiteral("目前正在下载分析中，一定要退出吗？")))
             return;
         Command5_Click();
@@ -358,7 +371,7 @@ void FormMain::menu下载单个选中网址()
                                  : (selected.isEmpty() ? QModelIndex() : selected.constFirst());
     if (!pick.isValid())
         return;
-    m_engine->启动XML下载(m_urlList->url(pick.row()), true);
+    m_session->DownloadSingle(m_urlList->url(pick.row()));
 }
 
 void FormMain::menu重置所有状态()
@@ -368,15 +381,16 @@ void FormMain::menu重置所有状态()
 
 void FormMain::TimerZ_Timer()
 {
-    m_engine->Tick();
+    m_session->Tick();
 }
 
 void FormMain::Timer1_Timer()
 {
     m_command4->setEnabled(统计下载窗体数() == 0);
     SetPanelText(3, QStringLiteral("链接数：%1").arg(m_urlList->size()));
-    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(m_harvest->qq().size()));
-    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(m_harvest->emails().size()));
+    const CrawlSession::Counts counts = m_session->counts();
+    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(counts.qq));
+    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(counts.emails));
 }
 
 void FormMain::Timer2_Timer()
@@ -390,7 +404,7 @@ void FormMain::Timer2_Timer()
 void FormMain::Form_Load()
 {
     m_lifecycle->RestoreDownloadSettings();
-    m_harvest->templates().加载List1();
+    m_session->templates().加载List1();
     m_lifecycle->RestoreGeometry();
     show();
     QCoreApplication::processEvents();

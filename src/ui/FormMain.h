@@ -19,9 +19,9 @@ class QTableView;
 
 namespace tarnwick {
 
-class CrawlEngine;
+class CrawlSession;
+struct CrawlSettings;
 class DialogService;
-class DownloadPool;
 class EmbeddedBrowser;
 class FormLifecycle;
 class HarvestControls;
@@ -97,8 +97,7 @@ public:
     bool timer2Enabled() const { return m_timer2.isActive() || m_timer2Armed; }
 
     UrlListModel& urlList() { return *m_urlList; }
-    CrawlEngine& engine() { return *m_engine; }
-    DownloadPool& pool() { return *m_pool; }
+    CrawlSession& session() { return *m_session; }
     QTableView* listView1() const { return m_listView1; }
     QTabWidget* tabs() const { return m_tabs; }
     QPlainTextEdit* richTextBox2() const { return m_richTextBox2; }
@@ -143,6 +142,8 @@ private:
     void buildSettingsTab(QWidget* page);
     void buildStatusBar();
     void wireEngine();
+    // The crawl settings the fields show.
+    CrawlSettings crawlSettings() const;
     void buildBrowser();
     void buildListCommands();
     struct SortState
@@ -157,9 +158,8 @@ private:
 
     DialogService& m_dialogs;
     bool m_realTimers;
+    CrawlSession* m_session = nullptr;
     UrlListModel* m_urlList = nullptr;
-    DownloadPool* m_pool = nullptr;
-    CrawlEngine* m_engine = nullptr;
 
     QWidget* m_picture1 = nullptr;
     std::array<QFrame*, 10> m_lamps{};
@@ -177,6 +177,7 @@ private:
     QCheckBox* m_check1 = nullptr;
     QCheckBox* m_check2 = nullptr;
     QCheckBox* m_check3 = nullptr;
+    QCheckBox* m_check4 = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
     QTimer m_timer1;

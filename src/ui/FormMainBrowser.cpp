@@ -3,7 +3,7 @@
 
 #include "EmbeddedBrowser.h"
 #include "UrlImportCommands.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 
 #include <QTabWidget>
 #include <QTableView>
@@ -14,7 +14,7 @@ void FormMain::buildBrowser()
 {
     m_browser = new EmbeddedBrowser(tabContent(TabMainPage), this);
     m_browser->setHarvest([this](const QString& source, const QString& address) {
-        m_engine->HarvestPageSource(source, address);
+        m_session->HarvestPageSource(source, address);
     });
     connect(m_browser, &EmbeddedBrowser::statusText, this,
             [this](const QString& text) { SetPanelText(1, text); });

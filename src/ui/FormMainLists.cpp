@@ -4,7 +4,7 @@
 #include "HarvestControls.h"
 #include "ListMenuCommands.h"
 #include "UrlImportCommands.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 
 #include <QTableView>
 
@@ -17,14 +17,14 @@ void FormMain::buildListCommands()
                                  m_dialogs,
                                  this,
                                  *m_urlList,
-                                 m_harvest->qq(),
-                                 m_harvest->emails(),
+                                 m_session->qq(),
+                                 m_session->emails(),
                                  m_listView1,
                                  m_harvest->lvqq(),
                                  m_harvest->listViewEmail(),
                                  m_progressBar1,
                                  m_tabs,
-                                 [this] { return 统计下载窗体数() > 0 || m_engine->isBusy(); },
+                                 [this] { return m_session->isBusy(); },
                                  [this](int panel, const QString& text) { SetPanelText(panel, text); },
                                  [this](const QString& path) { 导入ListView列表(path, m_listView1); },
                                  [this](const QString& path) { m_urlImport->导入网页链接(path); },

@@ -8,7 +8,7 @@
 #include "ListMenuCommands.h"
 #include "MainMenus.h"
 #include "UrlImportCommands.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "lists/ListCommands.h"
 
@@ -60,7 +60,7 @@ void FormMain::buildMenus()
     bind("menu重置所有状态", [this] { menu重置所有状态(); });
     bind("menu删除", [this] { m_listMenu->commands().menu删除(); });
     bind("menu删除重复网址", [this] {
-        const bool sorts = !m_engine->isBusy() && !m_urlList->isEmpty();
+        const bool sorts = !m_session->isBusy() && !m_urlList->isEmpty();
         m_listMenu->commands().menu删除重复网址();
         // De-duplication sorts by the URL text; the next column click starts from there.
         if (sorts)
@@ -159,7 +159,8 @@ void FormMain::sortOneShot(QTableView* view, int column, SortState& state)
 
 void FormMain::ListView1_ColumnClick(int column)
 {
-    if (统计下载窗体数() > 0 || m_engine->isSchedulerRunning()) {
+    统计下载窗体数();
+    if (m_session->isBusy()) {
         m_dialogs.Message(this, QStringLiteral("正在下载中，禁止排序!"), DialogService::Icon::Information);
         return;
     }

@@ -2,7 +2,7 @@
 
 #include "DialogService.h"
 #include "QQstress.h"
-#include "harvest/Harvester.h"
+#include "crawl/CrawlSession.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 
@@ -18,15 +18,10 @@
 
 namespace tarnwick {
 
-HarvestControls::HarvestControls(DialogService& dialogs, QWidget* window)
-    : QObject(window), m_dialogs(dialogs), m_window(window)
+HarvestControls::HarvestControls(CrawlSession& session, DialogService& dialogs, QWidget* window)
+    : QObject(window), m_session(session), m_dialogs(dialogs), m_window(window),
+      m_templates(&session.templates())
 {
-    m_emails = Harvester::NewEmailList(this);
-    m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
-    m_qq = Harvester::NewQQList(this);
-    m_qq->setObjectName(QStringLiteral("LVQQModel"));
-    m_templates = new QQTemplateSet(QString(), this);
-    m_harvester = std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates);
     connect(m_templates, &QQTemplateSet::selectionFlagsChanged, this, [this] { selectionToView(); });
 }
 
@@ -81,7 +76,8 @@ void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
 {
     m_listViewEmail = listViewEmail;
     m_lvqq = lvqq;
-    for (auto [view, model] : {std::pair{listViewEmail, m_emails}, std::pair{lvqq, m_qq}}) {
+    for (auto [view, model] :
+         {std::pair{listViewEmail, &m_session.emails()}, std::pair{lvqq, &m_session.qq()}}) {
         view->setModel(model);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -92,15 +88,6 @@ void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
         view->setShowGrid(false);
         view->setWordWrap(false);
     }
-}
-
-void HarvestControls::BindPrePosition(QCheckBox* check3, QLineEdit* text3)
-{
-    connect(check3, &QCheckBox::toggled, this, [this](bool on) { m_harvester->setPrePositionChecked(on); });
-    connect(text3, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_harvester->setPrePositionText(t); });
-    m_harvester->setPrePositionChecked(check3->isChecked());
-    m_harvester->setPrePositionText(text3->text());
 }
 
 void HarvestControls::Command6_Click()

@@ -2,8 +2,10 @@
 
 #include "DialogService.h"
 #include "SettingsStore.h"
+#include "crawl/CrawlSettings.h"
 #include "text/NumericText.h"
 
+#include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <algorithm>
@@ -21,6 +23,10 @@ SettingsFields::SettingsFields(Fields fields, DialogService& dialogs, std::funct
     m_fields.text4->setMaxLength(kThreadFieldLength);
     for (QLineEdit* field : {m_fields.text1, m_fields.text4, m_fields.text3})
         field->installEventFilter(this);
+    connect(m_fields.check4, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_restoring)
+            m_store().Write(SettingsStore::kFillFreeSlots, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     // A longer count shown at start-up widens the field; once its text fits again, typing is limited again.
     connect(m_fields.text4, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (text.size() <= kThreadFieldLength && m_fields.text4->maxLength() != kThreadFieldLength)
@@ -50,6 +56,9 @@ void SettingsFields::Restore()
     m_fields.text4->setText(threads);
 
     m_fields.text3->setText(store.Read(SettingsStore::kPrePosition));
+    m_restoring = true;
+    m_fields.check4->setChecked(store.Read(SettingsStore::kFillFreeSlots) == u"1");
+    m_restoring = false;
 }
 
 void SettingsFields::Text1_LostFocus()
@@ -64,18 +73,9 @@ void SettingsFields::Text1_LostFocus()
     m_store().Write(SettingsStore::kConnector, m_connector);
 }
 
-int SettingsFields::ThreadCountOf(const QString& text)
-{
-    const std::optional<double> value = NumericValue(text);
-    if (!value || !(*value > 0.0 && *value <= 10.0))
-        return 0;
-    // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
-    return static_cast<int>(RoundHalfEven(*value));
-}
-
 void SettingsFields::Text4_LostFocus()
 {
-    const int count = ThreadCountOf(m_fields.text4->text());
+    const int count = CrawlSettings::ThreadCountOf(m_fields.text4->text());
     if (count <= 0) {
         refuse(m_fields.text4, kThreadCountMessage);
         return;

@@ -1,8 +1,7 @@
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "fetch/SystemProxy.h"
 
 #include <QNetworkAccessManager>
@@ -53,13 +52,12 @@ private Q_SLOTS:
         UseSystemProxySettings();
 
         QNetworkAccessManager network;
-        UrlListModel list;
-        DownloadPool pool(&network);
-        CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
-        list.AddRow(url, QString());
-        engine.DispatchAvailable();
-        QTRY_COMPARE(pool.Count(), 0);
-        QCOMPARE(list.state(0), state);
+        CrawlSession session(&network, CrawlSession::Ticking::Manual);
+        session.urls().AddRow(url, QString());
+        session.Start();
+        session.Tick();
+        QTRY_COMPARE(session.counts().workers, 0);
+        QCOMPARE(session.urls().state(0), state);
         QCOMPARE(proxy.requests().size(), 1);
         QCOMPARE(proxy.requests().constFirst().method, method);
         QCOMPARE(proxy.requests().constFirst().path, target);

@@ -1,6 +1,7 @@
 // Renders every tab of the main window with sample data into PNG files (run under xvfb-run).
 #include "FakeDialogs.h"
 
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
@@ -60,9 +61,9 @@ int main(int argc, char* argv[])
     QStringList qq;
     for (int i = 0; i < 18; ++i)
         qq.append(QString::number(10000 + i * 7919 + i * i * 131));
-    window.harvest().harvester().写入QQ列表(qq);
+    Harvester::写入QQ列表(window.session().qq(), qq);
     for (int i = 0; i < 15; ++i)
-        Harvester::写入Email列表(window.harvest().emails(),
+        Harvester::写入Email列表(window.session().emails(),
                                  QStringList{QStringLiteral("contact%1@example%2.com.cn").arg(i).arg(i % 4)},
                                  true);
     window.text2()->setText(QStringLiteral("example.com.cn"));

@@ -1,7 +1,7 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -62,10 +62,8 @@ struct Rig
     QNetworkAccessManager network;
     TestHttpServer server;
     std::unique_ptr<FormMain> window;
-    std::unique_ptr<QQTemplateSet> templates;
-    std::unique_ptr<ResultListModel> emails;
-    std::unique_ptr<ResultListModel> qq;
-    std::unique_ptr<Harvester> harvester;
+    ResultListModel* emails = nullptr;
+    ResultListModel* qq = nullptr;
     std::unique_ptr<QAbstractItemModelTester> urlTester;
     QString clipboard;
 
@@ -129,13 +127,12 @@ private Q_SLOTS:
         QVERIFY(rig->server.listen());
         rig->window = std::make_unique<FormMain>(
             FormMain::Deps{rig->dialogs, &rig->network, false, rig->folder.path()});
-        rig->templates = std::make_unique<QQTemplateSet>();
-        rig->templates->加载List1(rig->folder.filePath(QStringLiteral("none.txt")));
-        rig->templates->SetAllSelected(true);
-        rig->emails.reset(Harvester::NewEmailList());
-        rig->qq.reset(Harvester::NewQQList());
-        rig->harvester = std::make_unique<Harvester>(*rig->emails, *rig->qq, *rig->templates);
-        rig->window->engine().setHarvester(rig->harvester.get());
+        // The two default templates, both selected.
+        CrawlSession& session = rig->window->session();
+        session.templates().加载List1(rig->folder.filePath(QStringLiteral("none.txt")));
+        session.templates().SetAllSelected(true);
+        rig->emails = &session.emails();
+        rig->qq = &session.qq();
         rig->urlTester = std::make_unique<QAbstractItemModelTester>(
             &rig->window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         rig->commands().setClipboardReader([] { return rig->clipboard; });

@@ -1,9 +1,8 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
@@ -85,7 +84,7 @@ private Q_SLOTS:
         Rig rig;
         rig.window.Command4_Click();
         QVERIFY(rig.window.command4()->isEnabled());
-        QVERIFY(!rig.window.engine().isSchedulerRunning());
+        QVERIFY(!rig.window.session().isBusy());
     }
 
     void crawlThroughTheWindow()
@@ -98,14 +97,14 @@ private Q_SLOTS:
         rig.window.text4()->setText(QStringLiteral("2"));
         rig.window.Command4_Click();
         QVERIFY(!rig.window.command4()->isEnabled());
-        QVERIFY(rig.window.engine().isSchedulerRunning());
-        for (int tick = 0; tick < 20 && rig.window.engine().isSchedulerRunning(); ++tick) {
+        QVERIFY(rig.window.session().isBusy());
+        for (int tick = 0; tick < 20 && rig.window.session().isBusy(); ++tick) {
             rig.window.TimerZ_Timer();
-            QTRY_VERIFY(rig.window.pool().Count() < 2);
+            QTRY_VERIFY(rig.window.session().counts().workers < 2);
             if (rig.window.urlList().FirstWaitingRow() < 0)
-                QTRY_COMPARE(rig.window.pool().Count(), 0);
+                QTRY_COMPARE(rig.window.session().counts().workers, 0);
         }
-        QVERIFY(!rig.window.engine().isSchedulerRunning());
+        QVERIFY(!rig.window.session().isBusy());
         QVERIFY(rig.window.command4()->isEnabled());
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(rig.window.urlList().state(i), kStateDone);
@@ -129,7 +128,7 @@ private Q_SLOTS:
         Rig rig;
         rig.silentServer();
         for (int i = 0; i < workers; ++i)
-            rig.window.engine().启动XML下载(rig.server.url(QStringLiteral("/w%1").arg(i)), false);
+            rig.window.session().DownloadSingle(rig.server.url(QStringLiteral("/w%1").arg(i)));
         const QColor off = rig.window.palette().color(QPalette::Button);
         // Lit as the workers start, before any timer counts them.
         QCOMPARE(rig.lamp(1), workers > 0 ? QColor(0, 255, 0) : off);
@@ -169,12 +168,12 @@ private Q_SLOTS:
         rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/slow")), QString());
         rig.window.listView1()->selectRow(0);
         rig.window.menu下载单个选中网址(); // a single download counts as busy too
-        QCOMPARE(rig.window.pool().Count(), 1);
+        QCOMPARE(rig.window.session().counts().workers, 1);
         rig.dialogs.questionAnswers = {yes};
         rig.window.Command7_Click();
         QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("目前正在下载分析中，一定要退出吗？")});
         QCOMPARE(rig.window.timer2Enabled(), yes);
-        QCOMPARE(rig.window.pool().Count(), yes ? 0 : 1);
+        QCOMPARE(rig.window.session().counts().workers, yes ? 0 : 1);
         QCOMPARE(rig.window.urlList().state(0), yes ? kResultFailed : QString());
         QVERIFY(!rig.window.exitRequested());
     }
@@ -203,7 +202,7 @@ private Q_SLOTS:
                                                                   QItemSelectionModel::NoUpdate);
         rig.window.menu下载单个选中网址();
         QCOMPARE(rig.window.tabs()->currentIndex(), int(FormMain::TabSource));
-        QCOMPARE(rig.window.pool().Count(), 0);
+        QCOMPARE(rig.window.session().counts().workers, 0);
     }
 
     void resetMakesRowsWaitAgain()

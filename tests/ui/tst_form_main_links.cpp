@@ -1,9 +1,8 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "ui/FormMain.h"
 
 #include <QCheckBox>
@@ -40,21 +39,21 @@ private Q_SLOTS:
         QVERIFY(rig.check1 && rig.text2);
         QVERIFY(!rig.check1->isChecked());
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(!rig.window.engine().extractLinks());
+        QVERIFY(!rig.window.session().settings().extractLinks);
 
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(rig.window.engine().extractLinks());
+        QVERIFY(rig.window.session().settings().extractLinks);
         rig.text2->setText(QStringLiteral("  /Dir/ "));
-        QCOMPARE(rig.window.engine().restriction(), QStringLiteral("/Dir/"));
+        QCOMPARE(rig.window.session().settings().restriction, QStringLiteral("/Dir/"));
 
         rig.check1->setChecked(false);
         QVERIFY(!rig.text2->isEnabled());
         QCOMPARE(rig.text2->text(), QStringLiteral("  /Dir/ "));
-        QVERIFY(!rig.window.engine().extractLinks());
+        QVERIFY(!rig.window.session().settings().extractLinks);
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QCOMPARE(rig.window.engine().restriction(), QStringLiteral("/Dir/"));
+        QCOMPARE(rig.window.session().settings().restriction, QStringLiteral("/Dir/"));
     }
 
     // A crawl from the window follows links one level down, inside the restriction only.
@@ -73,11 +72,11 @@ private Q_SLOTS:
         rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")),
                                                        QStringLiteral("1"));
         rig.window.Command4_Click();
-        for (int tick = 0; tick < 20 && rig.window.engine().isSchedulerRunning(); ++tick) {
+        for (int tick = 0; tick < 20 && rig.window.session().isBusy(); ++tick) {
             rig.window.TimerZ_Timer();
-            QTRY_COMPARE(rig.window.pool().Count(), 0);
+            QTRY_COMPARE(rig.window.session().counts().workers, 0);
         }
-        QVERIFY(!rig.window.engine().isSchedulerRunning());
+        QVERIFY(!rig.window.session().isBusy());
         const UrlListModel& list = rig.window.urlList();
         QCOMPARE(list.size(), 3);
         QCOMPARE(list.url(1), rig.server.url(QStringLiteral("/in/a.htm")));

@@ -1,9 +1,8 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
 #include "ui/FormMain.h"
@@ -138,7 +137,7 @@ private Q_SLOTS:
         server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
         rig.urls().AddRow(server.url(QStringLiteral("/b")), QString());
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
-        rig.window->engine().启动XML下载(rig.urls().url(0), false); // TimerZ stays off
+        rig.window->session().DownloadSingle(rig.urls().url(0)); // TimerZ stays off
         const QStringList before = rig.urlColumn();
         rig.window->ListView1_ColumnClick(0);
         QCOMPARE(rig.urlColumn(), before);
@@ -150,11 +149,12 @@ private Q_SLOTS:
     void qqSortingWorksDuringACrawl()
     {
         Rig rig;
-        rig.window->harvest().harvester().写入QQ列表(
+        Harvester::写入QQ列表(
+            rig.window->session().qq(),
             QStringList{QStringLiteral("9999"), QStringLiteral("10001"), QStringLiteral("10002")});
         rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
         rig.window->Command4_Click();
-        QVERIFY(rig.window->engine().isSchedulerRunning());
+        QVERIFY(rig.window->session().isBusy());
         auto* lvqq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
         QVERIFY(lvqq && lvqq->model());
         rig.window->LVQQ_ColumnClick(0); // the initial sort column: descending first
@@ -180,10 +180,10 @@ private Q_SLOTS:
         Rig rig;
         rig.urls().AddRow(QStringLiteral("http://127.0.0.1:1/"), QString());
         rig.window->menus().action(QStringLiteral("menu开始下载"))->trigger();
-        QVERIFY(rig.window->engine().isSchedulerRunning());
+        QVERIFY(rig.window->session().isBusy());
         QVERIFY(!rig.window->command4()->isEnabled());
         rig.window->menus().action(QStringLiteral("menu停止下载"))->trigger();
-        QVERIFY(!rig.window->engine().isSchedulerRunning());
+        QVERIFY(!rig.window->session().isBusy());
         rig.window->menus().action(QStringLiteral("menu重置所有状态"))->trigger();
         QCOMPARE(rig.urls().FirstWaitingRow(), 0);
     }

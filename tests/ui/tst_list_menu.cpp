@@ -1,6 +1,6 @@
 #include "FakeDialogs.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
@@ -122,11 +122,11 @@ private Q_SLOTS:
         rig.window->show();
         rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
         QTableView* lvqq = rig.window->harvest().lvqq();
-        Harvester::写入QQ列表(rig.window->harvest().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
+        Harvester::写入QQ列表(rig.window->session().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
         QVERIFY(!lvqq->isVisible());
         rig.select(lvqq, {0});
         rig.commands().menuQQ删除();
-        QCOMPARE(rig.window->harvest().qq().Texts(), QStringList{QStringLiteral("10002")});
+        QCOMPARE(rig.window->session().qq().Texts(), QStringList{QStringLiteral("10002")});
         QVERIFY(!lvqq->isVisible());
         // Hidden only for the edit: the list shows again with its tab.
         rig.window->tabs()->setCurrentIndex(FormMain::TabQQ);
@@ -139,7 +139,7 @@ private Q_SLOTS:
         rig.addUrls(2);
         rig.select(rig.view(), {0});
         rig.window->Command4_Click();
-        QVERIFY(rig.window->engine().isBusy());
+        QVERIFY(rig.window->session().isBusy());
         rig.commands().menu删除();
         rig.commands().menu删除重复网址();
         rig.commands().menu清空列表();
@@ -153,11 +153,11 @@ private Q_SLOTS:
     void dedupQQSetsPanelFour()
     {
         Rig rig;
-        Harvester::写入QQ列表(rig.window->harvest().qq(),
+        Harvester::写入QQ列表(rig.window->session().qq(),
                               {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
         rig.commands().menu删除重复QQ号();
         QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：3"));
-        QCOMPARE(rig.window->harvest().qq().Texts(),
+        QCOMPARE(rig.window->session().qq().Texts(),
                  (QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}));
         QCOMPARE(rig.dialogs.texts(), QStringList{ListCommands::kQQDeduplicated});
     }

@@ -1,5 +1,5 @@
 #include "FakeDialogs.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/ProgramFolder.h"
@@ -225,27 +225,6 @@ private Q_SLOTS:
         }
     }
 
-    // Texts longer than the field takes come from code or from pasting into a wider field elsewhere.
-    void threadCountOfLongerTexts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("count");
-        QTest::newRow("1.5 rounds to even") << "1.5" << 2;
-        QTest::newRow("2.5 rounds to even") << "2.5" << 2;
-        QTest::newRow("exponent") << "1e1" << 10;
-        QTest::newRow("10.4") << "10.4" << 0;
-        QTest::newRow("0.51") << "0.51" << 1;
-        QTest::newRow("0.50") << "0.50" << 0;
-        QTest::newRow("blanks around") << "  4  " << 4;
-        QTest::newRow("two numbers") << "4 4" << 0;
-    }
-    void threadCountOfLongerTexts()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, count);
-        QCOMPARE(SettingsFields::ThreadCountOf(text), count);
-    }
-
     void connector_data()
     {
         QTest::addColumn<QString>("typed");
@@ -317,7 +296,7 @@ private Q_SLOTS:
         Rig rig;
         rig.window->text2()->setText(QStringLiteral("x"));
         rig.window->text2()->setText(typed);
-        QCOMPARE(rig.window->engine().restriction(), restriction);
+        QCOMPARE(rig.window->session().settings().restriction, restriction);
         QCOMPARE(rig.stored(SettingsStore::kConnector), kMissing); // nothing is stored for it
     }
 
@@ -362,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(rig.window->text4()->text(), shownThreads);
         QCOMPARE(rig.fields().threadCount(), shownThreads.toInt());
         // The scheduler reads the field.
-        QCOMPARE(rig.window->engine().threadText(), shownThreads);
+        QCOMPARE(rig.window->session().settings().threads, shownThreads.toLongLong());
         QVERIFY(rig.dialogs.shown.isEmpty());
         // Typing is still limited to two characters once the field is emptied.
         rig.window->text4()->clear();

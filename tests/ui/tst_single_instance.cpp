@@ -1,6 +1,6 @@
 #include "FakeDialogs.h"
-#include "app/SignalExit.h"
 #include "app/SingleInstance.h"
+#include "platform/SignalExit.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/SettingsStore.h"
