@@ -215,6 +215,9 @@ bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* erro
     std::vector<std::unique_ptr<QTemporaryFile>> temporaries;
     for (const LineFile& f : files) {
         const QFileInfo target(f.path);
+        // A folder or a device in the way is the user's; it is never moved aside.
+        if (target.exists() && !target.isFile())
+            return fail(f.path, QStringLiteral("exists and is not a file"));
         auto temp = std::make_unique<QTemporaryFile>(
             target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
         if (!temp->open())

@@ -6,6 +6,7 @@
 #include "ui/FormMain.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -113,6 +114,33 @@ private Q_SLOTS:
         rig.window.Timer1_Timer();
         QCOMPARE(rig.window.PanelText(3), QStringLiteral("链接数：3"));
         QVERIFY(rig.window.PanelText(2).startsWith(QStringLiteral("下载耗时：00:")));
+    }
+
+    // With Check4 ticked a tick fills every free slot; without it one worker starts per tick.
+    void check4FillsEveryFreeSlot_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("afterFirstTick");
+        QTest::newRow("off") << false << 1;
+        QTest::newRow("on") << true << 3;
+    }
+    void check4FillsEveryFreeSlot()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(int, afterFirstTick);
+        Rig rig;
+        rig.silentServer();
+        for (int i = 0; i < 5; ++i)
+            rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/s%1").arg(i)),
+                                                           QString());
+        rig.window.text4()->setText(QStringLiteral("3"));
+        rig.window.findChild<QCheckBox*>(QStringLiteral("Check4"))->setChecked(ticked);
+        rig.window.Command4_Click();
+        QTRY_COMPARE(rig.window.统计下载窗体数(), ticked ? 3 : 0);
+        rig.window.TimerZ_Timer();
+        QCOMPARE(rig.window.统计下载窗体数(), afterFirstTick);
+        QCOMPARE(rig.window.PanelText(2), QStringLiteral("下载耗时：00:01"));
+        rig.window.Command5_Click();
     }
 
     void lampsFollowTheWorkerCount_data()

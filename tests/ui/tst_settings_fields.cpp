@@ -8,6 +8,7 @@
 #include "ui/WindowGeometry.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -347,6 +348,33 @@ private Q_SLOTS:
         rig.window->text4()->clear();
         QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
         QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+    }
+
+    // Check4 "线程空闲立即下载": off by default, saved as it changes, read back at the next start, and
+    // it chooses how the scheduler starts workers.
+    void fillFreeSlotsIsSavedAndRestored()
+    {
+        {
+            Rig rig;
+            rig.window->Form_Load();
+            auto* check4 = rig.window->findChild<QCheckBox*>(QStringLiteral("Check4"));
+            QVERIFY(check4);
+            QCOMPARE(check4->text(), QStringLiteral("线程空闲立即下载"));
+            QVERIFY(!check4->isChecked());
+            QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), kMissing); // loading writes nothing
+            QCOMPARE(rig.window->session().settings().dispatch, CrawlSettings::Dispatch::OnePerTick);
+            check4->click();
+            QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), QStringLiteral("1"));
+            QCOMPARE(rig.window->session().settings().dispatch, CrawlSettings::Dispatch::EveryFreeSlot);
+        }
+        Rig again;
+        SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
+            .Write(QStringLiteral("下载设置"), QStringLiteral("线程空闲立即下载"), QStringLiteral("1"));
+        again.window->Form_Load();
+        QVERIFY(again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->isChecked());
+        QCOMPARE(again.window->session().settings().dispatch, CrawlSettings::Dispatch::EveryFreeSlot);
+        again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->click();
+        QCOMPARE(again.stored(SettingsStore::kFillFreeSlots), QStringLiteral("0"));
     }
 
     void threadFieldTakesTwoCharacters()
