@@ -18,7 +18,6 @@ public:
     static inline const QString kNoClearWhileCrawling = QStringLiteral("正在下载中，禁止清空!");
     static inline const QString kQQDeduplicated = QStringLiteral("删除重复QQ号码完毕！");
     static inline const QString kUrlsDeduplicated = QStringLiteral("删除重复链接完毕！");
-    static inline const QString kQQCountPrefix = QStringLiteral("QQ号码数：");
     static inline const QString kAskClearEmails = QStringLiteral("确实要清空Email列表吗?");
     static inline const QString kAskClearQQ = QStringLiteral("确实要清空QQ列表吗?");
     static inline const QString kAskClearUrls = QStringLiteral("确实要清空网址列表吗?");

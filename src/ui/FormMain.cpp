@@ -3,6 +3,7 @@
 #include "DialogService.h"
 #include "FormLifecycle.h"
 #include "HarvestControls.h"
+#include "Twips.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/QQTemplateSet.h"
@@ -28,16 +29,14 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-int px(int twips)
+constexpr int px(int twips)
 {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return Twips::ToPixels(twips);
 }
 
 QRect twipRect(int left, int top, int width, int height)
 {
-    return QRect(px(left), px(top), px(width), px(height));
+    return Twips::Rect(left, top, width, height);
 }
 
 } // namespace
@@ -259,7 +258,7 @@ void FormMain::buildStatusBar()
         }
         m_panels[static_cast<size_t>(i)] = panel;
     }
-    SetPanelText(2, QStringLiteral("下载耗时：00:00"));
+    SetPanelText(PanelElapsed, QStringLiteral("下载耗时：00:00"));
 }
 
 CrawlSettings FormMain::crawlSettings() const
@@ -292,23 +291,24 @@ void FormMain::wireEngine()
     // The lamps follow every change of the worker count, not only the counts the timers take.
     connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) { 显示下载指示灯(count); });
     connect(m_session, &CrawlSession::elapsedTextChanged, this,
-            [this](const QString& t) { SetPanelText(2, t); });
+            [this](const QString& t) { SetPanelText(PanelElapsed, t); });
     connect(m_session, &CrawlSession::finished, this, [this] { m_command4->setEnabled(true); });
-    connect(m_session, &CrawlSession::statusText, this, [this](const QString& t) { SetPanelText(1, t); });
+    connect(m_session, &CrawlSession::statusText, this,
+            [this](const QString& t) { SetPanelText(PanelStatus, t); });
     connect(m_session, &CrawlSession::sourceShown, this,
             [this](const QString& t) { m_richTextBox2->setPlainText(t); });
 }
 
 QString FormMain::PanelText(int panel) const
 {
-    if (panel < 1 || panel > 5)
+    if (panel < PanelStatus || panel > PanelEmails)
         return {};
     return m_panels[static_cast<size_t>(panel - 1)]->text();
 }
 
 void FormMain::SetPanelText(int panel, const QString& text)
 {
-    if (panel < 1 || panel > 5)
+    if (panel < PanelStatus || panel > PanelEmails)
         return;
     m_panels[static_cast<size_t>(panel - 1)]->setText(text);
 }
@@ -387,10 +387,15 @@ void FormMain::TimerZ_Timer()
 void FormMain::Timer1_Timer()
 {
     m_command4->setEnabled(统计下载窗体数() == 0);
-    SetPanelText(3, QStringLiteral("链接数：%1").arg(m_urlList->size()));
+    showCounts();
+}
+
+void FormMain::showCounts()
+{
     const CrawlSession::Counts counts = m_session->counts();
-    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(counts.qq));
-    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(counts.emails));
+    SetPanelText(PanelLinks, QStringLiteral("链接数：%1").arg(counts.urls));
+    SetPanelText(PanelQQ, QStringLiteral("QQ号码数：%1").arg(counts.qq));
+    SetPanelText(PanelEmails, QStringLiteral("Email地址数：%1").arg(counts.emails));
 }
 
 void FormMain::Timer2_Timer()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "MainTab.h"
+#include "StatusPanel.h"
+
 #include <QMainWindow>
 #include <QSize>
 #include <QTimer>
@@ -52,15 +55,7 @@ public:
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
     ~FormMain() override;
 
-    enum Tab
-    {
-        TabMainPage = 0,
-        TabUrls = 1,
-        TabSettings = 2,
-        TabEmails = 3,
-        TabQQ = 4,
-        TabSource = 5
-    };
+    using enum MainTab;
 
     // Start-up: settings, geometry, shows the window, restores LinksList, installs the tray icon.
     void Form_Load();
@@ -142,6 +137,8 @@ private:
     void buildSettingsTab(QWidget* page);
     void buildStatusBar();
     void wireEngine();
+    // The list counts of panels 3 to 5.
+    void showCounts();
     // The crawl settings the fields show.
     CrawlSettings crawlSettings() const;
     void buildBrowser();

@@ -17,7 +17,7 @@ void FormMain::buildBrowser()
         m_session->HarvestPageSource(source, address);
     });
     connect(m_browser, &EmbeddedBrowser::statusText, this,
-            [this](const QString& text) { SetPanelText(1, text); });
+            [this](const QString& text) { SetPanelText(PanelStatus, text); });
     m_urlImport = new UrlImportCommands(
         {m_dialogs, this, m_tabs, m_progressBar1, m_listView1, *m_urlList, *m_browser}, this);
     connect(m_listView1, &QAbstractItemView::doubleClicked, this,

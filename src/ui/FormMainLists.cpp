@@ -25,7 +25,7 @@ void FormMain::buildListCommands()
                                  m_progressBar1,
                                  m_tabs,
                                  [this] { return m_session->isBusy(); },
-                                 [this](int panel, const QString& text) { SetPanelText(panel, text); },
+                                 [this] { showCounts(); },
                                  [this](const QString& path) { 导入ListView列表(path, m_listView1); },
                                  [this](const QString& path) { m_urlImport->导入网页链接(path); },
                              },

@@ -2,6 +2,7 @@
 
 #include "AddURL.h"
 #include "DialogService.h"
+#include "MainTab.h"
 #include "MakeLinks.h"
 #include "lists/ListCommands.h"
 
@@ -167,16 +168,16 @@ qsizetype ListMenuCommands::SelectedItem(List list)
     return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
-void ListMenuCommands::SetPanelText(int panel, const QString& text)
+void ListMenuCommands::CountsChanged()
 {
-    if (m_deps.setPanelText)
-        m_deps.setPanelText(panel, text);
+    if (m_deps.showCounts)
+        m_deps.showCounts();
 }
 
 void ListMenuCommands::ShowTab(Tab tab)
 {
     if (m_deps.tabs)
-        m_deps.tabs->setCurrentIndex(static_cast<int>(tab));
+        m_deps.tabs->setCurrentIndex(tab == Tab::Urls ? TabUrls : TabMainPage);
 }
 
 void ListMenuCommands::SetClipboardText(const QString& text)

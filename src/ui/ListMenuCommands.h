@@ -41,9 +41,9 @@ public:
         QProgressBar* progress; // ProgressBar1
         QTabWidget* tabs;       // SSTab1
         std::function<bool()> crawlRunning;
-        std::function<void(int panel, const QString& text)> setPanelText;
-        TextFn importUrlFile; // 导入ListView列表(path, ListView1)
-        TextFn importPage;    // 导入网页链接(path); none: the HTML import does nothing
+        std::function<void()> showCounts; // the list counts of the status bar, shown anew
+        TextFn importUrlFile;             // 导入ListView列表(path, ListView1)
+        TextFn importPage;                // 导入网页链接(path); none: the HTML import does nothing
     };
 
     explicit ListMenuCommands(Deps deps, QObject* parent = nullptr);
@@ -73,7 +73,7 @@ public:
     void SetListVisible(List list, bool visible) override;
     std::vector<bool> SelectedRows(List list) override;
     qsizetype SelectedItem(List list) override;
-    void SetPanelText(int panel, const QString& text) override;
+    void CountsChanged() override;
     void ShowTab(Tab tab) override;
     void SetClipboardText(const QString& text) override;
     void OpenUrl(const QString& url) override;

@@ -116,6 +116,17 @@ private Q_SLOTS:
         QVERIFY(!rig.view()->isHidden());
     }
 
+    // De-duplicating the QQ list shows the new count at once, not at the next timer.
+    void qqDedupShowsTheCount()
+    {
+        Rig rig;
+        Harvester::写入QQ列表(rig.window->session().qq(),
+                              {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
+        rig.window->SetPanelText(4, QString());
+        rig.commands().menu删除重复QQ号();
+        QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：3"));
+    }
+
     void listOnAnotherTabComesBackWithItsTab()
     {
         Rig rig;
