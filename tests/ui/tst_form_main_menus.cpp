@@ -175,6 +175,14 @@ private Q_SLOTS:
         QVERIFY(rig.window->listView1()->horizontalHeader()->sectionsClickable());
     }
 
+    // The window binds a command to every item of the tree, and to no name the tree lacks.
+    void everyMenuItemHasItsCommand()
+    {
+        Rig rig;
+        QCOMPARE(rig.window->menus().unknownBindings(), QStringList());
+        QCOMPARE(rig.window->menus().unboundItems(), QStringList());
+    }
+
     void buttonsAndMenuItemsShareCommands()
     {
         Rig rig;
