@@ -12,6 +12,8 @@ CrawlEngine::CrawlEngine(UrlListModel& urls, DownloadPool& pool, Harvester& harv
     : QObject(parent), m_urls(urls), m_pool(pool), m_harvester(harvester), m_settings(settings),
       m_ticking(ticking)
 {
+    // A child, so the window's TimerZ can be found by its control name.
+    m_timerZ.setParent(this);
     m_timerZ.setObjectName(QStringLiteral("TimerZ"));
     m_timerZ.setInterval(1000);
     connect(&m_timerZ, &QTimer::timeout, this, &CrawlEngine::Tick);

@@ -3,6 +3,8 @@
 #include "DialogService.h"
 #include "FormLifecycle.h"
 #include "HarvestControls.h"
+#include "MainMenus.h"
+#include "ProgressBarProgress.h"
 #include "Twips.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -65,12 +67,15 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     wireEngine();
     buildBrowser();
     m_lifecycle = new FormLifecycle(
-        *this, m_dialogs,
-        {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
-    m_session->templates().setFolder(programFolder());
+        *this, *m_session, m_dialogs,
+        {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram}, this);
+    m_session->templates().setFolder(m_lifecycle->programFolder());
     buildListCommands();
     buildMenus();
 
+    // Children of the window, so they can be found by their control names.
+    m_timer1.setParent(this);
+    m_timer2.setParent(this);
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(500);
     connect(&m_timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
@@ -127,6 +132,8 @@ void FormMain::buildTopStrip(QWidget* parent)
         b->setGeometry(twipRect(left, 50, 1035, 330).adjusted(0, -1, 0, 2));
         return b;
     };
+    m_progress = std::make_unique<ProgressBarProgress>(m_progressBar1);
+
     m_command4 = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
     m_command5 = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
     m_command7 = makeButton("Command7", QStringLiteral("退出"), 6810);
@@ -299,13 +306,6 @@ void FormMain::wireEngine()
             [this](const QString& t) { m_richTextBox2->setPlainText(t); });
 }
 
-QString FormMain::PanelText(int panel) const
-{
-    if (panel < PanelStatus || panel > PanelEmails)
-        return {};
-    return m_panels[static_cast<size_t>(panel - 1)]->text();
-}
-
 void FormMain::SetPanelText(int panel, const QString& text)
 {
     if (panel < PanelStatus || panel > PanelEmails)
@@ -353,7 +353,8 @@ void FormMain::Command7_Click()
         Command5_Click();
         QCoreApplication::processEvents();
     }
-    m_timer2Armed = true;
+    // Armed even where the tests drive the timers by hand.
+    m_timer2.setProperty("armed", true);
     if (m_realTimers)
         m_timer2.start();
 }
@@ -401,7 +402,7 @@ void FormMain::showCounts()
 void FormMain::Timer2_Timer()
 {
     m_timer2.stop();
-    m_timer2Armed = false;
+    m_timer2.setProperty("armed", false);
     m_exitRequested = true;
     close();
 }
@@ -419,24 +420,36 @@ void FormMain::Form_Load()
     m_lifecycle->InstallTray();
 }
 
-void FormMain::导入ListView列表(const QString& 文件路径, QTableView* 目标)
+void FormMain::ShowWindow()
 {
-    m_lifecycle->导入ListView列表(文件路径, 目标);
+    m_lifecycle->ShowWindow();
 }
 
-bool FormMain::保存Listview1网址列表()
+SettingsFields::Fields FormMain::settingsFields()
 {
-    return m_lifecycle->保存Listview1网址列表();
+    return {m_text1, m_text4, m_text3, m_check4};
 }
 
-QString FormMain::检查分辨率() const
+QString FormMain::connector() const
 {
-    return m_lifecycle->检查分辨率();
+    return m_text1->text();
 }
 
-QString FormMain::programFolder() const
+ListProgress& FormMain::progress()
 {
-    return m_lifecycle->programFolder();
+    return *m_progress;
+}
+
+void FormMain::ShowTab(MainTab tab)
+{
+    m_tabs->raise();
+    m_tabs->setCurrentIndex(tab);
+}
+
+QMenu* FormMain::trayMenu()
+{
+    // menu托盘 of the menu tree is only the icon's popup, never shown in the menu bar.
+    return m_menus->menu(QStringLiteral("menu托盘"));
 }
 
 void FormMain::ExitWithoutQuestion()

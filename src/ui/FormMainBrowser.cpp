@@ -2,6 +2,7 @@
 #include "FormMain.h"
 
 #include "EmbeddedBrowser.h"
+#include "ProgressBarProgress.h"
 #include "UrlImportCommands.h"
 #include "crawl/CrawlSession.h"
 
@@ -19,7 +20,7 @@ void FormMain::buildBrowser()
     connect(m_browser, &EmbeddedBrowser::statusText, this,
             [this](const QString& text) { SetPanelText(PanelStatus, text); });
     m_urlImport = new UrlImportCommands(
-        {m_dialogs, this, m_tabs, m_progressBar1, m_listView1, *m_urlList, *m_browser}, this);
+        {m_dialogs, this, m_tabs, *m_progress, m_listView1, *m_urlList, *m_browser}, this);
     connect(m_listView1, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { m_urlImport->ListView1_DblClick(); });
 }

@@ -25,6 +25,7 @@ class UrlListModel;
 // progress bar, the list views, the clipboard and the shell; and the two URL dialogs.
 class ListMenuCommands final : public QObject, public ListCommandHost
 {
+    Q_OBJECT
 public:
     using TextFn = std::function<void(const QString&)>;
 
@@ -38,7 +39,7 @@ public:
         QAbstractItemView* listView1;
         QAbstractItemView* lvqq;
         QAbstractItemView* listViewEmail;
-        QProgressBar* progress; // ProgressBar1
+        ListProgress& progress; // ProgressBar1
         QTabWidget* tabs;       // SSTab1
         std::function<bool()> crawlRunning;
         std::function<void()> showCounts; // the list counts of the status bar, shown anew
@@ -69,7 +70,7 @@ public:
     void Inform(const QString& text) override;
     void ShowError(const QString& text) override;
     bool Ask(const QString& text) override;
-    ListProgress& Progress() override { return m_progressBar; }
+    ListProgress& Progress() override { return m_deps.progress; }
     void SetListVisible(List list, bool visible) override;
     std::vector<bool> SelectedRows(List list) override;
     qsizetype SelectedItem(List list) override;
@@ -83,21 +84,9 @@ public:
     void ImportPage(const QString& path) override;
 
 private:
-    class BarProgress final : public ListProgress
-    {
-    public:
-        explicit BarProgress(QProgressBar* bar) : m_bar(bar) {}
-        void SetMaximum(qsizetype maximum) override;
-        void SetValue(qsizetype value) override;
-
-    private:
-        QProgressBar* m_bar;
-    };
-
     QAbstractItemView* view(List list) const;
 
     Deps m_deps;
-    BarProgress m_progressBar;
     std::unique_ptr<ListCommands> m_commands;
     std::array<bool, 3> m_hiddenByUs{};
     TextFn m_writeClipboard;

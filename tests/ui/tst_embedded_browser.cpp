@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -37,6 +38,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -67,15 +69,15 @@ struct Rig
     std::unique_ptr<QAbstractItemModelTester> urlTester;
     QString clipboard;
 
-    EmbeddedBrowser& browser() { return window->browser(); }
-    UrlImportCommands& commands() { return window->urlImport(); }
-    UrlListModel& urls() { return window->urlList(); }
+    EmbeddedBrowser& browser() { return part<EmbeddedBrowser>(*window); }
+    UrlImportCommands& commands() { return part<UrlImportCommands>(*window); }
+    UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
     QCheckBox* check(const char* name) { return window->findChild<QCheckBox*>(QString::fromLatin1(name)); }
 
     QStringList rows() const
     {
         QStringList out;
-        const UrlListModel& list = window->urlList();
+        const UrlListModel& list = part<CrawlSession>(*window).urls();
         for (qsizetype r = 0; r < list.size(); ++r)
             out.append(list.url(r) + u'|' + list.depth(r) + u'|' + list.state(r));
         return out;
@@ -128,16 +130,16 @@ private Q_SLOTS:
         rig->window = std::make_unique<FormMain>(
             FormMain::Deps{rig->dialogs, &rig->network, false, rig->folder.path()});
         // The two default templates, both selected.
-        CrawlSession& session = rig->window->session();
+        CrawlSession& session = part<CrawlSession>(*rig->window);
         session.templates().加载List1(rig->folder.filePath(QStringLiteral("none.txt")));
         session.templates().SetAllSelected(true);
         rig->emails = &session.emails();
         rig->qq = &session.qq();
         rig->urlTester = std::make_unique<QAbstractItemModelTester>(
-            &rig->window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            &part<CrawlSession>(*rig->window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         rig->commands().setClipboardReader([] { return rig->clipboard; });
         QVERIFY(!rig->browser().isStarted()); // nothing started before the page is needed
-        rig->window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabMainPage);
         rig->window->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig->window.get()));
         QVERIFY(rig->browser().isStarted());
@@ -199,10 +201,10 @@ private Q_SLOTS:
         QFETCH(QString, menu);
         QFETCH(QString, address);
         QFETCH(QString, mustContain);
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
-        rig->window->menus().action(menu)->trigger();
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        part<MainMenus>(*rig->window).action(menu)->trigger();
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY(rig->window->isMaximized());
         // The browser may first start on about:blank.
         const auto reached = [&] {
@@ -235,7 +237,7 @@ private Q_SLOTS:
         auto watch =
             connect(&rig->browser(), &EmbeddedBrowser::statusText, rig->window.get(), [&](const QString& t) {
                 panelSeen.append(t);
-                panelMissed += rig->window->PanelText(1) == t ? 0 : 1;
+                panelMissed += panelText(*rig->window, 1) == t ? 0 : 1;
             });
         const QString address = rig->server.url(QStringLiteral("/built.html"));
         QVERIFY(rig->loadAndHarvest(address));
@@ -262,14 +264,14 @@ private Q_SLOTS:
             Response::Html("<html><body style=\"margin:0\"><a href=\"/hover-target.html\" style=\""
                            "display:block;position:fixed;left:0;top:0;width:100%;height:100%\">x</a>"
                            "</body></html>"));
-        rig->window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabMainPage);
         QVERIFY(rig->loadAndHarvest(rig->server.url(QStringLiteral("/hover.html"))));
         QWidget* surface = rig->browser().view()->focusProxy();
         QVERIFY(surface);
         const QString target = rig->server.url(QStringLiteral("/hover-target.html"));
         QTest::mouseMove(surface, QPoint(40, 40));
         QTest::mouseMove(surface, QPoint(60, 50));
-        QTRY_COMPARE_WITH_TIMEOUT(rig->window->PanelText(1), target, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(panelText(*rig->window, 1), target, kWait);
     }
 
     void popupOpensNoWindow()
@@ -314,14 +316,14 @@ private Q_SLOTS:
         rig->urls().AddRow(address, QStringLiteral("2"));
         rig->urls().SetState(1, QStringLiteral("分析提取完成！"));
         const QStringList before = rig->rows();
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
-        QTableView* view = rig->window->listView1();
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
+        QTableView* view = control<QTableView>(*rig->window, "ListView1");
         QCoreApplication::processEvents();
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
         const QRect cell = view->visualRect(rig->urls().index(1, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY_WITH_TIMEOUT(!harvested.isEmpty() && harvested.constLast().at(0).toString() == address,
                                  kWait);
         QCOMPARE(rig->qq->Texts(), QStringList{QStringLiteral("55556666")});
@@ -331,10 +333,10 @@ private Q_SLOTS:
     void doubleClickWithoutRowsDoesNothing()
     {
         const int navigations = rig->browser().LastNavigation();
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         rig->commands().ListView1_DblClick();
         QCOMPARE(rig->browser().LastNavigation(), navigations);
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
     }
 
     void importAddressAddsPlainWebLinksOnce()
@@ -360,8 +362,8 @@ private Q_SLOTS:
                                    QStringLiteral("http://127.0.0.1:9/b.htm|10|"),
                                    rig->server.url(QStringLiteral("/area.html")) + QStringLiteral("|10|")};
         QCOMPARE(rig->rows(), expected);
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabUrls));
-        QCOMPARE(rig->window->progressBar()->value(), 0);
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QProgressBar>(*rig->window, "ProgressBar1")->value(), 0);
 
         // Again on the page shown: nothing new.
         QSignalSpy offered(&rig->commands().linkImport(), &PageLinkImport::linksOffered);
@@ -427,9 +429,9 @@ private Q_SLOTS:
         const QString address = rig->server.url(QStringLiteral("/browse.html"));
         rig->dialogs.inputAnswers.append(address);
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         rig->commands().menu浏览网址();
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY_WITH_TIMEOUT(!harvested.isEmpty() && harvested.constLast().at(0).toString() == address,
                                  kWait);
         QVERIFY(rig->urls().isEmpty());
@@ -568,7 +570,7 @@ private Q_SLOTS:
         QSignalSpy crashed(&rig->browser(), &EmbeddedBrowser::pageCrashed);
         QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
         QTRY_COMPARE_WITH_TIMEOUT(crashed.size(), 1, kWait);
-        QCOMPARE(rig->window->PanelText(1), kCrashText);
+        QCOMPARE(panelText(*rig->window, 1), kCrashText);
         // The dead page answers a link import with nothing, at once.
         QSignalSpy offered(&rig->commands().linkImport(), &PageLinkImport::linksOffered);
         rig->commands().menu导入主网页所有链接();

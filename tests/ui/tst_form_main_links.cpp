@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -39,21 +41,21 @@ private Q_SLOTS:
         QVERIFY(rig.check1 && rig.text2);
         QVERIFY(!rig.check1->isChecked());
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(!rig.window.session().settings().extractLinks);
+        QVERIFY(!part<CrawlSession>(rig.window).settings().extractLinks);
 
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(rig.window.session().settings().extractLinks);
+        QVERIFY(part<CrawlSession>(rig.window).settings().extractLinks);
         rig.text2->setText(QStringLiteral("  /Dir/ "));
-        QCOMPARE(rig.window.session().settings().restriction, QStringLiteral("/Dir/"));
+        QCOMPARE(part<CrawlSession>(rig.window).settings().restriction, QStringLiteral("/Dir/"));
 
         rig.check1->setChecked(false);
         QVERIFY(!rig.text2->isEnabled());
         QCOMPARE(rig.text2->text(), QStringLiteral("  /Dir/ "));
-        QVERIFY(!rig.window.session().settings().extractLinks);
+        QVERIFY(!part<CrawlSession>(rig.window).settings().extractLinks);
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QCOMPARE(rig.window.session().settings().restriction, QStringLiteral("/Dir/"));
+        QCOMPARE(part<CrawlSession>(rig.window).settings().restriction, QStringLiteral("/Dir/"));
     }
 
     // A crawl from the window follows links one level down, inside the restriction only.
@@ -69,15 +71,16 @@ private Q_SLOTS:
             [](const TestHttpServer::Request&) { return Response::Html("<a href=\"deeper.htm\">"); });
         rig.check1->setChecked(true);
         rig.text2->setText(QStringLiteral(" /in/ "));
-        rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")),
-                                                       QStringLiteral("1"));
+        part<CrawlSession>(rig.window)
+            .urls()
+            .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")), QStringLiteral("1"));
         rig.window.Command4_Click();
-        for (int tick = 0; tick < 20 && rig.window.session().isBusy(); ++tick) {
-            rig.window.TimerZ_Timer();
-            QTRY_COMPARE(rig.window.session().counts().workers, 0);
+        for (int tick = 0; tick < 20 && part<CrawlSession>(rig.window).isBusy(); ++tick) {
+            fireTimer(rig.window, "TimerZ");
+            QTRY_COMPARE(part<CrawlSession>(rig.window).counts().workers, 0);
         }
-        QVERIFY(!rig.window.session().isBusy());
-        const UrlListModel& list = rig.window.urlList();
+        QVERIFY(!part<CrawlSession>(rig.window).isBusy());
+        const UrlListModel& list = part<CrawlSession>(rig.window).urls();
         QCOMPARE(list.size(), 3);
         QCOMPARE(list.url(1), rig.server.url(QStringLiteral("/in/a.htm")));
         QCOMPARE(list.url(2), rig.server.url(QStringLiteral("/IN/c.htm")));

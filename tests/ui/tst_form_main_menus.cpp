@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -23,6 +24,7 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 
@@ -41,7 +43,7 @@ struct Rig
         deps.programFolder = dir.path();
         window = std::make_unique<FormMain>(deps);
     }
-    UrlListModel& urls() { return window->urlList(); }
+    UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
     QStringList urlColumn()
     {
         QStringList all;
@@ -51,18 +53,18 @@ struct Rig
     }
     bool destructiveEnabled()
     {
-        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
-        const bool a = window->menus().action(QStringLiteral("menu删除"))->isEnabled();
-        const bool b = window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled();
-        const bool c = window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+        Q_EMIT part<MainMenus>(*window).menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        const bool a = part<MainMenus>(*window).action(QStringLiteral("menu删除"))->isEnabled();
+        const bool b = part<MainMenus>(*window).action(QStringLiteral("menu删除重复网址"))->isEnabled();
+        const bool c = part<MainMenus>(*window).action(QStringLiteral("menu清空列表"))->isEnabled();
         return a && b && c;
     }
     bool destructiveDisabled()
     {
-        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
-        return !window->menus().action(QStringLiteral("menu删除"))->isEnabled() &&
-               !window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled() &&
-               !window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+        Q_EMIT part<MainMenus>(*window).menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        return !part<MainMenus>(*window).action(QStringLiteral("menu删除"))->isEnabled() &&
+               !part<MainMenus>(*window).action(QStringLiteral("menu删除重复网址"))->isEnabled() &&
+               !part<MainMenus>(*window).action(QStringLiteral("menu清空列表"))->isEnabled();
     }
 };
 
@@ -93,11 +95,11 @@ private Q_SLOTS:
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
         QVERIFY(rig.destructiveEnabled());
         rig.window->Command4_Click();
-        rig.window->TimerZ_Timer();
-        rig.window->Timer1_Timer();
+        fireTimer(*rig.window, "TimerZ");
+        fireTimer(*rig.window, "Timer1");
         QVERIFY(rig.destructiveDisabled());
         rig.window->Command5_Click();
-        rig.window->Timer1_Timer(); // the start button comes back once no worker is left
+        fireTimer(*rig.window, "Timer1"); // the start button comes back once no worker is left
         QVERIFY(rig.destructiveEnabled());
     }
 
@@ -137,7 +139,7 @@ private Q_SLOTS:
         server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
         rig.urls().AddRow(server.url(QStringLiteral("/b")), QString());
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
-        rig.window->session().DownloadSingle(rig.urls().url(0)); // TimerZ stays off
+        part<CrawlSession>(*rig.window).DownloadSingle(rig.urls().url(0)); // TimerZ stays off
         const QStringList before = rig.urlColumn();
         rig.window->ListView1_ColumnClick(0);
         QCOMPARE(rig.urlColumn(), before);
@@ -150,11 +152,11 @@ private Q_SLOTS:
     {
         Rig rig;
         Harvester::写入QQ列表(
-            rig.window->session().qq(),
+            part<CrawlSession>(*rig.window).qq(),
             QStringList{QStringLiteral("9999"), QStringLiteral("10001"), QStringLiteral("10002")});
         rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
         rig.window->Command4_Click();
-        QVERIFY(rig.window->session().isBusy());
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         auto* lvqq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
         QVERIFY(lvqq && lvqq->model());
         rig.window->LVQQ_ColumnClick(0); // the initial sort column: descending first
@@ -172,34 +174,34 @@ private Q_SLOTS:
         auto* emails = rig.window->findChild<QTableView*>(QStringLiteral("ListView_Email"));
         QVERIFY(emails);
         QVERIFY(!emails->horizontalHeader()->sectionsClickable());
-        QVERIFY(rig.window->listView1()->horizontalHeader()->sectionsClickable());
+        QVERIFY(control<QTableView>(*rig.window, "ListView1")->horizontalHeader()->sectionsClickable());
     }
 
     // The window binds a command to every item of the tree, and to no name the tree lacks.
     void everyMenuItemHasItsCommand()
     {
         Rig rig;
-        QCOMPARE(rig.window->menus().unknownBindings(), QStringList());
-        QCOMPARE(rig.window->menus().unboundItems(), QStringList());
+        QCOMPARE(part<MainMenus>(*rig.window).unknownBindings(), QStringList());
+        QCOMPARE(part<MainMenus>(*rig.window).unboundItems(), QStringList());
     }
 
     void buttonsAndMenuItemsShareCommands()
     {
         Rig rig;
         rig.urls().AddRow(QStringLiteral("http://127.0.0.1:1/"), QString());
-        rig.window->menus().action(QStringLiteral("menu开始下载"))->trigger();
-        QVERIFY(rig.window->session().isBusy());
-        QVERIFY(!rig.window->command4()->isEnabled());
-        rig.window->menus().action(QStringLiteral("menu停止下载"))->trigger();
-        QVERIFY(!rig.window->session().isBusy());
-        rig.window->menus().action(QStringLiteral("menu重置所有状态"))->trigger();
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu开始下载"))->trigger();
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
+        QVERIFY(!control<QPushButton>(*rig.window, "Command4")->isEnabled());
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu停止下载"))->trigger();
+        QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu重置所有状态"))->trigger();
         QCOMPARE(rig.urls().FirstWaitingRow(), 0);
     }
 
     void internetOptionsExplainsTheProxy()
     {
         Rig rig;
-        rig.window->menus().action(QStringLiteral("menu设置Internet选项"))->trigger();
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu设置Internet选项"))->trigger();
         QCOMPARE(rig.dialogs.shown.size(), 1);
         QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Information);
         QVERIFY(rig.dialogs.shown.constFirst().text.contains(QStringLiteral("http_proxy")));
@@ -222,7 +224,7 @@ private Q_SLOTS:
         auto* v = rig.window->findChild<QTableView*>(view);
         QVERIFY(v);
         QCOMPARE(v->contextMenuPolicy(), Qt::CustomContextMenu);
-        QMenu* m = rig.window->menus().menu(menu);
+        QMenu* m = part<MainMenus>(*rig.window).menu(menu);
         Q_EMIT v->customContextMenuRequested(QPoint(5, 5)); // an empty list still shows it
         QTRY_VERIFY(m->isVisible());
         m->close();

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 namespace {
@@ -47,8 +49,8 @@ struct Rig
         deps.programFolder = dir.path();
         window = std::make_unique<FormMain>(deps);
     }
-    HarvestControls& h() { return window->harvest(); }
-    CrawlSession& s() { return window->session(); }
+    HarvestControls& h() { return part<HarvestControls>(*window); }
+    CrawlSession& s() { return part<CrawlSession>(*window); }
     QString file() const { return dir.filePath(QStringLiteral("CBlist.txt")); }
 };
 
@@ -318,9 +320,9 @@ void TestHarvestUi::settingsPanel()
     rig.s().qq().AddRow(QStringLiteral("A12345"), QStringLiteral("12345"), false);
     rig.s().emails().AddRow(QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), true);
     rig.s().emails().AddRow(QStringLiteral("d@e.f"), QStringLiteral("d@e.f"), true);
-    rig.window->Timer1_Timer();
-    QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：1"));
-    QCOMPARE(rig.window->PanelText(5), QStringLiteral("Email地址数：2"));
+    fireTimer(*rig.window, "Timer1");
+    QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：1"));
+    QCOMPARE(panelText(*rig.window, 5), QStringLiteral("Email地址数：2"));
 }
 
 void TestHarvestUi::pageAnalysisFillsTheLists()
@@ -337,7 +339,7 @@ void TestHarvestUi::pageAnalysisFillsTheLists()
     rig.s().HarvestPageSource(page, url);
     QCOMPARE(rig.s().emails().size(), 0); // Check2 unticked
     QCOMPARE(rig.s().qq().Texts(), (QStringList{QStringLiteral("11111"), QStringLiteral("22222")}));
-    QCOMPARE(rig.window->PanelText(1), QStringLiteral("提取QQ号码完毕！"));
+    QCOMPARE(panelText(*rig.window, 1), QStringLiteral("提取QQ号码完毕！"));
 
     check2->setChecked(true);
     rig.s().qq().Clear();

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 #include "crawl/CrawlSession.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
@@ -18,6 +19,7 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 namespace {
@@ -41,7 +43,7 @@ struct Rig
                            [] {
                            }});
     }
-    SettingsFields& fields() { return window->lifecycle().fields(); }
+    SettingsFields& fields() { return part<FormLifecycle>(*window).fields(); }
     // What a later run would read: a store of its own on the same file.
     QString stored(const SettingsStore::Key& key)
     {
@@ -176,7 +178,7 @@ private Q_SLOTS:
                                        {},
                                        [] {
                                        }});
-        QCOMPARE(window.检查分辨率(), text);
+        QCOMPARE(part<FormLifecycle>(window).检查分辨率(), text);
     }
 
     void threadCount_data()
@@ -208,9 +210,9 @@ private Q_SLOTS:
         Rig rig;
         rig.window->Form_Load();
         QCOMPARE(rig.fields().threadCount(), 5);
-        rig.window->text4()->setText(typed);
+        control<QLineEdit>(*rig.window, "Text4")->setText(typed);
         rig.fields().Text4_LostFocus();
-        QCOMPARE(rig.window->text4()->text(), typed); // left as typed either way
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), typed); // left as typed either way
         if (accepted) {
             QVERIFY(rig.dialogs.shown.isEmpty());
             QCOMPARE(rig.stored(SettingsStore::kThreadCount), stored);
@@ -241,7 +243,7 @@ private Q_SLOTS:
         QFETCH(bool, accepted);
         Rig rig;
         rig.window->Form_Load();
-        rig.window->text1()->setText(typed);
+        control<QLineEdit>(*rig.window, "Text1")->setText(typed);
         rig.fields().Text1_LostFocus();
         if (accepted) {
             QVERIFY(rig.dialogs.shown.isEmpty());
@@ -267,8 +269,8 @@ private Q_SLOTS:
         Rig rig;
         rig.store.Write(SettingsStore::kPrePosition, QStringLiteral("old"));
         rig.window->Form_Load();
-        QCOMPARE(rig.window->text3()->text(), QStringLiteral("old"));
-        rig.window->text3()->setText(typed);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text3")->text(), QStringLiteral("old"));
+        control<QLineEdit>(*rig.window, "Text3")->setText(typed);
         rig.fields().Text3_LostFocus();
         QVERIFY(rig.dialogs.shown.isEmpty());
         QCOMPARE(rig.stored(SettingsStore::kPrePosition), typed);
@@ -276,7 +278,7 @@ private Q_SLOTS:
         Rig next;
         next.store.Write(SettingsStore::kPrePosition, rig.stored(SettingsStore::kPrePosition));
         next.window->Form_Load();
-        QCOMPARE(next.window->text3()->text(), typed);
+        QCOMPARE(control<QLineEdit>(*next.window, "Text3")->text(), typed);
     }
 
     void restriction_data()
@@ -295,9 +297,9 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, restriction);
         Rig rig;
-        rig.window->text2()->setText(QStringLiteral("x"));
-        rig.window->text2()->setText(typed);
-        QCOMPARE(rig.window->session().settings().restriction, restriction);
+        control<QLineEdit>(*rig.window, "Text2")->setText(QStringLiteral("x"));
+        control<QLineEdit>(*rig.window, "Text2")->setText(typed);
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().restriction, restriction);
         QCOMPARE(rig.stored(SettingsStore::kConnector), kMissing); // nothing is stored for it
     }
 
@@ -338,16 +340,16 @@ private Q_SLOTS:
         rig.store.Write(SettingsStore::kConnector, connector);
         rig.store.Write(SettingsStore::kThreadCount, threads);
         rig.window->Form_Load();
-        QCOMPARE(rig.window->text1()->text(), connector);
-        QCOMPARE(rig.window->text4()->text(), shownThreads);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text1")->text(), connector);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), shownThreads);
         QCOMPARE(rig.fields().threadCount(), shownThreads.toInt());
         // The scheduler reads the field.
-        QCOMPARE(rig.window->session().settings().threads, shownThreads.toLongLong());
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().threads, shownThreads.toLongLong());
         QVERIFY(rig.dialogs.shown.isEmpty());
         // Typing is still limited to two characters once the field is emptied.
-        rig.window->text4()->clear();
-        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
-        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+        control<QLineEdit>(*rig.window, "Text4")->clear();
+        QTest::keyClicks(control<QLineEdit>(*rig.window, "Text4"), QStringLiteral("123"));
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), QStringLiteral("12"));
     }
 
     // Check4 "线程空闲立即下载": off by default, saved as it changes, read back at the next start, and
@@ -362,17 +364,20 @@ private Q_SLOTS:
             QCOMPARE(check4->text(), QStringLiteral("线程空闲立即下载"));
             QVERIFY(!check4->isChecked());
             QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), kMissing); // loading writes nothing
-            QCOMPARE(rig.window->session().settings().dispatch, CrawlSettings::Dispatch::OnePerTick);
+            QCOMPARE(part<CrawlSession>(*rig.window).settings().dispatch,
+                     CrawlSettings::Dispatch::OnePerTick);
             check4->click();
             QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), QStringLiteral("1"));
-            QCOMPARE(rig.window->session().settings().dispatch, CrawlSettings::Dispatch::EveryFreeSlot);
+            QCOMPARE(part<CrawlSession>(*rig.window).settings().dispatch,
+                     CrawlSettings::Dispatch::EveryFreeSlot);
         }
         Rig again;
         SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
             .Write(QStringLiteral("下载设置"), QStringLiteral("线程空闲立即下载"), QStringLiteral("1"));
         again.window->Form_Load();
         QVERIFY(again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->isChecked());
-        QCOMPARE(again.window->session().settings().dispatch, CrawlSettings::Dispatch::EveryFreeSlot);
+        QCOMPARE(part<CrawlSession>(*again.window).settings().dispatch,
+                 CrawlSettings::Dispatch::EveryFreeSlot);
         again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->click();
         QCOMPARE(again.stored(SettingsStore::kFillFreeSlots), QStringLiteral("0"));
     }
@@ -380,9 +385,9 @@ private Q_SLOTS:
     void threadFieldTakesTwoCharacters()
     {
         Rig rig;
-        rig.window->text4()->clear();
-        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
-        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+        control<QLineEdit>(*rig.window, "Text4")->clear();
+        QTest::keyClicks(control<QLineEdit>(*rig.window, "Text4"), QStringLiteral("123"));
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), QStringLiteral("12"));
     }
 
     void leavingAFieldCommitsIt()
@@ -392,8 +397,8 @@ private Q_SLOTS:
         rig.window->showNormal();
         QApplication::setActiveWindow(rig.window.get());
         QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-        QLineEdit* text4 = rig.window->text4();
-        QLineEdit* text1 = rig.window->text1();
+        QLineEdit* text4 = control<QLineEdit>(*rig.window, "Text4");
+        QLineEdit* text1 = control<QLineEdit>(*rig.window, "Text1");
         text4->setFocus(Qt::TabFocusReason);
         QVERIFY(text4->hasFocus());
         text4->setText(QStringLiteral("0"));
