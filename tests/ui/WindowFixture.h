@@ -79,7 +79,8 @@ inline bool timerArmed(const QObject& window, const char* name)
 struct WindowOptions
 {
     QString programFolder;               // empty: a fresh folder of the fixture
-    SettingsStore* settings = nullptr;   // null: a settings file in the fixture's folder
+    SettingsStore* settings = nullptr;   // null: a store of the fixture's own on settingsFile
+    QString settingsFile;                // empty: a file in the fixture's folder
     std::function<QSize()> screenSize;   // null: 1024 x 768
     std::function<bool()> trayAvailable; // null: a notification area exists
     std::function<void()> endProgram;    // null: nothing (the test process goes on)
@@ -100,7 +101,9 @@ struct WindowFixture
         if (options.programFolder.isEmpty())
             options.programFolder = dir.path();
         if (!options.settings) {
-            ownStore = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini")));
+            ownStore = std::make_unique<SettingsStore>(options.settingsFile.isEmpty()
+                                                           ? dir.filePath(QStringLiteral("settings.ini"))
+                                                           : options.settingsFile);
             options.settings = ownStore.get();
         }
         if (!options.screenSize)

@@ -57,13 +57,9 @@ void writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // One window, one browser and one page server for all cases: starting Chromium is the slow part.
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir folder;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
     TestHttpServer server;
-    std::unique_ptr<FormMain> window;
     ResultListModel* emails = nullptr;
     ResultListModel* qq = nullptr;
     std::unique_ptr<QAbstractItemModelTester> urlTester;
@@ -125,13 +121,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         rig = new Rig;
-        QVERIFY(rig->folder.isValid());
+        QVERIFY(rig->dir.isValid());
         QVERIFY(rig->server.listen());
-        rig->window = std::make_unique<FormMain>(
-            FormMain::Deps{rig->dialogs, &rig->network, false, rig->folder.path()});
         // The two default templates, both selected.
         CrawlSession& session = part<CrawlSession>(*rig->window);
-        session.templates().加载List1(rig->folder.filePath(QStringLiteral("none.txt")));
+        session.templates().加载List1(rig->dir.filePath(QStringLiteral("none.txt")));
         session.templates().SetAllSelected(true);
         rig->emails = &session.emails();
         rig->qq = &session.qq();

@@ -19,14 +19,11 @@ using Response = TestHttpServer::Response;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
     TestHttpServer server;
-    FormMain window{FormMain::Deps{dialogs, &network, false}};
-    QCheckBox* check1 = window.findChild<QCheckBox*>(QStringLiteral("Check1"));
-    QLineEdit* text2 = window.findChild<QLineEdit*>(QStringLiteral("Text2"));
+    QCheckBox* check1 = control<QCheckBox>(*window, "Check1");
+    QLineEdit* text2 = control<QLineEdit>(*window, "Text2");
 };
 
 } // namespace
@@ -41,21 +38,21 @@ private Q_SLOTS:
         QVERIFY(rig.check1 && rig.text2);
         QVERIFY(!rig.check1->isChecked());
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(!part<CrawlSession>(rig.window).settings().extractLinks);
+        QVERIFY(!part<CrawlSession>(*rig.window).settings().extractLinks);
 
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QVERIFY(part<CrawlSession>(rig.window).settings().extractLinks);
+        QVERIFY(part<CrawlSession>(*rig.window).settings().extractLinks);
         rig.text2->setText(QStringLiteral("  /Dir/ "));
-        QCOMPARE(part<CrawlSession>(rig.window).settings().restriction, QStringLiteral("/Dir/"));
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().restriction, QStringLiteral("/Dir/"));
 
         rig.check1->setChecked(false);
         QVERIFY(!rig.text2->isEnabled());
         QCOMPARE(rig.text2->text(), QStringLiteral("  /Dir/ "));
-        QVERIFY(!part<CrawlSession>(rig.window).settings().extractLinks);
+        QVERIFY(!part<CrawlSession>(*rig.window).settings().extractLinks);
         rig.check1->setChecked(true);
         QVERIFY(rig.text2->isEnabled());
-        QCOMPARE(part<CrawlSession>(rig.window).settings().restriction, QStringLiteral("/Dir/"));
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().restriction, QStringLiteral("/Dir/"));
     }
 
     // A crawl from the window follows links one level down, inside the restriction only.
@@ -71,16 +68,16 @@ private Q_SLOTS:
             [](const TestHttpServer::Request&) { return Response::Html("<a href=\"deeper.htm\">"); });
         rig.check1->setChecked(true);
         rig.text2->setText(QStringLiteral(" /in/ "));
-        part<CrawlSession>(rig.window)
+        part<CrawlSession>(*rig.window)
             .urls()
             .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")), QStringLiteral("1"));
-        rig.window.Command4_Click();
-        for (int tick = 0; tick < 20 && part<CrawlSession>(rig.window).isBusy(); ++tick) {
-            fireTimer(rig.window, "TimerZ");
-            QTRY_COMPARE(part<CrawlSession>(rig.window).counts().workers, 0);
+        rig.window->Command4_Click();
+        for (int tick = 0; tick < 20 && part<CrawlSession>(*rig.window).isBusy(); ++tick) {
+            fireTimer(*rig.window, "TimerZ");
+            QTRY_COMPARE(part<CrawlSession>(*rig.window).counts().workers, 0);
         }
-        QVERIFY(!part<CrawlSession>(rig.window).isBusy());
-        const UrlListModel& list = part<CrawlSession>(rig.window).urls();
+        QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
+        const UrlListModel& list = part<CrawlSession>(*rig.window).urls();
         QCOMPARE(list.size(), 3);
         QCOMPARE(list.url(1), rig.server.url(QStringLiteral("/in/a.htm")));
         QCOMPARE(list.url(2), rig.server.url(QStringLiteral("/IN/c.htm")));

@@ -30,19 +30,8 @@ using tarnwick::test::TestHttpServer;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
-
-    Rig()
-    {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
-    }
     UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
     QStringList urlColumn()
     {

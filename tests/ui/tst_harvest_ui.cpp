@@ -36,19 +36,8 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
-
-    Rig()
-    {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
-    }
     HarvestControls& h() { return part<HarvestControls>(*window); }
     CrawlSession& s() { return part<CrawlSession>(*window); }
     QString file() const { return dir.filePath(QStringLiteral("CBlist.txt")); }

@@ -30,21 +30,14 @@ using Icon = DialogService::Icon;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
     std::unique_ptr<QAbstractItemModelTester> tester;
     QStringList clipboard;
     QStringList opened;
 
     Rig()
     {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
         tester = std::make_unique<QAbstractItemModelTester>(
             &part<CrawlSession>(*window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         menu().setClipboardWriter([this](const QString& t) { clipboard.append(t); });

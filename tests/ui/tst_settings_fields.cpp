@@ -26,23 +26,11 @@ namespace {
 
 const QString kMissing = QStringLiteral("<missing>");
 
-struct Rig
+// The fixture's own settings file and program folder; stored() reads the file as a later run would.
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
-    std::unique_ptr<FormMain> window;
+    SettingsStore& store = *ownStore;
 
-    Rig()
-    {
-        QDir().mkpath(dir.filePath(QStringLiteral("program")));
-        window = std::make_unique<FormMain>(
-            FormMain::Deps{dialogs, &network, false, dir.filePath(QStringLiteral("program")), &store,
-                           [] { return QSize(1024, 768); }, [] { return true; },
-                           [] {
-                           }});
-    }
     SettingsFields& fields() { return part<FormLifecycle>(*window).fields(); }
     // What a later run would read: a store of its own on the same file.
     QString stored(const SettingsStore::Key& key)

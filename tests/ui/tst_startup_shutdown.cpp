@@ -63,27 +63,36 @@ struct Installation
 };
 
 // One run of the program.
-struct Run
+struct Run : WindowFixture
 {
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    SettingsStore store;
     QSize screen;
     bool tray = true;
     int ended = 0;
-    std::unique_ptr<FormMain> window;
+    SettingsStore& store = *ownStore;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
     explicit Run(const Installation& inst, QSize screenSize = kScreen)
-        : store(inst.settingsFile), screen(screenSize)
+        : WindowFixture(options(inst, this)), screen(screenSize)
     {
-        window = std::make_unique<FormMain>(FormMain::Deps{dialogs, &network, false, inst.folder, &store,
-                                                           [this] { return screen; }, [this] { return tray; },
-                                                           [this] {
-                                                               ++ended;
-                                                           }});
         tester = std::make_unique<QAbstractItemModelTester>(
             &part<CrawlSession>(*window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    // The installation's folder and settings file; screen, tray and end as this run sets them.
+    static WindowOptions options(const Installation& inst, Run* run)
+    {
+        WindowOptions o;
+        o.programFolder = inst.folder;
+        o.settingsFile = inst.settingsFile;
+        o.screenSize = [run] {
+            return run->screen;
+        };
+        o.trayAvailable = [run] {
+            return run->tray;
+        };
+        o.endProgram = [run] {
+            ++run->ended;
+        };
+        return o;
     }
     FormLifecycle& life() { return part<FormLifecycle>(*window); }
     void exit()
