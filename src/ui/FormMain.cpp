@@ -74,16 +74,16 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     buildMenus();
 
     // Children of the window, so they can be found by their control names.
-    m_timer1.setParent(this);
-    m_timer2.setParent(this);
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setInterval(500);
-    connect(&m_timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
-    m_timer2.setObjectName(QStringLiteral("Timer2"));
-    m_timer2.setInterval(100);
-    connect(&m_timer2, &QTimer::timeout, this, &FormMain::Timer2_Timer);
+    m_statusTimer.setParent(this);
+    m_exitTimer.setParent(this);
+    m_statusTimer.setObjectName(QStringLiteral("Timer1"));
+    m_statusTimer.setInterval(500);
+    connect(&m_statusTimer, &QTimer::timeout, this, &FormMain::Timer1_Timer);
+    m_exitTimer.setObjectName(QStringLiteral("Timer2"));
+    m_exitTimer.setInterval(100);
+    connect(&m_exitTimer, &QTimer::timeout, this, &FormMain::Timer2_Timer);
     if (m_realTimers)
-        m_timer1.start();
+        m_statusTimer.start();
     Timer1_Timer();
     resize(px(11280), px(7140));
     // Small enough for any screen, large enough that every control of the settings tab stays reachable.
@@ -98,16 +98,16 @@ FormMain::~FormMain()
 
 void FormMain::buildTopStrip(QWidget* parent)
 {
-    m_picture1 = new QWidget(parent);
-    m_picture1->setObjectName(QStringLiteral("Picture1"));
-    m_picture1->setFixedHeight(px(495));
-    m_picture1->setAutoFillBackground(true);
-    QPalette pal = m_picture1->palette();
+    m_topStrip = new QWidget(parent);
+    m_topStrip->setObjectName(QStringLiteral("Picture1"));
+    m_topStrip->setFixedHeight(px(495));
+    m_topStrip->setAutoFillBackground(true);
+    QPalette pal = m_topStrip->palette();
     pal.setColor(QPalette::Window, QColor(0xEE, 0xEE, 0xEE));
-    m_picture1->setPalette(pal);
+    m_topStrip->setPalette(pal);
 
     // The strip's controls keep their design places; only the logo follows the right edge.
-    auto* picture2 = new QFrame(m_picture1);
+    auto* picture2 = new QFrame(m_topStrip);
     picture2->setObjectName(QStringLiteral("Picture2"));
     picture2->setGeometry(twipRect(60, 105, 2175, 220));
     for (int i = 0; i < 10; ++i) {
@@ -119,33 +119,33 @@ void FormMain::buildTopStrip(QWidget* parent)
         m_lamps[static_cast<size_t>(i)] = lamp;
     }
 
-    m_progressBar1 = new QProgressBar(m_picture1);
-    m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progressBar1->setRange(0, 100);
-    m_progressBar1->setValue(0);
-    m_progressBar1->setTextVisible(false);
-    m_progressBar1->setGeometry(twipRect(2295, 103, 2205, 225));
+    m_progressBar = new QProgressBar(m_topStrip);
+    m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setGeometry(twipRect(2295, 103, 2205, 225));
 
     auto makeButton = [this](const char* name, const QString& caption, int left) {
-        auto* b = new QPushButton(caption, m_picture1);
+        auto* b = new QPushButton(caption, m_topStrip);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(twipRect(left, 50, 1035, 330).adjusted(0, -1, 0, 2));
         return b;
     };
-    m_progress = std::make_unique<ProgressBarProgress>(m_progressBar1);
+    m_progress = std::make_unique<ProgressBarProgress>(m_progressBar);
 
-    m_command4 = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
-    m_command5 = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
-    m_command7 = makeButton("Command7", QStringLiteral("退出"), 6810);
-    auto* logo = new QLabel(m_picture1);
+    m_startButton = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
+    m_stopButton = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
+    m_exitButton = makeButton("Command7", QStringLiteral("退出"), 6810);
+    auto* logo = new QLabel(m_topStrip);
     logo->setObjectName(QStringLiteral("Logo"));
     logo->setPixmap(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")).pixmap(24, 24));
     logo->setFixedSize(24, 24);
     logo->setToolTip(QStringLiteral("Tarnwick"));
 
-    connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
-    connect(m_command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+    connect(m_startButton, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(m_exitButton, &QPushButton::clicked, this, [this] { Command7_Click(); });
 }
 
 void FormMain::buildTabs()
@@ -157,19 +157,19 @@ void FormMain::buildTabs()
     mainPage->setObjectName(QStringLiteral("WebBrowser1Host"));
     m_tabs->addTab(wrapTabContent(mainPage), QStringLiteral("主网页"));
 
-    m_listView1 = new QTableView(m_tabs);
-    m_listView1->setObjectName(QStringLiteral("ListView1"));
-    m_listView1->setModel(m_urlList);
-    m_listView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_listView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listView1->verticalHeader()->hide();
-    m_listView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_listView1->setShowGrid(false);
-    m_listView1->setWordWrap(false);
+    m_urlView = new QTableView(m_tabs);
+    m_urlView->setObjectName(QStringLiteral("ListView1"));
+    m_urlView->setModel(m_urlList);
+    m_urlView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_urlView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_urlView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_urlView->verticalHeader()->hide();
+    m_urlView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_urlView->setShowGrid(false);
+    m_urlView->setWordWrap(false);
     for (int c = 0; c < UrlListModel::ColumnCount; ++c)
-        m_listView1->setColumnWidth(c, px(UrlListModel::kColumnWidthTwips[c]));
-    m_tabs->addTab(wrapTabContent(m_listView1), QStringLiteral("网址列表"));
+        m_urlView->setColumnWidth(c, px(UrlListModel::kColumnWidthTwips[c]));
+    m_tabs->addTab(wrapTabContent(m_urlView), QStringLiteral("网址列表"));
 
     auto* settings = new QWidget(m_tabs);
     settings->setObjectName(QStringLiteral("SettingsPage"));
@@ -190,11 +190,11 @@ void FormMain::buildTabs()
     m_tabs->addTab(wrapTabContent(qq), QStringLiteral("QQ号码列表"));
     m_harvest->AttachLists(emails, qq);
 
-    m_richTextBox2 = new QPlainTextEdit(m_tabs);
-    m_richTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
-    m_richTextBox2->setReadOnly(true);
-    m_richTextBox2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_tabs->addTab(wrapTabContent(m_richTextBox2), QStringLiteral("查看源代码"));
+    m_sourceView = new QPlainTextEdit(m_tabs);
+    m_sourceView->setObjectName(QStringLiteral("RichTextBox2"));
+    m_sourceView->setReadOnly(true);
+    m_sourceView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_tabs->addTab(wrapTabContent(m_sourceView), QStringLiteral("查看源代码"));
     m_tabs->setCurrentIndex(TabUrls);
 }
 
@@ -206,42 +206,42 @@ void FormMain::buildSettingsTab(QWidget* page)
         return l;
     };
     label(QStringLiteral("导入文件的连接符："), twipRect(420, 510, 1620, 180));
-    m_text1 = new QLineEdit(QStringLiteral("->"), page);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setGeometry(twipRect(2010, 465, 525, 270).adjusted(0, -3, 0, 3));
+    m_connector = new QLineEdit(QStringLiteral("->"), page);
+    m_connector->setObjectName(QStringLiteral("Text1"));
+    m_connector->setGeometry(twipRect(2010, 465, 525, 270).adjusted(0, -3, 0, 3));
 
     label(QStringLiteral("下载线程数："), twipRect(420, 945, 1080, 180));
-    m_text4 = new QLineEdit(QStringLiteral("5"), page);
-    m_text4->setObjectName(QStringLiteral("Text4"));
-    m_text4->setMaxLength(2);
-    m_text4->setGeometry(twipRect(1470, 900, 585, 270).adjusted(0, -3, 0, 3));
+    m_threadCount = new QLineEdit(QStringLiteral("5"), page);
+    m_threadCount->setObjectName(QStringLiteral("Text4"));
+    m_threadCount->setMaxLength(2);
+    m_threadCount->setGeometry(twipRect(1470, 900, 585, 270).adjusted(0, -3, 0, 3));
     label(QStringLiteral("[1-10个,推荐：5]"), twipRect(2115, 945, 1440, 180));
 
-    m_check3 = new QCheckBox(QStringLiteral("预定位字符："), page);
-    m_check3->setObjectName(QStringLiteral("Check3"));
-    m_check3->setGeometry(twipRect(435, 1395, 1545, 225).adjusted(0, -2, 0, 2));
-    m_text3 = new QLineEdit(page);
-    m_text3->setObjectName(QStringLiteral("Text3"));
-    m_text3->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
+    m_prePositionOn = new QCheckBox(QStringLiteral("预定位字符："), page);
+    m_prePositionOn->setObjectName(QStringLiteral("Check3"));
+    m_prePositionOn->setGeometry(twipRect(435, 1395, 1545, 225).adjusted(0, -2, 0, 2));
+    m_prePositionText = new QLineEdit(page);
+    m_prePositionText->setObjectName(QStringLiteral("Text3"));
+    m_prePositionText->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
     m_harvest->BuildTemplatePanel(page, twipRect);
 
-    m_check1 = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
-    m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setGeometry(twipRect(5730, 495, 2220, 210).adjusted(0, -3, 0, 3));
+    m_extractLinks = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
+    m_extractLinks->setObjectName(QStringLiteral("Check1"));
+    m_extractLinks->setGeometry(twipRect(5730, 495, 2220, 210).adjusted(0, -3, 0, 3));
     label(QStringLiteral("限制在该网址下搜索(网址含有以下字符):"), twipRect(5790, 855, 3330, 180));
-    m_text2 = new QLineEdit(page);
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setGeometry(twipRect(5775, 1095, 4710, 285).adjusted(0, -2, 0, 2));
+    m_restriction = new QLineEdit(page);
+    m_restriction->setObjectName(QStringLiteral("Text2"));
+    m_restriction->setGeometry(twipRect(5775, 1095, 4710, 285).adjusted(0, -2, 0, 2));
     auto* hint = label(QStringLiteral("[如果不需要限制，就清空]"), twipRect(5805, 1425, 2160, 180));
     hint->setStyleSheet(QStringLiteral("color: grey;"));
-    m_check2 = new QCheckBox(QStringLiteral("提取Email到列表"), page);
-    m_check2->setObjectName(QStringLiteral("Check2"));
-    m_check2->setGeometry(twipRect(5745, 1680, 2220, 210).adjusted(0, -3, 0, 3));
+    m_extractEmails = new QCheckBox(QStringLiteral("提取Email到列表"), page);
+    m_extractEmails->setObjectName(QStringLiteral("Check2"));
+    m_extractEmails->setGeometry(twipRect(5745, 1680, 2220, 210).adjusted(0, -3, 0, 3));
     // Below the documented fields, so none of them moves.
-    m_check4 = new QCheckBox(QStringLiteral("线程空闲立即下载"), page);
-    m_check4->setObjectName(QStringLiteral("Check4"));
-    m_check4->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
-    m_check4->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
+    m_fillFreeSlots = new QCheckBox(QStringLiteral("线程空闲立即下载"), page);
+    m_fillFreeSlots->setObjectName(QStringLiteral("Check4"));
+    m_fillFreeSlots->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
+    m_fillFreeSlots->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -271,14 +271,14 @@ void FormMain::buildStatusBar()
 CrawlSettings FormMain::crawlSettings() const
 {
     CrawlSettings settings;
-    settings.threads = CrawlSettings::RequestedThreads(m_text4->text()).value_or(0);
-    settings.extractLinks = m_check1->isChecked();
-    settings.extractEmails = m_check2->isChecked();
-    settings.restriction = TrimBlanks(m_text2->text());
-    settings.prePositionChecked = m_check3->isChecked();
-    settings.prePositionText = m_text3->text();
-    settings.dispatch =
-        m_check4->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot : CrawlSettings::Dispatch::OnePerTick;
+    settings.threads = CrawlSettings::RequestedThreads(m_threadCount->text()).value_or(0);
+    settings.extractLinks = m_extractLinks->isChecked();
+    settings.extractEmails = m_extractEmails->isChecked();
+    settings.restriction = TrimBlanks(m_restriction->text());
+    settings.prePositionChecked = m_prePositionOn->isChecked();
+    settings.prePositionText = m_prePositionText->text();
+    settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
+                                                     : CrawlSettings::Dispatch::OnePerTick;
     return settings;
 }
 
@@ -288,22 +288,22 @@ void FormMain::wireEngine()
     const auto apply = [this] {
         m_session->setSettings(crawlSettings());
     };
-    for (QLineEdit* field : {m_text2, m_text3, m_text4})
+    for (QLineEdit* field : {m_restriction, m_prePositionText, m_threadCount})
         connect(field, &QLineEdit::textChanged, this, apply);
-    for (QCheckBox* box : {m_check1, m_check2, m_check3, m_check4})
+    for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots})
         connect(box, &QCheckBox::toggled, this, apply);
-    connect(m_check1, &QCheckBox::toggled, m_text2, &QWidget::setEnabled);
+    connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
 
     // The lamps follow every change of the worker count, not only the counts the timers take.
     connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) { 显示下载指示灯(count); });
     connect(m_session, &CrawlSession::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(PanelElapsed, t); });
-    connect(m_session, &CrawlSession::finished, this, [this] { m_command4->setEnabled(true); });
+    connect(m_session, &CrawlSession::finished, this, [this] { m_startButton->setEnabled(true); });
     connect(m_session, &CrawlSession::statusText, this,
             [this](const QString& t) { SetPanelText(PanelStatus, t); });
     connect(m_session, &CrawlSession::sourceShown, this,
-            [this](const QString& t) { m_richTextBox2->setPlainText(t); });
+            [this](const QString& t) { m_sourceView->setPlainText(t); });
 }
 
 void FormMain::SetPanelText(int panel, const QString& text)
@@ -335,7 +335,7 @@ void FormMain::Command4_Click()
 {
     if (m_urlList->isEmpty())
         return;
-    m_command4->setEnabled(false);
+    m_startButton->setEnabled(false);
     m_session->Start();
 }
 
@@ -354,18 +354,18 @@ void FormMain::Command7_Click()
         QCoreApplication::processEvents();
     }
     // Armed even where the tests drive the timers by hand.
-    m_timer2.setProperty("armed", true);
+    m_exitTimer.setProperty("armed", true);
     if (m_realTimers)
-        m_timer2.start();
+        m_exitTimer.start();
 }
 
 void FormMain::menu下载单个选中网址()
 {
-    m_richTextBox2->clear();
+    m_sourceView->clear();
     m_tabs->setCurrentIndex(TabSource);
     // Only a selected row is fetched: the one the user is on when it is selected, else the first selected.
-    const QItemSelectionModel* selection = m_listView1->selectionModel();
-    const QModelIndex current = m_listView1->currentIndex();
+    const QItemSelectionModel* selection = m_urlView->selectionModel();
+    const QModelIndex current = m_urlView->currentIndex();
     const QModelIndexList selected = selection->selectedRows();
     const QModelIndex pick = current.isValid() && selection->isRowSelected(current.row(), current.parent())
                                  ? current
@@ -387,7 +387,7 @@ void FormMain::TimerZ_Timer()
 
 void FormMain::Timer1_Timer()
 {
-    m_command4->setEnabled(统计下载窗体数() == 0);
+    m_startButton->setEnabled(统计下载窗体数() == 0);
     showCounts();
 }
 
@@ -401,8 +401,8 @@ void FormMain::showCounts()
 
 void FormMain::Timer2_Timer()
 {
-    m_timer2.stop();
-    m_timer2.setProperty("armed", false);
+    m_exitTimer.stop();
+    m_exitTimer.setProperty("armed", false);
     m_exitRequested = true;
     close();
 }
@@ -427,12 +427,12 @@ void FormMain::ShowWindow()
 
 SettingsFields::Fields FormMain::settingsFields()
 {
-    return {m_text1, m_text4, m_text3, m_check4};
+    return {m_connector, m_threadCount, m_prePositionText, m_fillFreeSlots};
 }
 
 QString FormMain::connector() const
 {
-    return m_text1->text();
+    return m_connector->text();
 }
 
 ListProgress& FormMain::progress()

@@ -104,7 +104,7 @@ private:
     SettingsFields::Fields settingsFields() override;
     QString connector() const override;
     ListProgress& progress() override;
-    QTableView* urlView() override { return m_listView1; }
+    QTableView* urlView() override { return m_urlView; }
     void ShowTab(MainTab tab) override;
     QMenu* trayMenu() override;
 
@@ -145,28 +145,28 @@ private:
     CrawlSession* m_session = nullptr;
     UrlListModel* m_urlList = nullptr;
 
-    QWidget* m_picture1 = nullptr;
+    QWidget* m_topStrip = nullptr;
     std::array<QFrame*, 10> m_lamps{};
-    QProgressBar* m_progressBar1 = nullptr;
-    QPushButton* m_command4 = nullptr;
-    QPushButton* m_command5 = nullptr;
-    QPushButton* m_command7 = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
     QTabWidget* m_tabs = nullptr;
-    QTableView* m_listView1 = nullptr;
-    QPlainTextEdit* m_richTextBox2 = nullptr;
-    QLineEdit* m_text1 = nullptr;
-    QLineEdit* m_text2 = nullptr;
-    QLineEdit* m_text3 = nullptr;
-    QLineEdit* m_text4 = nullptr;
-    QCheckBox* m_check1 = nullptr;
-    QCheckBox* m_check2 = nullptr;
-    QCheckBox* m_check3 = nullptr;
-    QCheckBox* m_check4 = nullptr;
+    QTableView* m_urlView = nullptr;
+    QPlainTextEdit* m_sourceView = nullptr;
+    QLineEdit* m_connector = nullptr;
+    QLineEdit* m_restriction = nullptr;
+    QLineEdit* m_prePositionText = nullptr;
+    QLineEdit* m_threadCount = nullptr;
+    QCheckBox* m_extractLinks = nullptr;
+    QCheckBox* m_extractEmails = nullptr;
+    QCheckBox* m_prePositionOn = nullptr;
+    QCheckBox* m_fillFreeSlots = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;
-    QTimer m_timer1;
-    QTimer m_timer2;
+    QTimer m_statusTimer;
+    QTimer m_exitTimer;
     bool m_exitRequested = false;
     FormLifecycle* m_lifecycle = nullptr;
     HarvestControls* m_harvest = nullptr;

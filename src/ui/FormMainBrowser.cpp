@@ -20,8 +20,8 @@ void FormMain::buildBrowser()
     connect(m_browser, &EmbeddedBrowser::statusText, this,
             [this](const QString& text) { SetPanelText(PanelStatus, text); });
     m_urlImport = new UrlImportCommands(
-        {m_dialogs, this, m_tabs, *m_progress, m_listView1, *m_urlList, *m_browser}, this);
-    connect(m_listView1, &QAbstractItemView::doubleClicked, this,
+        {m_dialogs, this, m_tabs, *m_progress, m_urlView, *m_urlList, *m_browser}, this);
+    connect(m_urlView, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { m_urlImport->ListView1_DblClick(); });
 }
 

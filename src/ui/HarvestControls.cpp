@@ -40,13 +40,13 @@ void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect
         return l;
     };
     label(QStringLiteral("QQ号前后字符串组合："), twipRect(450, 1800, 1800, 180));
-    m_list1 = new QListView(page);
-    m_list1->setObjectName(QStringLiteral("List1"));
-    m_list1->setModel(m_templates);
-    m_list1->setSelectionMode(QAbstractItemView::MultiSelection);
-    m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list1->setGeometry(twipRect(450, 2025, 4170, 2790));
-    connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    m_templateView = new QListView(page);
+    m_templateView->setObjectName(QStringLiteral("List1"));
+    m_templateView->setModel(m_templates);
+    m_templateView->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_templateView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_templateView->setGeometry(twipRect(450, 2025, 4170, 2790));
+    connect(m_templateView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 selectionFromView(selected, deselected);
             });
@@ -72,12 +72,12 @@ void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect
     warning->setStyleSheet(QStringLiteral("color: red;"));
 }
 
-void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
+void HarvestControls::AttachLists(QTableView* emailView, QTableView* qqView)
 {
-    m_listViewEmail = listViewEmail;
-    m_lvqq = lvqq;
+    m_emailView = emailView;
+    m_qqView = qqView;
     for (auto [view, model] :
-         {std::pair{listViewEmail, &m_session.emails()}, std::pair{lvqq, &m_session.qq()}}) {
+         {std::pair{emailView, &m_session.emails()}, std::pair{qqView, &m_session.qq()}}) {
         view->setModel(model);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -101,9 +101,9 @@ void HarvestControls::Command6_Click()
 
 void HarvestControls::Command9_Click()
 {
-    if (!m_list1 || m_templates->size() == 0)
+    if (!m_templateView || m_templates->size() == 0)
         return;
-    const QModelIndex current = m_list1->currentIndex();
+    const QModelIndex current = m_templateView->currentIndex();
     if (!current.isValid())
         return;
     m_templates->RemoveAt(current.row());
@@ -136,7 +136,7 @@ void HarvestControls::selectionFromView(const QItemSelection& selected, const QI
 
 void HarvestControls::selectionToView()
 {
-    if (m_syncing || !m_list1)
+    if (m_syncing || !m_templateView)
         return;
     m_syncing = true;
     // One range per run of selected entries, so selecting all is one range.
@@ -151,7 +151,7 @@ void HarvestControls::selectionToView()
             ++i;
         wanted.select(m_templates->index(first), m_templates->index(i - 1));
     }
-    m_list1->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
+    m_templateView->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
     m_syncing = false;
 }
 

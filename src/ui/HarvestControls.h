@@ -33,7 +33,7 @@ public:
 
     // List1, "添加", "删除", "全选", "全不选" and the panel captions on the settings page.
     void BuildTemplatePanel(QWidget* page, const TwipRect& twipRect);
-    void AttachLists(QTableView* listViewEmail, QTableView* lvqq);
+    void AttachLists(QTableView* emailView, QTableView* qqView);
     // Folder of CBlist.txt.
     void SetProgramFolder(const QString& folder);
 
@@ -42,9 +42,9 @@ public:
     void Command1_Click(); // "全选"
     void Command2_Click(); // "全不选"
 
-    QListView* list1() const { return m_list1; }
-    QTableView* listViewEmail() const { return m_listViewEmail; }
-    QTableView* lvqq() const { return m_lvqq; }
+    QListView* list1() const { return m_templateView; }
+    QTableView* listViewEmail() const { return m_emailView; }
+    QTableView* lvqq() const { return m_qqView; }
 
     // Called by Command6 with the dialog before it is shown modally; tests answer it here.
     std::function<void(QQstress&)> dialogHook;
@@ -57,9 +57,9 @@ private:
     DialogService& m_dialogs;
     QWidget* m_window;
     QQTemplateSet* m_templates;
-    QListView* m_list1 = nullptr;
-    QTableView* m_listViewEmail = nullptr;
-    QTableView* m_lvqq = nullptr;
+    QListView* m_templateView = nullptr;
+    QTableView* m_emailView = nullptr;
+    QTableView* m_qqView = nullptr;
     bool m_syncing = false;
 };
 

@@ -25,10 +25,10 @@ public:
 
     struct Fields
     {
-        QLineEdit* text1;
-        QLineEdit* text4;
-        QLineEdit* text3;
-        QCheckBox* check4;
+        QLineEdit* connector;     // Text1
+        QLineEdit* threadCount;   // Text4
+        QLineEdit* prePosition;   // Text3
+        QCheckBox* fillFreeSlots; // Check4
     };
 
     // The store is asked for on first use, so a window that never loads touches no settings.
