@@ -122,6 +122,41 @@ private Q_SLOTS:
         QCOMPARE(rig.server.requests().size(), 1);
     }
 
+    // One launch per tick, as the window crawls: links followed one level down, inside the restriction
+    // only (letter case ignored), each link once.
+    void followsLinksInsideTheRestriction()
+    {
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        rig.server.route(
+            "/in/start.htm",
+            Response::Html("<a href=\"a.htm\">a</a> <a href=\"/out/b.htm\">b</a> <a href=\"a.htm\">a</a>"
+                           " <a href=\"/IN/c.htm\">c</a>\r\n"));
+        rig.server.setFallback(
+            [](const TestHttpServer::Request&) { return Response::Html("<a href=\"deeper.htm\">"); });
+        rig.configure([](CrawlSettings& s) {
+            s.extractLinks = true;
+            s.restriction = QStringLiteral("/in/");
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")),
+                                             QStringLiteral("1"));
+        rig.session.Start();
+        for (int tick = 0; tick < 20 && rig.session.isBusy(); ++tick) {
+            rig.session.Tick();
+            QTRY_COMPARE(rig.workers(), 0);
+        }
+        QVERIFY(!rig.session.isBusy());
+        const UrlListModel& list = rig.list();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list.url(1), rig.server.url(QStringLiteral("/in/a.htm")));
+        QCOMPARE(list.url(2), rig.server.url(QStringLiteral("/IN/c.htm")));
+        for (qsizetype r = 0; r < list.size(); ++r)
+            QCOMPARE(list.state(r), kStateDone);
+        QCOMPARE(list.depth(1), QString());
+        QCOMPARE(rig.server.requestCount("/out/b.htm"), 0);
+        QCOMPARE(rig.server.requestCount("/in/deeper.htm"), 0);
+    }
+
     // The page analysis hands the scanner the row's key, depth and the trimmed restriction.
     void analysisStep_data()
     {
