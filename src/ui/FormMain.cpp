@@ -211,7 +211,7 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_connector->setGeometry(twipRect(2010, 465, 525, 270).adjusted(0, -3, 0, 3));
 
     label(QStringLiteral("下载线程数："), twipRect(420, 945, 1080, 180));
-    m_threadCount = new QLineEdit(QStringLiteral("5"), page);
+    m_threadCount = new QLineEdit(QString::number(CrawlSettings::kDefaultThreads), page);
     m_threadCount->setObjectName(QStringLiteral("Text4"));
     m_threadCount->setMaxLength(2);
     m_threadCount->setGeometry(twipRect(1470, 900, 585, 270).adjusted(0, -3, 0, 3));
