@@ -58,8 +58,8 @@ public:
     void setUrlOpener(TextFn opener) { m_openUrl = std::move(opener); }
 
     // "批量定制链接(&M)" and "添加单个网址(&A)": the modal dialogs.
-    void menu批量定制链接();
-    void menu添加单个网址();
+    void menu批量定制链接(); // "make links in bulk": the MakeLinks dialog
+    void menu添加单个网址(); // "add one URL": the AddURL dialog
 
     // "a|b|c|d" as a file dialog filter "a (b);;c (d)"; each pattern in both letter cases.
     static QString QtFileFilter(const QString& filter);

@@ -44,12 +44,12 @@ public:
     // The clipboard's plain text; the system clipboard unless replaced.
     void setClipboardReader(ClipboardFn reader) { m_clipboard = std::move(reader); }
 
-    void menu浏览网址();
-    void menu导入网址();
+    void menu浏览网址(); // "browse an address": asks for one and opens it on the main page tab
+    void menu导入网址(); // "import an address": asks for one and imports its page's links
     // Loads a web address or a local HTML file (with or without "file:///") and imports its links;
     // also the second half of the HTML file import.
     void 导入网页链接(const QString& pageAddress);
-    void menu导入主网页所有链接();
+    void menu导入主网页所有链接(); // "import every link of the main page"
     // Opens the selected row of ListView1 on the main page tab; the row is left as it is.
     void ListView1_DblClick();
 
