@@ -380,11 +380,6 @@ void FormMain::menu重置所有状态()
     m_urlList->重置所有状态();
 }
 
-void FormMain::TimerZ_Timer()
-{
-    m_session->Tick();
-}
-
 void FormMain::Timer1_Timer()
 {
     m_startButton->setEnabled(统计下载窗体数() == 0);

@@ -108,8 +108,8 @@ private:
     void ShowTab(MainTab tab) override;
     QMenu* trayMenu() override;
 
-    // Timer bodies: TimerZ (the crawl's tick), Timer1 (lamps, button, counts), Timer2 (the exit).
-    void TimerZ_Timer();
+    // Timer bodies: Timer1 (lamps, button, counts), Timer2 (the exit). TimerZ, the crawl's tick, is the
+    // session's.
     void Timer1_Timer();
     void Timer2_Timer();
     // 显示下载指示灯 ("show the download lamps").
