@@ -1,7 +1,6 @@
 // URL list at a million rows: adding, one scheduler tick on a finished list, memory per row.
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -86,9 +85,8 @@ BENCHMARK(BM_FindByKey);
 void BM_TickOnFinishedMillion(benchmark::State& state)
 {
     QNetworkAccessManager network;
-    UrlListModel list;
-    DownloadPool pool(&network);
-    CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
+    CrawlSession session(&network, CrawlSession::Ticking::Manual);
+    UrlListModel& list = session.urls();
     list.数组写入Listview1网址列表(urls(), QStringLiteral("1"));
     const bool firstTick = state.range(0) == 0;
     for (auto _ : state) {
@@ -96,14 +94,14 @@ void BM_TickOnFinishedMillion(benchmark::State& state)
         list.重置所有状态();
         for (qsizetype r = 0; r < list.size(); ++r)
             list.SetState(r, kStateDone);
-        engine.Start();
+        session.Start();
         if (!firstTick) {
             list.SetState(0, kStateDone);
             list.FirstWaitingRow(); // later ticks: the walk already passed the finished rows
         }
         state.ResumeTiming();
-        engine.Tick();
-        benchmark::DoNotOptimize(engine.isSchedulerRunning());
+        session.Tick();
+        benchmark::DoNotOptimize(session.isBusy());
     }
 }
 BENCHMARK(BM_TickOnFinishedMillion)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(20);

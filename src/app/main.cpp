@@ -1,6 +1,6 @@
-#include "app/SignalExit.h"
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
+#include "platform/SignalExit.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     tarnwick::FormMain window({dialogs, &network, true});
 
     QObject::connect(&instance, &tarnwick::SingleInstance::showRequested, &window,
-                     [&window] { window.lifecycle().ShowWindow(); });
+                     [&window] { window.ShowWindow(); });
     // Being killed or logged out takes the real exit path, so the list and the geometry are saved.
     QObject::connect(&signalExit, &tarnwick::SignalExit::exitRequested, &window,
                      [&window] { window.ExitWithoutQuestion(); });

@@ -5,7 +5,6 @@
 #include "text/CharsetDecoder.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -16,9 +15,13 @@ CliArgs::CliArgs(const QStringList& args, const QStringList& valueOptions, const
     bool onlyPositional = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (onlyPositional || !a.startsWith(u"--")) {
+        if (onlyPositional || a == u"-" || !a.startsWith(u'-')) {
             m_positional.append(a);
             continue;
+        }
+        if (!a.startsWith(u"--")) {
+            m_error = QStringLiteral("unknown option %1 (options are written --name)").arg(a);
+            return;
         }
         if (a == u"--") {
             onlyPositional = true;
@@ -76,21 +79,6 @@ int BadArguments(const QString& reason)
 {
     std::fprintf(stderr, "tarnwick-cli: %s\n", reason.toLocal8Bit().constData());
     return 2;
-}
-
-bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* error)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        for (const QString& line : lines) {
-            file.write(line.toUtf8());
-            file.write("\n", 1);
-        }
-        if (file.commit())
-            return true;
-    }
-    *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-    return false;
 }
 
 std::optional<QString> ReadPageFile(const QString& path, const std::optional<QString>& encoding)

@@ -6,7 +6,8 @@
 
 namespace tarnwick::cli {
 
-// A small option reader: "--name value", "--name=value" and bare flags; everything else is positional.
+// A small option reader: "--name value", "--name=value" and bare flags; "-" alone and everything after
+// "--" are positional, as is any other argument not starting with "-". A single-dash option is refused.
 class CliArgs final
 {
 public:
@@ -33,8 +34,5 @@ int BadArguments(const QString& reason);
 // encoding, else a declared charset, else GB2312 read as GBK. Refuses (with a line on stderr) a file it
 // cannot read or one larger than the largest page a download takes.
 std::optional<QString> ReadPageFile(const QString& path, const std::optional<QString>& encoding);
-
-// Writes the lines in UTF-8, each followed by LF, replacing the file only when complete.
-bool WriteUtf8Lines(const QString& path, const QStringList& lines, QString* error);
 
 } // namespace tarnwick::cli

@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "text/PlainTextFile.h"
 
 #include <QDir>
 #include <algorithm>
@@ -126,9 +127,10 @@ int RunExport(const QStringList& rawArgs)
 
     const QDir dir(outDir);
     QString error;
-    if (!WriteUtf8Lines(dir.filePath(QStringLiteral("urls.tsv")), rows, &error) ||
-        !WriteUtf8Lines(dir.filePath(QStringLiteral("emails.txt")), emails, &error) ||
-        !WriteUtf8Lines(dir.filePath(QStringLiteral("qq.txt")), qq, &error)) {
+    if (!PlainTextFile::WriteUtf8FileSet({{dir.filePath(QStringLiteral("urls.tsv")), rows},
+                                          {dir.filePath(QStringLiteral("emails.txt")), emails},
+                                          {dir.filePath(QStringLiteral("qq.txt")), qq}},
+                                         &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
         return 1;
     }

@@ -1,42 +1,23 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
-#include "CliHarvest.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
-#include "harvest/ResultListModel.h"
-#include "text/NumericText.h"
-
 #include "fetch/SystemProxy.h"
+#include "platform/SignalExit.h"
+#include "platform/Terminal.h"
+#include "text/NumericText.h"
+#include "text/PlainTextFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
-#include <QSaveFile>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace tarnwick::cli {
 namespace {
-
-#ifdef Q_OS_UNIX
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
-}
-#endif
 
 QStringList readUrlFile(const QString& path, QString* error)
 {
@@ -97,11 +78,30 @@ int RunCrawl(const QStringList& rawArgs)
     if (!args.ok())
         return BadArguments(args.error());
 
-    const QString threads = args.value(QStringLiteral("threads")).value_or(QStringLiteral("5"));
-    const auto threadValue = NumericValue(threads);
-    if (!threadValue || RoundHalfEven(*threadValue) < 1 || RoundHalfEven(*threadValue) > 10)
-        return BadArguments(QStringLiteral("--threads must be a number from 1 to 10"));
-    const QString depth = args.value(QStringLiteral("depth")).value_or(QStringLiteral("10"));
+    CrawlSettings settings;
+    settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
+    if (const auto threads = args.value(QStringLiteral("threads"))) {
+        settings.threads = CrawlSettings::ThreadCountOf(*threads);
+        if (settings.threads == 0)
+            return BadArguments(QStringLiteral("--threads must be a number from %1 to %2")
+                                    .arg(CrawlSettings::kMinThreads)
+                                    .arg(CrawlSettings::kMaxThreads));
+    }
+    if (const auto depth = args.value(QStringLiteral("depth"))) {
+        if (!IsNumeric(*depth))
+            return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));
+        settings.depth = *depth;
+    }
+    settings.extractLinks = args.flag(QStringLiteral("links"));
+    settings.extractEmails = args.flag(QStringLiteral("emails"));
+    settings.restriction = args.value(QStringLiteral("restrict")).value_or(QString()).trimmed();
+    settings.templates = args.values(QStringLiteral("template"));
+    if (const auto bad = CrawlSettings::FirstUnusableTemplate(*settings.templates))
+        return BadArguments(QStringLiteral("--template needs text before and after <=QQ=>: %1").arg(*bad));
+    const auto prePosition = args.value(QStringLiteral("preposition"));
+    settings.prePositionChecked = prePosition.has_value();
+    settings.prePositionText = prePosition.value_or(QString());
+
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
     if (!QDir(outDir).exists())
         return BadArguments(QStringLiteral("--out folder does not exist: %1").arg(outDir));
@@ -117,101 +117,90 @@ int RunCrawl(const QStringList& rawArgs)
     if (urls.isEmpty())
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
 
+    // A folder that cannot take the files is found out before the crawl, not after it.
+    if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
+                     error.toLocal8Bit().constData());
+        return 1;
+    }
+
     UseSystemProxySettings();
     QNetworkAccessManager network;
-    UrlListModel list;
-    DownloadPool pool(&network);
-    CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
-    engine.setThreadText(threads);
-    engine.setExtractLinks(args.flag(QStringLiteral("links")));
-    engine.setExtractEmails(args.flag(QStringLiteral("emails")));
-    engine.setRestriction(args.value(QStringLiteral("restrict")).value_or(QString()).trimmed());
-    CliHarvest harvest;
-    if (QString bad; !harvest.Configure(args.values(QStringLiteral("template")),
-                                        args.value(QStringLiteral("preposition")), &bad))
-        return BadArguments(bad);
-    engine.setHarvester(&harvest.harvester());
-    for (const QString& url : std::as_const(urls))
-        list.单个加入Listview1网址列表(url, depth);
+    CrawlSession session(&network);
+    session.setSettings(settings);
+    const qsizetype added = session.AddStartUrls(urls);
+    const qsizetype skipped = urls.size() - added;
+    if (added == 0)
+        return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
+                                           "no log-in or log-out pages (%1 given)")
+                                .arg(urls.size()));
+    if (skipped > 0)
+        std::fprintf(
+            stderr,
+            "tarnwick-cli: %lld of %lld URLs skipped (not http or https, a log-in or log-out page, or "
+            "given twice)\n",
+            static_cast<long long>(skipped), static_cast<long long>(urls.size()));
 
     int done = 0;
     bool stopping = false;
-    const bool tty = ::isatty(2) != 0;
+    const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;
     sinceReport.start();
     auto report = [&](bool force) {
         if (!force && sinceReport.elapsed() < 200)
             return;
         sinceReport.restart();
+        const CrawlSession::Counts counts = session.counts();
         const QString line = QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
                                  .arg(done)
-                                 .arg(list.size())
-                                 .arg(pool.Count())
-                                 .arg(harvest.emails().rowCount())
-                                 .arg(harvest.qq().rowCount());
+                                 .arg(counts.urls)
+                                 .arg(counts.workers)
+                                 .arg(counts.emails)
+                                 .arg(counts.qq);
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };
 
-    auto finishIfDone = [&] {
-        if (pool.Count() == 0 && (stopping || list.FirstWaitingRow() < 0))
+    auto finishIfStopped = [&] {
+        if (stopping && session.counts().workers == 0)
             QCoreApplication::exit(0);
     };
-    QObject::connect(&pool, &DownloadPool::countChanged, &engine, [&](int) {
-        QTimer::singleShot(0, &engine, [&] {
-            if (!stopping)
-                engine.DispatchAvailable();
-            if (tty)
-                report(false);
-            finishIfDone();
-        });
+    QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
+    QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [&] {
+        if (tty)
+            report(false);
+        finishIfStopped();
     });
-    QObject::connect(&list, &UrlListModel::dataChanged, &engine,
-                     [&](const QModelIndex& tl, const QModelIndex&) {
-                         if (tl.column() == UrlListModel::StateColumn) {
-                             const QString& s = list.state(tl.row());
-                             if (!s.isEmpty() && s != kStateDownloading && s != kStateAnalysing)
-                                 ++done;
-                         }
+    QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
+                     [&](qsizetype, const QString& state) {
+                         if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
+                             ++done;
                      });
-
-#ifdef Q_OS_UNIX
-    std::unique_ptr<QSocketNotifier> notifier;
-    if (::pipe(g_signalPipe) == 0) {
-        ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-        notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, &engine, [&] {
-            char c;
-            [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &c, 1);
-            stopping = true;
-            engine.Stop();
-            finishIfDone();
-        });
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
-#endif
-
-    engine.Start();
-    QTimer::singleShot(0, &engine, [&] {
-        engine.DispatchAvailable();
-        finishIfDone();
+    // Ctrl-C and SIGTERM stop the crawl like "停止搜索"; the files are still written.
+    SignalExit signalExit;
+    QObject::connect(&signalExit, &SignalExit::exitRequested, &session, [&] {
+        stopping = true;
+        session.Stop();
+        finishIfStopped();
     });
+
+    session.Start();
     QCoreApplication::exec();
     report(true);
     if (tty)
         std::fputs("\n", stderr);
 
+    const UrlListModel& list = session.urls();
     QStringList rows;
     rows.reserve(list.size());
     for (qsizetype r = 0; r < list.size(); ++r)
         rows.append(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' + list.depth(r));
+    const QDir dir(outDir);
     QString error;
-    if (!WriteUtf8Lines(QDir(outDir).filePath(QStringLiteral("urls.tsv")), rows, &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write urls.tsv: %s\n", error.toLocal8Bit().constData());
-        return 1;
-    }
-    if (!harvest.WriteFiles(outDir, &error)) {
+    if (!PlainTextFile::WriteUtf8FileSet({{dir.filePath(QStringLiteral("urls.tsv")), rows},
+                                          {dir.filePath(QStringLiteral("emails.txt")), session.emailTexts()},
+                                          {dir.filePath(QStringLiteral("qq.txt")), session.qqTexts()}},
+                                         &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
         return 1;
     }

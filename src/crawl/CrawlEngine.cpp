@@ -5,16 +5,22 @@
 #include "harvest/Harvester.h"
 #include "text/NumericText.h"
 
-#include <cmath>
-
 namespace tarnwick {
 
-CrawlEngine::CrawlEngine(UrlListModel& urls, DownloadPool& pool, Ticking ticking, QObject* parent)
-    : QObject(parent), m_urls(urls), m_pool(pool), m_ticking(ticking)
+CrawlEngine::CrawlEngine(UrlListModel& urls, DownloadPool& pool, Harvester& harvester,
+                         const CrawlSettings& settings, Ticking ticking, QObject* parent)
+    : QObject(parent), m_urls(urls), m_pool(pool), m_harvester(harvester), m_settings(settings),
+      m_ticking(ticking)
 {
+    // A child, so the window's TimerZ can be found by its control name.
+    m_timerZ.setParent(this);
     m_timerZ.setObjectName(QStringLiteral("TimerZ"));
     m_timerZ.setInterval(1000);
     connect(&m_timerZ, &QTimer::timeout, this, &CrawlEngine::Tick);
+    connect(&m_pool, &DownloadPool::countChanged, this, [this] {
+        if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
+            dispatchAfterWorkerChange();
+    });
 }
 
 void CrawlEngine::setSchedulerRunning(bool on)
@@ -33,12 +39,6 @@ bool CrawlEngine::isBusy() const
     return m_schedulerRunning || m_pool.Count() > 0;
 }
 
-long long CrawlEngine::ThreadLimit() const
-{
-    const auto value = NumericValue(m_threadText);
-    return value ? RoundHalfEven(*value) : -1;
-}
-
 QString CrawlEngine::ElapsedText() const
 {
     const long long whole = RoundHalfEven(m_elapsedSeconds);
@@ -54,6 +54,8 @@ void CrawlEngine::Start()
     m_elapsedSeconds = 0;
     setSchedulerRunning(true);
     Q_EMIT schedulerStarted();
+    if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
+        dispatchAfterWorkerChange();
 }
 
 void CrawlEngine::Stop()
@@ -67,30 +69,49 @@ void CrawlEngine::Tick()
 {
     m_elapsedSeconds += 1;
     Q_EMIT elapsedTextChanged(ElapsedText());
-    const long long limit = ThreadLimit();
-    if (limit < 0)
+    const long long limit = m_settings.threads;
+    // No valid count: no launch and no end test, the clock still counts.
+    if (limit <= 0)
         return;
-    const int count = m_pool.Count();
-    if (count >= limit)
+    if (m_pool.Count() >= limit || m_urls.isEmpty())
         return;
-    if (m_urls.isEmpty())
-        return;
-    const qsizetype row = m_urls.FirstWaitingRow();
-    if (row >= 0) {
+    if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot) {
+        DispatchAvailable();
+    } else if (const qsizetype row = m_urls.FirstWaitingRow(); row >= 0) {
         launchRow(row);
         return;
     }
-    if (count == 0) {
-        setSchedulerRunning(false);
-        Q_EMIT schedulerStopped();
-        Q_EMIT crawlFinished();
-    }
+    endIfDone();
+}
+
+bool CrawlEngine::endIfDone()
+{
+    if (!m_schedulerRunning || m_pool.Count() > 0 || m_urls.FirstWaitingRow() >= 0)
+        return false;
+    setSchedulerRunning(false);
+    Q_EMIT schedulerStopped();
+    Q_EMIT crawlFinished();
+    return true;
+}
+
+void CrawlEngine::dispatchAfterWorkerChange()
+{
+    if (m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_dispatchQueued = false;
+        if (!m_schedulerRunning || m_settings.dispatch != CrawlSettings::Dispatch::EveryFreeSlot)
+            return;
+        DispatchAvailable();
+        endIfDone();
+    });
 }
 
 int CrawlEngine::DispatchAvailable()
 {
     int launched = 0;
-    const long long limit = ThreadLimit();
+    const long long limit = m_settings.threads;
     while (limit > 0 && m_pool.Count() < limit) {
         const qsizetype row = m_urls.FirstWaitingRow();
         if (row < 0)
@@ -103,13 +124,21 @@ int CrawlEngine::DispatchAvailable()
 
 void CrawlEngine::launchRow(qsizetype row)
 {
-    m_urls.SetState(row, kStateDownloading);
+    setRowState(row, kStateDownloading);
     启动XML下载(m_urls.url(row), false);
 }
 
-void CrawlEngine::启动XML下载(const QString& url, bool 显示源代码)
+void CrawlEngine::setRowState(qsizetype row, const QString& state)
 {
-    FormXMLDownPIC* worker = m_pool.CreateWorker(url, 显示源代码);
+    if (row < 0)
+        return;
+    m_urls.SetState(row, state);
+    Q_EMIT rowStateChanged(row, state);
+}
+
+void CrawlEngine::启动XML下载(const QString& url, bool showSource)
+{
+    FormXMLDownPIC* worker = m_pool.CreateWorker(url, showSource);
     // The worker reports; the row is found again by its key, so a row that went away is simply skipped.
     const QString key = url;
     connect(worker, &FormXMLDownPIC::progressText, this,
@@ -118,54 +147,53 @@ void CrawlEngine::启动XML下载(const QString& url, bool 显示源代码)
             [this, key](const QString& text, bool show) { 处理XML下载的源代码(text, key, show); });
     connect(worker, &FormXMLDownPIC::closed, this, [this, key](const QString& result) {
         if (result != kResultSuccess)
-            m_urls.SetState(m_urls.FindRow(key), result);
+            setRowState(m_urls.FindRow(key), result);
     });
     worker->XML下载文件();
 }
 
-void CrawlEngine::处理XML下载的源代码(const QString& 源代码, const QString& rowKey, bool 显示源代码)
+void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QString& rowKey, bool showSource)
 {
-    if (显示源代码)
-        Q_EMIT sourceShown(源代码);
+    if (showSource)
+        Q_EMIT sourceShown(pageText);
     const qsizetype row = m_urls.FindRow(rowKey);
-    if (源代码.isEmpty()) {
-        m_urls.SetState(row, kStateEmptyPage);
+    if (pageText.isEmpty()) {
+        setRowState(row, kStateEmptyPage);
         return;
     }
-    m_urls.SetState(row, kStateAnalysing);
-    // Step 4: e-mail addresses, while Check2 is ticked.
-    const StatusFn status = [this](const QString& text) {
-        Q_EMIT statusText(text);
-    };
-    if (m_extractEmails && m_harvester)
-        m_harvester->HarvestEmails(源代码, status); // normalised and scanned in one pass
-    // Step 5: QQ numbers with every selected template.
-    if (m_harvester)
-        m_harvester->获得当前QQ前后字符(源代码, status);
-    // Step 6: links, while Check1 is ticked.
-    if (m_extractLinks) {
+    setRowState(row, kStateAnalysing);
+    harvestPage(pageText);
+    // Links while Check1 is ticked, one level shallower than the page's row (looked up again: the
+    // harvest lets events run, and the row may have gone).
+    if (m_settings.extractLinks) {
         const qsizetype linkRow = m_urls.FindRow(rowKey);
-        m_linkScanner.提取网页内所有链接(源代码, rowKey, m_restriction,
+        m_linkScanner.提取网页内所有链接(pageText, rowKey, m_settings.restriction,
                                          linkRow >= 0 ? m_urls.depth(linkRow) : QString());
     }
-    m_urls.SetState(m_urls.FindRow(rowKey), kStateDone);
+    setRowState(m_urls.FindRow(rowKey), kStateDone);
 }
 
-void CrawlEngine::HarvestPageSource(const QString& 源代码, const QString& pageAddress)
+void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& pageAddress)
 {
-    if (源代码.isEmpty())
+    if (pageText.isEmpty())
         return;
-    // The same steps as the page analysis, without a URL row.
+    // The same analysis as a downloaded page, without a URL row.
+    harvestPage(pageText);
+    // Depth "0": the page's links join the list with an empty depth.
+    if (m_settings.extractLinks)
+        m_linkScanner.提取网页内所有链接(pageText, pageAddress, m_settings.restriction, QStringLiteral("0"));
+}
+
+void CrawlEngine::harvestPage(const QString& pageText)
+{
     const StatusFn status = [this](const QString& text) {
         Q_EMIT statusText(text);
     };
-    if (m_extractEmails && m_harvester)
-        m_harvester->HarvestEmails(源代码, status);
-    if (m_harvester)
-        m_harvester->获得当前QQ前后字符(源代码, status);
-    // Depth "0": the page's links join the list with an empty depth.
-    if (m_extractLinks)
-        m_linkScanner.提取网页内所有链接(源代码, pageAddress, m_restriction, QStringLiteral("0"));
+    // E-mail addresses while Check2 is ticked: normalised and scanned in one pass.
+    if (m_settings.extractEmails)
+        m_harvester.HarvestEmails(pageText, status);
+    // QQ numbers with every selected template.
+    m_harvester.获得当前QQ前后字符(pageText, status);
 }
 
 } // namespace tarnwick

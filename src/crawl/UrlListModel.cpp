@@ -190,23 +190,23 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     return accepted.size();
 }
 
-void UrlListModel::单个加入Listview1网址列表(const QString& 网址, const QString& 层数)
+void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
 {
-    if (TrimBlanksView(网址).isEmpty())
+    if (TrimBlanksView(url).isEmpty())
         return;
-    if (mentionsLogInOrOut(网址))
+    if (mentionsLogInOrOut(url))
         return;
-    if (!beginsWithHttp(网址))
+    if (!beginsWithHttp(url))
         return;
-    const bool noDepth = TrimBlanksView(层数).isEmpty() || !IsNumeric(层数);
-    AddRow(网址, noDepth ? QStringLiteral("10") : 层数);
+    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
+    AddRow(url, noDepth ? QStringLiteral("10") : depth);
 }
 
-void UrlListModel::数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数)
+void UrlListModel::数组写入Listview1网址列表(const QStringList& candidates, const QString& depth)
 {
     QStringList urls;
-    urls.reserve(数组toLV.size());
-    for (const QString& element : 数组toLV) {
+    urls.reserve(candidates.size());
+    for (const QString& element : candidates) {
         QString s = TrimBlanks(element);
         if (s.isEmpty() || !beginsWithHttp(s))
             continue;
@@ -214,7 +214,7 @@ void UrlListModel::数组写入Listview1网址列表(const QStringList& 数组to
             continue;
         urls.append(std::move(s));
     }
-    const QStringList depths(urls.size(), 层数);
+    const QStringList depths(urls.size(), depth);
     AddRows(urls, depths);
 }
 

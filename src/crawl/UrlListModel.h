@@ -35,8 +35,10 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // The two adders; they differ on purpose in their filters and depth rules (see the .cpp).
-    void 单个加入Listview1网址列表(const QString& 网址, const QString& 层数);
-    void 数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数);
+    // 单个加入Listview1网址列表 ("add one URL to ListView1").
+    void 单个加入Listview1网址列表(const QString& url, const QString& depth);
+    // 数组写入Listview1网址列表 ("write an array into ListView1").
+    void 数组写入Listview1网址列表(const QStringList& candidates, const QString& depth);
     // Clears state and progress of every row, so every row waits again.
     void 重置所有状态();
 

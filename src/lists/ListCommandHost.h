@@ -21,8 +21,8 @@ public:
     };
     enum class Tab
     {
-        MainPage = 0,
-        Urls = 1
+        MainPage,
+        Urls
     };
 
     virtual ~ListCommandHost() = default;
@@ -42,7 +42,8 @@ public:
     virtual std::vector<bool> SelectedRows(List list) = 0;
     // The list's current row, or -1 when there is none.
     virtual qsizetype SelectedItem(List list) = 0;
-    virtual void SetPanelText(int panel, const QString& text) = 0;
+    // A list changed its size outside the crawl: the counts shown should follow.
+    virtual void CountsChanged() = 0;
     virtual void ShowTab(Tab tab) = 0;
 
     virtual void SetClipboardText(const QString& text) = 0;

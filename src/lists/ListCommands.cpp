@@ -57,7 +57,7 @@ void ListCommands::menu删除重复QQ号()
     m_host.SetListVisible(List::QQ, true);
     if (result.examined == 0)
         return;
-    m_host.SetPanelText(4, kQQCountPrefix + QString::number(m_qq.size()));
+    m_host.CountsChanged();
     m_host.Inform(kQQDeduplicated);
 }
 

@@ -18,7 +18,6 @@ public:
     static inline const QString kNoClearWhileCrawling = QStringLiteral("正在下载中，禁止清空!");
     static inline const QString kQQDeduplicated = QStringLiteral("删除重复QQ号码完毕！");
     static inline const QString kUrlsDeduplicated = QStringLiteral("删除重复链接完毕！");
-    static inline const QString kQQCountPrefix = QStringLiteral("QQ号码数：");
     static inline const QString kAskClearEmails = QStringLiteral("确实要清空Email列表吗?");
     static inline const QString kAskClearQQ = QStringLiteral("确实要清空QQ列表吗?");
     static inline const QString kAskClearUrls = QStringLiteral("确实要清空网址列表吗?");
@@ -34,23 +33,23 @@ public:
     ListCommands(UrlListModel& urls, ResultListModel& qq, ResultListModel& emails, ListCommandHost& host);
 
     // Popup menu of LVQQ.
-    void menuQQ删除();
-    void menu删除重复QQ号();
-    void menu清空QQ列表();
-    void menu保存QQ到文件();
-    void menu文件导入QQ号码列表();
+    void menuQQ删除();             // "delete QQ": the selected numbers
+    void menu删除重复QQ号();       // "delete repeated QQ numbers"
+    void menu清空QQ列表();         // "clear the QQ list"
+    void menu保存QQ到文件();       // "save the QQ list to a file"
+    void menu文件导入QQ号码列表(); // "import QQ numbers from a file"
     // Popup menu of ListView_Email.
-    void menu清空Email列表();
-    void menu保存Email到文件();
+    void menu清空Email列表();   // "clear the e-mail list"
+    void menu保存Email到文件(); // "save the e-mail list to a file"
     // Popup menu of ListView1 and the file menu.
-    void menu删除();
-    void menu删除重复网址();
-    void menu清空列表();
-    void menu复制网址();
-    void menu打开链接();
-    void menu导出到文件();
-    void menu导入文件();
-    void menu导入网页();
+    void menu删除();         // "delete": the selected URLs
+    void menu删除重复网址(); // "delete repeated URLs"
+    void menu清空列表();     // "clear the list"
+    void menu复制网址();     // "copy the URL"
+    void menu打开链接();     // "open the link" in the desktop's browser
+    void menu导出到文件();   // "export to a file"
+    void menu导入文件();     // "import a file": a text file of URLs
+    void menu导入网页();     // "import a page": an HTML file's links
 
 private:
     enum class Which

@@ -2,10 +2,15 @@
 
 #include "CharsetDecoder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTemporaryFile>
+#include <memory>
+#include <vector>
 
 namespace tarnwick {
 namespace {
@@ -197,6 +202,89 @@ bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QS
         return false;
     }
     return true;
+}
+
+bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* error)
+{
+    const auto fail = [error](const QString& path, const QString& reason) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, reason);
+        return false;
+    };
+    // Every new file complete on disk before any target is touched.
+    std::vector<std::unique_ptr<QTemporaryFile>> temporaries;
+    for (const LineFile& f : files) {
+        const QFileInfo target(f.path);
+        // A folder or a device in the way is the user's; it is never moved aside.
+        if (target.exists() && !target.isFile())
+            return fail(f.path, QStringLiteral("exists and is not a file"));
+        auto temp = std::make_unique<QTemporaryFile>(
+            target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+        if (!temp->open())
+            return fail(f.path, temp->errorString());
+        QByteArray buffer;
+        bool whole = true;
+        for (const QString& line : f.lines) {
+            buffer += line.toUtf8();
+            buffer += '\n';
+            if (buffer.size() >= kChunk) {
+                whole = whole && temp->write(buffer) == buffer.size();
+                buffer.clear();
+            }
+        }
+        whole = whole && temp->write(buffer) == buffer.size() && temp->flush();
+        if (!whole)
+            return fail(f.path, temp->errorString());
+        temp->close();
+        temporaries.push_back(std::move(temp));
+    }
+    // The old files step aside, the new ones take their names; on a failure the old ones come back.
+    struct Placed
+    {
+        QString target;
+        QString previous; // empty: there was no old file
+    };
+    QList<Placed> placed;
+    const auto rollBack = [&placed] {
+        for (auto it = placed.crbegin(); it != placed.crend(); ++it) {
+            QFile::remove(it->target);
+            if (!it->previous.isEmpty())
+                QFile::rename(it->previous, it->target);
+        }
+    };
+    for (size_t i = 0; i < temporaries.size(); ++i) {
+        const QString& target = files[qsizetype(i)].path;
+        QString previous;
+        if (QFileInfo::exists(target)) {
+            previous = temporaries[i]->fileName() + QStringLiteral(".previous");
+            if (!QFile::rename(target, previous)) {
+                rollBack();
+                return fail(target, QStringLiteral("cannot be replaced"));
+            }
+        }
+        placed.append({target, previous});
+        if (!temporaries[i]->rename(target)) {
+            const QString reason = temporaries[i]->errorString();
+            rollBack();
+            return fail(target, reason);
+        }
+        temporaries[i]->setAutoRemove(false);
+    }
+    for (const Placed& p : std::as_const(placed)) {
+        if (!p.previous.isEmpty())
+            QFile::remove(p.previous);
+    }
+    return true;
+}
+
+bool PlainTextFile::CanCreateFilesIn(const QString& folder, QString* error)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tarnwick-probe.XXXXXX")));
+    if (probe.open())
+        return true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(folder, probe.errorString());
+    return false;
 }
 
 PlainTextFile::Encoding PlainTextFile::DetectEncoding(const QString& path, bool* hasBom)

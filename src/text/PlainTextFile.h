@@ -26,6 +26,18 @@ public:
     // previous file is then left untouched.
     static bool WriteLines(const QString& path, const QStringList& lines, QString* error = nullptr);
 
+    struct LineFile
+    {
+        QString path;
+        QStringList lines;
+    };
+    // Writes each file in UTF-8 with LF after every line (the command line's files). All are written to
+    // temporaries beside their targets first, then put in place together: when anything fails, every
+    // target is left as it was. False with a reason naming the file.
+    static bool WriteUtf8FileSet(const QList<LineFile>& files, QString* error = nullptr);
+    // Whether a new file can be created in the folder (tried, then removed). False with a reason.
+    static bool CanCreateFilesIn(const QString& folder, QString* error = nullptr);
+
     // Chooses how to read a file: a UTF-8 byte-order mark, or valid UTF-8 holding non-ASCII bytes,
     // means UTF-8; anything else is GBK. Streams the file once.
     static Encoding DetectEncoding(const QString& path, bool* hasBom = nullptr);

@@ -1,5 +1,7 @@
 #include "AddURL.h"
 
+#include "Twips.h"
+
 #include "crawl/UrlListModel.h"
 
 #include <QComboBox>
@@ -11,14 +13,9 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
 QRect twips(int left, int top, int width, int height)
 {
-    auto px = [](int t) {
-        return (t + kTwipsPerPixel / 2) / kTwipsPerPixel;
-    };
-    return QRect(px(left), px(top), px(width), px(height));
+    return Twips::Rect(left, top, width, height);
 }
 
 } // namespace

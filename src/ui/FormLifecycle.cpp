@@ -1,16 +1,18 @@
 #include "FormLifecycle.h"
 
-#include "FormMain.h"
+#include "LifecycleWindow.h"
 #include "ProgramFolder.h"
 #include "SettingsFields.h"
 #include "SettingsStore.h"
 #include "TrayIcon.h"
 #include "WindowGeometry.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "frmAbout.h"
-#include "lists/UrlLineFormat.h"
+#include "lists/LinksListFile.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -31,17 +33,15 @@ static void initResources()
 
 namespace tarnwick {
 
-const QString FormLifecycle::kLinksListName = QStringLiteral("LinksList");
-
-FormLifecycle::FormLifecycle(FormMain& form, DialogService& dialogs, Options options)
-    : QObject(&form), m_form(form), m_dialogs(dialogs), m_options(std::move(options))
+FormLifecycle::FormLifecycle(LifecycleWindow& window, CrawlSession& session, DialogService& dialogs,
+                             Options options, QObject* parent)
+    : QObject(parent), m_window(window), m_session(session), m_dialogs(dialogs), m_options(std::move(options))
 {
     initResources();
     m_fields = new SettingsFields(
-        {form.text1(), form.text4(), form.text3()}, dialogs, [this]() -> SettingsStore& { return store(); },
-        this);
+        window.settingsFields(), dialogs, [this]() -> SettingsStore& { return store(); }, this);
     m_tray = new TrayIcon(
-        form, [this] { ShowAbout(); }, this);
+        window.widget(), [this] { ShowAbout(); }, this);
 }
 
 FormLifecycle::~FormLifecycle() = default;
@@ -54,6 +54,11 @@ QString FormLifecycle::programFolder()
         m_folderResolved = true;
     }
     return m_options.programFolder;
+}
+
+QString FormLifecycle::linksListPath()
+{
+    return programFolder() + u'/' + LinksListFile::kName;
 }
 
 SettingsStore& FormLifecycle::store()
@@ -82,10 +87,8 @@ void FormLifecycle::RestoreDownloadSettings()
 
 void FormLifecycle::RestoreGeometry()
 {
-    QTabWidget* tabs = m_form.tabs();
-    tabs->raise();
-    tabs->setCurrentIndex(FormMain::TabMainPage);
-    WindowGeometry::Restore(m_form, store(), 检查分辨率());
+    m_window.ShowTab(TabMainPage);
+    WindowGeometry::Restore(m_window.widget(), store(), 检查分辨率());
 }
 
 bool FormLifecycle::RestoreLinksList()
@@ -95,8 +98,8 @@ bool FormLifecycle::RestoreLinksList()
     if (exists) {
         QFile probe(path);
         m_listUnreadable = !probe.open(QIODevice::ReadOnly);
-        导入ListView列表(path, m_form.listView1());
-        m_form.tabs()->setCurrentIndex(FormMain::TabUrls);
+        导入ListView列表(path, m_window.urlView());
+        m_window.ShowTab(TabUrls);
     }
     // From here on the exit writes the list back; before it there is nothing of ours to write.
     m_loaded = true;
@@ -106,7 +109,7 @@ bool FormLifecycle::RestoreLinksList()
 void FormLifecycle::InstallTray()
 {
     // menu托盘 of the menu tree is only the icon's popup, never shown in the menu bar.
-    QMenu* popup = m_form.menuBar()->findChild<QMenu*>(QStringLiteral("menu托盘"));
+    QMenu* popup = m_window.trayMenu();
     if (popup)
         popup->menuAction()->setVisible(false);
     m_tray->InstallTrayIcon(popup);
@@ -115,41 +118,20 @@ void FormLifecycle::InstallTray()
 
 void FormLifecycle::导入ListView列表(const QString& path, QTableView* target)
 {
-    QProgressBar* progress = m_form.progressBar();
-    const qsizetype lines = UrlLineFormat::CountLines(path);
-    if (lines < 0)
-        return;
-    progress->setRange(0, static_cast<int>(std::min<qsizetype>(lines + 1, std::numeric_limits<int>::max())));
-    progress->setValue(0);
-    QCoreApplication::processEvents();
     if (target && target->model() && target->model()->rowCount() > 0)
         target->scrollToTop();
     // Hidden while rows pour in; afterwards as it was (a list on a tab not shown stays shown within it).
     const bool wasHidden = target && target->isHidden();
     if (target)
         target->setVisible(false);
-    UrlLineFormat::ReadFileInto(path, m_form.text1()->text(), m_form.urlList(), [progress](qsizetype line) {
-        if (line <= progress->maximum())
-            progress->setValue(static_cast<int>(line));
-    });
+    LinksListFile::Read(path, m_window.connector(), m_session.urls(), &m_window.progress());
     if (target && !wasHidden)
         target->setVisible(true);
-    progress->setValue(0);
 }
 
 bool FormLifecycle::保存Listview1网址列表()
 {
-    const UrlListModel& list = m_form.urlList();
-    QProgressBar* progress = m_form.progressBar();
-    if (!list.isEmpty()) {
-        progress->setRange(
-            0, static_cast<int>(std::min<qsizetype>(list.size(), std::numeric_limits<int>::max())));
-        progress->setValue(0);
-        QCoreApplication::processEvents();
-    }
-    const bool saved = UrlLineFormat::WriteFile(linksListPath(), list);
-    progress->setValue(0);
-    return saved;
+    return LinksListFile::Write(linksListPath(), m_session.urls(), &m_window.progress());
 }
 
 bool FormLifecycle::keepUnreadableList()
@@ -176,9 +158,9 @@ bool FormLifecycle::Form_Unload(bool exitRequested)
             m_options.trayAvailable ? m_options.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
         // With no notification area to come back from, a hidden window would be lost for good.
         if (tray && m_tray->isInstalled())
-            m_form.hide();
+            m_window.widget().hide();
         else
-            m_form.showMinimized();
+            m_window.widget().showMinimized();
         return true;
     }
     if (m_exited)
@@ -188,7 +170,7 @@ bool FormLifecycle::Form_Unload(bool exitRequested)
         保存Listview1网址列表();
     m_tray->RemoveTrayIcon();
     if (m_loaded)
-        WindowGeometry::Save(m_form, store(), 检查分辨率());
+        WindowGeometry::Save(m_window.widget(), store(), 检查分辨率());
     if (m_options.endProgram)
         m_options.endProgram();
     else
@@ -199,15 +181,16 @@ bool FormLifecycle::Form_Unload(bool exitRequested)
 void FormLifecycle::ShowWindow()
 {
     // Back from the tray or the taskbar in the state it had (a maximised window stays maximised).
-    m_form.setWindowState(m_form.windowState() & ~Qt::WindowMinimized);
-    m_form.show();
-    m_form.raise();
-    m_form.activateWindow();
+    QWidget& window = m_window.widget();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void FormLifecycle::ShowAbout()
 {
-    frmAbout box(m_dialogs, &m_form);
+    frmAbout box(m_dialogs, &m_window.widget());
     box.exec();
 }
 

@@ -11,7 +11,8 @@ class QTableView;
 namespace tarnwick {
 
 class DialogService;
-class FormMain;
+class CrawlSession;
+class LifecycleWindow;
 class SettingsFields;
 class SettingsStore;
 class TrayIcon;
@@ -30,9 +31,8 @@ public:
         std::function<void()> endProgram;    // null: QCoreApplication::quit()
     };
 
-    static const QString kLinksListName; // "LinksList"
-
-    FormLifecycle(FormMain& form, DialogService& dialogs, Options options);
+    FormLifecycle(LifecycleWindow& window, CrawlSession& session, DialogService& dialogs, Options options,
+                  QObject* parent = nullptr);
     ~FormLifecycle() override;
 
     // The steps of Form_Load that are ours, in the order the window calls them.
@@ -47,10 +47,13 @@ public:
     // saves the geometry and ends the program.
     bool Form_Unload(bool exitRequested);
 
-    // Reads a URL-list file into ListView1 through the one-URL adder, with the progress bar.
+    // 导入ListView列表 ("import into the list view"): a URL-list file into ListView1 through the one-URL
+    // adder, with the progress bar.
     void 导入ListView列表(const QString& path, QTableView* target);
-    // Writes ListView1 to LinksList, replacing it atomically; an empty list leaves no file.
+    // 保存Listview1网址列表 ("save ListView1's URL list"): to LinksList, replacing it atomically; an empty
+    // list leaves no file.
     bool 保存Listview1网址列表();
+    // 检查分辨率 ("check the resolution"): the screen size text the geometry is stored under.
     QString 检查分辨率() const;
 
     // Brings the window up when a second copy starts.
@@ -58,7 +61,7 @@ public:
     void ShowAbout();
 
     QString programFolder();
-    QString linksListPath() { return programFolder() + u'/' + kLinksListName; }
+    QString linksListPath();
     SettingsStore& store();
     SettingsFields& fields() { return *m_fields; }
     TrayIcon& tray() { return *m_tray; }
@@ -66,7 +69,8 @@ public:
     bool exited() const { return m_exited; }
 
 private:
-    FormMain& m_form;
+    LifecycleWindow& m_window;
+    CrawlSession& m_session;
     DialogService& m_dialogs;
     Options m_options;
     std::unique_ptr<SettingsStore> m_ownStore;

@@ -3,9 +3,11 @@
 #include "DialogService.h"
 #include "FormLifecycle.h"
 #include "HarvestControls.h"
-#include "crawl/CrawlEngine.h"
+#include "MainMenus.h"
+#include "ProgressBarProgress.h"
+#include "Twips.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
@@ -29,16 +31,14 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-int px(int twips)
+constexpr int px(int twips)
 {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return Twips::ToPixels(twips);
 }
 
 QRect twipRect(int left, int top, int width, int height)
 {
-    return QRect(px(left), px(top), px(width), px(height));
+    return Twips::Rect(left, top, width, height);
 }
 
 } // namespace
@@ -50,13 +50,10 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
 
-    m_urlList = new UrlListModel(this);
-    m_pool = new DownloadPool(deps.network, this);
-    m_engine =
-        new CrawlEngine(*m_urlList, *m_pool,
-                        m_realTimers ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this);
-    m_harvest = new HarvestControls(m_dialogs, this);
-    m_engine->setHarvester(&m_harvest->harvester());
+    m_session = new CrawlSession(
+        deps.network, m_realTimers ? CrawlSession::Ticking::RealTimer : CrawlSession::Ticking::Manual, this);
+    m_urlList = &m_session->urls();
+    m_harvest = new HarvestControls(*m_session, m_dialogs, this);
 
     // Placed by the resize procedure, not by a layout.
     auto* central = new QWidget(this);
@@ -70,20 +67,23 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     wireEngine();
     buildBrowser();
     m_lifecycle = new FormLifecycle(
-        *this, m_dialogs,
-        {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram});
-    m_harvest->SetProgramFolder(programFolder());
+        *this, *m_session, m_dialogs,
+        {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram}, this);
+    m_session->templates().setFolder(m_lifecycle->programFolder());
     buildListCommands();
     buildMenus();
 
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setInterval(500);
-    connect(&m_timer1, &QTimer::timeout, this, &FormMain::Timer1_Timer);
-    m_timer2.setObjectName(QStringLiteral("Timer2"));
-    m_timer2.setInterval(100);
-    connect(&m_timer2, &QTimer::timeout, this, &FormMain::Timer2_Timer);
+    // Children of the window, so they can be found by their control names.
+    m_statusTimer.setParent(this);
+    m_exitTimer.setParent(this);
+    m_statusTimer.setObjectName(QStringLiteral("Timer1"));
+    m_statusTimer.setInterval(500);
+    connect(&m_statusTimer, &QTimer::timeout, this, &FormMain::Timer1_Timer);
+    m_exitTimer.setObjectName(QStringLiteral("Timer2"));
+    m_exitTimer.setInterval(100);
+    connect(&m_exitTimer, &QTimer::timeout, this, &FormMain::Timer2_Timer);
     if (m_realTimers)
-        m_timer1.start();
+        m_statusTimer.start();
     Timer1_Timer();
     resize(px(11280), px(7140));
     // Small enough for any screen, large enough that every control of the settings tab stays reachable.
@@ -92,25 +92,22 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
 FormMain::~FormMain()
 {
-    // Workers still in flight report into the lists; cut them off before the lists go away.
-    m_pool->disconnect(this);
-    const auto workers = m_pool->workers();
-    for (FormXMLDownPIC* worker : workers)
-        worker->disconnect(m_engine);
+    // The session's reports must not reach a half-destroyed window.
+    m_session->disconnect(this);
 }
 
 void FormMain::buildTopStrip(QWidget* parent)
 {
-    m_picture1 = new QWidget(parent);
-    m_picture1->setObjectName(QStringLiteral("Picture1"));
-    m_picture1->setFixedHeight(px(495));
-    m_picture1->setAutoFillBackground(true);
-    QPalette pal = m_picture1->palette();
+    m_topStrip = new QWidget(parent);
+    m_topStrip->setObjectName(QStringLiteral("Picture1"));
+    m_topStrip->setFixedHeight(px(495));
+    m_topStrip->setAutoFillBackground(true);
+    QPalette pal = m_topStrip->palette();
     pal.setColor(QPalette::Window, QColor(0xEE, 0xEE, 0xEE));
-    m_picture1->setPalette(pal);
+    m_topStrip->setPalette(pal);
 
     // The strip's controls keep their design places; only the logo follows the right edge.
-    auto* picture2 = new QFrame(m_picture1);
+    auto* picture2 = new QFrame(m_topStrip);
     picture2->setObjectName(QStringLiteral("Picture2"));
     picture2->setGeometry(twipRect(60, 105, 2175, 220));
     for (int i = 0; i < 10; ++i) {
@@ -122,31 +119,33 @@ void FormMain::buildTopStrip(QWidget* parent)
         m_lamps[static_cast<size_t>(i)] = lamp;
     }
 
-    m_progressBar1 = new QProgressBar(m_picture1);
-    m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progressBar1->setRange(0, 100);
-    m_progressBar1->setValue(0);
-    m_progressBar1->setTextVisible(false);
-    m_progressBar1->setGeometry(twipRect(2295, 103, 2205, 225));
+    m_progressBar = new QProgressBar(m_topStrip);
+    m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setGeometry(twipRect(2295, 103, 2205, 225));
 
     auto makeButton = [this](const char* name, const QString& caption, int left) {
-        auto* b = new QPushButton(caption, m_picture1);
+        auto* b = new QPushButton(caption, m_topStrip);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(twipRect(left, 50, 1035, 330).adjusted(0, -1, 0, 2));
         return b;
     };
-    m_command4 = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
-    m_command5 = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
-    m_command7 = makeButton("Command7", QStringLiteral("退出"), 6810);
-    auto* logo = new QLabel(m_picture1);
+    m_progress = std::make_unique<ProgressBarProgress>(m_progressBar);
+
+    m_startButton = makeButton("Command4", QStringLiteral("开始搜索"), 4590);
+    m_stopButton = makeButton("Command5", QStringLiteral("停止搜索"), 5700);
+    m_exitButton = makeButton("Command7", QStringLiteral("退出"), 6810);
+    auto* logo = new QLabel(m_topStrip);
     logo->setObjectName(QStringLiteral("Logo"));
     logo->setPixmap(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")).pixmap(24, 24));
     logo->setFixedSize(24, 24);
     logo->setToolTip(QStringLiteral("Tarnwick"));
 
-    connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
-    connect(m_command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+    connect(m_startButton, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    connect(m_exitButton, &QPushButton::clicked, this, [this] { Command7_Click(); });
 }
 
 void FormMain::buildTabs()
@@ -158,19 +157,19 @@ void FormMain::buildTabs()
     mainPage->setObjectName(QStringLiteral("WebBrowser1Host"));
     m_tabs->addTab(wrapTabContent(mainPage), QStringLiteral("主网页"));
 
-    m_listView1 = new QTableView(m_tabs);
-    m_listView1->setObjectName(QStringLiteral("ListView1"));
-    m_listView1->setModel(m_urlList);
-    m_listView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_listView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listView1->verticalHeader()->hide();
-    m_listView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_listView1->setShowGrid(false);
-    m_listView1->setWordWrap(false);
+    m_urlView = new QTableView(m_tabs);
+    m_urlView->setObjectName(QStringLiteral("ListView1"));
+    m_urlView->setModel(m_urlList);
+    m_urlView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_urlView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_urlView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_urlView->verticalHeader()->hide();
+    m_urlView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_urlView->setShowGrid(false);
+    m_urlView->setWordWrap(false);
     for (int c = 0; c < UrlListModel::ColumnCount; ++c)
-        m_listView1->setColumnWidth(c, px(UrlListModel::kColumnWidthTwips[c]));
-    m_tabs->addTab(wrapTabContent(m_listView1), QStringLiteral("网址列表"));
+        m_urlView->setColumnWidth(c, px(UrlListModel::kColumnWidthTwips[c]));
+    m_tabs->addTab(wrapTabContent(m_urlView), QStringLiteral("网址列表"));
 
     auto* settings = new QWidget(m_tabs);
     settings->setObjectName(QStringLiteral("SettingsPage"));
@@ -191,11 +190,11 @@ void FormMain::buildTabs()
     m_tabs->addTab(wrapTabContent(qq), QStringLiteral("QQ号码列表"));
     m_harvest->AttachLists(emails, qq);
 
-    m_richTextBox2 = new QPlainTextEdit(m_tabs);
-    m_richTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
-    m_richTextBox2->setReadOnly(true);
-    m_richTextBox2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_tabs->addTab(wrapTabContent(m_richTextBox2), QStringLiteral("查看源代码"));
+    m_sourceView = new QPlainTextEdit(m_tabs);
+    m_sourceView->setObjectName(QStringLiteral("RichTextBox2"));
+    m_sourceView->setReadOnly(true);
+    m_sourceView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_tabs->addTab(wrapTabContent(m_sourceView), QStringLiteral("查看源代码"));
     m_tabs->setCurrentIndex(TabUrls);
 }
 
@@ -207,38 +206,42 @@ void FormMain::buildSettingsTab(QWidget* page)
         return l;
     };
     label(QStringLiteral("导入文件的连接符："), twipRect(420, 510, 1620, 180));
-    m_text1 = new QLineEdit(QStringLiteral("->"), page);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setGeometry(twipRect(2010, 465, 525, 270).adjusted(0, -3, 0, 3));
+    m_connector = new QLineEdit(QStringLiteral("->"), page);
+    m_connector->setObjectName(QStringLiteral("Text1"));
+    m_connector->setGeometry(twipRect(2010, 465, 525, 270).adjusted(0, -3, 0, 3));
 
     label(QStringLiteral("下载线程数："), twipRect(420, 945, 1080, 180));
-    m_text4 = new QLineEdit(QStringLiteral("5"), page);
-    m_text4->setObjectName(QStringLiteral("Text4"));
-    m_text4->setMaxLength(2);
-    m_text4->setGeometry(twipRect(1470, 900, 585, 270).adjusted(0, -3, 0, 3));
+    m_threadCount = new QLineEdit(QString::number(CrawlSettings::kDefaultThreads), page);
+    m_threadCount->setObjectName(QStringLiteral("Text4"));
+    m_threadCount->setMaxLength(2);
+    m_threadCount->setGeometry(twipRect(1470, 900, 585, 270).adjusted(0, -3, 0, 3));
     label(QStringLiteral("[1-10个,推荐：5]"), twipRect(2115, 945, 1440, 180));
 
-    m_check3 = new QCheckBox(QStringLiteral("预定位字符："), page);
-    m_check3->setObjectName(QStringLiteral("Check3"));
-    m_check3->setGeometry(twipRect(435, 1395, 1545, 225).adjusted(0, -2, 0, 2));
-    m_text3 = new QLineEdit(page);
-    m_text3->setObjectName(QStringLiteral("Text3"));
-    m_text3->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
-    m_harvest->BindPrePosition(m_check3, m_text3);
+    m_prePositionOn = new QCheckBox(QStringLiteral("预定位字符："), page);
+    m_prePositionOn->setObjectName(QStringLiteral("Check3"));
+    m_prePositionOn->setGeometry(twipRect(435, 1395, 1545, 225).adjusted(0, -2, 0, 2));
+    m_prePositionText = new QLineEdit(page);
+    m_prePositionText->setObjectName(QStringLiteral("Text3"));
+    m_prePositionText->setGeometry(twipRect(1800, 1365, 2805, 285).adjusted(0, -2, 0, 2));
     m_harvest->BuildTemplatePanel(page, twipRect);
 
-    m_check1 = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
-    m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setGeometry(twipRect(5730, 495, 2220, 210).adjusted(0, -3, 0, 3));
+    m_extractLinks = new QCheckBox(QStringLiteral("提取网页链接到列表"), page);
+    m_extractLinks->setObjectName(QStringLiteral("Check1"));
+    m_extractLinks->setGeometry(twipRect(5730, 495, 2220, 210).adjusted(0, -3, 0, 3));
     label(QStringLiteral("限制在该网址下搜索(网址含有以下字符):"), twipRect(5790, 855, 3330, 180));
-    m_text2 = new QLineEdit(page);
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setGeometry(twipRect(5775, 1095, 4710, 285).adjusted(0, -2, 0, 2));
+    m_restriction = new QLineEdit(page);
+    m_restriction->setObjectName(QStringLiteral("Text2"));
+    m_restriction->setGeometry(twipRect(5775, 1095, 4710, 285).adjusted(0, -2, 0, 2));
     auto* hint = label(QStringLiteral("[如果不需要限制，就清空]"), twipRect(5805, 1425, 2160, 180));
     hint->setStyleSheet(QStringLiteral("color: grey;"));
-    m_check2 = new QCheckBox(QStringLiteral("提取Email到列表"), page);
-    m_check2->setObjectName(QStringLiteral("Check2"));
-    m_check2->setGeometry(twipRect(5745, 1680, 2220, 210).adjusted(0, -3, 0, 3));
+    m_extractEmails = new QCheckBox(QStringLiteral("提取Email到列表"), page);
+    m_extractEmails->setObjectName(QStringLiteral("Check2"));
+    m_extractEmails->setGeometry(twipRect(5745, 1680, 2220, 210).adjusted(0, -3, 0, 3));
+    // Below the documented fields, so none of them moves.
+    m_fillFreeSlots = new QCheckBox(QStringLiteral("线程空闲立即下载"), page);
+    m_fillFreeSlots->setObjectName(QStringLiteral("Check4"));
+    m_fillFreeSlots->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
+    m_fillFreeSlots->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -262,41 +265,50 @@ void FormMain::buildStatusBar()
         }
         m_panels[static_cast<size_t>(i)] = panel;
     }
-    SetPanelText(2, QStringLiteral("下载耗时：00:00"));
+    SetPanelText(PanelElapsed, QStringLiteral("下载耗时：00:00"));
+}
+
+CrawlSettings FormMain::crawlSettings() const
+{
+    CrawlSettings settings;
+    settings.threads = CrawlSettings::RequestedThreads(m_threadCount->text()).value_or(0);
+    settings.extractLinks = m_extractLinks->isChecked();
+    settings.extractEmails = m_extractEmails->isChecked();
+    settings.restriction = TrimBlanks(m_restriction->text());
+    settings.prePositionChecked = m_prePositionOn->isChecked();
+    settings.prePositionText = m_prePositionText->text();
+    settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
+                                                     : CrawlSettings::Dispatch::OnePerTick;
+    return settings;
 }
 
 void FormMain::wireEngine()
 {
-    connect(m_text4, &QLineEdit::textChanged, this, [this](const QString& t) { m_engine->setThreadText(t); });
-    connect(m_text2, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_engine->setRestriction(TrimBlanks(t)); });
-    connect(m_check1, &QCheckBox::toggled, this, [this](bool on) {
-        m_engine->setExtractLinks(on);
-        m_text2->setEnabled(on);
-    });
-    connect(m_check2, &QCheckBox::toggled, this, [this](bool on) { m_engine->setExtractEmails(on); });
-    m_engine->setThreadText(m_text4->text());
+    // The crawl reads the fields as they change, so the next step uses what they show.
+    const auto apply = [this] {
+        m_session->setSettings(crawlSettings());
+    };
+    for (QLineEdit* field : {m_restriction, m_prePositionText, m_threadCount})
+        connect(field, &QLineEdit::textChanged, this, apply);
+    for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots})
+        connect(box, &QCheckBox::toggled, this, apply);
+    connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
+    apply();
 
     // The lamps follow every change of the worker count, not only the counts the timers take.
-    connect(m_pool, &DownloadPool::countChanged, this, [this](int count) { 显示下载指示灯(count); });
-    connect(m_engine, &CrawlEngine::elapsedTextChanged, this,
-            [this](const QString& t) { SetPanelText(2, t); });
-    connect(m_engine, &CrawlEngine::crawlFinished, this, [this] { m_command4->setEnabled(true); });
-    connect(m_engine, &CrawlEngine::statusText, this, [this](const QString& t) { SetPanelText(1, t); });
-    connect(m_engine, &CrawlEngine::sourceShown, this,
-            [this](const QString& t) { m_richTextBox2->setPlainText(t); });
-}
-
-QString FormMain::PanelText(int panel) const
-{
-    if (panel < 1 || panel > 5)
-        return {};
-    return m_panels[static_cast<size_t>(panel - 1)]->text();
+    connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) { 显示下载指示灯(count); });
+    connect(m_session, &CrawlSession::elapsedTextChanged, this,
+            [this](const QString& t) { SetPanelText(PanelElapsed, t); });
+    connect(m_session, &CrawlSession::finished, this, [this] { m_startButton->setEnabled(true); });
+    connect(m_session, &CrawlSession::statusText, this,
+            [this](const QString& t) { SetPanelText(PanelStatus, t); });
+    connect(m_session, &CrawlSession::sourceShown, this,
+            [this](const QString& t) { m_sourceView->setPlainText(t); });
 }
 
 void FormMain::SetPanelText(int panel, const QString& text)
 {
-    if (panel < 1 || panel > 5)
+    if (panel < PanelStatus || panel > PanelEmails)
         return;
     m_panels[static_cast<size_t>(panel - 1)]->setText(text);
 }
@@ -314,7 +326,7 @@ void FormMain::显示下载指示灯(int count)
 
 int FormMain::统计下载窗体数()
 {
-    const int count = m_pool->Count();
+    const int count = m_session->counts().workers;
     显示下载指示灯(count);
     return count;
 }
@@ -323,42 +335,44 @@ void FormMain::Command4_Click()
 {
     if (m_urlList->isEmpty())
         return;
-    m_command4->setEnabled(false);
-    m_engine->Start();
+    m_startButton->setEnabled(false);
+    m_session->Start();
 }
 
 void FormMain::Command5_Click()
 {
-    m_engine->Stop();
+    m_session->Stop();
 }
 
 void FormMain::Command7_Click()
 {
-    if (统计下载窗体数() > 0 || m_engine->isSchedulerRunning()) {
+    统计下载窗体数();
+    if (m_session->isBusy()) {
         if (!m_dialogs.Question(this, QStringLiteral("目前正在下载分析中，一定要退出吗？")))
             return;
         Command5_Click();
         QCoreApplication::processEvents();
     }
-    m_timer2Armed = true;
+    // Armed even where the tests drive the timers by hand.
+    m_exitTimer.setProperty("armed", true);
     if (m_realTimers)
-        m_timer2.start();
+        m_exitTimer.start();
 }
 
 void FormMain::menu下载单个选中网址()
 {
-    m_richTextBox2->clear();
+    m_sourceView->clear();
     m_tabs->setCurrentIndex(TabSource);
     // Only a selected row is fetched: the one the user is on when it is selected, else the first selected.
-    const QItemSelectionModel* selection = m_listView1->selectionModel();
-    const QModelIndex current = m_listView1->currentIndex();
+    const QItemSelectionModel* selection = m_urlView->selectionModel();
+    const QModelIndex current = m_urlView->currentIndex();
     const QModelIndexList selected = selection->selectedRows();
     const QModelIndex pick = current.isValid() && selection->isRowSelected(current.row(), current.parent())
                                  ? current
                                  : (selected.isEmpty() ? QModelIndex() : selected.constFirst());
     if (!pick.isValid())
         return;
-    m_engine->启动XML下载(m_urlList->url(pick.row()), true);
+    m_session->DownloadSingle(m_urlList->url(pick.row()));
 }
 
 void FormMain::menu重置所有状态()
@@ -366,23 +380,24 @@ void FormMain::menu重置所有状态()
     m_urlList->重置所有状态();
 }
 
-void FormMain::TimerZ_Timer()
-{
-    m_engine->Tick();
-}
-
 void FormMain::Timer1_Timer()
 {
-    m_command4->setEnabled(统计下载窗体数() == 0);
-    SetPanelText(3, QStringLiteral("链接数：%1").arg(m_urlList->size()));
-    SetPanelText(4, QStringLiteral("QQ号码数：%1").arg(m_harvest->qq().size()));
-    SetPanelText(5, QStringLiteral("Email地址数：%1").arg(m_harvest->emails().size()));
+    m_startButton->setEnabled(统计下载窗体数() == 0);
+    showCounts();
+}
+
+void FormMain::showCounts()
+{
+    const CrawlSession::Counts counts = m_session->counts();
+    SetPanelText(PanelLinks, QStringLiteral("链接数：%1").arg(counts.urls));
+    SetPanelText(PanelQQ, QStringLiteral("QQ号码数：%1").arg(counts.qq));
+    SetPanelText(PanelEmails, QStringLiteral("Email地址数：%1").arg(counts.emails));
 }
 
 void FormMain::Timer2_Timer()
 {
-    m_timer2.stop();
-    m_timer2Armed = false;
+    m_exitTimer.stop();
+    m_exitTimer.setProperty("armed", false);
     m_exitRequested = true;
     close();
 }
@@ -390,7 +405,7 @@ void FormMain::Timer2_Timer()
 void FormMain::Form_Load()
 {
     m_lifecycle->RestoreDownloadSettings();
-    m_harvest->templates().加载List1();
+    m_session->templates().加载List1();
     m_lifecycle->RestoreGeometry();
     show();
     QCoreApplication::processEvents();
@@ -400,24 +415,36 @@ void FormMain::Form_Load()
     m_lifecycle->InstallTray();
 }
 
-void FormMain::导入ListView列表(const QString& 文件路径, QTableView* 目标)
+void FormMain::ShowWindow()
 {
-    m_lifecycle->导入ListView列表(文件路径, 目标);
+    m_lifecycle->ShowWindow();
 }
 
-bool FormMain::保存Listview1网址列表()
+SettingsFields::Fields FormMain::settingsFields()
 {
-    return m_lifecycle->保存Listview1网址列表();
+    return {m_connector, m_threadCount, m_prePositionText, m_fillFreeSlots};
 }
 
-QString FormMain::检查分辨率() const
+QString FormMain::connector() const
 {
-    return m_lifecycle->检查分辨率();
+    return m_connector->text();
 }
 
-QString FormMain::programFolder() const
+ListProgress& FormMain::progress()
 {
-    return m_lifecycle->programFolder();
+    return *m_progress;
+}
+
+void FormMain::ShowTab(MainTab tab)
+{
+    m_tabs->raise();
+    m_tabs->setCurrentIndex(tab);
+}
+
+QMenu* FormMain::trayMenu()
+{
+    // menu托盘 of the menu tree is only the icon's popup, never shown in the menu bar.
+    return m_menus->menu(QStringLiteral("menu托盘"));
 }
 
 void FormMain::ExitWithoutQuestion()

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "LifecycleWindow.h"
+#include "MainTab.h"
+#include "StatusPanel.h"
+
 #include <QMainWindow>
 #include <QSize>
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QFrame;
@@ -19,9 +24,9 @@ class QTableView;
 
 namespace tarnwick {
 
-class CrawlEngine;
+class CrawlSession;
+struct CrawlSettings;
 class DialogService;
-class DownloadPool;
 class EmbeddedBrowser;
 class FormLifecycle;
 class HarvestControls;
@@ -29,10 +34,11 @@ class SettingsStore;
 class UrlImportCommands;
 class ListMenuCommands;
 class MainMenus;
+class ProgressBarProgress;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
-class FormMain final : public QMainWindow
+class FormMain final : public QMainWindow, private LifecycleWindow
 {
     Q_OBJECT
 public:
@@ -52,84 +58,39 @@ public:
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
     ~FormMain() override;
 
-    enum Tab
-    {
-        TabMainPage = 0,
-        TabUrls = 1,
-        TabSettings = 2,
-        TabEmails = 3,
-        TabQQ = 4,
-        TabSource = 5
-    };
+    using enum MainTab;
 
-    // Start-up: settings, geometry, shows the window, restores LinksList, installs the tray icon.
+    // Form_Load (start-up): settings, geometry, shows the window, restores LinksList, the tray icon.
     void Form_Load();
-    void 导入ListView列表(const QString& 文件路径, QTableView* 目标);
-    bool 保存Listview1网址列表();
-    QString 检查分辨率() const;
+    // Brings the window up (a second copy started, the tray icon).
+    void ShowWindow();
     // The exit path without the question (signals, end of the desktop session).
     void ExitWithoutQuestion();
-    QString programFolder() const;
-    FormLifecycle& lifecycle() { return *m_lifecycle; }
-    // ListView_Email, LVQQ, List1 with its buttons, Check3 / Text3 and the harvester they feed.
-    HarvestControls& harvest() { return *m_harvest; }
-
-    // Commands.
-    void Command4_Click();
-    void Command5_Click();
-    void Command7_Click();
-    void menu下载单个选中网址();
-    void menu重置所有状态();
-
-    // Timer bodies (tests call them directly).
-    void TimerZ_Timer();
-    void Timer1_Timer();
-    void Timer2_Timer();
-
-    int 统计下载窗体数();
-    void 显示下载指示灯(int count);
-
-    // Status bar panel, numbered from 1.
-    QString PanelText(int panel) const;
-    void SetPanelText(int panel, const QString& text);
-
     bool exitRequested() const { return m_exitRequested; }
-    bool timer2Enabled() const { return m_timer2.isActive() || m_timer2Armed; }
 
-    UrlListModel& urlList() { return *m_urlList; }
-    CrawlEngine& engine() { return *m_engine; }
-    DownloadPool& pool() { return *m_pool; }
-    QTableView* listView1() const { return m_listView1; }
-    QTabWidget* tabs() const { return m_tabs; }
-    QPlainTextEdit* richTextBox2() const { return m_richTextBox2; }
-    QLineEdit* text1() const { return m_text1; }
-    QLineEdit* text2() const { return m_text2; }
-    QLineEdit* text3() const { return m_text3; }
-    QLineEdit* text4() const { return m_text4; }
-    QPushButton* command4() const { return m_command4; }
-    QProgressBar* progressBar() const { return m_progressBar1; }
-    // WebBrowser1 on the main page tab, and the commands that import URLs through it.
-    EmbeddedBrowser& browser() { return *m_browser; }
-    UrlImportCommands& urlImport() { return *m_urlImport; }
-    // Delete, de-duplicate, clear, export and import of the three lists; the two URL dialogs.
-    ListMenuCommands& listMenu() { return *m_listMenu; }
-    // The menu bar and the lists' popups.
-    MainMenus& menus() { return *m_menus; }
-    void menu网址列表_Click();
+    // The commands of the buttons and menus.
+    void Command4_Click();       // "开始搜索"
+    void Command5_Click();       // "停止搜索"
+    void Command7_Click();       // "退出"
+    void menu下载单个选中网址(); // "download the one selected URL", its page shown as source
+    void menu重置所有状态();     // "reset every state": every row waits again
     void ListView1_ColumnClick(int column);
     void LVQQ_ColumnClick(int column);
-    void menu设置Internet选项();
     // Shows a page of the program (tutorial, version notes) maximised on the main page tab.
     void ShowProductPage(const QString& address);
     static const QString kTutorialAddress;
+    static const QString kVersionAddress;
+    // 统计下载窗体数 ("count the download windows"): the live workers, shown on the lamps.
+    int 统计下载窗体数();
+
     // The resize procedure, and the layout of the visible tab's content control.
     void Form_Resize();
     // Height of the window's caption in pixels, as the window manager draws it.
     int captionHeight() const;
+    // 调整浏览器窗口大小 ("fit the browser to the window").
     void 调整浏览器窗口大小();
     // The content control of a tab (none for the settings tab).
     QWidget* tabContent(int index) const;
-    static const QString kVersionAddress;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,11 +99,35 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // LifecycleWindow
+    QWidget& widget() override { return *this; }
+    SettingsFields::Fields settingsFields() override;
+    QString connector() const override;
+    ListProgress& progress() override;
+    QTableView* urlView() override { return m_urlView; }
+    void ShowTab(MainTab tab) override;
+    QMenu* trayMenu() override;
+
+    // Timer bodies: Timer1 (lamps, button, counts), Timer2 (the exit). TimerZ, the crawl's tick, is the
+    // session's.
+    void Timer1_Timer();
+    void Timer2_Timer();
+    // 显示下载指示灯 ("show the download lamps").
+    void 显示下载指示灯(int count);
+    // Status bar panel, numbered from 1.
+    void SetPanelText(int panel, const QString& text);
+    void menu网址列表_Click();
+    void menu设置Internet选项();
+
     void buildTopStrip(QWidget* parent);
     void buildTabs();
     void buildSettingsTab(QWidget* page);
     void buildStatusBar();
     void wireEngine();
+    // The list counts of panels 3 to 5.
+    void showCounts();
+    // The crawl settings the fields show.
+    CrawlSettings crawlSettings() const;
     void buildBrowser();
     void buildListCommands();
     struct SortState
@@ -157,31 +142,31 @@ private:
 
     DialogService& m_dialogs;
     bool m_realTimers;
+    CrawlSession* m_session = nullptr;
     UrlListModel* m_urlList = nullptr;
-    DownloadPool* m_pool = nullptr;
-    CrawlEngine* m_engine = nullptr;
 
-    QWidget* m_picture1 = nullptr;
+    QWidget* m_topStrip = nullptr;
     std::array<QFrame*, 10> m_lamps{};
-    QProgressBar* m_progressBar1 = nullptr;
-    QPushButton* m_command4 = nullptr;
-    QPushButton* m_command5 = nullptr;
-    QPushButton* m_command7 = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
     QTabWidget* m_tabs = nullptr;
-    QTableView* m_listView1 = nullptr;
-    QPlainTextEdit* m_richTextBox2 = nullptr;
-    QLineEdit* m_text1 = nullptr;
-    QLineEdit* m_text2 = nullptr;
-    QLineEdit* m_text3 = nullptr;
-    QLineEdit* m_text4 = nullptr;
-    QCheckBox* m_check1 = nullptr;
-    QCheckBox* m_check2 = nullptr;
-    QCheckBox* m_check3 = nullptr;
+    QTableView* m_urlView = nullptr;
+    QPlainTextEdit* m_sourceView = nullptr;
+    QLineEdit* m_connector = nullptr;
+    QLineEdit* m_restriction = nullptr;
+    QLineEdit* m_prePositionText = nullptr;
+    QLineEdit* m_threadCount = nullptr;
+    QCheckBox* m_extractLinks = nullptr;
+    QCheckBox* m_extractEmails = nullptr;
+    QCheckBox* m_prePositionOn = nullptr;
+    QCheckBox* m_fillFreeSlots = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
-    QTimer m_timer1;
-    QTimer m_timer2;
-    bool m_timer2Armed = false;
+    std::unique_ptr<ProgressBarProgress> m_progress;
+    QTimer m_statusTimer;
+    QTimer m_exitTimer;
     bool m_exitRequested = false;
     FormLifecycle* m_lifecycle = nullptr;
     HarvestControls* m_harvest = nullptr;

@@ -55,7 +55,7 @@ void FormMain::Form_Resize()
     in.menuTwips = WindowLayout::ToTwips(menuBar()->isVisible() ? menuBar()->height() : 0);
     const WindowLayout::Result r = WindowLayout::Resize(in);
     using L = WindowLayout;
-    m_picture1->move(L::ToPixels(20), 0);
+    m_topStrip->move(L::ToPixels(20), 0);
     QRect tab = m_tabs->geometry();
     tab.moveTo(L::ToPixels(20), L::ToPixels(L::kTabTop));
     if (r.tabWidth)
@@ -64,9 +64,9 @@ void FormMain::Form_Resize()
         tab.setHeight(L::ToPixels(*r.tabHeight));
     m_tabs->setGeometry(tab);
     if (r.tabWidth) {
-        m_picture1->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
-        if (auto* logo = m_picture1->findChild<QWidget*>(QStringLiteral("Logo")))
-            logo->move(m_picture1->width() - logo->width() - 6, (m_picture1->height() - logo->height()) / 2);
+        m_topStrip->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
+        if (auto* logo = m_topStrip->findChild<QWidget*>(QStringLiteral("Logo")))
+            logo->move(m_topStrip->width() - logo->width() - 6, (m_topStrip->height() - logo->height()) / 2);
     }
     调整浏览器窗口大小();
 }

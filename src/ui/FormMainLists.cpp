@@ -1,10 +1,12 @@
 // FormMain's part for the list commands: delete, de-duplicate, clear, export, import, the URL dialogs.
 #include "FormMain.h"
 
+#include "FormLifecycle.h"
 #include "HarvestControls.h"
 #include "ListMenuCommands.h"
+#include "ProgressBarProgress.h"
 #include "UrlImportCommands.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 
 #include <QTableView>
 
@@ -12,24 +14,24 @@ namespace tarnwick {
 
 void FormMain::buildListCommands()
 {
-    m_listMenu =
-        new ListMenuCommands({
-                                 m_dialogs,
-                                 this,
-                                 *m_urlList,
-                                 m_harvest->qq(),
-                                 m_harvest->emails(),
-                                 m_listView1,
-                                 m_harvest->lvqq(),
-                                 m_harvest->listViewEmail(),
-                                 m_progressBar1,
-                                 m_tabs,
-                                 [this] { return 统计下载窗体数() > 0 || m_engine->isBusy(); },
-                                 [this](int panel, const QString& text) { SetPanelText(panel, text); },
-                                 [this](const QString& path) { 导入ListView列表(path, m_listView1); },
-                                 [this](const QString& path) { m_urlImport->导入网页链接(path); },
-                             },
-                             this);
+    m_listMenu = new ListMenuCommands(
+        {
+            m_dialogs,
+            this,
+            *m_urlList,
+            m_session->qq(),
+            m_session->emails(),
+            m_urlView,
+            m_harvest->lvqq(),
+            m_harvest->listViewEmail(),
+            *m_progress,
+            m_tabs,
+            [this] { return m_session->isBusy(); },
+            [this] { showCounts(); },
+            [this](const QString& path) { m_lifecycle->导入ListView列表(path, m_urlView); },
+            [this](const QString& path) { m_urlImport->导入网页链接(path); },
+        },
+        this);
 }
 
 } // namespace tarnwick

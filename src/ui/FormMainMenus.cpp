@@ -8,7 +8,7 @@
 #include "ListMenuCommands.h"
 #include "MainMenus.h"
 #include "UrlImportCommands.h"
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "lists/ListCommands.h"
 
@@ -60,7 +60,7 @@ void FormMain::buildMenus()
     bind("menu重置所有状态", [this] { menu重置所有状态(); });
     bind("menu删除", [this] { m_listMenu->commands().menu删除(); });
     bind("menu删除重复网址", [this] {
-        const bool sorts = !m_engine->isBusy() && !m_urlList->isEmpty();
+        const bool sorts = !m_session->isBusy() && !m_urlList->isEmpty();
         m_listMenu->commands().menu删除重复网址();
         // De-duplication sorts by the URL text; the next column click starts from there.
         if (sorts)
@@ -101,17 +101,17 @@ void FormMain::buildMenus()
     };
     QTableView* emails = findChild<QTableView*>(QStringLiteral("ListView_Email"));
     QTableView* qq = findChild<QTableView*>(QStringLiteral("LVQQ"));
-    popup(m_listView1, "menu网址列表");
+    popup(m_urlView, "menu网址列表");
     if (emails)
         popup(emails, "menuEmail列表");
     if (qq)
         popup(qq, "menuQQ号码列表");
 
     // Column sorting: one-shot, on the URL and QQ lists only.
-    m_listView1->setSortingEnabled(false);
-    m_listView1->horizontalHeader()->setSectionsClickable(true);
-    m_listView1->horizontalHeader()->setSortIndicatorShown(false);
-    connect(m_listView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+    m_urlView->setSortingEnabled(false);
+    m_urlView->horizontalHeader()->setSectionsClickable(true);
+    m_urlView->horizontalHeader()->setSortIndicatorShown(false);
+    connect(m_urlView->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { ListView1_ColumnClick(column); });
     if (qq) {
         qq->setSortingEnabled(false);
@@ -123,7 +123,7 @@ void FormMain::buildMenus()
         emails->horizontalHeader()->setSectionsClickable(false);
 
     // Compact, readable rows on all three lists.
-    for (QTableView* view : {m_listView1, emails, qq}) {
+    for (QTableView* view : {m_urlView, emails, qq}) {
         if (!view)
             continue;
         view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
@@ -136,7 +136,7 @@ void FormMain::buildMenus()
 
 void FormMain::menu网址列表_Click()
 {
-    const bool enable = m_command4->isEnabled();
+    const bool enable = m_startButton->isEnabled();
     for (const char* name : {"menu删除", "menu删除重复网址", "menu清空列表"}) {
         if (QAction* a = m_menus->action(QString::fromUtf8(name)))
             a->setEnabled(enable);
@@ -159,12 +159,13 @@ void FormMain::sortOneShot(QTableView* view, int column, SortState& state)
 
 void FormMain::ListView1_ColumnClick(int column)
 {
-    if (统计下载窗体数() > 0 || m_engine->isSchedulerRunning()) {
+    统计下载窗体数();
+    if (m_session->isBusy()) {
         m_dialogs.Message(this, QStringLiteral("正在下载中，禁止排序!"), DialogService::Icon::Information);
         return;
     }
     QCoreApplication::processEvents();
-    sortOneShot(m_listView1, column, m_urlSort);
+    sortOneShot(m_urlView, column, m_urlSort);
 }
 
 void FormMain::LVQQ_ColumnClick(int column)

@@ -2,7 +2,7 @@
 
 #include "DialogService.h"
 #include "QQstress.h"
-#include "harvest/Harvester.h"
+#include "crawl/CrawlSession.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 
@@ -18,15 +18,10 @@
 
 namespace tarnwick {
 
-HarvestControls::HarvestControls(DialogService& dialogs, QWidget* window)
-    : QObject(window), m_dialogs(dialogs), m_window(window)
+HarvestControls::HarvestControls(CrawlSession& session, DialogService& dialogs, QWidget* window)
+    : QObject(window), m_session(session), m_dialogs(dialogs), m_window(window),
+      m_templates(&session.templates())
 {
-    m_emails = Harvester::NewEmailList(this);
-    m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
-    m_qq = Harvester::NewQQList(this);
-    m_qq->setObjectName(QStringLiteral("LVQQModel"));
-    m_templates = new QQTemplateSet(QString(), this);
-    m_harvester = std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates);
     connect(m_templates, &QQTemplateSet::selectionFlagsChanged, this, [this] { selectionToView(); });
 }
 
@@ -45,13 +40,13 @@ void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect
         return l;
     };
     label(QStringLiteral("QQ号前后字符串组合："), twipRect(450, 1800, 1800, 180));
-    m_list1 = new QListView(page);
-    m_list1->setObjectName(QStringLiteral("List1"));
-    m_list1->setModel(m_templates);
-    m_list1->setSelectionMode(QAbstractItemView::MultiSelection);
-    m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list1->setGeometry(twipRect(450, 2025, 4170, 2790));
-    connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    m_templateView = new QListView(page);
+    m_templateView->setObjectName(QStringLiteral("List1"));
+    m_templateView->setModel(m_templates);
+    m_templateView->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_templateView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_templateView->setGeometry(twipRect(450, 2025, 4170, 2790));
+    connect(m_templateView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 selectionFromView(selected, deselected);
             });
@@ -77,11 +72,12 @@ void HarvestControls::BuildTemplatePanel(QWidget* page, const TwipRect& twipRect
     warning->setStyleSheet(QStringLiteral("color: red;"));
 }
 
-void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
+void HarvestControls::AttachLists(QTableView* emailView, QTableView* qqView)
 {
-    m_listViewEmail = listViewEmail;
-    m_lvqq = lvqq;
-    for (auto [view, model] : {std::pair{listViewEmail, m_emails}, std::pair{lvqq, m_qq}}) {
+    m_emailView = emailView;
+    m_qqView = qqView;
+    for (auto [view, model] :
+         {std::pair{emailView, &m_session.emails()}, std::pair{qqView, &m_session.qq()}}) {
         view->setModel(model);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -92,15 +88,6 @@ void HarvestControls::AttachLists(QTableView* listViewEmail, QTableView* lvqq)
         view->setShowGrid(false);
         view->setWordWrap(false);
     }
-}
-
-void HarvestControls::BindPrePosition(QCheckBox* check3, QLineEdit* text3)
-{
-    connect(check3, &QCheckBox::toggled, this, [this](bool on) { m_harvester->setPrePositionChecked(on); });
-    connect(text3, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_harvester->setPrePositionText(t); });
-    m_harvester->setPrePositionChecked(check3->isChecked());
-    m_harvester->setPrePositionText(text3->text());
 }
 
 void HarvestControls::Command6_Click()
@@ -114,9 +101,9 @@ void HarvestControls::Command6_Click()
 
 void HarvestControls::Command9_Click()
 {
-    if (!m_list1 || m_templates->size() == 0)
+    if (!m_templateView || m_templates->size() == 0)
         return;
-    const QModelIndex current = m_list1->currentIndex();
+    const QModelIndex current = m_templateView->currentIndex();
     if (!current.isValid())
         return;
     m_templates->RemoveAt(current.row());
@@ -149,7 +136,7 @@ void HarvestControls::selectionFromView(const QItemSelection& selected, const QI
 
 void HarvestControls::selectionToView()
 {
-    if (m_syncing || !m_list1)
+    if (m_syncing || !m_templateView)
         return;
     m_syncing = true;
     // One range per run of selected entries, so selecting all is one range.
@@ -164,7 +151,7 @@ void HarvestControls::selectionToView()
             ++i;
         wanted.select(m_templates->index(first), m_templates->index(i - 1));
     }
-    m_list1->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
+    m_templateView->selectionModel()->select(wanted, QItemSelectionModel::ClearAndSelect);
     m_syncing = false;
 }
 

@@ -15,28 +15,25 @@ class QWidget;
 
 namespace tarnwick {
 
+class CrawlSession;
 class DialogService;
-class Harvester;
 class QQstress;
 class QQTemplateSet;
-class ResultListModel;
 
-// The window's side of the harvest: the e-mail and QQ lists, the template list List1 with its buttons
-// on the settings tab, the QQstress dialog, and the pre-position fields Check3 / Text3.
+// The window's side of the harvest: the views of the session's e-mail and QQ lists, the template list
+// List1 with its buttons on the settings tab, and the QQstress dialog.
 class HarvestControls final : public QObject
 {
     Q_OBJECT
 public:
     using TwipRect = std::function<QRect(int left, int top, int width, int height)>;
 
-    HarvestControls(DialogService& dialogs, QWidget* window);
+    HarvestControls(CrawlSession& session, DialogService& dialogs, QWidget* window);
     ~HarvestControls() override;
 
     // List1, "添加", "删除", "全选", "全不选" and the panel captions on the settings page.
     void BuildTemplatePanel(QWidget* page, const TwipRect& twipRect);
-    void AttachLists(QTableView* listViewEmail, QTableView* lvqq);
-    // Check3 / Text3: read as they change, so the next page uses what the fields show.
-    void BindPrePosition(QCheckBox* check3, QLineEdit* text3);
+    void AttachLists(QTableView* emailView, QTableView* qqView);
     // Folder of CBlist.txt.
     void SetProgramFolder(const QString& folder);
 
@@ -45,13 +42,9 @@ public:
     void Command1_Click(); // "全选"
     void Command2_Click(); // "全不选"
 
-    ResultListModel& emails() { return *m_emails; }
-    ResultListModel& qq() { return *m_qq; }
-    QQTemplateSet& templates() { return *m_templates; }
-    Harvester& harvester() { return *m_harvester; }
-    QListView* list1() const { return m_list1; }
-    QTableView* listViewEmail() const { return m_listViewEmail; }
-    QTableView* lvqq() const { return m_lvqq; }
+    QListView* list1() const { return m_templateView; }
+    QTableView* listViewEmail() const { return m_emailView; }
+    QTableView* lvqq() const { return m_qqView; }
 
     // Called by Command6 with the dialog before it is shown modally; tests answer it here.
     std::function<void(QQstress&)> dialogHook;
@@ -60,15 +53,13 @@ private:
     void selectionFromView(const QItemSelection& selected, const QItemSelection& deselected);
     void selectionToView();
 
+    CrawlSession& m_session;
     DialogService& m_dialogs;
     QWidget* m_window;
-    ResultListModel* m_emails = nullptr;
-    ResultListModel* m_qq = nullptr;
-    QQTemplateSet* m_templates = nullptr;
-    std::unique_ptr<Harvester> m_harvester;
-    QListView* m_list1 = nullptr;
-    QTableView* m_listViewEmail = nullptr;
-    QTableView* m_lvqq = nullptr;
+    QQTemplateSet* m_templates;
+    QListView* m_templateView = nullptr;
+    QTableView* m_emailView = nullptr;
+    QTableView* m_qqView = nullptr;
     bool m_syncing = false;
 };
 

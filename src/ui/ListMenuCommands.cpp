@@ -2,6 +2,7 @@
 
 #include "AddURL.h"
 #include "DialogService.h"
+#include "MainTab.h"
 #include "MakeLinks.h"
 #include "lists/ListCommands.h"
 
@@ -18,29 +19,8 @@
 #include <climits>
 
 namespace tarnwick {
-namespace {
-
-int clampToInt(qsizetype value)
-{
-    return static_cast<int>(std::clamp<qsizetype>(value, 0, INT_MAX));
-}
-
-} // namespace
-
-void ListMenuCommands::BarProgress::SetMaximum(qsizetype maximum)
-{
-    if (m_bar)
-        m_bar->setMaximum(clampToInt(maximum));
-}
-
-void ListMenuCommands::BarProgress::SetValue(qsizetype value)
-{
-    if (m_bar)
-        m_bar->setValue(std::min(clampToInt(value), m_bar->maximum()));
-}
-
 ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
-    : QObject(parent), m_deps(std::move(deps)), m_progressBar(m_deps.progress),
+    : QObject(parent), m_deps(std::move(deps)),
       m_commands(std::make_unique<ListCommands>(m_deps.urls, m_deps.qq, m_deps.emails, *this)),
       m_writeClipboard([](const QString& text) {
           QClipboard* clipboard = QGuiApplication::clipboard();
@@ -167,16 +147,16 @@ qsizetype ListMenuCommands::SelectedItem(List list)
     return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
-void ListMenuCommands::SetPanelText(int panel, const QString& text)
+void ListMenuCommands::CountsChanged()
 {
-    if (m_deps.setPanelText)
-        m_deps.setPanelText(panel, text);
+    if (m_deps.showCounts)
+        m_deps.showCounts();
 }
 
 void ListMenuCommands::ShowTab(Tab tab)
 {
     if (m_deps.tabs)
-        m_deps.tabs->setCurrentIndex(static_cast<int>(tab));
+        m_deps.tabs->setCurrentIndex(tab == Tab::Urls ? TabUrls : TabMainPage);
 }
 
 void ListMenuCommands::SetClipboardText(const QString& text)

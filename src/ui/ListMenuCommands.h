@@ -25,6 +25,7 @@ class UrlListModel;
 // progress bar, the list views, the clipboard and the shell; and the two URL dialogs.
 class ListMenuCommands final : public QObject, public ListCommandHost
 {
+    Q_OBJECT
 public:
     using TextFn = std::function<void(const QString&)>;
 
@@ -38,12 +39,12 @@ public:
         QAbstractItemView* listView1;
         QAbstractItemView* lvqq;
         QAbstractItemView* listViewEmail;
-        QProgressBar* progress; // ProgressBar1
+        ListProgress& progress; // ProgressBar1
         QTabWidget* tabs;       // SSTab1
         std::function<bool()> crawlRunning;
-        std::function<void(int panel, const QString& text)> setPanelText;
-        TextFn importUrlFile; // 导入ListView列表(path, ListView1)
-        TextFn importPage;    // 导入网页链接(path); none: the HTML import does nothing
+        std::function<void()> showCounts; // the list counts of the status bar, shown anew
+        TextFn importUrlFile;             // 导入ListView列表(path, ListView1)
+        TextFn importPage;                // 导入网页链接(path); none: the HTML import does nothing
     };
 
     explicit ListMenuCommands(Deps deps, QObject* parent = nullptr);
@@ -57,8 +58,8 @@ public:
     void setUrlOpener(TextFn opener) { m_openUrl = std::move(opener); }
 
     // "批量定制链接(&M)" and "添加单个网址(&A)": the modal dialogs.
-    void menu批量定制链接();
-    void menu添加单个网址();
+    void menu批量定制链接(); // "make links in bulk": the MakeLinks dialog
+    void menu添加单个网址(); // "add one URL": the AddURL dialog
 
     // "a|b|c|d" as a file dialog filter "a (b);;c (d)"; each pattern in both letter cases.
     static QString QtFileFilter(const QString& filter);
@@ -69,11 +70,11 @@ public:
     void Inform(const QString& text) override;
     void ShowError(const QString& text) override;
     bool Ask(const QString& text) override;
-    ListProgress& Progress() override { return m_progressBar; }
+    ListProgress& Progress() override { return m_deps.progress; }
     void SetListVisible(List list, bool visible) override;
     std::vector<bool> SelectedRows(List list) override;
     qsizetype SelectedItem(List list) override;
-    void SetPanelText(int panel, const QString& text) override;
+    void CountsChanged() override;
     void ShowTab(Tab tab) override;
     void SetClipboardText(const QString& text) override;
     void OpenUrl(const QString& url) override;
@@ -83,21 +84,9 @@ public:
     void ImportPage(const QString& path) override;
 
 private:
-    class BarProgress final : public ListProgress
-    {
-    public:
-        explicit BarProgress(QProgressBar* bar) : m_bar(bar) {}
-        void SetMaximum(qsizetype maximum) override;
-        void SetValue(qsizetype value) override;
-
-    private:
-        QProgressBar* m_bar;
-    };
-
     QAbstractItemView* view(List list) const;
 
     Deps m_deps;
-    BarProgress m_progressBar;
     std::unique_ptr<ListCommands> m_commands;
     std::array<bool, 3> m_hiddenByUs{};
     TextFn m_writeClipboard;

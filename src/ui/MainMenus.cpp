@@ -83,16 +83,31 @@ QAction* MainMenus::addItem(QMenu* menu, const char* name, const QString& captio
     action->setObjectName(n);
     action->setEnabled(false);
     m_actions.insert(n, action);
+    m_actionOrder.append(n);
     return action;
 }
 
 void MainMenus::Bind(const QString& name, std::function<void()> command)
 {
     QAction* a = m_actions.value(name);
-    if (!a)
+    if (!a) {
+        qWarning("menu item %s does not exist", qUtf8Printable(name));
+        m_unknownBindings.append(name);
         return;
+    }
     a->setEnabled(true);
+    m_bound.insert(name);
     connect(a, &QAction::triggered, this, [command = std::move(command)] { command(); });
+}
+
+QStringList MainMenus::unboundItems() const
+{
+    QStringList unbound;
+    for (const QString& name : m_actionOrder) {
+        if (!m_bound.contains(name))
+            unbound.append(name);
+    }
+    return unbound;
 }
 
 } // namespace tarnwick

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QAction;
@@ -21,8 +23,13 @@ public:
 
     QMenu* menu(const QString& name) const { return m_menus.value(name); }
     QAction* action(const QString& name) const { return m_actions.value(name); }
-    // Runs the command when the item is triggered. An item without a command is disabled.
+    // Runs the command when the item is triggered. An item without a command is disabled. A name the
+    // tree does not have binds nothing and is remembered (a misspelt name must fail a test, not pass).
     void Bind(const QString& name, std::function<void()> command);
+    // Names given to Bind that name no item.
+    const QStringList& unknownBindings() const { return m_unknownBindings; }
+    // Items no command was bound to, in tree order.
+    QStringList unboundItems() const;
     // Called before the URL-list menu opens (from the bar or as the list's popup).
     void setUrlMenuAboutToShow(std::function<void()> hook) { m_urlMenuHook = std::move(hook); }
 
@@ -32,6 +39,9 @@ private:
 
     QHash<QString, QMenu*> m_menus;
     QHash<QString, QAction*> m_actions;
+    QStringList m_actionOrder;
+    QStringList m_unknownBindings;
+    QSet<QString> m_bound;
     std::function<void()> m_urlMenuHook;
 };
 

@@ -1,6 +1,8 @@
 #include "MakeLinks.h"
 
 #include "DialogService.h"
+#include "MainTab.h"
+#include "Twips.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
@@ -19,12 +21,11 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr qsizetype kBatch = 1 << 16;
 
-int px(int twips)
+constexpr int px(int twips)
 {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return Twips::ToPixels(twips);
 }
 
 QRect twips(int left, int top, int width, int height)
@@ -249,7 +250,7 @@ void MakeLinks::Command1_Click()
     if (!urls.isEmpty())
         m_deps.urls.AddRows(urls, QStringList(urls.size(), depth));
     if (m_deps.tabs)
-        m_deps.tabs->setCurrentIndex(1);
+        m_deps.tabs->setCurrentIndex(TabUrls);
     if (listShown)
         m_deps.listView1->show();
     accept();

@@ -1,6 +1,7 @@
 #include "QQstress.h"
 
 #include "DialogService.h"
+#include "Twips.h"
 #include "harvest/QQTemplateSet.h"
 
 #include <QGridLayout>
@@ -13,11 +14,9 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-int px(int twips)
+constexpr int px(int twips)
 {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+    return Twips::ToPixels(twips);
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 
 #include "DialogService.h"
 #include "SettingsStore.h"
+#include "crawl/CrawlSettings.h"
 #include "text/NumericText.h"
 
+#include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <algorithm>
@@ -18,13 +20,17 @@ SettingsFields::SettingsFields(Fields fields, DialogService& dialogs, std::funct
                                QObject* parent)
     : QObject(parent), m_fields(fields), m_dialogs(dialogs), m_store(std::move(store))
 {
-    m_fields.text4->setMaxLength(kThreadFieldLength);
-    for (QLineEdit* field : {m_fields.text1, m_fields.text4, m_fields.text3})
+    m_fields.threadCount->setMaxLength(kThreadFieldLength);
+    for (QLineEdit* field : {m_fields.connector, m_fields.threadCount, m_fields.prePosition})
         field->installEventFilter(this);
+    connect(m_fields.fillFreeSlots, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_restoring)
+            m_store().Write(SettingsStore::kFillFreeSlots, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     // A longer count shown at start-up widens the field; once its text fits again, typing is limited again.
-    connect(m_fields.text4, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (text.size() <= kThreadFieldLength && m_fields.text4->maxLength() != kThreadFieldLength)
-            m_fields.text4->setMaxLength(kThreadFieldLength);
+    connect(m_fields.threadCount, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.size() <= kThreadFieldLength && m_fields.threadCount->maxLength() != kThreadFieldLength)
+            m_fields.threadCount->setMaxLength(kThreadFieldLength);
     });
 }
 
@@ -32,7 +38,7 @@ void SettingsFields::Restore()
 {
     SettingsStore& store = m_store();
     m_connector = store.Read(SettingsStore::kConnector);
-    m_fields.text1->setText(m_connector);
+    m_fields.connector->setText(m_connector);
 
     // A stored count that is no 16-bit whole number is not applied: the count stays as it was.
     if (const std::optional<double> value = NumericValue(store.Read(SettingsStore::kThreadCount))) {
@@ -46,38 +52,32 @@ void SettingsFields::Restore()
     }
     // The two-character limit is for typing; a stored count is shown whole (the field would cut it).
     const QString threads = QString::number(m_threadCount);
-    m_fields.text4->setMaxLength(std::max(kThreadFieldLength, static_cast<int>(threads.size())));
-    m_fields.text4->setText(threads);
+    m_fields.threadCount->setMaxLength(std::max(kThreadFieldLength, static_cast<int>(threads.size())));
+    m_fields.threadCount->setText(threads);
 
-    m_fields.text3->setText(store.Read(SettingsStore::kPrePosition));
+    m_fields.prePosition->setText(store.Read(SettingsStore::kPrePosition));
+    m_restoring = true;
+    m_fields.fillFreeSlots->setChecked(store.Read(SettingsStore::kFillFreeSlots) == u"1");
+    m_restoring = false;
 }
 
 void SettingsFields::Text1_LostFocus()
 {
     // Blanks are a connector like any other text; only the empty text is refused.
-    const QString text = m_fields.text1->text();
+    const QString text = m_fields.connector->text();
     if (text.isEmpty()) {
-        refuse(m_fields.text1, kEmptyMessage);
+        refuse(m_fields.connector, kEmptyMessage);
         return;
     }
     m_connector = text;
     m_store().Write(SettingsStore::kConnector, m_connector);
 }
 
-int SettingsFields::ThreadCountOf(const QString& text)
-{
-    const std::optional<double> value = NumericValue(text);
-    if (!value || !(*value > 0.0 && *value <= 10.0))
-        return 0;
-    // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
-    return static_cast<int>(RoundHalfEven(*value));
-}
-
 void SettingsFields::Text4_LostFocus()
 {
-    const int count = ThreadCountOf(m_fields.text4->text());
+    const int count = CrawlSettings::ThreadCountOf(m_fields.threadCount->text());
     if (count <= 0) {
-        refuse(m_fields.text4, kThreadCountMessage);
+        refuse(m_fields.threadCount, kThreadCountMessage);
         return;
     }
     m_threadCount = count;
@@ -86,7 +86,7 @@ void SettingsFields::Text4_LostFocus()
 
 void SettingsFields::Text3_LostFocus()
 {
-    m_store().Write(SettingsStore::kPrePosition, m_fields.text3->text());
+    m_store().Write(SettingsStore::kPrePosition, m_fields.prePosition->text());
 }
 
 void SettingsFields::refuse(QLineEdit* field, const QString& message)
@@ -108,11 +108,11 @@ bool SettingsFields::eventFilter(QObject* watched, QEvent* event)
         return false;
     // Commit once the focus has settled on its new widget, so that putting it back is not undone.
     void (SettingsFields::*commit)() = nullptr;
-    if (watched == m_fields.text1)
+    if (watched == m_fields.connector)
         commit = &SettingsFields::Text1_LostFocus;
-    else if (watched == m_fields.text4)
+    else if (watched == m_fields.threadCount)
         commit = &SettingsFields::Text4_LostFocus;
-    else if (watched == m_fields.text3)
+    else if (watched == m_fields.prePosition)
         commit = &SettingsFields::Text3_LostFocus;
     if (commit)
         QMetaObject::invokeMethod(

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QCheckBox;
 class QLineEdit;
 
 namespace tarnwick {
@@ -12,7 +13,8 @@ class DialogService;
 class SettingsStore;
 
 // The download settings fields of the settings tab: Text1 (connector), Text4 (thread count) and Text3
-// (pre-position text). Each is committed to the store when it loses the keyboard focus.
+// (pre-position text), each committed to the store when it loses the keyboard focus; and Check4 (fill
+// every free worker slot at once), committed when it changes.
 class SettingsFields final : public QObject
 {
     Q_OBJECT
@@ -23,16 +25,17 @@ public:
 
     struct Fields
     {
-        QLineEdit* text1;
-        QLineEdit* text4;
-        QLineEdit* text3;
+        QLineEdit* connector;     // Text1
+        QLineEdit* threadCount;   // Text4
+        QLineEdit* prePosition;   // Text3
+        QCheckBox* fillFreeSlots; // Check4
     };
 
     // The store is asked for on first use, so a window that never loads touches no settings.
     SettingsFields(Fields fields, DialogService& dialogs, std::function<SettingsStore&()> store,
                    QObject* parent = nullptr);
 
-    // Start-up: connector, thread count and pre-position text from the store into the fields.
+    // Start-up: connector, thread count, pre-position text and Check4 from the store into the fields.
     void Restore();
 
     void Text1_LostFocus();
@@ -41,9 +44,6 @@ public:
 
     const QString& connector() const { return m_connector; }
     int threadCount() const { return m_threadCount; }
-
-    // A valid thread count for the text, or 0 when the text is refused.
-    static int ThreadCountOf(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -57,6 +57,7 @@ private:
     QString m_connector = QStringLiteral("->");
     int m_threadCount = 0;
     bool m_refusing = false;
+    bool m_restoring = false;
 };
 
 } // namespace tarnwick

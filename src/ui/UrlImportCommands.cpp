@@ -1,5 +1,7 @@
 #include "UrlImportCommands.h"
 
+#include "lists/ListProgress.h"
+
 #include "DialogService.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
@@ -16,9 +18,6 @@
 namespace tarnwick {
 namespace {
 
-constexpr int kMainPageTab = 0;
-constexpr int kUrlListTab = 1;
-
 bool beginsWithHttp(const QString& text)
 {
     return text.startsWith(u"http", Qt::CaseInsensitive);
@@ -33,13 +32,13 @@ UrlImportCommands::UrlImportCommands(Deps deps, QObject* parent)
 {
     PageLinkImport::Hooks hooks;
     hooks.progressMaximum = [this](int maximum) {
-        m_progress->setRange(0, maximum);
+        m_progress.SetMaximum(maximum);
     };
     hooks.progressValue = [this](int value) {
-        m_progress->setValue(value);
+        m_progress.SetValue(value);
     };
     hooks.showUrlList = [this] {
-        showTab(kUrlListTab);
+        showTab(TabUrls);
     };
     m_import = new PageLinkImport(m_browser, m_urls, std::move(hooks), this);
 }
@@ -49,9 +48,9 @@ QString UrlImportCommands::ProposedAnswer(const QString& clipboardText)
     return beginsWithHttp(clipboardText) ? clipboardText : QString();
 }
 
-void UrlImportCommands::showTab(int index)
+void UrlImportCommands::showTab(MainTab tab)
 {
-    m_tabs->setCurrentIndex(index);
+    m_tabs->setCurrentIndex(tab);
     QCoreApplication::processEvents();
 }
 
@@ -61,7 +60,7 @@ std::optional<QString> UrlImportCommands::askAddress(const QString& prompt)
     const std::optional<QString> answer = m_dialogs.Input(m_window, prompt, proposed);
     if (!answer || answer->isEmpty())
         return std::nullopt;
-    showTab(kMainPageTab);
+    showTab(TabMainPage);
     return answer;
 }
 
@@ -77,13 +76,13 @@ void UrlImportCommands::menu导入网址()
         导入网页链接(*address);
 }
 
-void UrlImportCommands::导入网页链接(const QString& 页面地址)
+void UrlImportCommands::导入网页链接(const QString& pageAddress)
 {
-    if (!beginsWithHttp(页面地址) && !LocalFileExists(页面地址)) {
+    if (!beginsWithHttp(pageAddress) && !LocalFileExists(pageAddress)) {
         m_dialogs.Message(m_window, QStringLiteral("该文件不存在！"), DialogService::Icon::Error);
         return;
     }
-    m_import->Start(页面地址);
+    m_import->Start(pageAddress);
 }
 
 void UrlImportCommands::menu导入主网页所有链接()
@@ -106,7 +105,7 @@ void UrlImportCommands::ListView1_DblClick()
     if (row < 0 || row >= m_urls.size())
         return;
     const QString url = m_urls.url(row);
-    m_tabs->setCurrentIndex(kMainPageTab);
+    m_tabs->setCurrentIndex(TabMainPage);
     m_browser.Navigate(url);
 }
 

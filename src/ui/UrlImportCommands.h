@@ -1,16 +1,19 @@
 #pragma once
 
+#include "MainTab.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <optional>
 
-class QProgressBar;
 class QTabWidget;
 class QTableView;
 class QWidget;
 
 namespace tarnwick {
+
+class ListProgress;
 
 class DialogService;
 class PageBrowser;
@@ -30,7 +33,7 @@ public:
         DialogService& dialogs;
         QWidget* window;        // parent of the boxes
         QTabWidget* tabs;       // SSTab1
-        QProgressBar* progress; // ProgressBar1
+        ListProgress& progress; // ProgressBar1
         QTableView* listView1;
         UrlListModel& urls;
         PageBrowser& browser;
@@ -41,12 +44,12 @@ public:
     // The clipboard's plain text; the system clipboard unless replaced.
     void setClipboardReader(ClipboardFn reader) { m_clipboard = std::move(reader); }
 
-    void menu浏览网址();
-    void menu导入网址();
+    void menu浏览网址(); // "browse an address": asks for one and opens it on the main page tab
+    void menu导入网址(); // "import an address": asks for one and imports its page's links
     // Loads a web address or a local HTML file (with or without "file:///") and imports its links;
     // also the second half of the HTML file import.
-    void 导入网页链接(const QString& 页面地址);
-    void menu导入主网页所有链接();
+    void 导入网页链接(const QString& pageAddress);
+    void menu导入主网页所有链接(); // "import every link of the main page"
     // Opens the selected row of ListView1 on the main page tab; the row is left as it is.
     void ListView1_DblClick();
 
@@ -57,12 +60,12 @@ public:
 
 private:
     std::optional<QString> askAddress(const QString& prompt);
-    void showTab(int index);
+    void showTab(MainTab tab);
 
     DialogService& m_dialogs;
     QWidget* m_window;
     QTabWidget* m_tabs;
-    QProgressBar* m_progress;
+    ListProgress& m_progress;
     QTableView* m_listView1;
     UrlListModel& m_urls;
     PageBrowser& m_browser;

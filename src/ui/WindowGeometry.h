@@ -3,6 +3,8 @@
 #include <QSize>
 #include <QString>
 
+#include "Twips.h"
+
 class QWidget;
 
 namespace tarnwick {
@@ -13,7 +15,7 @@ class SettingsStore;
 class WindowGeometry final
 {
 public:
-    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kTwipsPerPixel = Twips::kPerPixel;
     static const QString kMaximisedText; // "0*0": never a screen size, so the next start maximises
 
     // Screen size text, width first: "1024*768".

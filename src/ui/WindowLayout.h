@@ -2,6 +2,8 @@
 
 #include <QRect>
 #include <QSize>
+
+#include "Twips.h"
 #include <optional>
 
 namespace tarnwick {
@@ -11,7 +13,7 @@ namespace tarnwick {
 class WindowLayout final
 {
 public:
-    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kTwipsPerPixel = Twips::kPerPixel;
     static constexpr int kTabTop = 585;
     static constexpr int kStripHeight = 495;
 

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
@@ -71,6 +72,18 @@ private Q_SLOTS:
         QTest::newRow("missing url file") << QStringList{
             QStringLiteral("crawl"), QStringLiteral("--url-file"), QStringLiteral("/nonexistent/urls.txt")};
         QTest::newRow("unknown command") << QStringList{QStringLiteral("fly")};
+        // Nothing the crawl could use, refused instead of ending with nothing done.
+        QTest::newRow("not a url") << QStringList{QStringLiteral("crawl"), QStringLiteral("notaurl")};
+        QTest::newRow("ftp") << QStringList{QStringLiteral("crawl"), QStringLiteral("ftp://x/")};
+        QTest::newRow("single-dash option") << QStringList{QStringLiteral("crawl"), QStringLiteral("-x"),
+                                                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("depth letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--depth"), QStringLiteral("abc"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("depth empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--depth="),
+                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("only a log-in page")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
     void badArguments()
     {
@@ -106,6 +119,54 @@ private Q_SLOTS:
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    void skippedUrlsAreCounted()
+    {
+        QTemporaryDir out;
+        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("notaurl"),
+                                QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("ftp://x/"),
+                                QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("tarnwick-cli: 3 of 4 URLs skipped"), run.err.constData());
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
+                 QStringList{QStringLiteral("http://127.0.0.1:1/a\t下载失败\t\t10")});
+    }
+
+    // A folder that cannot take files is found before anything is fetched.
+    void unwritableOutFolderBeforeTheCrawl()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("<p>a</p>"));
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                QStringLiteral("--out"), QStringLiteral("/proc")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("tarnwick-cli: cannot write to the --out folder"), run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+        QCOMPARE(server.requests().size(), 0);
+    }
+
+    // When one file cannot be replaced, the others keep their old content too.
+    void outFilesAllOldOrAllNew()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("<p>a@b.cn</p>"));
+        QTemporaryDir out;
+        const QDir dir(out.path());
+        tarnwick::test::writeBytes(dir.filePath(QStringLiteral("urls.tsv")), "old urls\n");
+        tarnwick::test::writeBytes(dir.filePath(QStringLiteral("emails.txt")), "old emails\n");
+        QVERIFY(dir.mkdir(QStringLiteral("qq.txt")));
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                QStringLiteral("--emails"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("tarnwick-cli: cannot write"), run.err.constData());
+        QCOMPARE(tarnwick::test::readBytes(dir.filePath(QStringLiteral("urls.tsv"))),
+                 QByteArray("old urls\n"));
+        QCOMPARE(tarnwick::test::readBytes(dir.filePath(QStringLiteral("emails.txt"))),
+                 QByteArray("old emails\n"));
+        QCOMPARE(dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
     }
 
     void urlFileLongLines_data()

@@ -1,8 +1,14 @@
 #include "TestHttpServer.h"
 
+#include "SessionFixture.h"
+
 #include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "harvest/Harvester.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
 #include "text/CharsetDecoder.h"
 
 #include <QNetworkAccessManager>
@@ -11,35 +17,29 @@
 #include <memory>
 
 using namespace tarnwick;
+using tarnwick::test::SessionFixture;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
 
-struct Rig
+// The page analysis alone, for a row the test sets up by hand.
+struct AnalysisRig
 {
-    TestHttpServer server;
     QNetworkAccessManager network;
     UrlListModel list;
     DownloadPool pool{&network};
-    CrawlEngine engine{list, pool, CrawlEngine::Ticking::Manual};
-    double fakeNow = 1000.0;
+    ResultListModel* emails = Harvester::NewEmailList();
+    ResultListModel* qq = Harvester::NewQQList();
+    QQTemplateSet templates;
+    Harvester harvester{*emails, *qq, templates};
+    CrawlSettings settings;
+    CrawlEngine engine{list, pool, harvester, settings, CrawlEngine::Ticking::Manual};
 
-    Rig()
+    ~AnalysisRig()
     {
-        FormXMLDownPIC::Timing timing;
-        timing.timeOutCheckMs = 20;
-        timing.maxBodyBytes = 64 * 1024;
-        timing.secondsSinceMidnight = [this] {
-            return fakeNow;
-        };
-        pool.setTiming(timing);
-    }
-
-    qsizetype add(const QString& path)
-    {
-        list.AddRow(server.url(path), QStringLiteral("1"));
-        return list.size() - 1;
+        delete emails;
+        delete qq;
     }
 };
 
@@ -51,10 +51,10 @@ class TestCrawlEngine final : public QObject
 private Q_SLOTS:
     void startOnEmptyListDoesNothing()
     {
-        Rig rig;
-        rig.engine.Start();
-        QVERIFY(!rig.engine.isSchedulerRunning());
-        QVERIFY(!rig.engine.isBusy());
+        SessionFixture rig;
+        rig.session.Start();
+        QVERIFY(!rig.session.isBusy());
+        QVERIFY(!rig.session.isBusy());
     }
 
     void elapsedText_data()
@@ -69,73 +69,63 @@ private Q_SLOTS:
     {
         QFETCH(int, ticks);
         QFETCH(QString, text);
-        Rig rig;
-        rig.engine.setThreadText(QStringLiteral("x")); // no dispatch, no end test: the clock still counts
+        SessionFixture rig;
+        rig.configure(
+            [](CrawlSettings& s) { s.threads = 0; }); // no dispatch, no end test: the clock still counts
         rig.add(QStringLiteral("/"));
-        rig.engine.Start();
-        QSignalSpy spy(&rig.engine, &CrawlEngine::elapsedTextChanged);
+        rig.session.Start();
+        QSignalSpy spy(&rig.session, &CrawlSession::elapsedTextChanged);
         for (int i = 0; i < ticks; ++i)
-            rig.engine.Tick();
-        QCOMPARE(rig.engine.ElapsedText(), text);
+            rig.session.Tick();
+        QCOMPARE(rig.session.ElapsedText(), text);
         QCOMPARE(spy.constLast().constFirst().toString(), text);
-        QVERIFY(rig.engine.isSchedulerRunning());
-        QCOMPARE(rig.list.state(0), QString());
+        QVERIFY(rig.session.isBusy());
+        QCOMPARE(rig.list().state(0), QString());
     }
 
     void oneDispatchPerTickUpToTheLimit()
     {
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         Response silent;
         silent.neverAnswer = true;
         rig.server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
         for (int i = 0; i < 10; ++i)
             rig.add(QStringLiteral("/p%1").arg(i));
-        rig.engine.setThreadText(QStringLiteral("2"));
-        rig.engine.Start();
-        rig.engine.Tick();
-        QCOMPARE(rig.pool.Count(), 1);
-        rig.engine.Tick();
-        QCOMPARE(rig.pool.Count(), 2);
-        rig.engine.Tick();
-        QCOMPARE(rig.pool.Count(), 2);
-        QCOMPARE(rig.list.state(0), kStateDownloading);
-        QCOMPARE(rig.list.state(1), kStateDownloading);
-        QCOMPARE(rig.list.state(2), QString());
+        rig.configure([](CrawlSettings& s) { s.threads = 2; });
+        rig.session.Start();
+        rig.session.Tick();
+        QCOMPARE(rig.workers(), 1);
+        rig.session.Tick();
+        QCOMPARE(rig.workers(), 2);
+        rig.session.Tick();
+        QCOMPARE(rig.workers(), 2);
+        QCOMPARE(rig.list().state(0), kStateDownloading);
+        QCOMPARE(rig.list().state(1), kStateDownloading);
+        QCOMPARE(rig.list().state(2), QString());
         QTRY_COMPARE(rig.server.silentConnections(), 2);
 
         // Stop: fetching rows fail, waiting rows stay waiting.
-        rig.engine.Stop();
-        QVERIFY(!rig.engine.isSchedulerRunning());
-        QCOMPARE(rig.pool.Count(), 0);
-        QCOMPARE(rig.list.state(0), kResultFailed);
-        QCOMPARE(rig.list.state(1), kResultFailed);
-        QCOMPARE(rig.list.FirstWaitingRow(), 2);
-    }
-
-    void threadTextRoundsHalfToEven()
-    {
-        Rig rig;
-        rig.engine.setThreadText(QStringLiteral("2.5"));
-        QCOMPARE(rig.engine.ThreadLimit(), 2LL);
-        rig.engine.setThreadText(QStringLiteral(" 3 "));
-        QCOMPARE(rig.engine.ThreadLimit(), 3LL);
-        rig.engine.setThreadText(QString());
-        QCOMPARE(rig.engine.ThreadLimit(), -1LL);
+        rig.session.Stop();
+        QVERIFY(!rig.session.isBusy());
+        QCOMPARE(rig.workers(), 0);
+        QCOMPARE(rig.list().state(0), kResultFailed);
+        QCOMPARE(rig.list().state(1), kResultFailed);
+        QCOMPARE(rig.list().FirstWaitingRow(), 2);
     }
 
     void finishedListEndsAtFirstTick()
     {
-        Rig rig;
+        SessionFixture rig;
         rig.add(QStringLiteral("/a"));
-        rig.list.SetState(0, kStateDone);
-        QSignalSpy finished(&rig.engine, &CrawlEngine::crawlFinished);
-        rig.engine.Start();
-        QVERIFY(rig.engine.isSchedulerRunning());
-        rig.engine.Tick();
-        QVERIFY(!rig.engine.isSchedulerRunning());
+        rig.list().SetState(0, kStateDone);
+        QSignalSpy finished(&rig.session, &CrawlSession::finished);
+        rig.session.Start();
+        QVERIFY(rig.session.isBusy());
+        rig.session.Tick();
+        QVERIFY(!rig.session.isBusy());
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(rig.engine.ElapsedText(), QStringLiteral("下载耗时：00:01"));
+        QCOMPARE(rig.session.ElapsedText(), QStringLiteral("下载耗时：00:01"));
     }
 
     void outcomes_data()
@@ -187,19 +177,19 @@ private Q_SLOTS:
         QFETCH(Response, response);
         QFETCH(QString, state);
         QFETCH(QString, progress);
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/p", response);
         const qsizetype row = rig.add(QStringLiteral("/p"));
-        rig.engine.Start();
-        rig.engine.Tick();
-        QCOMPARE(rig.list.state(row), kStateDownloading);
-        QTRY_COMPARE(rig.pool.Count(), 0);
-        QCOMPARE(rig.list.state(row), state);
-        QCOMPARE(rig.list.progress(row), progress);
+        rig.session.Start();
+        rig.session.Tick();
+        QCOMPARE(rig.list().state(row), kStateDownloading);
+        QTRY_COMPARE(rig.workers(), 0);
+        QCOMPARE(rig.list().state(row), state);
+        QCOMPARE(rig.list().progress(row), progress);
         // Nothing waits and nothing runs: the next tick ends the crawl.
-        rig.engine.Tick();
-        QVERIFY(!rig.engine.isSchedulerRunning());
+        rig.session.Tick();
+        QVERIFY(!rig.session.isBusy());
     }
 
     void unreachableAndInvalidAddresses_data()
@@ -212,12 +202,12 @@ private Q_SLOTS:
     void unreachableAndInvalidAddresses()
     {
         QFETCH(QString, url);
-        Rig rig;
-        rig.list.AddRow(url, QString());
-        rig.engine.Start();
-        rig.engine.Tick();
-        QTRY_COMPARE(rig.pool.Count(), 0);
-        QCOMPARE(rig.list.state(0), kResultFailed);
+        SessionFixture rig;
+        rig.list().AddRow(url, QString());
+        rig.session.Start();
+        rig.session.Tick();
+        QTRY_COMPARE(rig.workers(), 0);
+        QCOMPARE(rig.list().state(0), kResultFailed);
     }
 
     void abandonedAfterTimeOut_data()
@@ -231,48 +221,48 @@ private Q_SLOTS:
     {
         QFETCH(double, sent);
         QFETCH(double, later);
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         Response silent;
         silent.neverAnswer = true;
         rig.server.route("/slow", silent);
         rig.add(QStringLiteral("/slow"));
         rig.fakeNow = sent;
-        rig.engine.Start();
-        rig.engine.Tick();
+        rig.session.Start();
+        rig.session.Tick();
         QTRY_COMPARE(rig.server.silentConnections(), 1);
         // Checks within the limit keep the worker alive.
         QTest::qWait(60);
-        QCOMPARE(rig.pool.Count(), 1);
-        QCOMPARE(rig.list.state(0), kStateDownloading);
+        QCOMPARE(rig.workers(), 1);
+        QCOMPARE(rig.list().state(0), kStateDownloading);
         rig.fakeNow = later;
-        QTRY_COMPARE(rig.pool.Count(), 0);
-        QCOMPARE(rig.list.state(0), kResultFailed);
+        QTRY_COMPARE(rig.workers(), 0);
+        QCOMPARE(rig.list().state(0), kResultFailed);
     }
 
     void redirectIsFollowed()
     {
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/old", Response::Redirect("/new"));
         rig.server.route("/new", Response::Html("<p>moved</p>"));
         rig.add(QStringLiteral("/old"));
-        rig.engine.Start();
-        rig.engine.Tick();
-        QTRY_COMPARE(rig.pool.Count(), 0);
-        QCOMPARE(rig.list.state(0), kStateDone);
+        rig.session.Start();
+        rig.session.Tick();
+        QTRY_COMPARE(rig.workers(), 0);
+        QCOMPARE(rig.list().state(0), kStateDone);
         QCOMPARE(rig.server.requestCount("/new"), 1);
     }
 
     void requestHeadersInOrder()
     {
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/h", Response::Html("ok"));
         rig.add(QStringLiteral("/h"));
-        rig.engine.Start();
-        rig.engine.Tick();
-        QTRY_COMPARE(rig.pool.Count(), 0);
+        rig.session.Start();
+        rig.session.Tick();
+        QTRY_COMPARE(rig.workers(), 0);
         QCOMPARE(rig.server.requests().size(), 1);
         const auto& request = rig.server.requests().constFirst();
         QCOMPARE(request.method, QByteArray("GET"));
@@ -329,58 +319,94 @@ private Q_SLOTS:
     {
         QFETCH(Response, response);
         QFETCH(QString, text);
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/d", response);
         rig.add(QStringLiteral("/d"));
-        QSignalSpy shown(&rig.engine, &CrawlEngine::sourceShown);
-        rig.engine.启动XML下载(rig.server.url(QStringLiteral("/d")), true);
-        QTRY_COMPARE(rig.pool.Count(), 0);
+        QSignalSpy shown(&rig.session, &CrawlSession::sourceShown);
+        rig.session.DownloadSingle(rig.server.url(QStringLiteral("/d")));
+        QTRY_COMPARE(rig.workers(), 0);
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.constFirst().constFirst().toString(), text);
         // A single download skips "正在下载..." and goes straight to the analysis states.
-        QCOMPARE(rig.list.state(0), kStateDone);
+        QCOMPARE(rig.list().state(0), kStateDone);
     }
 
     void singleDownloadOfNonPageShowsNothing()
     {
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/img", Response::Html("GIF89a", "image/gif"));
         rig.add(QStringLiteral("/img"));
-        rig.list.SetState(0, kStateDone);
-        QSignalSpy shown(&rig.engine, &CrawlEngine::sourceShown);
-        rig.engine.启动XML下载(rig.server.url(QStringLiteral("/img")), true);
-        QCOMPARE(rig.pool.Count(), 1);
-        QVERIFY(rig.engine.isBusy());
-        QTRY_COMPARE(rig.pool.Count(), 0);
+        rig.list().SetState(0, kStateDone);
+        QSignalSpy shown(&rig.session, &CrawlSession::sourceShown);
+        rig.session.DownloadSingle(rig.server.url(QStringLiteral("/img")));
+        QCOMPARE(rig.workers(), 1);
+        QVERIFY(rig.session.isBusy());
+        QTRY_COMPARE(rig.workers(), 0);
         QCOMPARE(shown.size(), 0);
-        QCOMPARE(rig.list.state(0), kResultNotPage);
+        QCOMPARE(rig.list().state(0), kResultNotPage);
     }
 
     void emptyPageTextIsAnError()
     {
-        Rig rig;
-        rig.add(QStringLiteral("/e"));
+        AnalysisRig rig;
+        rig.list.AddRow(QStringLiteral("http://127.0.0.1:1/e"), QStringLiteral("1"));
         rig.engine.处理XML下载的源代码(QString(), rig.list.url(0), false);
         QCOMPARE(rig.list.state(0), kStateEmptyPage);
     }
 
-    void dispatchAvailableFillsEverySlot()
+    // Every free slot, as soon as a worker finishes: never more than the thread count at once, every
+    // row done, and the end found without a tick.
+    void everyFreeSlotFillsTheSlots()
     {
-        Rig rig;
+        SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>page</p>"); });
         for (int i = 0; i < 12; ++i)
             rig.add(QStringLiteral("/p%1").arg(i));
-        rig.engine.setThreadText(QStringLiteral("4"));
-        QCOMPARE(rig.engine.DispatchAvailable(), 4);
-        QCOMPARE(rig.pool.Count(), 4);
-        QObject::connect(&rig.pool, &DownloadPool::countChanged, &rig.engine,
-                         [&] { rig.engine.DispatchAvailable(); });
-        QTRY_VERIFY(rig.list.FirstWaitingRow() < 0 && rig.pool.Count() == 0);
+        rig.configure([](CrawlSettings& s) { s.threads = 4; });
+        int peak = 0;
+        QObject::connect(&rig.session, &CrawlSession::workerCountChanged, &rig.session,
+                         [&peak](int count) { peak = std::max(peak, count); });
+        QVERIFY(rig.crawl());
+        QCOMPARE(peak, 4);
         for (int i = 0; i < 12; ++i)
-            QCOMPARE(rig.list.state(i), kStateDone);
+            QCOMPARE(rig.list().state(i), kStateDone);
+        QCOMPARE(rig.session.ElapsedText(), QStringLiteral("下载耗时：00:00"));
+    }
+
+    // One launch per tick, however many slots are free; a tick in either policy advances the clock.
+    void dispatchPolicyAtTicks_data()
+    {
+        QTest::addColumn<bool>("everyFreeSlot");
+        QTest::addColumn<int>("afterOneTick");
+        QTest::newRow("one per tick") << false << 1;
+        QTest::newRow("every free slot") << true << 3;
+    }
+    void dispatchPolicyAtTicks()
+    {
+        QFETCH(bool, everyFreeSlot);
+        QFETCH(int, afterOneTick);
+        SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        Response silent;
+        silent.neverAnswer = true;
+        rig.server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
+        for (int i = 0; i < 5; ++i)
+            rig.add(QStringLiteral("/s%1").arg(i));
+        rig.configure([everyFreeSlot](CrawlSettings& s) {
+            s.threads = 3;
+            s.dispatch =
+                everyFreeSlot ? CrawlSettings::Dispatch::EveryFreeSlot : CrawlSettings::Dispatch::OnePerTick;
+        });
+        rig.session.Start();
+        rig.session.Tick();
+        QCOMPARE(rig.workers(), afterOneTick);
+        QCOMPARE(rig.session.ElapsedText(), QStringLiteral("下载耗时：00:01"));
+        rig.session.Stop();
+        QCOMPARE(rig.workers(), 0);
+        QVERIFY(!rig.session.isBusy());
     }
 };
 

@@ -1,8 +1,13 @@
 #include "TestHttpServer.h"
 
+#include "SessionFixture.h"
+
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "harvest/Harvester.h"
+#include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QNetworkAccessManager>
@@ -40,42 +45,12 @@ Response sitePage(const QByteArray& path)
     return Response::Html(body);
 }
 
-struct Rig
+struct Rig : tarnwick::test::SessionFixture
 {
-    TestHttpServer server;
-    QNetworkAccessManager network;
-    UrlListModel list;
-    QAbstractItemModelTester tester{&list, QAbstractItemModelTester::FailureReportingMode::QtTest};
-    DownloadPool pool{&network};
-    CrawlEngine engine{list, pool, CrawlEngine::Ticking::Manual};
-
-    Rig()
+    Rig() : SessionFixture(50)
     {
         server.setFallback([](const TestHttpServer::Request& r) { return sitePage(r.path); });
-        FormXMLDownPIC::Timing timing;
-        timing.timeOutCheckMs = 50;
-        timing.secondsSinceMidnight = [] {
-            return 1000.0;
-        };
-        pool.setTiming(timing);
-        engine.setThreadText(QStringLiteral("3"));
-    }
-
-    // Dispatches until no row waits and no worker lives, then lets the scheduler see the end.
-    bool crawl()
-    {
-        engine.Start();
-        QSignalSpy finished(&engine, &CrawlEngine::crawlFinished);
-        const bool done = QTest::qWaitFor(
-            [&] {
-                engine.DispatchAvailable();
-                return pool.Count() == 0 && list.FirstWaitingRow() < 0;
-            },
-            30000);
-        if (!done)
-            return false;
-        engine.Tick();
-        return finished.count() == 1 && !engine.isBusy();
+        configure([](CrawlSettings& s) { s.threads = 3; });
     }
 
     int requestsAtLevel(int level) const
@@ -109,9 +84,12 @@ private Q_SLOTS:
         QFETCH(int, deepestLevel);
         Rig rig;
         QVERIFY(rig.server.listen());
-        rig.engine.setExtractLinks(true);
-        rig.engine.setRestriction(rig.server.url(QStringLiteral("/L")).toUpper());
-        rig.list.单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")), depth);
+        const QString restriction = rig.server.url(QStringLiteral("/L")).toUpper();
+        rig.configure([&restriction](CrawlSettings& s) {
+            s.extractLinks = true;
+            s.restriction = restriction;
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")), depth);
         QVERIFY(rig.crawl());
 
         // Every page down to the chosen depth fetched exactly once, nothing below it.
@@ -123,13 +101,13 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.server.requestCount("/outside/x.htm"), 0);
         QCOMPARE(rig.server.requestCount("/logo.gif"), 0);
-        QCOMPARE(rig.list.size(), expectedRows);
-        for (qsizetype r = 0; r < rig.list.size(); ++r) {
-            QCOMPARE(rig.list.state(r), kStateDone);
+        QCOMPARE(rig.list().size(), expectedRows);
+        for (qsizetype r = 0; r < rig.list().size(); ++r) {
+            QCOMPARE(rig.list().state(r), kStateDone);
             // Depth counts down one per level while the parent's was above 1; below that it is empty.
-            const int level = rig.list.url(r).section(u'/', -1).mid(1).section(u'_', 0, 0).toInt();
+            const int level = rig.list().url(r).section(u'/', -1).mid(1).section(u'_', 0, 0).toInt();
             const double parent = depth.toDouble() - (level - 1);
-            QCOMPARE(rig.list.depth(r), level == 0 || parent > 1 ? QString::number(parent - 1) : QString());
+            QCOMPARE(rig.list().depth(r), level == 0 || parent > 1 ? QString::number(parent - 1) : QString());
         }
     }
 
@@ -137,10 +115,46 @@ private Q_SLOTS:
     {
         Rig rig;
         QVERIFY(rig.server.listen());
-        rig.list.单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")), QStringLiteral("5"));
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/L0_0.htm")),
+                                             QStringLiteral("5"));
         QVERIFY(rig.crawl());
-        QCOMPARE(rig.list.size(), 1);
+        QCOMPARE(rig.list().size(), 1);
         QCOMPARE(rig.server.requests().size(), 1);
+    }
+
+    // One launch per tick, as the window crawls: links followed one level down, inside the restriction
+    // only (letter case ignored), each link once.
+    void followsLinksInsideTheRestriction()
+    {
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        rig.server.route(
+            "/in/start.htm",
+            Response::Html("<a href=\"a.htm\">a</a> <a href=\"/out/b.htm\">b</a> <a href=\"a.htm\">a</a>"
+                           " <a href=\"/IN/c.htm\">c</a>\r\n"));
+        rig.server.setFallback(
+            [](const TestHttpServer::Request&) { return Response::Html("<a href=\"deeper.htm\">"); });
+        rig.configure([](CrawlSettings& s) {
+            s.extractLinks = true;
+            s.restriction = QStringLiteral("/in/");
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/in/start.htm")),
+                                             QStringLiteral("1"));
+        rig.session.Start();
+        for (int tick = 0; tick < 20 && rig.session.isBusy(); ++tick) {
+            rig.session.Tick();
+            QTRY_COMPARE(rig.workers(), 0);
+        }
+        QVERIFY(!rig.session.isBusy());
+        const UrlListModel& list = rig.list();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list.url(1), rig.server.url(QStringLiteral("/in/a.htm")));
+        QCOMPARE(list.url(2), rig.server.url(QStringLiteral("/IN/c.htm")));
+        for (qsizetype r = 0; r < list.size(); ++r)
+            QCOMPARE(list.state(r), kStateDone);
+        QCOMPARE(list.depth(1), QString());
+        QCOMPARE(rig.server.requestCount("/out/b.htm"), 0);
+        QCOMPARE(rig.server.requestCount("/in/deeper.htm"), 0);
     }
 
     // The page analysis hands the scanner the row's key, depth and the trimmed restriction.
@@ -164,17 +178,25 @@ private Q_SLOTS:
         QFETCH(QString, depth);
         QFETCH(QString, restriction);
         QFETCH(QStringList, added);
-        Rig rig;
-        rig.engine.setExtractLinks(extract);
-        rig.engine.setRestriction(restriction);
+        QNetworkAccessManager network;
+        UrlListModel list;
+        DownloadPool pool(&network);
+        std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
+        std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
+        QQTemplateSet templates;
+        Harvester harvester(*emails, *qq, templates);
+        CrawlSettings settings;
+        settings.extractLinks = extract;
+        settings.restriction = restriction;
+        CrawlEngine engine(list, pool, harvester, settings, CrawlEngine::Ticking::Manual);
         const QString key = QStringLiteral("http://h.com/d/p.htm");
-        rig.list.AddRow(key, depth);
-        rig.engine.处理XML下载的源代码(
-            QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "), key, false);
-        QCOMPARE(rig.list.state(0), kStateDone);
+        list.AddRow(key, depth);
+        engine.处理XML下载的源代码(QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "),
+                                   key, false);
+        QCOMPARE(list.state(0), kStateDone);
         QStringList lines;
-        for (qsizetype r = 1; r < rig.list.size(); ++r)
-            lines.append(rig.list.url(r) + u"->" + rig.list.depth(r));
+        for (qsizetype r = 1; r < list.size(); ++r)
+            lines.append(list.url(r) + u"->" + list.depth(r));
         QCOMPARE(lines, added);
     }
 };

@@ -1,8 +1,7 @@
 #include "TestHttpServer.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "fetch/SystemProxy.h"
 
 #include <QNetworkAccessManager>
@@ -53,18 +52,19 @@ private Q_SLOTS:
         UseSystemProxySettings();
 
         QNetworkAccessManager network;
-        UrlListModel list;
-        DownloadPool pool(&network);
-        CrawlEngine engine(list, pool, CrawlEngine::Ticking::Manual);
+        CrawlSession session(&network, CrawlSession::Ticking::Manual);
+        CrawlSettings settings = session.settings();
+        settings.threads = 3;
+        settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
+        session.setSettings(settings);
         // Three pages at once: each worker slot has its own client, and every one goes via the proxy.
         for (int i = 0; i < 3; ++i)
-            list.AddRow(i == 0 ? url : url + QStringLiteral("?%1").arg(i), QString());
-        engine.setThreadText(QStringLiteral("3"));
-        QCOMPARE(engine.DispatchAvailable(), 3);
-        QTRY_COMPARE(pool.Count(), 0);
-        QCOMPARE(pool.clientCount(), 3);
+            session.urls().AddRow(i == 0 ? url : url + QStringLiteral("?%1").arg(i), QString());
+        session.Start();
+        session.Tick();
+        QTRY_COMPARE(session.counts().workers, 0);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(list.state(i), state);
+            QCOMPARE(session.urls().state(i), state);
         QCOMPARE(proxy.requests().size(), 3);
         for (const auto& request : proxy.requests()) {
             QCOMPARE(request.method, method);

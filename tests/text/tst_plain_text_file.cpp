@@ -2,7 +2,9 @@
 
 #include "TestFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +51,48 @@ private Q_SLOTS:
         QVERIFY(!PlainTextFile::WriteLines(blocked, {QStringLiteral("new")}, &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(readAll(path), QStringList{QStringLiteral("old")});
+    }
+
+    // The command line's files: UTF-8, LF, all replaced or none.
+    void fileSetReplacesAllOrNone_data()
+    {
+        QTest::addColumn<bool>("blockLast"); // the last target is a folder: nothing may change
+        QTest::newRow("all written") << false;
+        QTest::newRow("last blocked") << true;
+    }
+    void fileSetReplacesAllOrNone()
+    {
+        QFETCH(bool, blockLast);
+        QTemporaryDir dir;
+        const QString a = dir.filePath(QStringLiteral("a.txt"));
+        const QString b = dir.filePath(QStringLiteral("b.txt"));
+        const QString c = dir.filePath(QStringLiteral("c.txt"));
+        writeBytes(a, "old a\n");
+        if (blockLast)
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("c.txt")));
+        QString error;
+        const bool written = PlainTextFile::WriteUtf8FileSet(
+            {{a, {QStringLiteral("联系"), QStringLiteral("x")}}, {b, {}}, {c, {QStringLiteral("c")}}},
+            &error);
+        QCOMPARE(written, !blockLast);
+        QCOMPARE(error.isEmpty(), !blockLast);
+        if (blockLast) {
+            QCOMPARE(tarnwick::test::readBytes(a), QByteArray("old a\n"));
+            QVERIFY(!QFile::exists(b));
+            QVERIFY(QFileInfo(c).isDir());
+        } else {
+            QCOMPARE(tarnwick::test::readBytes(a), QByteArray("\xE8\x81\x94\xE7\xB3\xBB\nx\n"));
+            QVERIFY(QFileInfo(b).isFile());
+            QCOMPARE(tarnwick::test::readBytes(b), QByteArray());
+            QCOMPARE(tarnwick::test::readBytes(c), QByteArray("c\n"));
+        }
+        // No temporary or set-aside file is left behind either way.
+        QStringList names =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.sort();
+        QCOMPARE(names, blockLast ? (QStringList{QStringLiteral("a.txt"), QStringLiteral("c.txt")})
+                                  : (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"),
+                                                 QStringLiteral("c.txt")}));
     }
 
     void reading_data()

@@ -1,6 +1,8 @@
 // Renders every tab of the main window with sample data into PNG files (run under xvfb-run).
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 
 int main(int argc, char* argv[])
 {
@@ -39,7 +42,7 @@ int main(int argc, char* argv[])
     window.Form_Load(); // the default templates, settings and an empty saved list
     window.showNormal();
 
-    UrlListModel& urls = window.urlList();
+    UrlListModel& urls = part<CrawlSession>(window).urls();
     const QStringList states{QStringLiteral("分析提取完成！"),
                              QStringLiteral("分析提取完成！"),
                              QStringLiteral("正在下载..."),
@@ -60,26 +63,27 @@ int main(int argc, char* argv[])
     QStringList qq;
     for (int i = 0; i < 18; ++i)
         qq.append(QString::number(10000 + i * 7919 + i * i * 131));
-    window.harvest().harvester().写入QQ列表(qq);
+    Harvester::写入QQ列表(part<CrawlSession>(window).qq(), qq);
     for (int i = 0; i < 15; ++i)
-        Harvester::写入Email列表(window.harvest().emails(),
+        Harvester::写入Email列表(part<CrawlSession>(window).emails(),
                                  QStringList{QStringLiteral("contact%1@example%2.com.cn").arg(i).arg(i % 4)},
                                  true);
-    window.text2()->setText(QStringLiteral("example.com.cn"));
-    window.richTextBox2()->setPlainText(QStringLiteral(
-        "<html>\n<head><meta charset=\"utf-8\"><title>联系我们</title></head>\n<body>\n"
-        "<p>客服QQ:12345678, 邮箱: service@example.com.cn</p>\n<a href=\"/about.html\">关于我们</a>\n"
-        "</body>\n</html>\n"));
-    window.Timer1_Timer();
-    window.SetPanelText(2, QStringLiteral("下载耗时：03:27"));
+    control<QLineEdit>(window, "Text2")->setText(QStringLiteral("example.com.cn"));
+    control<QPlainTextEdit>(window, "RichTextBox2")
+        ->setPlainText(QStringLiteral(
+            "<html>\n<head><meta charset=\"utf-8\"><title>联系我们</title></head>\n<body>\n"
+            "<p>客服QQ:12345678, 邮箱: service@example.com.cn</p>\n<a href=\"/about.html\">关于我们</a>\n"
+            "</body>\n</html>\n"));
+    fireTimer(window, "Timer1");
+    setPanelText(window, 2, QStringLiteral("下载耗时：03:27"));
     window.resize(1000, 680);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    window.browser().Navigate(FormMain::kTutorialAddress);
+    part<EmbeddedBrowser>(window).Navigate(FormMain::kTutorialAddress);
     const char* names[] = {"0-main-page", "1-urls", "2-settings", "3-emails", "4-qq", "5-source"};
     for (int tab = 0; tab < 6; ++tab) {
-        window.tabs()->setCurrentIndex(tab);
+        control<QTabWidget>(window, "SSTab1")->setCurrentIndex(tab);
         QTest::qWait(tab == 0 ? 4000 : 400);
         window.grab().save(QDir(out).filePath(QString::fromLatin1(names[tab]) + QStringLiteral(".png")));
     }

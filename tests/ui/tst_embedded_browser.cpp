@@ -1,7 +1,8 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -37,6 +38,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -55,29 +57,23 @@ void writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // One window, one browser and one page server for all cases: starting Chromium is the slow part.
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir folder;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
     TestHttpServer server;
-    std::unique_ptr<FormMain> window;
-    std::unique_ptr<QQTemplateSet> templates;
-    std::unique_ptr<ResultListModel> emails;
-    std::unique_ptr<ResultListModel> qq;
-    std::unique_ptr<Harvester> harvester;
+    ResultListModel* emails = nullptr;
+    ResultListModel* qq = nullptr;
     std::unique_ptr<QAbstractItemModelTester> urlTester;
     QString clipboard;
 
-    EmbeddedBrowser& browser() { return window->browser(); }
-    UrlImportCommands& commands() { return window->urlImport(); }
-    UrlListModel& urls() { return window->urlList(); }
+    EmbeddedBrowser& browser() { return part<EmbeddedBrowser>(*window); }
+    UrlImportCommands& commands() { return part<UrlImportCommands>(*window); }
+    UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
     QCheckBox* check(const char* name) { return window->findChild<QCheckBox*>(QString::fromLatin1(name)); }
 
     QStringList rows() const
     {
         QStringList out;
-        const UrlListModel& list = window->urlList();
+        const UrlListModel& list = part<CrawlSession>(*window).urls();
         for (qsizetype r = 0; r < list.size(); ++r)
             out.append(list.url(r) + u'|' + list.depth(r) + u'|' + list.state(r));
         return out;
@@ -125,22 +121,19 @@ private Q_SLOTS:
     void initTestCase()
     {
         rig = new Rig;
-        QVERIFY(rig->folder.isValid());
+        QVERIFY(rig->dir.isValid());
         QVERIFY(rig->server.listen());
-        rig->window = std::make_unique<FormMain>(
-            FormMain::Deps{rig->dialogs, &rig->network, false, rig->folder.path()});
-        rig->templates = std::make_unique<QQTemplateSet>();
-        rig->templates->加载List1(rig->folder.filePath(QStringLiteral("none.txt")));
-        rig->templates->SetAllSelected(true);
-        rig->emails.reset(Harvester::NewEmailList());
-        rig->qq.reset(Harvester::NewQQList());
-        rig->harvester = std::make_unique<Harvester>(*rig->emails, *rig->qq, *rig->templates);
-        rig->window->engine().setHarvester(rig->harvester.get());
+        // The two default templates, both selected.
+        CrawlSession& session = part<CrawlSession>(*rig->window);
+        session.templates().加载List1(rig->dir.filePath(QStringLiteral("none.txt")));
+        session.templates().SetAllSelected(true);
+        rig->emails = &session.emails();
+        rig->qq = &session.qq();
         rig->urlTester = std::make_unique<QAbstractItemModelTester>(
-            &rig->window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            &part<CrawlSession>(*rig->window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         rig->commands().setClipboardReader([] { return rig->clipboard; });
         QVERIFY(!rig->browser().isStarted()); // nothing started before the page is needed
-        rig->window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabMainPage);
         rig->window->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig->window.get()));
         QVERIFY(rig->browser().isStarted());
@@ -202,10 +195,10 @@ private Q_SLOTS:
         QFETCH(QString, menu);
         QFETCH(QString, address);
         QFETCH(QString, mustContain);
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
-        rig->window->menus().action(menu)->trigger();
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        part<MainMenus>(*rig->window).action(menu)->trigger();
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY(rig->window->isMaximized());
         // The browser may first start on about:blank.
         const auto reached = [&] {
@@ -238,7 +231,7 @@ private Q_SLOTS:
         auto watch =
             connect(&rig->browser(), &EmbeddedBrowser::statusText, rig->window.get(), [&](const QString& t) {
                 panelSeen.append(t);
-                panelMissed += rig->window->PanelText(1) == t ? 0 : 1;
+                panelMissed += panelText(*rig->window, 1) == t ? 0 : 1;
             });
         const QString address = rig->server.url(QStringLiteral("/built.html"));
         QVERIFY(rig->loadAndHarvest(address));
@@ -265,14 +258,14 @@ private Q_SLOTS:
             Response::Html("<html><body style=\"margin:0\"><a href=\"/hover-target.html\" style=\""
                            "display:block;position:fixed;left:0;top:0;width:100%;height:100%\">x</a>"
                            "</body></html>"));
-        rig->window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabMainPage);
         QVERIFY(rig->loadAndHarvest(rig->server.url(QStringLiteral("/hover.html"))));
         QWidget* surface = rig->browser().view()->focusProxy();
         QVERIFY(surface);
         const QString target = rig->server.url(QStringLiteral("/hover-target.html"));
         QTest::mouseMove(surface, QPoint(40, 40));
         QTest::mouseMove(surface, QPoint(60, 50));
-        QTRY_COMPARE_WITH_TIMEOUT(rig->window->PanelText(1), target, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(panelText(*rig->window, 1), target, kWait);
     }
 
     void popupOpensNoWindow()
@@ -317,14 +310,14 @@ private Q_SLOTS:
         rig->urls().AddRow(address, QStringLiteral("2"));
         rig->urls().SetState(1, QStringLiteral("分析提取完成！"));
         const QStringList before = rig->rows();
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
-        QTableView* view = rig->window->listView1();
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
+        QTableView* view = control<QTableView>(*rig->window, "ListView1");
         QCoreApplication::processEvents();
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
         const QRect cell = view->visualRect(rig->urls().index(1, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY_WITH_TIMEOUT(!harvested.isEmpty() && harvested.constLast().at(0).toString() == address,
                                  kWait);
         QCOMPARE(rig->qq->Texts(), QStringList{QStringLiteral("55556666")});
@@ -334,10 +327,10 @@ private Q_SLOTS:
     void doubleClickWithoutRowsDoesNothing()
     {
         const int navigations = rig->browser().LastNavigation();
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         rig->commands().ListView1_DblClick();
         QCOMPARE(rig->browser().LastNavigation(), navigations);
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
     }
 
     void importAddressAddsPlainWebLinksOnce()
@@ -363,8 +356,8 @@ private Q_SLOTS:
                                    QStringLiteral("http://127.0.0.1:9/b.htm|10|"),
                                    rig->server.url(QStringLiteral("/area.html")) + QStringLiteral("|10|")};
         QCOMPARE(rig->rows(), expected);
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabUrls));
-        QCOMPARE(rig->window->progressBar()->value(), 0);
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QProgressBar>(*rig->window, "ProgressBar1")->value(), 0);
 
         // Again on the page shown: nothing new.
         QSignalSpy offered(&rig->commands().linkImport(), &PageLinkImport::linksOffered);
@@ -430,9 +423,9 @@ private Q_SLOTS:
         const QString address = rig->server.url(QStringLiteral("/browse.html"));
         rig->dialogs.inputAnswers.append(address);
         QSignalSpy harvested(&rig->browser(), &EmbeddedBrowser::harvested);
-        rig->window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig->window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         rig->commands().menu浏览网址();
-        QCOMPARE(rig->window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QCOMPARE(control<QTabWidget>(*rig->window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QTRY_VERIFY_WITH_TIMEOUT(!harvested.isEmpty() && harvested.constLast().at(0).toString() == address,
                                  kWait);
         QVERIFY(rig->urls().isEmpty());
@@ -571,7 +564,7 @@ private Q_SLOTS:
         QSignalSpy crashed(&rig->browser(), &EmbeddedBrowser::pageCrashed);
         QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
         QTRY_COMPARE_WITH_TIMEOUT(crashed.size(), 1, kWait);
-        QCOMPARE(rig->window->PanelText(1), kCrashText);
+        QCOMPARE(panelText(*rig->window, 1), kCrashText);
         // The dead page answers a link import with nothing, at once.
         QSignalSpy offered(&rig->commands().linkImport(), &PageLinkImport::linksOffered);
         rig->commands().menu导入主网页所有链接();

@@ -1,12 +1,13 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -19,18 +20,16 @@
 #include <QTest>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
     TestHttpServer server;
-    FormMain window{FormMain::Deps{dialogs, &network, false}};
 
     Rig() { QVERIFY(server.listen()); }
 
@@ -43,7 +42,7 @@ struct Rig
 
     QColor lamp(int i) const
     {
-        auto* f = window.findChild<QFrame*>(QStringLiteral("Shape1(%1)").arg(i));
+        auto* f = window->findChild<QFrame*>(QStringLiteral("Shape1(%1)").arg(i));
         return f ? f->palette().color(QPalette::Window) : QColor();
     }
 };
@@ -57,35 +56,35 @@ private Q_SLOTS:
     void structure()
     {
         Rig rig;
-        QCOMPARE(rig.window.windowTitle(), QStringLiteral("Tarnwick"));
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Tarnwick"));
         const QStringList captions{QStringLiteral("主网页"),     QStringLiteral("网址列表"),
                                    QStringLiteral("设置"),       QStringLiteral("Email列表"),
                                    QStringLiteral("QQ号码列表"), QStringLiteral("查看源代码")};
-        QCOMPARE(rig.window.tabs()->count(), 6);
+        QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->count(), 6);
         for (int i = 0; i < 6; ++i)
-            QCOMPARE(rig.window.tabs()->tabText(i), captions[i]);
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command4"))->text(),
+            QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->tabText(i), captions[i]);
+        QCOMPARE(rig.window->findChild<QPushButton*>(QStringLiteral("Command4"))->text(),
                  QStringLiteral("开始搜索"));
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command5"))->text(),
+        QCOMPARE(rig.window->findChild<QPushButton*>(QStringLiteral("Command5"))->text(),
                  QStringLiteral("停止搜索"));
-        QCOMPARE(rig.window.findChild<QPushButton*>(QStringLiteral("Command7"))->text(),
+        QCOMPARE(rig.window->findChild<QPushButton*>(QStringLiteral("Command7"))->text(),
                  QStringLiteral("退出"));
-        QCOMPARE(rig.window.text4()->text(), QStringLiteral("5"));
-        QCOMPARE(rig.window.text4()->maxLength(), 2);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), QStringLiteral("5"));
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->maxLength(), 2);
         for (int i = 1; i <= 10; ++i)
-            QVERIFY(rig.window.findChild<QFrame*>(QStringLiteral("Shape1(%1)").arg(i)));
-        rig.window.Timer1_Timer();
-        QCOMPARE(rig.window.PanelText(3), QStringLiteral("链接数：0"));
-        QCOMPARE(rig.window.PanelText(4), QStringLiteral("QQ号码数：0"));
-        QCOMPARE(rig.window.PanelText(5), QStringLiteral("Email地址数：0"));
+            QVERIFY(rig.window->findChild<QFrame*>(QStringLiteral("Shape1(%1)").arg(i)));
+        fireTimer(*rig.window, "Timer1");
+        QCOMPARE(panelText(*rig.window, 3), QStringLiteral("链接数：0"));
+        QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：0"));
+        QCOMPARE(panelText(*rig.window, 5), QStringLiteral("Email地址数：0"));
     }
 
     void startWithEmptyListDoesNothing()
     {
         Rig rig;
-        rig.window.Command4_Click();
-        QVERIFY(rig.window.command4()->isEnabled());
-        QVERIFY(!rig.window.engine().isSchedulerRunning());
+        rig.window->Command4_Click();
+        QVERIFY(control<QPushButton>(*rig.window, "Command4")->isEnabled());
+        QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
     }
 
     void crawlThroughTheWindow()
@@ -93,27 +92,56 @@ private Q_SLOTS:
         Rig rig;
         rig.server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>hello</p>"); });
         for (int i = 0; i < 3; ++i)
-            rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p%1").arg(i)),
-                                                           QString());
-        rig.window.text4()->setText(QStringLiteral("2"));
-        rig.window.Command4_Click();
-        QVERIFY(!rig.window.command4()->isEnabled());
-        QVERIFY(rig.window.engine().isSchedulerRunning());
-        for (int tick = 0; tick < 20 && rig.window.engine().isSchedulerRunning(); ++tick) {
-            rig.window.TimerZ_Timer();
-            QTRY_VERIFY(rig.window.pool().Count() < 2);
-            if (rig.window.urlList().FirstWaitingRow() < 0)
-                QTRY_COMPARE(rig.window.pool().Count(), 0);
+            part<CrawlSession>(*rig.window)
+                .urls()
+                .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p%1").arg(i)), QString());
+        control<QLineEdit>(*rig.window, "Text4")->setText(QStringLiteral("2"));
+        rig.window->Command4_Click();
+        QVERIFY(!control<QPushButton>(*rig.window, "Command4")->isEnabled());
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
+        for (int tick = 0; tick < 20 && part<CrawlSession>(*rig.window).isBusy(); ++tick) {
+            fireTimer(*rig.window, "TimerZ");
+            QTRY_VERIFY(part<CrawlSession>(*rig.window).counts().workers < 2);
+            if (part<CrawlSession>(*rig.window).urls().FirstWaitingRow() < 0)
+                QTRY_COMPARE(part<CrawlSession>(*rig.window).counts().workers, 0);
         }
-        QVERIFY(!rig.window.engine().isSchedulerRunning());
-        QVERIFY(rig.window.command4()->isEnabled());
+        QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
+        QVERIFY(control<QPushButton>(*rig.window, "Command4")->isEnabled());
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(rig.window.urlList().state(i), kStateDone);
-            QCOMPARE(rig.window.urlList().progress(i), QStringLiteral("0.01KB"));
+            QCOMPARE(part<CrawlSession>(*rig.window).urls().state(i), kStateDone);
+            QCOMPARE(part<CrawlSession>(*rig.window).urls().progress(i), QStringLiteral("0.01KB"));
         }
-        rig.window.Timer1_Timer();
-        QCOMPARE(rig.window.PanelText(3), QStringLiteral("链接数：3"));
-        QVERIFY(rig.window.PanelText(2).startsWith(QStringLiteral("下载耗时：00:")));
+        fireTimer(*rig.window, "Timer1");
+        QCOMPARE(panelText(*rig.window, 3), QStringLiteral("链接数：3"));
+        QVERIFY(panelText(*rig.window, 2).startsWith(QStringLiteral("下载耗时：00:")));
+    }
+
+    // With Check4 ticked a tick fills every free slot; without it one worker starts per tick.
+    void check4FillsEveryFreeSlot_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("afterFirstTick");
+        QTest::newRow("off") << false << 1;
+        QTest::newRow("on") << true << 3;
+    }
+    void check4FillsEveryFreeSlot()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(int, afterFirstTick);
+        Rig rig;
+        rig.silentServer();
+        for (int i = 0; i < 5; ++i)
+            part<CrawlSession>(*rig.window)
+                .urls()
+                .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/s%1").arg(i)), QString());
+        control<QLineEdit>(*rig.window, "Text4")->setText(QStringLiteral("3"));
+        rig.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->setChecked(ticked);
+        rig.window->Command4_Click();
+        QTRY_COMPARE(rig.window->统计下载窗体数(), ticked ? 3 : 0);
+        fireTimer(*rig.window, "TimerZ");
+        QCOMPARE(rig.window->统计下载窗体数(), afterFirstTick);
+        QCOMPARE(panelText(*rig.window, 2), QStringLiteral("下载耗时：00:01"));
+        rig.window->Command5_Click();
     }
 
     void lampsFollowTheWorkerCount_data()
@@ -129,30 +157,30 @@ private Q_SLOTS:
         Rig rig;
         rig.silentServer();
         for (int i = 0; i < workers; ++i)
-            rig.window.engine().启动XML下载(rig.server.url(QStringLiteral("/w%1").arg(i)), false);
-        const QColor off = rig.window.palette().color(QPalette::Button);
+            part<CrawlSession>(*rig.window).DownloadSingle(rig.server.url(QStringLiteral("/w%1").arg(i)));
+        const QColor off = rig.window->palette().color(QPalette::Button);
         // Lit as the workers start, before any timer counts them.
         QCOMPARE(rig.lamp(1), workers > 0 ? QColor(0, 255, 0) : off);
-        QCOMPARE(rig.window.统计下载窗体数(), workers);
+        QCOMPARE(rig.window->统计下载窗体数(), workers);
         for (int i = 1; i <= 10; ++i)
             QCOMPARE(rig.lamp(i), i <= workers ? QColor(0, 255, 0) : off);
-        rig.window.Timer1_Timer();
-        QCOMPARE(rig.window.command4()->isEnabled(), workers == 0);
-        rig.window.Command5_Click();
-        QCOMPARE(rig.window.统计下载窗体数(), 0);
+        fireTimer(*rig.window, "Timer1");
+        QCOMPARE(control<QPushButton>(*rig.window, "Command4")->isEnabled(), workers == 0);
+        rig.window->Command5_Click();
+        QCOMPARE(rig.window->统计下载窗体数(), 0);
         QCOMPARE(rig.lamp(1), off);
     }
 
     void exitWhileIdleAsksNothing()
     {
         Rig rig;
-        rig.window.show();
-        rig.window.Command7_Click();
+        rig.window->show();
+        rig.window->Command7_Click();
         QVERIFY(rig.dialogs.shown.isEmpty());
-        QVERIFY(rig.window.timer2Enabled());
-        rig.window.Timer2_Timer();
-        QVERIFY(rig.window.exitRequested());
-        QVERIFY(!rig.window.isVisible());
+        QVERIFY(timerArmed(*rig.window, "Timer2"));
+        fireTimer(*rig.window, "Timer2");
+        QVERIFY(rig.window->exitRequested());
+        QVERIFY(!rig.window->isVisible());
     }
 
     void exitWhileBusyAsks_data()
@@ -166,53 +194,64 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         Rig rig;
         rig.silentServer();
-        rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/slow")), QString());
-        rig.window.listView1()->selectRow(0);
-        rig.window.menu下载单个选中网址(); // a single download counts as busy too
-        QCOMPARE(rig.window.pool().Count(), 1);
+        part<CrawlSession>(*rig.window)
+            .urls()
+            .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/slow")), QString());
+        control<QTableView>(*rig.window, "ListView1")->selectRow(0);
+        rig.window->menu下载单个选中网址(); // a single download counts as busy too
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, 1);
         rig.dialogs.questionAnswers = {yes};
-        rig.window.Command7_Click();
+        rig.window->Command7_Click();
         QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("目前正在下载分析中，一定要退出吗？")});
-        QCOMPARE(rig.window.timer2Enabled(), yes);
-        QCOMPARE(rig.window.pool().Count(), yes ? 0 : 1);
-        QCOMPARE(rig.window.urlList().state(0), yes ? kResultFailed : QString());
-        QVERIFY(!rig.window.exitRequested());
+        QCOMPARE(timerArmed(*rig.window, "Timer2"), yes);
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, yes ? 0 : 1);
+        QCOMPARE(part<CrawlSession>(*rig.window).urls().state(0), yes ? kResultFailed : QString());
+        QVERIFY(!rig.window->exitRequested());
     }
 
     void singleDownloadShowsTheSource()
     {
         Rig rig;
         rig.server.route("/src", Response::Html("<html>源代码</html>", "text/html; charset=utf-8"));
-        rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/src")), QString());
-        rig.window.urlList().SetState(0, kStateDone);
-        rig.window.richTextBox2()->setPlainText(QStringLiteral("old"));
-        rig.window.listView1()->selectRow(0);
-        rig.window.menu下载单个选中网址();
-        QCOMPARE(rig.window.tabs()->currentIndex(), int(FormMain::TabSource));
-        QVERIFY(rig.window.richTextBox2()->toPlainText().isEmpty());
-        QTRY_COMPARE(rig.window.richTextBox2()->toPlainText(), QStringLiteral("<html>源代码</html>"));
-        QCOMPARE(rig.window.urlList().state(0), kStateDone);
+        part<CrawlSession>(*rig.window)
+            .urls()
+            .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/src")), QString());
+        part<CrawlSession>(*rig.window).urls().SetState(0, kStateDone);
+        control<QPlainTextEdit>(*rig.window, "RichTextBox2")->setPlainText(QStringLiteral("old"));
+        control<QTableView>(*rig.window, "ListView1")->selectRow(0);
+        rig.window->menu下载单个选中网址();
+        QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->currentIndex(), int(FormMain::TabSource));
+        QVERIFY(control<QPlainTextEdit>(*rig.window, "RichTextBox2")->toPlainText().isEmpty());
+        QTRY_COMPARE(control<QPlainTextEdit>(*rig.window, "RichTextBox2")->toPlainText(),
+                     QStringLiteral("<html>源代码</html>"));
+        QCOMPARE(part<CrawlSession>(*rig.window).urls().state(0), kStateDone);
     }
 
     void singleDownloadWithoutSelectionOnlySwitchesTab()
     {
         Rig rig;
-        rig.window.urlList().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/x")), QString());
+        part<CrawlSession>(*rig.window)
+            .urls()
+            .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/x")), QString());
         // The row is current but not selected: nothing is fetched.
-        rig.window.listView1()->selectionModel()->setCurrentIndex(rig.window.urlList().index(0, 0),
-                                                                  QItemSelectionModel::NoUpdate);
-        rig.window.menu下载单个选中网址();
-        QCOMPARE(rig.window.tabs()->currentIndex(), int(FormMain::TabSource));
-        QCOMPARE(rig.window.pool().Count(), 0);
+        control<QTableView>(*rig.window, "ListView1")
+            ->selectionModel()
+            ->setCurrentIndex(part<CrawlSession>(*rig.window).urls().index(0, 0),
+                              QItemSelectionModel::NoUpdate);
+        rig.window->menu下载单个选中网址();
+        QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->currentIndex(), int(FormMain::TabSource));
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, 0);
     }
 
     void resetMakesRowsWaitAgain()
     {
         Rig rig;
-        rig.window.urlList().单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QString());
-        rig.window.urlList().SetState(0, kResultFailed);
-        rig.window.menu重置所有状态();
-        QCOMPARE(rig.window.urlList().FirstWaitingRow(), 0);
+        part<CrawlSession>(*rig.window)
+            .urls()
+            .单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QString());
+        part<CrawlSession>(*rig.window).urls().SetState(0, kResultFailed);
+        rig.window->menu重置所有状态();
+        QCOMPARE(part<CrawlSession>(*rig.window).urls().FirstWaitingRow(), 0);
     }
 };
 

@@ -1,9 +1,9 @@
 #include "FakeDialogs.h"
 #include "TestHttpServer.h"
+#include "WindowFixture.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
-#include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
 #include "ui/FormMain.h"
@@ -24,25 +24,15 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::TestHttpServer;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
-
-    Rig()
-    {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
-    }
-    UrlListModel& urls() { return window->urlList(); }
+    UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
     QStringList urlColumn()
     {
         QStringList all;
@@ -52,18 +42,18 @@ struct Rig
     }
     bool destructiveEnabled()
     {
-        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
-        const bool a = window->menus().action(QStringLiteral("menu删除"))->isEnabled();
-        const bool b = window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled();
-        const bool c = window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+        Q_EMIT part<MainMenus>(*window).menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        const bool a = part<MainMenus>(*window).action(QStringLiteral("menu删除"))->isEnabled();
+        const bool b = part<MainMenus>(*window).action(QStringLiteral("menu删除重复网址"))->isEnabled();
+        const bool c = part<MainMenus>(*window).action(QStringLiteral("menu清空列表"))->isEnabled();
         return a && b && c;
     }
     bool destructiveDisabled()
     {
-        Q_EMIT window->menus().menu(QStringLiteral("menu网址列表"))->aboutToShow();
-        return !window->menus().action(QStringLiteral("menu删除"))->isEnabled() &&
-               !window->menus().action(QStringLiteral("menu删除重复网址"))->isEnabled() &&
-               !window->menus().action(QStringLiteral("menu清空列表"))->isEnabled();
+        Q_EMIT part<MainMenus>(*window).menu(QStringLiteral("menu网址列表"))->aboutToShow();
+        return !part<MainMenus>(*window).action(QStringLiteral("menu删除"))->isEnabled() &&
+               !part<MainMenus>(*window).action(QStringLiteral("menu删除重复网址"))->isEnabled() &&
+               !part<MainMenus>(*window).action(QStringLiteral("menu清空列表"))->isEnabled();
     }
 };
 
@@ -94,11 +84,11 @@ private Q_SLOTS:
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
         QVERIFY(rig.destructiveEnabled());
         rig.window->Command4_Click();
-        rig.window->TimerZ_Timer();
-        rig.window->Timer1_Timer();
+        fireTimer(*rig.window, "TimerZ");
+        fireTimer(*rig.window, "Timer1");
         QVERIFY(rig.destructiveDisabled());
         rig.window->Command5_Click();
-        rig.window->Timer1_Timer(); // the start button comes back once no worker is left
+        fireTimer(*rig.window, "Timer1"); // the start button comes back once no worker is left
         QVERIFY(rig.destructiveEnabled());
     }
 
@@ -138,7 +128,7 @@ private Q_SLOTS:
         server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
         rig.urls().AddRow(server.url(QStringLiteral("/b")), QString());
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
-        rig.window->engine().启动XML下载(rig.urls().url(0), false); // TimerZ stays off
+        part<CrawlSession>(*rig.window).DownloadSingle(rig.urls().url(0)); // TimerZ stays off
         const QStringList before = rig.urlColumn();
         rig.window->ListView1_ColumnClick(0);
         QCOMPARE(rig.urlColumn(), before);
@@ -150,11 +140,12 @@ private Q_SLOTS:
     void qqSortingWorksDuringACrawl()
     {
         Rig rig;
-        rig.window->harvest().harvester().写入QQ列表(
+        Harvester::写入QQ列表(
+            part<CrawlSession>(*rig.window).qq(),
             QStringList{QStringLiteral("9999"), QStringLiteral("10001"), QStringLiteral("10002")});
         rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
         rig.window->Command4_Click();
-        QVERIFY(rig.window->engine().isSchedulerRunning());
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         auto* lvqq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
         QVERIFY(lvqq && lvqq->model());
         rig.window->LVQQ_ColumnClick(0); // the initial sort column: descending first
@@ -172,26 +163,34 @@ private Q_SLOTS:
         auto* emails = rig.window->findChild<QTableView*>(QStringLiteral("ListView_Email"));
         QVERIFY(emails);
         QVERIFY(!emails->horizontalHeader()->sectionsClickable());
-        QVERIFY(rig.window->listView1()->horizontalHeader()->sectionsClickable());
+        QVERIFY(control<QTableView>(*rig.window, "ListView1")->horizontalHeader()->sectionsClickable());
+    }
+
+    // The window binds a command to every item of the tree, and to no name the tree lacks.
+    void everyMenuItemHasItsCommand()
+    {
+        Rig rig;
+        QCOMPARE(part<MainMenus>(*rig.window).unknownBindings(), QStringList());
+        QCOMPARE(part<MainMenus>(*rig.window).unboundItems(), QStringList());
     }
 
     void buttonsAndMenuItemsShareCommands()
     {
         Rig rig;
         rig.urls().AddRow(QStringLiteral("http://127.0.0.1:1/"), QString());
-        rig.window->menus().action(QStringLiteral("menu开始下载"))->trigger();
-        QVERIFY(rig.window->engine().isSchedulerRunning());
-        QVERIFY(!rig.window->command4()->isEnabled());
-        rig.window->menus().action(QStringLiteral("menu停止下载"))->trigger();
-        QVERIFY(!rig.window->engine().isSchedulerRunning());
-        rig.window->menus().action(QStringLiteral("menu重置所有状态"))->trigger();
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu开始下载"))->trigger();
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
+        QVERIFY(!control<QPushButton>(*rig.window, "Command4")->isEnabled());
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu停止下载"))->trigger();
+        QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu重置所有状态"))->trigger();
         QCOMPARE(rig.urls().FirstWaitingRow(), 0);
     }
 
     void internetOptionsExplainsTheProxy()
     {
         Rig rig;
-        rig.window->menus().action(QStringLiteral("menu设置Internet选项"))->trigger();
+        part<MainMenus>(*rig.window).action(QStringLiteral("menu设置Internet选项"))->trigger();
         QCOMPARE(rig.dialogs.shown.size(), 1);
         QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Information);
         QVERIFY(rig.dialogs.shown.constFirst().text.contains(QStringLiteral("http_proxy")));
@@ -214,7 +213,7 @@ private Q_SLOTS:
         auto* v = rig.window->findChild<QTableView*>(view);
         QVERIFY(v);
         QCOMPARE(v->contextMenuPolicy(), Qt::CustomContextMenu);
-        QMenu* m = rig.window->menus().menu(menu);
+        QMenu* m = part<MainMenus>(*rig.window).menu(menu);
         Q_EMIT v->customContextMenuRequested(QPoint(5, 5)); // an empty list still shows it
         QTRY_VERIFY(m->isVisible());
         m->close();

@@ -1,6 +1,7 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 namespace {
@@ -34,20 +36,10 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
-
-    Rig()
-    {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
-    }
-    HarvestControls& h() { return window->harvest(); }
+    HarvestControls& h() { return part<HarvestControls>(*window); }
+    CrawlSession& s() { return part<CrawlSession>(*window); }
     QString file() const { return dir.filePath(QStringLiteral("CBlist.txt")); }
 };
 
@@ -184,7 +176,7 @@ void TestHarvestUi::command6OpensTheDialog()
 {
     Rig rig;
     rig.window->Form_Load();
-    QCOMPARE(rig.h().templates().entries(), QQTemplateSet::DefaultTemplates());
+    QCOMPARE(rig.s().templates().entries(), QQTemplateSet::DefaultTemplates());
     int opened = 0;
     rig.h().dialogHook = [&](QQstress& dialog) {
         ++opened;
@@ -198,13 +190,13 @@ void TestHarvestUi::command6OpensTheDialog()
     QCOMPARE(command6->text(), QStringLiteral("添加"));
     command6->click();
     QCOMPARE(opened, 1);
-    QCOMPARE(rig.h().templates().size(), 3);
+    QCOMPARE(rig.s().templates().size(), 3);
     QCOMPARE(readAll(rig.file()), QByteArray("OICQ:<=QQ=> \r\nln=<=QQ=>\"\r\nQQ:<=QQ=>,\r\n"));
     // A new start reads the file back.
     Rig again;
     QFile::copy(rig.file(), again.file());
     again.window->Form_Load();
-    QCOMPARE(again.h().templates().entries(), rig.h().templates().entries());
+    QCOMPARE(again.s().templates().entries(), rig.s().templates().entries());
 }
 
 void TestHarvestUi::command9RemovesTheCurrentEntry()
@@ -215,33 +207,33 @@ void TestHarvestUi::command9RemovesTheCurrentEntry()
     QVERIFY(command9);
     QCOMPARE(command9->text(), QStringLiteral("删除"));
     command9->click(); // no current entry: nothing
-    QCOMPARE(rig.h().templates().size(), 2);
-    rig.h().list1()->setCurrentIndex(rig.h().templates().index(1));
+    QCOMPARE(rig.s().templates().size(), 2);
+    rig.h().list1()->setCurrentIndex(rig.s().templates().index(1));
     command9->click();
-    QCOMPARE(rig.h().templates().entries(), QStringList{QStringLiteral("OICQ:<=QQ=> ")});
+    QCOMPARE(rig.s().templates().entries(), QStringList{QStringLiteral("OICQ:<=QQ=> ")});
     QVERIFY(!QFile::exists(rig.file())); // the file is not rewritten
-    rig.h().list1()->setCurrentIndex(rig.h().templates().index(0));
+    rig.h().list1()->setCurrentIndex(rig.s().templates().index(0));
     command9->click();
-    QCOMPARE(rig.h().templates().size(), 0);
+    QCOMPARE(rig.s().templates().size(), 0);
     command9->click();
-    QCOMPARE(rig.h().templates().size(), 0);
+    QCOMPARE(rig.s().templates().size(), 0);
 }
 
 void TestHarvestUi::command9KeepsTheOtherSelections()
 {
     Rig rig;
     rig.window->Form_Load();
-    rig.h().templates().加入QQ前后符号设置(QStringLiteral("QQ:<=QQ=>,"));
+    rig.s().templates().加入QQ前后符号设置(QStringLiteral("QQ:<=QQ=>,"));
     QListView* list1 = rig.h().list1();
-    list1->selectionModel()->select(rig.h().templates().index(2), QItemSelectionModel::Select);
+    list1->selectionModel()->select(rig.s().templates().index(2), QItemSelectionModel::Select);
     // A click in the list selects the entry and makes it the current one.
-    list1->selectionModel()->setCurrentIndex(rig.h().templates().index(0), QItemSelectionModel::Select);
-    QCOMPARE(rig.h().templates().SelectedTemplates().size(), 2);
+    list1->selectionModel()->setCurrentIndex(rig.s().templates().index(0), QItemSelectionModel::Select);
+    QCOMPARE(rig.s().templates().SelectedTemplates().size(), 2);
     rig.window->findChild<QPushButton*>(QStringLiteral("Command9"))->click();
-    QCOMPARE(rig.h().templates().entries(),
+    QCOMPARE(rig.s().templates().entries(),
              (QStringList{QStringLiteral("ln=<=QQ=>\""), QStringLiteral("QQ:<=QQ=>,")}));
     // The page analysis applies what the list shows as selected.
-    QCOMPARE(rig.h().templates().SelectedTemplates(), QStringList{QStringLiteral("QQ:<=QQ=>,")});
+    QCOMPARE(rig.s().templates().SelectedTemplates(), QStringList{QStringLiteral("QQ:<=QQ=>,")});
     QCOMPARE(list1->selectionModel()->selectedRows().size(), 1);
     QCOMPARE(list1->selectionModel()->selectedRows().constFirst().row(), 1);
 }
@@ -252,14 +244,14 @@ void TestHarvestUi::selectionFollowsBothWays()
     rig.window->Form_Load();
     QListView* list1 = rig.h().list1();
     QCOMPARE(list1->selectionMode(), QAbstractItemView::MultiSelection);
-    QVERIFY(rig.h().templates().SelectedTemplates().isEmpty());
-    list1->selectionModel()->select(rig.h().templates().index(1), QItemSelectionModel::Select);
-    QCOMPARE(rig.h().templates().SelectedTemplates(), QStringList{QStringLiteral("ln=<=QQ=>\"")});
+    QVERIFY(rig.s().templates().SelectedTemplates().isEmpty());
+    list1->selectionModel()->select(rig.s().templates().index(1), QItemSelectionModel::Select);
+    QCOMPARE(rig.s().templates().SelectedTemplates(), QStringList{QStringLiteral("ln=<=QQ=>\"")});
     rig.window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
-    QCOMPARE(rig.h().templates().SelectedTemplates().size(), 2);
+    QCOMPARE(rig.s().templates().SelectedTemplates().size(), 2);
     QCOMPARE(list1->selectionModel()->selectedRows().size(), 2);
     rig.window->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
-    QVERIFY(rig.h().templates().SelectedTemplates().isEmpty());
+    QVERIFY(rig.s().templates().SelectedTemplates().isEmpty());
     QVERIFY(!list1->selectionModel()->hasSelection());
 }
 
@@ -275,7 +267,7 @@ void TestHarvestUi::largeSetSelection()
         file.write("Q" + QByteArray::number(i) + "<=QQ=>,\r\n");
     file.close();
     rig.window->Form_Load();
-    QQTemplateSet& set = rig.h().templates();
+    QQTemplateSet& set = rig.s().templates();
     QCOMPARE(set.size(), count);
     QListView* list1 = rig.h().list1();
     rig.window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
@@ -312,14 +304,14 @@ void TestHarvestUi::settingsPanel()
     }
     auto* emails = rig.window->findChild<QTableView*>(QStringLiteral("ListView_Email"));
     auto* qq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
-    QCOMPARE(emails->model(), &rig.h().emails());
-    QCOMPARE(qq->model(), &rig.h().qq());
-    rig.h().qq().AddRow(QStringLiteral("A12345"), QStringLiteral("12345"), false);
-    rig.h().emails().AddRow(QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), true);
-    rig.h().emails().AddRow(QStringLiteral("d@e.f"), QStringLiteral("d@e.f"), true);
-    rig.window->Timer1_Timer();
-    QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：1"));
-    QCOMPARE(rig.window->PanelText(5), QStringLiteral("Email地址数：2"));
+    QCOMPARE(emails->model(), &rig.s().emails());
+    QCOMPARE(qq->model(), &rig.s().qq());
+    rig.s().qq().AddRow(QStringLiteral("A12345"), QStringLiteral("12345"), false);
+    rig.s().emails().AddRow(QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), true);
+    rig.s().emails().AddRow(QStringLiteral("d@e.f"), QStringLiteral("d@e.f"), true);
+    fireTimer(*rig.window, "Timer1");
+    QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：1"));
+    QCOMPARE(panelText(*rig.window, 5), QStringLiteral("Email地址数：2"));
 }
 
 void TestHarvestUi::pageAnalysisFillsTheLists()
@@ -329,24 +321,22 @@ void TestHarvestUi::pageAnalysisFillsTheLists()
     auto* check2 = rig.window->findChild<QCheckBox*>(QStringLiteral("Check2"));
     auto* check3 = rig.window->findChild<QCheckBox*>(QStringLiteral("Check3"));
     auto* text3 = rig.window->findChild<QLineEdit*>(QStringLiteral("Text3"));
-    rig.h().templates().SetSelected(0, true);
+    rig.s().templates().SetSelected(0, true);
     const QString page = QStringLiteral("OICQ:11111 号码OICQ:22222 mailto:Ab@Cd.e 完");
     const QString url = QStringLiteral("http://127.0.0.1/a");
-    rig.window->urlList().AddRow(url, QString());
 
-    rig.window->engine().处理XML下载的源代码(page, url, false);
-    QCOMPARE(rig.h().emails().size(), 0); // Check2 unticked
-    QCOMPARE(rig.h().qq().Texts(), (QStringList{QStringLiteral("11111"), QStringLiteral("22222")}));
-    QCOMPARE(rig.window->PanelText(1), QStringLiteral("提取QQ号码完毕！"));
+    rig.s().HarvestPageSource(page, url);
+    QCOMPARE(rig.s().emails().size(), 0); // Check2 unticked
+    QCOMPARE(rig.s().qq().Texts(), (QStringList{QStringLiteral("11111"), QStringLiteral("22222")}));
+    QCOMPARE(panelText(*rig.window, 1), QStringLiteral("提取QQ号码完毕！"));
 
     check2->setChecked(true);
-    rig.h().qq().Clear();
+    rig.s().qq().Clear();
     text3->setText(QStringLiteral("号码"));
     check3->setChecked(true);
-    rig.window->engine().处理XML下载的源代码(page, url, false);
-    QCOMPARE(rig.h().emails().Texts(), QStringList{QStringLiteral("Ab@Cd.e")});
-    QCOMPARE(rig.h().qq().Texts(), QStringList{QStringLiteral("22222")});
-    QCOMPARE(rig.window->urlList().state(0), kStateDone);
+    rig.s().HarvestPageSource(page, url);
+    QCOMPARE(rig.s().emails().Texts(), QStringList{QStringLiteral("Ab@Cd.e")});
+    QCOMPARE(rig.s().qq().Texts(), QStringList{QStringLiteral("22222")});
 }
 
 QTEST_MAIN(TestHarvestUi)

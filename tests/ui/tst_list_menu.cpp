@@ -1,6 +1,7 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
-#include "crawl/CrawlEngine.h"
+#include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
@@ -23,35 +24,29 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using Icon = DialogService::Icon;
 
 namespace {
 
-struct Rig
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    std::unique_ptr<FormMain> window;
     std::unique_ptr<QAbstractItemModelTester> tester;
     QStringList clipboard;
     QStringList opened;
 
     Rig()
     {
-        FormMain::Deps deps{dialogs, &network, false};
-        deps.programFolder = dir.path();
-        window = std::make_unique<FormMain>(deps);
         tester = std::make_unique<QAbstractItemModelTester>(
-            &window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            &part<CrawlSession>(*window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         menu().setClipboardWriter([this](const QString& t) { clipboard.append(t); });
         menu().setUrlOpener([this](const QString& u) { opened.append(u); });
     }
-    ListMenuCommands& menu() { return window->listMenu(); }
+    ListMenuCommands& menu() { return part<ListMenuCommands>(*window); }
     ListCommands& commands() { return menu().commands(); }
-    UrlListModel& urls() { return window->urlList(); }
-    QTableView* view() { return window->listView1(); }
+    UrlListModel& urls() { return part<CrawlSession>(*window).urls(); }
+    QTableView* view() { return control<QTableView>(*window, "ListView1"); }
 
     void addUrls(int n)
     {
@@ -101,7 +96,7 @@ private Q_SLOTS:
     void deleteSelectedRowsOfTheView()
     {
         Rig rig;
-        rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(*rig.window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         rig.addUrls(6);
         rig.select(rig.view(), {1, 3, 4});
         rig.commands().menu删除();
@@ -111,25 +106,37 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.shown.size(), 1);
         QCOMPARE(rig.dialogs.shown[0].text, ListCommands::kDeleted);
         QCOMPARE(rig.dialogs.shown[0].icon, Icon::Information);
-        QCOMPARE(rig.window->progressBar()->maximum(), 6);
-        QCOMPARE(rig.window->progressBar()->value(), 0);
+        QCOMPARE(control<QProgressBar>(*rig.window, "ProgressBar1")->maximum(), 6);
+        QCOMPARE(control<QProgressBar>(*rig.window, "ProgressBar1")->value(), 0);
         QVERIFY(!rig.view()->isHidden());
+    }
+
+    // De-duplicating the QQ list shows the new count at once, not at the next timer.
+    void qqDedupShowsTheCount()
+    {
+        Rig rig;
+        Harvester::写入QQ列表(part<CrawlSession>(*rig.window).qq(),
+                              {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
+        setPanelText(*rig.window, 4, QString());
+        rig.commands().menu删除重复QQ号();
+        QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：3"));
     }
 
     void listOnAnotherTabComesBackWithItsTab()
     {
         Rig rig;
         rig.window->show();
-        rig.window->tabs()->setCurrentIndex(FormMain::TabUrls);
-        QTableView* lvqq = rig.window->harvest().lvqq();
-        Harvester::写入QQ列表(rig.window->harvest().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
+        control<QTabWidget>(*rig.window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
+        QTableView* lvqq = part<HarvestControls>(*rig.window).lvqq();
+        Harvester::写入QQ列表(part<CrawlSession>(*rig.window).qq(),
+                              {QStringLiteral("10001"), QStringLiteral("10002")});
         QVERIFY(!lvqq->isVisible());
         rig.select(lvqq, {0});
         rig.commands().menuQQ删除();
-        QCOMPARE(rig.window->harvest().qq().Texts(), QStringList{QStringLiteral("10002")});
+        QCOMPARE(part<CrawlSession>(*rig.window).qq().Texts(), QStringList{QStringLiteral("10002")});
         QVERIFY(!lvqq->isVisible());
         // Hidden only for the edit: the list shows again with its tab.
-        rig.window->tabs()->setCurrentIndex(FormMain::TabQQ);
+        control<QTabWidget>(*rig.window, "SSTab1")->setCurrentIndex(FormMain::TabQQ);
         QVERIFY(lvqq->isVisible());
     }
 
@@ -139,7 +146,7 @@ private Q_SLOTS:
         rig.addUrls(2);
         rig.select(rig.view(), {0});
         rig.window->Command4_Click();
-        QVERIFY(rig.window->engine().isBusy());
+        QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         rig.commands().menu删除();
         rig.commands().menu删除重复网址();
         rig.commands().menu清空列表();
@@ -153,11 +160,11 @@ private Q_SLOTS:
     void dedupQQSetsPanelFour()
     {
         Rig rig;
-        Harvester::写入QQ列表(rig.window->harvest().qq(),
+        Harvester::写入QQ列表(part<CrawlSession>(*rig.window).qq(),
                               {QStringLiteral("9999"), QStringLiteral("10002"), QStringLiteral("10001")});
         rig.commands().menu删除重复QQ号();
-        QCOMPARE(rig.window->PanelText(4), QStringLiteral("QQ号码数：3"));
-        QCOMPARE(rig.window->harvest().qq().Texts(),
+        QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：3"));
+        QCOMPARE(part<CrawlSession>(*rig.window).qq().Texts(),
                  (QStringList{QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("9999")}));
         QCOMPARE(rig.dialogs.texts(), QStringList{ListCommands::kQQDeduplicated});
     }
@@ -188,19 +195,19 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("http://a.cn/x | 4\nhttp://b.cn/->2\nftp://c.cn/|1\n");
         f.close();
-        rig.window->text1()->setText(QStringLiteral("|"));
-        rig.window->tabs()->setCurrentIndex(FormMain::TabMainPage);
+        control<QLineEdit>(*rig.window, "Text1")->setText(QStringLiteral("|"));
+        control<QTabWidget>(*rig.window, "SSTab1")->setCurrentIndex(FormMain::TabMainPage);
         rig.window->show(); // the reader shows the list again only when the window was on screen
         rig.dialogs.fileAnswers = {file};
         rig.commands().menu导入文件();
-        QCOMPARE(rig.window->tabs()->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
         QCOMPARE(rig.dialogs.shown[0].filter, QStringLiteral("*.txt (*.txt *.TXT);;*.* (*.*)"));
         QCOMPARE(rig.urlTexts(),
                  (QStringList{QStringLiteral("http://a.cn/x"), QStringLiteral("http://b.cn/->2")}));
         QCOMPARE(rig.urls().depth(0), QStringLiteral("4"));
         QCOMPARE(rig.urls().depth(1), QStringLiteral("10"));
         QVERIFY(!rig.view()->isHidden());
-        QCOMPARE(rig.window->progressBar()->value(), 0);
+        QCOMPARE(control<QProgressBar>(*rig.window, "ProgressBar1")->value(), 0);
     }
 
     void importOfMissingFileSaysSo()

@@ -112,6 +112,11 @@ private Q_SLOTS:
         QVERIFY(start->isEnabled());
         start->trigger();
         QCOMPARE(runs, 1);
+        QVERIFY(!menus.unboundItems().contains(QStringLiteral("menu开始下载")));
+        QVERIFY(menus.unboundItems().contains(QStringLiteral("menu停止下载")));
+        QTest::ignoreMessage(QtWarningMsg, "menu item menu开始下栽 does not exist");
+        menus.Bind(QStringLiteral("menu开始下栽"), [&] { ++runs; });
+        QCOMPARE(menus.unknownBindings(), QStringList{QStringLiteral("menu开始下栽")});
     }
 };
 

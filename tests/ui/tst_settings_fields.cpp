@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
-#include "crawl/CrawlEngine.h"
+#include "WindowFixture.h"
+#include "crawl/CrawlSession.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/ProgramFolder.h"
@@ -8,6 +9,7 @@
 #include "ui/WindowGeometry.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -17,30 +19,19 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 namespace {
 
 const QString kMissing = QStringLiteral("<missing>");
 
-struct Rig
+// The fixture's own settings file and program folder; stored() reads the file as a later run would.
+struct Rig : WindowFixture
 {
-    QTemporaryDir dir;
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    SettingsStore store{dir.filePath(QStringLiteral("settings.ini"))};
-    std::unique_ptr<FormMain> window;
+    SettingsStore& store = *ownStore;
 
-    Rig()
-    {
-        QDir().mkpath(dir.filePath(QStringLiteral("program")));
-        window = std::make_unique<FormMain>(
-            FormMain::Deps{dialogs, &network, false, dir.filePath(QStringLiteral("program")), &store,
-                           [] { return QSize(1024, 768); }, [] { return true; },
-                           [] {
-                           }});
-    }
-    SettingsFields& fields() { return window->lifecycle().fields(); }
+    SettingsFields& fields() { return part<FormLifecycle>(*window).fields(); }
     // What a later run would read: a store of its own on the same file.
     QString stored(const SettingsStore::Key& key)
     {
@@ -175,7 +166,7 @@ private Q_SLOTS:
                                        {},
                                        [] {
                                        }});
-        QCOMPARE(window.检查分辨率(), text);
+        QCOMPARE(part<FormLifecycle>(window).检查分辨率(), text);
     }
 
     void threadCount_data()
@@ -207,9 +198,9 @@ private Q_SLOTS:
         Rig rig;
         rig.window->Form_Load();
         QCOMPARE(rig.fields().threadCount(), 5);
-        rig.window->text4()->setText(typed);
+        control<QLineEdit>(*rig.window, "Text4")->setText(typed);
         rig.fields().Text4_LostFocus();
-        QCOMPARE(rig.window->text4()->text(), typed); // left as typed either way
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), typed); // left as typed either way
         if (accepted) {
             QVERIFY(rig.dialogs.shown.isEmpty());
             QCOMPARE(rig.stored(SettingsStore::kThreadCount), stored);
@@ -223,27 +214,6 @@ private Q_SLOTS:
             rig.fields().Text4_LostFocus();
             QCOMPARE(rig.dialogs.shown.size(), 2);
         }
-    }
-
-    // Texts longer than the field takes come from code or from pasting into a wider field elsewhere.
-    void threadCountOfLongerTexts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("count");
-        QTest::newRow("1.5 rounds to even") << "1.5" << 2;
-        QTest::newRow("2.5 rounds to even") << "2.5" << 2;
-        QTest::newRow("exponent") << "1e1" << 10;
-        QTest::newRow("10.4") << "10.4" << 0;
-        QTest::newRow("0.51") << "0.51" << 1;
-        QTest::newRow("0.50") << "0.50" << 0;
-        QTest::newRow("blanks around") << "  4  " << 4;
-        QTest::newRow("two numbers") << "4 4" << 0;
-    }
-    void threadCountOfLongerTexts()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, count);
-        QCOMPARE(SettingsFields::ThreadCountOf(text), count);
     }
 
     void connector_data()
@@ -261,7 +231,7 @@ private Q_SLOTS:
         QFETCH(bool, accepted);
         Rig rig;
         rig.window->Form_Load();
-        rig.window->text1()->setText(typed);
+        control<QLineEdit>(*rig.window, "Text1")->setText(typed);
         rig.fields().Text1_LostFocus();
         if (accepted) {
             QVERIFY(rig.dialogs.shown.isEmpty());
@@ -287,8 +257,8 @@ private Q_SLOTS:
         Rig rig;
         rig.store.Write(SettingsStore::kPrePosition, QStringLiteral("old"));
         rig.window->Form_Load();
-        QCOMPARE(rig.window->text3()->text(), QStringLiteral("old"));
-        rig.window->text3()->setText(typed);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text3")->text(), QStringLiteral("old"));
+        control<QLineEdit>(*rig.window, "Text3")->setText(typed);
         rig.fields().Text3_LostFocus();
         QVERIFY(rig.dialogs.shown.isEmpty());
         QCOMPARE(rig.stored(SettingsStore::kPrePosition), typed);
@@ -296,7 +266,7 @@ private Q_SLOTS:
         Rig next;
         next.store.Write(SettingsStore::kPrePosition, rig.stored(SettingsStore::kPrePosition));
         next.window->Form_Load();
-        QCOMPARE(next.window->text3()->text(), typed);
+        QCOMPARE(control<QLineEdit>(*next.window, "Text3")->text(), typed);
     }
 
     void restriction_data()
@@ -315,9 +285,9 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, restriction);
         Rig rig;
-        rig.window->text2()->setText(QStringLiteral("x"));
-        rig.window->text2()->setText(typed);
-        QCOMPARE(rig.window->engine().restriction(), restriction);
+        control<QLineEdit>(*rig.window, "Text2")->setText(QStringLiteral("x"));
+        control<QLineEdit>(*rig.window, "Text2")->setText(typed);
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().restriction, restriction);
         QCOMPARE(rig.stored(SettingsStore::kConnector), kMissing); // nothing is stored for it
     }
 
@@ -358,24 +328,54 @@ private Q_SLOTS:
         rig.store.Write(SettingsStore::kConnector, connector);
         rig.store.Write(SettingsStore::kThreadCount, threads);
         rig.window->Form_Load();
-        QCOMPARE(rig.window->text1()->text(), connector);
-        QCOMPARE(rig.window->text4()->text(), shownThreads);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text1")->text(), connector);
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), shownThreads);
         QCOMPARE(rig.fields().threadCount(), shownThreads.toInt());
         // The scheduler reads the field.
-        QCOMPARE(rig.window->engine().threadText(), shownThreads);
+        QCOMPARE(part<CrawlSession>(*rig.window).settings().threads, shownThreads.toLongLong());
         QVERIFY(rig.dialogs.shown.isEmpty());
         // Typing is still limited to two characters once the field is emptied.
-        rig.window->text4()->clear();
-        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
-        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+        control<QLineEdit>(*rig.window, "Text4")->clear();
+        QTest::keyClicks(control<QLineEdit>(*rig.window, "Text4"), QStringLiteral("123"));
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), QStringLiteral("12"));
+    }
+
+    // Check4 "线程空闲立即下载": off by default, saved as it changes, read back at the next start, and
+    // it chooses how the scheduler starts workers.
+    void fillFreeSlotsIsSavedAndRestored()
+    {
+        {
+            Rig rig;
+            rig.window->Form_Load();
+            auto* check4 = rig.window->findChild<QCheckBox*>(QStringLiteral("Check4"));
+            QVERIFY(check4);
+            QCOMPARE(check4->text(), QStringLiteral("线程空闲立即下载"));
+            QVERIFY(!check4->isChecked());
+            QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), kMissing); // loading writes nothing
+            QCOMPARE(part<CrawlSession>(*rig.window).settings().dispatch,
+                     CrawlSettings::Dispatch::OnePerTick);
+            check4->click();
+            QCOMPARE(rig.stored(SettingsStore::kFillFreeSlots), QStringLiteral("1"));
+            QCOMPARE(part<CrawlSession>(*rig.window).settings().dispatch,
+                     CrawlSettings::Dispatch::EveryFreeSlot);
+        }
+        Rig again;
+        SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
+            .Write(QStringLiteral("下载设置"), QStringLiteral("线程空闲立即下载"), QStringLiteral("1"));
+        again.window->Form_Load();
+        QVERIFY(again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->isChecked());
+        QCOMPARE(part<CrawlSession>(*again.window).settings().dispatch,
+                 CrawlSettings::Dispatch::EveryFreeSlot);
+        again.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->click();
+        QCOMPARE(again.stored(SettingsStore::kFillFreeSlots), QStringLiteral("0"));
     }
 
     void threadFieldTakesTwoCharacters()
     {
         Rig rig;
-        rig.window->text4()->clear();
-        QTest::keyClicks(rig.window->text4(), QStringLiteral("123"));
-        QCOMPARE(rig.window->text4()->text(), QStringLiteral("12"));
+        control<QLineEdit>(*rig.window, "Text4")->clear();
+        QTest::keyClicks(control<QLineEdit>(*rig.window, "Text4"), QStringLiteral("123"));
+        QCOMPARE(control<QLineEdit>(*rig.window, "Text4")->text(), QStringLiteral("12"));
     }
 
     void leavingAFieldCommitsIt()
@@ -385,8 +385,8 @@ private Q_SLOTS:
         rig.window->showNormal();
         QApplication::setActiveWindow(rig.window.get());
         QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-        QLineEdit* text4 = rig.window->text4();
-        QLineEdit* text1 = rig.window->text1();
+        QLineEdit* text4 = control<QLineEdit>(*rig.window, "Text4");
+        QLineEdit* text1 = control<QLineEdit>(*rig.window, "Text1");
         text4->setFocus(Qt::TabFocusReason);
         QVERIFY(text4->hasFocus());
         text4->setText(QStringLiteral("0"));

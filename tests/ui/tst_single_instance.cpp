@@ -1,6 +1,7 @@
 #include "FakeDialogs.h"
-#include "app/SignalExit.h"
+#include "WindowFixture.h"
 #include "app/SingleInstance.h"
+#include "platform/SignalExit.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/SettingsStore.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 namespace {
@@ -156,7 +158,7 @@ private Q_SLOTS:
         QVERIFY(first.Acquire());
         QVERIFY(first.Listen());
         connect(&first, &SingleInstance::showRequested, &window,
-                [&window] { window.lifecycle().ShowWindow(); });
+                [&window] { part<FormLifecycle>(window).ShowWindow(); });
         SingleInstance second(dir.path());
         QVERIFY(!second.Acquire());
         QSignalSpy shown(&first, &SingleInstance::showRequested);

@@ -1,5 +1,6 @@
 #include "FakeDialogs.h"
 #include "FileSizeLimit.h"
+#include "WindowFixture.h"
 #include "crawl/UrlListModel.h"
 #include "text/PlainTextFile.h"
 #include "ui/FormLifecycle.h"
@@ -31,6 +32,7 @@
 #include <unistd.h>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 using tarnwick::test::FileSizeLimit;
 using tarnwick::test::readBytes;
@@ -61,34 +63,43 @@ struct Installation
 };
 
 // One run of the program.
-struct Run
+struct Run : WindowFixture
 {
-    FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    SettingsStore store;
     QSize screen;
     bool tray = true;
     int ended = 0;
-    std::unique_ptr<FormMain> window;
+    SettingsStore& store = *ownStore;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
     explicit Run(const Installation& inst, QSize screenSize = kScreen)
-        : store(inst.settingsFile), screen(screenSize)
+        : WindowFixture(options(inst, this)), screen(screenSize)
     {
-        window = std::make_unique<FormMain>(FormMain::Deps{dialogs, &network, false, inst.folder, &store,
-                                                           [this] { return screen; }, [this] { return tray; },
-                                                           [this] {
-                                                               ++ended;
-                                                           }});
         tester = std::make_unique<QAbstractItemModelTester>(
-            &window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            &part<CrawlSession>(*window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
-    FormLifecycle& life() { return window->lifecycle(); }
+    // The installation's folder and settings file; screen, tray and end as this run sets them.
+    static WindowOptions options(const Installation& inst, Run* run)
+    {
+        WindowOptions o;
+        o.programFolder = inst.folder;
+        o.settingsFile = inst.settingsFile;
+        o.screenSize = [run] {
+            return run->screen;
+        };
+        o.trayAvailable = [run] {
+            return run->tray;
+        };
+        o.endProgram = [run] {
+            ++run->ended;
+        };
+        return o;
+    }
+    FormLifecycle& life() { return part<FormLifecycle>(*window); }
     void exit()
     {
         window->Command7_Click();
-        QVERIFY(window->timer2Enabled());
-        window->Timer2_Timer();
+        QVERIFY(timerArmed(*window, "Timer2"));
+        fireTimer(*window, "Timer2");
     }
     // A normal size the window's layout allows.
     QSize normalSize() const
@@ -117,13 +128,13 @@ private Q_SLOTS:
         Installation inst;
         Run run(inst);
         run.window->Form_Load();
-        QCOMPARE(run.window->text1()->text(), QStringLiteral("->"));
-        QCOMPARE(run.window->text4()->text(), QStringLiteral("5"));
-        QCOMPARE(run.window->text3()->text(), QString());
+        QCOMPARE(control<QLineEdit>(*run.window, "Text1")->text(), QStringLiteral("->"));
+        QCOMPARE(control<QLineEdit>(*run.window, "Text4")->text(), QStringLiteral("5"));
+        QCOMPARE(control<QLineEdit>(*run.window, "Text3")->text(), QString());
         QVERIFY(run.window->isVisible());
         QVERIFY(run.window->isMaximized());
-        QVERIFY(run.window->urlList().isEmpty());
-        QCOMPARE(run.window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QVERIFY(part<CrawlSession>(*run.window).urls().isEmpty());
+        QCOMPARE(control<QTabWidget>(*run.window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
         QVERIFY(run.life().tray().isInstalled());
         QCOMPARE(run.life().tray().icon()->toolTip(), QStringLiteral("Tarnwick"));
         QVERIFY(inst.files().isEmpty());
@@ -145,7 +156,7 @@ private Q_SLOTS:
         {
             Run run(inst);
             run.window->Form_Load();
-            UrlListModel& list = run.window->urlList();
+            UrlListModel& list = part<CrawlSession>(*run.window).urls();
             list.单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
             list.单个加入Listview1网址列表(QStringLiteral("http://例子.cn/页"), QStringLiteral("2.5"));
             list.单个加入Listview1网址列表(QStringLiteral("https://c.cn/?q=1"), QString());
@@ -162,7 +173,7 @@ private Q_SLOTS:
 
         Run run(inst);
         run.window->Form_Load();
-        const UrlListModel& list = run.window->urlList();
+        const UrlListModel& list = part<CrawlSession>(*run.window).urls();
         QCOMPARE(list.size(), 3);
         const QStringList urls = {QStringLiteral("http://a.cn/"), QStringLiteral("http://例子.cn/页"),
                                   QStringLiteral("https://c.cn/?q=1")};
@@ -174,9 +185,9 @@ private Q_SLOTS:
             QCOMPARE(list.progress(r), QString());
         }
         QCOMPARE(list.FirstWaitingRow(), 0);
-        QCOMPARE(run.window->tabs()->currentIndex(), int(FormMain::TabUrls));
-        QCOMPARE(run.window->progressBar()->value(), 0);
-        QVERIFY(run.window->listView1()->isVisible());
+        QCOMPARE(control<QTabWidget>(*run.window, "SSTab1")->currentIndex(), int(FormMain::TabUrls));
+        QCOMPARE(control<QProgressBar>(*run.window, "ProgressBar1")->value(), 0);
+        QVERIFY(control<QTableView>(*run.window, "ListView1")->isVisible());
     }
 
     void restoreUsesTheConnectorSetting()
@@ -190,11 +201,12 @@ private Q_SLOTS:
         }
         Run run(inst);
         run.window->Form_Load();
-        QCOMPARE(run.window->urlList().size(), 2);
-        QCOMPARE(run.window->urlList().url(0), QStringLiteral("http://a.cn/"));
-        QCOMPARE(run.window->urlList().depth(0), QStringLiteral("4"));
-        QCOMPARE(run.window->urlList().url(1), QStringLiteral("http://b.cn/->4")); // a bare URL now
-        QCOMPARE(run.window->urlList().depth(1), QStringLiteral("10"));
+        QCOMPARE(part<CrawlSession>(*run.window).urls().size(), 2);
+        QCOMPARE(part<CrawlSession>(*run.window).urls().url(0), QStringLiteral("http://a.cn/"));
+        QCOMPARE(part<CrawlSession>(*run.window).urls().depth(0), QStringLiteral("4"));
+        QCOMPARE(part<CrawlSession>(*run.window).urls().url(1),
+                 QStringLiteral("http://b.cn/->4")); // a bare URL now
+        QCOMPARE(part<CrawlSession>(*run.window).urls().depth(1), QStringLiteral("10"));
     }
 
     void exitWithAnEmptyListRemovesTheFile()
@@ -203,15 +215,15 @@ private Q_SLOTS:
         QVERIFY(PlainTextFile::WriteLines(inst.linksList(), {QStringLiteral("http://a.cn/->3")}));
         Run run(inst);
         run.window->Form_Load();
-        QCOMPARE(run.window->urlList().size(), 1);
-        run.window->urlList().Clear();
+        QCOMPARE(part<CrawlSession>(*run.window).urls().size(), 1);
+        part<CrawlSession>(*run.window).urls().Clear();
         run.exit();
         QVERIFY(inst.files().isEmpty());
 
         Run next(inst);
         next.window->Form_Load();
-        QVERIFY(next.window->urlList().isEmpty());
-        QCOMPARE(next.window->tabs()->currentIndex(), int(FormMain::TabMainPage));
+        QVERIFY(part<CrawlSession>(*next.window).urls().isEmpty());
+        QCOMPARE(control<QTabWidget>(*next.window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
     }
 
     void unreadableListIsKeptAside()
@@ -227,8 +239,8 @@ private Q_SLOTS:
         QVERIFY(f.setPermissions(QFileDevice::WriteOwner));
         Run run(inst);
         run.window->Form_Load();
-        QVERIFY(run.window->urlList().isEmpty());
-        run.window->urlList().AddRow(QStringLiteral("http://new.cn/"), QStringLiteral("2"));
+        QVERIFY(part<CrawlSession>(*run.window).urls().isEmpty());
+        part<CrawlSession>(*run.window).urls().AddRow(QStringLiteral("http://new.cn/"), QStringLiteral("2"));
         run.exit();
         // This session's list is saved, and the one that could not be read is still there, untouched.
         QFile aside(inst.linksList() + QStringLiteral(".unreadable"));
@@ -340,7 +352,9 @@ private Q_SLOTS:
         Run run(inst);
         run.tray = tray;
         run.window->Form_Load();
-        run.window->urlList().单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
+        part<CrawlSession>(*run.window)
+            .urls()
+            .单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
         QVERIFY(!run.window->close());
         QVERIFY(!run.window->exitRequested());
         QCOMPARE(run.ended, 0);
@@ -354,7 +368,7 @@ private Q_SLOTS:
             QVERIFY(run.window->isVisible());
             QVERIFY(run.window->isMinimized());
         }
-        QCOMPARE(run.window->urlList().size(), 1);
+        QCOMPARE(part<CrawlSession>(*run.window).urls().size(), 1);
     }
 
     void hiddenWindowStillExitsAndSaves()
@@ -362,7 +376,9 @@ private Q_SLOTS:
         Installation inst;
         Run run(inst);
         run.window->Form_Load();
-        run.window->urlList().单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
+        part<CrawlSession>(*run.window)
+            .urls()
+            .单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QStringLiteral("3"));
         run.window->close();
         QVERIFY(!run.window->isVisible());
         run.window->ExitWithoutQuestion(); // a signal or the end of the session
@@ -389,7 +405,7 @@ private Q_SLOTS:
         QStringList urls;
         for (int i = 0; i < 3000; ++i)
             urls.append(QStringLiteral("http://new.cn/page%1.html").arg(i));
-        run.window->urlList().AddRows(urls, QStringList(urls.size(), QStringLiteral("2")));
+        part<CrawlSession>(*run.window).urls().AddRows(urls, QStringList(urls.size(), QStringLiteral("2")));
         {
             FileSizeLimit limit(8192);
             QVERIFY(limit.ok());

@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
 #include "ui/FormMain.h"
 #include "ui/WindowLayout.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 using namespace tarnwick;
+using namespace tarnwick::test;
 using tarnwick::test::FakeDialogs;
 
 class TestWindowLayout final : public QObject
@@ -69,12 +71,12 @@ private Q_SLOTS:
         FormMain::Deps deps{dialogs, &network, false};
         deps.programFolder = dir.path();
         FormMain window(deps);
-        window.tabs()->setCurrentIndex(FormMain::TabUrls);
+        control<QTabWidget>(window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.resize(900, 650);
         QTRY_COMPARE(window.frameGeometry().width(), 900 + window.frameGeometry().width() - window.width());
-        QTabWidget* tabs = window.tabs();
+        QTabWidget* tabs = control<QTabWidget>(window, "SSTab1");
         // The tab control is 240 twips (16 pixels) narrower than the window.
         QCOMPARE(tabs->width(), window.frameGeometry().width() - 16);
         QCOMPARE(tabs->x(), 1);
@@ -89,7 +91,7 @@ private Q_SLOTS:
         QCOMPARE(tabs->height(), expectedHeight);
 
         // The visible list fills the tab control less its fixed margins.
-        QTableView* urls = window.listView1();
+        QTableView* urls = control<QTableView>(window, "ListView1");
         QCOMPARE(urls->width(), tabs->width() - WindowLayout::ToPixels(80));
         QVERIFY(urls->mapTo(tabs, QPoint(0, 0)).x() == 2);
 

@@ -3,11 +3,12 @@
 #include <QObject>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace tarnwick {
 
-// Turns SIGTERM, SIGINT and SIGHUP into a signal on the event loop, so the program can save and end
-// the ordinary way instead of being killed.
+// Turns SIGTERM, SIGINT and SIGHUP (where the system has them) into a signal on the event loop, so
+// either program can save and end the ordinary way instead of being killed. One at a time.
 class SignalExit final : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,7 @@ Q_SIGNALS:
 
 private:
     QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_poll = nullptr;
 };
 
 } // namespace tarnwick

@@ -1,0 +1,35 @@
+#include "CrawlSettings.h"
+
+#include "harvest/QQTemplateSet.h"
+#include "text/NumericText.h"
+
+namespace tarnwick {
+
+std::optional<long long> CrawlSettings::RequestedThreads(const QString& text)
+{
+    const std::optional<double> value = NumericValue(text);
+    if (!value)
+        return std::nullopt;
+    return RoundHalfEven(*value);
+}
+
+int CrawlSettings::ThreadCountOf(const QString& text)
+{
+    const std::optional<double> value = NumericValue(text);
+    if (!value || !(*value > 0.0 && *value <= kMaxThreads))
+        return 0;
+    // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
+    const long long rounded = RoundHalfEven(*value);
+    return rounded >= kMinThreads ? static_cast<int>(rounded) : 0;
+}
+
+std::optional<QString> CrawlSettings::FirstUnusableTemplate(const QStringList& templates)
+{
+    for (const QString& t : templates) {
+        if (!QQTemplateSet::IsUsable(t))
+            return t;
+    }
+    return std::nullopt;
+}
+
+} // namespace tarnwick

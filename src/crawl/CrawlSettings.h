@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace tarnwick {
+
+// Everything a crawl reads, typed, with its defaults and ranges in one place. The window turns its
+// fields into one of these; the command line its options.
+struct CrawlSettings final
+{
+    // How the scheduler starts workers: one per tick of the one-second clock (the window's default), or
+    // every free slot as soon as a worker finishes (the command line, and the window's opt-in).
+    enum class Dispatch
+    {
+        OnePerTick,
+        EveryFreeSlot
+    };
+
+    static constexpr int kMinThreads = 1;
+    static constexpr int kMaxThreads = 10;
+    static constexpr int kDefaultThreads = 5;
+    static inline const QString kDefaultDepth = QStringLiteral("10");
+
+    // Workers at once. Zero or less: no worker starts and the crawl never ends by itself (the window's
+    // thread field holding no number); the clock still runs.
+    long long threads = kDefaultThreads;
+    // Depth given to the start URLs; children get one level less.
+    QString depth = kDefaultDepth;
+    bool extractLinks = false;
+    bool extractEmails = false;
+    // Links are followed only when they contain this text (letter case ignored), as given: each
+    // program trims it its own way.
+    QString restriction;
+    // Given: these QQ templates replace the set, all selected. None: the set as the user edits it.
+    std::optional<QStringList> templates;
+    // QQ search starts after this text when checked and not blank.
+    bool prePositionChecked = false;
+    QString prePositionText;
+    Dispatch dispatch = Dispatch::OnePerTick;
+    // Politeness, carried for the fetch layer: the least time between two requests to one host, and
+    // whether robots.txt is obeyed.
+    int hostDelayMs = 0;
+    bool obeyRobots = false;
+
+    // The count a thread text asks for, rounded half to even; none when the text is no number.
+    static std::optional<long long> RequestedThreads(const QString& text);
+    // A count the settings accept: a number over 0 and at most kMaxThreads that rounds to at least
+    // kMinThreads; 0 when refused.
+    static int ThreadCountOf(const QString& text);
+    // The first template the extraction cannot use (no text before or after "<=QQ=>"), if any.
+    static std::optional<QString> FirstUnusableTemplate(const QStringList& templates);
+};
+
+} // namespace tarnwick

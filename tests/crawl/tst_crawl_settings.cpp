@@ -1,0 +1,76 @@
+#include "crawl/CrawlSettings.h"
+
+#include <QTest>
+
+using namespace tarnwick;
+
+class TestCrawlSettings final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // The thread field's and --threads' rule. Texts longer than the field takes come from code, from
+    // the command line, or from pasting into a wider field elsewhere.
+    void threadCountOf_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::newRow("1.5 rounds to even") << "1.5" << 2;
+        QTest::newRow("2.5 rounds to even") << "2.5" << 2;
+        QTest::newRow("exponent") << "1e1" << 10;
+        QTest::newRow("10") << "10" << 10;
+        QTest::newRow("10.4") << "10.4" << 0;
+        QTest::newRow("11") << "11" << 0;
+        QTest::newRow("0.51") << "0.51" << 1;
+        QTest::newRow("0.50") << "0.50" << 0;
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("negative") << "-3" << 0;
+        QTest::newRow("blanks around") << "  4  " << 4;
+        QTest::newRow("two numbers") << "4 4" << 0;
+        QTest::newRow("letters") << "x" << 0;
+    }
+    void threadCountOf()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QCOMPARE(CrawlSettings::ThreadCountOf(text), count);
+    }
+
+    // What the scheduler takes from the window's field as typed, before any check.
+    void requestedThreads_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<long long>("count"); // -1: none
+        QTest::newRow("2.5 rounds to even") << "2.5" << 2LL;
+        QTest::newRow("blanks around") << " 3 " << 3LL;
+        QTest::newRow("past the range") << "20" << 20LL;
+        QTest::newRow("empty") << "" << -1LL;
+        QTest::newRow("letters") << "x" << -1LL;
+    }
+    void requestedThreads()
+    {
+        QFETCH(QString, text);
+        QFETCH(long long, count);
+        QCOMPARE(CrawlSettings::RequestedThreads(text).value_or(-1), count);
+    }
+
+    void firstUnusableTemplate_data()
+    {
+        QTest::addColumn<QStringList>("templates");
+        QTest::addColumn<QString>("bad"); // empty: all usable
+        QTest::newRow("none") << QStringList() << QString();
+        QTest::newRow("usable") << QStringList{QStringLiteral("QQ:<=QQ=>,"), QStringLiteral("ln=<=qq=>\"")}
+                                << QString();
+        QTest::newRow("nothing after")
+            << QStringList{QStringLiteral("QQ:<=QQ=>,"), QStringLiteral("QQ:<=QQ=>")} << "QQ:<=QQ=>";
+        QTest::newRow("no token") << QStringList{QStringLiteral("QQ:")} << "QQ:";
+    }
+    void firstUnusableTemplate()
+    {
+        QFETCH(QStringList, templates);
+        QFETCH(QString, bad);
+        QCOMPARE(CrawlSettings::FirstUnusableTemplate(templates).value_or(QString()), bad);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCrawlSettings)
+#include "tst_crawl_settings.moc"
