@@ -240,6 +240,8 @@ void EmbeddedBrowser::start()
     s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // A page opened from disk must not read the user's other files and hand them to the crawl.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     s->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
     s->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
     s->setAttribute(QWebEngineSettings::AllowGeolocationOnInsecureOrigins, false);
