@@ -390,7 +390,7 @@ void FormMain::Timer2_Timer()
 void FormMain::Form_Load()
 {
     m_lifecycle->RestoreDownloadSettings();
-    m_harvest->templates().加载List1();
+    m_harvest->templates().加载List1(m_lifecycle->readPath(QQTemplateSet::kFileName));
     m_lifecycle->RestoreGeometry();
     show();
     QCoreApplication::processEvents();

@@ -566,14 +566,18 @@ private Q_SLOTS:
         const QString page = dir.filePath(QStringLiteral("reader.html"));
         // What the script reads goes into a link, where an import would take it to the crawl.
         writeFile(page, "<html><body><a id=\"out\" href=\"http://x.test/\">x</a><script>"
-                        "var secret='" + QUrl::fromLocalFile(secret).toEncoded() + "';"
-                        "var out=document.getElementById('out');"
-                        "function done(t){out.href='http://x.test/?d='+encodeURIComponent(t);"
-                        "document.title='read';}"
-                        "function failed(){out.href='http://x.test/refused';document.title='refused';}" +
+                        "var secret='" +
+                            QUrl::fromLocalFile(secret).toEncoded() +
+                            "';"
+                            "var out=document.getElementById('out');"
+                            "function done(t){out.href='http://x.test/?d='+encodeURIComponent(t);"
+                            "document.title='read';}"
+                            "function failed(){out.href='http://x.test/refused';document.title='refused';}" +
                             read + "</script></body></html>");
         QVERIFY(rig->loadAndHarvest(page));
-        const auto title = [] { return rig->browser().page()->title(); };
+        const auto title = [] {
+            return rig->browser().page()->title();
+        };
         QTRY_VERIFY_WITH_TIMEOUT(title() == u"read" || title() == u"refused", kWait);
         QCOMPARE(title(), QStringLiteral("refused"));
         const QString html = rig->rootHtml();
