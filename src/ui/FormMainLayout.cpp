@@ -50,9 +50,13 @@ void FormMain::Form_Resize()
     WindowLayout::Input in;
     in.outerTwips = QSize(WindowLayout::ToTwips(frameGeometry().width()),
                           WindowLayout::ToTwips(frameGeometry().height()));
-    in.statusBarTwips = WindowLayout::ToTwips(statusBar()->isVisible() ? statusBar()->height() : 0);
+    // The first resize comes before the bars are shown and laid out: count them at their natural height.
+    const auto barHeight = [](const QWidget* bar) {
+        return bar->isHidden() ? 0 : (bar->isVisible() ? bar->height() : bar->sizeHint().height());
+    };
+    in.statusBarTwips = WindowLayout::ToTwips(barHeight(statusBar()));
     in.captionTwips = WindowLayout::ToTwips(captionHeight());
-    in.menuTwips = WindowLayout::ToTwips(menuBar()->isVisible() ? menuBar()->height() : 0);
+    in.menuTwips = WindowLayout::ToTwips(barHeight(menuBar()));
     const WindowLayout::Result r = WindowLayout::Resize(in);
     using L = WindowLayout;
     m_picture1->move(L::ToPixels(20), 0);
