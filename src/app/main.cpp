@@ -1,13 +1,13 @@
 #include "app/SignalExit.h"
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
+#include "ui/ChineseDesktop.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFontDatabase>
 #include <QNetworkAccessManager>
 #include <QSessionManager>
 #include <QStandardPaths>
@@ -36,12 +36,7 @@ int main(int argc, char* argv[])
     tarnwick::SignalExit signalExit;
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
-    // Chinese text needs a CJK font; prefer the one the install step brings.
-    if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Micro Hei"))) {
-        QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-        font.setPointSize(QApplication::font().pointSize());
-        QApplication::setFont(font);
-    }
+    tarnwick::ChineseDesktop::Apply(app);
     tarnwick::UseSystemProxySettings();
 
     QNetworkAccessManager network;

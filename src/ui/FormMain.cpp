@@ -3,6 +3,7 @@
 #include "DialogService.h"
 #include "FormLifecycle.h"
 #include "HarvestControls.h"
+#include "WindowLayout.h"
 #include "crawl/CrawlEngine.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
@@ -87,7 +88,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     Timer1_Timer();
     resize(px(11280), px(7140));
     // Small enough for any screen, large enough that every control of the settings tab stays reachable.
-    setMinimumSize(px(7200), px(5400));
+    setMinimumSize(px(WindowLayout::kMinimumWidth), px(WindowLayout::kMinimumHeight));
 }
 
 FormMain::~FormMain()

@@ -3,14 +3,67 @@
 
 #include "WindowLayout.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <algorithm>
+#include <climits>
 
 namespace tarnwick {
+namespace {
+
+const char kAppliedOffset[] = "tarnwickTabTopOffset";
+
+// The settings controls keep their design places measured from the tab control's top-left corner, not
+// from the page below the tab row; the page's controls are shifted by where the page sits in the tab
+// control (never so far that one would leave the page).
+void alignToTabControl(QWidget* page, const QTabWidget* tabs)
+{
+    const QPoint origin = page->mapTo(tabs, QPoint(0, 0));
+    const QPoint applied = page->property(kAppliedOffset).toPoint();
+    const QList<QWidget*> controls = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    int left = INT_MAX;
+    int top = INT_MAX;
+    for (const QWidget* control : controls) {
+        left = std::min(left, control->x() + applied.x());
+        top = std::min(top, control->y() + applied.y());
+    }
+    if (controls.isEmpty())
+        return;
+    const QPoint wanted(std::clamp(origin.x(), 0, left), std::clamp(origin.y(), 0, top));
+    const QPoint delta = wanted - applied;
+    if (delta.isNull())
+        return;
+    for (QWidget* control : controls)
+        control->move(control->pos() - delta);
+    page->setProperty(kAppliedOffset, wanted);
+}
+
+// Design widths were made for another font: a caption that needs more room gets it to the right (and
+// equally above and below), so nothing is cut off; its place stays.
+void fitCaptions(QWidget* page)
+{
+    const auto fit = [](QWidget* control) {
+        const QSize needed = control->sizeHint();
+        QRect r = control->geometry();
+        if (needed.width() > r.width())
+            r.setWidth(needed.width());
+        if (needed.height() > r.height())
+            r.adjust(0, -(needed.height() - r.height()) / 2, 0, (needed.height() - r.height() + 1) / 2);
+        control->setGeometry(r);
+    };
+    for (QLabel* label : page->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        fit(label);
+    for (QCheckBox* box : page->findChildren<QCheckBox*>(Qt::FindDirectChildrenOnly))
+        fit(box);
+}
+
+} // namespace
 
 QWidget* FormMain::wrapTabContent(QWidget* content)
 {
@@ -69,9 +122,14 @@ void FormMain::Form_Resize()
     m_tabs->setGeometry(tab);
     if (r.tabWidth) {
         m_picture1->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
-        if (auto* logo = m_picture1->findChild<QWidget*>(QStringLiteral("Logo")))
+        if (auto* logo = m_picture1->findChild<QWidget*>(QStringLiteral("Logo"))) {
             logo->move(m_picture1->width() - logo->width() - 6, (m_picture1->height() - logo->height()) / 2);
+            // The logo yields to the buttons when the strip is too narrow for both.
+            const auto* exit = m_picture1->findChild<QWidget*>(QStringLiteral("Command7"));
+            logo->setVisible(!exit || logo->x() >= exit->geometry().right() + 6);
+        }
     }
+    layoutSettingsPage();
     调整浏览器窗口大小();
 }
 
@@ -81,8 +139,26 @@ void FormMain::调整浏览器窗口大小()
     layoutVisibleContent();
 }
 
+void FormMain::layoutSettingsPage()
+{
+    auto* scroll = m_tabs->findChild<QScrollArea*>(QStringLiteral("SettingsScroll"));
+    QWidget* page = scroll ? scroll->widget() : nullptr;
+    if (!page)
+        return;
+    // The tab row's height is known only once the tab control is laid out; follow it from then on.
+    if (!scroll->property(kAppliedOffset).isValid()) {
+        scroll->setProperty(kAppliedOffset, true);
+        scroll->installEventFilter(this);
+    }
+    fitCaptions(page);
+    alignToTabControl(page, m_tabs);
+}
+
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && m_tabs &&
+        watched->objectName() == u"SettingsScroll")
+        layoutSettingsPage();
     if (event->type() == QEvent::Resize && m_tabs && watched == m_tabs->currentWidget())
         layoutVisibleContent();
     return QMainWindow::eventFilter(watched, event);

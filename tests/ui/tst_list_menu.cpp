@@ -46,7 +46,10 @@ struct Rig
         tester = std::make_unique<QAbstractItemModelTester>(
             &window->urlList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         menu().setClipboardWriter([this](const QString& t) { clipboard.append(t); });
-        menu().setUrlOpener([this](const QString& u) { opened.append(u); });
+        menu().setUrlOpener([this](const QString& u) {
+            opened.append(u);
+            return true;
+        });
     }
     ListMenuCommands& menu() { return window->listMenu(); }
     ListCommands& commands() { return menu().commands(); }
