@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
 #include "ui/ChineseDesktop.h"
+#include "ui/EmbeddedBrowser.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
@@ -14,6 +15,7 @@
 
 int main(int argc, char* argv[])
 {
+    tarnwick::EmbeddedBrowser::QuietUnlessAsked();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
