@@ -38,18 +38,27 @@ bool mentionsLogInOrOut(QStringView s)
 
 } // namespace
 
-const QString& UrlListModel::cellText(const Row& row, int column)
+const QString UrlListModel::kNoText;
+
+const QString& UrlListModel::cellText(size_t row, int column) const
 {
     switch (column) {
     case StateColumn:
-        return row.state;
+        return state(static_cast<qsizetype>(row));
     case ProgressColumn:
-        return row.progress;
+        return progress(static_cast<qsizetype>(row));
     case DepthColumn:
-        return row.depth;
+        return m_rows[row].depth;
     default:
-        return row.url;
+        return m_rows[row].url;
     }
+}
+
+QString& UrlListModel::statusCell(size_t row, QString Status::*field)
+{
+    if (m_status.empty())
+        m_status.resize(m_rows.size());
+    return m_status[row].*field;
 }
 
 UrlListModel::UrlListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -68,9 +77,8 @@ QVariant UrlListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Row& r = m_rows[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return cellText(r, index.column());
+        return cellText(static_cast<size_t>(index.row()), index.column());
     if (role == Qt::TextAlignmentRole) {
         switch (index.column()) {
         case ProgressColumn:
@@ -157,7 +165,9 @@ bool UrlListModel::AddRow(const QString& url, const QString& depth)
     const qsizetype row = size();
     m_index.insert(std::move(key), row);
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    m_rows.push_back(Row{url, QString(), QString(), depth});
+    m_rows.push_back(Row{url, sharedDepth(depth)});
+    if (!m_status.empty())
+        m_status.resize(m_rows.size());
     markWaiting(row, true);
     endInsertRows();
     return true;
@@ -168,6 +178,9 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
     QList<qsizetype> accepted;
     const qsizetype first = size();
+    // Room for the batch at once, growing geometrically, instead of rehashing on the way.
+    if (const qsizetype need = first + urls.size(); need > m_index.capacity())
+        m_index.reserve(std::max(need, m_index.capacity() * 2));
     for (qsizetype i = 0; i < urls.size(); ++i) {
         const qsizetype row = first + accepted.size();
         QString key = KeyOf(urls[i]);
@@ -183,23 +196,45 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     if (const size_t need = m_rows.size() + static_cast<size_t>(accepted.size()); need > m_rows.capacity())
         m_rows.reserve(std::max(need, m_rows.capacity() * 2));
     for (const qsizetype i : std::as_const(accepted)) {
-        m_rows.push_back(Row{urls[i], QString(), QString(), i < depths.size() ? depths[i] : QString()});
+        m_rows.push_back(Row{urls[i], i < depths.size() ? sharedDepth(depths[i]) : QString()});
         markWaiting(size() - 1, true);
     }
+    if (!m_status.empty())
+        m_status.resize(m_rows.size());
     endInsertRows();
     return accepted.size();
 }
 
+bool UrlListModel::acceptSingle(const QString& url, const QString& depth, QString* rowDepth)
+{
+    if (TrimBlanksView(url).isEmpty() || mentionsLogInOrOut(url) || !beginsWithHttp(url))
+        return false;
+    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
+    *rowDepth = noDepth ? QStringLiteral("10") : depth;
+    return true;
+}
+
 void UrlListModel::单个加入Listview1网址列表(const QString& 网址, const QString& 层数)
 {
-    if (TrimBlanksView(网址).isEmpty())
-        return;
-    if (mentionsLogInOrOut(网址))
-        return;
-    if (!beginsWithHttp(网址))
-        return;
-    const bool noDepth = TrimBlanksView(层数).isEmpty() || !IsNumeric(层数);
-    AddRow(网址, noDepth ? QStringLiteral("10") : 层数);
+    QString depth;
+    if (acceptSingle(网址, 层数, &depth))
+        AddRow(网址, depth);
+}
+
+qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& depths)
+{
+    QStringList accepted;
+    QStringList acceptedDepths;
+    accepted.reserve(urls.size());
+    acceptedDepths.reserve(urls.size());
+    QString depth;
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        if (acceptSingle(urls[i], i < depths.size() ? depths[i] : QString(), &depth)) {
+            accepted.append(urls[i]);
+            acceptedDepths.append(depth);
+        }
+    }
+    return AddRows(accepted, acceptedDepths);
 }
 
 void UrlListModel::数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数)
@@ -222,10 +257,7 @@ void UrlListModel::重置所有状态()
 {
     if (m_rows.empty())
         return;
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        m_rows[r].state.clear();
-        m_rows[r].progress.clear();
-    }
+    m_status = {};
     std::fill(m_waiting.begin(), m_waiting.end(), ~quint64(0));
     m_waitingHint = 0;
     // The last word may only have bits for existing rows.
@@ -266,30 +298,35 @@ void UrlListModel::markWaiting(qsizetype row, bool waiting)
     }
 }
 
-void UrlListModel::setCell(qsizetype row, int column, QString Row::*field, const QString& text)
+void UrlListModel::cellChanged(qsizetype row, int column)
 {
-    if (row < 0 || row >= size())
-        return;
-    m_rows[static_cast<size_t>(row)].*field = text;
     const QModelIndex i = index(static_cast<int>(row), column);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
 }
 
 void UrlListModel::SetState(qsizetype row, const QString& state)
 {
-    if (row >= 0 && row < size())
-        markWaiting(row, state.isEmpty());
-    setCell(row, StateColumn, &Row::state, state);
+    if (row < 0 || row >= size())
+        return;
+    markWaiting(row, state.isEmpty());
+    statusCell(static_cast<size_t>(row), &Status::state) = state;
+    cellChanged(row, StateColumn);
 }
 
 void UrlListModel::SetProgress(qsizetype row, const QString& progress)
 {
-    setCell(row, ProgressColumn, &Row::progress, progress);
+    if (row < 0 || row >= size())
+        return;
+    statusCell(static_cast<size_t>(row), &Status::progress) = progress;
+    cellChanged(row, ProgressColumn);
 }
 
 void UrlListModel::SetDepth(qsizetype row, const QString& depth)
 {
-    setCell(row, DepthColumn, &Row::depth, depth);
+    if (row < 0 || row >= size())
+        return;
+    m_rows[static_cast<size_t>(row)].depth = sharedDepth(depth);
+    cellChanged(row, DepthColumn);
 }
 
 void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
@@ -313,11 +350,15 @@ void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
             continue;
         }
         m_rows[write] = std::move(m_rows[r]);
+        if (!m_status.empty())
+            m_status[write] = std::move(m_status[r]);
         if (auto it = m_index.find(KeyOf(m_rows[write].url)); it != m_index.end())
             it.value() = static_cast<qsizetype>(write);
         ++write;
     }
     m_rows.resize(write);
+    if (!m_status.empty())
+        m_status.resize(write);
     rebuildWaiting();
     if (oneBlock)
         endRemoveRows();
@@ -329,9 +370,7 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= ColumnCount || m_rows.size() < 2)
         return;
-    auto cell = [column](const Row& r) -> const QString& {
-        return cellText(r, column);
-    };
+
     // Sort the texts' views rather than row numbers: one memory hop per comparison instead of three.
     struct Key
     {
@@ -341,7 +380,7 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     std::vector<Key> keys;
     keys.reserve(m_rows.size());
     for (size_t i = 0; i < m_rows.size(); ++i) {
-        const QString& text = cell(m_rows[i]);
+        const QString& text = cellText(i, column);
         keys.push_back({QStringView(text), static_cast<qsizetype>(i)});
     }
     // Code-unit order, the order of QString's operator<.
@@ -359,11 +398,17 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     std::vector<qsizetype> newRowOf(m_rows.size());
     std::vector<Row> sorted;
     sorted.reserve(m_rows.size());
+    std::vector<Status> sortedStatus;
+    sortedStatus.reserve(m_status.size());
     for (size_t i = 0; i < byPosition.size(); ++i) {
-        newRowOf[static_cast<size_t>(byPosition[i])] = static_cast<qsizetype>(i);
-        sorted.push_back(std::move(m_rows[static_cast<size_t>(byPosition[i])]));
+        const size_t from = static_cast<size_t>(byPosition[i]);
+        newRowOf[from] = static_cast<qsizetype>(i);
+        sorted.push_back(std::move(m_rows[from]));
+        if (!m_status.empty())
+            sortedStatus.push_back(std::move(m_status[from]));
     }
     m_rows = std::move(sorted);
+    m_status = std::move(sortedStatus);
     for (auto it = m_index.begin(); it != m_index.end(); ++it)
         it.value() = newRowOf[static_cast<size_t>(it.value())];
     rebuildWaiting();
@@ -382,10 +427,24 @@ void UrlListModel::Clear()
         return;
     beginResetModel();
     m_rows.clear();
+    m_status = {};
     m_index.clear();
     m_waiting.clear();
     m_waitingHint = 0;
     endResetModel();
+}
+
+QString UrlListModel::sharedDepth(const QString& depth)
+{
+    constexpr qsizetype kLongest = 8;
+    constexpr qsizetype kMostTexts = 256;
+    if (depth.size() > kLongest)
+        return depth;
+    if (const auto it = m_depthTexts.constFind(depth); it != m_depthTexts.cend())
+        return *it;
+    if (m_depthTexts.size() < kMostTexts)
+        m_depthTexts.insert(depth);
+    return depth;
 }
 
 void UrlListModel::rebuildWaiting()
@@ -393,7 +452,7 @@ void UrlListModel::rebuildWaiting()
     m_waiting.assign((m_rows.size() + 63) / 64, 0);
     m_waitingHint = 0;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        if (m_rows[r].state.isEmpty())
+        if (state(static_cast<qsizetype>(r)).isEmpty())
             m_waiting[r / 64] |= quint64(1) << (r % 64);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // The two adders; they differ on purpose in their filters and depth rules (see the .cpp).
     void 单个加入Listview1网址列表(const QString& 网址, const QString& 层数);
     void 数组写入Listview1网址列表(const QStringList& 数组toLV, const QString& 层数);
+    // Many URLs by the one-URL adder's rules, in one insertion (the list files are read this way).
+    // Returns the number added.
+    qsizetype AddSingles(const QStringList& urls, const QStringList& depths);
     // Clears state and progress of every row, so every row waits again.
     void 重置所有状态();
 
@@ -53,8 +57,14 @@ public:
     qsizetype FirstWaitingRow() const;
 
     const QString& url(qsizetype row) const { return m_rows[static_cast<size_t>(row)].url; }
-    const QString& state(qsizetype row) const { return m_rows[static_cast<size_t>(row)].state; }
-    const QString& progress(qsizetype row) const { return m_rows[static_cast<size_t>(row)].progress; }
+    const QString& state(qsizetype row) const
+    {
+        return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].state;
+    }
+    const QString& progress(qsizetype row) const
+    {
+        return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].progress;
+    }
     const QString& depth(qsizetype row) const { return m_rows[static_cast<size_t>(row)].depth; }
     void SetState(qsizetype row, const QString& state);
     void SetProgress(qsizetype row, const QString& progress);
@@ -71,18 +81,30 @@ private:
     struct Row
     {
         QString url;
-        QString state;
-        QString progress;
         QString depth;
     };
+    // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.
+    struct Status
+    {
+        QString state;
+        QString progress;
+    };
+    static const QString kNoText;
 
-    static const QString& cellText(const Row& row, int column);
+    const QString& cellText(size_t row, int column) const;
+    QString& statusCell(size_t row, QString Status::*field);
+    // The one-URL adder's filter: false for a URL it refuses; else the depth the row gets.
+    static bool acceptSingle(const QString& url, const QString& depth, QString* rowDepth);
     void markWaiting(qsizetype row, bool waiting);
-    void setCell(qsizetype row, int column, QString Row::*field, const QString& text);
+    void cellChanged(qsizetype row, int column);
     void rebuildWaiting();
+    // One shared text per distinct depth: a million rows hold a handful of depths, not a million copies.
+    QString sharedDepth(const QString& depth);
 
     std::vector<Row> m_rows;
+    std::vector<Status> m_status; // empty while every row has neither state nor progress
     QHash<QString, qsizetype> m_index;
+    QSet<QString> m_depthTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
 };

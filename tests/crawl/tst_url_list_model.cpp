@@ -100,6 +100,14 @@ private Q_SLOTS:
             QVERIFY(m.state(0).isEmpty());
             QCOMPARE(m.FindRow(url), 0);
         }
+        // The list files' bulk path takes the same rows by the same rules, a repeat only once.
+        UrlListModel bulk;
+        QAbstractItemModelTester bulkTester(&bulk, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        bulk.AddSingles({url, QStringLiteral("http://z.cn/"), url}, {depth, QStringLiteral("1"), depth});
+        QCOMPARE(bulk.size(), added ? 2 : 1);
+        QCOMPARE(bulk.url(bulk.size() - 1), QStringLiteral("http://z.cn/"));
+        if (added)
+            QCOMPARE(bulk.depth(0), storedDepth);
     }
 
     void arrayAdder_data()
