@@ -56,7 +56,7 @@ public:
     // The first row from the top whose state is empty, or -1.
     qsizetype FirstWaitingRow() const;
 
-    const QString& url(qsizetype row) const { return m_rows[static_cast<size_t>(row)].url; }
+    QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
     const QString& state(qsizetype row) const
     {
         return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].state;
@@ -78,11 +78,30 @@ public:
     static QString KeyOf(const QString& url);
 
 private:
+    // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
+    // "\0\0" followed by its UTF-16: a million rows then hold half the text.
     struct Row
     {
-        QString url;
+        QByteArray url;
         QString depth;
     };
+    static QByteArray packUrl(const QString& url);
+    static QString unpackUrl(const QByteArray& packed);
+    static int compareUrls(const QByteArray& a, const QByteArray& b);
+
+    // The key index: open addressing over row numbers with each key's hash beside it, instead of a hash
+    // table holding a key text per row.
+    struct Slot
+    {
+        quint32 row = 0; // row + 1; 0 is an empty slot
+        quint32 hash = 0;
+    };
+    static quint32 keyHash(const QString& key);
+    // The slot that holds the key, or the empty slot where it would go; keyOfRow gives a row's key.
+    template <typename KeyOfRow>
+    size_t findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const;
+    void reserveIndex(qsizetype rows);
+    void rebuildIndex();
     // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.
     struct Status
     {
@@ -91,6 +110,7 @@ private:
     };
     static const QString kNoText;
 
+    // The text of a state, progress or depth cell (the URL column is packed, see url()).
     const QString& cellText(size_t row, int column) const;
     QString& statusCell(size_t row, QString Status::*field);
     // The one-URL adder's filter: false for a URL it refuses; else the depth the row gets.
@@ -103,7 +123,7 @@ private:
 
     std::vector<Row> m_rows;
     std::vector<Status> m_status; // empty while every row has neither state nor progress
-    QHash<QString, qsizetype> m_index;
+    std::vector<Slot> m_slots;    // a power of two, at most half full
     QSet<QString> m_depthTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one

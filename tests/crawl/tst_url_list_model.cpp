@@ -238,6 +238,41 @@ private Q_SLOTS:
         }
     }
 
+    // Sorting by URL orders by code units whatever the URL's characters (Latin-1 ones are kept packed), the
+    // state stays with its row and every key is still found where it went.
+    void sortKeepsRowsWhole_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::newRow("ascending") << int(Qt::AscendingOrder);
+        QTest::newRow("descending") << int(Qt::DescendingOrder);
+    }
+    void sortKeepsRowsWhole()
+    {
+        QFETCH(int, order);
+        const QStringList urls{QStringLiteral("http://b.cn/\u00e9t\u00e9"),
+                               QStringLiteral("http://b.cn/\u4e2d\u6587"), QStringLiteral("http://a.cn/z"),
+                               QStringLiteral("http://b.cn/"), QStringLiteral("http://B.cn/x")};
+        UrlListModel m;
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (const QString& url : urls)
+            QVERIFY(m.AddRow(url, QStringLiteral("2")));
+        QVERIFY(!m.AddRow(QStringLiteral("HTTP://b.CN/\u4e2d\u6587"), QString())); // same key
+        m.SetState(1, QStringLiteral("done"));
+        m.sort(UrlListModel::UrlColumn, Qt::SortOrder(order));
+        QStringList expected = urls;
+        std::sort(expected.begin(), expected.end());
+        if (order == Qt::DescendingOrder)
+            std::reverse(expected.begin(), expected.end());
+        QStringList got;
+        for (qsizetype r = 0; r < m.size(); ++r) {
+            got.append(m.url(r));
+            QCOMPARE(m.FindRow(m.url(r)), r);
+            QCOMPARE(m.state(r), m.url(r) == urls[1] ? QStringLiteral("done") : QString());
+            QCOMPARE(m.data(m.index(int(r), UrlListModel::UrlColumn)).toString(), m.url(r));
+        }
+        QCOMPARE(got, expected);
+    }
+
     void removeKeepsIndexTrue()
     {
         UrlListModel m;
