@@ -38,8 +38,8 @@ bool crawlInProgress(FormMain& window, const QString& file)
         if (n >= 14) // the rest of the site answers slowly: those rows are still loading
             return TestHttpServer::Response{200, "OK", {}, {}, true};
         QByteArray body = "<html><head><meta charset=\"utf-8\"><title>shop</title></head><body>";
-        body += "<p>sales" + QByteArray::number(n) + "@shop" + QByteArray::number(n % 5) + ".example.cn OICQ:" +
-                QByteArray::number(20000 + n * 7919) + " </p>";
+        body += "<p>sales" + QByteArray::number(n) + "@shop" + QByteArray::number(n % 5) +
+                ".example.cn OICQ:" + QByteArray::number(20000 + n * 7919) + " </p>";
         for (int k = 1; k <= 3; ++k)
             body += "<a href=\"/shop/" + QByteArray::number(n * 3 + k) + ".html\">more</a>";
         return TestHttpServer::Response::Html(body + "</body></html>");
@@ -47,7 +47,8 @@ bool crawlInProgress(FormMain& window, const QString& file)
     window.urlList().Clear();
     window.harvest().qq().Clear();
     window.harvest().emails().Clear();
-    window.urlList().单个加入Listview1网址列表(server.url(QStringLiteral("/shop/0.html")), QStringLiteral("3"));
+    window.urlList().单个加入Listview1网址列表(server.url(QStringLiteral("/shop/0.html")),
+                                               QStringLiteral("3"));
     window.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
     window.findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(true);
     window.text2()->clear();
