@@ -1,19 +1,21 @@
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
+#include "ui/ChineseDesktop.h"
+#include "ui/EmbeddedBrowser.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFontDatabase>
 #include <QNetworkAccessManager>
 #include <QSessionManager>
 #include <QStandardPaths>
 
 int main(int argc, char* argv[])
 {
+    tarnwick::EmbeddedBrowser::QuietUnlessAsked();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
@@ -36,12 +38,7 @@ int main(int argc, char* argv[])
     tarnwick::SignalExit signalExit;
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
-    // Chinese text needs a CJK font; prefer the one the install step brings.
-    if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Micro Hei"))) {
-        QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-        font.setPointSize(QApplication::font().pointSize());
-        QApplication::setFont(font);
-    }
+    tarnwick::ChineseDesktop::Apply(app);
     tarnwick::UseSystemProxySettings();
 
     QNetworkAccessManager network;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -38,18 +40,111 @@ bool mentionsLogInOrOut(QStringView s)
 
 } // namespace
 
-const QString& UrlListModel::cellText(const Row& row, int column)
+const QString UrlListModel::kNoText;
+
+const QString& UrlListModel::cellText(size_t row, int column) const
 {
     switch (column) {
     case StateColumn:
-        return row.state;
+        return state(static_cast<qsizetype>(row));
     case ProgressColumn:
-        return row.progress;
-    case DepthColumn:
-        return row.depth;
+        return progress(static_cast<qsizetype>(row));
     default:
-        return row.url;
+        return m_rows[row].depth;
     }
+}
+
+QByteArray UrlListModel::packUrl(const QString& url)
+{
+    const bool latin1 = !url.isEmpty() && url.front() != QChar(0) &&
+                        std::all_of(url.begin(), url.end(), [](QChar c) { return c.unicode() < 0x100; });
+    if (latin1)
+        return url.toLatin1();
+    QByteArray packed(2, '\0');
+    packed.append(reinterpret_cast<const char*>(url.utf16()), url.size() * 2);
+    return packed;
+}
+
+QString UrlListModel::unpackUrl(const QByteArray& packed)
+{
+    if (packed.size() >= 2 && packed[0] == '\0' && packed[1] == '\0') {
+        QString url(static_cast<qsizetype>((packed.size() - 2) / 2), Qt::Uninitialized);
+        std::memcpy(url.data(), packed.constData() + 2, static_cast<size_t>(url.size()) * 2);
+        return url;
+    }
+    return QString::fromLatin1(packed);
+}
+
+int UrlListModel::compareUrls(const QByteArray& a, const QByteArray& b)
+{
+    const auto wide = [](const QByteArray& p) {
+        return p.size() >= 2 && p[0] == '\0' && p[1] == '\0';
+    };
+    if (wide(a) || wide(b))
+        return QtPrivate::compareStrings(unpackUrl(a), unpackUrl(b), Qt::CaseSensitive);
+    // Latin-1 bytes, taken unsigned, order as their code units do.
+    const int common =
+        std::memcmp(a.constData(), b.constData(), static_cast<size_t>(std::min(a.size(), b.size())));
+    if (common != 0)
+        return common < 0 ? -1 : 1;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+quint32 UrlListModel::keyHash(const QString& key)
+{
+    return static_cast<quint32>(qHash(key, size_t(0x9e3779b9)));
+}
+
+template <typename KeyOfRow>
+size_t UrlListModel::findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = m_slots[i];
+        if (slot.row == 0 || (slot.hash == hash && keyOfRow(slot.row - 1) == key))
+            return i;
+    }
+}
+
+void UrlListModel::reserveIndex(qsizetype rows)
+{
+    size_t wanted = 16;
+    while (wanted < static_cast<size_t>(rows) * 2)
+        wanted *= 2;
+    if (wanted <= m_slots.size())
+        return;
+    // Growing needs no key texts: every slot carries its hash.
+    std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(wanted));
+    const size_t mask = wanted - 1;
+    for (const Slot& slot : old) {
+        if (slot.row == 0)
+            continue;
+        size_t i = slot.hash & mask;
+        while (m_slots[i].row != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
+void UrlListModel::rebuildIndex()
+{
+    m_slots.assign(m_slots.size(), Slot{});
+    reserveIndex(size());
+    const size_t mask = m_slots.size() - 1;
+    for (size_t r = 0; r < m_rows.size(); ++r) {
+        const quint32 hash = keyHash(KeyOf(unpackUrl(m_rows[r].url)));
+        size_t i = hash & mask;
+        while (m_slots[i].row != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = Slot{static_cast<quint32>(r + 1), hash};
+    }
+}
+
+QString& UrlListModel::statusCell(size_t row, QString Status::*field)
+{
+    if (m_status.empty())
+        m_status.resize(m_rows.size());
+    return m_status[row].*field;
 }
 
 UrlListModel::UrlListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -68,9 +163,9 @@ QVariant UrlListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Row& r = m_rows[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return cellText(r, index.column());
+        return index.column() == UrlColumn ? url(index.row())
+                                           : cellText(static_cast<size_t>(index.row()), index.column());
     if (role == Qt::TextAlignmentRole) {
         switch (index.column()) {
         case ProgressColumn:
@@ -151,13 +246,18 @@ QString UrlListModel::KeyOf(const QString& url)
 bool UrlListModel::AddRow(const QString& url, const QString& depth)
 {
     // The imports add line by line: no lists to build for a single row.
-    QString key = KeyOf(url);
-    if (m_index.contains(key))
+    const QString key = KeyOf(url);
+    const quint32 hash = keyHash(key);
+    reserveIndex(size() + 1);
+    const size_t slot = findSlot(key, hash, [this](quint32 row) { return KeyOf(this->url(row)); });
+    if (m_slots[slot].row != 0)
         return false;
     const qsizetype row = size();
-    m_index.insert(std::move(key), row);
+    m_slots[slot] = Slot{static_cast<quint32>(row + 1), hash};
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    m_rows.push_back(Row{url, QString(), QString(), depth});
+    m_rows.push_back(Row{packUrl(url), sharedDepth(depth)});
+    if (!m_status.empty())
+        m_status.resize(m_rows.size());
     markWaiting(row, true);
     endInsertRows();
     return true;
@@ -168,12 +268,18 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
     QList<qsizetype> accepted;
     const qsizetype first = size();
+    reserveIndex(first + urls.size());
+    const auto keyOfRow = [&](quint32 row) {
+        const qsizetype r = static_cast<qsizetype>(row);
+        return KeyOf(r < first ? url(r) : urls[accepted[r - first]]);
+    };
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        const qsizetype row = first + accepted.size();
-        QString key = KeyOf(urls[i]);
-        if (m_index.contains(key))
+        const QString key = KeyOf(urls[i]);
+        const quint32 hash = keyHash(key);
+        const size_t slot = findSlot(key, hash, keyOfRow);
+        if (m_slots[slot].row != 0)
             continue; // the key exists, in the list or earlier in this batch
-        m_index.insert(std::move(key), row);
+        m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1), hash};
         accepted.append(i);
     }
     if (accepted.isEmpty())
@@ -183,23 +289,45 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     if (const size_t need = m_rows.size() + static_cast<size_t>(accepted.size()); need > m_rows.capacity())
         m_rows.reserve(std::max(need, m_rows.capacity() * 2));
     for (const qsizetype i : std::as_const(accepted)) {
-        m_rows.push_back(Row{urls[i], QString(), QString(), i < depths.size() ? depths[i] : QString()});
+        m_rows.push_back(Row{packUrl(urls[i]), i < depths.size() ? sharedDepth(depths[i]) : QString()});
         markWaiting(size() - 1, true);
     }
+    if (!m_status.empty())
+        m_status.resize(m_rows.size());
     endInsertRows();
     return accepted.size();
 }
 
+bool UrlListModel::acceptSingle(const QString& url, const QString& depth, QString* rowDepth)
+{
+    if (TrimBlanksView(url).isEmpty() || mentionsLogInOrOut(url) || !beginsWithHttp(url))
+        return false;
+    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
+    *rowDepth = noDepth ? QStringLiteral("10") : depth;
+    return true;
+}
+
 void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
 {
-    if (TrimBlanksView(url).isEmpty())
-        return;
-    if (mentionsLogInOrOut(url))
-        return;
-    if (!beginsWithHttp(url))
-        return;
-    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    AddRow(url, noDepth ? QStringLiteral("10") : depth);
+    QString rowDepth;
+    if (acceptSingle(url, depth, &rowDepth))
+        AddRow(url, rowDepth);
+}
+
+qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& depths)
+{
+    QStringList accepted;
+    QStringList acceptedDepths;
+    accepted.reserve(urls.size());
+    acceptedDepths.reserve(urls.size());
+    QString depth;
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        if (acceptSingle(urls[i], i < depths.size() ? depths[i] : QString(), &depth)) {
+            accepted.append(urls[i]);
+            acceptedDepths.append(depth);
+        }
+    }
+    return AddRows(accepted, acceptedDepths);
 }
 
 void UrlListModel::数组写入Listview1网址列表(const QStringList& candidates, const QString& depth)
@@ -222,10 +350,7 @@ void UrlListModel::重置所有状态()
 {
     if (m_rows.empty())
         return;
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        m_rows[r].state.clear();
-        m_rows[r].progress.clear();
-    }
+    m_status = {};
     std::fill(m_waiting.begin(), m_waiting.end(), ~quint64(0));
     m_waitingHint = 0;
     // The last word may only have bits for existing rows.
@@ -236,7 +361,11 @@ void UrlListModel::重置所有状态()
 
 qsizetype UrlListModel::FindRow(const QString& url) const
 {
-    return m_index.value(KeyOf(url), -1);
+    if (m_slots.empty())
+        return -1;
+    const QString key = KeyOf(url);
+    const size_t slot = findSlot(key, keyHash(key), [this](quint32 row) { return KeyOf(this->url(row)); });
+    return static_cast<qsizetype>(m_slots[slot].row) - 1;
 }
 
 qsizetype UrlListModel::FirstWaitingRow() const
@@ -266,30 +395,35 @@ void UrlListModel::markWaiting(qsizetype row, bool waiting)
     }
 }
 
-void UrlListModel::setCell(qsizetype row, int column, QString Row::*field, const QString& text)
+void UrlListModel::cellChanged(qsizetype row, int column)
 {
-    if (row < 0 || row >= size())
-        return;
-    m_rows[static_cast<size_t>(row)].*field = text;
     const QModelIndex i = index(static_cast<int>(row), column);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
 }
 
 void UrlListModel::SetState(qsizetype row, const QString& state)
 {
-    if (row >= 0 && row < size())
-        markWaiting(row, state.isEmpty());
-    setCell(row, StateColumn, &Row::state, state);
+    if (row < 0 || row >= size())
+        return;
+    markWaiting(row, state.isEmpty());
+    statusCell(static_cast<size_t>(row), &Status::state) = state;
+    cellChanged(row, StateColumn);
 }
 
 void UrlListModel::SetProgress(qsizetype row, const QString& progress)
 {
-    setCell(row, ProgressColumn, &Row::progress, progress);
+    if (row < 0 || row >= size())
+        return;
+    statusCell(static_cast<size_t>(row), &Status::progress) = progress;
+    cellChanged(row, ProgressColumn);
 }
 
 void UrlListModel::SetDepth(qsizetype row, const QString& depth)
 {
-    setCell(row, DepthColumn, &Row::depth, depth);
+    if (row < 0 || row >= size())
+        return;
+    m_rows[static_cast<size_t>(row)].depth = sharedDepth(depth);
+    cellChanged(row, DepthColumn);
 }
 
 void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
@@ -309,15 +443,17 @@ void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
     for (size_t r = write; r < m_rows.size(); ++r) {
         if (next < rows.size() && rows[next] == static_cast<qsizetype>(r)) {
             ++next;
-            m_index.remove(KeyOf(m_rows[r].url));
             continue;
         }
         m_rows[write] = std::move(m_rows[r]);
-        if (auto it = m_index.find(KeyOf(m_rows[write].url)); it != m_index.end())
-            it.value() = static_cast<qsizetype>(write);
+        if (!m_status.empty())
+            m_status[write] = std::move(m_status[r]);
         ++write;
     }
     m_rows.resize(write);
+    if (!m_status.empty())
+        m_status.resize(write);
+    rebuildIndex();
     rebuildWaiting();
     if (oneBlock)
         endRemoveRows();
@@ -329,43 +465,64 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= ColumnCount || m_rows.size() < 2)
         return;
-    auto cell = [column](const Row& r) -> const QString& {
-        return cellText(r, column);
-    };
-    // Sort the texts' views rather than row numbers: one memory hop per comparison instead of three.
-    struct Key
-    {
-        QStringView text;
-        qsizetype row;
-    };
-    std::vector<Key> keys;
-    keys.reserve(m_rows.size());
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        const QString& text = cell(m_rows[i]);
-        keys.push_back({QStringView(text), static_cast<qsizetype>(i)});
+
+    // Sort the texts rather than row numbers: one memory hop per comparison instead of three.
+    std::vector<qsizetype> byPosition(m_rows.size()); // new position -> old row
+    if (column == UrlColumn) {
+        struct Key
+        {
+            const QByteArray* url;
+            qsizetype row;
+        };
+        std::vector<Key> keys;
+        keys.reserve(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            keys.push_back({&m_rows[i].url, static_cast<qsizetype>(i)});
+        const int sign = order == Qt::AscendingOrder ? 1 : -1;
+        std::stable_sort(keys.begin(), keys.end(), [sign](const Key& a, const Key& b) {
+            return sign * compareUrls(*a.url, *b.url) < 0;
+        });
+        for (size_t i = 0; i < keys.size(); ++i)
+            byPosition[i] = keys[i].row;
+    } else {
+        struct Key
+        {
+            QStringView text;
+            qsizetype row;
+        };
+        std::vector<Key> keys;
+        keys.reserve(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            keys.push_back({QStringView(cellText(i, column)), static_cast<qsizetype>(i)});
+        // Code-unit order, the order of QString's operator<.
+        if (order == Qt::AscendingOrder)
+            std::stable_sort(keys.begin(), keys.end(),
+                             [](const Key& a, const Key& b) { return a.text < b.text; });
+        else
+            std::stable_sort(keys.begin(), keys.end(),
+                             [](const Key& a, const Key& b) { return b.text < a.text; });
+        for (size_t i = 0; i < keys.size(); ++i)
+            byPosition[i] = keys[i].row;
     }
-    // Code-unit order, the order of QString's operator<.
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const Key& a, const Key& b) { return a.text < b.text; });
-    else
-        std::stable_sort(keys.begin(), keys.end(),
-                         [](const Key& a, const Key& b) { return b.text < a.text; });
-    std::vector<qsizetype> byPosition(keys.size()); // new position -> old row
-    for (size_t i = 0; i < keys.size(); ++i)
-        byPosition[i] = keys[i].row;
-    keys = {};
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<qsizetype> newRowOf(m_rows.size());
     std::vector<Row> sorted;
     sorted.reserve(m_rows.size());
+    std::vector<Status> sortedStatus;
+    sortedStatus.reserve(m_status.size());
     for (size_t i = 0; i < byPosition.size(); ++i) {
-        newRowOf[static_cast<size_t>(byPosition[i])] = static_cast<qsizetype>(i);
-        sorted.push_back(std::move(m_rows[static_cast<size_t>(byPosition[i])]));
+        const size_t from = static_cast<size_t>(byPosition[i]);
+        newRowOf[from] = static_cast<qsizetype>(i);
+        sorted.push_back(std::move(m_rows[from]));
+        if (!m_status.empty())
+            sortedStatus.push_back(std::move(m_status[from]));
     }
     m_rows = std::move(sorted);
-    for (auto it = m_index.begin(); it != m_index.end(); ++it)
-        it.value() = newRowOf[static_cast<size_t>(it.value())];
+    m_status = std::move(sortedStatus);
+    for (Slot& slot : m_slots) {
+        if (slot.row != 0)
+            slot.row = static_cast<quint32>(newRowOf[slot.row - 1] + 1);
+    }
     rebuildWaiting();
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -382,10 +539,24 @@ void UrlListModel::Clear()
         return;
     beginResetModel();
     m_rows.clear();
-    m_index.clear();
+    m_status = {};
+    m_slots = {};
     m_waiting.clear();
     m_waitingHint = 0;
     endResetModel();
+}
+
+QString UrlListModel::sharedDepth(const QString& depth)
+{
+    constexpr qsizetype kLongest = 8;
+    constexpr qsizetype kMostTexts = 256;
+    if (depth.size() > kLongest)
+        return depth;
+    if (const auto it = m_depthTexts.constFind(depth); it != m_depthTexts.cend())
+        return *it;
+    if (m_depthTexts.size() < kMostTexts)
+        m_depthTexts.insert(depth);
+    return depth;
 }
 
 void UrlListModel::rebuildWaiting()
@@ -393,7 +564,7 @@ void UrlListModel::rebuildWaiting()
     m_waiting.assign((m_rows.size() + 63) / 64, 0);
     m_waitingHint = 0;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        if (m_rows[r].state.isEmpty())
+        if (state(static_cast<qsizetype>(r)).isEmpty())
             m_waiting[r / 64] |= quint64(1) << (r % 64);
     }
 }

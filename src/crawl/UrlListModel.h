@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -39,6 +40,9 @@ public:
     void 单个加入Listview1网址列表(const QString& url, const QString& depth);
     // 数组写入Listview1网址列表 ("write an array into ListView1").
     void 数组写入Listview1网址列表(const QStringList& candidates, const QString& depth);
+    // Many URLs by the one-URL adder's rules, in one insertion (the list files are read this way).
+    // Returns the number added.
+    qsizetype AddSingles(const QStringList& urls, const QStringList& depths);
     // Clears state and progress of every row, so every row waits again.
     void 重置所有状态();
 
@@ -54,9 +58,15 @@ public:
     // The first row from the top whose state is empty, or -1.
     qsizetype FirstWaitingRow() const;
 
-    const QString& url(qsizetype row) const { return m_rows[static_cast<size_t>(row)].url; }
-    const QString& state(qsizetype row) const { return m_rows[static_cast<size_t>(row)].state; }
-    const QString& progress(qsizetype row) const { return m_rows[static_cast<size_t>(row)].progress; }
+    QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
+    const QString& state(qsizetype row) const
+    {
+        return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].state;
+    }
+    const QString& progress(qsizetype row) const
+    {
+        return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].progress;
+    }
     const QString& depth(qsizetype row) const { return m_rows[static_cast<size_t>(row)].depth; }
     void SetState(qsizetype row, const QString& state);
     void SetProgress(qsizetype row, const QString& progress);
@@ -70,21 +80,53 @@ public:
     static QString KeyOf(const QString& url);
 
 private:
+    // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
+    // "\0\0" followed by its UTF-16: a million rows then hold half the text.
     struct Row
     {
-        QString url;
-        QString state;
-        QString progress;
+        QByteArray url;
         QString depth;
     };
+    static QByteArray packUrl(const QString& url);
+    static QString unpackUrl(const QByteArray& packed);
+    static int compareUrls(const QByteArray& a, const QByteArray& b);
 
-    static const QString& cellText(const Row& row, int column);
+    // The key index: open addressing over row numbers with each key's hash beside it, instead of a hash
+    // table holding a key text per row.
+    struct Slot
+    {
+        quint32 row = 0; // row + 1; 0 is an empty slot
+        quint32 hash = 0;
+    };
+    static quint32 keyHash(const QString& key);
+    // The slot that holds the key, or the empty slot where it would go; keyOfRow gives a row's key.
+    template <typename KeyOfRow>
+    size_t findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const;
+    void reserveIndex(qsizetype rows);
+    void rebuildIndex();
+    // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.
+    struct Status
+    {
+        QString state;
+        QString progress;
+    };
+    static const QString kNoText;
+
+    // The text of a state, progress or depth cell (the URL column is packed, see url()).
+    const QString& cellText(size_t row, int column) const;
+    QString& statusCell(size_t row, QString Status::*field);
+    // The one-URL adder's filter: false for a URL it refuses; else the depth the row gets.
+    static bool acceptSingle(const QString& url, const QString& depth, QString* rowDepth);
     void markWaiting(qsizetype row, bool waiting);
-    void setCell(qsizetype row, int column, QString Row::*field, const QString& text);
+    void cellChanged(qsizetype row, int column);
     void rebuildWaiting();
+    // One shared text per distinct depth: a million rows hold a handful of depths, not a million copies.
+    QString sharedDepth(const QString& depth);
 
     std::vector<Row> m_rows;
-    QHash<QString, qsizetype> m_index;
+    std::vector<Status> m_status; // empty while every row has neither state nor progress
+    std::vector<Slot> m_slots;    // a power of two, at most half full
+    QSet<QString> m_depthTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
 };

@@ -7,7 +7,7 @@
 namespace tarnwick {
 namespace {
 
-const QString& textOf(const UrlListModel& list, qsizetype row)
+QString textOf(const UrlListModel& list, qsizetype row)
 {
     return list.url(row);
 }

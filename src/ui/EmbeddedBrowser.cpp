@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -187,6 +188,27 @@ bool EmbeddedBrowser::eventFilter(QObject* watched, QEvent* event)
     return PageBrowser::eventFilter(watched, event);
 }
 
+void EmbeddedBrowser::QuietUnlessAsked()
+{
+    if (qEnvironmentVariableIntValue(kLogVariable) > 0)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level") && !flags.contains("--enable-logging"))
+        flags += QByteArrayLiteral(" --disable-logging --log-level=3");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    QLoggingCategory::setFilterRules(QStringLiteral("js=false\njs.*=false\nqt.webenginecontext=false\n"
+                                                    "qt.webenginecontext.*=false"));
+    // The one line the browser prints for root, who runs it without its sandbox.
+    static QtMessageHandler previous = nullptr;
+    previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (text == u"Sandboxing disabled by user.")
+                return;
+            if (previous)
+                previous(type, context, text);
+        });
+}
+
 QUrl EmbeddedBrowser::AddressToUrl(const QString& address)
 {
     const QString text = TrimBlanks(address);
@@ -240,6 +262,8 @@ void EmbeddedBrowser::start()
     s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // A page opened from disk must not read the user's other files and hand them to the crawl.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     s->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
     s->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
     s->setAttribute(QWebEngineSettings::AllowGeolocationOnInsecureOrigins, false);

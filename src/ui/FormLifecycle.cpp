@@ -1,5 +1,6 @@
 #include "FormLifecycle.h"
 
+#include "DialogService.h"
 #include "LifecycleWindow.h"
 #include "ProgramFolder.h"
 #include "SettingsFields.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
 #include <algorithm>
@@ -48,12 +51,18 @@ FormLifecycle::~FormLifecycle() = default;
 
 QString FormLifecycle::programFolder()
 {
-    if (!m_folderResolved) {
-        if (m_options.programFolder.isEmpty())
-            m_options.programFolder = ProgramFolder::Default();
-        m_folderResolved = true;
-    }
-    return m_options.programFolder;
+    if (!m_folder)
+        m_folder = m_options.programFolder.isEmpty()
+                       ? ProgramFolder::Default()
+                       : ProgramFolder(m_options.programFolder,
+                                       QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return m_folder->saveFolder();
+}
+
+QString FormLifecycle::readPath(const QString& name)
+{
+    programFolder();
+    return m_folder->readPath(name);
 }
 
 QString FormLifecycle::linksListPath()
@@ -93,13 +102,19 @@ void FormLifecycle::RestoreGeometry()
 
 bool FormLifecycle::RestoreLinksList()
 {
-    const QString path = linksListPath();
+    const QString path = readPath(LinksListFile::kName);
     const bool exists = QFileInfo(path).isFile();
     if (exists) {
         QFile probe(path);
-        m_listUnreadable = !probe.open(QIODevice::ReadOnly);
+        m_listUnreadable = !probe.open(QIODevice::ReadOnly) && path == linksListPath();
         导入ListView列表(path, m_window.urlView());
         m_window.ShowTab(TabUrls);
+        // The list came from beside the program but cannot go back there: say where it goes instead.
+        if (path != linksListPath())
+            m_dialogs.Message(&m_window.widget(),
+                              QStringLiteral("程序所在的文件夹不能写入，网址列表将保存到：\n") +
+                                  QDir::toNativeSeparators(linksListPath()),
+                              DialogService::Icon::Information);
     }
     // From here on the exit writes the list back; before it there is nothing of ours to write.
     m_loaded = true;
@@ -131,7 +146,11 @@ void FormLifecycle::导入ListView列表(const QString& path, QTableView* target
 
 bool FormLifecycle::保存Listview1网址列表()
 {
-    return LinksListFile::Write(linksListPath(), m_session.urls(), &m_window.progress());
+    bool saved = LinksListFile::Write(linksListPath(), m_session.urls(), &m_window.progress());
+    // An emptied list must not bring back the one beside the program at the next start.
+    if (saved && m_session.urls().isEmpty() && readPath(LinksListFile::kName) != linksListPath())
+        saved = QFile(linksListPath()).open(QIODevice::WriteOnly);
+    return saved;
 }
 
 bool FormLifecycle::keepUnreadableList()

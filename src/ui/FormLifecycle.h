@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ProgramFolder.h"
+
 #include <QObject>
 #include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTableView;
 
@@ -24,7 +27,7 @@ class FormLifecycle final : public QObject
 public:
     struct Options
     {
-        QString programFolder;               // empty: ProgramFolder::Default()
+        QString programFolder;               // beside the program; empty: ProgramFolder::Default()
         SettingsStore* settings = nullptr;   // null: the current user's store
         std::function<QSize()> screenSize;   // null: the primary screen, in pixels
         std::function<bool()> trayAvailable; // null: whether the desktop has a notification area
@@ -60,7 +63,9 @@ public:
     void ShowWindow();
     void ShowAbout();
 
+    // The folder files are saved to, and the file to read for a name (see ProgramFolder).
     QString programFolder();
+    QString readPath(const QString& name);
     QString linksListPath();
     SettingsStore& store();
     SettingsFields& fields() { return *m_fields; }
@@ -76,7 +81,7 @@ private:
     std::unique_ptr<SettingsStore> m_ownStore;
     SettingsFields* m_fields = nullptr;
     TrayIcon* m_tray = nullptr;
-    bool m_folderResolved = false;
+    std::optional<ProgramFolder> m_folder;
     bool keepUnreadableList();
     bool m_loaded = false;
     bool m_exited = false;

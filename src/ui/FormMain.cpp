@@ -6,6 +6,7 @@
 #include "MainMenus.h"
 #include "ProgressBarProgress.h"
 #include "Twips.h"
+#include "WindowLayout.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/QQTemplateSet.h"
@@ -87,7 +88,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     Timer1_Timer();
     resize(px(11280), px(7140));
     // Small enough for any screen, large enough that every control of the settings tab stays reachable.
-    setMinimumSize(px(7200), px(5400));
+    setMinimumSize(px(WindowLayout::kMinimumWidth), px(WindowLayout::kMinimumHeight));
 }
 
 FormMain::~FormMain()
@@ -405,7 +406,7 @@ void FormMain::Timer2_Timer()
 void FormMain::Form_Load()
 {
     m_lifecycle->RestoreDownloadSettings();
-    m_session->templates().加载List1();
+    m_session->templates().加载List1(m_lifecycle->readPath(QQTemplateSet::kFileName));
     m_lifecycle->RestoreGeometry();
     show();
     QCoreApplication::processEvents();

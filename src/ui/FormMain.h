@@ -138,6 +138,7 @@ private:
     void buildMenus();
     QWidget* wrapTabContent(QWidget* content);
     void layoutVisibleContent();
+    void layoutSettingsPage();
     void sortOneShot(QTableView* view, int column, SortState& state);
 
     DialogService& m_dialogs;

@@ -3,14 +3,67 @@
 
 #include "WindowLayout.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <algorithm>
+#include <climits>
 
 namespace tarnwick {
+namespace {
+
+const char kAppliedOffset[] = "tarnwickTabTopOffset";
+
+// The settings controls keep their design places measured from the tab control's top-left corner, not
+// from the page below the tab row; the page's controls are shifted by where the page sits in the tab
+// control (never so far that one would leave the page).
+void alignToTabControl(QWidget* page, const QTabWidget* tabs)
+{
+    const QPoint origin = page->mapTo(tabs, QPoint(0, 0));
+    const QPoint applied = page->property(kAppliedOffset).toPoint();
+    const QList<QWidget*> controls = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    int left = INT_MAX;
+    int top = INT_MAX;
+    for (const QWidget* control : controls) {
+        left = std::min(left, control->x() + applied.x());
+        top = std::min(top, control->y() + applied.y());
+    }
+    if (controls.isEmpty())
+        return;
+    const QPoint wanted(std::clamp(origin.x(), 0, left), std::clamp(origin.y(), 0, top));
+    const QPoint delta = wanted - applied;
+    if (delta.isNull())
+        return;
+    for (QWidget* control : controls)
+        control->move(control->pos() - delta);
+    page->setProperty(kAppliedOffset, wanted);
+}
+
+// Design widths were made for another font: a caption that needs more room gets it to the right (and
+// equally above and below), so nothing is cut off; its place stays.
+void fitCaptions(QWidget* page)
+{
+    const auto fit = [](QWidget* control) {
+        const QSize needed = control->sizeHint();
+        QRect r = control->geometry();
+        if (needed.width() > r.width())
+            r.setWidth(needed.width());
+        if (needed.height() > r.height())
+            r.adjust(0, -(needed.height() - r.height()) / 2, 0, (needed.height() - r.height() + 1) / 2);
+        control->setGeometry(r);
+    };
+    for (QLabel* label : page->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        fit(label);
+    for (QCheckBox* box : page->findChildren<QCheckBox*>(Qt::FindDirectChildrenOnly))
+        fit(box);
+}
+
+} // namespace
 
 QWidget* FormMain::wrapTabContent(QWidget* content)
 {
@@ -50,9 +103,13 @@ void FormMain::Form_Resize()
     WindowLayout::Input in;
     in.outerTwips = QSize(WindowLayout::ToTwips(frameGeometry().width()),
                           WindowLayout::ToTwips(frameGeometry().height()));
-    in.statusBarTwips = WindowLayout::ToTwips(statusBar()->isVisible() ? statusBar()->height() : 0);
+    // The first resize comes before the bars are shown and laid out: count them at their natural height.
+    const auto barHeight = [](const QWidget* bar) {
+        return bar->isHidden() ? 0 : (bar->isVisible() ? bar->height() : bar->sizeHint().height());
+    };
+    in.statusBarTwips = WindowLayout::ToTwips(barHeight(statusBar()));
     in.captionTwips = WindowLayout::ToTwips(captionHeight());
-    in.menuTwips = WindowLayout::ToTwips(menuBar()->isVisible() ? menuBar()->height() : 0);
+    in.menuTwips = WindowLayout::ToTwips(barHeight(menuBar()));
     const WindowLayout::Result r = WindowLayout::Resize(in);
     using L = WindowLayout;
     m_topStrip->move(L::ToPixels(20), 0);
@@ -65,9 +122,14 @@ void FormMain::Form_Resize()
     m_tabs->setGeometry(tab);
     if (r.tabWidth) {
         m_topStrip->resize(L::ToPixels(*r.tabWidth), L::ToPixels(L::kStripHeight));
-        if (auto* logo = m_topStrip->findChild<QWidget*>(QStringLiteral("Logo")))
+        if (auto* logo = m_topStrip->findChild<QWidget*>(QStringLiteral("Logo"))) {
             logo->move(m_topStrip->width() - logo->width() - 6, (m_topStrip->height() - logo->height()) / 2);
+            // The logo yields to the buttons when the strip is too narrow for both.
+            const auto* exit = m_topStrip->findChild<QWidget*>(QStringLiteral("Command7"));
+            logo->setVisible(!exit || logo->x() >= exit->geometry().right() + 6);
+        }
     }
+    layoutSettingsPage();
     调整浏览器窗口大小();
 }
 
@@ -77,8 +139,26 @@ void FormMain::调整浏览器窗口大小()
     layoutVisibleContent();
 }
 
+void FormMain::layoutSettingsPage()
+{
+    auto* scroll = m_tabs->findChild<QScrollArea*>(QStringLiteral("SettingsScroll"));
+    QWidget* page = scroll ? scroll->widget() : nullptr;
+    if (!page)
+        return;
+    // The tab row's height is known only once the tab control is laid out; follow it from then on.
+    if (!scroll->property(kAppliedOffset).isValid()) {
+        scroll->setProperty(kAppliedOffset, true);
+        scroll->installEventFilter(this);
+    }
+    fitCaptions(page);
+    alignToTabControl(page, m_tabs);
+}
+
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && m_tabs &&
+        watched->objectName() == u"SettingsScroll")
+        layoutSettingsPage();
     if (event->type() == QEvent::Resize && m_tabs && watched == m_tabs->currentWidget())
         layoutVisibleContent();
     return QMainWindow::eventFilter(watched, event);

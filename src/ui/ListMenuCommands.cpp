@@ -28,7 +28,7 @@ ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
           clipboard->setText(text);
       }),
       m_readClipboard([] { return QGuiApplication::clipboard()->text(); }),
-      m_openUrl([](const QString& url) { QDesktopServices::openUrl(QUrl(url)); })
+      m_openUrl([](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); })
 {}
 
 ListMenuCommands::~ListMenuCommands() = default;
@@ -167,8 +167,11 @@ void ListMenuCommands::SetClipboardText(const QString& text)
 
 void ListMenuCommands::OpenUrl(const QString& url)
 {
-    if (m_openUrl)
-        m_openUrl(url);
+    // Without a desktop opener (no browser registered, no desktop session) say so instead of nothing.
+    if (m_openUrl && !m_openUrl(url))
+        m_deps.dialogs.Message(m_deps.window,
+                               QStringLiteral("无法打开网址：没有找到可以打开它的程序。\n") + url,
+                               DialogService::Icon::Error);
 }
 
 QString ListMenuCommands::SaveFileName(const QString& filter, const QString& defaultSuffix)

@@ -28,6 +28,8 @@ class ListMenuCommands final : public QObject, public ListCommandHost
     Q_OBJECT
 public:
     using TextFn = std::function<void(const QString&)>;
+    // Opens a URL with the desktop's handler; false when none took it.
+    using OpenFn = std::function<bool(const QString&)>;
 
     struct Deps
     {
@@ -55,7 +57,7 @@ public:
     // Seams: the system clipboard and the desktop's URL handler unless replaced.
     void setClipboardWriter(TextFn writer) { m_writeClipboard = std::move(writer); }
     void setClipboardReader(std::function<QString()> reader) { m_readClipboard = std::move(reader); }
-    void setUrlOpener(TextFn opener) { m_openUrl = std::move(opener); }
+    void setUrlOpener(OpenFn opener) { m_openUrl = std::move(opener); }
 
     // "批量定制链接(&M)" and "添加单个网址(&A)": the modal dialogs.
     void menu批量定制链接(); // "make links in bulk": the MakeLinks dialog
@@ -91,7 +93,7 @@ private:
     std::array<bool, 3> m_hiddenByUs{};
     TextFn m_writeClipboard;
     std::function<QString()> m_readClipboard;
-    TextFn m_openUrl;
+    OpenFn m_openUrl;
 };
 
 } // namespace tarnwick

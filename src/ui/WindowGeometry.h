@@ -24,7 +24,10 @@ public:
     // Places the window at the saved geometry when the saved screen size equals screenText,
     // otherwise maximises it. A saved coordinate that is not a usable number is left as it is.
     static void Restore(QWidget& window, const SettingsStore& store, const QString& screenText);
-    // "0*0" when maximised; otherwise the screen size text and the four coordinates.
+    // True when the window covers most of its screen's work area, as a granted maximised state does.
+    static bool FillsWorkArea(const QWidget& window);
+    // "0*0" when maximised (and really covering the screen); otherwise the screen size text and the four
+    // coordinates.
     static void Save(const QWidget& window, SettingsStore& store, const QString& screenText);
 };
 

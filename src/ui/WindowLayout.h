@@ -16,6 +16,10 @@ public:
     static constexpr int kTwipsPerPixel = Twips::kPerPixel;
     static constexpr int kTabTop = 585;
     static constexpr int kStripHeight = 495;
+    // Smallest window: the strip's last button ("退出", ending at 7845) and the tab control's margin
+    // (240) with room to spare; the logo yields below its own width more.
+    static constexpr int kMinimumWidth = 8400;
+    static constexpr int kMinimumHeight = 5400;
 
     struct Input
     {

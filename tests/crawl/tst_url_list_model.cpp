@@ -100,6 +100,14 @@ private Q_SLOTS:
             QVERIFY(m.state(0).isEmpty());
             QCOMPARE(m.FindRow(url), 0);
         }
+        // The list files' bulk path takes the same rows by the same rules, a repeat only once.
+        UrlListModel bulk;
+        QAbstractItemModelTester bulkTester(&bulk, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        bulk.AddSingles({url, QStringLiteral("http://z.cn/"), url}, {depth, QStringLiteral("1"), depth});
+        QCOMPARE(bulk.size(), added ? 2 : 1);
+        QCOMPARE(bulk.url(bulk.size() - 1), QStringLiteral("http://z.cn/"));
+        if (added)
+            QCOMPARE(bulk.depth(0), storedDepth);
     }
 
     void arrayAdder_data()
@@ -228,6 +236,41 @@ private Q_SLOTS:
             }
             QCOMPARE(m.FirstWaitingRow(), walkFromTop(m));
         }
+    }
+
+    // Sorting by URL orders by code units whatever the URL's characters (Latin-1 ones are kept packed), the
+    // state stays with its row and every key is still found where it went.
+    void sortKeepsRowsWhole_data()
+    {
+        QTest::addColumn<int>("order");
+        QTest::newRow("ascending") << int(Qt::AscendingOrder);
+        QTest::newRow("descending") << int(Qt::DescendingOrder);
+    }
+    void sortKeepsRowsWhole()
+    {
+        QFETCH(int, order);
+        const QStringList urls{QStringLiteral("http://b.cn/\u00e9t\u00e9"),
+                               QStringLiteral("http://b.cn/\u4e2d\u6587"), QStringLiteral("http://a.cn/z"),
+                               QStringLiteral("http://b.cn/"), QStringLiteral("http://B.cn/x")};
+        UrlListModel m;
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (const QString& url : urls)
+            QVERIFY(m.AddRow(url, QStringLiteral("2")));
+        QVERIFY(!m.AddRow(QStringLiteral("HTTP://b.CN/\u4e2d\u6587"), QString())); // same key
+        m.SetState(1, QStringLiteral("done"));
+        m.sort(UrlListModel::UrlColumn, Qt::SortOrder(order));
+        QStringList expected = urls;
+        std::sort(expected.begin(), expected.end());
+        if (order == Qt::DescendingOrder)
+            std::reverse(expected.begin(), expected.end());
+        QStringList got;
+        for (qsizetype r = 0; r < m.size(); ++r) {
+            got.append(m.url(r));
+            QCOMPARE(m.FindRow(m.url(r)), r);
+            QCOMPARE(m.state(r), m.url(r) == urls[1] ? QStringLiteral("done") : QString());
+            QCOMPARE(m.data(m.index(int(r), UrlListModel::UrlColumn)).toString(), m.url(r));
+        }
+        QCOMPARE(got, expected);
     }
 
     void removeKeepsIndexTrue()

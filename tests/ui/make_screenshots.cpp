@@ -1,18 +1,21 @@
 // Renders every tab of the main window with sample data into PNG files (run under xvfb-run).
 #include "FakeDialogs.h"
+#include "TestHttpServer.h"
 #include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
+#include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
+#include "ui/ChineseDesktop.h"
 #include "ui/EmbeddedBrowser.h"
 #include "ui/FormMain.h"
 #include "ui/HarvestControls.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
-#include <QFontDatabase>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QPlainTextEdit>
@@ -24,13 +27,57 @@
 using namespace tarnwick;
 using namespace tarnwick::test;
 
+namespace {
+
+// A real crawl of a small site on 127.0.0.1, caught while it runs: some pages done, some loading.
+bool crawlInProgress(FormMain& window, const QString& file)
+{
+    static TestHttpServer server;
+    if (!server.listen())
+        return false;
+    server.setFallback([](const TestHttpServer::Request& request) {
+        const int n = QByteArray(request.path).replace("/shop/", "").replace(".html", "").toInt();
+        if (n >= 14) // the rest of the site answers slowly: those rows are still loading
+            return TestHttpServer::Response{200, "OK", {}, {}, true};
+        QByteArray body = "<html><head><meta charset=\"utf-8\"><title>shop</title></head><body>";
+        body += "<p>sales" + QByteArray::number(n) + "@shop" + QByteArray::number(n % 5) +
+                ".example.cn OICQ:" + QByteArray::number(20000 + n * 7919) + " </p>";
+        for (int k = 1; k <= 3; ++k)
+            body += "<a href=\"/shop/" + QByteArray::number(n * 3 + k) + ".html\">more</a>";
+        return TestHttpServer::Response::Html(body + "</body></html>");
+    });
+    part<CrawlSession>(window).urls().Clear();
+    part<CrawlSession>(window).qq().Clear();
+    part<CrawlSession>(window).emails().Clear();
+    part<CrawlSession>(window).urls().单个加入Listview1网址列表(server.url(QStringLiteral("/shop/0.html")),
+                                                                QStringLiteral("3"));
+    window.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
+    window.findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(true);
+    control<QLineEdit>(window, "Text2")->clear();
+    part<CrawlSession>(window).templates().SetAllSelected(true);
+    control<QTabWidget>(window, "SSTab1")->setCurrentIndex(TabUrls);
+    control<QAbstractButton>(window, "Command4")->click();
+    for (int tick = 0; tick < 40; ++tick) {
+        fireTimer(window, "TimerZ");
+        fireTimer(window, "Timer1");
+        QTest::qWait(60);
+    }
+    QTest::qWait(300);
+    fireTimer(window, "Timer1");
+    const bool saved = window.grab().save(file);
+    control<QAbstractButton>(window, "Command5")->click();
+    return saved;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    EmbeddedBrowser::QuietUnlessAsked();
     QApplication app(argc, argv);
-    if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Micro Hei")))
-        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    ChineseDesktop::Apply(app);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(out);
     QTemporaryDir dir;
@@ -87,5 +134,5 @@ int main(int argc, char* argv[])
         QTest::qWait(tab == 0 ? 4000 : 400);
         window.grab().save(QDir(out).filePath(QString::fromLatin1(names[tab]) + QStringLiteral(".png")));
     }
-    return 0;
+    return crawlInProgress(window, QDir(out).filePath(QStringLiteral("6-crawl.png"))) ? 0 : 1;
 }

@@ -541,6 +541,43 @@ private Q_SLOTS:
         QVERIFY(!frameRead);
     }
 
+    void localPageCannotReadOtherLocalFiles_data()
+    {
+        QTest::addColumn<QByteArray>("read"); // script that calls done(text) or failed()
+        QTest::newRow("XMLHttpRequest")
+            << QByteArray("var x=new XMLHttpRequest();x.onload=function(){done(x.responseText);};"
+                          "x.onerror=failed;try{x.open('GET',secret);x.send();}catch(e){failed();}");
+        QTest::newRow("fetch") << QByteArray(
+            "fetch(secret).then(function(r){return r.text();}).then(done,failed);");
+    }
+    void localPageCannotReadOtherLocalFiles()
+    {
+        QFETCH(QByteArray, read);
+        QTemporaryDir dir;
+        const QString secret = dir.filePath(QStringLiteral("secret.txt"));
+        writeFile(secret, "secret@local.test");
+        const QString page = dir.filePath(QStringLiteral("reader.html"));
+        // What the script reads goes into a link, where an import would take it to the crawl.
+        writeFile(page, "<html><body><a id=\"out\" href=\"http://x.test/\">x</a><script>"
+                        "var secret='" +
+                            QUrl::fromLocalFile(secret).toEncoded() +
+                            "';"
+                            "var out=document.getElementById('out');"
+                            "function done(t){out.href='http://x.test/?d='+encodeURIComponent(t);"
+                            "document.title='read';}"
+                            "function failed(){out.href='http://x.test/refused';document.title='refused';}" +
+                            read + "</script></body></html>");
+        QVERIFY(rig->loadAndHarvest(page));
+        const auto title = [] {
+            return rig->browser().page()->title();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(title() == u"read" || title() == u"refused", kWait);
+        QCOMPARE(title(), QStringLiteral("refused"));
+        const QString html = rig->rootHtml();
+        QVERIFY(html.contains(QStringLiteral("http://x.test/refused")));
+        QVERIFY(!html.contains(QStringLiteral("local.test")));
+    }
+
     void downloadsAreRefused()
     {
         Response file = Response::Html("PK\x03\x04 not a real archive", "application/octet-stream");

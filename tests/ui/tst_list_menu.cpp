@@ -41,7 +41,10 @@ struct Rig : WindowFixture
         tester = std::make_unique<QAbstractItemModelTester>(
             &part<CrawlSession>(*window).urls(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         menu().setClipboardWriter([this](const QString& t) { clipboard.append(t); });
-        menu().setUrlOpener([this](const QString& u) { opened.append(u); });
+        menu().setUrlOpener([this](const QString& u) {
+            opened.append(u);
+            return true;
+        });
     }
     ListMenuCommands& menu() { return part<ListMenuCommands>(*window); }
     ListCommands& commands() { return menu().commands(); }

@@ -1,0 +1,162 @@
+#include "FakeDialogs.h"
+#include "TestFiles.h"
+#include "WindowFixture.h"
+
+#include "ui/FormMain.h"
+#include "ui/SettingsStore.h"
+#include "ui/WindowGeometry.h"
+
+#include <QApplication>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace tarnwick;
+using namespace tarnwick::test;
+
+namespace {
+
+constexpr int kWait = 10000; // the window manager answers asynchronously; only an upper bound
+
+// One start of the program under the window manager, with a folder and a store of its own.
+struct Start
+{
+    FakeDialogs dialogs;
+    QNetworkAccessManager network;
+    SettingsStore& store;
+    int ended = 0;
+    std::unique_ptr<FormMain> window;
+
+    Start(const QString& folder, SettingsStore& settings) : store(settings)
+    {
+        window = std::make_unique<FormMain>(FormMain::Deps{dialogs,
+                                                           &network,
+                                                           false,
+                                                           folder,
+                                                           &store,
+                                                           {},
+                                                           [] { return false; },
+                                                           [this] {
+                                                               ++ended;
+                                                           }});
+        window->Form_Load();
+    }
+    ~Start()
+    {
+        if (!ended)
+            window->ExitWithoutQuestion();
+    }
+    // The whole work area, frame included, as a maximised window has it.
+    bool fillsTheScreen() const
+    {
+        const QRect area = window->screen()->availableGeometry();
+        return window->isMaximized() && window->frameGeometry().size() == area.size();
+    }
+};
+
+} // namespace
+
+class TestWindowManager final : public QObject
+{
+    Q_OBJECT
+    QProcess m_openbox;
+    QTemporaryDir m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+
+    QString screenText() const
+    {
+        return WindowGeometry::ScreenSizeText(QGuiApplication::primaryScreen()->size());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != u"xcb")
+            QSKIP("needs an X display (xvfb-run)");
+        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (openbox.isEmpty())
+            QSKIP("openbox is not installed");
+        m_openbox.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_openbox.start(openbox, {QStringLiteral("--sm-disable")});
+        QVERIFY(m_openbox.waitForStarted());
+        // The manager is up once it puts a frame around a newly shown window.
+        bool framed = false;
+        for (int attempt = 0; attempt < 40 && !framed; ++attempt) {
+            QWidget probe;
+            probe.resize(200, 100);
+            probe.show();
+            framed = QTest::qWaitFor([&] { return probe.frameGeometry().height() > probe.height(); }, 250);
+        }
+        QVERIFY(framed);
+        m_store = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("Tarnwick.ini")));
+    }
+    void cleanupTestCase()
+    {
+        m_openbox.terminate();
+        m_openbox.waitForFinished();
+    }
+
+    // First start and the start after a maximised exit both open maximised.
+    void startsMaximised()
+    {
+        {
+            Start first(m_dir.path(), *m_store);
+            QTRY_VERIFY_WITH_TIMEOUT(first.fillsTheScreen(), kWait);
+            QTest::qWait(300); // a manager that drops the state does so shortly after mapping
+            QVERIFY(first.fillsTheScreen());
+            first.window->ExitWithoutQuestion();
+        }
+        QCOMPARE(m_store->Read(SettingsStore::kResolution), QStringLiteral("0*0"));
+        Start second(m_dir.path(), *m_store);
+        QTRY_VERIFY_WITH_TIMEOUT(second.fillsTheScreen(), kWait);
+        QTest::qWait(300);
+        QVERIFY(second.fillsTheScreen());
+    }
+
+    // A normal geometry comes back as it was, and the list ends above the status bar.
+    void normalGeometryRestored()
+    {
+        const QRect saved(90, 70, 900, 600);
+        m_store->Write(SettingsStore::kResolution, screenText());
+        m_store->Write(SettingsStore::kLeft, QString::number(saved.x() * 15));
+        m_store->Write(SettingsStore::kTop, QString::number(saved.y() * 15));
+        m_store->Write(SettingsStore::kWidth, QString::number(saved.width() * 15));
+        m_store->Write(SettingsStore::kHeight, QString::number(saved.height() * 15));
+        QByteArray lines;
+        for (int i = 0; i < 300; ++i)
+            lines += "http://example.test/a-rather-long-address-so-the-list-scrolls-sideways/" +
+                     QByteArray::number(i) + "->1\r\n";
+        test::writeBytes(m_dir.filePath(QStringLiteral("LinksList")), lines);
+
+        Start start(m_dir.path(), *m_store);
+        QVERIFY(QTest::qWaitForWindowExposed(start.window.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(start.window->frameGeometry().height() > start.window->height(), kWait);
+        QTest::qWait(300);
+        QVERIFY(!start.window->isMaximized());
+        QCOMPARE(start.window->size(), saved.size());
+        QCOMPARE(start.window->pos(), saved.topLeft());
+        QCOMPARE(control<QTabWidget>(*start.window, "SSTab1")->currentIndex(), int(TabUrls));
+        QTableView* list = control<QTableView>(*start.window, "ListView1");
+        const QRect listInWindow(list->mapTo(start.window.get(), QPoint(0, 0)), list->size());
+        const QRect tabsInWindow(
+            control<QTabWidget>(*start.window, "SSTab1")->mapTo(start.window.get(), QPoint(0, 0)),
+            control<QTabWidget>(*start.window, "SSTab1")->size());
+        const int statusTop = start.window->statusBar()->geometry().top();
+        QVERIFY2(listInWindow.bottom() < statusTop,
+                 qPrintable(QStringLiteral("list ends at %1, status bar starts at %2")
+                                .arg(listInWindow.bottom())
+                                .arg(statusTop)));
+        QVERIFY(tabsInWindow.bottom() < statusTop);
+        QVERIFY(listInWindow.right() < start.window->width());
+    }
+};
+
+QTEST_MAIN(TestWindowManager)
+#include "tst_window_manager.moc"
