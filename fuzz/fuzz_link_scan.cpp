@@ -40,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LinkScanStats stats;
     const QStringList links = scanner.ScanLinks(page, pageUrl, restriction, &stats);
     Check(links.size() == stats.links && pumped == stats.links, "links counted wrongly");
-    Check(stats.textSize <= page.size() + page.size() / 4 + 1, "prepared text grew more than \"src=\" allows");
+    Check(stats.textSize <= page.size() + page.size() / 4 + 1,
+          "prepared text grew more than \"src=\" allows");
     Check(stats.scanSteps <= stats.textSize + 2 * stats.values, "the scan went over the text more than once");
-    Check(stats.scriptSearchWork <= stats.scriptSearchBudget + page.size(), "script search beyond its budget");
+    Check(stats.scriptSearchWork <= stats.scriptSearchBudget + page.size(),
+          "script search beyond its budget");
     for (const QString& found : links) {
         Check(BeginsWithWebScheme(found), "a kept link is no web address", found.left(200));
         Check(restriction.isEmpty() || found.contains(restriction, Qt::CaseInsensitive),

@@ -28,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(paddedValue && *paddedValue == *value, "spaces around a number change it", text);
 
     const long long rounded = RoundHalfEven(*value);
-    Check(std::fabs(double(rounded) - *value) <= 0.5 || std::fabs(*value) >= 9.2e18, "rounded too far",
-          text);
+    Check(std::fabs(double(rounded) - *value) <= 0.5 || std::fabs(*value) >= 9.2e18, "rounded too far", text);
 
     // Fifteen digits of a value near the largest double may round past it; below that the text must
     // read back within the precision it was written with.

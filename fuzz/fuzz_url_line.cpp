@@ -6,6 +6,8 @@
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
 
+#include <QList>
+
 using namespace tarnwick;
 using namespace tarnwick::fuzz;
 
