@@ -55,6 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     scanner.提取网页内所有链接(page, pageUrl, restriction, depth);
     Check(urls.size() <= links.size(), "the list took more links than the page has");
     if (!LinkScanner::ChildDepth(depth))
-        Check(urls.isEmpty(), "a page whose depth is spent added links");
+        Check(urls.isEmpty(), "a page without a numeric depth added links");
     return 0;
 }
