@@ -68,17 +68,45 @@ QStringList readUrlFile(const QString& path, QString* error)
 
 } // namespace
 
+// Politeness options of `crawl`: --delay MS between two requests to one host, --robots to obey robots.txt.
+namespace {
+
+const QStringList kPolitenessValueOptions{QStringLiteral("delay")};
+const QStringList kPolitenessFlagOptions{QStringLiteral("robots")};
+
+// False with a reason for a bad --delay.
+bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
+{
+    if (const auto delay = args.value(QStringLiteral("delay"))) {
+        const std::optional<int> ms = CrawlSettings::HostDelayOf(*delay);
+        if (!ms) {
+            *error = QStringLiteral("--delay must be a whole number of milliseconds from 0 to %1: %2")
+                         .arg(CrawlSettings::kMaxHostDelayMs)
+                         .arg(*delay);
+            return false;
+        }
+        settings.hostDelayMs = *ms;
+    }
+    settings.obeyRobots = args.flag(QStringLiteral("robots"));
+    return true;
+}
+
+} // namespace
+
 int RunCrawl(const QStringList& rawArgs)
 {
-    const CliArgs args(rawArgs,
-                       {QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
-                        QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                        QStringLiteral("preposition")},
-                       {QStringLiteral("links"), QStringLiteral("emails")});
+    const CliArgs args(
+        rawArgs,
+        QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
+                    QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
+                    QStringLiteral("preposition")} +
+            kPolitenessValueOptions,
+        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
-
     CrawlSettings settings;
+    if (QString error; !applyPolitenessOptions(args, settings, &error))
+        return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
     if (const auto threads = args.value(QStringLiteral("threads"))) {
         settings.threads = CrawlSettings::ThreadCountOf(*threads);

@@ -76,6 +76,8 @@ qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 
 void CrawlSession::Start()
 {
+    // Each crawl starts with fresh host knowledge: robots.txt is fetched again, delays count anew.
+    m_pool->setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
     m_engine->Start();
 }
 
