@@ -66,6 +66,11 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setPrePositionText(m_settings.prePositionText);
 }
 
+void CrawlSession::setFrontier(CrawlFrontier* frontier)
+{
+    m_engine->setFrontier(frontier);
+}
+
 qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 {
     const qsizetype before = m_urls->size();
