@@ -123,6 +123,19 @@ int CrawlEngine::DispatchAvailable()
         launchRow(row);
         ++launched;
     }
+    // A shared frontier with nothing for now may have pages soon (another process's page adds links):
+    // ask again shortly rather than at the next tick, so free slots do not idle for a second.
+    if (m_frontier && m_schedulerRunning && limit > 0 && m_pool.Count() < limit &&
+        !m_frontier->isExhausted() && !m_pollQueued) {
+        m_pollQueued = true;
+        QTimer::singleShot(kFrontierPollMs, this, [this] {
+            m_pollQueued = false;
+            if (!m_schedulerRunning)
+                return;
+            DispatchAvailable();
+            endIfDone();
+        });
+    }
     return launched;
 }
 

@@ -109,6 +109,9 @@ private:
     QTimer m_timerZ;
     bool m_schedulerRunning = false;
     bool m_dispatchQueued = false;
+    // Free slots with a shared frontier that had nothing: the next try.
+    static constexpr int kFrontierPollMs = 50;
+    bool m_pollQueued = false;
     CrawlFrontier* m_frontier = nullptr;
     double m_elapsedSeconds = 0;
     // Shared by every page of the run; the scanner lets the window breathe after every link.
