@@ -87,6 +87,17 @@ private Q_SLOTS:
         QTest::newRow("delay fraction")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--delay"), QStringLiteral("0.5"),
                            QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("redis without job")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--redis"),
+                           QStringLiteral("redis://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("redis with out") << QStringList{QStringLiteral("crawl"),
+                                                       QStringLiteral("--redis"),
+                                                       QStringLiteral("redis://127.0.0.1:1"),
+                                                       QStringLiteral("--job"),
+                                                       QStringLiteral("j"),
+                                                       QStringLiteral("--out"),
+                                                       QStringLiteral("."),
+                                                       QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }

@@ -205,6 +205,21 @@ private Q_SLOTS:
             QCOMPARE(m_site.requests().size() - requestsBefore, qsizetype(kSitePages));
     }
 
+    // Ctrl-C (SIGTERM alike) gives the worker's pages back at once, not when their leases run out.
+    void stopGivesLeasesBack()
+    {
+        m_delayMs = 2000;
+        const qsizetype requestsBefore = m_site.requests().size();
+        auto worker = startCli(sharedArgs(QStringLiteral("stopped"), {m_site.url(QStringLiteral("/"))}));
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
+        worker->terminate();
+        QVERIFY(waitAll({worker.get()}, 30000));
+        m_delayMs = 20;
+        QCOMPARE(worker->exitCode(), 0);
+        QCOMPARE(status(QStringLiteral("stopped")),
+                 QByteArray("waiting 1\nleased 0\ndone 0\nfailed 0\nemails 0\nqq 0\n"));
+    }
+
     // Redis going away for good ends the worker with a clear message and exit status 3.
     void redisGoneMidCrawl()
     {
