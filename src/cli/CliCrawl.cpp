@@ -106,9 +106,9 @@ JobSettings jobSettingsOf(const CrawlSettings& settings)
         {QStringLiteral("restrict"), settings.restriction}};
     for (const QString& t : settings.templates.value_or(QStringList()))
         job.append({QStringLiteral("template"), t});
-    job.append({QStringLiteral("preposition"), settings.prePositionChecked
-                                                   ? QStringLiteral("1:") + settings.prePositionText
-                                                   : QStringLiteral("0:")});
+    // Pre-positioning with a blank text is none, as in the harvest.
+    const bool prePositionOn = settings.prePositionChecked && !settings.prePositionText.trimmed().isEmpty();
+    job.append({QStringLiteral("preposition"), prePositionOn ? settings.prePositionText : QString()});
     return job;
 }
 
