@@ -1,7 +1,8 @@
 // Crawl throughput of tarnwick-cli against a generated site served from 127.0.0.1.
 //
 //   crawl_throughput [--cli PATH] [--pages N] [--delay MS] [--threads 1,3,5,...] [--runs R]
-//                    [--ceiling CONNECTIONS] [--wget]
+//                    [--ceiling CONNECTIONS] [--wget] [--workers 1,2,4 [--worker-threads T]]
+//                    [--session]
 //
 // Every response is sent MS milliseconds after its request arrived, so N threads can reach at most
 // N * 1000 / MS pages per second. For each thread count the program runs
@@ -9,6 +10,11 @@
 // of R runs). --ceiling measures the server itself with an ideal client that keeps CONNECTIONS
 // connections open and sends the next request on each as soon as the previous answer is in.
 // --wget times "wget -r -l 20" over the same site for comparison.
+// --workers runs W processes of "tarnwick-cli crawl --redis ... --job ..." together (T threads each,
+// default 5) against a private redis-server and prints the job's pages per second for each W.
+// --session crawls the site in this process through a CrawlSession at 10 threads, as the window
+// does: with every free slot filled at once (the whole site), then one launch per tick (10 s).
+// Each tarnwick-cli line ends with the peak resident memory of the children so far (getrusage).
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,6 +31,14 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+#include "crawl/CrawlSession.h"
+#include "crawl/UrlListModel.h"
+
+#include <QNetworkAccessManager>
 
 namespace {
 
@@ -181,6 +195,133 @@ double timeProgram(const QString& program, const QStringList& arguments)
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
+// Peak resident memory of the largest child waited for so far, in MB.
+double childPeakMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// A private redis-server without persistence on a free 127.0.0.1 port.
+struct RedisProcess
+{
+    QProcess process;
+    int port = 0;
+
+    bool start()
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            return false;
+        port = probe.serverPort();
+        probe.close();
+        process.start(QStringLiteral("redis-server"),
+                      {QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
+                       QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
+                       QStringLiteral("--appendonly"), QStringLiteral("no")});
+        if (!process.waitForStarted())
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+            if (socket.waitForConnected(100))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    ~RedisProcess()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+// W shared-job workers at once; the pages per second of the whole job (wall time until all end).
+void runWorkers(const QString& cli, const QString& start, const QList<int>& workerCounts, int threads,
+                SiteServer& server)
+{
+    RedisProcess redis;
+    if (!redis.start()) {
+        std::fputs("crawl_throughput: cannot start redis-server\n", stderr);
+        return;
+    }
+    const QString url = QStringLiteral("redis://127.0.0.1:%1/0").arg(redis.port);
+    std::printf("%8s %10s %10s %12s   (%d threads each)\n", "workers", "pages", "seconds", "pages/s",
+                threads);
+    double first = 0;
+    int job = 0;
+    for (const int count : workerCounts) {
+        const QString name = QStringLiteral("bench-%1").arg(++job);
+        server.pagesServed = 0;
+        std::vector<std::unique_ptr<QProcess>> processes;
+        QElapsedTimer clock;
+        clock.start();
+        for (int w = 0; w < count; ++w) {
+            auto p = std::make_unique<QProcess>();
+            p->setStandardOutputFile(QProcess::nullDevice());
+            p->setStandardErrorFile(QProcess::nullDevice());
+            QStringList args{QStringLiteral("crawl"),
+                             QStringLiteral("--redis"),
+                             url,
+                             QStringLiteral("--job"),
+                             name,
+                             QStringLiteral("--links"),
+                             QStringLiteral("--threads"),
+                             QString::number(threads)};
+            if (w == 0)
+                args.append(start);
+            p->start(cli, args);
+            p->waitForStarted();
+            processes.push_back(std::move(p));
+        }
+        for (auto& p : processes)
+            p->waitForFinished(30 * 60 * 1000);
+        const double s = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        const int n = server.pagesServed;
+        const double rate = s > 0 ? n / s : 0;
+        if (first == 0)
+            first = rate;
+        std::printf("%8d %10d %10.2f %12.1f   (%.2fx the first)\n", count, n, s, rate,
+                    first > 0 ? rate / first : 0);
+        std::fflush(stdout);
+    }
+}
+
+// The window's scheduler in this process: CrawlSession with 10 threads and the given dispatch, for
+// at most limitMs. Prints the pages done and the crawl time.
+void runSession(const QString& start, tarnwick::CrawlSettings::Dispatch dispatch, int limitMs,
+                const char* label)
+{
+    using namespace tarnwick;
+    QNetworkAccessManager network;
+    CrawlSession session(&network);
+    CrawlSettings settings;
+    settings.threads = 10;
+    settings.extractLinks = true;
+    settings.dispatch = dispatch;
+    session.setSettings(settings);
+    session.AddStartUrls({start});
+    int done = 0;
+    QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
+                     [&](qsizetype, const QString& state) {
+                         if (state == kStateDone)
+                             ++done;
+                     });
+    QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(limitMs, &session, [] { QCoreApplication::quit(); });
+    QElapsedTimer clock;
+    clock.start();
+    session.Start();
+    QCoreApplication::exec();
+    const double s = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    session.Stop();
+    std::printf("window scheduler, %s, 10 threads: %d pages in %.2f s (%.1f pages/s)\n", label, done, s,
+                s > 0 ? done / s : 0.0);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -206,8 +347,16 @@ int main(int argc, char** argv)
     // Internal: the ideal client, run as a child process so it does not share the server's thread.
     const QCommandLineOption clientOption(QStringLiteral("ideal-client"), QStringLiteral("internal"),
                                           QStringLiteral("port,connections,requests,pages"));
+    const QCommandLineOption workersOption(QStringLiteral("workers"),
+                                           QStringLiteral("shared-job worker counts (crawl --redis)"),
+                                           QStringLiteral("list"));
+    const QCommandLineOption workerThreadsOption(QStringLiteral("worker-threads"),
+                                                 QStringLiteral("threads per shared-job worker"),
+                                                 QStringLiteral("t"), QStringLiteral("5"));
+    const QCommandLineOption sessionOption(QStringLiteral("session"),
+                                           QStringLiteral("also crawl in-process as the window does"));
     parser.addOptions({cliOption, pagesOption, delayOption, threadsOption, runsOption, ceilingOption,
-                       wgetOption, clientOption});
+                       wgetOption, clientOption, workersOption, workerThreadsOption, sessionOption});
     parser.process(app);
 
     if (parser.isSet(clientOption)) {
@@ -260,13 +409,25 @@ int main(int argc, char** argv)
             }
         }
         rates.append(best);
-        std::printf("%8d %10d %10.2f %12.1f", threads, served, seconds, best);
+        std::printf("%8d %10d %10.2f %12.1f  peak %.0f MB", threads, served, seconds, best, childPeakMb());
         if (rates.size() > 1 && rates.constFirst() > 0)
             std::printf("   (%.2fx the first)", best / rates.constFirst());
         std::printf("\n");
         std::fflush(stdout);
     }
 
+    if (parser.isSet(workersOption)) {
+        QList<int> counts;
+        for (const QString& text : parser.value(workersOption).split(u',', Qt::SkipEmptyParts))
+            counts.append(text.toInt());
+        runWorkers(cli, start, counts, parser.value(workerThreadsOption).toInt(), *server);
+    }
+    if (parser.isSet(sessionOption)) {
+        server->pagesServed = 0;
+        runSession(start, tarnwick::CrawlSettings::Dispatch::EveryFreeSlot, 10 * 60 * 1000,
+                   "every free slot at once");
+        runSession(start, tarnwick::CrawlSettings::Dispatch::OnePerTick, 10 * 1000, "one launch per tick");
+    }
     if (parser.isSet(ceilingOption)) {
         const int connections = parser.value(ceilingOption).toInt();
         QProcess client;

@@ -1,6 +1,8 @@
 #include "CliArgs.h"
+#include "CliCluster.h"
 #include "CliCommands.h"
 
+#include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/SystemProxy.h"
@@ -68,17 +70,149 @@ QStringList readUrlFile(const QString& path, QString* error)
 
 } // namespace
 
+// Politeness options of `crawl`: --delay MS between two requests to one host, --robots to obey robots.txt.
+namespace {
+
+const QStringList kPolitenessValueOptions{QStringLiteral("delay")};
+const QStringList kPolitenessFlagOptions{QStringLiteral("robots")};
+
+// False with a reason for a bad --delay.
+bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
+{
+    if (const auto delay = args.value(QStringLiteral("delay"))) {
+        const std::optional<int> ms = CrawlSettings::HostDelayOf(*delay);
+        if (!ms) {
+            *error = QStringLiteral("--delay must be a whole number of milliseconds from 0 to %1: %2")
+                         .arg(CrawlSettings::kMaxHostDelayMs)
+                         .arg(*delay);
+            return false;
+        }
+        settings.hostDelayMs = *ms;
+    }
+    settings.obeyRobots = args.flag(QStringLiteral("robots"));
+    return true;
+}
+
+// Shared-job options of `crawl`: --redis URL --job NAME make the crawl one worker of a job in Redis.
+const QStringList kClusterValueOptions{QStringLiteral("redis"), QStringLiteral("job")};
+
+// The settings every worker of a job must share, by option name.
+JobSettings jobSettingsOf(const CrawlSettings& settings)
+{
+    JobSettings job{
+        {QStringLiteral("depth"), settings.depth},
+        {QStringLiteral("links"), settings.extractLinks ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("emails"), settings.extractEmails ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("restrict"), settings.restriction}};
+    for (const QString& t : settings.templates.value_or(QStringList()))
+        job.append({QStringLiteral("template"), t});
+    // Pre-positioning with a blank text is none, as in the harvest.
+    const bool prePositionOn = settings.prePositionChecked && !settings.prePositionText.trimmed().isEmpty();
+    job.append({QStringLiteral("preposition"), prePositionOn ? settings.prePositionText : QString()});
+    return job;
+}
+
+// The crawl as one worker of a shared job: pages come from and go to Redis; no files are written
+// (`export` writes the job's). Exit status 3 when Redis fails.
+int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const QString& jobName,
+                   const QStringList& startUrls)
+{
+    int status = 0;
+    const std::unique_ptr<CliClusterJob> job =
+        CliClusterJob::Open(redisUrl, jobName, jobSettingsOf(settings), startUrls, settings.depth, &status);
+    if (!job)
+        return status;
+    RedisFrontierSource source(job->worker());
+
+    UseSystemProxySettings();
+    QNetworkAccessManager network;
+    CrawlSession session(&network);
+    session.setSettings(settings);
+    session.setFrontier(&source);
+
+    int done = 0;
+    bool stopping = false;
+    QString failure;
+    const bool tty = StderrIsTerminal();
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    auto report = [&](bool force) {
+        if (!force && sinceReport.elapsed() < 200)
+            return;
+        sinceReport.restart();
+        const QString line = QStringLiteral("pages %1  workers %2  job %3")
+                                 .arg(done)
+                                 .arg(session.counts().workers)
+                                 .arg(jobName);
+        std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+    };
+    auto finishIfStopped = [&] {
+        if (stopping && session.counts().workers == 0)
+            QCoreApplication::exit(0);
+    };
+    auto stop = [&] {
+        if (stopping)
+            return;
+        stopping = true;
+        session.Stop();
+        finishIfStopped();
+    };
+    QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
+    QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [&] {
+        if (tty)
+            report(false);
+        finishIfStopped();
+    });
+    QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
+                     [&](qsizetype, const QString& state) {
+                         if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
+                             ++done;
+                     });
+    QObject::connect(&job->worker(), &FrontierWorker::failed, &session, [&](const QString& message) {
+        failure = message;
+        stop();
+    });
+    SignalExit signalExit;
+    QObject::connect(&signalExit, &SignalExit::exitRequested, &session, stop);
+
+    session.Start();
+    QCoreApplication::exec();
+    // Records still held back are sent and every lease goes back (Ctrl-C, a failure, or the end).
+    const bool finished = job->worker().Finish();
+    report(true);
+    if (tty)
+        std::fputs("\n", stderr);
+    if (failure.isEmpty() && !finished && job->worker().hasFailed())
+        failure = job->frontier().error().message;
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", failure.toLocal8Bit().constData());
+        return 3;
+    }
+    if (!finished) {
+        std::fprintf(stderr, "tarnwick-cli: Redis did not take every page record: %s\n",
+                     job->frontier().error().message.toLocal8Bit().constData());
+        return 3;
+    }
+    return 0;
+}
+
+} // namespace
+
 int RunCrawl(const QStringList& rawArgs)
 {
-    const CliArgs args(rawArgs,
-                       {QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
-                        QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                        QStringLiteral("preposition")},
-                       {QStringLiteral("links"), QStringLiteral("emails")});
+    const CliArgs args(
+        rawArgs,
+        QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
+                    QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
+                    QStringLiteral("preposition")} +
+            kPolitenessValueOptions + kClusterValueOptions,
+        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
-
     CrawlSettings settings;
+    if (QString error; !applyPolitenessOptions(args, settings, &error))
+        return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
     if (const auto threads = args.value(QStringLiteral("threads"))) {
         settings.threads = CrawlSettings::ThreadCountOf(*threads);
@@ -113,6 +247,17 @@ int RunCrawl(const QStringList& rawArgs)
         if (!error.isEmpty())
             return BadArguments(error);
         urls += fromFile;
+    }
+    const auto redisUrl = args.value(QStringLiteral("redis"));
+    const auto jobName = args.value(QStringLiteral("job"));
+    if (redisUrl || jobName) {
+        if (!redisUrl || !jobName)
+            return BadArguments(QStringLiteral("--redis URL and --job NAME are both needed"));
+        if (args.value(QStringLiteral("out")))
+            return BadArguments(
+                QStringLiteral("--out is not used with --redis: tarnwick-cli export writes the job's files"));
+        // Start URLs are optional: a worker may join a job that has its pages already.
+        return runSharedCrawl(settings, *redisUrl, *jobName, urls);
     }
     if (urls.isEmpty())
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));

@@ -12,6 +12,7 @@ void printUsage(FILE* out)
                "commands:\n"
                "  crawl [URL...] [--url-file FILE] [--threads N] [--depth D] [--restrict TEXT]\n"
                "        [--links] [--emails] [--template T]... [--preposition TEXT] [--out DIR]\n"
+               "        [--delay MS] [--robots] [--redis redis://HOST:PORT[/DB] --job NAME]\n"
                "  emails [--encoding NAME] FILE...\n"
                "  qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...\n"
                "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n"

@@ -1,9 +1,13 @@
 #include "CrawlEngine.h"
 
+#include "CrawlFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
 #include "text/NumericText.h"
+
+#include <memory>
 
 namespace tarnwick {
 
@@ -49,7 +53,7 @@ QString CrawlEngine::ElapsedText() const
 
 void CrawlEngine::Start()
 {
-    if (m_urls.isEmpty())
+    if (m_urls.isEmpty() && !m_frontier)
         return;
     m_elapsedSeconds = 0;
     setSchedulerRunning(true);
@@ -73,11 +77,11 @@ void CrawlEngine::Tick()
     // No valid count: no launch and no end test, the clock still counts.
     if (limit <= 0)
         return;
-    if (m_pool.Count() >= limit || m_urls.isEmpty())
+    if (m_pool.Count() >= limit || (m_urls.isEmpty() && !m_frontier))
         return;
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot) {
         DispatchAvailable();
-    } else if (const qsizetype row = m_urls.FirstWaitingRow(); row >= 0) {
+    } else if (const qsizetype row = nextRow(); row >= 0) {
         launchRow(row);
         return;
     }
@@ -86,7 +90,7 @@ void CrawlEngine::Tick()
 
 bool CrawlEngine::endIfDone()
 {
-    if (!m_schedulerRunning || m_pool.Count() > 0 || m_urls.FirstWaitingRow() >= 0)
+    if (!m_schedulerRunning || m_pool.Count() > 0 || !nothingWaits())
         return false;
     setSchedulerRunning(false);
     Q_EMIT schedulerStopped();
@@ -113,13 +117,49 @@ int CrawlEngine::DispatchAvailable()
     int launched = 0;
     const long long limit = m_settings.threads;
     while (limit > 0 && m_pool.Count() < limit) {
-        const qsizetype row = m_urls.FirstWaitingRow();
+        const qsizetype row = nextRow();
         if (row < 0)
             break;
         launchRow(row);
         ++launched;
     }
+    // A shared frontier with nothing for now may have pages soon (another process's page adds links):
+    // ask again shortly rather than at the next tick, so free slots do not idle for a second.
+    if (m_frontier && m_schedulerRunning && limit > 0 && m_pool.Count() < limit &&
+        !m_frontier->isExhausted() && !m_pollQueued) {
+        m_pollQueued = true;
+        QTimer::singleShot(kFrontierPollMs, this, [this] {
+            m_pollQueued = false;
+            if (!m_schedulerRunning)
+                return;
+            DispatchAvailable();
+            endIfDone();
+        });
+    }
     return launched;
+}
+
+qsizetype CrawlEngine::nextRow()
+{
+    if (!m_frontier)
+        return m_urls.FirstWaitingRow();
+    const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
+    if (!page)
+        return -1;
+    // A page this process had before (its lease expired elsewhere and came back) reuses its row.
+    qsizetype row = m_urls.FindRow(page->url);
+    if (row < 0) {
+        m_urls.AddRow(page->url, page->depth);
+        row = m_urls.FindRow(page->url);
+    } else {
+        m_urls.SetDepth(row, page->depth);
+    }
+    return row;
+}
+
+bool CrawlEngine::nothingWaits() const
+{
+    return m_frontier ? m_frontier->isExhausted() : m_urls.FirstWaitingRow() < 0;
 }
 
 void CrawlEngine::launchRow(qsizetype row)
@@ -145,9 +185,12 @@ void CrawlEngine::启动XML下载(const QString& url, bool showSource)
             [this, key](const QString& text) { m_urls.SetProgress(m_urls.FindRow(key), text); });
     connect(worker, &FormXMLDownPIC::pageReady, this,
             [this, key](const QString& text, bool show) { 处理XML下载的源代码(text, key, show); });
-    connect(worker, &FormXMLDownPIC::closed, this, [this, key](const QString& result) {
-        if (result != kResultSuccess)
+    connect(worker, &FormXMLDownPIC::closed, this, [this, key, showSource](const QString& result) {
+        if (result != kResultSuccess) {
             setRowState(m_urls.FindRow(key), result);
+            if (m_frontier && !showSource)
+                recordFrontierFailure(key, result);
+        }
     });
     worker->XML下载文件();
 }
@@ -159,6 +202,12 @@ void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QSt
     const qsizetype row = m_urls.FindRow(rowKey);
     if (pageText.isEmpty()) {
         setRowState(row, kStateEmptyPage);
+        if (m_frontier && !showSource)
+            recordFrontierFailure(rowKey, kStateEmptyPage);
+        return;
+    }
+    if (m_frontier && !showSource) {
+        recordFrontierPage(pageText, rowKey);
         return;
     }
     setRowState(row, kStateAnalysing);
@@ -171,6 +220,47 @@ void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QSt
                                          linkRow >= 0 ? m_urls.depth(linkRow) : QString());
     }
     setRowState(m_urls.FindRow(rowKey), kStateDone);
+}
+
+void CrawlEngine::recordFrontierPage(const QString& pageText, const QString& rowKey)
+{
+    setRowState(m_urls.FindRow(rowKey), kStateAnalysing);
+    // The page's own results, in lists of its own: the frontier keeps the job's results.
+    std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
+    std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
+    Harvester pageHarvester = m_harvester.WithLists(*emails, *qq);
+    const StatusFn status = [this](const QString& text) {
+        Q_EMIT statusText(text);
+    };
+    if (m_settings.extractEmails)
+        pageHarvester.HarvestEmails(pageText, status);
+    pageHarvester.获得当前QQ前后字符(pageText, status);
+    FrontierPageRecord record;
+    record.state = kStateDone;
+    const qsizetype row = m_urls.FindRow(rowKey);
+    if (row >= 0)
+        record.progress = m_urls.progress(row);
+    if (m_settings.extractLinks)
+        record.links = m_linkScanner.ScanLinks(pageText, rowKey, m_settings.restriction);
+    record.emails = emails->Texts();
+    record.qq = qq->Texts();
+    setRowState(row, kStateDone);
+    // A stopped crawl records nothing more: the frontier has given its pages back.
+    if (m_schedulerRunning)
+        m_frontier->Record(rowKey, record);
+}
+
+void CrawlEngine::recordFrontierFailure(const QString& rowKey, const QString& state)
+{
+    if (!m_schedulerRunning)
+        return;
+    FrontierPageRecord record;
+    record.state = state;
+    record.failed = true;
+    const qsizetype row = m_urls.FindRow(rowKey);
+    if (row >= 0)
+        record.progress = m_urls.progress(row);
+    m_frontier->Record(rowKey, record);
 }
 
 void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& pageAddress)

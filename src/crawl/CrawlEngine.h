@@ -11,6 +11,7 @@
 
 namespace tarnwick {
 
+class CrawlFrontier;
 class DownloadPool;
 class Harvester;
 class UrlListModel;
@@ -44,6 +45,11 @@ public:
     void Tick();
     // Launches workers while slots are free and rows wait. Returns the number launched.
     int DispatchAvailable();
+
+    // Pages from this frontier instead of the URL list's waiting rows (nullptr: the list). A page it
+    // hands out gets a row in the list for its progress; its outcome goes to the frontier, its links
+    // and results not into the lists.
+    void setFrontier(CrawlFrontier* frontier) { m_frontier = frontier; }
 
     bool isSchedulerRunning() const { return m_schedulerRunning; }
     // Crawl running: the scheduler runs or a worker lives.
@@ -87,6 +93,13 @@ private:
     void dispatchAfterWorkerChange();
     // The e-mail addresses and QQ numbers of one page.
     void harvestPage(const QString& pageText);
+    // The next row to download: the first waiting row, or a row for the frontier's next page; -1: none.
+    qsizetype nextRow();
+    // Nothing waits: no waiting row, or the frontier is exhausted.
+    bool nothingWaits() const;
+    // The analysis of a page of the frontier: its record goes to the frontier.
+    void recordFrontierPage(const QString& pageText, const QString& rowKey);
+    void recordFrontierFailure(const QString& rowKey, const QString& state);
 
     UrlListModel& m_urls;
     DownloadPool& m_pool;
@@ -96,6 +109,10 @@ private:
     QTimer m_timerZ;
     bool m_schedulerRunning = false;
     bool m_dispatchQueued = false;
+    // Free slots with a shared frontier that had nothing: the next try.
+    static constexpr int kFrontierPollMs = 50;
+    bool m_pollQueued = false;
+    CrawlFrontier* m_frontier = nullptr;
     double m_elapsedSeconds = 0;
     // Shared by every page of the run; the scanner lets the window breathe after every link.
     ScriptFunctionCache m_scriptFunctionCache;

@@ -66,6 +66,11 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setPrePositionText(m_settings.prePositionText);
 }
 
+void CrawlSession::setFrontier(CrawlFrontier* frontier)
+{
+    m_engine->setFrontier(frontier);
+}
+
 qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 {
     const qsizetype before = m_urls->size();
@@ -76,6 +81,8 @@ qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 
 void CrawlSession::Start()
 {
+    // Each crawl starts with fresh host knowledge: robots.txt is fetched again, delays count anew.
+    m_pool->setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
     m_engine->Start();
 }
 

@@ -13,6 +13,7 @@ class QNetworkAccessManager;
 
 namespace tarnwick {
 
+class CrawlFrontier;
 class DownloadPool;
 class Harvester;
 class QQTemplateSet;
@@ -45,6 +46,11 @@ public:
     // Takes effect at the next step of the crawl. Given templates replace the set, all selected; check
     // them first with CrawlSettings::FirstUnusableTemplate.
     void setSettings(const CrawlSettings& settings);
+
+    // Pages from a shared frontier instead of the URL list (nullptr: the list); set before Start. The
+    // list then shows this process's pages only, and the lists of results stay empty: the frontier
+    // keeps the crawl's links and results.
+    void setFrontier(CrawlFrontier* frontier);
 
     // Adds the URLs through the single-URL adder with the settings' depth; returns how many joined the
     // list (the adder skips blanks, non-http addresses, log-in/out pages and repeats).

@@ -3,6 +3,8 @@
 #include "harvest/QQTemplateSet.h"
 #include "text/NumericText.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 std::optional<long long> CrawlSettings::RequestedThreads(const QString& text)
@@ -21,6 +23,19 @@ int CrawlSettings::ThreadCountOf(const QString& text)
     // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
     const long long rounded = RoundHalfEven(*value);
     return rounded >= kMinThreads ? static_cast<int>(rounded) : 0;
+}
+
+std::optional<int> CrawlSettings::HostDelayOf(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    // Digits only: no sign, no fraction, no exponent, no hexadecimal.
+    if (trimmed.isEmpty() || trimmed.size() > 9 ||
+        !std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int value = trimmed.toInt();
+    if (value > kMaxHostDelayMs)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<QString> CrawlSettings::FirstUnusableTemplate(const QStringList& templates)

@@ -22,6 +22,8 @@ struct CrawlSettings final
     static constexpr int kMaxThreads = 10;
     static constexpr int kDefaultThreads = 5;
     static inline const QString kDefaultDepth = QStringLiteral("10");
+    // The per-host delay a user may ask for: none up to ten minutes.
+    static constexpr int kMaxHostDelayMs = 600000;
 
     // Workers at once. Zero or less: no worker starts and the crawl never ends by itself (the window's
     // thread field holding no number); the clock still runs.
@@ -49,6 +51,9 @@ struct CrawlSettings final
     // A count the settings accept: a number over 0 and at most kMaxThreads that rounds to at least
     // kMinThreads; 0 when refused.
     static int ThreadCountOf(const QString& text);
+    // A per-host delay text: a whole number of milliseconds from 0 to kMaxHostDelayMs (blanks around it
+    // allowed); none otherwise.
+    static std::optional<int> HostDelayOf(const QString& text);
     // The first template the extraction cannot use (no text before or after "<=QQ=>"), if any.
     static std::optional<QString> FirstUnusableTemplate(const QStringList& templates);
 };

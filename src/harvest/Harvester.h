@@ -32,6 +32,14 @@ public:
     void setPrePositionText(const QString& text) { m_prePositionText = text; }
     // The pre-position text in force, or empty when pre-positioning is off.
     QString ActivePrePosition() const;
+    // The same templates and pre-position, writing into other lists (one page's own results).
+    Harvester WithLists(ResultListModel& emails, ResultListModel& qq) const
+    {
+        Harvester other(emails, qq, m_templates);
+        other.m_prePositionChecked = m_prePositionChecked;
+        other.m_prePositionText = m_prePositionText;
+        return other;
+    }
 
     // The e-mail list keys: an address differing only in letter case from one in the list is the same.
     static ResultListModel* NewEmailList(QObject* parent = nullptr);

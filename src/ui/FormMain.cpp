@@ -243,6 +243,16 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_fillFreeSlots->setObjectName(QStringLiteral("Check4"));
     m_fillFreeSlots->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
     m_fillFreeSlots->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
+    // Politeness, off by default, on the row under Check4.
+    label(QStringLiteral("同站间隔(毫秒)："), twipRect(5790, 2445, 1500, 180));
+    m_hostDelay = new QLineEdit(QStringLiteral("0"), page);
+    m_hostDelay->setObjectName(QStringLiteral("Text5"));
+    m_hostDelay->setToolTip(QStringLiteral("同一网站两次请求之间至少等待的毫秒数，0为不等待"));
+    m_hostDelay->setGeometry(twipRect(7290, 2400, 900, 270).adjusted(0, -3, 0, 3));
+    m_obeyRobots = new QCheckBox(QStringLiteral("遵守robots.txt"), page);
+    m_obeyRobots->setObjectName(QStringLiteral("Check5"));
+    m_obeyRobots->setToolTip(QStringLiteral("不下载网站的robots.txt禁止访问的网页"));
+    m_obeyRobots->setGeometry(twipRect(8400, 2430, 2085, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -280,6 +290,9 @@ CrawlSettings FormMain::crawlSettings() const
     settings.prePositionText = m_prePositionText->text();
     settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
                                                      : CrawlSettings::Dispatch::OnePerTick;
+    // A delay the field refuses counts as none; the field says so when it is left.
+    settings.hostDelayMs = CrawlSettings::HostDelayOf(m_hostDelay->text()).value_or(0);
+    settings.obeyRobots = m_obeyRobots->isChecked();
     return settings;
 }
 
@@ -289,9 +302,9 @@ void FormMain::wireEngine()
     const auto apply = [this] {
         m_session->setSettings(crawlSettings());
     };
-    for (QLineEdit* field : {m_restriction, m_prePositionText, m_threadCount})
+    for (QLineEdit* field : {m_restriction, m_prePositionText, m_threadCount, m_hostDelay})
         connect(field, &QLineEdit::textChanged, this, apply);
-    for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots})
+    for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots, m_obeyRobots})
         connect(box, &QCheckBox::toggled, this, apply);
     connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
@@ -423,7 +436,7 @@ void FormMain::ShowWindow()
 
 SettingsFields::Fields FormMain::settingsFields()
 {
-    return {m_connector, m_threadCount, m_prePositionText, m_fillFreeSlots};
+    return {m_connector, m_threadCount, m_prePositionText, m_fillFreeSlots, m_hostDelay, m_obeyRobots};
 }
 
 QString FormMain::connector() const

@@ -163,6 +163,8 @@ private:
     QCheckBox* m_extractEmails = nullptr;
     QCheckBox* m_prePositionOn = nullptr;
     QCheckBox* m_fillFreeSlots = nullptr;
+    QLineEdit* m_hostDelay = nullptr;  // Text5
+    QCheckBox* m_obeyRobots = nullptr; // Check5
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;

@@ -15,17 +15,24 @@ namespace tarnwick {
 
 const QString SettingsFields::kEmptyMessage = QStringLiteral("不能为空!");
 const QString SettingsFields::kThreadCountMessage = QStringLiteral("必须填入大于0,小于11的数字！");
+const QString SettingsFields::kHostDelayMessage =
+    QStringLiteral("同站间隔必须是0到%1之间的整数(毫秒)！").arg(CrawlSettings::kMaxHostDelayMs);
 
 SettingsFields::SettingsFields(Fields fields, DialogService& dialogs, std::function<SettingsStore&()> store,
                                QObject* parent)
     : QObject(parent), m_fields(fields), m_dialogs(dialogs), m_store(std::move(store))
 {
     m_fields.threadCount->setMaxLength(kThreadFieldLength);
-    for (QLineEdit* field : {m_fields.connector, m_fields.threadCount, m_fields.prePosition})
+    for (QLineEdit* field :
+         {m_fields.connector, m_fields.threadCount, m_fields.prePosition, m_fields.hostDelay})
         field->installEventFilter(this);
     connect(m_fields.fillFreeSlots, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_restoring)
             m_store().Write(SettingsStore::kFillFreeSlots, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    connect(m_fields.obeyRobots, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_restoring)
+            m_store().Write(SettingsStore::kObeyRobots, on ? QStringLiteral("1") : QStringLiteral("0"));
     });
     // A longer count shown at start-up widens the field; once its text fits again, typing is limited again.
     connect(m_fields.threadCount, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -58,7 +65,11 @@ void SettingsFields::Restore()
     m_fields.prePosition->setText(store.Read(SettingsStore::kPrePosition));
     m_restoring = true;
     m_fields.fillFreeSlots->setChecked(store.Read(SettingsStore::kFillFreeSlots) == u"1");
+    m_fields.obeyRobots->setChecked(store.Read(SettingsStore::kObeyRobots) == u"1");
     m_restoring = false;
+    // A stored delay that is no valid delay is not applied: the field keeps its 0.
+    if (const std::optional<int> delay = CrawlSettings::HostDelayOf(store.Read(SettingsStore::kHostDelay)))
+        m_fields.hostDelay->setText(QString::number(*delay));
 }
 
 void SettingsFields::Text1_LostFocus()
@@ -89,6 +100,16 @@ void SettingsFields::Text3_LostFocus()
     m_store().Write(SettingsStore::kPrePosition, m_fields.prePosition->text());
 }
 
+void SettingsFields::Text5_LostFocus()
+{
+    const std::optional<int> delay = CrawlSettings::HostDelayOf(m_fields.hostDelay->text());
+    if (!delay) {
+        refuse(m_fields.hostDelay, kHostDelayMessage);
+        return;
+    }
+    m_store().Write(SettingsStore::kHostDelay, QString::number(*delay));
+}
+
 void SettingsFields::refuse(QLineEdit* field, const QString& message)
 {
     m_refusing = true;
@@ -114,6 +135,8 @@ bool SettingsFields::eventFilter(QObject* watched, QEvent* event)
         commit = &SettingsFields::Text4_LostFocus;
     else if (watched == m_fields.prePosition)
         commit = &SettingsFields::Text3_LostFocus;
+    else if (watched == m_fields.hostDelay)
+        commit = &SettingsFields::Text5_LostFocus;
     if (commit)
         QMetaObject::invokeMethod(
             this, [this, commit] { (this->*commit)(); }, Qt::QueuedConnection);

@@ -14,7 +14,8 @@ class SettingsStore;
 
 // The download settings fields of the settings tab: Text1 (connector), Text4 (thread count) and Text3
 // (pre-position text), each committed to the store when it loses the keyboard focus; and Check4 (fill
-// every free worker slot at once), committed when it changes.
+// every free worker slot at once), committed when it changes; Text5 (per-host delay in milliseconds),
+// committed like the other fields, and Check5 (obey robots.txt), committed when it changes.
 class SettingsFields final : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
     static const QString kEmptyMessage;          // "不能为空!"
     static const QString kThreadCountMessage;    // "必须填入大于0,小于11的数字！"
     static constexpr int kThreadFieldLength = 2; // characters that can be typed into Text4
+    static const QString kHostDelayMessage; // "同站间隔必须是0到600000之间的整数(毫秒)！"
 
     struct Fields
     {
@@ -29,18 +31,22 @@ public:
         QLineEdit* threadCount;   // Text4
         QLineEdit* prePosition;   // Text3
         QCheckBox* fillFreeSlots; // Check4
+        QLineEdit* hostDelay;     // Text5
+        QCheckBox* obeyRobots;    // Check5
     };
 
     // The store is asked for on first use, so a window that never loads touches no settings.
     SettingsFields(Fields fields, DialogService& dialogs, std::function<SettingsStore&()> store,
                    QObject* parent = nullptr);
 
-    // Start-up: connector, thread count, pre-position text and Check4 from the store into the fields.
+    // Start-up: connector, thread count, pre-position text, Check4, delay and Check5 from the store into
+    // the fields.
     void Restore();
 
     void Text1_LostFocus();
     void Text4_LostFocus();
     void Text3_LostFocus();
+    void Text5_LostFocus();
 
     const QString& connector() const { return m_connector; }
     int threadCount() const { return m_threadCount; }

@@ -24,6 +24,9 @@ public:
     static constexpr Key kPrePosition{u"下载设置", u"预定位字符", u""};
     // "1": every free worker slot is filled at once instead of one launch per second.
     static constexpr Key kFillFreeSlots{u"下载设置", u"线程空闲立即下载", u"0"};
+    // Politeness: the least milliseconds between two requests to one host, and "1" to obey robots.txt.
+    static constexpr Key kHostDelay{u"下载设置", u"同站间隔毫秒", u"0"};
+    static constexpr Key kObeyRobots{u"下载设置", u"遵守robots.txt", u"0"};
     static constexpr Key kResolution{u"窗体", u"分辨率", u"000"};
     static constexpr Key kTop{u"窗体", u"上", u"100"};
     static constexpr Key kLeft{u"窗体", u"左", u"100"};

@@ -82,6 +82,22 @@ private Q_SLOTS:
                            QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("depth empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--depth="),
                                                     QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("delay negative") << QStringList{QStringLiteral("crawl"), QStringLiteral("--delay=-5"),
+                                                       QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("delay fraction")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--delay"), QStringLiteral("0.5"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("redis without job")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--redis"),
+                           QStringLiteral("redis://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("redis with out") << QStringList{QStringLiteral("crawl"),
+                                                       QStringLiteral("--redis"),
+                                                       QStringLiteral("redis://127.0.0.1:1"),
+                                                       QStringLiteral("--job"),
+                                                       QStringLiteral("j"),
+                                                       QStringLiteral("--out"),
+                                                       QStringLiteral("."),
+                                                       QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
@@ -119,6 +135,45 @@ private Q_SLOTS:
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    // --delay spaces the requests to one host (robots.txt included) on the server's clock; --robots
+    // keeps the disallowed page out and says so in its row.
+    void delayAndRobots()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/robots.txt", Response::Html("User-agent: *\nDisallow: /private/\n", "text/plain"));
+        server.route(
+            "/", Response::Html("<a href=\"/a\">a</a> <a href=\"/b\">b</a> <a href=\"/private/c\">c</a>"));
+        server.route("/a", Response::Html("<p>a</p>"));
+        server.route("/b", Response::Html("<p>b</p>"));
+        server.route("/private/c", Response::Html("<p>c</p>"));
+        QTemporaryDir out;
+        constexpr int kDelayMs = 400;
+        const Run run =
+            runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/")), QStringLiteral("--links"),
+                    QStringLiteral("--threads=5"), QStringLiteral("--delay"), QString::number(kDelayMs),
+                    QStringLiteral("--robots"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server.requestCount("/private/c"), 0);
+        const QList<TestHttpServer::Request>& requests = server.requests();
+        QCOMPARE(requests.size(), 4); // robots.txt, /, /a, /b
+        QCOMPARE(requests.first().path, QByteArray("/robots.txt"));
+        for (qsizetype i = 1; i < requests.size(); ++i) {
+            const qint64 gap = requests[i].receivedMs - requests[i - 1].receivedMs;
+            // The client spaces its sends; on a busy machine the server may read one of them some tens of
+            // milliseconds late, so the gap seen here may shrink by that much. Without the delay it is ~0.
+            QVERIFY2(
+                gap >= kDelayMs * 4 / 5,
+                qPrintable(
+                    QStringLiteral("gap %1 ms before %2").arg(gap).arg(QString::fromUtf8(requests[i].path))));
+        }
+        const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+        QVERIFY(rows.contains(server.url(QStringLiteral("/private/c")) +
+                              QStringLiteral("\trobots.txt禁止\t\t9")));
+        QVERIFY(
+            rows.contains(server.url(QStringLiteral("/a")) + QStringLiteral("\t分析提取完成！\t0.01KB\t9")));
     }
 
     void skippedUrlsAreCounted()

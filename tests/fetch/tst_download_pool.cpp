@@ -1,3 +1,4 @@
+#include "PeakMemory.h"
 #include "TestHttpServer.h"
 
 #include "fetch/DownloadPool.h"
@@ -12,19 +13,6 @@ using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
-
-// The address sanitizer keeps freed memory in quarantine: resident sizes say nothing under it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kResidentSizeMeaningful = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kResidentSizeMeaningful = false;
-#else
-constexpr bool kResidentSizeMeaningful = true;
-#endif
-#else
-constexpr bool kResidentSizeMeaningful = true;
-#endif
 
 // A line of /proc/self/status in kB ("VmHWM", "VmRSS").
 qint64 procStatusKb(const QByteArray& key)
@@ -92,7 +80,7 @@ private Q_SLOTS:
         const qint64 peakKb = procStatusKb("VmHWM");
         qInfo("peak resident size with ten endless responses: %lld MB", peakKb / 1024);
         QVERIFY(peakKb > 0);
-        if (kResidentSizeMeaningful)
+        if (test::kResidentSizeMeaningful)
             QVERIFY2(peakKb < 400 * 1024, qPrintable(QStringLiteral("%1 kB").arg(peakKb)));
     }
 

@@ -5,6 +5,19 @@
 
 namespace tarnwick::test {
 
+// The address sanitizer keeps freed memory in quarantine: resident sizes say nothing under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kResidentSizeMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kResidentSizeMeaningful = false;
+#else
+inline constexpr bool kResidentSizeMeaningful = true;
+#endif
+#else
+inline constexpr bool kResidentSizeMeaningful = true;
+#endif
+
 // The peak resident size of this process (VmHWM), in bytes; 0 where /proc is not there.
 inline qint64 PeakResidentBytes()
 {

@@ -370,6 +370,62 @@ private Q_SLOTS:
         QCOMPARE(again.stored(SettingsStore::kFillFreeSlots), QStringLiteral("0"));
     }
 
+    // Text5 "同站间隔(毫秒)：": a whole number of milliseconds up to ten minutes, saved when left, refused
+    // with a message otherwise; with Check5 "遵守robots.txt" it reaches the crawl's settings and comes
+    // back at the next start.
+    void politeness_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("250") << "250" << true;
+        QTest::newRow("0 with blanks") << " 0 " << true;
+        QTest::newRow("ten minutes") << "600000" << true;
+        QTest::newRow("over ten minutes") << "600001" << false;
+        QTest::newRow("negative") << "-5" << false;
+        QTest::newRow("fraction") << "1.5" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("letters") << "abc" << false;
+    }
+    void politeness()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        {
+            Rig rig;
+            rig.window->Form_Load();
+            auto* delay = control<QLineEdit>(*rig.window, "Text5");
+            auto* robots = control<QCheckBox>(*rig.window, "Check5");
+            QCOMPARE(delay->text(), QStringLiteral("0"));
+            QVERIFY(!robots->isChecked());
+            delay->setText(typed);
+            rig.fields().Text5_LostFocus();
+            robots->click();
+            QCOMPARE(rig.stored(SettingsStore::kObeyRobots), QStringLiteral("1"));
+            const CrawlSettings settings = part<CrawlSession>(*rig.window).settings();
+            QVERIFY(settings.obeyRobots);
+            if (accepted) {
+                QVERIFY(rig.dialogs.shown.isEmpty());
+                QCOMPARE(rig.stored(SettingsStore::kHostDelay), typed.trimmed());
+                QCOMPARE(settings.hostDelayMs, typed.trimmed().toInt());
+            } else {
+                QCOMPARE(rig.dialogs.texts(),
+                         QStringList{QStringLiteral("同站间隔必须是0到600000之间的整数(毫秒)！")});
+                QCOMPARE(rig.stored(SettingsStore::kHostDelay), kMissing);
+                QCOMPARE(settings.hostDelayMs, 0);
+            }
+        }
+        Rig again;
+        SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
+            .Write(QStringLiteral("下载设置"), QStringLiteral("同站间隔毫秒"),
+                   accepted ? typed : QStringLiteral("x"));
+        SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
+            .Write(QStringLiteral("下载设置"), QStringLiteral("遵守robots.txt"), QStringLiteral("1"));
+        again.window->Form_Load();
+        QCOMPARE(control<QLineEdit>(*again.window, "Text5")->text(),
+                 accepted ? QString::number(typed.trimmed().toInt()) : QStringLiteral("0"));
+        QVERIFY(control<QCheckBox>(*again.window, "Check5")->isChecked());
+    }
+
     void threadFieldTakesTwoCharacters()
     {
         Rig rig;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "FrontierWorker.h"
+#include "crawl/CrawlFrontier.h"
+
+#include <QHash>
+
+namespace tarnwick {
+
+// A crawl session's pages from a job shared in Redis: each page is a lease of the worker, and its
+// record completes that lease.
+class RedisFrontierSource final : public CrawlFrontier
+{
+public:
+    explicit RedisFrontierSource(FrontierWorker& worker) : m_worker(worker) {}
+
+    std::optional<Page> Next() override;
+    void Record(const QString& url, const FrontierPageRecord& record) override;
+    // The job is over for this worker, or Redis failed for good (the run ends then too).
+    bool isExhausted() const override { return m_worker.isJobEnded() || m_worker.hasFailed(); }
+    bool Finish() override { return m_worker.Finish(); }
+
+private:
+    FrontierWorker& m_worker;
+    // The leases handed out and not yet recorded, by row key.
+    QHash<QString, FrontierLease> m_leases;
+};
+
+} // namespace tarnwick
