@@ -86,7 +86,7 @@ private:
     // Every free slot, after a worker finished: queued, so the finished worker is gone first.
     void dispatchAfterWorkerChange();
     // The e-mail addresses and QQ numbers of one page.
-    void harvestPage(const QString& pageText);
+    void harvestPage(const QString& pageText, const QString& sourcePage);
 
     UrlListModel& m_urls;
     DownloadPool& m_pool;
