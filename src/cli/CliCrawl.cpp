@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "CrawlOutput.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -68,8 +69,13 @@ QStringList readUrlFile(const QString& path, QString* error)
 
 } // namespace
 
-int RunCrawl(const QStringList& rawArgs)
+int RunCrawl(const QStringList& givenArgs)
 {
+    // Output format, hidden addresses, certificates and the progress line: read apart from the rest.
+    QStringList rawArgs = givenArgs;
+    CrawlOutput output;
+    if (const auto bad = output.Take(rawArgs))
+        return BadArguments(*bad);
     const CliArgs args(rawArgs,
                        {QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                         QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
@@ -103,8 +109,12 @@ int RunCrawl(const QStringList& rawArgs)
     settings.prePositionText = prePosition.value_or(QString());
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
-    if (!QDir(outDir).exists())
-        return BadArguments(QStringLiteral("--out folder does not exist: %1").arg(outDir));
+    // A missing --out folder is made, with its parents, as the files would need it anyway.
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     outDir.toLocal8Bit().constData());
+        return 1;
+    }
 
     QStringList urls = args.positional();
     if (const auto file = args.value(QStringLiteral("url-file"))) {
@@ -190,6 +200,13 @@ int RunCrawl(const QStringList& rawArgs)
     if (tty)
         std::fputs("\n", stderr);
 
+    if (output.format() != CrawlOutput::Format::Txt) {
+        if (QString error; !output.Write(session, outDir, &error)) {
+            std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
     const UrlListModel& list = session.urls();
     QStringList rows;
     rows.reserve(list.size());

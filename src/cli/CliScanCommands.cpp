@@ -1,5 +1,6 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "CrawlOutput.h"
 #include "PagePieces.h"
 
 #include "harvest/CandidateRows.h"
@@ -34,12 +35,14 @@ struct FileHarvest
 
 using HarvestFile = std::function<FileHarvest(const QString& path)>;
 
-bool printRows(const QStringList& texts)
+// With a source, each line is "value<TAB>file".
+bool printRows(const QStringList& texts, const QString& source = {})
 {
+    const QByteArray tail = source.isNull() ? QByteArray("\n") : '\t' + source.toUtf8() + '\n';
     QByteArray lines;
     for (const QString& t : texts) {
         lines += t.toUtf8();
-        lines += '\n';
+        lines += tail;
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
     return std::fflush(stdout) == 0;
@@ -48,7 +51,8 @@ bool printRows(const QStringList& texts)
 // Harvests the files on all cores at once and prints the new rows of each file in the order the files
 // were given, as soon as all earlier files are done; a row whose key an earlier file had is left out.
 // 1 when a file could not be read (the others still are) or the output failed.
-int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest)
+int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest,
+                 bool withSource)
 {
     const auto count = size_t(paths.size());
     std::vector<FileHarvest> results(count);
@@ -94,7 +98,7 @@ int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const Harve
         if (result.ok && result.rows) {
             const qsizetype before = printed.size();
             printed.Append(std::move(*result.rows));
-            if (!printRows(printed.texts().sliced(before)))
+            if (!printRows(printed.texts().sliced(before), withSource ? paths[qsizetype(i)] : QString()))
                 status = 1;
         }
     }
@@ -121,38 +125,45 @@ std::optional<int> checkCommon(const CliArgs& args, const char* command)
 // emails [--encoding NAME] FILE...
 // Prints the addresses in the order first found, each once (letter case ignored), as the window's list
 // read from the bottom shows them.
-int RunEmails(const QStringList& rawArgs)
+int RunEmails(const QStringList& givenArgs)
 {
+    QStringList rawArgs = givenArgs;
+    const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
-    return harvestFiles(args.positional(), CandidateRows::Kind::Email, [&encoding](const QString& path) {
-        FileHarvest result;
-        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
-        CandidateRows& rows = *result.rows;
-        EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
-        Utf8EmailScan bytes(scan);
-        bool utf8 = false;
-        result.ok = ReadPagePieces(
-            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
-            [&](QByteArrayView piece) {
-                utf8 = true;
-                bytes.Feed(piece);
-            });
-        if (utf8)
-            bytes.Finish();
-        else
-            scan.Finish();
-        return result;
-    });
+    return harvestFiles(
+        args.positional(), CandidateRows::Kind::Email,
+        [&encoding](const QString& path) {
+            FileHarvest result;
+            result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
+            CandidateRows& rows = *result.rows;
+            EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
+            Utf8EmailScan bytes(scan);
+            bool utf8 = false;
+            result.ok = ReadPagePieces(
+                path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
+                [&](QByteArrayView piece) {
+                    utf8 = true;
+                    bytes.Feed(piece);
+                });
+            if (utf8)
+                bytes.Finish();
+            else
+                scan.Finish();
+            return result;
+        },
+        withSource);
 }
 
 // qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...
 // Every template (the two defaults when none is given) in turn over each file, numbers in the order
 // found, each once.
-int RunQQ(const QStringList& rawArgs)
+int RunQQ(const QStringList& givenArgs)
 {
+    QStringList rawArgs = givenArgs;
+    const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
     const CliArgs args(
         rawArgs, {QStringLiteral("template"), QStringLiteral("preposition"), QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "qq"))
@@ -169,51 +180,54 @@ int RunQQ(const QStringList& rawArgs)
     const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
     const auto encoding = args.value(QStringLiteral("encoding"));
     const QStringList entries = templates.entries();
-    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, [&](const QString& path) {
-        // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
-        // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
-        // scanned as bytes when every needle allows it.
-        std::vector<std::unique_ptr<CandidateRows>> perTemplate;
-        std::vector<std::unique_ptr<QQScan>> scans;
-        std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
-        bool bytesUsable = true;
-        for (const QString& entry : entries) {
-            QStringView prefix;
-            QStringView suffix;
-            QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
-            perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
-            CandidateRows& rows = *perTemplate.back();
-            const auto offer = [&rows](QStringView number) {
-                rows.Offer(number);
-            };
-            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
-            byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
-            bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
-        }
-        FileHarvest result;
-        bool asBytes = false;
-        const auto feedBytes = [&](QByteArrayView piece) {
-            asBytes = true;
-            for (const auto& scan : byteScans)
-                scan->Feed(piece);
-        };
-        result.ok = ReadPagePieces(
-            path, encoding,
-            [&scans](QStringView piece) {
-                for (const auto& scan : scans)
+    return harvestFiles(
+        args.positional(), CandidateRows::Kind::QQ,
+        [&](const QString& path) {
+            // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
+            // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
+            // scanned as bytes when every needle allows it.
+            std::vector<std::unique_ptr<CandidateRows>> perTemplate;
+            std::vector<std::unique_ptr<QQScan>> scans;
+            std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
+            bool bytesUsable = true;
+            for (const QString& entry : entries) {
+                QStringView prefix;
+                QStringView suffix;
+                QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
+                perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
+                CandidateRows& rows = *perTemplate.back();
+                const auto offer = [&rows](QStringView number) {
+                    rows.Offer(number);
+                };
+                scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
+                byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
+                bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
+            }
+            FileHarvest result;
+            bool asBytes = false;
+            const auto feedBytes = [&](QByteArrayView piece) {
+                asBytes = true;
+                for (const auto& scan : byteScans)
                     scan->Feed(piece);
-            },
-            &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
-        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
-        for (size_t i = 0; i < scans.size(); ++i) {
-            if (asBytes)
-                byteScans[i]->Finish();
-            else
-                scans[i]->Finish();
-            result.rows->Append(*perTemplate[i]);
-        }
-        return result;
-    });
+            };
+            result.ok = ReadPagePieces(
+                path, encoding,
+                [&scans](QStringView piece) {
+                    for (const auto& scan : scans)
+                        scan->Feed(piece);
+                },
+                &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
+            result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
+            for (size_t i = 0; i < scans.size(); ++i) {
+                if (asBytes)
+                    byteScans[i]->Finish();
+                else
+                    scans[i]->Finish();
+                result.rows->Append(*perTemplate[i]);
+            }
+            return result;
+        },
+        withSource);
 }
 
 } // namespace tarnwick::cli

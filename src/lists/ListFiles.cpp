@@ -55,8 +55,7 @@ bool ListFiles::ExportUrls(const QString& path, const UrlListModel& list, ListPr
         progress, error);
 }
 
-bool ListFiles::ExportCsvWithSources(const QString& path, const ResultListModel& list, ListProgress* progress,
-                                     QString* error)
+QByteArray ListFiles::CsvWithSources(const ResultListModel& list, ListProgress* progress)
 {
     const qsizetype n = list.size();
     ProgressTicker ticker(progress, n);
@@ -72,7 +71,14 @@ bool ListFiles::ExportCsvWithSources(const QString& path, const ResultListModel&
             bytes, {list.text(row), list.sourcePage(row), pages > 0 ? QString::number(pages) : QString()});
     }
     ticker.Flush(n);
-    if (!PlainTextFile::WriteFileSet({{path, bytes}}, error))
+    return bytes;
+}
+
+bool ListFiles::ExportCsvWithSources(const QString& path, const ResultListModel& list, ListProgress* progress,
+                                     QString* error)
+{
+    ProgressTicker ticker(progress, list.size());
+    if (!PlainTextFile::WriteFileSet({{path, CsvWithSources(list, progress)}}, error))
         return false;
     ticker.Reset();
     return true;

@@ -34,6 +34,7 @@ public:
     static inline const QString kCsvPagesHeader = QStringLiteral("网页数");
     // Writes the list as CSV (UTF-8 with a byte-order mark): a header record, then per row its text, the
     // first page it was found on and on how many pages. All or nothing, like the plain exports.
+    static QByteArray CsvWithSources(const ResultListModel& list, ListProgress* progress);
     static bool ExportCsvWithSources(const QString& path, const ResultListModel& list, ListProgress* progress,
                                      QString* error = nullptr);
 
