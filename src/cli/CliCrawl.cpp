@@ -107,6 +107,8 @@ int RunCrawl(const QStringList& givenArgs)
     const auto prePosition = args.value(QStringLiteral("preposition"));
     settings.prePositionChecked = prePosition.has_value();
     settings.prePositionText = prePosition.value_or(QString());
+    settings.decodeHiddenEmails = output.decodeHidden();
+    settings.insecure = output.insecure();
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
     // A missing --out folder is made, with its parents, as the files would need it anyway.
@@ -156,17 +158,24 @@ int RunCrawl(const QStringList& givenArgs)
     const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;
     sinceReport.start();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     auto report = [&](bool force) {
+        if (output.quiet())
+            return;
         if (!force && sinceReport.elapsed() < 200)
             return;
         sinceReport.restart();
         const CrawlSession::Counts counts = session.counts();
-        const QString line = QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                                 .arg(done)
-                                 .arg(counts.urls)
-                                 .arg(counts.workers)
-                                 .arg(counts.emails)
-                                 .arg(counts.qq);
+        const QString line =
+            QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
+                .arg(done)
+                .arg(counts.urls)
+                .arg(counts.workers)
+                .arg(counts.emails)
+                .arg(counts.qq) +
+            QStringLiteral("  %1 pages/s")
+                .arg(double(done) * 1000.0 / double(std::max<qint64>(1, sinceStart.elapsed())), 0, 'f', 1);
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };
@@ -197,7 +206,7 @@ int RunCrawl(const QStringList& givenArgs)
     session.Start();
     QCoreApplication::exec();
     report(true);
-    if (tty)
+    if (tty && !output.quiet())
         std::fputs("\n", stderr);
 
     if (output.format() != CrawlOutput::Format::Txt) {

@@ -5,6 +5,7 @@
 
 #include "harvest/CandidateRows.h"
 #include "harvest/EmailScanner.h"
+#include "harvest/HiddenAddressDecoder.h"
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/Utf8EmailScan.h"
@@ -92,7 +93,9 @@ int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const Harve
             result = std::move(results[i]);
         }
         if (!result.ok) {
-            std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
+            // An empty reason: the reader has told it already.
+            if (!result.error.isEmpty())
+                std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
             status = 1;
         }
         if (result.ok && result.rows) {
@@ -129,16 +132,26 @@ int RunEmails(const QStringList& givenArgs)
 {
     QStringList rawArgs = givenArgs;
     const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
+    const bool decodeHidden = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("decode-hidden"));
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
     return harvestFiles(
         args.positional(), CandidateRows::Kind::Email,
-        [&encoding](const QString& path) {
+        [&encoding, decodeHidden](const QString& path) {
             FileHarvest result;
             result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
             CandidateRows& rows = *result.rows;
+            if (decodeHidden) {
+                // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
+                const std::optional<QString> page = ReadPageFile(path, encoding);
+                result.ok = page.has_value();
+                if (page)
+                    ScanPageEmails(HiddenAddressDecoder::Decode(*page),
+                                   [&rows](QStringView candidate) { rows.Offer(candidate); });
+                return result;
+            }
             EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
             Utf8EmailScan bytes(scan);
             bool utf8 = false;

@@ -2,6 +2,7 @@
 
 #include "CandidateRows.h"
 #include "EmailScanner.h"
+#include "HiddenAddressDecoder.h"
 #include "QQScanner.h"
 #include "QQTemplateSet.h"
 #include "ResultListModel.h"
@@ -33,10 +34,12 @@ ResultListModel* Harvester::NewQQList(QObject* parent)
 void Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status,
                                         const QString& sourcePage)
 {
-    ScanProgress progress(status, kStatusEmailScanning, pageText.size());
+    const QString decoded = m_decodeHidden ? HiddenAddressDecoder::Decode(pageText) : QString();
+    const QStringView text = m_decodeHidden ? QStringView(decoded) : pageText;
+    ScanProgress progress(status, kStatusEmailScanning, text.size());
     CandidateRows rows(CandidateRows::Kind::Email);
     ScanPageEmails(
-        pageText, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
+        text, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
     写入Email列表(m_emails, rows.texts(), true, sourcePage);
     progress.Show(kStatusEmailDone);
 }

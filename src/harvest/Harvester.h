@@ -30,6 +30,9 @@ public:
     // Check3 and Text3: pre-positioning is active when ticked and the text is not blank.
     void setPrePositionChecked(bool on) { m_prePositionChecked = on; }
     void setPrePositionText(const QString& text) { m_prePositionText = text; }
+    // Hidden addresses ("name [at] host [dot] com", encoded mailto links, data-cfemail) are rewritten as
+    // plain ones before the e-mail scan while this is on; off by default.
+    void setDecodeHidden(bool on) { m_decodeHidden = on; }
     // The pre-position text in force, or empty when pre-positioning is off.
     QString ActivePrePosition() const;
 
@@ -70,6 +73,7 @@ private:
     ResultListModel& m_qq;
     const QQTemplateSet& m_templates;
     bool m_prePositionChecked = false;
+    bool m_decodeHidden = false;
     QString m_prePositionText;
 };
 

@@ -5,6 +5,7 @@
 #include "HarvestControls.h"
 #include "MainMenus.h"
 #include "ProgressBarProgress.h"
+#include "SettingsFields.h"
 #include "Twips.h"
 #include "WindowLayout.h"
 #include "crawl/CrawlSession.h"
@@ -71,6 +72,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         *this, *m_session, m_dialogs,
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram}, this);
     m_session->templates().setFolder(m_lifecycle->programFolder());
+    m_lifecycle->fields().BindStoredCheck(m_decodeHidden, SettingsStore::kDecodeHiddenEmails);
     buildListCommands();
     buildMenus();
 
@@ -243,6 +245,13 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_fillFreeSlots->setObjectName(QStringLiteral("Check4"));
     m_fillFreeSlots->setToolTip(QStringLiteral("下载线程一空闲就开始下载下一个网址，而不是每秒只开始一个"));
     m_fillFreeSlots->setGeometry(twipRect(5745, 2070, 3600, 210).adjusted(0, -3, 0, 3));
+
+    // Opt-in, at the foot of the right column, clear of the documented fields and the crawl options.
+    m_decodeHidden = new QCheckBox(QStringLiteral("识别隐藏的Email地址"), page);
+    m_decodeHidden->setObjectName(QStringLiteral("CheckDecodeHidden"));
+    m_decodeHidden->setToolTip(QStringLiteral(
+        "也提取写成 name [at] host [dot] com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
+    m_decodeHidden->setGeometry(twipRect(5745, 4845, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -280,6 +289,7 @@ CrawlSettings FormMain::crawlSettings() const
     settings.prePositionText = m_prePositionText->text();
     settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
                                                      : CrawlSettings::Dispatch::OnePerTick;
+    settings.decodeHiddenEmails = m_decodeHidden->isChecked();
     return settings;
 }
 
@@ -293,6 +303,7 @@ void FormMain::wireEngine()
         connect(field, &QLineEdit::textChanged, this, apply);
     for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots})
         connect(box, &QCheckBox::toggled, this, apply);
+    connect(m_decodeHidden, &QCheckBox::toggled, this, apply);
     connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
 

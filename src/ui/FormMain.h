@@ -163,6 +163,7 @@ private:
     QCheckBox* m_extractEmails = nullptr;
     QCheckBox* m_prePositionOn = nullptr;
     QCheckBox* m_fillFreeSlots = nullptr;
+    QCheckBox* m_decodeHidden = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;

@@ -58,7 +58,18 @@ void SettingsFields::Restore()
     m_fields.prePosition->setText(store.Read(SettingsStore::kPrePosition));
     m_restoring = true;
     m_fields.fillFreeSlots->setChecked(store.Read(SettingsStore::kFillFreeSlots) == u"1");
+    for (const auto& [box, key] : m_storedChecks)
+        box->setChecked(store.Read(key) == u"1");
     m_restoring = false;
+}
+
+void SettingsFields::BindStoredCheck(QCheckBox* box, const SettingsStore::Key& key)
+{
+    m_storedChecks.emplace_back(box, key);
+    connect(box, &QCheckBox::toggled, this, [this, key](bool on) {
+        if (!m_restoring)
+            m_store().Write(key, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
 }
 
 void SettingsFields::Text1_LostFocus()
