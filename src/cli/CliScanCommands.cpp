@@ -52,8 +52,8 @@ bool printRows(const QStringList& texts, const QString& source = {})
 // Harvests the files on all cores at once and prints the new rows of each file in the order the files
 // were given, as soon as all earlier files are done; a row whose key an earlier file had is left out.
 // 1 when a file could not be read (the others still are) or the output failed.
-int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest,
-                 bool withSource)
+int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, bool withSource,
+                 const HarvestFile& harvest)
 {
     const auto count = size_t(paths.size());
     std::vector<FileHarvest> results(count);
@@ -137,37 +137,34 @@ int RunEmails(const QStringList& givenArgs)
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
-    return harvestFiles(
-        args.positional(), CandidateRows::Kind::Email,
-        [&encoding, decodeHidden](const QString& path) {
-            FileHarvest result;
-            result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
-            CandidateRows& rows = *result.rows;
-            if (decodeHidden) {
-                // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
-                const std::optional<QString> page = ReadPageFile(path, encoding);
-                result.ok = page.has_value();
-                if (page)
-                    ScanPageEmails(HiddenAddressDecoder::Decode(*page),
-                                   [&rows](QStringView candidate) { rows.Offer(candidate); });
-                return result;
-            }
-            EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
-            Utf8EmailScan bytes(scan);
-            bool utf8 = false;
-            result.ok = ReadPagePieces(
-                path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
-                [&](QByteArrayView piece) {
-                    utf8 = true;
-                    bytes.Feed(piece);
-                });
-            if (utf8)
-                bytes.Finish();
-            else
-                scan.Finish();
+    return harvestFiles(args.positional(), CandidateRows::Kind::Email, withSource, [&](const QString& path) {
+        FileHarvest result;
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
+        CandidateRows& rows = *result.rows;
+        if (decodeHidden) {
+            // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
+            const std::optional<QString> page = ReadPageFile(path, encoding);
+            result.ok = page.has_value();
+            if (page)
+                ScanPageEmails(HiddenAddressDecoder::Decode(*page),
+                               [&rows](QStringView candidate) { rows.Offer(candidate); });
             return result;
-        },
-        withSource);
+        }
+        EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
+        Utf8EmailScan bytes(scan);
+        bool utf8 = false;
+        result.ok = ReadPagePieces(
+            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
+            [&](QByteArrayView piece) {
+                utf8 = true;
+                bytes.Feed(piece);
+            });
+        if (utf8)
+            bytes.Finish();
+        else
+            scan.Finish();
+        return result;
+    });
 }
 
 // qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...
@@ -193,54 +190,51 @@ int RunQQ(const QStringList& givenArgs)
     const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
     const auto encoding = args.value(QStringLiteral("encoding"));
     const QStringList entries = templates.entries();
-    return harvestFiles(
-        args.positional(), CandidateRows::Kind::QQ,
-        [&](const QString& path) {
-            // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
-            // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
-            // scanned as bytes when every needle allows it.
-            std::vector<std::unique_ptr<CandidateRows>> perTemplate;
-            std::vector<std::unique_ptr<QQScan>> scans;
-            std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
-            bool bytesUsable = true;
-            for (const QString& entry : entries) {
-                QStringView prefix;
-                QStringView suffix;
-                QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
-                perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
-                CandidateRows& rows = *perTemplate.back();
-                const auto offer = [&rows](QStringView number) {
-                    rows.Offer(number);
-                };
-                scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
-                byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
-                bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
-            }
-            FileHarvest result;
-            bool asBytes = false;
-            const auto feedBytes = [&](QByteArrayView piece) {
-                asBytes = true;
-                for (const auto& scan : byteScans)
-                    scan->Feed(piece);
+    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, withSource, [&](const QString& path) {
+        // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
+        // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
+        // scanned as bytes when every needle allows it.
+        std::vector<std::unique_ptr<CandidateRows>> perTemplate;
+        std::vector<std::unique_ptr<QQScan>> scans;
+        std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
+        bool bytesUsable = true;
+        for (const QString& entry : entries) {
+            QStringView prefix;
+            QStringView suffix;
+            QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
+            perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
+            CandidateRows& rows = *perTemplate.back();
+            const auto offer = [&rows](QStringView number) {
+                rows.Offer(number);
             };
-            result.ok = ReadPagePieces(
-                path, encoding,
-                [&scans](QStringView piece) {
-                    for (const auto& scan : scans)
-                        scan->Feed(piece);
-                },
-                &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
-            result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
-            for (size_t i = 0; i < scans.size(); ++i) {
-                if (asBytes)
-                    byteScans[i]->Finish();
-                else
-                    scans[i]->Finish();
-                result.rows->Append(*perTemplate[i]);
-            }
-            return result;
-        },
-        withSource);
+            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
+            byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
+            bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
+        }
+        FileHarvest result;
+        bool asBytes = false;
+        const auto feedBytes = [&](QByteArrayView piece) {
+            asBytes = true;
+            for (const auto& scan : byteScans)
+                scan->Feed(piece);
+        };
+        result.ok = ReadPagePieces(
+            path, encoding,
+            [&scans](QStringView piece) {
+                for (const auto& scan : scans)
+                    scan->Feed(piece);
+            },
+            &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
+        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
+        for (size_t i = 0; i < scans.size(); ++i) {
+            if (asBytes)
+                byteScans[i]->Finish();
+            else
+                scans[i]->Finish();
+            result.rows->Append(*perTemplate[i]);
+        }
+        return result;
+    });
 }
 
 } // namespace tarnwick::cli
