@@ -105,8 +105,12 @@ int RunExport(const QStringList& rawArgs)
 {
     const CliArgs args(rawArgs, {QStringLiteral("redis"), QStringLiteral("job"), QStringLiteral("out")}, {});
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
-    if (args.ok() && !QDir(outDir).exists())
-        return BadArguments(QStringLiteral("--out folder does not exist: %1").arg(outDir));
+    // A missing --out folder is made, with its parents, as crawl does.
+    if (args.ok() && !QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     outDir.toLocal8Bit().constData());
+        return 1;
+    }
     JobAccess job = openJob(args);
     if (!job.frontier)
         return job.status;

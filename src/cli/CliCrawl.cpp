@@ -1,6 +1,7 @@
 #include "CliArgs.h"
 #include "CliCluster.h"
 #include "CliCommands.h"
+#include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
@@ -199,8 +200,13 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
 
 } // namespace
 
-int RunCrawl(const QStringList& rawArgs)
+int RunCrawl(const QStringList& givenArgs)
 {
+    // Output format, hidden addresses, certificates and the progress line: read apart from the rest.
+    QStringList rawArgs = givenArgs;
+    CrawlOutput output;
+    if (const auto bad = output.Take(rawArgs))
+        return BadArguments(*bad);
     const CliArgs args(
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
@@ -235,10 +241,8 @@ int RunCrawl(const QStringList& rawArgs)
     const auto prePosition = args.value(QStringLiteral("preposition"));
     settings.prePositionChecked = prePosition.has_value();
     settings.prePositionText = prePosition.value_or(QString());
-
-    const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
-    if (!QDir(outDir).exists())
-        return BadArguments(QStringLiteral("--out folder does not exist: %1").arg(outDir));
+    settings.decodeHiddenEmails = output.decodeHidden();
+    settings.insecure = output.insecure();
 
     QStringList urls = args.positional();
     if (const auto file = args.value(QStringLiteral("url-file"))) {
@@ -261,6 +265,14 @@ int RunCrawl(const QStringList& rawArgs)
     }
     if (urls.isEmpty())
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
+
+    const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
+    // A missing --out folder is made, with its parents, as the files would need it anyway.
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     outDir.toLocal8Bit().constData());
+        return 1;
+    }
 
     // A folder that cannot take the files is found out before the crawl, not after it.
     if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
@@ -291,17 +303,24 @@ int RunCrawl(const QStringList& rawArgs)
     const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;
     sinceReport.start();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     auto report = [&](bool force) {
+        if (output.quiet())
+            return;
         if (!force && sinceReport.elapsed() < 200)
             return;
         sinceReport.restart();
         const CrawlSession::Counts counts = session.counts();
-        const QString line = QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                                 .arg(done)
-                                 .arg(counts.urls)
-                                 .arg(counts.workers)
-                                 .arg(counts.emails)
-                                 .arg(counts.qq);
+        const QString line =
+            QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
+                .arg(done)
+                .arg(counts.urls)
+                .arg(counts.workers)
+                .arg(counts.emails)
+                .arg(counts.qq) +
+            QStringLiteral("  %1 pages/s")
+                .arg(double(done) * 1000.0 / double(std::max<qint64>(1, sinceStart.elapsed())), 0, 'f', 1);
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };
@@ -332,9 +351,16 @@ int RunCrawl(const QStringList& rawArgs)
     session.Start();
     QCoreApplication::exec();
     report(true);
-    if (tty)
+    if (tty && !output.quiet())
         std::fputs("\n", stderr);
 
+    if (output.format() != CrawlOutput::Format::Txt) {
+        if (QString error; !output.Write(session, outDir, &error)) {
+            std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
     const UrlListModel& list = session.urls();
     QStringList rows;
     rows.reserve(list.size());

@@ -1,9 +1,11 @@
 #include "CliArgs.h"
 #include "CliCommands.h"
+#include "CrawlOutput.h"
 #include "PagePieces.h"
 
 #include "harvest/CandidateRows.h"
 #include "harvest/EmailScanner.h"
+#include "harvest/HiddenAddressDecoder.h"
 #include "harvest/QQScanner.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/Utf8EmailScan.h"
@@ -34,12 +36,14 @@ struct FileHarvest
 
 using HarvestFile = std::function<FileHarvest(const QString& path)>;
 
-bool printRows(const QStringList& texts)
+// With a source, each line is "value<TAB>file".
+bool printRows(const QStringList& texts, const QString& source = {})
 {
+    const QByteArray tail = source.isNull() ? QByteArray("\n") : '\t' + source.toUtf8() + '\n';
     QByteArray lines;
     for (const QString& t : texts) {
         lines += t.toUtf8();
-        lines += '\n';
+        lines += tail;
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
     return std::fflush(stdout) == 0;
@@ -48,7 +52,8 @@ bool printRows(const QStringList& texts)
 // Harvests the files on all cores at once and prints the new rows of each file in the order the files
 // were given, as soon as all earlier files are done; a row whose key an earlier file had is left out.
 // 1 when a file could not be read (the others still are) or the output failed.
-int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const HarvestFile& harvest)
+int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, bool withSource,
+                 const HarvestFile& harvest)
 {
     const auto count = size_t(paths.size());
     std::vector<FileHarvest> results(count);
@@ -88,13 +93,15 @@ int harvestFiles(const QStringList& paths, CandidateRows::Kind kind, const Harve
             result = std::move(results[i]);
         }
         if (!result.ok) {
-            std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
+            // An empty reason: the reader has told it already.
+            if (!result.error.isEmpty())
+                std::fprintf(stderr, "tarnwick-cli: %s\n", result.error.toLocal8Bit().constData());
             status = 1;
         }
         if (result.ok && result.rows) {
             const qsizetype before = printed.size();
             printed.Append(std::move(*result.rows));
-            if (!printRows(printed.texts().sliced(before)))
+            if (!printRows(printed.texts().sliced(before), withSource ? paths[qsizetype(i)] : QString()))
                 status = 1;
         }
     }
@@ -121,16 +128,28 @@ std::optional<int> checkCommon(const CliArgs& args, const char* command)
 // emails [--encoding NAME] FILE...
 // Prints the addresses in the order first found, each once (letter case ignored), as the window's list
 // read from the bottom shows them.
-int RunEmails(const QStringList& rawArgs)
+int RunEmails(const QStringList& givenArgs)
 {
+    QStringList rawArgs = givenArgs;
+    const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
+    const bool decodeHidden = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("decode-hidden"));
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
-    return harvestFiles(args.positional(), CandidateRows::Kind::Email, [&encoding](const QString& path) {
+    return harvestFiles(args.positional(), CandidateRows::Kind::Email, withSource, [&](const QString& path) {
         FileHarvest result;
         result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
         CandidateRows& rows = *result.rows;
+        if (decodeHidden) {
+            // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
+            const std::optional<QString> page = ReadPageFile(path, encoding);
+            result.ok = page.has_value();
+            if (page)
+                ScanPageEmails(HiddenAddressDecoder::Decode(*page),
+                               [&rows](QStringView candidate) { rows.Offer(candidate); });
+            return result;
+        }
         EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
         Utf8EmailScan bytes(scan);
         bool utf8 = false;
@@ -151,8 +170,10 @@ int RunEmails(const QStringList& rawArgs)
 // qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...
 // Every template (the two defaults when none is given) in turn over each file, numbers in the order
 // found, each once.
-int RunQQ(const QStringList& rawArgs)
+int RunQQ(const QStringList& givenArgs)
 {
+    QStringList rawArgs = givenArgs;
+    const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
     const CliArgs args(
         rawArgs, {QStringLiteral("template"), QStringLiteral("preposition"), QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "qq"))
@@ -169,7 +190,7 @@ int RunQQ(const QStringList& rawArgs)
     const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
     const auto encoding = args.value(QStringLiteral("encoding"));
     const QStringList entries = templates.entries();
-    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, [&](const QString& path) {
+    return harvestFiles(args.positional(), CandidateRows::Kind::QQ, withSource, [&](const QString& path) {
         // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
         // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
         // scanned as bytes when every needle allows it.

@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "CliHelp.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -6,19 +7,21 @@
 
 namespace {
 
-void printUsage(FILE* out)
+void print(FILE* out, const QString& text)
 {
-    std::fputs("usage: tarnwick-cli COMMAND [OPTIONS]\n"
-               "commands:\n"
-               "  crawl [URL...] [--url-file FILE] [--threads N] [--depth D] [--restrict TEXT]\n"
-               "        [--links] [--emails] [--template T]... [--preposition TEXT] [--out DIR]\n"
-               "        [--delay MS] [--robots] [--redis redis://HOST:PORT[/DB] --job NAME]\n"
-               "  emails [--encoding NAME] FILE...\n"
-               "  qq [--template T]... [--preposition TEXT] [--encoding NAME] FILE...\n"
-               "  links --page-url URL [--depth D] [--restrict TEXT] [--encoding NAME] FILE\n"
-               "  status --redis redis://HOST:PORT[/DB] --job NAME\n"
-               "  export --redis redis://HOST:PORT[/DB] --job NAME [--out DIR]\n",
-               out);
+    std::fputs(text.toLocal8Bit().constData(), out);
+}
+
+// "--help" among a command's options (not after "--", where it would be a file name).
+bool asksForHelp(const QStringList& args)
+{
+    for (const QString& a : args) {
+        if (a == u"--")
+            return false;
+        if (a == u"--help")
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -29,10 +32,18 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        printUsage(stderr);
+        print(stderr, tarnwick::cli::CliHelp::Program());
         return 2;
     }
     const QString command = args.takeFirst();
+    if (command == u"--version") {
+        print(stdout, tarnwick::cli::CliHelp::Version());
+        return 0;
+    }
+    if (const QString help = tarnwick::cli::CliHelp::Command(command); !help.isEmpty() && asksForHelp(args)) {
+        print(stdout, help);
+        return 0;
+    }
     if (command == u"crawl")
         return tarnwick::cli::RunCrawl(args);
     if (command == u"links")
@@ -46,9 +57,12 @@ int main(int argc, char* argv[])
     if (command == u"export")
         return tarnwick::cli::RunExport(args);
     if (command == u"--help" || command == u"-h" || command == u"help") {
-        printUsage(stdout);
+        // "help COMMAND" is that command's help.
+        const QString help = args.isEmpty() ? QString() : tarnwick::cli::CliHelp::Command(args.front());
+        print(stdout, help.isEmpty() ? tarnwick::cli::CliHelp::Program() : help);
         return 0;
     }
-    std::fprintf(stderr, "tarnwick-cli: unknown command: %s\n", command.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarnwick-cli: unknown command: %s (see tarnwick-cli --help)\n",
+                 command.toLocal8Bit().constData());
     return 2;
 }

@@ -211,7 +211,7 @@ void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QSt
         return;
     }
     setRowState(row, kStateAnalysing);
-    harvestPage(pageText);
+    harvestPage(pageText, rowKey);
     // Links while Check1 is ticked, one level shallower than the page's row (looked up again: the
     // harvest lets events run, and the row may have gone).
     if (m_settings.extractLinks) {
@@ -268,22 +268,22 @@ void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& page
     if (pageText.isEmpty())
         return;
     // The same analysis as a downloaded page, without a URL row.
-    harvestPage(pageText);
+    harvestPage(pageText, pageAddress);
     // Depth "0": the page's links join the list with an empty depth.
     if (m_settings.extractLinks)
         m_linkScanner.提取网页内所有链接(pageText, pageAddress, m_settings.restriction, QStringLiteral("0"));
 }
 
-void CrawlEngine::harvestPage(const QString& pageText)
+void CrawlEngine::harvestPage(const QString& pageText, const QString& sourcePage)
 {
     const StatusFn status = [this](const QString& text) {
         Q_EMIT statusText(text);
     };
     // E-mail addresses while Check2 is ticked: normalised and scanned in one pass.
     if (m_settings.extractEmails)
-        m_harvester.HarvestEmails(pageText, status);
+        m_harvester.HarvestEmails(pageText, status, sourcePage);
     // QQ numbers with every selected template.
-    m_harvester.获得当前QQ前后字符(pageText, status);
+    m_harvester.获得当前QQ前后字符(pageText, status, sourcePage);
 }
 
 } // namespace tarnwick

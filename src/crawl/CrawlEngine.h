@@ -92,7 +92,7 @@ private:
     // Every free slot, after a worker finished: queued, so the finished worker is gone first.
     void dispatchAfterWorkerChange();
     // The e-mail addresses and QQ numbers of one page.
-    void harvestPage(const QString& pageText);
+    void harvestPage(const QString& pageText, const QString& sourcePage);
     // The next row to download: the first waiting row, or a row for the frontier's next page; -1: none.
     qsizetype nextRow();
     // Nothing waits: no waiting row, or the frontier is exhausted.

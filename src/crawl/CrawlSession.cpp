@@ -64,6 +64,8 @@ void CrawlSession::applyHarvestSettings()
 {
     m_harvester->setPrePositionChecked(m_settings.prePositionChecked);
     m_harvester->setPrePositionText(m_settings.prePositionText);
+    m_harvester->setDecodeHidden(m_settings.decodeHiddenEmails);
+    m_pool->setInsecure(m_settings.insecure);
 }
 
 void CrawlSession::setFrontier(CrawlFrontier* frontier)

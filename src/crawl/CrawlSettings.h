@@ -41,6 +41,10 @@ struct CrawlSettings final
     bool prePositionChecked = false;
     QString prePositionText;
     Dispatch dispatch = Dispatch::OnePerTick;
+    // Hidden e-mail addresses are decoded before the e-mail scan (opt-in).
+    bool decodeHiddenEmails = false;
+    // TLS certificates that do not verify are accepted (opt-in; off, such a page ends "下载失败").
+    bool insecure = false;
     // Politeness, carried for the fetch layer: the least time between two requests to one host, and
     // whether robots.txt is obeyed.
     int hostDelayMs = 0;

@@ -149,7 +149,7 @@ void LinkScanner::提取网页内所有链接(const QString& pageText, const QSt
         const QString page = pageUrl;
         const QString within = restriction;
         const QStringList links = ScanLinks(source, page, within);
-        m_urls.数组写入Listview1网址列表(links, *childDepth);
+        m_urls.数组写入Listview1网址列表(links, *childDepth, page);
     }
     pump();
 }

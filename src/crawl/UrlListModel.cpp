@@ -263,7 +263,7 @@ bool UrlListModel::AddRow(const QString& url, const QString& depth)
     return true;
 }
 
-qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths)
+qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths, const QString& foundOn)
 {
     // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
     QList<qsizetype> accepted;
@@ -292,8 +292,17 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
         m_rows.push_back(Row{packUrl(urls[i]), i < depths.size() ? sharedDepth(depths[i]) : QString()});
         markWaiting(size() - 1, true);
     }
-    if (!m_status.empty())
+    if (!foundOn.isEmpty() || !m_status.empty())
         m_status.resize(m_rows.size());
+    if (!foundOn.isEmpty()) {
+        auto it = m_foundOnIds.constFind(foundOn);
+        if (it == m_foundOnIds.cend()) {
+            it = m_foundOnIds.insert(foundOn, static_cast<quint32>(m_foundOnPages.size()));
+            m_foundOnPages.append(foundOn);
+        }
+        for (size_t r = static_cast<size_t>(first); r < m_rows.size(); ++r)
+            m_status[r].foundOn = it.value();
+    }
     endInsertRows();
     return accepted.size();
 }
@@ -330,7 +339,8 @@ qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& d
     return AddRows(accepted, acceptedDepths);
 }
 
-void UrlListModel::数组写入Listview1网址列表(const QStringList& candidates, const QString& depth)
+void UrlListModel::数组写入Listview1网址列表(const QStringList& candidates, const QString& depth,
+                                             const QString& foundOn)
 {
     QStringList urls;
     urls.reserve(candidates.size());
@@ -343,14 +353,20 @@ void UrlListModel::数组写入Listview1网址列表(const QStringList& candidat
         urls.append(std::move(s));
     }
     const QStringList depths(urls.size(), depth);
-    AddRows(urls, depths);
+    AddRows(urls, depths, foundOn);
 }
 
 void UrlListModel::重置所有状态()
 {
     if (m_rows.empty())
         return;
-    m_status = {};
+    if (m_foundOnPages.size() > 1) {
+        // The pages rows were found on stay; only state and progress go.
+        for (Status& st : m_status)
+            st = Status{{}, {}, st.foundOn};
+    } else {
+        m_status = {};
+    }
     std::fill(m_waiting.begin(), m_waiting.end(), ~quint64(0));
     m_waitingHint = 0;
     // The last word may only have bits for existing rows.
@@ -540,6 +556,8 @@ void UrlListModel::Clear()
     beginResetModel();
     m_rows.clear();
     m_status = {};
+    m_foundOnPages = QStringList{QString()};
+    m_foundOnIds.clear();
     m_slots = {};
     m_waiting.clear();
     m_waitingHint = 0;

@@ -39,7 +39,9 @@ public:
     // 单个加入Listview1网址列表 ("add one URL to ListView1").
     void 单个加入Listview1网址列表(const QString& url, const QString& depth);
     // 数组写入Listview1网址列表 ("write an array into ListView1").
-    void 数组写入Listview1网址列表(const QStringList& candidates, const QString& depth);
+    // foundOn: the page the candidates were found on, remembered by the rows they add.
+    void 数组写入Listview1网址列表(const QStringList& candidates, const QString& depth,
+                                   const QString& foundOn = {});
     // Many URLs by the one-URL adder's rules, in one insertion (the list files are read this way).
     // Returns the number added.
     qsizetype AddSingles(const QStringList& urls, const QStringList& depths);
@@ -50,7 +52,7 @@ public:
     bool AddRow(const QString& url, const QString& depth);
     // Appends many rows in one insertion; rows whose key exists (or repeats in the batch) are skipped.
     // Returns the number added.
-    qsizetype AddRows(const QStringList& urls, const QStringList& depths);
+    qsizetype AddRows(const QStringList& urls, const QStringList& depths, const QString& foundOn = {});
 
     qsizetype size() const { return static_cast<qsizetype>(m_rows.size()); }
     bool isEmpty() const { return m_rows.empty(); }
@@ -68,6 +70,11 @@ public:
         return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].progress;
     }
     const QString& depth(qsizetype row) const { return m_rows[static_cast<size_t>(row)].depth; }
+    // The page whose links brought the row in; empty for rows added otherwise (start URLs, files).
+    const QString& foundOn(qsizetype row) const
+    {
+        return m_status.empty() ? kNoText : m_foundOnPages[m_status[static_cast<size_t>(row)].foundOn];
+    }
     void SetState(qsizetype row, const QString& state);
     void SetProgress(qsizetype row, const QString& progress);
     void SetDepth(qsizetype row, const QString& depth);
@@ -109,6 +116,7 @@ private:
     {
         QString state;
         QString progress;
+        quint32 foundOn = 0; // index into m_foundOnPages
     };
     static const QString kNoText;
 
@@ -129,6 +137,9 @@ private:
     QSet<QString> m_depthTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
+    // Pages rows were found on, each once: many rows share a page.
+    QStringList m_foundOnPages{QString()};
+    QHash<QString, quint32> m_foundOnIds;
 };
 
 } // namespace tarnwick

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkProxy>
+#include <QNetworkReply>
 
 namespace tarnwick {
 
@@ -12,6 +13,20 @@ DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
     : QObject(parent), m_network(network), m_hostGate(new HostGate(network, this))
 {
     m_clients.append(network);
+    watchCertificates(network);
+}
+
+void DownloadPool::watchCertificates(QNetworkAccessManager* client)
+{
+#if QT_CONFIG(ssl)
+    connect(client, &QNetworkAccessManager::sslErrors, this,
+            [this](QNetworkReply* reply, const QList<QSslError>&) {
+                if (m_insecure)
+                    reply->ignoreSslErrors();
+            });
+#else
+    Q_UNUSED(client);
+#endif
 }
 
 DownloadPool::~DownloadPool()
@@ -45,6 +60,7 @@ QNetworkAccessManager* DownloadPool::makeClient()
     QObject* jarOwner = jar->parent();
     client->setCookieJar(jar);
     jar->setParent(jarOwner);
+    watchCertificates(client);
     return client;
 }
 

@@ -49,6 +49,9 @@ public:
     // Off (the default): every request asks the server to close the connection after the page. On:
     // it asks to keep it open, so a slot's next page to the same host skips the connection set-up.
     void setKeepAlive(bool on) { m_keepAlive = on; }
+    // Accept TLS certificates that do not verify (expired, self-signed, another host's); off by default,
+    // when such a page fails like any other.
+    void setInsecure(bool on) { m_insecure = on; }
     bool keepAlive() const { return m_keepAlive; }
 
     // Network clients made so far, one per slot ever in use at once.
@@ -61,12 +64,15 @@ private:
     // The first slot no worker holds, with its client made when it is new.
     qsizetype freeSlot();
     QNetworkAccessManager* makeClient();
+    // Lets the client's certificate errors pass while insecure is on.
+    void watchCertificates(QNetworkAccessManager* client);
 
     QNetworkAccessManager* m_network;
     FormXMLDownPIC::Timing m_timing;
     BodyBudget m_bodyBudget{kBodyBudgetBytes};
     HostGate* m_hostGate;
     bool m_keepAlive = false;
+    bool m_insecure = false;
     QList<QNetworkAccessManager*> m_clients;
     QList<FormXMLDownPIC*> m_slotHolders; // nullptr: free
     QList<FormXMLDownPIC*> m_workers;

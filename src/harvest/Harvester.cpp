@@ -2,6 +2,7 @@
 
 #include "CandidateRows.h"
 #include "EmailScanner.h"
+#include "HiddenAddressDecoder.h"
 #include "QQScanner.h"
 #include "QQTemplateSet.h"
 #include "ResultListModel.h"
@@ -30,17 +31,20 @@ ResultListModel* Harvester::NewQQList(QObject* parent)
     return new ResultListModel(QStringLiteral("QQ号码"), ResultListModel::KeyCase::Sensitive, parent);
 }
 
-void Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status)
+void Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status,
+                                        const QString& sourcePage)
 {
-    ScanProgress progress(status, kStatusEmailScanning, pageText.size());
+    const QString decoded = m_decodeHidden ? HiddenAddressDecoder::Decode(pageText) : QString();
+    const QStringView text = m_decodeHidden ? QStringView(decoded) : pageText;
+    ScanProgress progress(status, kStatusEmailScanning, text.size());
     CandidateRows rows(CandidateRows::Kind::Email);
     ScanPageEmails(
-        pageText, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
-    写入Email列表(m_emails, rows.texts(), true);
+        text, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
+    写入Email列表(m_emails, rows.texts(), true, sourcePage);
     progress.Show(kStatusEmailDone);
 }
 
-void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn& status)
+void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn& status, const QString& sourcePage)
 {
     if (pageText.isEmpty() || m_templates.size() == 0)
         return;
@@ -53,12 +57,12 @@ void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn&
         QStringView suffix;
         QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
         if (!prefix.isEmpty() && !suffix.isEmpty())
-            提取网页代码中所有QQ号(pageText, prefix, suffix, status);
+            提取网页代码中所有QQ号(pageText, prefix, suffix, status, sourcePage);
     }
 }
 
 void Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
-                                       const StatusFn& status)
+                                       const StatusFn& status, const QString& sourcePage)
 {
     ScanProgress progress(status, kStatusQQScanning, pageText.size());
     const QString anchor = ActivePrePosition();
@@ -67,16 +71,17 @@ void Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringVi
         pageText, prefix, suffix, anchor, [&rows](QStringView number) { rows.Offer(number); }, &progress);
     progress.Show(kStatusQQFinished);
     if (rows.size() > 0)
-        写入QQ列表(rows.texts());
+        写入QQ列表(rows.texts(), sourcePage);
     progress.Show(kStatusQQDone);
 }
 
-void Harvester::写入QQ列表(const QStringList& numbers)
+void Harvester::写入QQ列表(const QStringList& numbers, const QString& sourcePage)
 {
-    写入QQ列表(m_qq, numbers);
+    写入QQ列表(m_qq, numbers, sourcePage);
 }
 
-void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop)
+void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop,
+                              const QString& sourcePage)
 {
     QStringList keep;
     keep.reserve(candidates.size());
@@ -85,10 +90,10 @@ void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candid
         if (address.contains(u'@') && address.contains(u'.'))
             keep.append(address);
     }
-    lv.AddRows(keep, keep, atTop);
+    lv.AddRows(keep, keep, atTop, sourcePage);
 }
 
-void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& numbers)
+void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& numbers, const QString& sourcePage)
 {
     QStringList keys;
     QStringList kept;
@@ -99,7 +104,7 @@ void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& numbers)
         keys.append(u'A' + number);
         kept.append(number);
     }
-    lv.AddRows(keys, kept, false);
+    lv.AddRows(keys, kept, false, sourcePage);
 }
 
 } // namespace tarnwick

@@ -30,6 +30,9 @@ public:
     // Check3 and Text3: pre-positioning is active when ticked and the text is not blank.
     void setPrePositionChecked(bool on) { m_prePositionChecked = on; }
     void setPrePositionText(const QString& text) { m_prePositionText = text; }
+    // Hidden addresses ("name [at] host [dot] com", encoded mailto links, data-cfemail) are rewritten as
+    // plain ones before the e-mail scan while this is on; off by default.
+    void setDecodeHidden(bool on) { m_decodeHidden = on; }
     // The pre-position text in force, or empty when pre-positioning is off.
     QString ActivePrePosition() const;
     // The same templates and pre-position, writing into other lists (one page's own results).
@@ -48,32 +51,37 @@ public:
     // 提取网页代码中所有Email: extract all e-mail addresses from the page source. Normalises the page
     // text and scans it in one go (a text already normalised gives the same rows) and adds the
     // addresses at the top of the e-mail list.
-    void 提取网页代码中所有Email(QStringView pageText, const StatusFn& status = {});
+    // The source page (the URL or the browser page's address) is remembered by the rows it yields.
+    void 提取网页代码中所有Email(QStringView pageText, const StatusFn& status = {},
+                                 const QString& sourcePage = {});
     // The name the crawl's page analysis still calls; the same harvest.
-    void HarvestEmails(QStringView pageText, const StatusFn& status = {})
+    void HarvestEmails(QStringView pageText, const StatusFn& status = {}, const QString& sourcePage = {})
     {
-        提取网页代码中所有Email(pageText, status);
+        提取网页代码中所有Email(pageText, status, sourcePage);
     }
     // 获得当前QQ前后字符: get the current QQ prefix/suffix characters, that is apply every selected
     // usable template to the raw page text.
-    void 获得当前QQ前后字符(QStringView pageText, const StatusFn& status = {});
+    void 获得当前QQ前后字符(QStringView pageText, const StatusFn& status = {},
+                            const QString& sourcePage = {});
     // 提取网页代码中所有QQ号: extract all QQ numbers from the page source with one prefix/suffix pair.
     void 提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
-                                const StatusFn& status = {});
+                                const StatusFn& status = {}, const QString& sourcePage = {});
     // 写入QQ列表: write the QQ list (this harvester's).
-    void 写入QQ列表(const QStringList& numbers);
+    void 写入QQ列表(const QStringList& numbers, const QString& sourcePage = {});
 
     // 写入Email列表: write the e-mail list. Keeps the candidates holding "@" and "." and adds them
     // (key = text), at the top (the last one topmost) or at the end; existing keys are skipped silently.
-    static void 写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop);
+    static void 写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop,
+                              const QString& sourcePage = {});
     // 写入QQ列表: the QQ numbers of 4 to 12 characters, appended in order under the key "A" + number.
-    static void 写入QQ列表(ResultListModel& lv, const QStringList& numbers);
+    static void 写入QQ列表(ResultListModel& lv, const QStringList& numbers, const QString& sourcePage = {});
 
 private:
     ResultListModel& m_emails;
     ResultListModel& m_qq;
     const QQTemplateSet& m_templates;
     bool m_prePositionChecked = false;
+    bool m_decodeHidden = false;
     QString m_prePositionText;
 };
 

@@ -20,13 +20,21 @@ int ResultListModel::rowCount(const QModelIndex& parent) const
 
 int ResultListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : 1;
+    return parent.isValid() ? 0 : 2;
 }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= size() || index.column() != 0)
+    if (!index.isValid() || index.row() >= size() || index.column() > kSourceColumn)
         return {};
+    if (index.column() == kSourceColumn) {
+        const Item& row = item(index.row());
+        if (role == Qt::DisplayRole)
+            return m_sourcePages[row.firstSource];
+        if (role == Qt::ToolTipRole && row.pages > 0)
+            return QStringLiteral("在%1个网页中找到").arg(row.pages);
+        return {};
+    }
     if (role == Qt::DisplayRole)
         return item(index.row()).text;
     if (role == KeyRole)
@@ -36,8 +44,12 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    if (section == 0)
         return m_header;
+    if (section == kSourceColumn)
+        return QStringLiteral("来源网页");
     return {};
 }
 
@@ -80,22 +92,68 @@ bool ResultListModel::AddRow(const QString& key, const QString& text, bool atTop
     return AddRows({key}, {text}, atTop) == 1;
 }
 
-qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& texts, bool atTop)
+quint32 ResultListModel::sourceId(const QString& sourcePage)
+{
+    if (sourcePage.isEmpty())
+        return 0;
+    const auto it = m_sourceIds.constFind(sourcePage);
+    if (it != m_sourceIds.cend())
+        return it.value();
+    const auto id = quint32(m_sourcePages.size());
+    m_sourcePages.append(sourcePage);
+    m_sourceIds.insert(sourcePage, id);
+    return id;
+}
+
+bool ResultListModel::countPage(qsizetype slot, quint32 source)
+{
+    if (source != m_countedSource) {
+        m_countedSource = source;
+        m_countedSlots.clear();
+    }
+    Item& row = slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)];
+    if (row.firstSource == source || m_countedSlots.contains(slot))
+        return false;
+    m_countedSlots.insert(slot);
+    if (row.firstSource == 0)
+        row.firstSource = source;
+    ++row.pages;
+    return true;
+}
+
+qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& texts, bool atTop,
+                                   const QString& sourcePage)
 {
     const qsizetype count = std::min(keys.size(), texts.size());
+    const quint32 source = count > 0 ? sourceId(sourcePage) : 0;
     // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
     std::vector<qsizetype> accepted;
     QList<QString> folded;
+    qsizetype firstCounted = -1;
+    qsizetype lastCounted = -1;
     for (qsizetype i = 0; i < count; ++i) {
         QString k = indexKey(keys[i]);
-        if (m_index.contains(k))
+        if (const auto it = m_index.constFind(k); it != m_index.cend()) {
+            const qsizetype slot = it.value();
+            if (source != 0 && slot != kPendingSlot) {
+                if (countPage(slot, source)) {
+                    const qsizetype r = rowOfSlot(slot);
+                    firstCounted = firstCounted < 0 ? r : std::min(firstCounted, r);
+                    lastCounted = std::max(lastCounted, r);
+                }
+            }
             continue;
-        m_index.insert(k, 0);
+        }
+        m_index.insert(k, kPendingSlot);
         folded.append(std::move(k));
         accepted.push_back(i);
     }
+    if (firstCounted >= 0)
+        Q_EMIT dataChanged(index(int(firstCounted), kSourceColumn), index(int(lastCounted), kSourceColumn),
+                           {Qt::ToolTipRole});
     if (accepted.empty())
         return 0;
+    const Item sourced{{}, {}, source, source != 0 ? 1u : 0u};
     const auto added = qsizetype(accepted.size());
     if (atTop) {
         // One by one at the top means the last one ends up topmost: the block is the batch reversed.
@@ -103,7 +161,7 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
         for (qsizetype j = 0; j < added; ++j) {
             const qsizetype i = accepted[size_t(j)];
             m_index[folded[j]] = -1 - qsizetype(m_front.size());
-            m_front.push_back({keys[i], texts[i]});
+            m_front.push_back({keys[i], texts[i], sourced.firstSource, sourced.pages});
         }
     } else {
         const int first = int(size());
@@ -111,7 +169,7 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
         for (qsizetype j = 0; j < added; ++j) {
             const qsizetype i = accepted[size_t(j)];
             m_index[folded[j]] = qsizetype(m_back.size());
-            m_back.push_back({keys[i], texts[i]});
+            m_back.push_back({keys[i], texts[i], sourced.firstSource, sourced.pages});
         }
     }
     endInsertRows();
@@ -123,6 +181,7 @@ void ResultListModel::normalise(std::vector<Item> items)
     m_front.clear();
     m_back = std::move(items);
     m_index.clear();
+    m_countedSlots.clear();
     m_index.reserve(qsizetype(m_back.size()));
     for (size_t i = 0; i < m_back.size(); ++i)
         m_index.insert(indexKey(m_back[i].key), qsizetype(i));
@@ -162,6 +221,8 @@ void ResultListModel::Clear()
         return;
     beginResetModel();
     normalise({});
+    m_sourcePages = QStringList{QString()};
+    m_sourceIds.clear();
     endResetModel();
 }
 

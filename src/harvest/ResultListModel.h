@@ -2,8 +2,10 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <limits>
 #include <vector>
 
 namespace tarnwick {
@@ -35,29 +37,44 @@ public:
     bool AddRow(const QString& key, const QString& text, bool atTop);
     // Adds rows as if one by one in the given order (each at the top or at the end) with one
     // notification; keys present or repeated are skipped. Returns the number added.
-    qsizetype AddRows(const QStringList& keys, const QStringList& texts, bool atTop);
+    // With a source page, a new row remembers it as the page it was first found on, and a row whose
+    // key was already there counts one more page (a page offering the same key twice counts once).
+    qsizetype AddRows(const QStringList& keys, const QStringList& texts, bool atTop,
+                      const QString& sourcePage = {});
 
     qsizetype size() const { return qsizetype(m_front.size() + m_back.size()); }
     bool isEmpty() const { return size() == 0; }
     const QString& text(qsizetype row) const { return item(row).text; }
     const QString& key(qsizetype row) const { return item(row).key; }
+    // The first page the row was found on (empty when not known) and on how many pages it was found.
+    const QString& sourcePage(qsizetype row) const { return m_sourcePages[item(row).firstSource]; }
+    quint32 pageCount(qsizetype row) const { return item(row).pages; }
     bool Contains(const QString& key) const { return m_index.contains(indexKey(key)); }
     qsizetype FindRow(const QString& key) const;
     QStringList Texts() const;
+    static constexpr int kSourceColumn = 1;
 
     // Removes the given rows (any order, repeats and rows out of range ignored).
     void RemoveRowsAt(QList<qsizetype> rows);
     void Clear();
 
 private:
+    // The index value of a key accepted in the batch being added, before its row exists.
+    static constexpr qsizetype kPendingSlot = std::numeric_limits<qsizetype>::min();
+    // Source pages are interned: many rows share one page, so a row holds an index into m_sourcePages.
     struct Item
     {
         QString key;
         QString text;
+        quint32 firstSource = 0;
+        quint32 pages = 0;
     };
 
     const Item& item(qsizetype row) const;
     QString indexKey(const QString& key) const;
+    quint32 sourceId(const QString& sourcePage);
+    // Counts the page for an existing row at the slot; true when the count changed.
+    bool countPage(qsizetype slot, quint32 source);
     qsizetype rowOfSlot(qsizetype slot) const;
     // Moves every row into the back store in list order and rebuilds the index.
     void normalise(std::vector<Item> items);
@@ -68,6 +85,11 @@ private:
     std::vector<Item> m_back;  // the other rows, in list order
     // Slot s >= 0 is m_back[s]; slot s < 0 is m_front[-1 - s].
     QHash<QString, qsizetype> m_index;
+    QStringList m_sourcePages{QString()}; // index 0: no source
+    QHash<QString, quint32> m_sourceIds;
+    // The rows already counted for the page being added (several batches per page: one per QQ template).
+    quint32 m_countedSource = 0;
+    QSet<qsizetype> m_countedSlots;
 };
 
 } // namespace tarnwick

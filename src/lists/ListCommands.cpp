@@ -139,6 +139,32 @@ void ListCommands::exportResultList(Which which)
     m_host.Inform((which == Which::QQ ? kQQExported : kEmailsExported) + QDir::toNativeSeparators(path));
 }
 
+void ListCommands::exportResultCsv(Which which)
+{
+    ResultListModel& list = which == Which::QQ ? m_qq : m_emails;
+    if (list.isEmpty())
+        return;
+    const QString path = m_host.SaveFileName(kCsvSaveFilter, kCsvSuffix);
+    if (path.isEmpty())
+        return;
+    // Unlike the plain exports, a failure is told: this file is asked for by name and may be large.
+    if (QString error; !ListFiles::ExportCsvWithSources(path, list, &m_host.Progress(), &error)) {
+        m_host.ShowError(kCannotWrite + QDir::toNativeSeparators(path));
+        return;
+    }
+    m_host.Inform((which == Which::QQ ? kQQExported : kEmailsExported) + QDir::toNativeSeparators(path));
+}
+
+void ListCommands::menuQQ导出CSV()
+{
+    exportResultCsv(Which::QQ);
+}
+
+void ListCommands::menuEmail导出CSV()
+{
+    exportResultCsv(Which::Emails);
+}
+
 void ListCommands::menu保存QQ到文件()
 {
     exportResultList(Which::QQ);

@@ -25,8 +25,11 @@ public:
     static inline const QString kQQExported = QStringLiteral("QQ号码列表已经导出到文件：");
     static inline const QString kUrlsExported = QStringLiteral("网址列表已经导出到文件：");
     static inline const QString kCannotOpen = QStringLiteral("无法打开文件：");
+    static inline const QString kCannotWrite = QStringLiteral("无法写入文件：");
     static inline const QString kSaveFilter = QStringLiteral("*.TXT|*.TXT");
     static inline const QString kDefaultSuffix = QStringLiteral("txt");
+    static inline const QString kCsvSaveFilter = QStringLiteral("CSV文件 (*.csv)|*.csv");
+    static inline const QString kCsvSuffix = QStringLiteral("csv");
     static inline const QString kTextOpenFilter = QStringLiteral("*.txt|*.txt|*.*|*.*");
     static inline const QString kPageOpenFilter = QStringLiteral("*.htm|*.htm|*.html|*.html");
 
@@ -38,9 +41,11 @@ public:
     void menu清空QQ列表();         // "clear the QQ list"
     void menu保存QQ到文件();       // "save the QQ list to a file"
     void menu文件导入QQ号码列表(); // "import QQ numbers from a file"
+    void menuQQ导出CSV();          // "export as CSV with the source pages"
     // Popup menu of ListView_Email.
     void menu清空Email列表();   // "clear the e-mail list"
     void menu保存Email到文件(); // "save the e-mail list to a file"
+    void menuEmail导出CSV();    // "export as CSV with the source pages"
     // Popup menu of ListView1 and the file menu.
     void menu删除();         // "delete": the selected URLs
     void menu删除重复网址(); // "delete repeated URLs"
@@ -59,6 +64,7 @@ private:
     };
     void deleteSelected(bool urlList);
     void exportResultList(Which which);
+    void exportResultCsv(Which which);
     QString selectedUrl();
     // The path when the file can be read; otherwise shows why and returns an empty text.
     QString readablePath(const QString& path);

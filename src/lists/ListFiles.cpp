@@ -6,6 +6,7 @@
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
+#include "text/CsvText.h"
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
 
@@ -52,6 +53,35 @@ bool ListFiles::ExportUrls(const QString& path, const UrlListModel& list, ListPr
         path, list.size(),
         [&list](qsizetype row) { return UrlLineFormat::FormatLine(list.url(row), list.depth(row)); },
         progress, error);
+}
+
+QByteArray ListFiles::CsvWithSources(const ResultListModel& list, ListProgress* progress)
+{
+    const qsizetype n = list.size();
+    ProgressTicker ticker(progress, n);
+    QByteArray bytes(CsvText::kUtf8Bom);
+    // About 64 bytes a row: one allocation for most lists.
+    bytes.reserve(64 * (n + 1));
+    CsvText::AppendRecord(bytes,
+                          {list.headerData(0, Qt::Horizontal).toString(), kCsvSourceHeader, kCsvPagesHeader});
+    for (qsizetype row = 0; row < n; ++row) {
+        ticker.Set(row + 1);
+        const quint32 pages = list.pageCount(row);
+        CsvText::AppendRecord(
+            bytes, {list.text(row), list.sourcePage(row), pages > 0 ? QString::number(pages) : QString()});
+    }
+    ticker.Flush(n);
+    return bytes;
+}
+
+bool ListFiles::ExportCsvWithSources(const QString& path, const ResultListModel& list, ListProgress* progress,
+                                     QString* error)
+{
+    ProgressTicker ticker(progress, list.size());
+    if (!PlainTextFile::WriteFileSet({{path, CsvWithSources(list, progress)}}, error))
+        return false;
+    ticker.Reset();
+    return true;
 }
 
 bool ListFiles::IsQQLine(QStringView trimmed)

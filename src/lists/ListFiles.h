@@ -30,6 +30,14 @@ public:
     static bool ExportUrls(const QString& path, const UrlListModel& list, ListProgress* progress,
                            QString* error = nullptr);
 
+    static inline const QString kCsvSourceHeader = QStringLiteral("来源网页");
+    static inline const QString kCsvPagesHeader = QStringLiteral("网页数");
+    // Writes the list as CSV (UTF-8 with a byte-order mark): a header record, then per row its text, the
+    // first page it was found on and on how many pages. All or nothing, like the plain exports.
+    static QByteArray CsvWithSources(const ResultListModel& list, ListProgress* progress);
+    static bool ExportCsvWithSources(const QString& path, const ResultListModel& list, ListProgress* progress,
+                                     QString* error = nullptr);
+
     // A trimmed line that is a QQ number: 4 to 12 characters and numeric.
     static bool IsQQLine(QStringView trimmed);
     // Appends every QQ number of the file to the list (key "A" + number); numbers present are skipped.

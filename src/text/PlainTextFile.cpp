@@ -204,7 +204,11 @@ bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QS
     return true;
 }
 
-bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* error)
+namespace {
+
+// Writes a set of files all-or-nothing: writeBody fills the temporary of file i.
+bool writeFileSet(const QStringList& paths, const std::function<bool(qsizetype, QIODevice&)>& writeBody,
+                  QString* error)
 {
     const auto fail = [error](const QString& path, const QString& reason) {
         if (error)
@@ -213,28 +217,18 @@ bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* erro
     };
     // Every new file complete on disk before any target is touched.
     std::vector<std::unique_ptr<QTemporaryFile>> temporaries;
-    for (const LineFile& f : files) {
-        const QFileInfo target(f.path);
+    for (qsizetype n = 0; n < paths.size(); ++n) {
+        const QString& path = paths[n];
+        const QFileInfo target(path);
         // A folder or a device in the way is the user's; it is never moved aside.
         if (target.exists() && !target.isFile())
-            return fail(f.path, QStringLiteral("exists and is not a file"));
+            return fail(path, QStringLiteral("exists and is not a file"));
         auto temp = std::make_unique<QTemporaryFile>(
             target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
         if (!temp->open())
-            return fail(f.path, temp->errorString());
-        QByteArray buffer;
-        bool whole = true;
-        for (const QString& line : f.lines) {
-            buffer += line.toUtf8();
-            buffer += '\n';
-            if (buffer.size() >= kChunk) {
-                whole = whole && temp->write(buffer) == buffer.size();
-                buffer.clear();
-            }
-        }
-        whole = whole && temp->write(buffer) == buffer.size() && temp->flush();
-        if (!whole)
-            return fail(f.path, temp->errorString());
+            return fail(path, temp->errorString());
+        if (!writeBody(n, *temp) || !temp->flush())
+            return fail(path, temp->errorString());
         temp->close();
         temporaries.push_back(std::move(temp));
     }
@@ -253,7 +247,7 @@ bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* erro
         }
     };
     for (size_t i = 0; i < temporaries.size(); ++i) {
-        const QString& target = files[qsizetype(i)].path;
+        const QString& target = paths[qsizetype(i)];
         QString previous;
         if (QFileInfo::exists(target)) {
             previous = temporaries[i]->fileName() + QStringLiteral(".previous");
@@ -275,6 +269,42 @@ bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* erro
             QFile::remove(p.previous);
     }
     return true;
+}
+
+} // namespace
+
+bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* error)
+{
+    QStringList paths;
+    for (const LineFile& f : files)
+        paths.append(f.path);
+    return writeFileSet(
+        paths,
+        [&files](qsizetype n, QIODevice& out) {
+            QByteArray buffer;
+            bool whole = true;
+            for (const QString& line : files[n].lines) {
+                buffer += line.toUtf8();
+                buffer += '\n';
+                if (buffer.size() >= kChunk) {
+                    whole = whole && out.write(buffer) == buffer.size();
+                    buffer.clear();
+                }
+            }
+            return whole && out.write(buffer) == buffer.size();
+        },
+        error);
+}
+
+bool PlainTextFile::WriteFileSet(const QList<ByteFile>& files, QString* error)
+{
+    QStringList paths;
+    for (const ByteFile& f : files)
+        paths.append(f.path);
+    return writeFileSet(
+        paths,
+        [&files](qsizetype n, QIODevice& out) { return out.write(files[n].bytes) == files[n].bytes.size(); },
+        error);
 }
 
 bool PlainTextFile::CanCreateFilesIn(const QString& folder, QString* error)

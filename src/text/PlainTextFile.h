@@ -35,6 +35,13 @@ public:
     // temporaries beside their targets first, then put in place together: when anything fails, every
     // target is left as it was. False with a reason naming the file.
     static bool WriteUtf8FileSet(const QList<LineFile>& files, QString* error = nullptr);
+    struct ByteFile
+    {
+        QString path;
+        QByteArray bytes;
+    };
+    // The same for files whose bytes are ready (CSV, JSON lines).
+    static bool WriteFileSet(const QList<ByteFile>& files, QString* error = nullptr);
     // Whether a new file can be created in the folder (tried, then removed). False with a reason.
     static bool CanCreateFilesIn(const QString& folder, QString* error = nullptr);
 

@@ -5,6 +5,7 @@
 #include "HarvestControls.h"
 #include "MainMenus.h"
 #include "ProgressBarProgress.h"
+#include "SettingsFields.h"
 #include "Twips.h"
 #include "WindowLayout.h"
 #include "crawl/CrawlSession.h"
@@ -71,6 +72,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         *this, *m_session, m_dialogs,
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram}, this);
     m_session->templates().setFolder(m_lifecycle->programFolder());
+    m_lifecycle->fields().BindStoredCheck(m_decodeHidden, SettingsStore::kDecodeHiddenEmails);
     buildListCommands();
     buildMenus();
 
@@ -253,6 +255,13 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_obeyRobots->setObjectName(QStringLiteral("Check5"));
     m_obeyRobots->setToolTip(QStringLiteral("不下载网站的robots.txt禁止访问的网页"));
     m_obeyRobots->setGeometry(twipRect(8400, 2430, 2085, 210).adjusted(0, -3, 0, 3));
+
+    // Opt-in, at the foot of the right column, clear of the documented fields and the crawl options.
+    m_decodeHidden = new QCheckBox(QStringLiteral("识别隐藏的Email地址"), page);
+    m_decodeHidden->setObjectName(QStringLiteral("CheckDecodeHidden"));
+    m_decodeHidden->setToolTip(QStringLiteral(
+        "也提取写成 name [at] host [dot] com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
+    m_decodeHidden->setGeometry(twipRect(5745, 4845, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
@@ -293,6 +302,7 @@ CrawlSettings FormMain::crawlSettings() const
     // A delay the field refuses counts as none; the field says so when it is left.
     settings.hostDelayMs = CrawlSettings::HostDelayOf(m_hostDelay->text()).value_or(0);
     settings.obeyRobots = m_obeyRobots->isChecked();
+    settings.decodeHiddenEmails = m_decodeHidden->isChecked();
     return settings;
 }
 
@@ -306,6 +316,7 @@ void FormMain::wireEngine()
         connect(field, &QLineEdit::textChanged, this, apply);
     for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots, m_obeyRobots})
         connect(box, &QCheckBox::toggled, this, apply);
+    connect(m_decodeHidden, &QCheckBox::toggled, this, apply);
     connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
 

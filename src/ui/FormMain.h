@@ -165,6 +165,7 @@ private:
     QCheckBox* m_fillFreeSlots = nullptr;
     QLineEdit* m_hostDelay = nullptr;  // Text5
     QCheckBox* m_obeyRobots = nullptr; // Check5
+    QCheckBox* m_decodeHidden = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;

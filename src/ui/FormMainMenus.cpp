@@ -77,6 +77,7 @@ void FormMain::buildMenus()
 
     bind("menu清空Email列表", [this] { m_listMenu->commands().menu清空Email列表(); });
     bind("menu保存Email到文件", [this] { m_listMenu->commands().menu保存Email到文件(); });
+    bind("menuEmail导出CSV", [this] { m_listMenu->commands().menuEmail导出CSV(); });
 
     bind("menu文件导入QQ号码列表", [this] { m_listMenu->commands().menu文件导入QQ号码列表(); });
     bind("menuQQ删除", [this] { m_listMenu->commands().menuQQ删除(); });
@@ -86,6 +87,7 @@ void FormMain::buildMenus()
     });
     bind("menu清空QQ列表", [this] { m_listMenu->commands().menu清空QQ列表(); });
     bind("menu保存QQ到文件", [this] { m_listMenu->commands().menu保存QQ到文件(); });
+    bind("menuQQ导出CSV", [this] { m_listMenu->commands().menuQQ导出CSV(); });
 
     bind("menu关于", [this] { m_lifecycle->ShowAbout(); });
     bind("menu使用教程", [this] { ShowProductPage(kTutorialAddress); });

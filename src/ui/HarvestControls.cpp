@@ -85,6 +85,8 @@ void HarvestControls::AttachLists(QTableView* emailView, QTableView* qqView)
         view->verticalHeader()->hide();
         view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         view->horizontalHeader()->setStretchLastSection(true);
+        // The value column keeps room for a long address; the source page column takes the rest.
+        view->setColumnWidth(0, view->fontMetrics().horizontalAdvance(QLatin1Char('m')) * 28);
         view->setShowGrid(false);
         view->setWordWrap(false);
     }

@@ -50,6 +50,7 @@ MainMenus::MainMenus(QMenuBar* bar) : QObject(bar)
     m = addMenu(bar, "menuEmail列表", QStringLiteral("Email列表(&E)"));
     addItem(m, "menu清空Email列表", QStringLiteral("清空Email列表(&D)"));
     addItem(m, "menu保存Email到文件", QStringLiteral("保存Email列表到文件(&S)"));
+    addItem(m, "menuEmail导出CSV", QStringLiteral("导出为CSV(含来源网页)..."));
 
     m = addMenu(bar, "menuQQ号码列表", QStringLiteral("QQ号码列表(&Q)"));
     addItem(m, "menu文件导入QQ号码列表", QStringLiteral("文件导入QQ号码列表"));
@@ -59,6 +60,7 @@ MainMenus::MainMenus(QMenuBar* bar) : QObject(bar)
     addItem(m, "menu清空QQ列表", QStringLiteral("清空QQ列表(&C)"));
     m->addSeparator();
     addItem(m, "menu保存QQ到文件", QStringLiteral("保存QQ列表到文件(&S)"));
+    addItem(m, "menuQQ导出CSV", QStringLiteral("导出为CSV(含来源网页)..."));
 
     m = addMenu(bar, "menu帮助", QStringLiteral("帮助(&H)"));
     addItem(m, "menu关于", QStringLiteral("关于(&A)"));

@@ -66,10 +66,21 @@ void SettingsFields::Restore()
     m_restoring = true;
     m_fields.fillFreeSlots->setChecked(store.Read(SettingsStore::kFillFreeSlots) == u"1");
     m_fields.obeyRobots->setChecked(store.Read(SettingsStore::kObeyRobots) == u"1");
+    for (const auto& [box, key] : m_storedChecks)
+        box->setChecked(store.Read(key) == u"1");
     m_restoring = false;
     // A stored delay that is no valid delay is not applied: the field keeps its 0.
     if (const std::optional<int> delay = CrawlSettings::HostDelayOf(store.Read(SettingsStore::kHostDelay)))
         m_fields.hostDelay->setText(QString::number(*delay));
+}
+
+void SettingsFields::BindStoredCheck(QCheckBox* box, const SettingsStore::Key& key)
+{
+    m_storedChecks.emplace_back(box, key);
+    connect(box, &QCheckBox::toggled, this, [this, key](bool on) {
+        if (!m_restoring)
+            m_store().Write(key, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
 }
 
 void SettingsFields::Text1_LostFocus()

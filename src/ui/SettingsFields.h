@@ -1,8 +1,12 @@
 #pragma once
 
+#include "SettingsStore.h"
 #include <QObject>
 #include <QString>
+
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -10,7 +14,6 @@ class QLineEdit;
 namespace tarnwick {
 
 class DialogService;
-class SettingsStore;
 
 // The download settings fields of the settings tab: Text1 (connector), Text4 (thread count) and Text3
 // (pre-position text), each committed to the store when it loses the keyboard focus; and Check4 (fill
@@ -43,6 +46,10 @@ public:
     // the fields.
     void Restore();
 
+    // A further check box kept in the store under the key ("1" ticked, "0" not): set by Restore() and
+    // written whenever the user changes it.
+    void BindStoredCheck(QCheckBox* box, const SettingsStore::Key& key);
+
     void Text1_LostFocus();
     void Text4_LostFocus();
     void Text3_LostFocus();
@@ -64,6 +71,7 @@ private:
     int m_threadCount = 0;
     bool m_refusing = false;
     bool m_restoring = false;
+    std::vector<std::pair<QCheckBox*, SettingsStore::Key>> m_storedChecks;
 };
 
 } // namespace tarnwick

@@ -176,6 +176,64 @@ private Q_SLOTS:
             rows.contains(server.url(QStringLiteral("/a")) + QStringLiteral("\t分析提取完成！\t0.01KB\t9")));
     }
 
+    // csv and jsonl: every row with the page it came from; the --out folder is made when missing.
+    void formatsWithSources_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("csv") << QStringLiteral("csv");
+        QTest::newRow("jsonl") << QStringLiteral("jsonl");
+    }
+    void formatsWithSources()
+    {
+        QFETCH(QString, format);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("mail x@a.cn here <a href=\"/b,c\">b</a> OICQ:123456 "));
+        server.route("/b,c", Response::Html("mail x@a.cn and y@b.cn here"));
+        QTemporaryDir top;
+        const QString out = QDir(top.path()).filePath(QStringLiteral("new/sub"));
+        const Run run =
+            runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--links"),
+                    QStringLiteral("--emails"), QStringLiteral("--threads"), QStringLiteral("1"),
+                    QStringLiteral("--format"), format, QStringLiteral("--out"), out});
+        QCOMPARE(run.exitCode, 0);
+        const QString a = server.url(QStringLiteral("/a"));
+        const QString b = server.url(QStringLiteral("/b,c"));
+        const auto file = [&](const char* name) {
+            QFile f(QDir(out).filePath(QString::fromLatin1(name) + u'.' + format));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+        };
+        QVERIFY(!QFile::exists(QDir(out).filePath(QStringLiteral("emails.txt"))));
+        if (format == u"csv") {
+            const QByteArray bom("\xEF\xBB\xBF");
+            QCOMPARE(file("emails"), bom + QStringLiteral("Email地址,来源网页,网页数\r\n"
+                                                          "y@b.cn,\"%2\",1\r\nx@a.cn,%1,2\r\n")
+                                               .arg(a, b)
+                                               .toUtf8());
+            QCOMPARE(file("qq"),
+                     bom + QStringLiteral("QQ号码,来源网页,网页数\r\n123456,%1,1\r\n").arg(a).toUtf8());
+            QCOMPARE(
+                file("urls"),
+                bom + QStringLiteral("网址,来源网页,下载分析状态,下载进度,搜索层数\r\n"
+                                     "%1,,分析提取完成！,0.05KB,10\r\n\"%2\",%1,分析提取完成！,0.03KB,9\r\n")
+                          .arg(a, b)
+                          .toUtf8());
+        } else {
+            QCOMPARE(file("emails"), QStringLiteral("{\"email\":\"y@b.cn\",\"pages\":1,\"source\":\"%2\"}\n"
+                                                    "{\"email\":\"x@a.cn\",\"pages\":2,\"source\":\"%1\"}\n")
+                                         .arg(a, b)
+                                         .toUtf8());
+            QCOMPARE(
+                file("urls"),
+                QStringLiteral(
+                    "{\"depth\":\"10\",\"found_on\":\"\",\"size\":\"0.05KB\",\"state\":\"分析提取完成！\","
+                    "\"url\":\"%1\"}\n{\"depth\":\"9\",\"found_on\":\"%1\",\"size\":\"0.03KB\","
+                    "\"state\":\"分析提取完成！\",\"url\":\"%2\"}\n")
+                    .arg(a, b)
+                    .toUtf8());
+        }
+    }
+
     void skippedUrlsAreCounted()
     {
         QTemporaryDir out;

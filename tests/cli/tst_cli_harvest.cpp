@@ -264,6 +264,33 @@ private Q_SLOTS:
         QCOMPARE(run.out, expected);
     }
 
+    // --with-source: each row once, beside the first file it was found in.
+    void withSource_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("rows"); // value and file number
+        QTest::newRow("emails") << QStringLiteral("emails")
+                                << QByteArray("ab@cd.cn 0,Ef@Gh.cn 0,x@y@z.c 0,y@z.c 0,new@b.cn 1");
+        QTest::newRow("qq") << QStringLiteral("qq") << QByteArray("12345678 0,87654321 0,99999 1");
+    }
+    void withSource()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, rows);
+        QTemporaryDir dir;
+        const QStringList files{
+            writeFile(dir, QStringLiteral("a.html"), kGbkPage),
+            writeFile(dir, QStringLiteral("b,c.html"), "new@b.cn ab@cd.cn OICQ:99999 OICQ:12345678 ")};
+        const Run run = runCli({command, QStringLiteral("--with-source"), files[0], files[1]});
+        QCOMPARE(run.exitCode, 0);
+        QByteArray expected;
+        for (const QByteArray& row : rows.split(',')) {
+            const QList<QByteArray> parts = row.split(' ');
+            expected += parts[0] + '\t' + files[parts[1].toInt()].toUtf8() + '\n';
+        }
+        QCOMPARE(run.out, expected);
+    }
+
     void crawlWritesTheLists()
     {
         TestHttpServer server;

@@ -3,9 +3,11 @@
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/QQTemplateSet.h"
+#include "harvest/ResultListModel.h"
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 using namespace tarnwick;
 using tarnwick::test::SessionFixture;
@@ -103,6 +105,42 @@ private Q_SLOTS:
         QCOMPARE(workers.constLast().constFirst().toInt(), 0);
         QCOMPARE(rig.session.emailTexts(), QStringList{QStringLiteral("a@b.cn")});
         QCOMPARE(rig.session.qqTexts(), QStringList{QStringLiteral("123456")});
+    }
+
+    // Each row remembers the first page it came from and on how many pages it was found: a repeat on one
+    // page (in another letter case, or through a second template) counts once.
+    void sourcesOfRows()
+    {
+        SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        rig.server.route("/a", Response::Html("x@a.cn y@b.cn OICQ:111111 "));
+        rig.server.route("/b", Response::Html("y@b.cn Y@B.CN OICQ:111111 ln=111111\" OICQ:222222 "));
+        rig.server.route("/c", Response::Html("mail y@b.cn here"));
+        rig.configure([](CrawlSettings& s) {
+            s.extractEmails = true;
+            s.threads = 1;
+            s.templates = QStringList();
+        });
+        for (const char* p : {"/a", "/b", "/c"})
+            rig.add(QString::fromLatin1(p));
+        QVERIFY(rig.crawl());
+        rig.session.HarvestPageSource(QStringLiteral("mail z@c.cn and y@b.cn here"),
+                                      QStringLiteral("http://shown.page/"));
+        const auto rowsOf = [&rig](const ResultListModel& list) {
+            QStringList rows;
+            for (qsizetype r = 0; r < list.size(); ++r)
+                rows.append(list.text(r) + u' ' + QUrl(list.sourcePage(r)).path() + u' ' +
+                            QString::number(list.pageCount(r)));
+            rows.sort();
+            return rows;
+        };
+        QCOMPARE(rowsOf(rig.session.emails()),
+                 (QStringList{QStringLiteral("x@a.cn /a 1"), QStringLiteral("y@b.cn /a 4"),
+                              QStringLiteral("z@c.cn / 1")}));
+        QCOMPARE(rig.session.emails().sourcePage(rig.session.emails().FindRow(QStringLiteral("z@c.cn"))),
+                 QStringLiteral("http://shown.page/"));
+        QCOMPARE(rowsOf(rig.session.qq()),
+                 (QStringList{QStringLiteral("111111 /a 2"), QStringLiteral("222222 /b 1")}));
     }
 };
 

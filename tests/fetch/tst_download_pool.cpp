@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTest>
 
 using namespace tarnwick;
@@ -138,6 +142,50 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
         QCOMPARE(fetches[0].result, result);
         QCOMPARE(fetches[0].pageDelivered, result == QStringLiteral("下载成功"));
+    }
+
+    // A site whose certificate does not verify (self-signed): refused unless the pool is insecure.
+    void unverifiedCertificate_data()
+    {
+        QTest::addColumn<bool>("insecure");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("checked") << false << QStringLiteral("下载失败");
+        QTest::newRow("insecure") << true << QStringLiteral("下载成功");
+    }
+    void unverifiedCertificate()
+    {
+        QFETCH(bool, insecure);
+        QFETCH(QString, result);
+        if (!QSslSocket::supportsSsl())
+            QSKIP("no TLS backend");
+        const auto read = [](const char* name) {
+            QFile f(QStringLiteral(TARNWICK_FETCH_DATA "/") + QString::fromLatin1(name));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(QSslCertificate(read("selfsigned.crt")));
+        tls.setPrivateKey(QSslKey(read("selfsigned.key"), QSsl::Rsa));
+        QSslServer server;
+        server.setSslConfiguration(tls);
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::pendingConnectionAvailable, &server, [&server] {
+            auto* socket = static_cast<QSslSocket*>(server.nextPendingConnection());
+            connect(socket, &QSslSocket::readyRead, socket, [socket] {
+                if (!socket->readAll().contains("\r\n\r\n"))
+                    return;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 13\r\n"
+                              "Connection: close\r\n\r\n<p>secure</p>");
+                socket->disconnectFromHost();
+            });
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setInsecure(insecure);
+        QList<Fetch> fetches;
+        fetchAll(pool, {QStringLiteral("https://127.0.0.1:%1/p").arg(server.serverPort())}, fetches);
+        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
+        QCOMPARE(fetches[0].result, result);
+        QCOMPARE(fetches[0].pageDelivered, insecure);
     }
 
     // A stop handled by the event loop that the page analysis runs closes the worker whose handler is

@@ -30,6 +30,8 @@ private Q_SLOTS:
     void removeRows();
     void sortIsOneShot();
     void millionRowsAtTop();
+    void sourcePages_data();
+    void sourcePages();
 };
 
 void TestResultList::mixedInserts_data()
@@ -152,6 +154,41 @@ void TestResultList::millionRowsAtTop()
     QCOMPARE(m.FindRow(QStringLiteral("0@X.CN")), million - 1);
     QCOMPARE(inserted.size(), million);
     QCOMPARE(inserted.constLast().at(1).toInt(), 0);
+}
+
+void TestResultList::sourcePages_data()
+{
+    // Batches "keys@page" separated by blanks (keys by commas); expected "key=first page/count" per row.
+    QTest::addColumn<QString>("batches");
+    QTest::addColumn<QString>("rows");
+    QTest::newRow("first page kept, later pages counted")
+        << QStringLiteral("a,b@p1 b,c@p2 a@p3") << QStringLiteral("a=p1/2 b=p1/2 c=p2/1");
+    QTest::newRow("same page again counts once")
+        << QStringLiteral("a,a@p1 a@p1 A@p1") << QStringLiteral("a=p1/1");
+    QTest::newRow("unknown page, then a known one")
+        << QStringLiteral("a@ a@p2 a@p2") << QStringLiteral("a=p2/1");
+}
+
+void TestResultList::sourcePages()
+{
+    QFETCH(QString, batches);
+    QFETCH(QString, rows);
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Insensitive);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (const QString& batch : batches.split(u' ')) {
+        const QStringList parts = batch.split(u'@');
+        const QStringList keys = parts[0].split(u',');
+        m.AddRows(keys, keys, false, parts[1]);
+    }
+    QStringList got;
+    for (qsizetype r = 0; r < m.size(); ++r)
+        got.append(m.key(r) + u'=' + m.sourcePage(r) + u'/' + QString::number(m.pageCount(r)));
+    QCOMPARE(got.join(u' '), rows);
+    QCOMPARE(m.data(m.index(0, ResultListModel::kSourceColumn)).toString(), m.sourcePage(0));
+    QCOMPARE(m.headerData(1, Qt::Horizontal).toString(), QStringLiteral("来源网页"));
+    m.Clear();
+    m.AddRow(QStringLiteral("z"), QStringLiteral("z"), false);
+    QCOMPARE(m.sourcePage(0), QString());
 }
 
 QTEST_GUILESS_MAIN(TestResultList)

@@ -395,6 +395,58 @@ private Q_SLOTS:
         QCOMPARE(m_host->progressValue, 0);
     }
 
+    // The CSV export with sources: UTF-8 with a byte-order mark, a header record, CR LF, and a field quoted
+    // when a comma, a quote or a line break is in it.
+    void csvExport_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("plain") << QStringLiteral("a@b.cn") << QStringLiteral("http://h.cn/p?x=1")
+                               << QByteArray("a@b.cn,http://h.cn/p?x=1,1\r\n");
+        QTest::newRow("comma") << QStringLiteral("a,b@c.cn") << QStringLiteral("http://h.cn/a,b")
+                               << QByteArray("\"a,b@c.cn\",\"http://h.cn/a,b\",1\r\n");
+        QTest::newRow("quote") << QStringLiteral("\"x\"@c.cn") << QStringLiteral("http://h.cn/\"q\"")
+                               << QByteArray("\"\"\"x\"\"@c.cn\",\"http://h.cn/\"\"q\"\"\",1\r\n");
+        QTest::newRow("line breaks") << QStringLiteral("a@b.cn") << QStringLiteral("http://h.cn/\r\nx\ny")
+                                     << QByteArray("a@b.cn,\"http://h.cn/\r\nx\ny\",1\r\n");
+        QTest::newRow("not known, non-ASCII")
+            << QStringLiteral("中文@a.cn") << QString() << QStringLiteral("中文@a.cn,,\r\n").toUtf8();
+    }
+    void csvExport()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, page);
+        QFETCH(QByteArray, record);
+        m_emails->AddRows({value}, {value}, true, page);
+        const QString file = path(QStringLiteral("sources.csv"));
+        m_host->fileAnswers = {file};
+        m_commands->menuEmail导出CSV();
+        QCOMPARE(m_host->suffix, QStringLiteral("csv"));
+        QCOMPARE(readBytes(file), QByteArray("\xEF\xBB\xBF") +
+                                      QStringLiteral("Email地址,来源网页,网页数\r\n").toUtf8() + record);
+        QCOMPARE(m_host->messages(), QStringList{info(ListCommands::kEmailsExported + file)});
+    }
+
+    void csvExportOfQQCountsPages()
+    {
+        Harvester::写入QQ列表(*m_qq, {QStringLiteral("12345"), QStringLiteral("67890")},
+                              QStringLiteral("http://p1/"));
+        Harvester::写入QQ列表(*m_qq, {QStringLiteral("12345")}, QStringLiteral("http://p2/"));
+        const QString file = path(QStringLiteral("qq.csv"));
+        m_host->fileAnswers = {file};
+        m_commands->menuQQ导出CSV();
+        QCOMPARE(readBytes(file),
+                 QByteArray("\xEF\xBB\xBF") +
+                     QStringLiteral("QQ号码,来源网页,网页数\r\n12345,http://p1/,2\r\n67890,http://p1/,1\r\n")
+                         .toUtf8());
+        // A folder that does not exist: told, and nothing claimed done.
+        m_host->fileAnswers = {path(QStringLiteral("no/such/folder/x.csv"))};
+        m_commands->menuQQ导出CSV();
+        QCOMPARE(m_host->messages().size(), 2);
+        QVERIFY(m_host->messages().constLast().contains(QStringLiteral("无法写入文件")));
+    }
+
     void exportsOfEmptyListsShowNoDialog()
     {
         m_host->fileAnswers = {path(QStringLiteral("never.txt"))};

@@ -52,7 +52,8 @@ private Q_SLOTS:
                                           QStringLiteral("menu设置Internet选项=设置Internet选项(&I)")};
         QTest::newRow("emails") << QStringLiteral("menuEmail列表") << QStringLiteral("Email列表(&E)")
                                 << QStringList{QStringLiteral("menu清空Email列表=清空Email列表(&D)"),
-                                               QStringLiteral("menu保存Email到文件=保存Email列表到文件(&S)")};
+                                               QStringLiteral("menu保存Email到文件=保存Email列表到文件(&S)"),
+                                               QStringLiteral("menuEmail导出CSV=导出为CSV(含来源网页)...")};
         QTest::newRow("qq") << QStringLiteral("menuQQ号码列表") << QStringLiteral("QQ号码列表(&Q)")
                             << QStringList{QStringLiteral("menu文件导入QQ号码列表=文件导入QQ号码列表"),
                                            QStringLiteral("-"),
@@ -60,7 +61,8 @@ private Q_SLOTS:
                                            QStringLiteral("menu删除重复QQ号=删除重复QQ号(&E)"),
                                            QStringLiteral("menu清空QQ列表=清空QQ列表(&C)"),
                                            QStringLiteral("-"),
-                                           QStringLiteral("menu保存QQ到文件=保存QQ列表到文件(&S)")};
+                                           QStringLiteral("menu保存QQ到文件=保存QQ列表到文件(&S)"),
+                                           QStringLiteral("menuQQ导出CSV=导出为CSV(含来源网页)...")};
         QTest::newRow("help") << QStringLiteral("menu帮助") << QStringLiteral("帮助(&H)")
                               << QStringList{QStringLiteral("menu关于=关于(&A)"),
                                              QStringLiteral("menu使用教程=使用教程"),

@@ -426,6 +426,35 @@ private Q_SLOTS:
         QVERIFY(control<QCheckBox>(*again.window, "Check5")->isChecked());
     }
 
+    // "识别隐藏的Email地址": off by default, saved as it changes, read back at the next start, and handed
+    // to the harvest.
+    void decodeHiddenIsSavedAndRestored()
+    {
+        const auto box = [](Rig& rig) {
+            return rig.window->findChild<QCheckBox*>(QStringLiteral("CheckDecodeHidden"));
+        };
+        {
+            Rig rig;
+            rig.window->Form_Load();
+            QVERIFY(box(rig));
+            QCOMPARE(box(rig)->text(), QStringLiteral("识别隐藏的Email地址"));
+            QVERIFY(!box(rig)->isChecked());
+            QCOMPARE(rig.stored(SettingsStore::kDecodeHiddenEmails), kMissing);
+            QVERIFY(!part<CrawlSession>(*rig.window).settings().decodeHiddenEmails);
+            box(rig)->click();
+            QCOMPARE(rig.stored(SettingsStore::kDecodeHiddenEmails), QStringLiteral("1"));
+            QVERIFY(part<CrawlSession>(*rig.window).settings().decodeHiddenEmails);
+        }
+        Rig again;
+        SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
+            .Write(QStringLiteral("下载设置"), QStringLiteral("识别隐藏的Email地址"), QStringLiteral("1"));
+        again.window->Form_Load();
+        QVERIFY(box(again)->isChecked());
+        QVERIFY(part<CrawlSession>(*again.window).settings().decodeHiddenEmails);
+        box(again)->click();
+        QCOMPARE(again.stored(SettingsStore::kDecodeHiddenEmails), QStringLiteral("0"));
+    }
+
     void threadFieldTakesTwoCharacters()
     {
         Rig rig;

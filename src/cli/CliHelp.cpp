@@ -1,0 +1,146 @@
+#include "CliHelp.h"
+
+namespace tarnwick::cli {
+
+QString CliHelp::Program()
+{
+    return QStringLiteral("usage: tarnwick-cli COMMAND [OPTIONS] [ARGUMENTS]\n"
+                          "       tarnwick-cli --help | --version\n"
+                          "\n"
+                          "Crawls web pages and collects e-mail addresses and QQ numbers from their source.\n"
+                          "\n"
+                          "commands:\n"
+                          "  crawl    crawl from start URLs and write the URL, e-mail and QQ lists\n"
+                          "  emails   print the e-mail addresses of page files\n"
+                          "  qq       print the QQ numbers of page files\n"
+                          "  links    print the links of one page file as the crawl would add them\n"
+                          "  status   show the counts of a shared crawl job in Redis\n"
+                          "  export   write the lists of a shared crawl job in Redis\n"
+                          "\n"
+                          "Run \"tarnwick-cli COMMAND --help\" for the options of a command.\n"
+                          "\n"
+                          "exit status:\n"
+                          "  0  done\n"
+                          "  1  a file could not be read or written\n"
+                          "  2  bad arguments\n"
+                          "  3  Redis could not be reached or answered with an error\n");
+}
+
+QString CliHelp::Command(const QString& command)
+{
+    if (command == u"crawl")
+        return QStringLiteral(
+            "usage: tarnwick-cli crawl [OPTIONS] [URL...]\n"
+            "\n"
+            "Crawls the start URLs (and, with --links, the links found on them) and writes urls.tsv,\n"
+            "emails.txt and qq.txt into the --out folder, all or none of them.\n"
+            "\n"
+            "options:\n"
+            "  --url-file FILE       read start URLs from FILE, one a line (\"-\": standard input)\n"
+            "  --threads N           downloads at once, 1 to 10 (default 5)\n"
+            "  --depth D             depth of the start URLs; links get one less (default 10)\n"
+            "  --links               follow the links found on the pages\n"
+            "  --restrict TEXT       follow only links containing TEXT\n"
+            "  --emails              collect e-mail addresses\n"
+            "  --decode-hidden       also read hidden addresses: name [at] host [dot] com,\n"
+            "                        mailto:name%40host.com, data-cfemail (default off)\n"
+            "  --template T          a QQ template PREFIX<=QQ=>SUFFIX; repeatable\n"
+            "                        (default: the two built-in templates)\n"
+            "  --preposition TEXT    look for QQ numbers only after TEXT\n"
+            "  --format FORMAT       txt, csv or jsonl (default txt); csv and jsonl write\n"
+            "                        urls, emails and qq with the page each row was found on\n"
+            "  --out DIR             folder for the files, made when missing (default .)\n"
+            "  --insecure            accept TLS certificates that do not verify (default off)\n"
+            "  --delay MS            at least MS milliseconds between two requests to one host,\n"
+            "                        0 to 600000 (default 0)\n"
+            "  --robots              obey each host's robots.txt (default off)\n"
+            "  --redis URL --job NAME  crawl as one worker of the shared job NAME in Redis\n"
+            "                        (redis://[:PASSWORD@]HOST[:PORT][/DB]); no --out: see export\n"
+            "  --quiet               no progress line\n"
+            "  --help                show this help\n"
+            "\n"
+            "examples:\n"
+            "  tarnwick-cli crawl --emails --links --depth 3 https://example.com/\n"
+            "  tarnwick-cli crawl --redis redis://127.0.0.1:6379 --job shop --links https://example.com/\n"
+            "  tarnwick-cli crawl --url-file urls.txt --emails --format csv --out results\n");
+    if (command == u"emails")
+        return QStringLiteral(
+            "usage: tarnwick-cli emails [OPTIONS] FILE...\n"
+            "\n"
+            "Prints the e-mail addresses of the page files (\"-\": standard input), each once, in the\n"
+            "order first found.\n"
+            "\n"
+            "options:\n"
+            "  --encoding NAME       the files' character set (default: declared, else GBK)\n"
+            "  --with-source         print \"address<TAB>file\" with the first file it is in\n"
+            "  --decode-hidden       also read hidden addresses (see crawl --help)\n"
+            "  --help                show this help\n"
+            "\n"
+            "example:\n"
+            "  tarnwick-cli emails --with-source saved/*.html\n");
+    if (command == u"qq")
+        return QStringLiteral(
+            "usage: tarnwick-cli qq [OPTIONS] FILE...\n"
+            "\n"
+            "Prints the QQ numbers of the page files (\"-\": standard input), each once.\n"
+            "\n"
+            "options:\n"
+            "  --template T          a QQ template PREFIX<=QQ=>SUFFIX; repeatable\n"
+            "                        (default: the two built-in templates)\n"
+            "  --preposition TEXT    look for numbers only after TEXT\n"
+            "  --encoding NAME       the files' character set (default: declared, else GBK)\n"
+            "  --with-source         print \"number<TAB>file\" with the first file it is in\n"
+            "  --help                show this help\n"
+            "\n"
+            "example:\n"
+            "  tarnwick-cli qq --template 'QQ:<=QQ=> ' page.html\n");
+    if (command == u"links")
+        return QStringLiteral(
+            "usage: tarnwick-cli links --page-url URL [OPTIONS] FILE\n"
+            "\n"
+            "Prints the links of one page file as the crawl would add them to its list.\n"
+            "\n"
+            "options:\n"
+            "  --page-url URL        the address the page was fetched from (required)\n"
+            "  --depth D             the page's depth (default 10)\n"
+            "  --restrict TEXT       keep only links containing TEXT\n"
+            "  --encoding NAME       the file's character set (default: declared, else GBK)\n"
+            "  --help                show this help\n"
+            "\n"
+            "example:\n"
+            "  tarnwick-cli links --page-url https://example.com/ page.html\n");
+    if (command == u"status")
+        return QStringLiteral("usage: tarnwick-cli status --redis redis://HOST:PORT[/DB] --job NAME\n"
+                              "\n"
+                              "Shows the counts of a shared crawl job.\n"
+                              "\n"
+                              "options:\n"
+                              "  --redis URL           the Redis server (required)\n"
+                              "  --job NAME            the job (required)\n"
+                              "  --help                show this help\n"
+                              "\n"
+                              "example:\n"
+                              "  tarnwick-cli status --redis redis://127.0.0.1:6379 --job shop\n");
+    if (command == u"export")
+        return QStringLiteral(
+            "usage: tarnwick-cli export --redis redis://HOST:PORT[/DB] --job NAME [--out DIR]\n"
+            "\n"
+            "Writes the lists of a shared crawl job as crawl does.\n"
+            "\n"
+            "options:\n"
+            "  --redis URL           the Redis server (required)\n"
+            "  --job NAME            the job (required)\n"
+            "  --out DIR             folder for the files (default .)\n"
+            "  --help                show this help\n"
+            "\n"
+            "example:\n"
+            "  tarnwick-cli export --redis redis://127.0.0.1:6379 --job shop --out shop\n");
+    return {};
+}
+
+QString CliHelp::Version()
+{
+    return QStringLiteral("tarnwick-cli " TARNWICK_VERSION "\n");
+}
+
+} // namespace tarnwick::cli

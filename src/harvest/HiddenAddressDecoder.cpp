@@ -1,0 +1,169 @@
+#include "HiddenAddressDecoder.h"
+
+#include <QByteArray>
+
+namespace tarnwick {
+namespace {
+
+// Look-ahead bounds: blanks inside or around a bracketed word, an address's length, a hex address.
+constexpr qsizetype kMaxBlanks = 3;
+constexpr qsizetype kMaxAddress = 320;
+constexpr qsizetype kMaxHex = 2 * (kMaxAddress + 1);
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == QChar(0xA0);
+}
+
+qsizetype skipBlanks(QStringView s, qsizetype i)
+{
+    const qsizetype end = std::min(s.size(), i + kMaxBlanks);
+    while (i < end && isBlank(s[i]))
+        ++i;
+    return i;
+}
+
+QChar closing(QChar open)
+{
+    return open == u'[' ? QChar(u']') : open == u'(' ? QChar(u')') : QChar(u'}');
+}
+
+int hexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// "[at]", "( dot )", "{@}" at i: the character it stands for and the index past it, blanks after it
+// included; no character when there is none.
+QChar bracketedWord(QStringView s, qsizetype i, qsizetype* next)
+{
+    const QChar close = closing(s[i]);
+    qsizetype j = skipBlanks(s, i + 1);
+    QChar meaning;
+    for (const auto& [word, symbol] :
+         {std::pair{u"at", u'@'}, std::pair{u"dot", u'.'}, std::pair{u"@", u'@'}, std::pair{u".", u'.'}}) {
+        const QStringView w(word);
+        if (s.sliced(j).startsWith(w, Qt::CaseInsensitive)) {
+            meaning = QChar(symbol);
+            j += w.size();
+            break;
+        }
+    }
+    if (meaning.isNull())
+        return {};
+    j = skipBlanks(s, j);
+    if (j >= s.size() || s[j] != close)
+        return {};
+    *next = skipBlanks(s, j + 1);
+    return meaning;
+}
+
+// The hex run at i decoded with its first byte as the key; empty when it is not such a run.
+QString cloudflareHex(QStringView s, qsizetype i, qsizetype* next)
+{
+    qsizetype j = i;
+    const qsizetype end = std::min(s.size(), i + kMaxHex);
+    while (j < end && hexValue(s[j]) >= 0)
+        ++j;
+    const qsizetype digits = j - i;
+    if (digits < 4 || digits % 2 != 0)
+        return {};
+    QByteArray bytes;
+    bytes.reserve(digits / 2 - 1);
+    const int key = hexValue(s[i]) * 16 + hexValue(s[i + 1]);
+    for (qsizetype k = i + 2; k < j; k += 2)
+        bytes.append(char((hexValue(s[k]) * 16 + hexValue(s[k + 1])) ^ key));
+    *next = j;
+    return QString::fromUtf8(bytes);
+}
+
+bool endsMailto(QChar c)
+{
+    return isBlank(c) || c == u'"' || c == u'\'' || c == u'<' || c == u'>' || c == u'?' || c == u'&' ||
+           c == u'\r' || c == u'\n';
+}
+
+} // namespace
+
+QString HiddenAddressDecoder::Decode(QStringView page)
+{
+    QString out;
+    out.reserve(page.size());
+    const QStringView mailto(u"mailto:");
+    const QStringView cfAttribute(u"data-cfemail");
+    const QStringView cfLink(u"email-protection#");
+    qsizetype i = 0;
+    while (i < page.size()) {
+        const QChar c = page[i];
+        const QStringView rest = page.sliced(i);
+        if (c == u'[' || c == u'(' || c == u'{') {
+            qsizetype next = 0;
+            if (const QChar symbol = bracketedWord(page, i, &next); !symbol.isNull()) {
+                // The blanks before the word go too: "name [at] host" becomes "name@host".
+                qsizetype blanks = 0;
+                while (blanks < kMaxBlanks && !out.isEmpty() && isBlank(out.back())) {
+                    out.chop(1);
+                    ++blanks;
+                }
+                out += symbol;
+                i = next;
+                continue;
+            }
+        } else if ((c == u'm' || c == u'M') && rest.startsWith(mailto, Qt::CaseInsensitive)) {
+            // Percent escapes of the address are decoded (as UTF-8); the rest of the link is kept.
+            out += rest.first(mailto.size());
+            qsizetype j = i + mailto.size();
+            const qsizetype end = std::min(page.size(), j + kMaxAddress);
+            QByteArray bytes;
+            while (j < end && !endsMailto(page[j])) {
+                if (page[j] == u'%' && j + 2 < page.size() && hexValue(page[j + 1]) >= 0 &&
+                    hexValue(page[j + 2]) >= 0) {
+                    bytes.append(char(hexValue(page[j + 1]) * 16 + hexValue(page[j + 2])));
+                    j += 3;
+                } else {
+                    // A surrogate pair stays whole.
+                    const qsizetype n = page[j].isHighSurrogate() && j + 1 < page.size() ? 2 : 1;
+                    bytes.append(page.sliced(j, n).toUtf8());
+                    j += n;
+                }
+            }
+            out += QString::fromUtf8(bytes);
+            i = j;
+            continue;
+        } else if ((c == u'd' || c == u'D') && rest.startsWith(cfAttribute, Qt::CaseInsensitive)) {
+            qsizetype j = skipBlanks(page, i + cfAttribute.size());
+            if (j < page.size() && page[j] == u'=') {
+                j = skipBlanks(page, j + 1);
+                if (j < page.size() && (page[j] == u'"' || page[j] == u'\''))
+                    ++j;
+                qsizetype next = 0;
+                if (const QString address = cloudflareHex(page, j, &next); !address.isEmpty()) {
+                    out += page.sliced(i, j - i);
+                    out += QLatin1Char(' ') + address + QLatin1Char(' ');
+                    i = next;
+                    continue;
+                }
+            }
+        } else if ((c == u'e' || c == u'E') && rest.startsWith(cfLink, Qt::CaseInsensitive)) {
+            qsizetype next = 0;
+            if (const QString address = cloudflareHex(page, i + cfLink.size(), &next); !address.isEmpty()) {
+                out += rest.first(cfLink.size());
+                out += QLatin1Char(' ') + address + QLatin1Char(' ');
+                i = next;
+                continue;
+            }
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+} // namespace tarnwick

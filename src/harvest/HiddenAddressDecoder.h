@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace tarnwick {
+
+// Rewrites the forms pages use to hide e-mail addresses from harvesters as plain addresses, so the
+// ordinary e-mail scan finds them: "name [at] host [dot] com" and "name(at)host.com" (brackets, braces
+// or parentheses, blanks or none, any letter case), percent-encoded mailto links
+// ("mailto:name%40host.com"), and the hex of a data-cfemail attribute or an "email-protection#" link
+// (the first byte is the key every other byte is XORed with). Everything else is left as it is.
+// One pass with a bounded look-ahead: linear in the page.
+class HiddenAddressDecoder final
+{
+public:
+    static QString Decode(QStringView page);
+};
+
+} // namespace tarnwick

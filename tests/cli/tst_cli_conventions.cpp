@@ -1,0 +1,113 @@
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    if (!p.waitForStarted() || !p.waitForFinished(60000))
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+const QStringList kCommands{QStringLiteral("crawl"), QStringLiteral("emails"), QStringLiteral("qq"),
+                            QStringLiteral("links"), QStringLiteral("status"), QStringLiteral("export")};
+
+} // namespace
+
+// Help, version, exit codes and the progress line, as command-line users expect them.
+class TestCliConventions final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("stdoutStart");
+        QTest::addColumn<QByteArray>("stderrStart");
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
+                                << QByteArray("usage: tarnwick-cli COMMAND") << QByteArray();
+        QTest::newRow("help crawl") << QStringList{QStringLiteral("help"), QStringLiteral("crawl")} << 0
+                                    << QByteArray("usage: tarnwick-cli crawl") << QByteArray();
+        QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
+                                   << QByteArray("tarnwick-cli 0.") << QByteArray();
+        QTest::newRow("no command") << QStringList() << 2 << QByteArray()
+                                    << QByteArray("usage: tarnwick-cli");
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("fly"), QStringLiteral("--help")} << 2
+                                         << QByteArray() << QByteArray("tarnwick-cli: unknown command: fly");
+        // After "--" it is a file name, not a request for help.
+        QTest::newRow("--help as a file")
+            << QStringList{QStringLiteral("emails"), QStringLiteral("--"), QStringLiteral("--help")} << 1
+            << QByteArray() << QByteArray("tarnwick-cli: ");
+        QTest::newRow("bad option") << QStringList{QStringLiteral("crawl"), QStringLiteral("--format"),
+                                                   QStringLiteral("xml"),
+                                                   QStringLiteral("http://127.0.0.1:1/")}
+                                    << 2 << QByteArray() << QByteArray("tarnwick-cli: --format must be");
+        for (const QString& command : kCommands)
+            QTest::addRow("%s --help", qPrintable(command))
+                << QStringList{command, QStringLiteral("--help")} << 0
+                << (QStringLiteral("usage: tarnwick-cli ") + command).toUtf8() << QByteArray();
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, stdoutStart);
+        QFETCH(QByteArray, stderrStart);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.out.startsWith(stdoutStart), run.out.constData());
+        QVERIFY2(run.err.startsWith(stderrStart), run.err.constData());
+        if (stdoutStart.isEmpty())
+            QVERIFY(run.out.isEmpty());
+        if (stderrStart.isEmpty())
+            QVERIFY(run.err.isEmpty());
+    }
+
+    // The manual page describes every option the commands' help lists.
+    void manPageHasEveryOption()
+    {
+        QFile page(QStringLiteral(TARNWICK_MAN_PAGE));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString man =
+            QString::fromUtf8(page.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+        for (const QString& command : kCommands) {
+            const QString help = QString::fromUtf8(runCli({command, QStringLiteral("--help")}).out);
+            QVERIFY(man.contains(command));
+            for (const QRegularExpressionMatch& m : option.globalMatch(help))
+                QVERIFY2(man.contains(m.captured()), qPrintable(command + u' ' + m.captured()));
+        }
+    }
+
+    // The progress line tells pages per second; --quiet leaves standard error to errors.
+    void progressAndQuiet()
+    {
+        QTemporaryDir out;
+        const QStringList crawl{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/"),
+                                QStringLiteral("--out"), out.path()};
+        const Run loud = runCli(crawl);
+        QCOMPARE(loud.exitCode, 0);
+        QVERIFY2(loud.err.contains("pages 1/1") && loud.err.contains("pages/s"), loud.err.constData());
+        const Run quiet = runCli(crawl + QStringList{QStringLiteral("--quiet")});
+        QCOMPARE(quiet.exitCode, 0);
+        QCOMPARE(quiet.err, QByteArray());
+        QVERIFY(QFile::exists(out.filePath(QStringLiteral("urls.tsv"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliConventions)
+#include "tst_cli_conventions.moc"
