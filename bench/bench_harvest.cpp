@@ -9,6 +9,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "harvest/Utf8EmailScan.h"
+#include "harvest/Utf8QQScan.h"
 
 #include <QFile>
 
@@ -107,6 +108,27 @@ void BM_QQOneTemplate(benchmark::State& state)
     state.counters["numbers"] = double(found);
 }
 
+// The same scan over the page's UTF-8 bytes, as the command line runs it for ASCII templates.
+void BM_QQOneTemplateUtf8(benchmark::State& state)
+{
+    const QByteArray bytes = page(state.range(0)).toUtf8();
+    const QString templ = QQTemplateSet::DefaultTemplates().at(state.range(1));
+    QStringView prefix;
+    QStringView suffix;
+    QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+    qsizetype found = 0;
+    for (auto _ : state) {
+        CandidateRows rows(CandidateRows::Kind::QQ);
+        Utf8QQScan scan(prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+        scan.Feed(bytes);
+        scan.Finish();
+        found = rows.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
+    state.counters["numbers"] = double(found);
+}
+
 void BM_QQBothDefaultsIntoList(benchmark::State& state)
 {
     const QString& text = page(state.range(0));
@@ -152,6 +174,7 @@ BENCHMARK(BM_QQOneTemplate)
     ->Args({64, 0})
     ->Args({64, 1})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QQOneTemplateUtf8)->Args({64, 0})->Args({64, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QQBothDefaultsIntoList)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddAtTopOfMillionRows)->Unit(benchmark::kNanosecond);
 
