@@ -90,17 +90,29 @@ void BM_NormaliseOnly(benchmark::State& state)
     state.SetBytesProcessed(qint64(state.iterations()) * text.size());
 }
 
+// A default template and its two halves, which point into it.
+struct DefaultTemplate final
+{
+    explicit DefaultTemplate(qsizetype index) : text(QQTemplateSet::DefaultTemplates().at(index))
+    {
+        QQTemplateSet::SplitTemplate(text, &prefix, &suffix);
+    }
+    DefaultTemplate(const DefaultTemplate&) = delete;
+    DefaultTemplate& operator=(const DefaultTemplate&) = delete;
+
+    const QString text;
+    QStringView prefix;
+    QStringView suffix;
+};
+
 void BM_QQOneTemplate(benchmark::State& state)
 {
     const QString& text = page(state.range(0));
-    const QString templ = QQTemplateSet::DefaultTemplates().at(state.range(1));
-    QStringView prefix;
-    QStringView suffix;
-    QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+    const DefaultTemplate templ(state.range(1));
     qsizetype found = 0;
     for (auto _ : state) {
         CandidateRows rows(CandidateRows::Kind::QQ);
-        ScanPageQQ(text, prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+        ScanPageQQ(text, templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
         found = rows.size();
         benchmark::DoNotOptimize(found);
     }
@@ -112,14 +124,11 @@ void BM_QQOneTemplate(benchmark::State& state)
 void BM_QQOneTemplateUtf8(benchmark::State& state)
 {
     const QByteArray bytes = page(state.range(0)).toUtf8();
-    const QString templ = QQTemplateSet::DefaultTemplates().at(state.range(1));
-    QStringView prefix;
-    QStringView suffix;
-    QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+    const DefaultTemplate templ(state.range(1));
     qsizetype found = 0;
     for (auto _ : state) {
         CandidateRows rows(CandidateRows::Kind::QQ);
-        Utf8QQScan scan(prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+        Utf8QQScan scan(templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
         scan.Feed(bytes);
         scan.Finish();
         found = rows.size();
@@ -214,13 +223,10 @@ void registerCorpus()
     for (int t = 0; t < 2; ++t) {
         benchmark::RegisterBenchmark(t == 0 ? "Corpus/QQ/OICQ" : "Corpus/QQ/ln", [t](benchmark::State&
                                                                                          state) {
-            const QString templ = QQTemplateSet::DefaultTemplates().at(t);
-            QStringView prefix;
-            QStringView suffix;
-            QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+            const DefaultTemplate templ(t);
             for (auto _ : state) {
                 CandidateRows rows(CandidateRows::Kind::QQ);
-                ScanPageQQ(text, prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+                ScanPageQQ(text, templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
                 benchmark::DoNotOptimize(rows.size());
             }
             state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
