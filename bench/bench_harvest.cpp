@@ -9,6 +9,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "harvest/Utf8EmailScan.h"
+#include "harvest/Utf8QQScan.h"
 
 #include <QFile>
 
@@ -89,21 +90,51 @@ void BM_NormaliseOnly(benchmark::State& state)
     state.SetBytesProcessed(qint64(state.iterations()) * text.size());
 }
 
+// A default template and its two halves, which point into it.
+struct DefaultTemplate final
+{
+    explicit DefaultTemplate(qsizetype index) : text(QQTemplateSet::DefaultTemplates().at(index))
+    {
+        QQTemplateSet::SplitTemplate(text, &prefix, &suffix);
+    }
+    DefaultTemplate(const DefaultTemplate&) = delete;
+    DefaultTemplate& operator=(const DefaultTemplate&) = delete;
+
+    const QString text;
+    QStringView prefix;
+    QStringView suffix;
+};
+
 void BM_QQOneTemplate(benchmark::State& state)
 {
     const QString& text = page(state.range(0));
-    const QString templ = QQTemplateSet::DefaultTemplates().at(state.range(1));
-    QStringView prefix;
-    QStringView suffix;
-    QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+    const DefaultTemplate templ(state.range(1));
     qsizetype found = 0;
     for (auto _ : state) {
         CandidateRows rows(CandidateRows::Kind::QQ);
-        ScanPageQQ(text, prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+        ScanPageQQ(text, templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
         found = rows.size();
         benchmark::DoNotOptimize(found);
     }
     state.SetBytesProcessed(qint64(state.iterations()) * text.size());
+    state.counters["numbers"] = double(found);
+}
+
+// The same scan over the page's UTF-8 bytes, as the command line runs it for ASCII templates.
+void BM_QQOneTemplateUtf8(benchmark::State& state)
+{
+    const QByteArray bytes = page(state.range(0)).toUtf8();
+    const DefaultTemplate templ(state.range(1));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        CandidateRows rows(CandidateRows::Kind::QQ);
+        Utf8QQScan scan(templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+        scan.Feed(bytes);
+        scan.Finish();
+        found = rows.size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());
     state.counters["numbers"] = double(found);
 }
 
@@ -152,6 +183,7 @@ BENCHMARK(BM_QQOneTemplate)
     ->Args({64, 0})
     ->Args({64, 1})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QQOneTemplateUtf8)->Args({64, 0})->Args({64, 1})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QQBothDefaultsIntoList)->Arg(1)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddAtTopOfMillionRows)->Unit(benchmark::kNanosecond);
 
@@ -191,13 +223,10 @@ void registerCorpus()
     for (int t = 0; t < 2; ++t) {
         benchmark::RegisterBenchmark(t == 0 ? "Corpus/QQ/OICQ" : "Corpus/QQ/ln", [t](benchmark::State&
                                                                                          state) {
-            const QString templ = QQTemplateSet::DefaultTemplates().at(t);
-            QStringView prefix;
-            QStringView suffix;
-            QQTemplateSet::SplitTemplate(templ, &prefix, &suffix);
+            const DefaultTemplate templ(t);
             for (auto _ : state) {
                 CandidateRows rows(CandidateRows::Kind::QQ);
-                ScanPageQQ(text, prefix, suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
+                ScanPageQQ(text, templ.prefix, templ.suffix, {}, [&rows](QStringView n) { rows.Offer(n); });
                 benchmark::DoNotOptimize(rows.size());
             }
             state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());

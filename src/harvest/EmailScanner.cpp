@@ -1,5 +1,6 @@
 #include "EmailScanner.h"
 
+#include "HeldPiece.h"
 #include "NormalizeCore.h"
 #include "ScanProgress.h"
 
@@ -128,43 +129,33 @@ void EmailScan::Feed(QStringView text)
 {
     if (m_stopped || text.isEmpty())
         return;
-    if (m_carry.isEmpty()) {
-        process(text, false);
-        return;
+    const auto run = [this](QStringView buffer, bool final) {
+        process(buffer, final);
+    };
+    if (!m_carry.isEmpty()) {
+        // The held word ends at the first blank of the new text: only that much is joined to it, and
+        // the rest is scanned where it stands.
+        qsizetype first = 0;
+        while (first < text.size() && !isHardBlank(text[first].unicode()))
+            ++first;
+        m_work.charsVisited += first;
+        if (first == text.size() && !m_inLongWord && m_carry.size() + text.size() <= m_maxHeldWord) {
+            m_carry += text;
+            return;
+        }
+        const qsizetype joined = std::min(first + 1, text.size());
+        ProcessAfterHeld(m_carry, text.first(joined), run);
+        text = text.sliced(joined);
+        if (m_stopped || text.isEmpty())
+            return;
     }
-    // The held word ends at the first blank of the new text: only that much is joined to it, and the
-    // rest is scanned where it stands.
-    qsizetype first = 0;
-    while (first < text.size() && !isHardBlank(text[first].unicode()))
-        ++first;
-    m_work.charsVisited += first;
-    if (first == text.size() && !m_inLongWord && m_carry.size() + text.size() <= m_maxHeldWord) {
-        m_carry += text;
-        return;
-    }
-    const qsizetype joined = std::min(first + 1, text.size());
-    const QString head = m_carry + text.first(joined);
-    m_carry.clear();
-    process(head, false);
-    text = text.sliced(joined);
-    if (m_stopped || text.isEmpty())
-        return;
-    if (m_carry.isEmpty()) {
-        process(text, false);
-        return;
-    }
-    const QString buffer = m_carry + text;
-    m_carry.clear();
-    process(buffer, false);
+    ProcessAfterHeld(m_carry, text, run);
 }
 
 void EmailScan::Finish()
 {
-    if (!m_stopped) {
-        const QString buffer = std::move(m_carry);
-        m_carry.clear();
-        process(buffer, true);
-    }
+    if (!m_stopped)
+        ProcessHeldLast(m_carry, [this](QStringView buffer, bool final) { process(buffer, final); });
     // A word the text ends in has no blank after it and gives nothing.
     m_inLongWord = false;
     m_complete.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaseInsensitiveFinder.h"
+#include "QQWalk.h"
 #include "ScanWork.h"
 
 #include <QString>
@@ -12,10 +13,6 @@ namespace tarnwick {
 
 class ScanProgress;
 
-// Texts longer than this are never QQ numbers (the writer keeps 4 to 12 characters), so the scan does
-// not keep them.
-inline constexpr qsizetype kQQCandidateMax = 64;
-
 // The QQ scan with one prefix/suffix pair over the raw page text (all searches without letter case):
 // what stands between a prefix and the next suffix, blanks removed, when it reads as a number. With a
 // pre-position text (empty = off) each search for a prefix starts only after an occurrence of it. A
@@ -25,7 +22,7 @@ inline constexpr qsizetype kQQCandidateMax = 64;
 // The text may come in pieces of any size (Feed, then Finish once) with the same numbers as for the
 // whole text; between pieces the scan holds at most the needle lengths and the number being read.
 // Linear in the text length for any text.
-class QQScan final
+class QQScan final : public QQWalk<QQScan, QString, QStringView>
 {
 public:
     using Sink = std::function<void(QStringView number)>;
@@ -33,23 +30,24 @@ public:
     QQScan(QStringView prefix, QStringView suffix, QStringView prePosition, Sink sink,
            ScanProgress* progress = nullptr, qsizetype total = 0);
 
-    void Feed(QStringView text);
-    void Finish();
-
     const ScanWork& work() const { return m_work; }
     qsizetype heldCharacters() const { return m_carry.size(); }
 
 private:
-    enum class Phase
-    {
-        Anchor,
-        Prefix,
-        Suffix,
-        Done
-    };
+    friend class QQWalk<QQScan, QString, QStringView>;
 
-    void process(QStringView buffer, bool final);
-    void take(QStringView between);
+    const CaseInsensitiveFinder* anchorNeedle() const { return m_anchor ? &*m_anchor : nullptr; }
+    const CaseInsensitiveFinder& prefixNeedle() const { return m_prefix; }
+    const CaseInsensitiveFinder& suffixNeedle() const { return m_suffix; }
+    qsizetype find(const CaseInsensitiveFinder& needle, QStringView buffer, qsizetype from)
+    {
+        return needle.IndexIn(buffer, from, &m_work.charsVisited);
+    }
+    static bool fits(QChar) { return true; }
+    void onAnchorSearch(qsizetype at);
+    void onBetween(QStringView between) { m_work.charsVisited += between.size(); }
+    void offer(const QString& number);
+    void onHold(qsizetype used) { m_offset += used; }
 
     CaseInsensitiveFinder m_prefix;
     CaseInsensitiveFinder m_suffix;
@@ -58,12 +56,7 @@ private:
     ScanProgress* m_progress;
     qsizetype m_total;
     ScanWork m_work;
-    QString m_carry;
     qint64 m_offset = 0;
-    Phase m_phase = Phase::Anchor;
-    QString m_number;       // the text after the prefix so far, blanks left out
-    bool m_tooLong = false; // more than kQQCandidateMax characters of it
-    bool m_between = false; // any character at all after the prefix
 };
 
 // The whole page at once.

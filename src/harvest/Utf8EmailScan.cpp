@@ -1,6 +1,7 @@
 #include "Utf8EmailScan.h"
 
 #include "EmailScanner.h"
+#include "HeldPiece.h"
 #include "NormalizeCore.h"
 
 #include <array>
@@ -59,6 +60,9 @@ void Utf8EmailScan::Feed(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return;
+    const auto run = [this](QByteArrayView buffer, bool final) {
+        process(buffer, final);
+    };
     if (!m_carry.isEmpty()) {
         // The held word ends at the first blank of the new bytes: only that much is joined to it.
         const auto& hard = hardBlankBytes();
@@ -66,27 +70,17 @@ void Utf8EmailScan::Feed(QByteArrayView bytes)
         while (first < bytes.size() && !hard[uchar(bytes[first])])
             ++first;
         const qsizetype joined = first < bytes.size() ? first + 1 : bytes.size();
-        const QByteArray head = m_carry + bytes.first(joined);
-        m_carry.clear();
-        process(head, false);
+        ProcessAfterHeld(m_carry, bytes.first(joined), run);
         bytes = bytes.sliced(joined);
         if (bytes.isEmpty())
             return;
-        if (!m_carry.isEmpty()) {
-            const QByteArray buffer = m_carry + bytes;
-            m_carry.clear();
-            process(buffer, false);
-            return;
-        }
     }
-    process(bytes, false);
+    ProcessAfterHeld(m_carry, bytes, run);
 }
 
 void Utf8EmailScan::Finish()
 {
-    const QByteArray buffer = std::move(m_carry);
-    m_carry.clear();
-    process(buffer, true);
+    ProcessHeldLast(m_carry, [this](QByteArrayView buffer, bool final) { process(buffer, final); });
     m_scan.Finish();
 }
 

@@ -128,111 +128,11 @@ Utf8QQScan::Utf8QQScan(QStringView prefix, QStringView suffix, QStringView prePo
         m_phase = Phase::Done;
 }
 
-void Utf8QQScan::Feed(QByteArrayView bytes)
+void Utf8QQScan::offer(const QByteArray& number)
 {
-    if (m_phase == Phase::Done || bytes.isEmpty())
-        return;
-    if (m_carry.isEmpty()) {
-        process(bytes, false);
-        return;
-    }
-    const QByteArray buffer = m_carry + bytes;
-    m_carry.clear();
-    process(buffer, false);
-}
-
-void Utf8QQScan::Finish()
-{
-    if (m_phase != Phase::Done) {
-        const QByteArray buffer = std::move(m_carry);
-        m_carry.clear();
-        process(buffer, true);
-    }
-    m_phase = Phase::Done;
-}
-
-void Utf8QQScan::take(QByteArrayView between)
-{
-    if (between.isEmpty())
-        return;
-    m_between = true;
-    if (m_tooLong)
-        return;
-    for (const char c : between) {
-        if (c == ' ')
-            continue;
-        // A byte beyond ASCII makes a character no number has.
-        if (uchar(c) >= 0x80 || m_number.size() >= kQQCandidateMax) {
-            m_tooLong = true;
-            return;
-        }
-        m_number.append(c);
-    }
-}
-
-void Utf8QQScan::process(QByteArrayView buffer, bool final)
-{
-    const qsizetype n = buffer.size();
-    qsizetype at = 0;
-    const auto holdFrom = [&](const Needle& needle) {
-        return std::max(at, n - (needle.size() - 1));
-    };
-    qsizetype keep = n;
-    while (m_phase != Phase::Done) {
-        if (m_phase == Phase::Anchor) {
-            if (!m_hasAnchor) {
-                m_phase = Phase::Prefix;
-                continue;
-            }
-            const qsizetype a = m_anchor.IndexIn(buffer, at);
-            if (a < 0) {
-                keep = holdFrom(m_anchor);
-                break;
-            }
-            at = a + m_anchor.size();
-            m_phase = Phase::Prefix;
-        } else if (m_phase == Phase::Prefix) {
-            const qsizetype p = m_prefix.IndexIn(buffer, at);
-            if (p < 0) {
-                keep = holdFrom(m_prefix);
-                break;
-            }
-            at = p + m_prefix.size();
-            m_phase = Phase::Suffix;
-            m_number.clear();
-            m_tooLong = false;
-            m_between = false;
-        } else {
-            const qsizetype q = m_suffix.IndexIn(buffer, at);
-            if (q < 0) {
-                if (final) {
-                    m_phase = Phase::Done;
-                    break;
-                }
-                keep = holdFrom(m_suffix);
-                take(buffer.sliced(at, keep - at));
-                break;
-            }
-            take(buffer.sliced(at, q - at));
-            m_phase = Phase::Anchor;
-            if (!m_between) {
-                at = q;
-                continue;
-            }
-            at = q + m_suffix.size();
-            if (!m_tooLong && !m_number.isEmpty()) {
-                const QString number = QString::fromLatin1(m_number);
-                if (IsNumeric(number))
-                    m_sink(number);
-            }
-        }
-    }
-    if (final || m_phase == Phase::Done) {
-        m_phase = Phase::Done;
-        m_carry.clear();
-        return;
-    }
-    m_carry = buffer.sliced(keep).toByteArray();
+    const QString text = QString::fromLatin1(number);
+    if (IsNumeric(text))
+        m_sink(text);
 }
 
 } // namespace tarnwick

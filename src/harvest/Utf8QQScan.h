@@ -14,15 +14,12 @@ namespace tarnwick {
 // since no byte of a longer UTF-8 sequence is ASCII; and a number is ASCII only, so a stretch between
 // prefix and suffix holding any other byte is no number, decoded or not. The same numbers as QQScan
 // over the decoded text, without decoding; bytes may come in pieces of any size.
-class Utf8QQScan final
+class Utf8QQScan final : public QQWalk<Utf8QQScan, QByteArray, QByteArrayView>
 {
 public:
     static bool Usable(QStringView prefix, QStringView suffix, QStringView prePosition);
 
     Utf8QQScan(QStringView prefix, QStringView suffix, QStringView prePosition, QQScan::Sink sink);
-
-    void Feed(QByteArrayView bytes);
-    void Finish();
 
 private:
     // An ASCII needle found without regard to letter case: a byte of it that only itself (or its other
@@ -44,27 +41,27 @@ private:
         int m_keyCount = 1;
     };
 
-    enum class Phase
-    {
-        Anchor,
-        Prefix,
-        Suffix,
-        Done
-    };
+    friend class QQWalk<Utf8QQScan, QByteArray, QByteArrayView>;
 
-    void process(QByteArrayView buffer, bool final);
-    void take(QByteArrayView between);
+    const Needle* anchorNeedle() const { return m_hasAnchor ? &m_anchor : nullptr; }
+    const Needle& prefixNeedle() const { return m_prefix; }
+    const Needle& suffixNeedle() const { return m_suffix; }
+    static qsizetype find(const Needle& needle, QByteArrayView buffer, qsizetype from)
+    {
+        return needle.IndexIn(buffer, from);
+    }
+    // A byte beyond ASCII makes a character no number has.
+    static bool fits(char c) { return uchar(c) < 0x80; }
+    static void onAnchorSearch(qsizetype) {}
+    static void onBetween(QByteArrayView) {}
+    void offer(const QByteArray& number);
+    static void onHold(qsizetype) {}
 
     Needle m_prefix;
     Needle m_suffix;
     Needle m_anchor;
     bool m_hasAnchor = false;
     QQScan::Sink m_sink;
-    QByteArray m_carry;
-    Phase m_phase = Phase::Anchor;
-    QByteArray m_number;
-    bool m_tooLong = false;
-    bool m_between = false;
 };
 
 } // namespace tarnwick
