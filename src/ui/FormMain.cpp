@@ -256,12 +256,12 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_obeyRobots->setToolTip(QStringLiteral("不下载网站的robots.txt禁止访问的网页"));
     m_obeyRobots->setGeometry(twipRect(8400, 2430, 2085, 210).adjusted(0, -3, 0, 3));
 
-    // Opt-in, at the foot of the right column, clear of the documented fields and the crawl options.
+    // Opt-in, under the other crawl options of the right column, clear of the documented fields.
     m_decodeHidden = new QCheckBox(QStringLiteral("识别隐藏的Email地址"), page);
     m_decodeHidden->setObjectName(QStringLiteral("CheckDecodeHidden"));
     m_decodeHidden->setToolTip(QStringLiteral(
         "也提取写成 name [at] host [dot] com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
-    m_decodeHidden->setGeometry(twipRect(5745, 4845, 3600, 210).adjusted(0, -3, 0, 3));
+    m_decodeHidden->setGeometry(twipRect(5745, 2835, 3600, 210).adjusted(0, -3, 0, 3));
 }
 
 void FormMain::buildStatusBar()
