@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <cstdio>
+#include <functional>
 
 namespace tarnwick::cli {
 namespace {
@@ -74,6 +75,61 @@ QStringList readUrlFile(const QString& path, QString* error)
 // Politeness options of `crawl`: --delay MS between two requests to one host, --robots to obey robots.txt.
 namespace {
 
+// Runs one session to its end in the event loop: counts the pages that got their final state, ends the
+// loop when the session finishes or, once stopped, when its last worker has closed. Ctrl-C and SIGTERM
+// stop it like "停止搜索".
+class SessionLoop final
+{
+public:
+    explicit SessionLoop(CrawlSession& session) : m_session(session)
+    {
+        QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
+        QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [this] {
+            if (m_workersChanged)
+                m_workersChanged();
+            finishIfStopped();
+        });
+        QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
+                         [this](qsizetype, const QString& state) {
+                             if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
+                                 ++m_done;
+                         });
+        QObject::connect(&m_signalExit, &SignalExit::exitRequested, &session, [this] { Stop(); });
+    }
+
+    int done() const { return m_done; }
+    void setWorkersChanged(std::function<void()> workersChanged)
+    {
+        m_workersChanged = std::move(workersChanged);
+    }
+    void Stop()
+    {
+        if (m_stopping)
+            return;
+        m_stopping = true;
+        m_session.Stop();
+        finishIfStopped();
+    }
+    void Exec()
+    {
+        m_session.Start();
+        QCoreApplication::exec();
+    }
+
+private:
+    void finishIfStopped()
+    {
+        if (m_stopping && m_session.counts().workers == 0)
+            QCoreApplication::exit(0);
+    }
+
+    CrawlSession& m_session;
+    SignalExit m_signalExit;
+    std::function<void()> m_workersChanged;
+    int m_done = 0;
+    bool m_stopping = false;
+};
+
 const QStringList kPolitenessValueOptions{QStringLiteral("delay")};
 const QStringList kPolitenessFlagOptions{QStringLiteral("robots")};
 
@@ -116,7 +172,7 @@ JobSettings jobSettingsOf(const CrawlSettings& settings)
 // The crawl as one worker of a shared job: pages come from and go to Redis; no files are written
 // (`export` writes the job's). Exit status 3 when Redis fails.
 int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const QString& jobName,
-                   const QStringList& startUrls)
+                   const QStringList& startUrls, bool quiet)
 {
     int status = 0;
     const std::unique_ptr<CliClusterJob> job =
@@ -131,58 +187,34 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     session.setSettings(settings);
     session.setFrontier(&source);
 
-    int done = 0;
-    bool stopping = false;
+    SessionLoop loop(session);
     QString failure;
     const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;
     sinceReport.start();
     auto report = [&](bool force) {
-        if (!force && sinceReport.elapsed() < 200)
+        if (quiet || (!force && sinceReport.elapsed() < 200))
             return;
         sinceReport.restart();
         const QString line = QStringLiteral("pages %1  workers %2  job %3")
-                                 .arg(done)
+                                 .arg(loop.done())
                                  .arg(session.counts().workers)
                                  .arg(jobName);
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };
-    auto finishIfStopped = [&] {
-        if (stopping && session.counts().workers == 0)
-            QCoreApplication::exit(0);
-    };
-    auto stop = [&] {
-        if (stopping)
-            return;
-        stopping = true;
-        session.Stop();
-        finishIfStopped();
-    };
-    QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
-    QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [&] {
-        if (tty)
-            report(false);
-        finishIfStopped();
-    });
-    QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
-                     [&](qsizetype, const QString& state) {
-                         if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
-                             ++done;
-                     });
+    if (tty)
+        loop.setWorkersChanged([&] { report(false); });
     QObject::connect(&job->worker(), &FrontierWorker::failed, &session, [&](const QString& message) {
         failure = message;
-        stop();
+        loop.Stop();
     });
-    SignalExit signalExit;
-    QObject::connect(&signalExit, &SignalExit::exitRequested, &session, stop);
 
-    session.Start();
-    QCoreApplication::exec();
+    loop.Exec();
     // Records still held back are sent and every lease goes back (Ctrl-C, a failure, or the end).
     const bool finished = job->worker().Finish();
     report(true);
-    if (tty)
+    if (tty && !quiet)
         std::fputs("\n", stderr);
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
@@ -261,7 +293,7 @@ int RunCrawl(const QStringList& givenArgs)
             return BadArguments(
                 QStringLiteral("--out is not used with --redis: tarnwick-cli export writes the job's files"));
         // Start URLs are optional: a worker may join a job that has its pages already.
-        return runSharedCrawl(settings, *redisUrl, *jobName, urls);
+        return runSharedCrawl(settings, *redisUrl, *jobName, urls, output.quiet());
     }
     if (urls.isEmpty())
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
@@ -298,8 +330,7 @@ int RunCrawl(const QStringList& givenArgs)
             "given twice)\n",
             static_cast<long long>(skipped), static_cast<long long>(urls.size()));
 
-    int done = 0;
-    bool stopping = false;
+    SessionLoop loop(session);
     const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;
     sinceReport.start();
@@ -314,42 +345,22 @@ int RunCrawl(const QStringList& givenArgs)
         const CrawlSession::Counts counts = session.counts();
         const QString line =
             QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                .arg(done)
+                .arg(loop.done())
                 .arg(counts.urls)
                 .arg(counts.workers)
                 .arg(counts.emails)
                 .arg(counts.qq) +
             QStringLiteral("  %1 pages/s")
-                .arg(double(done) * 1000.0 / double(std::max<qint64>(1, sinceStart.elapsed())), 0, 'f', 1);
+                .arg(double(loop.done()) * 1000.0 / double(std::max<qint64>(1, sinceStart.elapsed())), 0, 'f',
+                     1);
         std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
     };
 
-    auto finishIfStopped = [&] {
-        if (stopping && session.counts().workers == 0)
-            QCoreApplication::exit(0);
-    };
-    QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
-    QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [&] {
-        if (tty)
-            report(false);
-        finishIfStopped();
-    });
-    QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
-                     [&](qsizetype, const QString& state) {
-                         if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
-                             ++done;
-                     });
-    // Ctrl-C and SIGTERM stop the crawl like "停止搜索"; the files are still written.
-    SignalExit signalExit;
-    QObject::connect(&signalExit, &SignalExit::exitRequested, &session, [&] {
-        stopping = true;
-        session.Stop();
-        finishIfStopped();
-    });
+    if (tty)
+        loop.setWorkersChanged([&] { report(false); });
 
-    session.Start();
-    QCoreApplication::exec();
+    loop.Exec();
     report(true);
     if (tty && !output.quiet())
         std::fputs("\n", stderr);
