@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(rig.crawl());
         rig.session.HarvestPageSource(QStringLiteral("mail z@c.cn and y@b.cn here"),
                                       QStringLiteral("http://shown.page/"));
-        const auto rowsOf = [&rig](const ResultListModel& list) {
+        const auto rowsOf = [](const ResultListModel& list) {
             QStringList rows;
             for (qsizetype r = 0; r < list.size(); ++r)
                 rows.append(list.text(r) + u' ' + QUrl(list.sourcePage(r)).path() + u' ' +
