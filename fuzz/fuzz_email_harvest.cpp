@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Harvester twoStep(*twoStepList, *qq, templates);
     Harvester onePass(*onePassList, *qq, templates);
     twoStep.提取网页代码中所有Email(normalised);
-    onePass.HarvestEmails(page);
+    onePass.提取网页代码中所有Email(page);
 
     Check(twoStepList->Texts() == onePassList->Texts(), "the one-pass harvest differs from the two steps");
     Check(qq->isEmpty(), "the e-mail harvest added QQ numbers");

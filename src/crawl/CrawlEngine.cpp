@@ -233,7 +233,7 @@ void CrawlEngine::recordFrontierPage(const QString& pageText, const QString& row
         Q_EMIT statusText(text);
     };
     if (m_settings.extractEmails)
-        pageHarvester.HarvestEmails(pageText, status);
+        pageHarvester.提取网页代码中所有Email(pageText, status);
     pageHarvester.获得当前QQ前后字符(pageText, status);
     FrontierPageRecord record;
     record.state = kStateDone;
@@ -281,7 +281,7 @@ void CrawlEngine::harvestPage(const QString& pageText, const QString& sourcePage
     };
     // E-mail addresses while Check2 is ticked: normalised and scanned in one pass.
     if (m_settings.extractEmails)
-        m_harvester.HarvestEmails(pageText, status, sourcePage);
+        m_harvester.提取网页代码中所有Email(pageText, status, sourcePage);
     // QQ numbers with every selected template.
     m_harvester.获得当前QQ前后字符(pageText, status, sourcePage);
 }

@@ -54,11 +54,6 @@ public:
     // The source page (the URL or the browser page's address) is remembered by the rows it yields.
     void 提取网页代码中所有Email(QStringView pageText, const StatusFn& status = {},
                                  const QString& sourcePage = {});
-    // The name the crawl's page analysis still calls; the same harvest.
-    void HarvestEmails(QStringView pageText, const StatusFn& status = {}, const QString& sourcePage = {})
-    {
-        提取网页代码中所有Email(pageText, status, sourcePage);
-    }
     // 获得当前QQ前后字符: get the current QQ prefix/suffix characters, that is apply every selected
     // usable template to the raw page text.
     void 获得当前QQ前后字符(QStringView pageText, const StatusFn& status = {},

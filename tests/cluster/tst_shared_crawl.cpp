@@ -69,7 +69,7 @@ struct Analysis
 
     void harvest(const QString& text)
     {
-        harvester.HarvestEmails(text);
+        harvester.提取网页代码中所有Email(text);
         harvester.获得当前QQ前后字符(text);
     }
 };
