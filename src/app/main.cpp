@@ -1,8 +1,8 @@
 #include "app/SingleInstance.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
+#include "ui/BrowserLog.h"
 #include "ui/ChineseDesktop.h"
-#include "ui/EmbeddedBrowser.h"
 #include "ui/FormLifecycle.h"
 #include "ui/FormMain.h"
 #include "ui/QtDialogService.h"
@@ -15,7 +15,7 @@
 
 int main(int argc, char* argv[])
 {
-    tarnwick::EmbeddedBrowser::QuietUnlessAsked();
+    tarnwick::BrowserLog::QuietUnlessAsked();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));

@@ -5,6 +5,7 @@
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"

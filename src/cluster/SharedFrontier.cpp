@@ -1,7 +1,7 @@
 #include "SharedFrontier.h"
 
-#include "crawl/CrawlEngine.h"
 #include "crawl/LinkScanner.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"

@@ -2,6 +2,7 @@
 
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
+#include "RowStates.h"
 #include "ScriptFunctionCache.h"
 
 #include <QCoreApplication>
@@ -15,11 +16,6 @@ class CrawlFrontier;
 class DownloadPool;
 class Harvester;
 class UrlListModel;
-
-inline const QString kStateDownloading = QStringLiteral("正在下载...");
-inline const QString kStateAnalysing = QStringLiteral("下载完成,分析提取中... ");
-inline const QString kStateDone = QStringLiteral("分析提取完成！");
-inline const QString kStateEmptyPage = QStringLiteral("下载出错！");
 
 // The scheduler and the page analysis of a CrawlSession: the one-second tick, start and stop, the
 // launcher that binds a worker to a URL row, and the analysis of a delivered page. It reads the

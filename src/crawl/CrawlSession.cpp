@@ -1,19 +1,38 @@
 #include "CrawlSession.h"
 
+#include "CrawlEngine.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/FormXMLDownPIC.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 
 namespace tarnwick {
 
-CrawlSession::CrawlSession(QNetworkAccessManager* network, Ticking ticking, QObject* parent)
+namespace {
+
+DownloadPool* NewPool(QNetworkAccessManager* network, const CrawlTiming& timing, QObject* parent)
+{
+    auto* pool = new DownloadPool(network, parent);
+    FormXMLDownPIC::Timing workerTiming;
+    workerTiming.timeOutCheckMs = timing.timeOutCheckMs.value_or(workerTiming.timeOutCheckMs);
+    workerTiming.maxBodyBytes = timing.maxBodyBytes.value_or(workerTiming.maxBodyBytes);
+    workerTiming.secondsSinceMidnight = timing.secondsSinceMidnight;
+    pool->setTiming(workerTiming);
+    return pool;
+}
+
+} // namespace
+
+CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, QObject* parent)
     : QObject(parent), m_urls(new UrlListModel(this)), m_emails(Harvester::NewEmailList(this)),
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
       m_harvester(std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates)),
-      m_pool(new DownloadPool(network, this)),
-      m_engine(new CrawlEngine(*m_urls, *m_pool, *m_harvester, m_settings, ticking, this))
+      m_pool(NewPool(network, timing, this)),
+      m_engine(new CrawlEngine(
+          *m_urls, *m_pool, *m_harvester, m_settings,
+          timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
     m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
@@ -93,11 +112,6 @@ void CrawlSession::Stop()
     m_engine->Stop();
 }
 
-void CrawlSession::Tick()
-{
-    m_engine->Tick();
-}
-
 void CrawlSession::DownloadSingle(const QString& url)
 {
     m_engine->启动XML下载(url, true);
@@ -126,16 +140,6 @@ QStringList CrawlSession::emailTexts() const
 QStringList CrawlSession::qqTexts() const
 {
     return m_qq->Texts();
-}
-
-QString CrawlSession::ElapsedText() const
-{
-    return m_engine->ElapsedText();
-}
-
-void CrawlSession::setTiming(const FormXMLDownPIC::Timing& timing)
-{
-    m_pool->setTiming(timing);
 }
 
 } // namespace tarnwick

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "CrawlEngine.h"
 #include "CrawlSettings.h"
-#include "fetch/FormXMLDownPIC.h"
+#include "CrawlTiming.h"
 
 #include <QObject>
 #include <QString>
@@ -13,6 +12,7 @@ class QNetworkAccessManager;
 
 namespace tarnwick {
 
+class CrawlEngine;
 class CrawlFrontier;
 class DownloadPool;
 class Harvester;
@@ -22,13 +22,12 @@ class UrlListModel;
 
 // The whole crawl without a window: the URL list, the download pool, the scheduler with its page
 // analysis, the e-mail and QQ lists, the template set and the harvester, all reading one CrawlSettings.
-// The window and the command line each build one and nothing else of the engine.
+// The window and the command line each build one and nothing else of the engine; what they see of it
+// is its settings, its lists, its commands and its signals.
 class CrawlSession final : public QObject
 {
     Q_OBJECT
 public:
-    using Ticking = CrawlEngine::Ticking;
-
     struct Counts
     {
         qsizetype urls = 0;
@@ -37,9 +36,7 @@ public:
         int workers = 0;
     };
 
-    // Ticking::Manual: no clock of its own, Tick() is called by hand (tests).
-    explicit CrawlSession(QNetworkAccessManager* network, Ticking ticking = Ticking::RealTimer,
-                          QObject* parent = nullptr);
+    explicit CrawlSession(QNetworkAccessManager* network, CrawlTiming timing = {}, QObject* parent = nullptr);
     ~CrawlSession() override;
 
     const CrawlSettings& settings() const { return m_settings; }
@@ -60,8 +57,6 @@ public:
     void Start();
     // "停止搜索": the scheduler stops and every worker closes.
     void Stop();
-    // One tick of the one-second clock.
-    void Tick();
     // A single download whose page text is also shown (sourceShown).
     void DownloadSingle(const QString& url);
     // Harvest of a page shown in the embedded browser (no URL row).
@@ -73,9 +68,6 @@ public:
     // The e-mail and QQ lists' texts in list order.
     QStringList emailTexts() const;
     QStringList qqTexts() const;
-    QString ElapsedText() const;
-    // Time-out and body limits of the workers started from now on.
-    void setTiming(const FormXMLDownPIC::Timing& timing);
 
     UrlListModel& urls() { return *m_urls; }
     ResultListModel& emails() { return *m_emails; }

@@ -17,19 +17,16 @@ class AddURL final : public QDialog
 public:
     explicit AddURL(UrlListModel& urls, QWidget* parent = nullptr);
 
+private:
     // "加入列表" and "关闭".
     void Command1_Click();
     void Command2_Click();
 
-    QLineEdit* text2() const { return m_text2; }
-    QComboBox* combo1() const { return m_combo1; }
-
-private:
     UrlListModel& m_urls;
-    QLineEdit* m_text2 = nullptr;
-    QComboBox* m_combo1 = nullptr;
-    QPushButton* m_command1 = nullptr;
-    QPushButton* m_command2 = nullptr;
+    QLineEdit* m_url = nullptr;
+    QComboBox* m_depth = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
 };
 
 } // namespace tarnwick

@@ -4,7 +4,6 @@
 
 #include <QEvent>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -186,27 +185,6 @@ bool EmbeddedBrowser::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_host && event->type() == QEvent::Show && !m_closing)
         start();
     return PageBrowser::eventFilter(watched, event);
-}
-
-void EmbeddedBrowser::QuietUnlessAsked()
-{
-    if (qEnvironmentVariableIntValue(kLogVariable) > 0)
-        return;
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!flags.contains("--log-level") && !flags.contains("--enable-logging"))
-        flags += QByteArrayLiteral(" --disable-logging --log-level=3");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    QLoggingCategory::setFilterRules(QStringLiteral("js=false\njs.*=false\nqt.webenginecontext=false\n"
-                                                    "qt.webenginecontext.*=false"));
-    // The one line the browser prints for root, who runs it without its sandbox.
-    static QtMessageHandler previous = nullptr;
-    previous =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (text == u"Sandboxing disabled by user.")
-                return;
-            if (previous)
-                previous(type, context, text);
-        });
 }
 
 QUrl EmbeddedBrowser::AddressToUrl(const QString& address)

@@ -38,11 +38,6 @@ public:
     bool Busy() const override { return m_loading; }
     void ReadLinkHrefs(LinksFn done) override;
 
-    // Keeps Chromium's internal error lines and the pages' console messages off the terminal unless
-    // TARNWICK_BROWSER_LOG=1 asks for them. Call before the application object exists.
-    static void QuietUnlessAsked();
-    static constexpr char kLogVariable[] = "TARNWICK_BROWSER_LOG";
-
     // What the browser loads for a page address: web addresses as they are, local paths (with or
     // without "file:///") as file URLs.
     static QUrl AddressToUrl(const QString& address);

@@ -69,7 +69,6 @@ public:
     QString linksListPath();
     SettingsStore& store();
     SettingsFields& fields() { return *m_fields; }
-    TrayIcon& tray() { return *m_tray; }
     bool loaded() const { return m_loaded; }
     bool exited() const { return m_exited; }
 

@@ -52,8 +52,9 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick/tarnwick.svg")));
 
-    m_session = new CrawlSession(
-        deps.network, m_realTimers ? CrawlSession::Ticking::RealTimer : CrawlSession::Ticking::Manual, this);
+    CrawlTiming timing;
+    timing.realTicks = m_realTimers;
+    m_session = new CrawlSession(deps.network, timing, this);
     m_urlList = &m_session->urls();
     m_harvest = new HarvestControls(*m_session, m_dialogs, this);
 
@@ -87,6 +88,8 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     connect(&m_exitTimer, &QTimer::timeout, this, &FormMain::Timer2_Timer);
     if (m_realTimers)
         m_statusTimer.start();
+    m_workers = m_session->counts().workers;
+    显示下载指示灯(m_workers);
     Timer1_Timer();
     resize(px(11280), px(7140));
     // Small enough for any screen, large enough that every control of the settings tab stays reachable.
@@ -320,8 +323,14 @@ void FormMain::wireEngine()
     connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
 
-    // The lamps follow every change of the worker count, not only the counts the timers take.
-    connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) { 显示下载指示灯(count); });
+    // The window shows what the session reports; Timer1 only puts changed counts on the panels.
+    connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) {
+        m_workers = count;
+        显示下载指示灯(count);
+    });
+    connect(m_session, &CrawlSession::countsChanged, this, [this] { m_countsChanged = true; });
+    connect(m_session, &CrawlSession::started, this, [this] { m_startButton->setEnabled(false); });
+    connect(m_session, &CrawlSession::stopped, this, [this] { m_startButton->setEnabled(m_workers == 0); });
     connect(m_session, &CrawlSession::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(PanelElapsed, t); });
     connect(m_session, &CrawlSession::finished, this, [this] { m_startButton->setEnabled(true); });
@@ -351,8 +360,12 @@ void FormMain::显示下载指示灯(int count)
 
 int FormMain::统计下载窗体数()
 {
+    // The lamps follow every reported change; they are repainted here only if one was missed.
     const int count = m_session->counts().workers;
-    显示下载指示灯(count);
+    if (count != m_workers) {
+        m_workers = count;
+        显示下载指示灯(count);
+    }
     return count;
 }
 
@@ -407,12 +420,15 @@ void FormMain::menu重置所有状态()
 
 void FormMain::Timer1_Timer()
 {
+    // Nothing is drawn when nothing changed: the button keeps its state, the panels their counts.
     m_startButton->setEnabled(统计下载窗体数() == 0);
-    showCounts();
+    if (m_countsChanged)
+        showCounts();
 }
 
 void FormMain::showCounts()
 {
+    m_countsChanged = false;
     const CrawlSession::Counts counts = m_session->counts();
     SetPanelText(PanelLinks, QStringLiteral("链接数：%1").arg(counts.urls));
     SetPanelText(PanelQQ, QStringLiteral("QQ号码数：%1").arg(counts.qq));

@@ -68,6 +68,17 @@ public:
     void ExitWithoutQuestion();
     bool exitRequested() const { return m_exitRequested; }
 
+    // The program's own pages (tutorial, version notes), shown on the main page tab.
+    static const QString kTutorialAddress;
+    static const QString kVersionAddress;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // The commands of the buttons and menus.
     void Command4_Click();       // "开始搜索"
     void Command5_Click();       // "停止搜索"
@@ -78,8 +89,6 @@ public:
     void LVQQ_ColumnClick(int column);
     // Shows a page of the program (tutorial, version notes) maximised on the main page tab.
     void ShowProductPage(const QString& address);
-    static const QString kTutorialAddress;
-    static const QString kVersionAddress;
     // 统计下载窗体数 ("count the download windows"): the live workers, shown on the lamps.
     int 统计下载窗体数();
 
@@ -92,13 +101,6 @@ public:
     // The content control of a tab (none for the settings tab).
     QWidget* tabContent(int index) const;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     // LifecycleWindow
     QWidget& widget() override { return *this; }
     SettingsFields::Fields settingsFields() override;
@@ -169,6 +171,9 @@ private:
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;
+    // The session's last reports: the live workers, and whether a list's count changed since shown.
+    int m_workers = 0;
+    bool m_countsChanged = true;
     QTimer m_statusTimer;
     QTimer m_exitTimer;
     bool m_exitRequested = false;

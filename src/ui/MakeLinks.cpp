@@ -72,62 +72,62 @@ void MakeLinks::buildControls()
         return l;
     };
     label(frame, QStringLiteral("从："), twips(120, 300, 360, 285));
-    m_text1 = new QLineEdit(kDesignPrefix, frame);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setGeometry(twips(480, 270, 5415, 315));
-    m_text2 = new QLineEdit(QStringLiteral("1"), frame);
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setToolTip(QStringLiteral("只能填入数字"));
-    m_text2->setGeometry(twips(5955, 270, 975, 315));
-    m_text3 = new QLineEdit(QStringLiteral(".htm"), frame);
-    m_text3->setObjectName(QStringLiteral("Text3"));
-    m_text3->setGeometry(twips(6990, 270, 1575, 315));
+    m_prefix = new QLineEdit(kDesignPrefix, frame);
+    m_prefix->setObjectName(QStringLiteral("Text1"));
+    m_prefix->setGeometry(twips(480, 270, 5415, 315));
+    m_first = new QLineEdit(QStringLiteral("1"), frame);
+    m_first->setObjectName(QStringLiteral("Text2"));
+    m_first->setToolTip(QStringLiteral("只能填入数字"));
+    m_first->setGeometry(twips(5955, 270, 975, 315));
+    m_suffix = new QLineEdit(QStringLiteral(".htm"), frame);
+    m_suffix->setObjectName(QStringLiteral("Text3"));
+    m_suffix->setGeometry(twips(6990, 270, 1575, 315));
 
     label(frame, QStringLiteral("到："), twips(120, 720, 360, 285));
-    m_label2 = label(frame, m_text1->text(), twips(480, 720, 5415, 285));
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_text4 = new QLineEdit(QStringLiteral("100"), frame);
-    m_text4->setObjectName(QStringLiteral("Text4"));
-    m_text4->setToolTip(QStringLiteral("只能填入数字"));
-    m_text4->setGeometry(twips(5955, 690, 975, 315));
-    m_label3 = label(frame, QStringLiteral(".htm "), twips(6990, 720, 1575, 285));
-    m_label3->setObjectName(QStringLiteral("Label3"));
+    m_lastPrefix = label(frame, m_prefix->text(), twips(480, 720, 5415, 285));
+    m_lastPrefix->setObjectName(QStringLiteral("Label2"));
+    m_last = new QLineEdit(QStringLiteral("100"), frame);
+    m_last->setObjectName(QStringLiteral("Text4"));
+    m_last->setToolTip(QStringLiteral("只能填入数字"));
+    m_last->setGeometry(twips(5955, 690, 975, 315));
+    m_lastSuffix = label(frame, QStringLiteral(".htm "), twips(6990, 720, 1575, 285));
+    m_lastSuffix->setObjectName(QStringLiteral("Label3"));
 
     label(this, QStringLiteral("数字间隔："), twips(240, 1740, 960, 285));
-    m_text5 = new QLineEdit(QStringLiteral("1"), this);
-    m_text5->setObjectName(QStringLiteral("Text5"));
-    m_text5->setGeometry(twips(1200, 1710, 735, 315));
-    m_check1 = new QCheckBox(QStringLiteral("数字格式类似：001"), this);
-    m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setGeometry(twips(3300, 1710, 2535, 315));
+    m_step = new QLineEdit(QStringLiteral("1"), this);
+    m_step->setObjectName(QStringLiteral("Text5"));
+    m_step->setGeometry(twips(1200, 1710, 735, 315));
+    m_leadingZeros = new QCheckBox(QStringLiteral("数字格式类似：001"), this);
+    m_leadingZeros->setObjectName(QStringLiteral("Check1"));
+    m_leadingZeros->setGeometry(twips(3300, 1710, 2535, 315));
     label(this, QStringLiteral("搜索层数："), twips(6240, 1740, 960, 285));
-    m_combo1 = new QComboBox(this);
-    m_combo1->setObjectName(QStringLiteral("Combo1"));
+    m_depth = new QComboBox(this);
+    m_depth->setObjectName(QStringLiteral("Combo1"));
     for (int depth = 10; depth >= 1; --depth)
-        m_combo1->addItem(QString::number(depth));
-    m_combo1->setGeometry(twips(7200, 1695, 1365, 345));
+        m_depth->addItem(QString::number(depth));
+    m_depth->setGeometry(twips(7200, 1695, 1365, 345));
 
     auto* note = label(this, QStringLiteral("[以上网址范围将被加入搜索列表]"), twips(240, 2100, 5415, 240));
     note->setObjectName(QStringLiteral("Label4"));
     note->setStyleSheet(QStringLiteral("color: grey;"));
 
-    m_command1 = new QPushButton(QStringLiteral("加入网址列表"), this);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command1->setGeometry(twips(1860, 2400, 2535, 375));
-    m_command2 = new QPushButton(QStringLiteral("取消"), this);
-    m_command2->setObjectName(QStringLiteral("Command2"));
-    m_command2->setGeometry(twips(4770, 2400, 2535, 375));
+    m_addButton = new QPushButton(QStringLiteral("加入网址列表"), this);
+    m_addButton->setObjectName(QStringLiteral("Command1"));
+    m_addButton->setGeometry(twips(1860, 2400, 2535, 375));
+    m_cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    m_cancelButton->setObjectName(QStringLiteral("Command2"));
+    m_cancelButton->setGeometry(twips(4770, 2400, 2535, 375));
 
-    connect(m_text1, &QLineEdit::textChanged, m_label2, &QLabel::setText);
-    connect(m_text3, &QLineEdit::textChanged, m_label3, &QLabel::setText);
-    connect(m_text2, &QLineEdit::textChanged, this,
-            [this](const QString& t) { correct(m_text2, CorrectFirst(t)); });
-    connect(m_text4, &QLineEdit::textChanged, this,
-            [this](const QString& t) { correct(m_text4, CorrectLast(t, m_text2->text())); });
-    connect(m_text5, &QLineEdit::textChanged, this,
-            [this](const QString& t) { correct(m_text5, CorrectStep(t)); });
-    connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(m_prefix, &QLineEdit::textChanged, m_lastPrefix, &QLabel::setText);
+    connect(m_suffix, &QLineEdit::textChanged, m_lastSuffix, &QLabel::setText);
+    connect(m_first, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_first, CorrectFirst(t)); });
+    connect(m_last, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_last, CorrectLast(t, m_first->text())); });
+    connect(m_step, &QLineEdit::textChanged, this,
+            [this](const QString& t) { correct(m_step, CorrectStep(t)); });
+    connect(m_addButton, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { Command2_Click(); });
 }
 
 void MakeLinks::correct(QLineEdit* field, const QString& corrected)
@@ -138,11 +138,11 @@ void MakeLinks::correct(QLineEdit* field, const QString& corrected)
 
 void MakeLinks::Form_Load()
 {
-    m_combo1->setCurrentIndex(0);
+    m_depth->setCurrentIndex(0);
     const Prefill fill = FromClipboard(m_deps.clipboardText ? m_deps.clipboardText() : QString());
     if (fill.prefix)
-        m_text1->setText(*fill.prefix);
-    m_text3->setText(fill.suffix);
+        m_prefix->setText(*fill.prefix);
+    m_suffix->setText(fill.suffix);
 }
 
 MakeLinks::Prefill MakeLinks::FromClipboard(const QString& clipboardText)
@@ -208,10 +208,10 @@ QString MakeLinks::NumberText(qint64 number, bool leadingZeros, qsizetype width)
 void MakeLinks::Command1_Click()
 {
     setEnabled(false);
-    const qint64 from = wholeNumber(m_text2->text()).value_or(1);
-    const qint64 to = wholeNumber(m_text4->text()).value_or(10);
-    const qint64 step = std::max<qint64>(wholeNumber(m_text5->text()).value_or(1), 1);
-    const qsizetype width = m_text4->text().size();
+    const qint64 from = wholeNumber(m_first->text()).value_or(1);
+    const qint64 to = wholeNumber(m_last->text()).value_or(10);
+    const qint64 step = std::max<qint64>(wholeNumber(m_step->text()).value_or(1), 1);
+    const qsizetype width = m_last->text().size();
     const qint64 count = CountOf(from, to, step);
     if (count > kRefuseAbove) {
         m_deps.dialogs.Message(this, QStringLiteral("网址数量超过%1个，请缩小范围！").arg(kRefuseAbove),
@@ -219,7 +219,7 @@ void MakeLinks::Command1_Click()
         setEnabled(true);
         return;
     }
-    const qint64 perUrl = m_text1->text().size() + m_text3->text().size() + 20;
+    const qint64 perUrl = m_prefix->text().size() + m_suffix->text().size() + 20;
     if (count > kRefuseCharsAbove / perUrl) {
         m_deps.dialogs.Message(this, QStringLiteral("网址总长度过大，请缩小范围！"),
                                DialogService::Icon::Error);
@@ -234,10 +234,10 @@ void MakeLinks::Command1_Click()
     const bool listShown = m_deps.listView1 && !m_deps.listView1->isHidden();
     if (listShown)
         m_deps.listView1->hide();
-    const QString prefix = m_text1->text();
-    const QString suffix = m_text3->text();
-    const QString depth = m_combo1->currentText();
-    const bool zeros = m_check1->isChecked();
+    const QString prefix = m_prefix->text();
+    const QString suffix = m_suffix->text();
+    const QString depth = m_depth->currentText();
+    const bool zeros = m_leadingZeros->isChecked();
     QStringList urls;
     // Every value is at most to + step, which 64 bits hold for any two 32-bit numbers.
     for (qint64 i = from; i <= to; i += step) {

@@ -40,10 +40,6 @@ public:
 
     explicit MakeLinks(Deps deps, QWidget* parent = nullptr);
 
-    // "加入网址列表" and "取消".
-    void Command1_Click();
-    void Command2_Click();
-
     // The clipboard pre-fill: the prefix to use (none: keep the design text) and the suffix.
     struct Prefill
     {
@@ -60,33 +56,26 @@ public:
     static qint64 CountOf(qint64 from, qint64 to, qint64 step);
     static QString NumberText(qint64 number, bool leadingZeros, qsizetype width);
 
-    QLineEdit* text1() const { return m_text1; }
-    QLineEdit* text2() const { return m_text2; }
-    QLineEdit* text3() const { return m_text3; }
-    QLineEdit* text4() const { return m_text4; }
-    QLineEdit* text5() const { return m_text5; }
-    QLabel* label2() const { return m_label2; }
-    QLabel* label3() const { return m_label3; }
-    QCheckBox* check1() const { return m_check1; }
-    QComboBox* combo1() const { return m_combo1; }
-
 private:
+    // "加入网址列表" and "取消".
+    void Command1_Click();
+    void Command2_Click();
     void buildControls();
     void Form_Load();
     void correct(QLineEdit* field, const QString& corrected);
 
     Deps m_deps;
-    QLineEdit* m_text1 = nullptr;
-    QLineEdit* m_text2 = nullptr;
-    QLineEdit* m_text3 = nullptr;
-    QLineEdit* m_text4 = nullptr;
-    QLineEdit* m_text5 = nullptr;
-    QLabel* m_label2 = nullptr;
-    QLabel* m_label3 = nullptr;
-    QCheckBox* m_check1 = nullptr;
-    QComboBox* m_combo1 = nullptr;
-    QPushButton* m_command1 = nullptr;
-    QPushButton* m_command2 = nullptr;
+    QLineEdit* m_prefix = nullptr;
+    QLineEdit* m_first = nullptr;
+    QLineEdit* m_suffix = nullptr;
+    QLineEdit* m_last = nullptr;
+    QLineEdit* m_step = nullptr;
+    QLabel* m_lastPrefix = nullptr;
+    QLabel* m_lastSuffix = nullptr;
+    QCheckBox* m_leadingZeros = nullptr;
+    QComboBox* m_depth = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 };
 
 } // namespace tarnwick

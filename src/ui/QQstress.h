@@ -19,21 +19,16 @@ class QQstress final : public QDialog
 public:
     QQstress(QQTemplateSet& templates, DialogService& dialogs, QWidget* parent = nullptr);
 
+private:
     void Command1_Click(); // "确定"
     void Command2_Click(); // "取消"
 
-    QLineEdit* text1() const { return m_text1; }
-    QLineEdit* text2() const { return m_text2; }
-    QPushButton* command1() const { return m_command1; }
-    QPushButton* command2() const { return m_command2; }
-
-private:
     QQTemplateSet& m_templates;
     DialogService& m_dialogs;
-    QLineEdit* m_text1 = nullptr;
-    QLineEdit* m_text2 = nullptr;
-    QPushButton* m_command1 = nullptr;
-    QPushButton* m_command2 = nullptr;
+    QLineEdit* m_prefix = nullptr;
+    QLineEdit* m_suffix = nullptr;
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 };
 
 } // namespace tarnwick

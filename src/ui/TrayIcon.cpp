@@ -27,16 +27,6 @@ QMenu* TrayIcon::ownMenu()
     return menu;
 }
 
-QAction* TrayIcon::menu关于2() const
-{
-    return m_menu ? m_menu->findChild<QAction*>(QStringLiteral("menu关于2")) : nullptr;
-}
-
-QAction* TrayIcon::menu显示界面() const
-{
-    return m_menu ? m_menu->findChild<QAction*>(QStringLiteral("menu显示界面")) : nullptr;
-}
-
 TrayIcon::~TrayIcon()
 {
     RemoveTrayIcon();

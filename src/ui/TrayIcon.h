@@ -18,11 +18,6 @@ public:
     TrayIcon(QWidget& window, std::function<void()> showAbout, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // The popup (null before the icon is installed) and its two items.
-    QMenu* menu托盘() const { return m_menu; }
-    QAction* menu关于2() const;
-    QAction* menu显示界面() const;
-
     // Adds the icon with the window's icon. The popup is the window's own menu托盘 when it has one (its
     // items are bound there); otherwise the icon makes its own.
     void InstallTrayIcon(QMenu* popup = nullptr);

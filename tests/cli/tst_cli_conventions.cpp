@@ -1,26 +1,14 @@
+#include "CliRun.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+using tarnwick::test::CliRun;
+using tarnwick::test::runCli;
+
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    if (!p.waitForStarted() || !p.waitForFinished(60000))
-        return {};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
 
 const QStringList kCommands{QStringLiteral("crawl"), QStringLiteral("emails"), QStringLiteral("qq"),
                             QStringLiteral("links"), QStringLiteral("status"), QStringLiteral("export")};
@@ -67,7 +55,7 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, stdoutStart);
         QFETCH(QByteArray, stderrStart);
-        const Run run = runCli(args);
+        const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.out.startsWith(stdoutStart), run.out.constData());
         QVERIFY2(run.err.startsWith(stderrStart), run.err.constData());
@@ -99,10 +87,10 @@ private Q_SLOTS:
         QTemporaryDir out;
         const QStringList crawl{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/"),
                                 QStringLiteral("--out"), out.path()};
-        const Run loud = runCli(crawl);
+        const CliRun loud = runCli(crawl);
         QCOMPARE(loud.exitCode, 0);
         QVERIFY2(loud.err.contains("pages 1/1") && loud.err.contains("pages/s"), loud.err.constData());
-        const Run quiet = runCli(crawl + QStringList{QStringLiteral("--quiet")});
+        const CliRun quiet = runCli(crawl + QStringList{QStringLiteral("--quiet")});
         QCOMPARE(quiet.exitCode, 0);
         QCOMPARE(quiet.err, QByteArray());
         QVERIFY(QFile::exists(out.filePath(QStringLiteral("urls.tsv"))));

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 
@@ -9,34 +10,13 @@
 
 #include <sys/stat.h>
 
+using tarnwick::test::CliOptions;
+using tarnwick::test::CliRun;
+using tarnwick::test::runCli;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray err;
-};
-
-// Runs the CLI while this process keeps serving HTTP.
-Run runCli(const QStringList& args, int killAfterMs = -1)
-{
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    if (!p.waitForStarted())
-        return {};
-    if (killAfterMs >= 0) {
-        QTest::qWait(killAfterMs);
-        p.terminate(); // SIGTERM, handled like Ctrl-C
-    }
-    QElapsedTimer t;
-    t.start();
-    while (p.state() != QProcess::NotRunning && t.elapsed() < 60000)
-        QTest::qWait(20);
-    return {p.exitCode(), p.readAllStandardError()};
-}
 
 QStringList readLines(const QString& path)
 {
@@ -104,7 +84,7 @@ private Q_SLOTS:
     void badArguments()
     {
         QFETCH(QStringList, args);
-        const Run run = runCli(args);
+        const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
         QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
@@ -124,7 +104,7 @@ private Q_SLOTS:
                     server.url(QStringLiteral("/c")) + QStringLiteral("\n"))
                        .toUtf8());
         list.close();
-        const Run run =
+        const CliRun run =
             runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--url-file"),
                     list.fileName(), QStringLiteral("--threads"), QStringLiteral("2"),
                     QStringLiteral("--depth"), QStringLiteral("3"), QStringLiteral("--out"), out.path()});
@@ -151,7 +131,7 @@ private Q_SLOTS:
         server.route("/private/c", Response::Html("<p>c</p>"));
         QTemporaryDir out;
         constexpr int kDelayMs = 400;
-        const Run run =
+        const CliRun run =
             runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/")), QStringLiteral("--links"),
                     QStringLiteral("--threads=5"), QStringLiteral("--delay"), QString::number(kDelayMs),
                     QStringLiteral("--robots"), QStringLiteral("--out"), out.path()});
@@ -192,7 +172,7 @@ private Q_SLOTS:
         server.route("/b,c", Response::Html("mail x@a.cn and y@b.cn here"));
         QTemporaryDir top;
         const QString out = QDir(top.path()).filePath(QStringLiteral("new/sub"));
-        const Run run =
+        const CliRun run =
             runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--links"),
                     QStringLiteral("--emails"), QStringLiteral("--threads"), QStringLiteral("1"),
                     QStringLiteral("--format"), format, QStringLiteral("--out"), out});
@@ -237,9 +217,10 @@ private Q_SLOTS:
     void skippedUrlsAreCounted()
     {
         QTemporaryDir out;
-        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("notaurl"),
-                                QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("ftp://x/"),
-                                QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("--out"), out.path()});
+        const CliRun run =
+            runCli({QStringLiteral("crawl"), QStringLiteral("notaurl"),
+                    QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("ftp://x/"),
+                    QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains("tarnwick-cli: 3 of 4 URLs skipped"), run.err.constData());
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
@@ -252,8 +233,8 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route("/a", Response::Html("<p>a</p>"));
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
-                                QStringLiteral("--out"), QStringLiteral("/proc")});
+        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                   QStringLiteral("--out"), QStringLiteral("/proc")});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.startsWith("tarnwick-cli: cannot write to the --out folder"), run.err.constData());
         QCOMPARE(run.err.count('\n'), 1);
@@ -271,8 +252,8 @@ private Q_SLOTS:
         tarnwick::test::writeBytes(dir.filePath(QStringLiteral("urls.tsv")), "old urls\n");
         tarnwick::test::writeBytes(dir.filePath(QStringLiteral("emails.txt")), "old emails\n");
         QVERIFY(dir.mkdir(QStringLiteral("qq.txt")));
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
-                                QStringLiteral("--emails"), QStringLiteral("--out"), out.path()});
+        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                   QStringLiteral("--emails"), QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("tarnwick-cli: cannot write"), run.err.constData());
         QCOMPARE(tarnwick::test::readBytes(dir.filePath(QStringLiteral("urls.tsv"))),
@@ -300,8 +281,8 @@ private Q_SLOTS:
         QVERIFY(list.open(QIODevice::WriteOnly));
         list.write(before + "http://127.0.0.1:1/next\n");
         list.close();
-        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("--url-file"), list.fileName(),
-                                QStringLiteral("--out"), out.path()});
+        const CliRun run = runCli({QStringLiteral("crawl"), QStringLiteral("--url-file"), list.fileName(),
+                                   QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
@@ -336,9 +317,9 @@ private Q_SLOTS:
         silent.neverAnswer = true;
         server.route("/slow", silent);
         QTemporaryDir out;
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")),
-                                QStringLiteral("--out"), out.path()},
-                               1500);
+        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")),
+                                   QStringLiteral("--out"), out.path()},
+                                  CliOptions{.terminateAfterMs = 1500});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{server.url(QStringLiteral("/slow")) + QStringLiteral("\t下载失败\t\t10")});

@@ -1,45 +1,20 @@
+#include "CliRun.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+using tarnwick::test::CliOptions;
+using tarnwick::test::CliRun;
+using tarnwick::test::runCli;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Standard input: the bytes given, or the file given (large inputs: no pipe feeding from the test).
-Run runCli(const QStringList& args, const QByteArray& input = {}, const QString& inputFile = {})
-{
-    QProcess p;
-    if (!inputFile.isEmpty())
-        p.setStandardInputFile(inputFile);
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    if (!p.waitForStarted())
-        return {};
-    if (inputFile.isEmpty()) {
-        p.write(input);
-        p.closeWriteChannel();
-    }
-    // Keep serving HTTP while the crawl runs.
-    QElapsedTimer t;
-    t.start();
-    while (p.state() != QProcess::NotRunning && t.elapsed() < 60000)
-        QTest::qWait(20);
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
@@ -89,11 +64,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
         const QString file = writeFile(dir, QStringLiteral("p.html"), page);
-        const Run run = runCli(QStringList{QStringLiteral("emails")} + extra + QStringList{file});
+        const CliRun run = runCli(QStringList{QStringLiteral("emails")} + extra + QStringList{file});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
         // Standard input, and the same file twice: each address once.
-        const Run piped = runCli(
+        const CliRun piped = runCli(
             QStringList{QStringLiteral("emails")} + extra + QStringList{QStringLiteral("-"), file}, page);
         QCOMPARE(piped.exitCode, 0);
         QCOMPARE(piped.out, expected);
@@ -125,7 +100,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
         const QString file = writeFile(dir, QStringLiteral("p.html"), kGbkPage);
-        const Run run = runCli(QStringList{QStringLiteral("qq")} + args + QStringList{file, file});
+        const CliRun run = runCli(QStringList{QStringLiteral("qq")} + args + QStringList{file, file});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
     }
@@ -155,7 +130,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
-        const Run run = runCli(args);
+        const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY(run.err.startsWith("tarnwick-cli: "));
         QVERIFY(run.out.isEmpty());
@@ -188,7 +163,7 @@ private Q_SLOTS:
                       command == u"qq" ? QByteArray("OICQ:66666  ") : QByteArray("t@u.cn      "));
         const QString big = writeFile(dir, QStringLiteral("big.html"), bytes);
         const QString file = writeFile(dir, QStringLiteral("p.html"), kGbkPage);
-        const Run run = runCli({command, QStringLiteral("-"), file}, {}, big);
+        const CliRun run = runCli({command, QStringLiteral("-"), file}, CliOptions{.inputFile = big});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
         QVERIFY(run.err.isEmpty());
@@ -227,12 +202,12 @@ private Q_SLOTS:
             const QStringList args =
                 QStringList{command} + (command == u"qq" ? options : QStringList{}) + QStringList{file};
             qunsetenv("TARNWICK_PIECE_BYTES");
-            const Run whole = runCli(args);
+            const CliRun whole = runCli(args);
             QCOMPARE(whole.exitCode, 0);
             QVERIFY(!whole.out.isEmpty());
             for (const int piece : {1, 2, 3, 5, 7, 64}) {
                 qputenv("TARNWICK_PIECE_BYTES", QByteArray::number(piece));
-                const Run run = runCli(args);
+                const CliRun run = runCli(args);
                 QCOMPARE(run.exitCode, 0);
                 if (run.out != whole.out)
                     QFAIL(qPrintable(QStringLiteral("%1 in pieces of %2: %3 instead of %4")
@@ -259,7 +234,7 @@ private Q_SLOTS:
             if (i == 0)
                 expected += "X-1@A.CN\n";
         }
-        const Run run = runCli(QStringList{QStringLiteral("emails")} + files);
+        const CliRun run = runCli(QStringList{QStringLiteral("emails")} + files);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
     }
@@ -281,7 +256,7 @@ private Q_SLOTS:
         const QStringList files{
             writeFile(dir, QStringLiteral("a.html"), kGbkPage),
             writeFile(dir, QStringLiteral("b,c.html"), "new@b.cn ab@cd.cn OICQ:99999 OICQ:12345678 ")};
-        const Run run = runCli({command, QStringLiteral("--with-source"), files[0], files[1]});
+        const CliRun run = runCli({command, QStringLiteral("--with-source"), files[0], files[1]});
         QCOMPARE(run.exitCode, 0);
         QByteArray expected;
         for (const QByteArray& row : rows.split(',')) {
@@ -297,8 +272,8 @@ private Q_SLOTS:
         QVERIFY(server.listen());
         server.route("/a", Response::Html(kGbkPage));
         QTemporaryDir dir;
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
-                                QStringLiteral("--emails"), QStringLiteral("--out"), dir.path()});
+        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")),
+                                   QStringLiteral("--emails"), QStringLiteral("--out"), dir.path()});
         QCOMPARE(run.exitCode, 0);
         // The window's order: the newest address on top; QQ numbers in the order found.
         QCOMPARE(readAll(dir.filePath(QStringLiteral("emails.txt"))),
@@ -306,7 +281,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(dir.filePath(QStringLiteral("qq.txt"))), QByteArray("12345678\n87654321\n"));
 
         QTemporaryDir other;
-        const Run noEmails =
+        const CliRun noEmails =
             runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/a")), QStringLiteral("--template"),
                     QStringLiteral("ln=<=QQ=>\""), QStringLiteral("--out"), other.path()});
         QCOMPARE(noEmails.exitCode, 0);

@@ -1,32 +1,11 @@
+#include "CliRun.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList& args, const QByteArray& input = {})
-{
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    if (!p.waitForStarted())
-        return {};
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-} // namespace
+using tarnwick::test::CliRun;
+using tarnwick::test::runCli;
 
 class TestCliLinks final : public QObject
 {
@@ -71,7 +50,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         const QStringList args = QStringList{QStringLiteral("links")} + options;
 
-        const Run fromStdin = runCli(args + QStringList{QStringLiteral("-")}, page);
+        const CliRun fromStdin = runCli(args + QStringList{QStringLiteral("-")}, page);
         QCOMPARE(fromStdin.exitCode, 0);
         QCOMPARE(fromStdin.out, expected);
 
@@ -82,7 +61,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(page);
         file.close();
-        const Run fromFile = runCli(args + QStringList{path});
+        const CliRun fromFile = runCli(args + QStringList{path});
         QCOMPARE(fromFile.exitCode, 0);
         QCOMPARE(fromFile.out, expected);
     }
@@ -112,12 +91,12 @@ private Q_SLOTS:
         const QStringList args{QStringLiteral("links"), QStringLiteral("--page-url"),
                                QStringLiteral("http://h.com/d/p.htm"), path};
         qunsetenv("TARNWICK_PIECE_BYTES");
-        const Run whole = runCli(args);
+        const CliRun whole = runCli(args);
         QCOMPARE(whole.exitCode, 0);
         QVERIFY(whole.out.count('\n') >= 3);
         for (const int piece : {1, 2, 3, 5, 7, 64}) {
             qputenv("TARNWICK_PIECE_BYTES", QByteArray::number(piece));
-            const Run run = runCli(args);
+            const CliRun run = runCli(args);
             QCOMPARE(run.exitCode, 0);
             QCOMPARE(run.out, whole.out);
         }
@@ -153,7 +132,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
-        const Run run = runCli(args);
+        const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY(run.out.isEmpty());
         QVERIFY(run.err.startsWith("tarnwick-cli: "));

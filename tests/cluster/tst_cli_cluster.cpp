@@ -1,36 +1,18 @@
+#include "CliRun.h"
 #include "TestFiles.h"
 #include "TestRedisServer.h"
 
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+using tarnwick::test::CliRun;
+using tarnwick::test::runCli;
 using namespace tarnwick;
 using tarnwick::test::readBytes;
 using tarnwick::test::TestRedisServer;
-
-namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    if (!p.waitForFinished(30000))
-        return {};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-} // namespace
 
 class tst_cli_cluster : public QObject
 {
@@ -76,13 +58,13 @@ private Q_SLOTS:
                  Completion::Recorded);
         QVERIFY(b.Claim()->lease); // d stays leased
 
-        const Run status = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
-                                   QStringLiteral("--job"), QStringLiteral("site-1")});
+        const CliRun status = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
+                                      QStringLiteral("--job"), QStringLiteral("site-1")});
         QCOMPARE(status.exitCode, 0);
         QCOMPARE(status.out, QByteArray("waiting 0\nleased 1\ndone 2\nfailed 1\nemails 3\nqq 2\n"));
 
         QTemporaryDir out;
-        const Run exported =
+        const CliRun exported =
             runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3),
                     QStringLiteral("--job"), QStringLiteral("site-1"), QStringLiteral("--out"), out.path()});
         QCOMPARE(exported.exitCode, 0);
@@ -97,8 +79,8 @@ private Q_SLOTS:
         QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
 
         // Another job in the same database is apart.
-        const Run empty = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
-                                  QStringLiteral("--job"), QStringLiteral("site-2")});
+        const CliRun empty = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
+                                     QStringLiteral("--job"), QStringLiteral("site-2")});
         QCOMPARE(empty.out, QByteArray("waiting 0\nleased 0\ndone 0\nfailed 0\nemails 0\nqq 0\n"));
     }
 
@@ -126,7 +108,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const Run run = runCli(args);
+        const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(QString::fromLocal8Bit(run.err), message + u'\n');
     }

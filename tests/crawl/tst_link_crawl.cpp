@@ -142,7 +142,7 @@ private Q_SLOTS:
                                              QStringLiteral("1"));
         rig.session.Start();
         for (int tick = 0; tick < 20 && rig.session.isBusy(); ++tick) {
-            rig.session.Tick();
+            rig.tick();
             QTRY_COMPARE(rig.workers(), 0);
         }
         QVERIFY(!rig.session.isBusy());

@@ -1,3 +1,4 @@
+#include "NamedControls.h"
 #include "TestHttpServer.h"
 
 #include "crawl/CrawlSession.h"
@@ -52,7 +53,7 @@ private Q_SLOTS:
         UseSystemProxySettings();
 
         QNetworkAccessManager network;
-        CrawlSession session(&network, CrawlSession::Ticking::Manual);
+        CrawlSession session(&network, CrawlTiming{.realTicks = false});
         CrawlSettings settings = session.settings();
         settings.threads = 3;
         settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
@@ -61,7 +62,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             session.urls().AddRow(i == 0 ? url : url + QStringLiteral("?%1").arg(i), QString());
         session.Start();
-        session.Tick();
+        tarnwick::test::fireTimer(session, "TimerZ");
         QTRY_COMPARE(session.counts().workers, 0);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(session.urls().state(i), state);

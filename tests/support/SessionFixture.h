@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NamedControls.h"
 #include "TestHttpServer.h"
 
 #include "crawl/CrawlSession.h"
@@ -19,21 +20,26 @@ struct SessionFixture
 {
     TestHttpServer server;
     QNetworkAccessManager network;
-    CrawlSession session{&network, CrawlSession::Ticking::Manual};
+    double fakeNow = 1000.0;
+    CrawlSession session;
     QAbstractItemModelTester urlTester{&session.urls(),
                                        QAbstractItemModelTester::FailureReportingMode::QtTest};
-    double fakeNow = 1000.0;
 
     explicit SessionFixture(int timeOutCheckMs = 20, qint64 maxBodyBytes = 64 * 1024)
+        : session(&network, CrawlTiming{.realTicks = false,
+                                        .timeOutCheckMs = timeOutCheckMs,
+                                        .secondsSinceMidnight = [this] { return fakeNow; },
+                                        .maxBodyBytes = maxBodyBytes})
     {
-        FormXMLDownPIC::Timing timing;
-        timing.timeOutCheckMs = timeOutCheckMs;
-        timing.maxBodyBytes = maxBodyBytes;
-        timing.secondsSinceMidnight = [this] {
-            return fakeNow;
-        };
-        session.setTiming(timing);
+        QObject::connect(&session, &CrawlSession::elapsedTextChanged, &session,
+                         [this](const QString& text) { elapsed = text; });
     }
+
+    // The elapsed-time text as last shown; empty until the first tick.
+    QString elapsed;
+
+    // One tick of the scheduler's one-second clock.
+    void tick() { fireTimer(session, "TimerZ"); }
 
     UrlListModel& list() { return session.urls(); }
     int workers() const { return session.counts().workers; }

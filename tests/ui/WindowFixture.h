@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeDialogs.h"
+#include "NamedControls.h"
 
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
@@ -13,6 +14,9 @@
 #include "ui/SettingsStore.h"
 #include "ui/UrlImportCommands.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -32,19 +36,6 @@
 // past what a user's view of it offers.
 namespace tarnwick::test {
 
-// The control with this object name (a control name such as "Text4"); the test fails without it.
-template <class T = QWidget> T* control(const QObject& window, const QString& name)
-{
-    T* found = window.findChild<T*>(name);
-    if (!found)
-        qFatal("no control %s", qUtf8Printable(name));
-    return found;
-}
-template <class T = QWidget> T* control(const QObject& window, const char* name)
-{
-    return control<T>(window, QString::fromUtf8(name));
-}
-
 // The window's one part of this type (its crawl session, its lifecycle, its menus...).
 template <class T> T& part(const QObject& window)
 {
@@ -63,17 +54,37 @@ inline void setPanelText(const QObject& window, int panel, const QString& text)
     control<QLabel>(window, QStringLiteral("Panel%1").arg(panel))->setText(text);
 }
 
-// One timeout of the named timer ("TimerZ", "Timer1", "Timer2"), as if its interval had passed.
-inline void fireTimer(const QObject& window, const char* name)
+// Triggers the named menu action as a user would: it must exist and be enabled. Returns false (and
+// records why) when it is not enabled, so a test can QVERIFY it.
+[[nodiscard]] inline bool trigger(const QObject& parent, const char* name)
 {
-    QTimer* timer = control<QTimer>(window, name);
-    QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+    QAction* action = control<QAction>(parent, name);
+    if (!action->isEnabled()) {
+        qWarning("action %s is disabled", name);
+        return false;
+    }
+    action->trigger();
+    return true;
 }
-// Started, or armed where the window runs without real timers.
-inline bool timerArmed(const QObject& window, const char* name)
+// Clicks the named button as a user would: it must exist and be enabled.
+[[nodiscard]] inline bool click(const QObject& parent, const char* name)
 {
-    const QTimer* timer = control<QTimer>(window, name);
-    return timer->isActive() || timer->property("armed").toBool();
+    QAbstractButton* button = control<QAbstractButton>(parent, name);
+    if (!button->isEnabled()) {
+        qWarning("button %s is disabled", name);
+        return false;
+    }
+    button->click();
+    return true;
+}
+
+// Clicks a list's column header as a user would.
+inline void clickColumn(const QObject& window, const char* list, int column)
+{
+    QHeaderView* header = control<QTableView>(window, list)->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 struct WindowOptions

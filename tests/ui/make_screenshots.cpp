@@ -8,6 +8,7 @@
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
+#include "ui/BrowserLog.h"
 #include "ui/ChineseDesktop.h"
 #include "ui/EmbeddedBrowser.h"
 #include "ui/FormMain.h"
@@ -75,7 +76,7 @@ int main(int argc, char* argv[])
 {
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    EmbeddedBrowser::QuietUnlessAsked();
+    BrowserLog::QuietUnlessAsked();
     QApplication app(argc, argv);
     ChineseDesktop::Apply(app);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");

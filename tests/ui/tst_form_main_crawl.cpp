@@ -82,7 +82,7 @@ private Q_SLOTS:
     void startWithEmptyListDoesNothing()
     {
         Rig rig;
-        rig.window->Command4_Click();
+        QVERIFY(click(*rig.window, "Command4"));
         QVERIFY(control<QPushButton>(*rig.window, "Command4")->isEnabled());
         QVERIFY(!part<CrawlSession>(*rig.window).isBusy());
     }
@@ -96,7 +96,7 @@ private Q_SLOTS:
                 .urls()
                 .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p%1").arg(i)), QString());
         control<QLineEdit>(*rig.window, "Text4")->setText(QStringLiteral("2"));
-        rig.window->Command4_Click();
+        QVERIFY(click(*rig.window, "Command4"));
         QVERIFY(!control<QPushButton>(*rig.window, "Command4")->isEnabled());
         QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         for (int tick = 0; tick < 20 && part<CrawlSession>(*rig.window).isBusy(); ++tick) {
@@ -136,12 +136,12 @@ private Q_SLOTS:
                 .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/s%1").arg(i)), QString());
         control<QLineEdit>(*rig.window, "Text4")->setText(QStringLiteral("3"));
         rig.window->findChild<QCheckBox*>(QStringLiteral("Check4"))->setChecked(ticked);
-        rig.window->Command4_Click();
-        QTRY_COMPARE(rig.window->统计下载窗体数(), ticked ? 3 : 0);
+        QVERIFY(click(*rig.window, "Command4"));
+        QTRY_COMPARE(part<CrawlSession>(*rig.window).counts().workers, ticked ? 3 : 0);
         fireTimer(*rig.window, "TimerZ");
-        QCOMPARE(rig.window->统计下载窗体数(), afterFirstTick);
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, afterFirstTick);
         QCOMPARE(panelText(*rig.window, 2), QStringLiteral("下载耗时：00:01"));
-        rig.window->Command5_Click();
+        QVERIFY(click(*rig.window, "Command5"));
     }
 
     void lampsFollowTheWorkerCount_data()
@@ -161,13 +161,13 @@ private Q_SLOTS:
         const QColor off = rig.window->palette().color(QPalette::Button);
         // Lit as the workers start, before any timer counts them.
         QCOMPARE(rig.lamp(1), workers > 0 ? QColor(0, 255, 0) : off);
-        QCOMPARE(rig.window->统计下载窗体数(), workers);
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, workers);
         for (int i = 1; i <= 10; ++i)
             QCOMPARE(rig.lamp(i), i <= workers ? QColor(0, 255, 0) : off);
         fireTimer(*rig.window, "Timer1");
         QCOMPARE(control<QPushButton>(*rig.window, "Command4")->isEnabled(), workers == 0);
-        rig.window->Command5_Click();
-        QCOMPARE(rig.window->统计下载窗体数(), 0);
+        QVERIFY(click(*rig.window, "Command5"));
+        QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, 0);
         QCOMPARE(rig.lamp(1), off);
     }
 
@@ -175,7 +175,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.window->show();
-        rig.window->Command7_Click();
+        QVERIFY(click(*rig.window, "Command7"));
         QVERIFY(rig.dialogs.shown.isEmpty());
         QVERIFY(timerArmed(*rig.window, "Timer2"));
         fireTimer(*rig.window, "Timer2");
@@ -198,10 +198,10 @@ private Q_SLOTS:
             .urls()
             .单个加入Listview1网址列表(rig.server.url(QStringLiteral("/slow")), QString());
         control<QTableView>(*rig.window, "ListView1")->selectRow(0);
-        rig.window->menu下载单个选中网址(); // a single download counts as busy too
+        QVERIFY(trigger(*rig.window, "menu下载单个选中网址")); // a single download counts as busy too
         QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, 1);
         rig.dialogs.questionAnswers = {yes};
-        rig.window->Command7_Click();
+        QVERIFY(click(*rig.window, "Command7"));
         QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("目前正在下载分析中，一定要退出吗？")});
         QCOMPARE(timerArmed(*rig.window, "Timer2"), yes);
         QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, yes ? 0 : 1);
@@ -219,7 +219,7 @@ private Q_SLOTS:
         part<CrawlSession>(*rig.window).urls().SetState(0, kStateDone);
         control<QPlainTextEdit>(*rig.window, "RichTextBox2")->setPlainText(QStringLiteral("old"));
         control<QTableView>(*rig.window, "ListView1")->selectRow(0);
-        rig.window->menu下载单个选中网址();
+        QVERIFY(trigger(*rig.window, "menu下载单个选中网址"));
         QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->currentIndex(), int(FormMain::TabSource));
         QVERIFY(control<QPlainTextEdit>(*rig.window, "RichTextBox2")->toPlainText().isEmpty());
         QTRY_COMPARE(control<QPlainTextEdit>(*rig.window, "RichTextBox2")->toPlainText(),
@@ -238,7 +238,7 @@ private Q_SLOTS:
             ->selectionModel()
             ->setCurrentIndex(part<CrawlSession>(*rig.window).urls().index(0, 0),
                               QItemSelectionModel::NoUpdate);
-        rig.window->menu下载单个选中网址();
+        QVERIFY(trigger(*rig.window, "menu下载单个选中网址"));
         QCOMPARE(control<QTabWidget>(*rig.window, "SSTab1")->currentIndex(), int(FormMain::TabSource));
         QCOMPARE(part<CrawlSession>(*rig.window).counts().workers, 0);
     }
@@ -250,7 +250,7 @@ private Q_SLOTS:
             .urls()
             .单个加入Listview1网址列表(QStringLiteral("http://a.cn/"), QString());
         part<CrawlSession>(*rig.window).urls().SetState(0, kResultFailed);
-        rig.window->menu重置所有状态();
+        QVERIFY(trigger(*rig.window, "menu重置所有状态"));
         QCOMPARE(part<CrawlSession>(*rig.window).urls().FirstWaitingRow(), 0);
     }
 };

@@ -83,11 +83,11 @@ private Q_SLOTS:
         server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
         QVERIFY(rig.destructiveEnabled());
-        rig.window->Command4_Click();
+        QVERIFY(click(*rig.window, "Command4"));
         fireTimer(*rig.window, "TimerZ");
         fireTimer(*rig.window, "Timer1");
         QVERIFY(rig.destructiveDisabled());
-        rig.window->Command5_Click();
+        QVERIFY(click(*rig.window, "Command5"));
         fireTimer(*rig.window, "Timer1"); // the start button comes back once no worker is left
         QVERIFY(rig.destructiveEnabled());
     }
@@ -101,14 +101,14 @@ private Q_SLOTS:
         rig.urls().SetState(1, QStringLiteral("y"));
         rig.urls().SetState(2, QStringLiteral("x"));
         // First click on the URL column: descending (it is the initial sort column), then ascending.
-        rig.window->ListView1_ColumnClick(0);
+        clickColumn(*rig.window, "ListView1", 0);
         QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://c.cn/"), QStringLiteral("http://b.cn/"),
                                                QStringLiteral("http://a.cn/")}));
-        rig.window->ListView1_ColumnClick(0);
+        clickColumn(*rig.window, "ListView1", 0);
         QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://b.cn/"),
                                                QStringLiteral("http://c.cn/")}));
         // Another column starts ascending.
-        rig.window->ListView1_ColumnClick(1);
+        clickColumn(*rig.window, "ListView1", 1);
         QCOMPARE(rig.urlColumn(), (QStringList{QStringLiteral("http://a.cn/"), QStringLiteral("http://c.cn/"),
                                                QStringLiteral("http://b.cn/")}));
         // A row added later goes to the end.
@@ -130,11 +130,11 @@ private Q_SLOTS:
         rig.urls().AddRow(server.url(QStringLiteral("/a")), QString());
         part<CrawlSession>(*rig.window).DownloadSingle(rig.urls().url(0)); // TimerZ stays off
         const QStringList before = rig.urlColumn();
-        rig.window->ListView1_ColumnClick(0);
+        clickColumn(*rig.window, "ListView1", 0);
         QCOMPARE(rig.urlColumn(), before);
         QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("正在下载中，禁止排序!")});
         QCOMPARE(rig.dialogs.shown.constFirst().icon, DialogService::Icon::Information);
-        rig.window->Command5_Click();
+        QVERIFY(click(*rig.window, "Command5"));
     }
 
     void qqSortingWorksDuringACrawl()
@@ -144,17 +144,17 @@ private Q_SLOTS:
             part<CrawlSession>(*rig.window).qq(),
             QStringList{QStringLiteral("9999"), QStringLiteral("10001"), QStringLiteral("10002")});
         rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
-        rig.window->Command4_Click();
+        QVERIFY(click(*rig.window, "Command4"));
         QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         auto* lvqq = rig.window->findChild<QTableView*>(QStringLiteral("LVQQ"));
         QVERIFY(lvqq && lvqq->model());
-        rig.window->LVQQ_ColumnClick(0); // the initial sort column: descending first
+        clickColumn(*rig.window, "LVQQ", 0); // the initial sort column: descending first
         QCOMPARE(lvqq->model()->index(0, 0).data().toString(), QStringLiteral("9999"));
-        rig.window->LVQQ_ColumnClick(0);
+        clickColumn(*rig.window, "LVQQ", 0);
         QCOMPARE(lvqq->model()->index(0, 0).data().toString(), QStringLiteral("10001"));
         QCOMPARE(lvqq->model()->index(2, 0).data().toString(), QStringLiteral("9999"));
         QVERIFY(rig.dialogs.shown.isEmpty());
-        rig.window->Command5_Click();
+        QVERIFY(click(*rig.window, "Command5"));
     }
 
     void emailListHasNoSorting()

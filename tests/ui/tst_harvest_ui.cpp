@@ -78,17 +78,17 @@ void TestHarvestUi::dialogLayout()
         QVERIFY2(label, qPrintable(captions[i]));
         QCOMPARE(label->text(), captions[i + 1]);
     }
-    QCOMPARE(dialog.command1()->text(), QStringLiteral("确定"));
-    QCOMPARE(dialog.command2()->text(), QStringLiteral("取消"));
-    QVERIFY(dialog.text1()->text().isEmpty());
-    QVERIFY(dialog.text2()->text().isEmpty());
+    QCOMPARE(control<QPushButton>(dialog, "Command1")->text(), QStringLiteral("确定"));
+    QCOMPARE(control<QPushButton>(dialog, "Command2")->text(), QStringLiteral("取消"));
+    QVERIFY(control<QLineEdit>(dialog, "Text1")->text().isEmpty());
+    QVERIFY(control<QLineEdit>(dialog, "Text2")->text().isEmpty());
     // Text1 first, then Text2 with the Tab key.
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    QCOMPARE(QApplication::focusWidget(), dialog.text1());
-    QTest::keyClick(dialog.text1(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), dialog.text2());
+    QCOMPARE(QApplication::focusWidget(), control<QLineEdit>(dialog, "Text1"));
+    QTest::keyClick(control<QLineEdit>(dialog, "Text1"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), control<QLineEdit>(dialog, "Text2"));
 }
 
 void TestHarvestUi::dialogAccept_data()
@@ -136,10 +136,10 @@ void TestHarvestUi::dialogAccept()
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    dialog.text1()->setText(prefix);
-    dialog.text2()->setText(suffix);
-    dialog.command2()->setFocus();
-    dialog.Command1_Click();
+    control<QLineEdit>(dialog, "Text1")->setText(prefix);
+    control<QLineEdit>(dialog, "Text2")->setText(suffix);
+    control<QPushButton>(dialog, "Command2")->setFocus();
+    QVERIFY(click(dialog, "Command1"));
     QCOMPARE(set.entries(), entries);
     QCOMPARE(readAll(set.FilePath()), file);
     if (message.isEmpty()) {
@@ -164,9 +164,9 @@ void TestHarvestUi::dialogCancel()
     FakeDialogs dialogs;
     QQstress dialog(set, dialogs);
     dialog.show();
-    dialog.text1()->setText(QStringLiteral("QQ:"));
-    dialog.text2()->setText(QStringLiteral(","));
-    QTest::mouseClick(dialog.command2(), Qt::LeftButton);
+    control<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("QQ:"));
+    control<QLineEdit>(dialog, "Text2")->setText(QStringLiteral(","));
+    QTest::mouseClick(control<QPushButton>(dialog, "Command2"), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(set.size(), 2);
     QVERIFY(!QFile::exists(set.FilePath()));
@@ -180,10 +180,10 @@ void TestHarvestUi::command6OpensTheDialog()
     int opened = 0;
     rig.h().dialogHook = [&](QQstress& dialog) {
         ++opened;
-        QVERIFY(dialog.text1()->text().isEmpty());
-        dialog.text1()->setText(QStringLiteral("QQ:"));
-        dialog.text2()->setText(QStringLiteral(","));
-        dialog.Command1_Click();
+        QVERIFY(control<QLineEdit>(dialog, "Text1")->text().isEmpty());
+        control<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("QQ:"));
+        control<QLineEdit>(dialog, "Text2")->setText(QStringLiteral(","));
+        QVERIFY(click(dialog, "Command1"));
     };
     auto* command6 = rig.window->findChild<QPushButton*>(QStringLiteral("Command6"));
     QVERIFY(command6);

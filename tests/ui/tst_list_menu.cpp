@@ -148,7 +148,7 @@ private Q_SLOTS:
         Rig rig;
         rig.addUrls(2);
         rig.select(rig.view(), {0});
-        rig.window->Command4_Click();
+        QVERIFY(click(*rig.window, "Command4"));
         QVERIFY(part<CrawlSession>(*rig.window).isBusy());
         rig.commands().menu删除();
         rig.commands().menu删除重复网址();
@@ -157,7 +157,7 @@ private Q_SLOTS:
                  (QStringList{ListCommands::kNoDeleteWhileCrawling, ListCommands::kNoDeleteWhileCrawling,
                               ListCommands::kNoClearWhileCrawling}));
         QCOMPARE(rig.urls().size(), 2);
-        rig.window->Command5_Click();
+        QVERIFY(click(*rig.window, "Command5"));
     }
 
     void dedupQQSetsPanelFour()

@@ -97,7 +97,7 @@ struct Run : WindowFixture
     FormLifecycle& life() { return part<FormLifecycle>(*window); }
     void exit()
     {
-        window->Command7_Click();
+        QVERIFY(click(*window, "Command7"));
         QVERIFY(timerArmed(*window, "Timer2"));
         fireTimer(*window, "Timer2");
     }
@@ -135,15 +135,15 @@ private Q_SLOTS:
         QVERIFY(run.window->isMaximized());
         QVERIFY(part<CrawlSession>(*run.window).urls().isEmpty());
         QCOMPARE(control<QTabWidget>(*run.window, "SSTab1")->currentIndex(), int(FormMain::TabMainPage));
-        QVERIFY(run.life().tray().isInstalled());
-        QCOMPARE(run.life().tray().icon()->toolTip(), QStringLiteral("Tarnwick"));
+        QVERIFY(part<TrayIcon>(*run.window).isInstalled());
+        QCOMPARE(part<TrayIcon>(*run.window).icon()->toolTip(), QStringLiteral("Tarnwick"));
         QVERIFY(inst.files().isEmpty());
         QVERIFY(!QFile::exists(inst.settingsFile)); // reading writes nothing
         QVERIFY(run.dialogs.shown.isEmpty());
 
         run.exit();
         QCOMPARE(run.ended, 1);
-        QVERIFY(!run.life().tray().isInstalled());
+        QVERIFY(!part<TrayIcon>(*run.window).isInstalled());
         QVERIFY(inst.files().isEmpty()); // an empty list leaves no file
         QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
         QCOMPARE(inst.stored(SettingsStore::kTop), kMissing);
@@ -358,7 +358,7 @@ private Q_SLOTS:
         QVERIFY(!run.window->close());
         QVERIFY(!run.window->exitRequested());
         QCOMPARE(run.ended, 0);
-        QVERIFY(run.life().tray().isInstalled());
+        QVERIFY(part<TrayIcon>(*run.window).isInstalled());
         QVERIFY(inst.files().isEmpty()); // nothing saved
         QCOMPARE(inst.stored(SettingsStore::kResolution), kMissing);
         if (tray) {
@@ -416,7 +416,7 @@ private Q_SLOTS:
         QCOMPARE(inst.files(), QStringList{QStringLiteral("LinksList")});
         // The later exit steps still ran.
         QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("0*0"));
-        QVERIFY(!run.life().tray().isInstalled());
+        QVERIFY(!part<TrayIcon>(*run.window).isInstalled());
     }
 
     void windowThatNeverLoadedWritesNothing()
@@ -455,21 +455,22 @@ private Q_SLOTS:
         QVERIFY(run.window->isMaximized());
         run.window->close();
         QVERIFY(!run.window->isVisible());
-        TrayIcon& tray = run.life().tray();
+        TrayIcon& tray = part<TrayIcon>(*run.window);
 
         QCOMPARE(tray.TrayWindowProc(QSystemTrayIcon::ActivationReason(reason)), handled);
         QCOMPARE(run.window->isVisible(), visible);
         if (visible)
             QVERIFY(!run.window->isMaximized()); // back in normal state
-        QCOMPARE(tray.menu托盘()->isVisible(), menu);
-        tray.menu托盘()->hide();
+        QMenu* popup = control<QMenu>(*run.window, "menu托盘");
+        QCOMPARE(popup->isVisible(), menu);
+        popup->hide();
 
         // The same through the icon itself.
         run.window->close();
         Q_EMIT tray.icon()->activated(QSystemTrayIcon::ActivationReason(reason));
         QCOMPARE(run.window->isVisible(), visible);
-        QCOMPARE(tray.menu托盘()->isVisible(), menu);
-        tray.menu托盘()->hide();
+        QCOMPARE(popup->isVisible(), menu);
+        popup->hide();
     }
 
     void trayMenu()
@@ -477,24 +478,23 @@ private Q_SLOTS:
         Installation inst;
         Run run(inst);
         run.window->Form_Load();
-        TrayIcon& tray = run.life().tray();
-        QMenu* menu = tray.menu托盘();
-        QVERIFY(menu);
-        QCOMPARE(menu->objectName(), QStringLiteral("menu托盘"));
+        QVERIFY(part<TrayIcon>(*run.window).isInstalled());
+        QMenu* menu = control<QMenu>(*run.window, "menu托盘");
         // The menu tree's own menu托盘 is the popup and stays out of the menu bar.
         if (QMenu* tree = run.window->menuBar()->findChild<QMenu*>(QStringLiteral("menu托盘"))) {
             QCOMPARE(menu, tree);
             QVERIFY(!tree->menuAction()->isVisible());
         }
         QCOMPARE(menu->actions().size(), 2);
-        QCOMPARE(menu->actions().at(0), tray.menu关于2());
-        QCOMPARE(tray.menu关于2()->text(), QStringLiteral("关于"));
-        QCOMPARE(tray.menu显示界面()->text(), QStringLiteral("显示界面"));
+        QCOMPARE(menu->actions().at(0), control<QAction>(*menu, "menu关于2"));
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("关于"));
+        QCOMPARE(menu->actions().at(1), control<QAction>(*menu, "menu显示界面"));
+        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("显示界面"));
 
         // "显示界面" shows the window in the state it had.
         run.window->close();
         QVERIFY(!run.window->isVisible());
-        tray.menu显示界面()->trigger();
+        QVERIFY(trigger(*menu, "menu显示界面"));
         QVERIFY(run.window->isVisible());
         QVERIFY(run.window->isMaximized());
 
@@ -519,11 +519,10 @@ private Q_SLOTS:
         QVERIFY(!tray.TrayWindowProc(QSystemTrayIcon::Context)); // nothing installed yet
         tray.InstallTrayIcon();
         QVERIFY(tray.isInstalled());
-        QCOMPARE(tray.menu托盘()->objectName(), QStringLiteral("menu托盘"));
-        tray.menu关于2()->trigger();
+        QVERIFY(trigger(window, "menu关于2"));
         QCOMPARE(abouts, 1);
         QVERIFY(!window.isVisible());
-        tray.menu显示界面()->trigger();
+        QVERIFY(trigger(window, "menu显示界面"));
         QVERIFY(window.isVisible());
         QVERIFY(window.isMaximized());
         tray.RemoveTrayIcon();

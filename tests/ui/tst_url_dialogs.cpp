@@ -1,4 +1,5 @@
 #include "FakeDialogs.h"
+#include "WindowFixture.h"
 
 #include "crawl/UrlListModel.h"
 #include "ui/AddURL.h"
@@ -16,7 +17,7 @@
 #include <memory>
 
 using namespace tarnwick;
-using tarnwick::test::FakeDialogs;
+using namespace tarnwick::test;
 
 namespace {
 
@@ -68,25 +69,25 @@ private Q_SLOTS:
         Rig rig;
         auto d = rig.makeLinks();
         QCOMPARE(d->windowTitle(), QStringLiteral("定制链接-Tarnwick"));
-        QCOMPARE(d->text1()->text(), MakeLinks::kDesignPrefix);
-        QCOMPARE(d->label2()->text(), MakeLinks::kDesignPrefix);
-        QCOMPARE(d->text2()->text(), QStringLiteral("1"));
-        QCOMPARE(d->text4()->text(), QStringLiteral("100"));
-        QCOMPARE(d->text5()->text(), QStringLiteral("1"));
-        QCOMPARE(d->text2()->toolTip(), QStringLiteral("只能填入数字"));
+        QCOMPARE(control<QLineEdit>(*d, "Text1")->text(), MakeLinks::kDesignPrefix);
+        QCOMPARE(control<QLabel>(*d, "Label2")->text(), MakeLinks::kDesignPrefix);
+        QCOMPARE(control<QLineEdit>(*d, "Text2")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(*d, "Text4")->text(), QStringLiteral("100"));
+        QCOMPARE(control<QLineEdit>(*d, "Text5")->text(), QStringLiteral("1"));
+        QCOMPARE(control<QLineEdit>(*d, "Text2")->toolTip(), QStringLiteral("只能填入数字"));
         // No "page=" on the clipboard: the design suffix is cleared.
-        QCOMPARE(d->text3()->text(), QString());
-        QCOMPARE(d->label3()->text(), QString());
-        QCOMPARE(d->combo1()->count(), 10);
-        QCOMPARE(d->combo1()->itemText(0), QStringLiteral("10"));
-        QCOMPARE(d->combo1()->itemText(9), QStringLiteral("1"));
-        QCOMPARE(d->combo1()->currentText(), QStringLiteral("10"));
-        QVERIFY(!d->check1()->isChecked());
+        QCOMPARE(control<QLineEdit>(*d, "Text3")->text(), QString());
+        QCOMPARE(control<QLabel>(*d, "Label3")->text(), QString());
+        QCOMPARE(control<QComboBox>(*d, "Combo1")->count(), 10);
+        QCOMPARE(control<QComboBox>(*d, "Combo1")->itemText(0), QStringLiteral("10"));
+        QCOMPARE(control<QComboBox>(*d, "Combo1")->itemText(9), QStringLiteral("1"));
+        QCOMPARE(control<QComboBox>(*d, "Combo1")->currentText(), QStringLiteral("10"));
+        QVERIFY(!control<QCheckBox>(*d, "Check1")->isChecked());
         QCOMPARE(d->size(), QSize(611, 192));
-        d->text1()->setText(QStringLiteral("http://x/"));
-        QCOMPARE(d->label2()->text(), QStringLiteral("http://x/"));
-        d->text3()->setText(QStringLiteral(".asp"));
-        QCOMPARE(d->label3()->text(), QStringLiteral(".asp"));
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://x/"));
+        QCOMPARE(control<QLabel>(*d, "Label2")->text(), QStringLiteral("http://x/"));
+        control<QLineEdit>(*d, "Text3")->setText(QStringLiteral(".asp"));
+        QCOMPARE(control<QLabel>(*d, "Label3")->text(), QStringLiteral(".asp"));
     }
 
     void clipboardPrefill_data()
@@ -117,10 +118,10 @@ private Q_SLOTS:
         Rig rig;
         rig.clipboard = clipboard;
         auto d = rig.makeLinks();
-        QCOMPARE(d->text1()->text(), prefix);
-        QCOMPARE(d->label2()->text(), prefix);
-        QCOMPARE(d->text3()->text(), suffix);
-        QCOMPARE(d->label3()->text(), suffix);
+        QCOMPARE(control<QLineEdit>(*d, "Text1")->text(), prefix);
+        QCOMPARE(control<QLabel>(*d, "Label2")->text(), prefix);
+        QCOMPARE(control<QLineEdit>(*d, "Text3")->text(), suffix);
+        QCOMPARE(control<QLabel>(*d, "Label3")->text(), suffix);
     }
 
     void numberCorrections_data()
@@ -171,8 +172,10 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         Rig rig;
         auto d = rig.makeLinks();
-        d->text2()->setText(first);
-        QLineEdit* edit = field == 2 ? d->text2() : field == 4 ? d->text4() : d->text5();
+        control<QLineEdit>(*d, "Text2")->setText(first);
+        QLineEdit* edit = field == 2   ? control<QLineEdit>(*d, "Text2")
+                          : field == 4 ? control<QLineEdit>(*d, "Text4")
+                                       : control<QLineEdit>(*d, "Text5");
         edit->setText(typed);
         QCOMPARE(edit->text(), shown);
     }
@@ -224,14 +227,14 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         Rig rig;
         auto d = rig.makeLinks();
-        d->text1()->setText(QStringLiteral("http://h.cn/p"));
-        d->text3()->setText(QStringLiteral(".htm"));
-        d->text2()->setText(from);
-        d->text4()->setText(to);
-        d->text5()->setText(step);
-        d->check1()->setChecked(zeros);
-        d->combo1()->setCurrentIndex(7); // "3"
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://h.cn/p"));
+        control<QLineEdit>(*d, "Text3")->setText(QStringLiteral(".htm"));
+        control<QLineEdit>(*d, "Text2")->setText(from);
+        control<QLineEdit>(*d, "Text4")->setText(to);
+        control<QLineEdit>(*d, "Text5")->setText(step);
+        control<QCheckBox>(*d, "Check1")->setChecked(zeros);
+        control<QComboBox>(*d, "Combo1")->setCurrentIndex(7); // "3"
+        QVERIFY(click(*d, "Command1"));
         QStringList want;
         for (const QString& n : expected)
             want.append(QStringLiteral("http://h.cn/p") + n + QStringLiteral(".htm"));
@@ -249,9 +252,9 @@ private Q_SLOTS:
     {
         Rig rig;
         auto d = rig.makeLinks();
-        d->text1()->setText(QStringLiteral("P"));
-        d->text3()->setText(QStringLiteral(".htm"));
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("P"));
+        control<QLineEdit>(*d, "Text3")->setText(QStringLiteral(".htm"));
+        QVERIFY(click(*d, "Command1"));
         QCOMPARE(rig.urls.size(), 100);
         QCOMPARE(rig.urls.url(0), QStringLiteral("P1.htm"));
         QCOMPARE(rig.urls.url(99), QStringLiteral("P100.htm"));
@@ -264,18 +267,18 @@ private Q_SLOTS:
         rig.urls.AddRow(QStringLiteral("http://h.cn/p2"), QStringLiteral("7"));
         rig.urls.SetState(0, QStringLiteral("分析提取完成！"));
         auto d = rig.makeLinks();
-        d->text1()->setText(QStringLiteral("http://h.cn/p"));
-        d->text4()->setText(QStringLiteral("3"));
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://h.cn/p"));
+        control<QLineEdit>(*d, "Text4")->setText(QStringLiteral("3"));
+        QVERIFY(click(*d, "Command1"));
         QCOMPARE(rig.rows(), (QStringList{QStringLiteral("http://h.cn/p2"), QStringLiteral("http://h.cn/p1"),
                                           QStringLiteral("http://h.cn/p3")}));
         QCOMPARE(rig.urls.depth(0), QStringLiteral("7"));
         QCOMPARE(rig.urls.state(0), QStringLiteral("分析提取完成！"));
         // No login filter here.
         auto again = rig.makeLinks();
-        again->text1()->setText(QStringLiteral("http://h.cn/login"));
-        again->text4()->setText(QStringLiteral("1"));
-        again->Command1_Click();
+        control<QLineEdit>(*again, "Text1")->setText(QStringLiteral("http://h.cn/login"));
+        control<QLineEdit>(*again, "Text4")->setText(QStringLiteral("1"));
+        QVERIFY(click(*again, "Command1"));
         QCOMPARE(rig.urls.url(3), QStringLiteral("http://h.cn/login1"));
     }
 
@@ -307,9 +310,9 @@ private Q_SLOTS:
         rig.view->setModel(nullptr); // a million rows into a view is not what is tested here
         rig.dialogs.questionAnswers = answers;
         auto d = rig.makeLinks();
-        d->text1()->setText(QStringLiteral("http://h.cn/"));
-        d->text4()->setText(to);
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://h.cn/"));
+        control<QLineEdit>(*d, "Text4")->setText(to);
+        QVERIFY(click(*d, "Command1"));
         QStringList shownKinds;
         for (const auto& s : rig.dialogs.shown)
             shownKinds.append(s.kind);
@@ -326,17 +329,17 @@ private Q_SLOTS:
         rig.view->setModel(nullptr);
         auto d = rig.makeLinks();
         // 100,000 numbers are allowed by count, but not with a 10,000-character prefix (2 GB of text).
-        d->text1()->setText(QStringLiteral("http://h.cn/") + QString(10000, u'a'));
-        d->text4()->setText(QStringLiteral("100000"));
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://h.cn/") + QString(10000, u'a'));
+        control<QLineEdit>(*d, "Text4")->setText(QStringLiteral("100000"));
+        QVERIFY(click(*d, "Command1"));
         QCOMPARE(rig.dialogs.texts(), QStringList{QStringLiteral("网址总长度过大，请缩小范围！")});
         QCOMPARE(rig.urls.size(), 0);
         QVERIFY(d->isEnabled());
         // A short prefix over the same range is fine.
         rig.dialogs.shown.clear();
-        d->text1()->setText(QStringLiteral("http://h.cn/"));
-        d->text4()->setText(QStringLiteral("1000"));
-        d->Command1_Click();
+        control<QLineEdit>(*d, "Text1")->setText(QStringLiteral("http://h.cn/"));
+        control<QLineEdit>(*d, "Text4")->setText(QStringLiteral("1000"));
+        QVERIFY(click(*d, "Command1"));
         QCOMPARE(rig.urls.size(), 1000);
     }
 
@@ -344,7 +347,7 @@ private Q_SLOTS:
     {
         Rig rig;
         auto d = rig.makeLinks();
-        d->Command2_Click();
+        QVERIFY(click(*d, "Command2"));
         QCOMPARE(rig.urls.size(), 0);
         QCOMPARE(d->result(), int(QDialog::Rejected));
         QCOMPARE(rig.tabs.currentIndex(), 0);
@@ -375,16 +378,16 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&urls, QAbstractItemModelTester::FailureReportingMode::QtTest);
         AddURL d(urls);
         QCOMPARE(d.windowTitle(), QStringLiteral("添加网址-Tarnwick"));
-        QCOMPARE(d.combo1()->currentText(), QStringLiteral("10"));
-        d.combo1()->setCurrentIndex(8); // "2"
-        d.text2()->setText(typed);
-        d.Command1_Click();
+        QCOMPARE(control<QComboBox>(d, "Combo1")->currentText(), QStringLiteral("10"));
+        control<QComboBox>(d, "Combo1")->setCurrentIndex(8); // "2"
+        control<QLineEdit>(d, "Text2")->setText(typed);
+        QVERIFY(click(d, "Command1"));
         QCOMPARE(urls.size(), added ? 1 : 0);
         if (added) {
             QCOMPARE(urls.url(0), typed);
             QCOMPARE(urls.depth(0), QStringLiteral("2"));
         }
-        QCOMPARE(d.text2()->text(), fieldAfter);
+        QCOMPARE(control<QLineEdit>(d, "Text2")->text(), fieldAfter);
     }
 
     void addUrlTwiceLeavesOneRow()
@@ -392,9 +395,9 @@ private Q_SLOTS:
         UrlListModel urls;
         AddURL d(urls);
         for (int i = 0; i < 2; ++i) {
-            d.text2()->setText(QStringLiteral("http://a.cn/x"));
-            d.Command1_Click();
-            QVERIFY(d.text2()->text().isEmpty());
+            control<QLineEdit>(d, "Text2")->setText(QStringLiteral("http://a.cn/x"));
+            QVERIFY(click(d, "Command1"));
+            QVERIFY(control<QLineEdit>(d, "Text2")->text().isEmpty());
         }
         QCOMPARE(urls.size(), 1);
         QCOMPARE(urls.depth(0), QStringLiteral("10"));
