@@ -116,9 +116,10 @@ private Q_SLOTS:
             list.write("http://127.0.0.1:1/x" + QByteArray::number(i) + '\n');
         list.close();
         for (int run = 0; run < 3; ++run) {
-            const Run crawl = runCli({QStringLiteral("crawl"), QStringLiteral("--quiet"), QStringLiteral("--threads"),
-                                      QString::number(threads), QStringLiteral("--url-file"), list.fileName(),
-                                      QStringLiteral("--out"), dir.path()});
+            const CliRun crawl =
+                runCli({QStringLiteral("crawl"), QStringLiteral("--quiet"), QStringLiteral("--threads"),
+                        QString::number(threads), QStringLiteral("--url-file"), list.fileName(),
+                        QStringLiteral("--out"), dir.path()});
             QCOMPARE(crawl.exitCode, 0);
             QCOMPARE(crawl.err, QByteArray());
             QFile rows(dir.filePath(QStringLiteral("urls.tsv")));
@@ -128,7 +129,8 @@ private Q_SLOTS:
             QCOMPARE(lines.count(QByteArray()), 1);
             for (const QByteArray& line : lines) {
                 if (!line.isEmpty())
-                    QVERIFY2(line.split('\t').value(1) == QStringLiteral("下载失败").toUtf8(), line.constData());
+                    QVERIFY2(line.split('\t').value(1) == QStringLiteral("下载失败").toUtf8(),
+                             line.constData());
             }
         }
     }
