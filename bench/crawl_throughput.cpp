@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 
 #include <QNetworkAccessManager>

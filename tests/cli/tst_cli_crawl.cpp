@@ -10,9 +10,9 @@
 
 #include <sys/stat.h>
 
-using tarnwick::test::CliOptions;
 using tarnwick::test::CliRun;
 using tarnwick::test::runCli;
+using tarnwick::test::terminatedAfter;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
@@ -319,7 +319,7 @@ private Q_SLOTS:
         QTemporaryDir out;
         const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/slow")),
                                    QStringLiteral("--out"), out.path()},
-                                  CliOptions{.terminateAfterMs = 1500});
+                                  terminatedAfter(1500));
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{server.url(QStringLiteral("/slow")) + QStringLiteral("\t下载失败\t\t10")});

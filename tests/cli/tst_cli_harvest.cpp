@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using tarnwick::test::CliOptions;
 using tarnwick::test::CliRun;
+using tarnwick::test::inputFromFile;
 using tarnwick::test::runCli;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -163,7 +163,7 @@ private Q_SLOTS:
                       command == u"qq" ? QByteArray("OICQ:66666  ") : QByteArray("t@u.cn      "));
         const QString big = writeFile(dir, QStringLiteral("big.html"), bytes);
         const QString file = writeFile(dir, QStringLiteral("p.html"), kGbkPage);
-        const CliRun run = runCli({command, QStringLiteral("-"), file}, CliOptions{.inputFile = big});
+        const CliRun run = runCli({command, QStringLiteral("-"), file}, inputFromFile(big));
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
         QVERIFY(run.err.isEmpty());

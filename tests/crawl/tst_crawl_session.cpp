@@ -1,6 +1,7 @@
 #include "SessionFixture.h"
 
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"

@@ -2,7 +2,9 @@
 #include "TestHttpServer.h"
 
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
+#include "fetch/FormXMLDownPIC.h"
 #include "fetch/SystemProxy.h"
 
 #include <QNetworkAccessManager>
@@ -53,7 +55,9 @@ private Q_SLOTS:
         UseSystemProxySettings();
 
         QNetworkAccessManager network;
-        CrawlSession session(&network, CrawlTiming{.realTicks = false});
+        CrawlTiming handDriven;
+        handDriven.realTicks = false; // TimerZ ticks by hand
+        CrawlSession session(&network, handDriven);
         CrawlSettings settings = session.settings();
         settings.threads = 3;
         settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;

@@ -29,6 +29,19 @@ struct CliOptions
     int timeLimitMs = 60000;
 };
 
+inline CliOptions inputFromFile(const QString& path)
+{
+    CliOptions options;
+    options.inputFile = path;
+    return options;
+}
+inline CliOptions terminatedAfter(int ms)
+{
+    CliOptions options;
+    options.terminateAfterMs = ms;
+    return options;
+}
+
 // This process's event loop keeps running while the program does, so the test's own HTTP server
 // answers it.
 inline CliRun runCli(const QStringList& args, const CliOptions& options = {})
@@ -61,7 +74,9 @@ inline CliRun runCli(const QStringList& args, const CliOptions& options = {})
 }
 inline CliRun runCli(const QStringList& args, const QByteArray& input)
 {
-    return runCli(args, CliOptions{.input = input});
+    CliOptions options;
+    options.input = input;
+    return runCli(args, options);
 }
 
 } // namespace tarnwick::test

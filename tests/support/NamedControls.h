@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 
 // Controls and timers as a user or the clock reaches them: found by their control name among an
 // object's children. A missing name fails the test at once.

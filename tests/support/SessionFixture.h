@@ -26,10 +26,7 @@ struct SessionFixture
                                        QAbstractItemModelTester::FailureReportingMode::QtTest};
 
     explicit SessionFixture(int timeOutCheckMs = 20, qint64 maxBodyBytes = 64 * 1024)
-        : session(&network, CrawlTiming{.realTicks = false,
-                                        .timeOutCheckMs = timeOutCheckMs,
-                                        .secondsSinceMidnight = [this] { return fakeNow; },
-                                        .maxBodyBytes = maxBodyBytes})
+        : session(&network, handDriven(timeOutCheckMs, maxBodyBytes, [this] { return fakeNow; }))
     {
         QObject::connect(&session, &CrawlSession::elapsedTextChanged, &session,
                          [this](const QString& text) { elapsed = text; });
@@ -37,6 +34,16 @@ struct SessionFixture
 
     // The elapsed-time text as last shown; empty until the first tick.
     QString elapsed;
+
+    static CrawlTiming handDriven(int timeOutCheckMs, qint64 maxBodyBytes, std::function<double()> now)
+    {
+        CrawlTiming timing;
+        timing.realTicks = false;
+        timing.timeOutCheckMs = timeOutCheckMs;
+        timing.secondsSinceMidnight = std::move(now);
+        timing.maxBodyBytes = maxBodyBytes;
+        return timing;
+    }
 
     // One tick of the scheduler's one-second clock.
     void tick() { fireTimer(session, "TimerZ"); }

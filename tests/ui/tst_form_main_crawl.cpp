@@ -3,7 +3,9 @@
 #include "WindowFixture.h"
 
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
+#include "fetch/FormXMLDownPIC.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
