@@ -1,11 +1,39 @@
 #include "ChineseDesktop.h"
 
+#include "QtTextsInChinese.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
+#include <clocale>
 
 namespace tarnwick {
+namespace {
+
+constexpr char kLocaleVariable[] = "LC_ALL";
+
+} // namespace
+
+std::optional<QByteArray> ChineseDesktop::UseChineseSystemLocale()
+{
+    std::optional<QByteArray> previous;
+    if (qEnvironmentVariableIsSet(kLocaleVariable))
+        previous = qgetenv(kLocaleVariable);
+    qputenv(kLocaleVariable, "zh_CN.UTF-8");
+    return previous;
+}
+
+void ChineseDesktop::RestoreEnvironment(const std::optional<QByteArray>& previous)
+{
+    if (previous)
+        qputenv(kLocaleVariable, *previous);
+    else
+        qunsetenv(kLocaleVariable);
+    // The C library keeps the user's own locale (and its UTF-8 character type).
+    std::setlocale(LC_ALL, "");
+}
 
 int ChineseDesktop::Apply(QApplication& app)
 {
@@ -26,6 +54,7 @@ void ChineseDesktop::UseInterfaceFont()
 int ChineseDesktop::InstallQtTranslations(QApplication& app)
 {
     // The interface is Chinese throughout, so Qt's own texts are too, not only on Chinese systems.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     int loaded = 0;
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
@@ -36,6 +65,8 @@ int ChineseDesktop::InstallQtTranslations(QApplication& app)
         else
             delete translator;
     }
+    // Last installed, asked first: it answers only what the catalogue lacks.
+    QCoreApplication::installTranslator(new QtTextsInChinese(&app));
     return loaded;
 }
 

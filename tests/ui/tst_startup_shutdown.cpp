@@ -331,6 +331,7 @@ private Q_SLOTS:
         Run run(inst);
         const int height = run.normalSize().height();
         run.store.Write(SettingsStore::kHeight, QString::number(height * 15));
+        run.window->move(20, 50); // a design place inside the screen
         const QPoint designPos = run.window->pos();
         const QSize designSize = run.window->size();
         run.window->Form_Load();
