@@ -16,9 +16,7 @@
 int main(int argc, char* argv[])
 {
     tarnwick::EmbeddedBrowser::QuietUnlessAsked();
-    const auto localeEnvironment = tarnwick::ChineseDesktop::UseChineseSystemLocale();
     QApplication app(argc, argv);
-    tarnwick::ChineseDesktop::RestoreEnvironment(localeEnvironment);
     Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

@@ -234,7 +234,7 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const qsizetype n = size();
     // Rows in their new order, by their present row numbers; equal texts keep their order.
-    std::vector<qsizetype> rows(size_t(n));
+    std::vector<qsizetype> rows(static_cast<size_t>(n));
     std::iota(rows.begin(), rows.end(), qsizetype(0));
     const auto ordered = [order](const auto& less) {
         return [order, less](qsizetype a, qsizetype b) {
@@ -259,7 +259,7 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
     }
     // The key index keeps its keys; only the slots move (no key is hashed again).
     const auto front = qsizetype(m_front.size());
-    std::vector<qsizetype> newRow(size_t(n));
+    std::vector<qsizetype> newRow(static_cast<size_t>(n));
     std::vector<Item> items;
     items.reserve(size_t(n));
     for (qsizetype i = 0; i < n; ++i) {

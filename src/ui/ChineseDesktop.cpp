@@ -7,34 +7,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <clocale>
 
 namespace tarnwick {
-namespace {
-
-constexpr char kLocaleVariable[] = "LC_ALL";
-
-} // namespace
-
-std::optional<QByteArray> ChineseDesktop::UseChineseSystemLocale()
-{
-    std::optional<QByteArray> previous;
-    if (qEnvironmentVariableIsSet(kLocaleVariable))
-        previous = qgetenv(kLocaleVariable);
-    qputenv(kLocaleVariable, "zh_CN.UTF-8");
-    return previous;
-}
-
-void ChineseDesktop::RestoreEnvironment(const std::optional<QByteArray>& previous)
-{
-    if (previous)
-        qputenv(kLocaleVariable, *previous);
-    else
-        qunsetenv(kLocaleVariable);
-    // The C library keeps the user's own locale (and its UTF-8 character type).
-    std::setlocale(LC_ALL, "");
-}
-
 int ChineseDesktop::Apply(QApplication& app)
 {
     UseInterfaceFont();

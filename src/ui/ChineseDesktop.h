@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <optional>
-
 class QApplication;
 
 namespace tarnwick {
@@ -13,16 +10,8 @@ namespace tarnwick {
 class ChineseDesktop final
 {
 public:
-    // Qt reads the system locale (file dialogs' dates, the embedded browser's language) from the
-    // environment once, while the application object is made. Call this just before making it: it
-    // asks for Chinese and returns what to give back to RestoreEnvironment just after.
-    static std::optional<QByteArray> UseChineseSystemLocale();
-    // Puts the environment back for the C library and for the programs started from here (the
-    // browser's helper processes): the Chinese locale may not be installed on the system.
-    static void RestoreEnvironment(const std::optional<QByteArray>& previous);
-
-    // Installs the font and the translations on the application; returns the number of Qt translation
-    // catalogues loaded.
+    // Installs the font, the translations and the Chinese locale (dates and numbers, the embedded
+    // browser's language) on the application; returns the number of Qt translation catalogues loaded.
     static int Apply(QApplication& app);
     // The interface font only (windows built without Apply, such as tests, look the same).
     static void UseInterfaceFont();

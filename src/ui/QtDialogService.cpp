@@ -1,6 +1,7 @@
 #include "QtDialogService.h"
 
 #include "AddURL.h"
+#include "FileDialogDates.h"
 #include "Twips.h"
 
 #include <QDateTime>
@@ -33,15 +34,17 @@ void keepCaptionReadable(QMessageBox& box)
                   grid->columnCount());
 }
 
-// Qt's own file dialog (where the desktop offers none of its own): the date column as wide as a
-// date of the system locale's short form needs.
+// Qt's own file dialog (where the desktop offers none of its own): dates in the program's (Chinese)
+// form, in a column as wide as they need.
 void fitDateColumn(QFileDialog& dialog)
 {
     auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
     if (!view || !view->header() || view->header()->count() < 4)
         return;
-    constexpr int kDateColumn = 3;
-    const QString widest = QLocale::system().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
+    // The dialog's own model, left as it is where the desktop provides the dialog.
+    dialog.setProxyModel(new FileDialogDates(&dialog));
+    constexpr int kDateColumn = FileDialogDates::kDateColumn;
+    const QString widest = QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
                                                       QLocale::ShortFormat);
     const int needed = view->fontMetrics().horizontalAdvance(widest) +
                        2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view) + 16;

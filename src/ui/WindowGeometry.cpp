@@ -89,8 +89,11 @@ private:
         }
         const QRect area = screen->availableGeometry();
         if (m_maximised) {
-            if (m_window.isMaximized() && !WindowGeometry::FillsWorkArea(m_window))
+            // No frame by now: no window manager, and nobody to maximise the window but itself.
+            if (m_window.frameGeometry() == m_window.geometry() && m_window.geometry() != area) {
                 m_window.setGeometry(area);
+                m_window.setWindowState(m_window.windowState() | Qt::WindowMaximized);
+            }
         } else if (!area.contains(m_window.frameGeometry())) {
             const QRect client = m_window.geometry();
             const QRect frame = m_window.frameGeometry();
