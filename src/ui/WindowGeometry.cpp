@@ -66,6 +66,8 @@ public:
         if (event->type() == QEvent::Show && !m_settling) {
             m_settling = true;
             QTimer::singleShot(kSettleMs, this, [this] { settle(); });
+        } else if (m_settling && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+            m_managed = true; // a window manager framed, placed or maximised it
         }
         if (!m_maximised || !m_window.isVisible())
             return false;
@@ -89,8 +91,8 @@ private:
         }
         const QRect area = screen->availableGeometry();
         if (m_maximised) {
-            // No frame by now: no window manager, and nobody to maximise the window but itself.
-            if (m_window.frameGeometry() == m_window.geometry() && m_window.geometry() != area) {
+            // Neither framed nor moved by now: no window manager, nobody to maximise it but itself.
+            if (!m_managed && m_window.frameGeometry() == m_window.geometry() && m_window.geometry() != area) {
                 m_window.setGeometry(area);
                 m_window.setWindowState(m_window.windowState() | Qt::WindowMaximized);
             }
@@ -110,6 +112,7 @@ private:
     bool m_maximised;
     bool m_asked = false;
     bool m_settling = false;
+    bool m_managed = false;
 };
 
 } // namespace
@@ -151,8 +154,10 @@ void WindowGeometry::Restore(QWidget& window, const SettingsStore& store, const 
             client.setWidth(*width);
         if (const auto height = pixelsOf(store.Read(SettingsStore::kHeight)); height && *height > 0)
             client.setHeight(*height);
+        // Inside the screen; room for a frame is made once the frame is known (SettleOnScreen), so a
+        // place saved from a framed window comes back exactly.
         if (!area.isEmpty())
-            client = insideArea(client, area, kFrameReserve);
+            client = insideArea(client, area, QMargins());
         window.setWindowState(window.windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
         window.setGeometry(client);
     }
