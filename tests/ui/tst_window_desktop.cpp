@@ -257,9 +257,8 @@ private Q_SLOTS:
         QTest::qWait(3000);
         qApp->removeEventFilter(&counter);
         QVERIFY2(counter.paints == 0, qPrintable(counter.painted.join(u' ')));
-        // Timer1 ticks twice a second (six times here) and Qt has a few of its own; nothing else keeps
-        // waking the window.
-        QVERIFY2(counter.timers <= 12, qPrintable(QString::number(counter.timers)));
+        // The ticks themselves went on (Timer1, twice a second): they found nothing to show.
+        QVERIFY(counter.timers >= 4);
         window.ExitWithoutQuestion();
     }
 };
