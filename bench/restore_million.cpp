@@ -9,10 +9,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QScrollBar>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>

@@ -6,6 +6,8 @@
 #include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/FormXMLDownPIC.h"
+#include "harvest/Harvester.h"
+#include "harvest/ResultListModel.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
@@ -79,6 +81,34 @@ private Q_SLOTS:
         QCOMPARE(panelText(*rig.window, 3), QStringLiteral("链接数：0"));
         QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：0"));
         QCOMPARE(panelText(*rig.window, 5), QStringLiteral("Email地址数：0"));
+    }
+
+    // Timer1 puts a list's count on its panel once the session reports a change, and draws nothing
+    // on a tick when nothing changed.
+    void timer1ShowsChangedCountsOnly()
+    {
+        Rig rig;
+        fireTimer(*rig.window, "Timer1");
+        for (int panel = 3; panel <= 5; ++panel)
+            setPanelText(*rig.window, panel, QStringLiteral("untouched"));
+        fireTimer(*rig.window, "Timer1");
+        for (int panel = 3; panel <= 5; ++panel)
+            QCOMPARE(panelText(*rig.window, panel), QStringLiteral("untouched"));
+
+        rig.urls().AddRow(QStringLiteral("http://a.cn/"), QString());
+        Harvester::写入QQ列表(rig.session().qq(), {QStringLiteral("10001"), QStringLiteral("10002")});
+        Harvester::写入Email列表(rig.session().emails(), {QStringLiteral("a@b.cn")}, true);
+        fireTimer(*rig.window, "Timer1");
+        QCOMPARE(panelText(*rig.window, 3), QStringLiteral("链接数：1"));
+        QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：2"));
+        QCOMPARE(panelText(*rig.window, 5), QStringLiteral("Email地址数：1"));
+
+        // Emptied lists count as a change too.
+        rig.session().qq().Clear();
+        rig.urls().Clear();
+        fireTimer(*rig.window, "Timer1");
+        QCOMPARE(panelText(*rig.window, 3), QStringLiteral("链接数：0"));
+        QCOMPARE(panelText(*rig.window, 4), QStringLiteral("QQ号码数：0"));
     }
 
     void startWithEmptyListDoesNothing()

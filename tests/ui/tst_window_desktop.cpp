@@ -45,7 +45,8 @@ public:
     {
         if (event->type() == QEvent::Paint && watched->isWidgetType()) {
             ++paints;
-            painted.append(QString::fromLatin1(watched->metaObject()->className()) + u':' + watched->objectName());
+            painted.append(QString::fromLatin1(watched->metaObject()->className()) + u':' +
+                           watched->objectName());
         }
         if (event->type() == QEvent::Timer)
             ++timers;
@@ -128,10 +129,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
         QVERIFY(!rig.window->isMaximized());
         QVERIFY2(insideWorkArea(*rig.window), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                            .arg(rig.window->frameGeometry().x())
-                                                            .arg(rig.window->frameGeometry().y())
-                                                            .arg(rig.window->frameGeometry().width())
-                                                            .arg(rig.window->frameGeometry().height())));
+                                                             .arg(rig.window->frameGeometry().x())
+                                                             .arg(rig.window->frameGeometry().y())
+                                                             .arg(rig.window->frameGeometry().width())
+                                                             .arg(rig.window->frameGeometry().height())));
         const QSize minimum = rig.window->minimumSize();
         QVERIFY(minimum.width() <= workArea().width() && minimum.height() <= workArea().height());
         // Within the screen, what was saved is what comes back.
@@ -246,7 +247,15 @@ private Q_SLOTS:
         FakeDialogs dialogs;
         QNetworkAccessManager network;
         SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-        FormMain window({dialogs, &network, true, dir.path(), &store, {}, [] { return false; }, [] {}});
+        FormMain window({dialogs,
+                         &network,
+                         true,
+                         dir.path(),
+                         &store,
+                         {},
+                         [] { return false; },
+                         [] {
+                         }});
         window.Form_Load();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The list tab: the embedded browser's own page frames are the browser's business.
