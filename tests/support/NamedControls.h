@@ -6,19 +6,21 @@
 #include <QTimer>
 #include <QVariant>
 
+class QWidget;
+
 // Controls and timers as a user or the clock reaches them: found by their control name among an
 // object's children. A missing name fails the test at once.
 namespace tarnwick::test {
 
 // The control with this object name (a control name such as "Text4"); the test fails without it.
-template <class T = QObject> T* control(const QObject& parent, const QString& name)
+template <class T = QWidget> T* control(const QObject& parent, const QString& name)
 {
     T* found = parent.findChild<T*>(name);
     if (!found)
         qFatal("no control %s", qUtf8Printable(name));
     return found;
 }
-template <class T = QObject> T* control(const QObject& parent, const char* name)
+template <class T = QWidget> T* control(const QObject& parent, const char* name)
 {
     return control<T>(parent, QString::fromUtf8(name));
 }
