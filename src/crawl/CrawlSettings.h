@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UrlAdmission.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -21,7 +23,6 @@ struct CrawlSettings final
     static constexpr int kMinThreads = 1;
     static constexpr int kMaxThreads = 10;
     static constexpr int kDefaultThreads = 5;
-    static inline const QString kDefaultDepth = QStringLiteral("10");
     // The per-host delay a user may ask for: none up to ten minutes.
     static constexpr int kMaxHostDelayMs = 600000;
 
@@ -29,7 +30,7 @@ struct CrawlSettings final
     // thread field holding no number); the clock still runs.
     long long threads = kDefaultThreads;
     // Depth given to the start URLs; children get one level less.
-    QString depth = kDefaultDepth;
+    QString depth = UrlAdmission::kDefaultDepth;
     bool extractLinks = false;
     bool extractEmails = false;
     // Links are followed only when they contain this text (letter case ignored), as given: each

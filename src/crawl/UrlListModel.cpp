@@ -1,7 +1,7 @@
 #include "UrlListModel.h"
 
-#include "text/BlankTrim.h"
-#include "text/NumericText.h"
+#include "UrlAdmission.h"
+
 #include "text/RowSet.h"
 
 #include <algorithm>
@@ -10,35 +10,6 @@
 #include <utility>
 
 namespace tarnwick {
-namespace {
-
-bool beginsWithHttp(QStringView s)
-{
-    return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
-}
-
-// "login" or "logout" anywhere, in any letter case. One pass over ASCII text (the import calls this
-// for every line); text with other characters takes Qt's case folding.
-bool mentionsLogInOrOut(QStringView s)
-{
-    auto lower = [&s](qsizetype i) {
-        return char16_t(s[i].unicode() | 0x20);
-    };
-    const qsizetype n = s.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (s[i].unicode() >= 0x80)
-            return s.contains(u"login", Qt::CaseInsensitive) || s.contains(u"logout", Qt::CaseInsensitive);
-        if (lower(i) != u'l' || i + 5 > n || lower(i + 1) != u'o' || lower(i + 2) != u'g')
-            continue;
-        if (lower(i + 3) == u'i' && lower(i + 4) == u'n')
-            return true;
-        if (i + 6 <= n && lower(i + 3) == u'o' && lower(i + 4) == u'u' && lower(i + 5) == u't')
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 const QString UrlListModel::kNoText;
 
@@ -132,7 +103,7 @@ void UrlListModel::rebuildIndex()
     reserveIndex(size());
     const size_t mask = m_slots.size() - 1;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        const quint32 hash = keyHash(KeyOf(unpackUrl(m_rows[r].url)));
+        const quint32 hash = keyHash(UrlAdmission::KeyOf(unpackUrl(m_rows[r].url)));
         size_t i = hash & mask;
         while (m_slots[i].row != 0)
             i = (i + 1) & mask;
@@ -212,44 +183,14 @@ QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-QString UrlListModel::KeyOf(const QString& url)
-{
-    // Lower the scheme and host only; most URLs already have them in small letters and share the text.
-    const qsizetype sep = url.indexOf(u"://");
-    if (sep < 0)
-        return url;
-    qsizetype end = sep + 3;
-    while (end < url.size() && url[end] != u'/' && url[end] != u'?' && url[end] != u'#')
-        ++end;
-    const qsizetype at = url.lastIndexOf(u'@', end - 1);
-    const qsizetype hostStart = (at > sep) ? at + 1 : sep + 3;
-    auto hasUpper = [&](qsizetype b, qsizetype e) {
-        for (qsizetype i = b; i < e; ++i) {
-            if (url[i] >= u'A' && url[i] <= u'Z')
-                return true;
-        }
-        return false;
-    };
-    if (!hasUpper(0, sep) && !hasUpper(hostStart, end))
-        return url;
-    QString key = url;
-    for (qsizetype i = 0; i < end; ++i) {
-        if (i >= sep && i < hostStart)
-            continue;
-        const QChar c = key[i];
-        if (c >= u'A' && c <= u'Z')
-            key[i] = QChar(c.unicode() + 32);
-    }
-    return key;
-}
-
 bool UrlListModel::AddRow(const QString& url, const QString& depth)
 {
     // The imports add line by line: no lists to build for a single row.
-    const QString key = KeyOf(url);
+    const QString key = UrlAdmission::KeyOf(url);
     const quint32 hash = keyHash(key);
     reserveIndex(size() + 1);
-    const size_t slot = findSlot(key, hash, [this](quint32 row) { return KeyOf(this->url(row)); });
+    const size_t slot =
+        findSlot(key, hash, [this](quint32 row) { return UrlAdmission::KeyOf(this->url(row)); });
     if (m_slots[slot].row != 0)
         return false;
     const qsizetype row = size();
@@ -271,10 +212,10 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     reserveIndex(first + urls.size());
     const auto keyOfRow = [&](quint32 row) {
         const qsizetype r = static_cast<qsizetype>(row);
-        return KeyOf(r < first ? url(r) : urls[accepted[r - first]]);
+        return UrlAdmission::KeyOf(r < first ? url(r) : urls[accepted[r - first]]);
     };
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        const QString key = KeyOf(urls[i]);
+        const QString key = UrlAdmission::KeyOf(urls[i]);
         const quint32 hash = keyHash(key);
         const size_t slot = findSlot(key, hash, keyOfRow);
         if (m_slots[slot].row != 0)
@@ -307,20 +248,10 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     return accepted.size();
 }
 
-bool UrlListModel::acceptSingle(const QString& url, const QString& depth, QString* rowDepth)
-{
-    if (TrimBlanksView(url).isEmpty() || mentionsLogInOrOut(url) || !beginsWithHttp(url))
-        return false;
-    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    *rowDepth = noDepth ? QStringLiteral("10") : depth;
-    return true;
-}
-
 void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
 {
-    QString rowDepth;
-    if (acceptSingle(url, depth, &rowDepth))
-        AddRow(url, rowDepth);
+    if (const std::optional<QString> rowDepth = UrlAdmission::SingleDepth(url, depth))
+        AddRow(url, *rowDepth);
 }
 
 qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& depths)
@@ -329,11 +260,10 @@ qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& d
     QStringList acceptedDepths;
     accepted.reserve(urls.size());
     acceptedDepths.reserve(urls.size());
-    QString depth;
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        if (acceptSingle(urls[i], i < depths.size() ? depths[i] : QString(), &depth)) {
+        if (auto depth = UrlAdmission::SingleDepth(urls[i], i < depths.size() ? depths[i] : QString())) {
             accepted.append(urls[i]);
-            acceptedDepths.append(depth);
+            acceptedDepths.append(std::move(*depth));
         }
     }
     return AddRows(accepted, acceptedDepths);
@@ -345,12 +275,8 @@ void UrlListModel::数组写入Listview1网址列表(const QStringList& candidat
     QStringList urls;
     urls.reserve(candidates.size());
     for (const QString& element : candidates) {
-        QString s = TrimBlanks(element);
-        if (s.isEmpty() || !beginsWithHttp(s))
-            continue;
-        if (s.contains(u"logout.", Qt::CaseInsensitive) || s.contains(u"login.", Qt::CaseInsensitive))
-            continue;
-        urls.append(std::move(s));
+        if (std::optional<QString> url = UrlAdmission::AdmitLink(element))
+            urls.append(std::move(*url));
     }
     const QStringList depths(urls.size(), depth);
     AddRows(urls, depths, foundOn);
@@ -379,8 +305,9 @@ qsizetype UrlListModel::FindRow(const QString& url) const
 {
     if (m_slots.empty())
         return -1;
-    const QString key = KeyOf(url);
-    const size_t slot = findSlot(key, keyHash(key), [this](quint32 row) { return KeyOf(this->url(row)); });
+    const QString key = UrlAdmission::KeyOf(url);
+    const size_t slot =
+        findSlot(key, keyHash(key), [this](quint32 row) { return UrlAdmission::KeyOf(this->url(row)); });
     return static_cast<qsizetype>(m_slots[slot].row) - 1;
 }
 

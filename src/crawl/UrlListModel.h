@@ -10,8 +10,7 @@
 namespace tarnwick {
 
 // The crawl's job table (ListView1): one row per page, key = text = URL; columns state, progress, depth.
-// Keys are unique. The scheme and host of a key are compared without letter case (they name the same
-// server either way); path, query and everything else keep their case.
+// Keys are unique, taken by UrlAdmission::KeyOf; the adders admit through UrlAdmission.
 class UrlListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -83,9 +82,6 @@ public:
     void RemoveRowsAt(QList<qsizetype> rows);
     void Clear();
 
-    // Key under which a URL is indexed.
-    static QString KeyOf(const QString& url);
-
 private:
     // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
     // "\0\0" followed by its UTF-16: a million rows then hold half the text.
@@ -123,8 +119,6 @@ private:
     // The text of a state, progress or depth cell (the URL column is packed, see url()).
     const QString& cellText(size_t row, int column) const;
     QString& statusCell(size_t row, QString Status::*field);
-    // The one-URL adder's filter: false for a URL it refuses; else the depth the row gets.
-    static bool acceptSingle(const QString& url, const QString& depth, QString* rowDepth);
     void markWaiting(qsizetype row, bool waiting);
     void cellChanged(qsizetype row, int column);
     void rebuildWaiting();

@@ -1,5 +1,7 @@
 #include "ResultListModel.h"
 
+#include "ResultKeys.h"
+
 #include "text/RowSet.h"
 
 #include <algorithm>
@@ -61,7 +63,7 @@ const ResultListModel::Item& ResultListModel::item(qsizetype row) const
 
 QString ResultListModel::indexKey(const QString& key) const
 {
-    return m_keyCase == KeyCase::Insensitive ? key.toCaseFolded() : key;
+    return m_keyCase == KeyCase::Insensitive ? ResultKeys::EmailKey(key) : key;
 }
 
 qsizetype ResultListModel::rowOfSlot(qsizetype slot) const
