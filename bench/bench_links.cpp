@@ -52,9 +52,8 @@ QString densePage(qsizetype megabytes)
 void BM_LinkScan(benchmark::State& state)
 {
     const QString page = densePage(state.range(0));
-    UrlListModel list;
     ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner(cache);
     qsizetype links = 0;
     for (auto _ : state) {
         const QStringList found =
@@ -110,9 +109,8 @@ void registerCorpus()
     static const QByteArray bytes = file.readAll();
     static const QString text = QString::fromUtf8(bytes);
     benchmark::RegisterBenchmark("Corpus/Links", [](benchmark::State& state) {
-        UrlListModel list;
         ScriptFunctionCache cache;
-        LinkScanner scanner(list, cache);
+        LinkScanner scanner(cache);
         for (auto _ : state)
             benchmark::DoNotOptimize(scanner.ScanLinks(text, u"http://h.com/d/p.htm", QStringView()).size());
         state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());

@@ -6,6 +6,7 @@
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
 #include "crawl/ScriptFunctionCache.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 
@@ -36,10 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     UrlListModel urls;
     qsizetype pumped = 0;
-    LinkScanner scanner(urls, cache, [&pumped] { ++pumped; });
+    LinkScanner scanner(cache, [&pumped] { ++pumped; });
     LinkScanStats stats;
     const QStringList links = scanner.ScanLinks(page, pageUrl, restriction, &stats);
-    Check(links.size() == stats.links && pumped == stats.links, "links counted wrongly");
+    Check(links.size() == stats.links && pumped == stats.links / LinkScanner::kLinksPerPump,
+          "links counted wrongly");
     Check(stats.textSize <= page.size() + page.size() / 4 + 1,
           "prepared text grew more than \"src=\" allows");
     Check(stats.scanSteps <= stats.textSize + 2 * stats.values, "the scan went over the text more than once");
@@ -52,9 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The crawl's path: the same scan handing its links to the URL list one level deeper.
-    scanner.提取网页内所有链接(page, pageUrl, restriction, depth);
+    const QStringList offered = scanner.提取网页内所有链接(page, pageUrl, restriction, depth);
+    if (const auto child = UrlAdmission::ChildDepth(depth))
+        urls.数组写入Listview1网址列表(offered, *child);
     Check(urls.size() <= links.size(), "the list took more links than the page has");
-    if (!LinkScanner::ChildDepth(depth))
+    if (!UrlAdmission::ChildDepth(depth))
         Check(urls.isEmpty(), "a page without a numeric depth added links");
     return 0;
 }

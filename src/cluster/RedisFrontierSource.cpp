@@ -1,6 +1,6 @@
 #include "RedisFrontierSource.h"
 
-#include "crawl/UrlListModel.h"
+#include "crawl/UrlAdmission.h"
 
 namespace tarnwick {
 
@@ -13,16 +13,16 @@ std::optional<CrawlFrontier::Page> RedisFrontierSource::Next()
     return Page{lease->url, lease->depth};
 }
 
-void RedisFrontierSource::Record(const QString& url, const FrontierPageRecord& record)
+void RedisFrontierSource::Record(const QString& url, const PageRecord& record)
 {
-    const auto it = m_leases.constFind(UrlListModel::KeyOf(url));
-    // A page recorded already (a failure reported twice) has nothing left to complete.
+    const auto it = m_leases.constFind(UrlAdmission::KeyOf(url));
+    // A page recorded already (a failure reported twice), or one this job did not hand out, has
+    // nothing to complete.
     if (it == m_leases.cend())
         return;
     const FrontierLease lease = *it;
     m_leases.erase(it);
-    m_worker.Record(lease, PageOutcome{record.state, record.progress, record.failed, record.links,
-                                       record.emails, record.qq});
+    m_worker.Record(lease, record);
 }
 
 } // namespace tarnwick

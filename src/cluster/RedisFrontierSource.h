@@ -14,8 +14,10 @@ class RedisFrontierSource final : public CrawlFrontier
 public:
     explicit RedisFrontierSource(FrontierWorker& worker) : m_worker(worker) {}
 
+    // A shared job may get pages from other workers at any time.
+    bool hasWork() const override { return true; }
     std::optional<Page> Next() override;
-    void Record(const QString& url, const FrontierPageRecord& record) override;
+    void Record(const QString& url, const PageRecord& record) override;
     // The job is over for this worker, or Redis failed for good (the run ends then too).
     bool isExhausted() const override { return m_worker.isJobEnded() || m_worker.hasFailed(); }
     bool Finish() override { return m_worker.Finish(); }

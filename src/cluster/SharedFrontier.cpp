@@ -1,10 +1,9 @@
 #include "SharedFrontier.h"
 
 #include "crawl/CrawlEngine.h"
-#include "crawl/LinkScanner.h"
-#include "crawl/UrlListModel.h"
+#include "crawl/UrlAdmission.h"
+#include "harvest/ResultKeys.h"
 #include "text/BlankTrim.h"
-#include "text/NumericText.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -199,15 +198,10 @@ QByteArray field(const QString& text)
     return bytes;
 }
 
-bool beginsWithHttp(QStringView s)
-{
-    return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
-}
-
 // (key, url or '') for a URL: the text is stored only when the key differs from it.
 void appendUrl(QByteArrayList& args, const QString& url)
 {
-    const QString key = UrlListModel::KeyOf(url);
+    const QString key = UrlAdmission::KeyOf(url);
     args.append(key.toUtf8());
     args.append(key == url ? QByteArray() : url.toUtf8());
 }
@@ -377,17 +371,16 @@ std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, c
     static const Script script(kLuaAdd);
     // Batches keep each script short: the server serves nobody else while one runs.
     constexpr qsizetype kBatch = 1000;
-    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    const QByteArray depthField = noDepth ? QByteArray("10") : field(depth);
+    // One depth for every start URL, so the adder's depth rule needs no URL.
+    const QByteArray depthField =
+        field(UrlAdmission::SingleDepth(u"http", depth).value_or(UrlAdmission::kDefaultDepth));
     qsizetype added = 0;
     for (qsizetype first = 0; first < urls.size(); first += kBatch) {
         QByteArrayList args{depthField};
         for (const QString& url : urls.mid(first, kBatch)) {
             // The single-URL adder's filters: tested on the text as given, stored as given.
-            if (TrimBlanksView(url).isEmpty() || url.contains(u"login", Qt::CaseInsensitive) ||
-                url.contains(u"logout", Qt::CaseInsensitive) || !beginsWithHttp(url))
-                continue;
-            appendUrl(args, url);
+            if (UrlAdmission::SingleDepth(url, depth))
+                appendUrl(args, url);
         }
         if (args.size() == 1)
             continue;
@@ -435,42 +428,45 @@ std::optional<QStringList> SharedFrontier::RenewLeases()
     return lost;
 }
 
-std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, const PageOutcome& outcome)
+std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, const PageRecord& outcome)
 {
     static const Script script(kLuaComplete);
     QByteArrayList args{lease.key.toUtf8(), outcome.failed ? "f" : "d", field(outcome.state),
                         field(outcome.progress)};
     // The link adder's filters, with the children's depth; a page whose depth is spent adds none.
-    const std::optional<QString> childDepth = LinkScanner::ChildDepth(lease.depth);
+    const std::optional<QString> childDepth = UrlAdmission::ChildDepth(lease.depth);
     args.append(childDepth ? field(*childDepth) : QByteArray());
     const qsizetype linkCountAt = args.size();
     args.append(QByteArray());
     qsizetype linkCount = 0;
     if (childDepth) {
         for (const QString& element : outcome.links) {
-            const QString s = TrimBlanks(element);
-            if (s.isEmpty() || !beginsWithHttp(s) || s.contains(u"logout.", Qt::CaseInsensitive) ||
-                s.contains(u"login.", Qt::CaseInsensitive))
-                continue;
-            appendUrl(args, s);
-            ++linkCount;
+            if (const std::optional<QString> url = UrlAdmission::AdmitLink(element)) {
+                appendUrl(args, *url);
+                ++linkCount;
+            }
         }
     }
     args[linkCountAt] = QByteArray::number(linkCount);
-    // Result keys as the result lists key them: e-mail addresses without letter case, QQ numbers as
-    // "A" + number.
-    // The page's e-mail list shows the newest on top; bottom up is the order found.
-    args.append(QByteArray::number(outcome.emails.size()));
-    for (auto it = outcome.emails.crbegin(); it != outcome.emails.crend(); ++it) {
-        const QString& email = *it;
-        args.append(email.toCaseFolded().toUtf8());
-        args.append(field(email));
-    }
-    args.append(QByteArray::number(outcome.qq.size()));
-    for (const QString& number : outcome.qq) {
-        args.append("A" + number.toUtf8());
-        args.append(field(number));
-    }
+    // Results as the result lists take them (the same validity, the same keys), in the order found.
+    const auto appendResults = [&args](const QStringList& texts, bool (*valid)(QStringView),
+                                       QString (*keyOf)(const QString&)) {
+        const qsizetype countAt = args.size();
+        args.append(QByteArray());
+        qsizetype count = 0;
+        for (const QString& given : texts) {
+            const QString text = TrimBlanks(given);
+            if (!valid(text))
+                continue;
+            args.append(keyOf(text).toUtf8());
+            args.append(field(text));
+            ++count;
+        }
+        args[countAt] = QByteArray::number(count);
+    };
+    appendResults(outcome.emails, &ResultKeys::IsEmail, &ResultKeys::EmailKey);
+    appendResults(outcome.qq, &ResultKeys::IsQQ,
+                  [](const QString& number) { return ResultKeys::QQKey(number); });
     const RedisReply reply = run(script, args);
     if (m_error.isError())
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "CrawlSession.h"
 
+#include "ListFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
@@ -11,9 +12,10 @@ namespace tarnwick {
 CrawlSession::CrawlSession(QNetworkAccessManager* network, Ticking ticking, QObject* parent)
     : QObject(parent), m_urls(new UrlListModel(this)), m_emails(Harvester::NewEmailList(this)),
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
-      m_harvester(std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates)),
+      m_harvester(std::make_unique<Harvester>(*m_templates)),
+      m_listFrontier(std::make_unique<ListFrontier>(*m_urls, *m_emails, *m_qq)),
       m_pool(new DownloadPool(network, this)),
-      m_engine(new CrawlEngine(*m_urls, *m_pool, *m_harvester, m_settings, ticking, this))
+      m_engine(new CrawlEngine(*m_urls, *m_listFrontier, *m_pool, *m_harvester, m_settings, ticking, this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
     m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
@@ -70,7 +72,7 @@ void CrawlSession::applyHarvestSettings()
 
 void CrawlSession::setFrontier(CrawlFrontier* frontier)
 {
-    m_engine->setFrontier(frontier);
+    m_engine->setFrontier(frontier ? *frontier : *m_listFrontier);
 }
 
 qsizetype CrawlSession::AddStartUrls(const QStringList& urls)

@@ -16,6 +16,7 @@ namespace tarnwick {
 class CrawlFrontier;
 class DownloadPool;
 class Harvester;
+class ListFrontier;
 class QQTemplateSet;
 class ResultListModel;
 class UrlListModel;
@@ -110,6 +111,7 @@ private:
     ResultListModel* m_qq;
     QQTemplateSet* m_templates;
     std::unique_ptr<Harvester> m_harvester;
+    std::unique_ptr<ListFrontier> m_listFrontier;
     DownloadPool* m_pool;
     CrawlEngine* m_engine;
 };

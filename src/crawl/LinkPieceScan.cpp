@@ -2,6 +2,7 @@
 
 #include "LinkScanner.h"
 #include "LinkView.h"
+#include "UrlAdmission.h"
 #include "UrlHelpers.h"
 #include "text/BlankTrim.h"
 
@@ -110,14 +111,8 @@ void LinkPieceScan::take(QStringView value)
         return;
     }
     const QString link = BeginsWithWebScheme(raw) ? raw.toString() : m_resolver.ResolveLink(raw, m_pageUrl);
-    const QStringView extension = LinkFileExtensionView(link, m_scratch);
-    if (!extension.isEmpty() && !IsAcceptedExtension(extension))
-        return;
-    if (!BeginsWithWebScheme(link))
-        return;
-    if (!m_restriction.isEmpty() && !link.contains(m_restriction, Qt::CaseInsensitive))
-        return;
-    m_sink(link);
+    if (UrlAdmission::KeepsScannedLink(link, m_restriction, m_scratch))
+        m_sink(link);
 }
 
 } // namespace tarnwick

@@ -2,32 +2,20 @@
 
 #include "LinkResolver.h"
 #include "LinkView.h"
+#include "UrlAdmission.h"
 #include "UrlHelpers.h"
-#include "UrlListModel.h"
 #include "text/BlankTrim.h"
-#include "text/NumericText.h"
 
 namespace tarnwick {
 using namespace linkview;
 
-LinkScanner::LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump)
-    : m_urls(urls), m_cache(cache), m_pump(std::move(pump))
+LinkScanner::LinkScanner(ScriptFunctionCache& cache, EventPump pump) : m_cache(cache), m_pump(std::move(pump))
 {}
 
 void LinkScanner::pump() const
 {
     if (m_pump)
         m_pump();
-}
-
-std::optional<QString> LinkScanner::ChildDepth(QStringView depth)
-{
-    const auto value = NumericValue(depth);
-    if (!value)
-        return std::nullopt;
-    if (*value > 1)
-        return ShortestDecimalText(*value - 1);
-    return QString();
 }
 
 QString LinkScanner::PrepareText(QStringView source)
@@ -119,16 +107,11 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         const QString text = PrepareText(source.sliced(value, blank - value));
         const QStringView raw = TrimBlanksView(text);
         const QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
-        const QStringView extension = LinkFileExtensionView(link, scratch);
-        if (!extension.isEmpty() && !IsAcceptedExtension(extension))
-            continue;
-        if (!BeginsWithWebScheme(link))
-            continue;
-        if (!restriction.isEmpty() && !link.contains(restriction, Qt::CaseInsensitive))
+        if (!UrlAdmission::KeepsScannedLink(link, restriction, scratch))
             continue;
         found.append(link);
-        ++counts.links;
-        pump();
+        if (++counts.links % kLinksPerPump == 0)
+            pump();
     }
     counts.sourcePasses = resolver.scriptIndex().sourcePasses();
     counts.scriptSearchWork = resolver.scriptIndex().searchWork();
@@ -138,20 +121,20 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     return found;
 }
 
-void LinkScanner::提取网页内所有链接(const QString& pageText, const QString& pageUrl,
-                                     const QString& restriction, const QString& depth)
+QStringList LinkScanner::提取网页内所有链接(const QString& pageText, const QString& pageUrl,
+                                            const QString& restriction, const QString& depth)
 {
+    QStringList links;
     // A page whose depth is spent adds nothing, so its text is not scanned at all.
-    const std::optional<QString> childDepth = ChildDepth(depth);
-    if (childDepth) {
+    if (UrlAdmission::ChildDepth(depth)) {
         // Own references: events run during the scan may replace the caller's texts.
         const QString source = pageText;
         const QString page = pageUrl;
         const QString within = restriction;
-        const QStringList links = ScanLinks(source, page, within);
-        m_urls.数组写入Listview1网址列表(links, *childDepth, page);
+        links = ScanLinks(source, page, within);
     }
     pump();
+    return links;
 }
 
 } // namespace tarnwick

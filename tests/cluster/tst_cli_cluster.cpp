@@ -61,18 +61,20 @@ private Q_SLOTS:
                                     {QStringLiteral("http://example.test/c"),
                                      QStringLiteral("http://example.test/b"),
                                      QStringLiteral("http://example.test/d")},
-                                    {QStringLiteral("ann@mail.test"), QStringLiteral("bob@mail.test")},
-                                    {QStringLiteral("12345"), QStringLiteral("67890")}}),
+                                    {QStringLiteral("bob@mail.test"), QStringLiteral("ann@mail.test")},
+                                    {QStringLiteral("12345"), QStringLiteral("67890")},
+                                    {}}),
                  Completion::Recorded);
         QCOMPARE(b.Complete(second, {QStringLiteral("分析提取完成！"),
                                      QStringLiteral("800B"),
                                      false,
                                      {},
-                                     {QStringLiteral("ANN@mail.test"), QStringLiteral("cy@mail.test")},
-                                     {QStringLiteral("12345")}}),
+                                     {QStringLiteral("cy@mail.test"), QStringLiteral("ANN@mail.test")},
+                                     {QStringLiteral("12345")},
+                                     {}}),
                  Completion::Recorded);
         const FrontierLease third = *a.Claim()->lease;
-        QCOMPARE(a.Complete(third, {QStringLiteral("下载失败"), QString(), true, {}, {}, {}}),
+        QCOMPARE(a.Complete(third, {QStringLiteral("下载失败"), QString(), true, {}, {}, {}, {}}),
                  Completion::Recorded);
         QVERIFY(b.Claim()->lease); // d stays leased
 

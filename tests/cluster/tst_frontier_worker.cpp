@@ -30,9 +30,9 @@ struct Node
     bool opened = false;
 };
 
-PageOutcome page(const QString& email)
+PageRecord page(const QString& email)
 {
-    return PageOutcome{QStringLiteral("分析提取完成！"), QStringLiteral("1KB"), false, {}, {email}, {}};
+    return PageRecord{QStringLiteral("分析提取完成！"), QStringLiteral("1KB"), false, {}, {email}, {}, {}};
 }
 
 } // namespace

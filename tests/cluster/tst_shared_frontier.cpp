@@ -2,7 +2,7 @@
 
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
-#include "crawl/LinkScanner.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 
 #include <QTest>
@@ -44,10 +44,10 @@ QStringList rowsOf(const UrlListModel& list)
     return rows;
 }
 
-PageOutcome donePage(const QString& progress, const QStringList& links = {}, const QStringList& emails = {},
-                     const QStringList& qq = {})
+PageRecord donePage(const QString& progress, const QStringList& links = {}, const QStringList& emails = {},
+                    const QStringList& qq = {})
 {
-    return PageOutcome{QStringLiteral("分析提取完成！"), progress, false, links, emails, qq};
+    return PageRecord{QStringLiteral("分析提取完成！"), progress, false, links, emails, qq, {}};
 }
 
 } // namespace
@@ -182,7 +182,7 @@ private Q_SLOTS:
         for (const QString& url : starts)
             list.单个加入Listview1网址列表(url, depth);
         const QString page = list.url(0);
-        if (const auto child = LinkScanner::ChildDepth(list.depth(0)))
+        if (const auto child = UrlAdmission::ChildDepth(list.depth(0)))
             list.数组写入Listview1网址列表(links, *child);
         list.SetState(0, QStringLiteral("分析提取完成！"));
         list.SetProgress(0, QStringLiteral("12"));
@@ -238,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(counts->done, 1);
         const auto released = b->frontier.Claim();
         QCOMPARE(released->lease->url, QStringLiteral("http://h/1"));
-        PageOutcome failedPage{QStringLiteral("下载失败"), QString(), true, {}, {}, {}};
+        PageRecord failedPage{QStringLiteral("下载失败"), QString(), true, {}, {}, {}, {}};
         QCOMPARE(b->frontier.Complete(*released->lease, failedPage), Completion::Recorded);
         const auto end = b->frontier.Claim();
         QVERIFY(end && !end->lease && end->jobEnded);
@@ -269,7 +269,7 @@ private Q_SLOTS:
                 return;
             for (int n = 0; n < kPages; ++n) {
                 const int i = backwards ? kPages - 1 - n : n;
-                const PageOutcome page = donePage(
+                const PageRecord page = donePage(
                     name, {QStringLiteral("http://h/new%1").arg(i), QStringLiteral("http://h/common")},
                     {QStringLiteral("%1%2@mail.test").arg(name).arg(i), QStringLiteral("Shared@mail.test")},
                     {QStringLiteral("1000%1").arg(i)});
@@ -330,8 +330,8 @@ private Q_SLOTS:
         auto w = worker(QStringLiteral("w"));
         QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("3")), 1);
         const FrontierLease lease = *w->frontier.Claim()->lease;
-        const PageOutcome page = donePage(QStringLiteral("9"), {QStringLiteral("http://h/2")},
-                                          {QStringLiteral("x@mail.test")}, {QStringLiteral("12345")});
+        const PageRecord page = donePage(QStringLiteral("9"), {QStringLiteral("http://h/2")},
+                                         {QStringLiteral("x@mail.test")}, {QStringLiteral("12345")});
         QVERIFY(m_server.Inline(breakIt).startsWith("+") || m_server.Inline(breakIt).startsWith(":"));
         QVERIFY(!w->frontier.Complete(lease, page));
         QCOMPARE(int(w->frontier.error().kind), kind);

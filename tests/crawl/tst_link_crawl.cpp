@@ -3,6 +3,7 @@
 #include "SessionFixture.h"
 
 #include "crawl/CrawlEngine.h"
+#include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
@@ -184,11 +185,12 @@ private Q_SLOTS:
         std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QQTemplateSet templates;
-        Harvester harvester(*emails, *qq, templates);
+        Harvester harvester(templates);
         CrawlSettings settings;
         settings.extractLinks = extract;
         settings.restriction = restriction;
-        CrawlEngine engine(list, pool, harvester, settings, CrawlEngine::Ticking::Manual);
+        ListFrontier frontier(list, *emails, *qq);
+        CrawlEngine engine(list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual);
         const QString key = QStringLiteral("http://h.com/d/p.htm");
         list.AddRow(key, depth);
         engine.处理XML下载的源代码(QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "),

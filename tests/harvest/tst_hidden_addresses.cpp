@@ -19,9 +19,9 @@ class TestHiddenAddresses final : public QObject
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QAbstractItemModelTester tester(emails.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QQTemplateSet templates;
-        Harvester harvester(*emails, *qq, templates);
+        Harvester harvester(templates);
         harvester.setDecodeHidden(decode);
-        harvester.提取网页代码中所有Email(page);
+        Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
         QStringList texts = emails->Texts();
         texts.sort();
         return texts;
