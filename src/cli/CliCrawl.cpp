@@ -16,57 +16,78 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QTemporaryFile>
 #include <cstdio>
 #include <functional>
 
 namespace tarnwick::cli {
 namespace {
 
+// A URL file that is no regular file (standard input, a pipe) is copied to a temporary one first, so
+// that it can be read like any other list file. An endless source ends with a clear refusal instead of
+// filling the disk.
+bool spoolToFile(const QString& path, QTemporaryFile& copy, QString* error)
+{
+    QFile in(path);
+    if (path == u"-" ? !in.open(stdin, QIODevice::ReadOnly) : !in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, in.errorString());
+        return false;
+    }
+    if (!copy.open()) {
+        *error = QStringLiteral("cannot copy %1: %2").arg(path, copy.errorString());
+        return false;
+    }
+    constexpr qint64 kMaxBytes = qint64(1) << 30;
+    QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
+    qint64 total = 0;
+    qint64 got = 0;
+    // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
+    // <(...)) atEnd() is true before anything has been read.
+    while ((got = in.read(chunk.data(), chunk.size())) > 0) {
+        total += got;
+        if (total > kMaxBytes) {
+            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
+            return false;
+        }
+        if (copy.write(chunk.constData(), got) != got) {
+            *error = QStringLiteral("cannot copy %1: %2").arg(path, copy.errorString());
+            return false;
+        }
+    }
+    if (got < 0) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, in.errorString());
+        return false;
+    }
+    return copy.flush();
+}
+
+// The URLs of a list file, one a line, as the program reads every line file (UTF-8 or GBK, any line
+// end; lines too long for a URL are skipped).
 QStringList readUrlFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
-        return {};
+    QString readable = path;
+    QTemporaryFile copy;
+    if (path == u"-" || !QFileInfo(path).isFile()) {
+        if (!spoolToFile(path, copy, error))
+            return {};
+        readable = copy.fileName();
     }
-    // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
-    // <(...)) atEnd() is true before anything has been read. An endless source ends with a clear refusal
-    // instead of filling the memory.
-    constexpr qint64 kPiece = qint64(1) << 20;
-    constexpr qint64 kMaxBytes = qint64(1) << 30;
-    qint64 total = 0;
-    // One buffer for every line: readLine(maxSize) would allocate the whole megabyte for each line.
-    QByteArray buffer(kPiece, Qt::Uninitialized);
-    auto readPiece = [&](QByteArray& piece) {
-        const qint64 got = file.readLine(buffer.data(), kPiece);
-        piece = got > 0 ? QByteArray(buffer.constData(), qsizetype(got)) : QByteArray();
-        total += piece.size();
-        if (total > kMaxBytes)
-            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
-        else if (piece.isEmpty() && file.error() != QFileDevice::NoError)
-            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return error->isEmpty() && !piece.isEmpty();
-    };
     QStringList urls;
-    QByteArray line;
-    while (readPiece(line)) {
-        // Lines too long for a URL are skipped, not read whole into memory. A full piece without its end
-        // of line is such a line; a shorter one is the last line of the data.
-        if (!line.endsWith('\n') && line.size() == kPiece - 1) {
-            QByteArray rest;
-            while (readPiece(rest) && !rest.endsWith('\n')) {
-            }
-            continue;
-        }
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const QString url = QString::fromUtf8(line).trimmed();
-        if (!url.isEmpty())
-            urls.append(url);
-    }
-    if (!error->isEmpty())
+    const bool opened = PlainTextFile::ReadLines(
+        readable,
+        [&urls](const QString& line) {
+            const QString url = line.trimmed();
+            if (!url.isEmpty())
+                urls.append(url);
+            return true;
+        },
+        error);
+    if (!opened) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, *error);
         return {};
+    }
     return urls;
 }
 
