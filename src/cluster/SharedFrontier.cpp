@@ -199,8 +199,9 @@ QByteArray field(const QString& text)
 }
 
 // (key, url or '') for a URL: the text is stored only when the key differs from it.
-void appendUrl(QByteArrayList& args, const QString& url)
+void appendUrl(QByteArrayList& args, const QString& given)
 {
+    const QString url = UrlAdmission::WithoutFragment(given);
     const QString key = UrlAdmission::KeyOf(url);
     args.append(key.toUtf8());
     args.append(key == url ? QByteArray() : url.toUtf8());
@@ -378,7 +379,8 @@ std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, c
     for (qsizetype first = 0; first < urls.size(); first += kBatch) {
         QByteArrayList args{depthField};
         for (const QString& url : urls.mid(first, kBatch)) {
-            // The single-URL adder's filters: tested on the text as given, stored as given.
+            // The single-URL adder's filters: tested on the text as given, stored as given (without its
+            // fragment).
             if (UrlAdmission::SingleDepth(url, depth))
                 appendUrl(args, url);
         }

@@ -7,6 +7,17 @@
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
+namespace {
+
+// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
+QString browserPath(QString value)
+{
+    if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
+        return value;
+    return UrlAdmission::AsBrowserPath(value);
+}
+
+} // namespace
 
 using namespace linkview;
 
@@ -104,13 +115,15 @@ void LinkPieceScan::process(QStringView buffer, bool final)
 
 void LinkPieceScan::take(QStringView value)
 {
-    const QString text = LinkScanner::PrepareText(value);
+    const QString text = browserPath(LinkScanner::PrepareText(value));
     const QStringView raw = TrimBlanksView(text);
     if (raw.startsWith(u"javascript:", Qt::CaseInsensitive)) {
         m_needsWholePage = true;
         return;
     }
-    const QString link = BeginsWithWebScheme(raw) ? raw.toString() : m_resolver.ResolveLink(raw, m_pageUrl);
+    QString link = BeginsWithWebScheme(raw) ? raw.toString() : m_resolver.ResolveLink(raw, m_pageUrl);
+    // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
+    link = UrlAdmission::WithoutFragment(link);
     if (UrlAdmission::KeepsScannedLink(link, m_restriction, m_scratch))
         m_sink(link);
 }

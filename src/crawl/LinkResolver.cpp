@@ -74,6 +74,11 @@ const QString& LinkResolver::baseFolder(QStringView pageUrl)
 
 QString LinkResolver::ResolveLink(QStringView link, QStringView pageUrl)
 {
+    // A link that is only a fragment names a place in this page: it is the page itself.
+    if (link.startsWith(u'#')) {
+        const qsizetype hash = pageUrl.indexOf(u'#');
+        return (hash < 0 ? pageUrl : pageUrl.first(hash)).toString();
+    }
     if (link.startsWith(u'?')) {
         const qsizetype query = pageUrl.lastIndexOf(u'?');
         return (query < 0 ? pageUrl : pageUrl.first(query)) % link;

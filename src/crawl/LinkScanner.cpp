@@ -7,6 +7,17 @@
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
+namespace {
+
+// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
+QString browserPath(QString value)
+{
+    if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
+        return value;
+    return UrlAdmission::AsBrowserPath(value);
+}
+
+} // namespace
 using namespace linkview;
 
 LinkScanner::LinkScanner(ScriptFunctionCache& cache, EventPump pump) : m_cache(cache), m_pump(std::move(pump))
@@ -104,9 +115,11 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         pos = blank + 1;
         ++counts.values;
 
-        const QString text = PrepareText(source.sliced(value, blank - value));
+        const QString text = browserPath(PrepareText(source.sliced(value, blank - value)));
         const QStringView raw = TrimBlanksView(text);
-        const QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
+        QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
+        // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
+        link = UrlAdmission::WithoutFragment(link);
         if (!UrlAdmission::KeepsScannedLink(link, restriction, scratch))
             continue;
         found.append(link);

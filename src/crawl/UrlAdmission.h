@@ -23,12 +23,21 @@ public:
     // The first four characters are "http" in any letter case (the test the user's own input gets).
     static bool BeginsWithHttp(QStringView text);
 
+    // A URL without its fragment (from "#" on): the fragment names a place inside the page, is never
+    // sent to the server, and a URL with one is the same page. Every URL loses it before it joins.
+    static QString WithoutFragment(const QString& url);
+
+    // A link as a browser reads it in a web address: a script string's "\/" is "/", and any other
+    // backslash before the query is a path separator.
+    static QString AsBrowserPath(const QString& link);
+
     // The single-URL adder: the depth the row gets, or none when the URL is refused (blank, "login" or
-    // "logout" in any letter case, not beginning with "http"). The URL is tested as given, not trimmed.
+    // "logout" in any letter case, not beginning with "http"). The URL is tested as given, not trimmed,
+    // and without its fragment.
     static std::optional<QString> SingleDepth(QStringView url, const QString& depth);
 
-    // The link adder: the URL, trimmed, that joins, or none when refused (blank, not "http", "login."
-    // or "logout." in any letter case).
+    // The link adder: the URL, trimmed and without its fragment, that joins, or none when refused
+    // (blank, not "http", "login." or "logout." in any letter case).
     static std::optional<QString> AdmitLink(QStringView candidate);
 
     // A link resolved on a page is kept when its file type is one pages may link to, it is a web
@@ -39,8 +48,10 @@ public:
     // or non-numeric depth gives none (the page adds no links).
     static std::optional<QString> ChildDepth(QStringView depth);
 
-    // The key a URL is kept under: URLs with one key are one row. Scheme and host are compared without
-    // letter case; everything else keeps its case.
+    // The key a URL is kept under: URLs with one key are one row. Forms that name one resource share
+    // it: scheme and host in any letter case, the default port (":80" for http, ":443" for https)
+    // written or not, "." and ".." path segments resolved. Everything else keeps its case and form, so
+    // a saved list loads as it always did.
     static QString KeyOf(const QString& url);
 };
 

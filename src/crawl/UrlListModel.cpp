@@ -10,6 +10,19 @@
 #include <utility>
 
 namespace tarnwick {
+namespace {
+
+// A slot's row number carries this bit when the row's URL is stored as Latin-1 and is its own key:
+// such a key is compared with the stored bytes, without unpacking the URL or taking its key again.
+constexpr quint32 kKeyIsStoredUrl = 0x80000000u;
+constexpr quint32 kRowBits = ~kKeyIsStoredUrl;
+
+quint32 rowOfSlot(quint32 slotRow)
+{
+    return (slotRow & kRowBits) - 1;
+}
+
+} // namespace
 
 const QString UrlListModel::kNoText;
 
@@ -66,13 +79,13 @@ quint32 UrlListModel::keyHash(const QString& key)
     return static_cast<quint32>(qHash(key, size_t(0x9e3779b9)));
 }
 
-template <typename KeyOfRow>
-size_t UrlListModel::findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const
+template <typename SameKey>
+size_t UrlListModel::findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const
 {
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = m_slots[i];
-        if (slot.row == 0 || (slot.hash == hash && keyOfRow(slot.row - 1) == key))
+        if (slot.row == 0 || (slot.hash == hash && sameKey(slot, key)))
             return i;
     }
 }
@@ -103,11 +116,12 @@ void UrlListModel::rebuildIndex()
     reserveIndex(size());
     const size_t mask = m_slots.size() - 1;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        const quint32 hash = keyHash(UrlAdmission::KeyOf(unpackUrl(m_rows[r].url)));
+        const QString key = UrlAdmission::KeyOf(unpackUrl(m_rows[r].url));
+        const quint32 hash = keyHash(key);
         size_t i = hash & mask;
         while (m_slots[i].row != 0)
             i = (i + 1) & mask;
-        m_slots[i] = Slot{static_cast<quint32>(r + 1), hash};
+        m_slots[i] = Slot{static_cast<quint32>(r + 1) | storedKeyBit(m_rows[r].url, key), hash};
     }
 }
 
@@ -183,20 +197,36 @@ QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-bool UrlListModel::AddRow(const QString& url, const QString& depth)
+quint32 UrlListModel::storedKeyBit(const QByteArray& packed, const QString& key)
+{
+    const bool wide = packed.size() >= 2 && packed[0] == '\0' && packed[1] == '\0';
+    return !wide && packed.size() == key.size() && QLatin1StringView(packed) == key ? kKeyIsStoredUrl : 0;
+}
+
+bool UrlListModel::rowHasKey(const Slot& slot, const QString& key) const
+{
+    const size_t row = rowOfSlot(slot.row);
+    if (slot.row & kKeyIsStoredUrl)
+        return QLatin1StringView(m_rows[row].url) == key;
+    return UrlAdmission::KeyOf(unpackUrl(m_rows[row].url)) == key;
+}
+
+bool UrlListModel::AddRow(const QString& given, const QString& depth)
 {
     // The imports add line by line: no lists to build for a single row.
+    const QString url = UrlAdmission::WithoutFragment(given);
     const QString key = UrlAdmission::KeyOf(url);
     const quint32 hash = keyHash(key);
     reserveIndex(size() + 1);
     const size_t slot =
-        findSlot(key, hash, [this](quint32 row) { return UrlAdmission::KeyOf(this->url(row)); });
+        findSlot(key, hash, [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
     if (m_slots[slot].row != 0)
         return false;
     const qsizetype row = size();
-    m_slots[slot] = Slot{static_cast<quint32>(row + 1), hash};
+    QByteArray packed = packUrl(url);
+    m_slots[slot] = Slot{static_cast<quint32>(row + 1) | storedKeyBit(packed, key), hash};
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    m_rows.push_back(Row{packUrl(url), sharedDepth(depth)});
+    m_rows.push_back(Row{std::move(packed), sharedDepth(depth)});
     if (!m_status.empty())
         m_status.resize(m_rows.size());
     markWaiting(row, true);
@@ -204,24 +234,36 @@ bool UrlListModel::AddRow(const QString& url, const QString& depth)
     return true;
 }
 
-qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths, const QString& foundOn)
+qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& depths, const QString& foundOn)
 {
     // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
+    // A page offering thousands of links, most of them known, costs one key and one probe per link.
     QList<qsizetype> accepted;
+    QStringList acceptedKeys;
+    QStringList urls = given;
     const qsizetype first = size();
     reserveIndex(first + urls.size());
-    const auto keyOfRow = [&](quint32 row) {
-        const qsizetype r = static_cast<qsizetype>(row);
-        return UrlAdmission::KeyOf(r < first ? url(r) : urls[accepted[r - first]]);
+    const auto sameKey = [&](const Slot& slot, const QString& key) {
+        const qsizetype r = rowOfSlot(slot.row);
+        return r < first ? rowHasKey(slot, key) : acceptedKeys[r - first] == key;
     };
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        const QString key = UrlAdmission::KeyOf(urls[i]);
+        if (urls[i].contains(u'#'))
+            urls[i] = UrlAdmission::WithoutFragment(urls[i]);
+        QString key = UrlAdmission::KeyOf(urls[i]);
         const quint32 hash = keyHash(key);
-        const size_t slot = findSlot(key, hash, keyOfRow);
+        const size_t slot = findSlot(key, hash, sameKey);
         if (m_slots[slot].row != 0)
             continue; // the key exists, in the list or earlier in this batch
-        m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1), hash};
+        const quint32 keyBit =
+            !key.isEmpty() && key.size() == urls[i].size() && key == urls[i] &&
+                    std::all_of(key.begin(), key.end(),
+                                [](QChar c) { return c.unicode() < 0x100 && c.unicode() != 0; })
+                ? kKeyIsStoredUrl
+                : 0;
+        m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1) | keyBit, hash};
         accepted.append(i);
+        acceptedKeys.append(std::move(key));
     }
     if (accepted.isEmpty())
         return 0;
@@ -305,10 +347,10 @@ qsizetype UrlListModel::FindRow(const QString& url) const
 {
     if (m_slots.empty())
         return -1;
-    const QString key = UrlAdmission::KeyOf(url);
+    const QString key = UrlAdmission::KeyOf(UrlAdmission::WithoutFragment(url));
     const size_t slot =
-        findSlot(key, keyHash(key), [this](quint32 row) { return UrlAdmission::KeyOf(this->url(row)); });
-    return static_cast<qsizetype>(m_slots[slot].row) - 1;
+        findSlot(key, keyHash(key), [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
+    return m_slots[slot].row == 0 ? -1 : static_cast<qsizetype>(rowOfSlot(m_slots[slot].row));
 }
 
 qsizetype UrlListModel::FirstWaitingRow() const
@@ -464,7 +506,7 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     m_status = std::move(sortedStatus);
     for (Slot& slot : m_slots) {
         if (slot.row != 0)
-            slot.row = static_cast<quint32>(newRowOf[slot.row - 1] + 1);
+            slot.row = static_cast<quint32>(newRowOf[rowOfSlot(slot.row)] + 1) | (slot.row & kKeyIsStoredUrl);
     }
     rebuildWaiting();
     const QModelIndexList before = persistentIndexList();

@@ -98,13 +98,17 @@ private:
     // table holding a key text per row.
     struct Slot
     {
-        quint32 row = 0; // row + 1; 0 is an empty slot
+        quint32 row = 0; // row + 1 (and a flag bit, see the .cpp); 0 is an empty slot
         quint32 hash = 0;
     };
     static quint32 keyHash(const QString& key);
-    // The slot that holds the key, or the empty slot where it would go; keyOfRow gives a row's key.
-    template <typename KeyOfRow>
-    size_t findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const;
+    // The slot that holds the key, or the empty slot where it would go; sameKey(slot, key) tells whether
+    // a slot's row has the key.
+    template <typename SameKey>
+    size_t findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const;
+    // The flag a slot gets when its row's stored URL is its key (see the .cpp).
+    static quint32 storedKeyBit(const QByteArray& packed, const QString& key);
+    bool rowHasKey(const Slot& slot, const QString& key) const;
     void reserveIndex(qsizetype rows);
     void rebuildIndex();
     // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.

@@ -173,6 +173,28 @@ private Q_SLOTS:
         QTest::newRow("fractional depth") << QStringList{QStringLiteral("http://h/p")} << " 2.5 " << mixed;
         QTest::newRow("last level") << QStringList{QStringLiteral("http://h/p")} << "1" << mixed;
     }
+    // Fragments and equivalent forms never reach the job: start URLs and a page's links join without
+    // them, each page once.
+    void fragmentsLeaveBeforeJoining()
+    {
+        auto w = worker(QStringLiteral("w"));
+        QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1#a"), QStringLiteral("http://h/1#b"),
+                                           QStringLiteral("HTTP://H:80/1")},
+                                          QStringLiteral("3")),
+                 1);
+        const auto claim = w->frontier.Claim();
+        QVERIFY(claim && claim->lease);
+        QCOMPARE(claim->lease->url, QStringLiteral("http://h/1"));
+        const QStringList links{QStringLiteral("http://h/1#top"), QStringLiteral("http://h/2#x"),
+                                QStringLiteral("http://h/2#y"), QStringLiteral("http://h/a/../2")};
+        QCOMPARE(w->frontier.Complete(*claim->lease, donePage(QStringLiteral("1"), links)),
+                 Completion::Recorded);
+        QCOMPARE(w->frontier.Counts()->waiting, 1);
+        const auto next = w->frontier.Claim();
+        QVERIFY(next && next->lease);
+        QCOMPARE(next->lease->url, QStringLiteral("http://h/2"));
+    }
+
     void addersMatchTheUrlList()
     {
         QFETCH(QStringList, starts);

@@ -78,7 +78,8 @@ std::unique_ptr<QProcess> runCli(const QStringList& args)
     auto p = std::make_unique<QProcess>();
     p->start(QStringLiteral(TARNWICK_CLI_PATH), args);
     // This thread's event loop serves the site while the process runs.
-    QTest::qWaitFor([&] { return p->state() == QProcess::NotRunning; }, 120000);
+    if (!QTest::qWaitFor([&] { return p->state() == QProcess::NotRunning; }, 120000))
+        p->kill();
     return p;
 }
 

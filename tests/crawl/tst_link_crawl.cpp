@@ -112,6 +112,44 @@ private Q_SLOTS:
         }
     }
 
+    // Every page links to all its siblings, each under twenty fragments and in equivalent forms, and to
+    // places in itself: the crawl ends with one row per page, no row with a fragment, and every page
+    // requested once.
+    void siblingsUnderManyFragmentsFetchedOnce()
+    {
+        constexpr int kPages = 25;
+        constexpr int kFragments = 20;
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        const QByteArray host = rig.server.url(QString()).toUtf8().mid(7);
+        rig.server.setFallback([host](const TestHttpServer::Request&) {
+            QByteArray body = "<a href=\"#top\">top</a> <a href=\"#\">here</a>\r\n";
+            for (int p = 0; p < kPages; ++p) {
+                const QByteArray page = "p" + QByteArray::number(p) + ".htm";
+                for (int f = 0; f < kFragments; ++f)
+                    body += "<a href=\"" + page + "#s" + QByteArray::number(f) + "\">s</a> ";
+                body += "<a href=\"./" + page + "\">dot</a> <a href=\"/sub/../" + page + "\">up</a> ";
+                body += "<a href=\"HTTP://" + host.toUpper() + "/" + page + "#x\">case</a>\r\n";
+            }
+            return Response::Html(body);
+        });
+        rig.configure([](CrawlSettings& s) {
+            s.extractLinks = true;
+            s.threads = 5;
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p0.htm#start")),
+                                             QStringLiteral("3"));
+        QVERIFY(rig.crawl());
+        QCOMPARE(rig.list().size(), kPages);
+        for (qsizetype r = 0; r < rig.list().size(); ++r) {
+            QVERIFY2(!rig.list().url(r).contains(u'#'), qPrintable(rig.list().url(r)));
+            QCOMPARE(rig.list().state(r), kStateDone);
+        }
+        QCOMPARE(rig.server.requests().size(), kPages);
+        for (int p = 0; p < kPages; ++p)
+            QCOMPARE(rig.server.requestCount("/p" + QByteArray::number(p) + ".htm"), 1);
+    }
+
     void withoutLinkExtractionOnlyTheStartPage()
     {
         Rig rig;

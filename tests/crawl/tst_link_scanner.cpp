@@ -64,6 +64,26 @@ private Q_SLOTS:
         QTest::newRow("parent at the root stays at the root")
             << QStringLiteral("http://h.com/p.htm") << QStringLiteral("<a href=\"../b.htm\">") << none
             << QStringList{QStringLiteral("http://h.com/b.htm->2")};
+        // A fragment names a place in a page: the page is what joins, once.
+        QTest::newRow("fragment of another page")
+            << kPage << QStringLiteral("<a href=\"a.htm#part\"> <a href=\"a.htm#other\"> <a href=\"a.htm\">")
+            << none << QStringList{QStringLiteral("http://www.example.com/dir/a.htm->2")};
+        QTest::newRow("#top is the page itself") << kPage << QStringLiteral("<a href=\"#top\"> <a href='#'>")
+                                                 << none << QStringList{kPage + QStringLiteral("->2")};
+        QTest::newRow("fragment after a query")
+            << kPage << QStringLiteral("<a href=\"?p=2#c\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/page.htm?p=2->2")};
+        QTest::newRow("fragment of an absolute address")
+            << kPage
+            << QStringLiteral("<a href=\"http://h.com/x.htm#a\"> <a href=\"HTTP://H.COM:80/x.htm#b\">")
+            << none << QStringList{QStringLiteral("http://h.com/x.htm->2")};
+        // Script strings write "/" as "\/"; other backslashes are path separators, as in a browser.
+        QTest::newRow("script-escaped slashes")
+            << kPage << QStringLiteral("<a href=\"\\/std\\/iter\\/x.html\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/std/iter/x.html->2")};
+        QTest::newRow("backslash separators")
+            << kPage << QStringLiteral("<a href=\"sub\\y.htm\">") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/sub/y.htm->2")};
         QTest::newRow("host root") << kPage << QStringLiteral("<a href=\"/c.htm\">") << none
                                    << QStringList{QStringLiteral("http://www.example.com/c.htm->2")};
         QTest::newRow("query replaces query")

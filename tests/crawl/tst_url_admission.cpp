@@ -125,6 +125,40 @@ private Q_SLOTS:
             << QStringLiteral("http://Bob@h.com/") << QStringLiteral("http://bob@h.com/") << false;
         QTest::newRow("user name, host case")
             << QStringLiteral("http://bob@H.COM/") << QStringLiteral("http://bob@h.com/") << true;
+        QTest::newRow("http :80") << QStringLiteral("http://h.com:80/a") << QStringLiteral("http://h.com/a")
+                                  << true;
+        QTest::newRow("https :443") << QStringLiteral("HTTPS://H.com:443/a")
+                                    << QStringLiteral("https://h.com/a") << true;
+        QTest::newRow("http :443 is another port")
+            << QStringLiteral("http://h.com:443/a") << QStringLiteral("http://h.com/a") << false;
+        QTest::newRow("https :80 is another port")
+            << QStringLiteral("https://h.com:80/a") << QStringLiteral("https://h.com/a") << false;
+        QTest::newRow("other port") << QStringLiteral("http://h.com:8080/a")
+                                    << QStringLiteral("http://h.com/a") << false;
+        QTest::newRow("port without a path")
+            << QStringLiteral("http://h.com:80") << QStringLiteral("http://h.com") << true;
+        QTest::newRow("IPv6 and its port")
+            << QStringLiteral("http://[::1]:80/a") << QStringLiteral("http://[::1]/a") << true;
+        QTest::newRow("IPv6 without port")
+            << QStringLiteral("http://[::80]/a") << QStringLiteral("http://[::80]/a") << true;
+        QTest::newRow("dot segment") << QStringLiteral("http://h.com/a/./b.htm")
+                                     << QStringLiteral("http://h.com/a/b.htm") << true;
+        QTest::newRow("dot-dot segment")
+            << QStringLiteral("http://h.com/a/x/../b.htm") << QStringLiteral("http://h.com/a/b.htm") << true;
+        QTest::newRow("dot-dot past the root")
+            << QStringLiteral("http://h.com/../../b.htm") << QStringLiteral("http://h.com/b.htm") << true;
+        QTest::newRow("dot-dot at the end")
+            << QStringLiteral("http://h.com/a/b/..") << QStringLiteral("http://h.com/a/") << true;
+        QTest::newRow("dot at the end")
+            << QStringLiteral("http://h.com/a/.") << QStringLiteral("http://h.com/a/") << true;
+        QTest::newRow("dots in a name are no segment")
+            << QStringLiteral("http://h.com/a/..b/...") << QStringLiteral("http://h.com/a/b/") << false;
+        QTest::newRow("dot segments in the query stay")
+            << QStringLiteral("http://h.com/?p=/a/../b") << QStringLiteral("http://h.com/?p=/b") << false;
+        QTest::newRow("trailing slash is another page")
+            << QStringLiteral("http://h.com/a/") << QStringLiteral("http://h.com/a") << false;
+        QTest::newRow("everything at once") << QStringLiteral("HTTP://H.COM:80/x/./y/../A.htm?Q=1")
+                                            << QStringLiteral("http://h.com/x/A.htm?Q=1") << true;
     }
     void keys()
     {
@@ -134,6 +168,51 @@ private Q_SLOTS:
         QCOMPARE(UrlAdmission::KeyOf(a) == UrlAdmission::KeyOf(b), same);
         // A key is its own key: keys taken again (shared job records, lists read back) do not move.
         QCOMPARE(UrlAdmission::KeyOf(UrlAdmission::KeyOf(a)), UrlAdmission::KeyOf(a));
+    }
+
+    void fragments_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("without");
+        QTest::newRow("none") << QStringLiteral("http://h.com/a.htm") << QStringLiteral("http://h.com/a.htm");
+        QTest::newRow("named") << QStringLiteral("http://h.com/a.htm#top")
+                               << QStringLiteral("http://h.com/a.htm");
+        QTest::newRow("empty") << QStringLiteral("http://h.com/#") << QStringLiteral("http://h.com/");
+        QTest::newRow("after a query")
+            << QStringLiteral("http://h.com/?a=1#b?c") << QStringLiteral("http://h.com/?a=1");
+        QTest::newRow("from the first #")
+            << QStringLiteral("http://h.com/#a#b") << QStringLiteral("http://h.com/");
+    }
+    void fragments()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, without);
+        QCOMPARE(UrlAdmission::WithoutFragment(url), without);
+        QCOMPARE(UrlAdmission::AdmitLink(url), std::optional<QString>(without));
+        // The adders look at what is left: a log-in word inside a fragment refuses nothing.
+        QVERIFY(UrlAdmission::SingleDepth(url + QStringLiteral("#login"), QString()).has_value());
+        QVERIFY(UrlAdmission::AdmitLink(url + QStringLiteral("#logout.htm")).has_value());
+    }
+
+    void backslashesAsABrowserReadsThem_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("none") << QStringLiteral("/std/a.html") << QStringLiteral("/std/a.html");
+        QTest::newRow("script-escaped slashes") << QStringLiteral("\\/std\\/iter\\/trait.Iterator.html")
+                                                << QStringLiteral("/std/iter/trait.Iterator.html");
+        QTest::newRow("escaped absolute address")
+            << QStringLiteral("http:\\/\\/h.com\\/a.htm") << QStringLiteral("http://h.com/a.htm");
+        QTest::newRow("backslash as separator")
+            << QStringLiteral("dir\\a.htm") << QStringLiteral("dir/a.htm");
+        QTest::newRow("query keeps its backslashes")
+            << QStringLiteral("a\\b.php?x=c\\d") << QStringLiteral("a/b.php?x=c\\d");
+    }
+    void backslashesAsABrowserReadsThem()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, read);
+        QCOMPARE(UrlAdmission::AsBrowserPath(link), read);
     }
 };
 

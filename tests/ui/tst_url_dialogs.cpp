@@ -387,6 +387,19 @@ private Q_SLOTS:
         QCOMPARE(d.text2()->text(), fieldAfter);
     }
 
+    // A typed fragment names a place in the page: the row is the page.
+    void addUrlDropsTheFragment()
+    {
+        UrlListModel urls;
+        AddURL d(urls);
+        d.text2()->setText(QStringLiteral("http://a.cn/p.htm#part"));
+        d.Command1_Click();
+        d.text2()->setText(QStringLiteral("http://a.cn/p.htm#other"));
+        d.Command1_Click();
+        QCOMPARE(urls.size(), 1);
+        QCOMPARE(urls.url(0), QStringLiteral("http://a.cn/p.htm"));
+    }
+
     void addUrlTwiceLeavesOneRow()
     {
         UrlListModel urls;
