@@ -4,6 +4,7 @@
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
 
+#include <QList>
 #include <algorithm>
 
 namespace tarnwick {

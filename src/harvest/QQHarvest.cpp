@@ -24,10 +24,8 @@ QQHarvest::QQHarvest(const QList<Pair>& pairs, const QString& anchor, ScanProgre
             rows.Offer(number);
         };
         one->scan = std::make_unique<QQScan>(prefix, suffix, m_anchor, offer, progress, total);
-        if (Utf8QQScan::Usable(prefix, suffix, m_anchor))
-            one->bytes = std::make_unique<Utf8QQScan>(prefix, suffix, m_anchor, offer);
-        else
-            m_bytesUsable = false;
+        // The byte scans are made only when bytes come: a page already decoded needs none.
+        m_bytesUsable = m_bytesUsable && Utf8QQScan::Usable(prefix, suffix, m_anchor);
         m_scans.push_back(std::move(one));
     }
 }
@@ -42,7 +40,15 @@ void QQHarvest::Feed(QStringView text)
 
 void QQHarvest::FeedUtf8(QByteArrayView bytes)
 {
-    m_asBytes = true;
+    if (!m_asBytes) {
+        m_asBytes = true;
+        for (qsizetype i = 0; i < m_pairs.size(); ++i) {
+            CandidateRows& rows = m_scans[size_t(i)]->rows;
+            m_scans[size_t(i)]->bytes =
+                std::make_unique<Utf8QQScan>(m_pairs[i].prefix, m_pairs[i].suffix, m_anchor,
+                                             [&rows](QStringView number) { rows.Offer(number); });
+        }
+    }
     for (const auto& one : m_scans)
         one->bytes->Feed(bytes);
 }

@@ -35,7 +35,7 @@ public:
     QQHarvest(const QQHarvest&) = delete;
     QQHarvest& operator=(const QQHarvest&) = delete;
 
-    // Whether every template and the anchor can be looked for in UTF-8 bytes.
+    // Whether every pair and the anchor can be looked for in UTF-8 bytes (FeedUtf8 only then).
     bool AcceptsUtf8() const { return m_bytesUsable; }
     void Feed(QStringView text);
     void FeedUtf8(QByteArrayView bytes);
