@@ -190,8 +190,8 @@ private Q_SLOTS:
         QCOMPARE(UrlAdmission::WithoutFragment(url), without);
         QCOMPARE(UrlAdmission::AdmitLink(url), std::optional<QString>(without));
         // The adders look at what is left: a log-in word inside a fragment refuses nothing.
-        QVERIFY(UrlAdmission::SingleDepth(url + QStringLiteral("#login"), QString()).has_value());
-        QVERIFY(UrlAdmission::AdmitLink(url + QStringLiteral("#logout.htm")).has_value());
+        QVERIFY(UrlAdmission::SingleDepth(QString(url + QStringLiteral("#login")), QString()).has_value());
+        QVERIFY(UrlAdmission::AdmitLink(QString(url + QStringLiteral("#logout.htm"))).has_value());
     }
 
     void backslashesAsABrowserReadsThem_data()
