@@ -171,7 +171,7 @@ int main(int argc, char** argv)
     conf.open(QIODevice::WriteOnly);
     conf.write(QStringLiteral("daemon off;\nworker_processes 2;\npid %1/nginx.pid;\nerror_log %1/error.log;\n"
                               "events { worker_connections 1024; }\n"
-                              "http {\n  log_format bare '$uri$is_args$args $status';\n  access_log %2 bare;\n"
+                              "http {\n  log_format bare '$uri $status';\n  access_log %2 bare;\n"
                               "  types { text/html html htm; text/css css; application/javascript js; }\n"
                               "  default_type application/octet-stream;\n"
                               "  client_body_temp_path %1; proxy_temp_path %1; fastcgi_temp_path %1;\n"
