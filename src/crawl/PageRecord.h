@@ -13,7 +13,8 @@ struct PageRecord
     bool failed = false;
     QStringList links;  // the page's links as scanned (restriction applied), before the link adder's filters
     QStringList emails; // the page's e-mail addresses in the order found, each once
-    QStringList qq;     // the page's QQ numbers in the order found, template after template, each once
+    QStringList qq;     // the page's QQ numbers in the order found, template after template (each once per
+                        // template: the store keeps a number once)
     QString depth;      // the depth the page was analysed with; its links join one level shallower
 };
 

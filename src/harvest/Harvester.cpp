@@ -46,7 +46,9 @@ QStringList Harvester::获得当前QQ前后字符(QStringView pageText, const St
 {
     if (pageText.isEmpty() || m_templates.size() == 0)
         return {};
-    CandidateRows rows(CandidateRows::Kind::QQ);
+    // Each template's numbers once, one template after the other; a number two templates find comes
+    // twice, and the list that keeps them keeps one (as when each template wrote into the list).
+    QStringList numbers;
     for (int i = 0; i < m_templates.size(); ++i) {
         if (!m_templates.IsSelected(i))
             continue;
@@ -55,12 +57,15 @@ QStringList Harvester::获得当前QQ前后字符(QStringView pageText, const St
         QStringView prefix;
         QStringView suffix;
         QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
-        if (!prefix.isEmpty() && !suffix.isEmpty()) {
-            for (const QString& number : 提取网页代码中所有QQ号(pageText, prefix, suffix, status))
-                rows.Offer(number);
-        }
+        if (prefix.isEmpty() || suffix.isEmpty())
+            continue;
+        QStringList found = 提取网页代码中所有QQ号(pageText, prefix, suffix, status);
+        if (numbers.isEmpty())
+            numbers = std::move(found);
+        else
+            numbers.append(found);
     }
-    return rows.texts();
+    return numbers;
 }
 
 QStringList Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,

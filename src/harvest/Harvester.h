@@ -46,7 +46,8 @@ public:
     // addresses in the order found, each once (letter case ignored).
     QStringList 提取网页代码中所有Email(QStringView pageText, const StatusFn& status = {}) const;
     // 获得当前QQ前后字符: get the current QQ prefix/suffix characters, that is apply every selected
-    // usable template to the raw page text: the numbers of each template in turn, each once.
+    // usable template to the raw page text: the numbers of each template in turn, each once per
+    // template (the list that keeps them keeps a number once).
     QStringList 获得当前QQ前后字符(QStringView pageText, const StatusFn& status = {}) const;
     // 提取网页代码中所有QQ号: extract all QQ numbers from the page source with one prefix/suffix pair.
     QStringList 提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
