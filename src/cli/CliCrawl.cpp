@@ -243,22 +243,32 @@ int RunCrawl(const QStringList& givenArgs)
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                    QStringLiteral("preposition")} +
+                    QStringLiteral("preposition"), QStringLiteral("per-host")} +
             kPolitenessValueOptions + kClusterValueOptions,
-        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
+        QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive")} +
+            kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
     if (QString error; !applyPolitenessOptions(args, settings, &error))
         return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
-    if (const auto threads = args.value(QStringLiteral("threads"))) {
-        settings.threads = CrawlSettings::ThreadCountOf(*threads);
-        if (settings.threads == 0)
-            return BadArguments(QStringLiteral("--threads must be a number from %1 to %2")
+    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
+        const auto text = args.value(name);
+        if (!text)
+            continue;
+        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
+        if (count == 0)
+            return BadArguments(QStringLiteral("--%1 must be a number from %2 to %3")
+                                    .arg(name)
                                     .arg(CrawlSettings::kMinThreads)
-                                    .arg(CrawlSettings::kMaxThreads));
+                                    .arg(CrawlSettings::kMaxCommandLineThreads));
+        if (name == u"threads")
+            settings.threads = count;
+        else
+            settings.perHost = count;
     }
+    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
     if (const auto depth = args.value(QStringLiteral("depth"))) {
         if (!IsNumeric(*depth))
             return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));

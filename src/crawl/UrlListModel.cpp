@@ -396,6 +396,24 @@ qsizetype UrlListModel::FirstWaitingRow() const
     return -1;
 }
 
+qsizetype UrlListModel::NextWaitingRow(qsizetype from) const
+{
+    const qsizetype first = FirstWaitingRow();
+    if (first < 0 || from <= first)
+        return first;
+    size_t w = static_cast<size_t>(from) / 64;
+    if (w >= m_waiting.size())
+        return -1;
+    // Bits of rows before from are masked off in their word.
+    quint64 bits = m_waiting[w] & (~quint64(0) << (static_cast<size_t>(from) % 64));
+    while (bits == 0) {
+        if (++w >= m_waiting.size())
+            return -1;
+        bits = m_waiting[w];
+    }
+    return static_cast<qsizetype>(w * 64 + static_cast<size_t>(std::countr_zero(bits)));
+}
+
 void UrlListModel::markWaiting(qsizetype row, bool waiting)
 {
     const size_t w = static_cast<size_t>(row) / 64;

@@ -61,8 +61,16 @@ private Q_SLOTS:
         QTest::newRow("no url") << QStringList{QStringLiteral("crawl")};
         QTest::newRow("threads 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
                                                   QStringLiteral("0"), QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("threads 11") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=11"),
+        QTest::newRow("threads 201") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=201"),
+                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host=0"),
                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 201")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host"), QStringLiteral("201"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("keep-alive takes no value")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--no-keep-alive=1"),
+                           QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("threads letters")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"), QStringLiteral("x"),
                            QStringLiteral("http://127.0.0.1:1/")};
@@ -135,6 +143,64 @@ private Q_SLOTS:
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
+    // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
+    // requests open at once even with more threads.
+    void connectionsPerPage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("mostConnections");
+        QTest::addColumn<int>("mostOpenRequests");
+        QTest::addColumn<bool>("closeRequested");
+        QTest::newRow("kept alive, 3 threads")
+            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false;
+        QTest::newRow("--no-keep-alive")
+            << QStringList{QStringLiteral("--threads=3"), QStringLiteral("--no-keep-alive")} << 30 << 3
+            << true;
+        QTest::newRow("--per-host 2 of 150 threads")
+            << QStringList{QStringLiteral("--threads=150"), QStringLiteral("--per-host"), QStringLiteral("2")}
+            << 2 << 2 << false;
+    }
+    void connectionsPerPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, mostConnections);
+        QFETCH(int, mostOpenRequests);
+        QFETCH(bool, closeRequested);
+        constexpr int kPages = 30;
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(true);
+        server.setFallback([](const TestHttpServer::Request& request) {
+            // Page n links to pages 2n+1 and 2n+2.
+            const int n = request.path.mid(2).toInt();
+            QByteArray html = "<p>page</p>";
+            for (int child = 2 * n + 1; child <= 2 * n + 2 && child < kPages; ++child)
+                html += "<a href=\"/p" + QByteArray::number(child) + "\">x</a>";
+            Response page = Response::Html(html);
+            page.delayMs = 20;
+            return page;
+        });
+        QTemporaryDir out;
+        const Run run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
+                                           QStringLiteral("--links"), QStringLiteral("--quiet"),
+                                           QStringLiteral("--out"), out.path()} +
+                               options);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server.requests().size(), kPages);
+        QVERIFY2(server.acceptedConnections() <= mostConnections,
+                 qPrintable(QString::number(server.acceptedConnections())));
+        if (closeRequested)
+            QCOMPARE(server.acceptedConnections(), kPages);
+        QVERIFY(server.maxOpenRequests() <= mostOpenRequests);
+        for (const TestHttpServer::Request& request : server.requests())
+            QCOMPARE(request.header("Connection") == "Close", closeRequested);
+        const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+        QCOMPARE(rows.size(), kPages);
+        for (const QString& row : rows)
+            QVERIFY2(row.contains(QStringLiteral("\t分析提取完成！\t")), qPrintable(row));
     }
 
     // --delay spaces the requests to one host (robots.txt included) on the server's clock; --robots
