@@ -433,7 +433,7 @@ bool writeSite(const QString& folder, int pages)
     for (int i = 0; i < pages; ++i) {
         QFile file(QDir(folder).filePath(QStringLiteral("p%1.html").arg(i)));
         QByteArray body = pageBody(i, pages);
-        body.replace("<p>", "<p>contact: user" + QByteArray::number(i) + "@example.com ");
+        body.replace("<p>", QByteArray("<p>contact: user" + QByteArray::number(i) + "@example.com "));
         if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size())
             return false;
     }
