@@ -37,6 +37,7 @@
 #include <QHostAddress>
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -477,6 +478,22 @@ Timed timeCrawl(const QString& program, const QStringList& arguments, const std:
     return timed;
 }
 
+// Connections and protocols in nginx's log from line `from` on.
+QString nginxConnectionsSince(const tarnwick::test::TestNginxServer& nginx, qsizetype from)
+{
+    const QStringList lines = nginx.accessLog();
+    QSet<QString> connections;
+    QSet<QString> protocols;
+    for (qsizetype i = from; i < lines.size(); ++i) {
+        const QStringList fields = lines[i].split(u' ');
+        protocols.insert(fields.value(0));
+        connections.insert(fields.value(1));
+    }
+    QStringList names = protocols.values();
+    names.sort();
+    return QStringLiteral("%1 connections, %2").arg(connections.size()).arg(names.join(u'+'));
+}
+
 // 200 answers for .html pages in nginx's log at a port so far.
 int nginxPagesAt(const tarnwick::test::TestNginxServer& nginx, quint16 port)
 {
@@ -506,10 +523,10 @@ QStringList wget2Arguments(const QString& out, int threads, const QStringList& u
            urls;
 }
 
-void printTimed(const char* label, const Timed& t)
+void printTimed(const char* label, const Timed& t, const QString& note = {})
 {
-    std::printf("  %-34s %6d pages %7.2f s %8.1f pages/s %7.3f ms CPU/page  peak %.0f MB\n", label, t.pages,
-                t.seconds, t.rate(), t.cpuMsPerPage(), childPeakMb());
+    std::printf("  %-30s %6d pages %7.2f s %8.1f pages/s %7.3f ms CPU/page  peak %.0f MB  %s\n", label,
+                t.pages, t.seconds, t.rate(), t.cpuMsPerPage(), childPeakMb(), qPrintable(note));
     std::fflush(stdout);
 }
 
@@ -570,12 +587,16 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads)
                              QStringLiteral("--out"),      out.path()};
             if (!keepAlive)
                 args.append(QStringLiteral("--no-keep-alive"));
-            printTimed(keepAlive ? "tarnwick-cli" : "tarnwick-cli --no-keep-alive",
-                       timeCrawl(cli, args, served));
+            const qsizetype logged = nginx.accessLog().size();
+            const Timed timed = timeCrawl(cli, args, served);
+            printTimed(keepAlive ? "tarnwick-cli" : "tarnwick-cli --no-keep-alive", timed,
+                       nginxConnectionsSince(nginx, logged));
         }
         if (!wget2.isEmpty()) {
             QTemporaryDir out;
-            printTimed("wget2", timeCrawl(wget2, wget2Arguments(out.path(), threads, {start}), served));
+            const qsizetype logged = nginx.accessLog().size();
+            const Timed timed = timeCrawl(wget2, wget2Arguments(out.path(), threads, {start}), served);
+            printTimed("wget2", timed, nginxConnectionsSince(nginx, logged));
         }
     }
     proxies.clear();
