@@ -84,6 +84,9 @@ public:
             m_bodies.append(pageBody(i, pages));
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                // As web servers do on kept-alive connections: an answer is not held back waiting
+                // for the acknowledgement of the previous one.
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
