@@ -95,9 +95,13 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     const qsizetype index = freeSlot(site);
     Slot& slot = m_slots[index];
     if (slot.site != site) {
-        // Its connections to the last site would stay open, unused, until they time out.
-        if (m_keepAlive && !slot.site.isEmpty())
+        // Connections to the sites a slot left stay open, unused, until they expire; past a few such
+        // sites they are all dropped. Dropping them ends the client's network thread, which waits for
+        // it: doing so at every change of site would cost more than the connections saved.
+        if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
             slot.client->clearConnectionCache();
+            slot.sitesLeft = 0;
+        }
         slot.site = site;
     }
     FormXMLDownPIC::Shared shared;

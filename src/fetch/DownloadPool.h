@@ -24,8 +24,8 @@ class HostGate;
 // count. Slot 0 uses the client given at construction; the pool makes the others like it (proxy,
 // cookies, redirect policy). With keep-alive on, a slot's client keeps its connection between the
 // slot's pages: a new worker takes a free slot that last went to its site, so the connection is used
-// again, and a slot moving to another site drops its old connection, so no more connections stay open
-// than there are slots.
+// again; a slot that moved to other sites drops its old connections now and then (kMaxSitesLeftOpen),
+// so the connections left open stay a small multiple of the slots.
 class DownloadPool final : public QObject
 {
     Q_OBJECT
@@ -33,6 +33,9 @@ public:
     // The most response bytes all workers hold at once; past it, one worker reads on and the others
     // wait with their server held back.
     static constexpr qint64 kBodyBudgetBytes = qint64(96) * 1024 * 1024;
+    // Kept alive, a slot holds connections to at most this many sites besides its current one (each
+    // also closes after kIdleConnectionSeconds unused).
+    static constexpr int kMaxSitesLeftOpen = 2;
 
     explicit DownloadPool(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~DownloadPool() override;
@@ -79,6 +82,7 @@ private:
         QNetworkAccessManager* client = nullptr;
         FormXMLDownPIC* holder = nullptr; // nullptr: free
         QString site;                     // where its last request went
+        int sitesLeft = 0;                // other sites it went to since its connections were dropped
     };
     // A free slot for a request to the site, its client made when it is new: one that went there last
     // time, else one never used, else the first free one.

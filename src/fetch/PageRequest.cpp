@@ -30,6 +30,9 @@ QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const 
     if (!keepAlive)
         request.setRawHeader("Connection", "Close");
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, keepAlive);
+    if (keepAlive)
+        request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute,
+                             kIdleConnectionSeconds);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

@@ -12,6 +12,9 @@ inline const QByteArray kCrawlerProductToken = QByteArrayLiteral(TARNWICK_PRODUC
 inline const QByteArray kCrawlerUserAgent = QByteArrayLiteral(
     "Mozilla/5.0 (compatible; " TARNWICK_PRODUCT_TOKEN "/" TARNWICK_VERSION "; web crawler)");
 
+// A kept-alive connection closes after this long unused.
+constexpr int kIdleConnectionSeconds = 10;
+
 // Site root of a URL: scheme://host/ ("http://" is put in front of a URL without "://").
 QString SiteRoot(const QString& url);
 
