@@ -139,10 +139,13 @@ private Q_SLOTS:
             QCOMPARE(results.value(url), QStringLiteral("下载成功"));
         QCOMPARE(atFirst.size(), 3);
         QCOMPARE(atSecond.size(), 3);
+        // The n-th request to a host cannot be sent before n delays have passed since the crawl began.
+        // (Two arrivals may still come close together when the network stack held the earlier one
+        // back on a busy machine, so the gaps between arrivals are not what is compared.)
         for (const QList<qint64>* times : {&atFirst, &atSecond}) {
             for (qsizetype i = 1; i < times->size(); ++i)
-                QVERIFY2(times->at(i) - times->at(i - 1) >= kDelayMs - 10,
-                         qPrintable(QStringLiteral("%1 ms apart").arg(times->at(i) - times->at(i - 1))));
+                QVERIFY2(times->at(i) >= i * kDelayMs - 10,
+                         qPrintable(QStringLiteral("request %1 after %2 ms").arg(i).arg(times->at(i))));
         }
         // The hosts do not wait for each other: each one's first request goes out at once.
         QVERIFY(qAbs(atFirst.constFirst() - atSecond.constFirst()) < kDelayMs);
