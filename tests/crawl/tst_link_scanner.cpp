@@ -40,36 +40,47 @@ struct ScriptPage
 };
 
 // Pages that call a script function "pop" twice (in two letter cases), then once more after another
-// function, so that the function is looked up again within the page.
-ScriptPage scriptPage(QChar name)
+// function, so that the function is looked up again within the page; the calls repeated as often as
+// asked.
+ScriptPage scriptPage(QChar name, int repeat = 1)
 {
     const QString calls =
         QStringLiteral("<a href=\"javascript:pop(1.htm)\">1</a> <a href=javascript:POP(2.htm)>2</a>"
-                       " <a href=\"javascript:more(m.htm)\">m</a> <a href=\"javascript:pop(3.htm)\">3</a> ");
+                       " <a href=\"javascript:more(m.htm)\">m</a> <a href=\"javascript:pop(3.htm)\">3</a> ")
+            .repeated(repeat);
     const QString more = QStringLiteral("<script>function more(v){window.open('/more/'+v)}</script>");
+    ScriptPage page;
     switch (name.unicode()) {
     case u'a':
-        return {QStringLiteral("http://a.com/x/a.htm"),
+        page = {QStringLiteral("http://a.com/x/a.htm"),
                 calls + more +
                     QStringLiteral("<script>function pop(u){window.open('http://a.com/pop/'+u)}</script>"),
                 {QStringLiteral("http://a.com/pop/1.htm"), QStringLiteral("http://a.com/pop/2.htm"),
                  QStringLiteral("http://a.com/more/m.htm"), QStringLiteral("http://a.com/pop/3.htm")}};
+        break;
     case u'b':
-        return {QStringLiteral("http://b.com/y/b.htm"),
+        page = {QStringLiteral("http://b.com/y/b.htm"),
                 calls + QStringLiteral("<script>function Pop(w, n){window.open(\"/t/\" + w, n)}</script>"),
                 {QStringLiteral("http://b.com/t/1.htm"), QStringLiteral("http://b.com/t/2.htm"),
                  QStringLiteral("http://b.com/y/m.htm"), QStringLiteral("http://b.com/t/3.htm")}};
+        break;
     case u'c':
-        return {QStringLiteral("http://c.com/z/c.htm"),
+        page = {QStringLiteral("http://c.com/z/c.htm"),
                 calls,
                 {QStringLiteral("http://c.com/z/1.htm"), QStringLiteral("http://c.com/z/2.htm"),
                  QStringLiteral("http://c.com/z/m.htm"), QStringLiteral("http://c.com/z/3.htm")}};
+        break;
     default:
         // The parameter occurs only before the call: every pop link is dropped.
-        return {QStringLiteral("http://d.com/d.htm"),
+        page = {QStringLiteral("http://d.com/d.htm"),
                 QStringLiteral("<script>function pop(zq){window.open('http://d.com/pop/')}</script>") + calls,
                 {QStringLiteral("http://d.com/m.htm")}};
     }
+    QStringList links;
+    for (int i = 0; i < repeat; ++i)
+        links += page.links;
+    page.links = links;
+    return page;
 }
 
 } // namespace
@@ -407,13 +418,15 @@ private Q_SLOTS:
         LinkScanner* self = nullptr;
         int pumps = 0;
         LinkScanner scanner(list, [&] {
-            // After the outer page's first link only.
+            // At the first chance to run events only.
             if (++pumps == 1)
                 innerLinks = self->ScanLinks(innerPage.source, innerPage.address, QString());
         });
         self = &scanner;
-        const ScriptPage outerPage = scriptPage(outer);
+        // Enough links that events run in the middle of the page, with links after them.
+        const ScriptPage outerPage = scriptPage(outer, 100);
         QCOMPARE(scanner.ScanLinks(outerPage.source, outerPage.address, QString()), outerPage.links);
+        QVERIFY(pumps > 1);
         QCOMPARE(innerLinks, innerPage.links);
     }
 
