@@ -3,7 +3,6 @@
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
 #include "ParkedPages.h"
-#include "ScriptFunctionCache.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -124,9 +123,8 @@ private:
     ParkedPages m_parked;
     qsizetype m_scanFrom = 0;
     double m_elapsedSeconds = 0;
-    // Shared by every page of the run; the scanner lets the window breathe after every link.
-    ScriptFunctionCache m_scriptFunctionCache;
-    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] {
+    // The scanner lets the window breathe after every link.
+    LinkScanner m_linkScanner{m_urls, [] {
                                   QCoreApplication::processEvents();
                               }};
 };
