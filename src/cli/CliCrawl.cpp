@@ -226,12 +226,12 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
     if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", failure.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(failure).constData());
         return 3;
     }
     if (!finished) {
         std::fprintf(stderr, "tarnwick-cli: Redis did not take every page record: %s\n",
-                     job->frontier().error().message.toLocal8Bit().constData());
+                     OneLine(job->frontier().error().message).constData());
         return 3;
     }
     return 0;

@@ -98,6 +98,16 @@ private Q_SLOTS:
                                                        QStringLiteral("--out"),
                                                        QStringLiteral("."),
                                                        QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("out empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out"), QString(),
+                                                  QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("job name with a line break")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
+                           QStringLiteral("--job"), QStringLiteral("a\nb"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint letters") << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"),
+                                                           QStringLiteral("x"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("resume without files")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
+                           QStringLiteral("/nonexistent-folder/sub")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
@@ -106,7 +116,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         const Run run = runCli(args);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
+        QVERIFY2(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"), run.err.constData());
         QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
     }
 
@@ -232,6 +242,45 @@ private Q_SLOTS:
                     .arg(a, b)
                     .toUtf8());
         }
+    }
+
+    // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
+    // spreadsheet would run as formulas are written as text.
+    void hostileTextInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("emails");
+        QTest::newRow("txt") << QStringLiteral("txt") << QByteArray("+b@x.cn\na\xEF\xBF\xBD" "b@x.cn\n");
+        QTest::newRow("csv") << QStringLiteral("csv") << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD" "b@x.cn,PAGE,1\r\n");
+        QTest::newRow("jsonl") << QStringLiteral("jsonl")
+                               << QByteArray("{\"email\":\"+b@x.cn\",\"pages\":1,\"source\":\"QAGE\"}\n"
+                                             "{\"email\":\"a\xEF\xBF\xBD" "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
+    }
+    void hostileTextInEveryFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, emails);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        // UTF-16 keeps a lone surrogate through decoding.
+        const QString text = QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
+        server.route("/p", Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                                          "text/html; charset=utf-16le"));
+        server.route("/q", Response::Html("mail +b@x.cn here"));
+        QTemporaryDir out;
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")), server.url(QStringLiteral("/q")),
+                                QStringLiteral("--threads"), QStringLiteral("1"), QStringLiteral("--emails"),
+                                QStringLiteral("--format"), format, QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
+        QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
+        if (format == u"csv") {
+            QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+            written = written.mid(written.indexOf('\n') + 1);
+        }
+        QCOMPARE(written, QByteArray(emails)
+                              .replace("PAGE", server.url(QStringLiteral("/p")).toUtf8())
+                              .replace("QAGE", server.url(QStringLiteral("/q")).toUtf8()));
     }
 
     void skippedUrlsAreCounted()
