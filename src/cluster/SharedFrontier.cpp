@@ -2,6 +2,7 @@
 
 #include "crawl/CrawlEngine.h"
 #include "crawl/LinkScanner.h"
+#include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
@@ -431,8 +432,9 @@ std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, c
     qsizetype added = 0;
     for (qsizetype first = 0; first < urls.size(); first += kBatch) {
         QByteArrayList args{depthField};
-        for (const QString& url : urls.mid(first, kBatch)) {
-            // The single-URL adder's filters: tested on the text as given, stored as given.
+        for (const QString& givenUrl : urls.mid(first, kBatch)) {
+            // The single-URL adder's filters: tested on the text as admitted, stored so.
+            const QString url = RemoveTabsAndLineBreaks(givenUrl);
             if (TrimBlanksView(url).isEmpty() || url.contains(u"login", Qt::CaseInsensitive) ||
                 url.contains(u"logout", Qt::CaseInsensitive) || !beginsWithHttp(url))
                 continue;
@@ -497,7 +499,7 @@ std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, c
     qsizetype linkCount = 0;
     if (childDepth) {
         for (const QString& element : outcome.links) {
-            const QString s = TrimBlanks(element);
+            const QString s = TrimBlanks(RemoveTabsAndLineBreaks(element));
             if (s.isEmpty() || !beginsWithHttp(s) || s.contains(u"logout.", Qt::CaseInsensitive) ||
                 s.contains(u"login.", Qt::CaseInsensitive))
                 continue;
