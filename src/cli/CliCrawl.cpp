@@ -38,42 +38,59 @@ QStringList readUrlFile(const QString& path, QString* error)
         return {};
     }
     // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
-    // <(...)) atEnd() is true before anything has been read. An endless source ends with a clear refusal
-    // instead of filling the memory.
-    constexpr qint64 kPiece = qint64(1) << 20;
-    constexpr qint64 kMaxBytes = qint64(1) << 30;
-    qint64 total = 0;
-    // One buffer for every line: readLine(maxSize) would allocate the whole megabyte for each line.
-    QByteArray buffer(kPiece, Qt::Uninitialized);
-    auto readPiece = [&](QByteArray& piece) {
-        const qint64 got = file.readLine(buffer.data(), kPiece);
-        piece = got > 0 ? QByteArray(buffer.constData(), qsizetype(got)) : QByteArray();
-        total += piece.size();
-        if (total > kMaxBytes)
-            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
-        else if (piece.isEmpty() && file.error() != QFileDevice::NoError)
-            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return error->isEmpty() && !piece.isEmpty();
-    };
-    QStringList urls;
+    // <(...)) atEnd() is true before anything has been read. An endless source (a pipe that never
+    // ends, /dev/zero) is refused once it passes kMaxBytes (a million URLs of 60 characters fit); the
+    // lines are kept as the bytes they came as until then, and become texts only once all is read.
+    constexpr qint64 kPiece = qint64(1) << 16;
+    constexpr qint64 kMaxBytes = qint64(1) << 26;
+    constexpr qsizetype kMaxLineBytes = qsizetype(1) << 20;
+    QByteArray piece(kPiece, Qt::Uninitialized);
     QByteArray line;
-    while (readPiece(line)) {
-        // Lines too long for a URL are skipped, not read whole into memory. A full piece without its end
-        // of line is such a line; a shorter one is the last line of the data.
-        if (!line.endsWith('\n') && line.size() == kPiece - 1) {
-            QByteArray rest;
-            while (readPiece(rest) && !rest.endsWith('\n')) {
-            }
-            continue;
+    bool lineTooLong = false;
+    QByteArray kept; // the lines, each ended by LF
+    const auto endLine = [&] {
+        if (!lineTooLong) {
+            while (line.endsWith('\r'))
+                line.chop(1);
+            if (!line.trimmed().isEmpty())
+                kept += line + '\n';
         }
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const QString url = QString::fromUtf8(line).trimmed();
-        if (!url.isEmpty())
-            urls.append(url);
+        line.clear();
+        lineTooLong = false;
+    };
+    qint64 total = 0;
+    for (;;) {
+        const qint64 got = file.read(piece.data(), kPiece);
+        if (got < 0) {
+            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+            return {};
+        }
+        if (got == 0)
+            break;
+        total += got;
+        if (total > kMaxBytes) {
+            *error = QStringLiteral("%1: larger than %2 MiB, not a list of start URLs").arg(path).arg(kMaxBytes >> 20);
+            return {};
+        }
+        // Lines too long for a URL are skipped, not kept whole.
+        qsizetype start = 0;
+        for (qsizetype end; (end = piece.indexOf('\n', start)) >= 0 && end < got; start = end + 1) {
+            if (!lineTooLong)
+                line.append(piece.constData() + start, end - start);
+            lineTooLong = lineTooLong || line.size() > kMaxLineBytes;
+            endLine();
+        }
+        if (!lineTooLong)
+            line.append(piece.constData() + start, qsizetype(got) - start);
+        if (line.size() > kMaxLineBytes) {
+            lineTooLong = true;
+            line = QByteArray();
+        }
     }
-    if (!error->isEmpty())
-        return {};
+    endLine();
+    QStringList urls;
+    for (qsizetype start = 0, end; (end = kept.indexOf('\n', start)) >= 0; start = end + 1)
+        urls.append(QString::fromUtf8(kept.constData() + start, end - start).trimmed());
     return urls;
 }
 

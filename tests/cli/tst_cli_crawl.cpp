@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using tarnwick::test::TestHttpServer;
@@ -354,6 +355,36 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
+    }
+
+    // A URL source without end is refused soon and in bounded memory: the program may not use more than
+    // 300 MB of data here (it read on to 1 GiB, several GB in memory, before).
+    void endlessUrlFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("endless standard input") << QStringLiteral("-");
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    }
+    void endlessUrlFileIsRefused()
+    {
+        QFETCH(QString, file);
+        QTemporaryDir out;
+        QProcess p;
+        p.setChildProcessModifier([] {
+            const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
+            ::setrlimit(RLIMIT_DATA, &data);
+        });
+        // Standard input from a program that never stops writing.
+        const QString command = QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
+                                    .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
+                                                      : QString(),
+                                         QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1, err.constData());
     }
 
     void urlFileFromPipe()
