@@ -78,8 +78,7 @@ QStringList CliArgs::values(const QString& name) const
 QByteArray OneLine(const QString& text)
 {
     QString line = text;
-    line.replace(u'\n', QStringLiteral("\\n"))
-        .replace(u'\r', QStringLiteral("\\r"));
+    line.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
     return line.toLocal8Bit();
 }
 

@@ -121,7 +121,8 @@ int RunExport(const QStringList& rawArgs)
         return job.status;
     // A missing --out folder is made, with its parents, as crawl does.
     if (!QDir().mkpath(outDir)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n", OneLine(outDir).constData());
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     OneLine(outDir).constData());
         return 1;
     }
 

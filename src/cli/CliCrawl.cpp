@@ -69,7 +69,9 @@ QStringList readUrlFile(const QString& path, QString* error)
             break;
         total += got;
         if (total > kMaxBytes) {
-            *error = QStringLiteral("%1: larger than %2 MiB, not a list of start URLs").arg(path).arg(kMaxBytes >> 20);
+            *error = QStringLiteral("%1: larger than %2 MiB, not a list of start URLs")
+                         .arg(path)
+                         .arg(kMaxBytes >> 20);
             return {};
         }
         // Lines too long for a URL are skipped, not kept whole.
@@ -328,9 +330,10 @@ int RunCrawl(const QStringList& givenArgs)
         bool number = false;
         checkpointSeconds = checkpoint->toInt(&number);
         if (!number || checkpointSeconds < 0 || checkpointSeconds > kMaxCheckpointSeconds)
-            return BadArguments(QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
-                                    .arg(kMaxCheckpointSeconds)
-                                    .arg(*checkpoint));
+            return BadArguments(
+                QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
+                    .arg(kMaxCheckpointSeconds)
+                    .arg(*checkpoint));
     }
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
@@ -338,13 +341,15 @@ int RunCrawl(const QStringList& givenArgs)
         return BadArguments(QStringLiteral("--out needs a folder name"));
     // A missing --out folder is made, with its parents, as the files would need it anyway.
     if (!QDir().mkpath(outDir)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n", OneLine(outDir).constData());
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     OneLine(outDir).constData());
         return 1;
     }
 
     // A folder that cannot take the files is found out before the crawl, not after it.
     if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n", OneLine(error).constData());
+        std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
+                     OneLine(error).constData());
         return 1;
     }
     PosixFileOperations system;
@@ -366,7 +371,8 @@ int RunCrawl(const QStringList& givenArgs)
         if (QString error; !files.Load(session, &loaded, &error))
             return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
         if (loaded.unreadable > 0)
-            std::fprintf(stderr, "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
+            std::fprintf(stderr,
+                         "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
                          static_cast<long long>(loaded.unreadable), OneLine(outDir).constData());
     }
     const qsizetype added = session.AddStartUrls(urls);

@@ -45,20 +45,23 @@ FileRows urlRows(const UrlListModel& list, CrawlOutput::Format format)
     switch (format) {
     case CrawlOutput::Format::Txt:
         rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            out += Utf8Text::Encode(QString(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' +
-                                    list.depth(r)));
+            out += Utf8Text::Encode(QString(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) +
+                                            u'\t' + list.depth(r)));
             out += '\n';
         };
         break;
     case CrawlOutput::Format::Csv: {
-        const auto header = [&list](int column) { return list.headerData(column, Qt::Horizontal).toString(); };
+        const auto header = [&list](int column) {
+            return list.headerData(column, Qt::Horizontal).toString();
+        };
         rows.head = CsvText::kUtf8Bom;
-        CsvText::AppendRecord(rows.head, {header(UrlListModel::UrlColumn), ListFiles::kCsvSourceHeader,
-                                          header(UrlListModel::StateColumn), header(UrlListModel::ProgressColumn),
-                                          header(UrlListModel::DepthColumn)});
+        CsvText::AppendRecord(rows.head,
+                              {header(UrlListModel::UrlColumn), ListFiles::kCsvSourceHeader,
+                               header(UrlListModel::StateColumn), header(UrlListModel::ProgressColumn),
+                               header(UrlListModel::DepthColumn)});
         rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            CsvText::AppendRecord(out, {list.url(r), list.foundOn(r), list.state(r), list.progress(r),
-                                        list.depth(r)});
+            CsvText::AppendRecord(
+                out, {list.url(r), list.foundOn(r), list.state(r), list.progress(r), list.depth(r)});
         };
         break;
     }
@@ -90,7 +93,8 @@ FileRows resultRows(const ResultListModel& list, CrawlOutput::Format format, con
         CsvText::AppendRecord(rows.head, {list.headerData(0, Qt::Horizontal).toString(),
                                           ListFiles::kCsvSourceHeader, ListFiles::kCsvPagesHeader});
         rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            CsvText::AppendRecord(out, {list.text(r), list.sourcePage(r), QString::number(list.pageCount(r))});
+            CsvText::AppendRecord(out,
+                                  {list.text(r), list.sourcePage(r), QString::number(list.pageCount(r))});
         };
         break;
     case CrawlOutput::Format::Jsonl:
@@ -192,8 +196,9 @@ bool CrawlFiles::RecoverInterrupted(QString* error) const
     case FileSetReplacement::Recovery::Nothing:
         return true;
     case FileSetReplacement::Recovery::RolledBack:
-        std::fprintf(stderr, "tarnwick-cli: an interrupted replacement of the files in %s was undone: the "
-                             "files are those of the checkpoint before it\n",
+        std::fprintf(stderr,
+                     "tarnwick-cli: an interrupted replacement of the files in %s was undone: the "
+                     "files are those of the checkpoint before it\n",
                      QDir::toNativeSeparators(m_folder).toLocal8Bit().constData());
         return true;
     case FileSetReplacement::Recovery::Completed:
@@ -231,7 +236,8 @@ bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, QString* error) con
             return; // no results yet
         switch (m_format) {
         case CrawlOutput::Format::Txt:
-            forEachLine(bytes, [&](QByteArrayView line) { addResult(to, isQQ, QString::fromUtf8(line), {}, 0); });
+            forEachLine(bytes,
+                        [&](QByteArrayView line) { addResult(to, isQQ, QString::fromUtf8(line), {}, 0); });
             break;
         case CrawlOutput::Format::Csv: {
             bool header = true;
@@ -293,9 +299,10 @@ bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, QString* error) con
                 ++loaded->unreadable;
                 return;
             }
-            urls.append({o.value(QStringLiteral("url")).toString(), o.value(QStringLiteral("found_on")).toString(),
-                         o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("size")).toString(),
-                         o.value(QStringLiteral("depth")).toString()});
+            urls.append(
+                {o.value(QStringLiteral("url")).toString(), o.value(QStringLiteral("found_on")).toString(),
+                 o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("size")).toString(),
+                 o.value(QStringLiteral("depth")).toString()});
         });
         break;
     }

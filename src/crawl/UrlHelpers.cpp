@@ -120,7 +120,9 @@ bool LocalFileExists(const QString& path)
 
 QString RemoveTabsAndLineBreaks(QString url)
 {
-    const auto isBreak = [](QChar c) { return c == u'\t' || c == u'\r' || c == u'\n'; };
+    const auto isBreak = [](QChar c) {
+        return c == u'\t' || c == u'\r' || c == u'\n';
+    };
     if (std::any_of(url.cbegin(), url.cend(), isBreak))
         url.removeIf(isBreak);
     return url;

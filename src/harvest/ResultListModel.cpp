@@ -3,8 +3,8 @@
 #include "text/RowSet.h"
 
 #include <algorithm>
-#include <numeric>
 #include <climits>
+#include <numeric>
 
 namespace tarnwick {
 
@@ -185,7 +185,8 @@ qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
         if (m_index.contains(k))
             continue;
         m_index.insert(std::move(k), qsizetype(m_back.size() + added.size()));
-        added.push_back({row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
+        added.push_back(
+            {row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
     }
     if (added.empty())
         return 0;

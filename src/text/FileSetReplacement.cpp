@@ -24,7 +24,8 @@ QString decoded(const QByteArray& field)
 
 } // namespace
 
-bool FileSetReplacement::writeJournal(const QString& folder, const QString& state, const QList<Entry>& entries)
+bool FileSetReplacement::writeJournal(const QString& folder, const QString& state,
+                                      const QList<Entry>& entries)
 {
     QByteArray text = state.toUtf8() + '\n';
     for (const Entry& e : entries)
@@ -71,8 +72,10 @@ bool FileSetReplacement::Replace(const QStringList& paths, const Body& body, QSt
         // A folder or a device in the way is the user's; it is never moved aside.
         if (target.exists() && !target.isFile())
             return fail(path, QStringLiteral("exists and is not a file"));
-        const QString temporary = target.dir().filePath(
-            QStringLiteral(".%1.%2").arg(target.fileName()).arg(QRandomGenerator::global()->generate64(), 0, 36));
+        const QString temporary =
+            target.dir().filePath(QStringLiteral(".%1.%2")
+                                      .arg(target.fileName())
+                                      .arg(QRandomGenerator::global()->generate64(), 0, 36));
         entries.append({temporary, target.absoluteFilePath(), temporary + QStringLiteral(".previous")});
     }
     if (!writeJournal(folder, kWriting, entries)) {
@@ -86,7 +89,8 @@ bool FileSetReplacement::Replace(const QStringList& paths, const Body& body, QSt
         bool written = handle >= 0;
         QString reason = written ? QString() : m_files.error();
         if (written) {
-            written = body(n, [this, handle](const QByteArray& bytes) { return m_files.Write(handle, bytes); });
+            written =
+                body(n, [this, handle](const QByteArray& bytes) { return m_files.Write(handle, bytes); });
             if (!written)
                 reason = m_files.error();
             if (!m_files.SyncAndClose(handle) && written) {

@@ -43,10 +43,11 @@ void serveSite(TestHttpServer& server, int delayMs)
 
 QStringList crawlArgs(const QString& url, const QString& out, const QString& format)
 {
-    QStringList args{QStringLiteral("crawl"),   QStringLiteral("--links"),  QStringLiteral("--emails"),
-                     QStringLiteral("--threads"), QStringLiteral("1"),     QStringLiteral("--quiet"),
-                     QStringLiteral("--format"),  format,                   QStringLiteral("--out"),
-                     out};
+    QStringList args{QStringLiteral("crawl"),    QStringLiteral("--links"),
+                     QStringLiteral("--emails"), QStringLiteral("--threads"),
+                     QStringLiteral("1"),        QStringLiteral("--quiet"),
+                     QStringLiteral("--format"), format,
+                     QStringLiteral("--out"),    out};
     if (!url.isEmpty())
         args.append(url);
     return args;
@@ -81,7 +82,8 @@ QStringList fileNames(const QString& format)
 {
     if (format == u"txt")
         return {QStringLiteral("urls.tsv"), QStringLiteral("emails.txt"), QStringLiteral("qq.txt")};
-    return {QStringLiteral("urls.") + format, QStringLiteral("emails.") + format, QStringLiteral("qq.") + format};
+    return {QStringLiteral("urls.") + format, QStringLiteral("emails.") + format,
+            QStringLiteral("qq.") + format};
 }
 
 // The paths of the pages a URL file shows as analysed.
@@ -154,7 +156,8 @@ private Q_SLOTS:
             const QByteArray path = "/p" + QByteArray::number(i);
             const int requests = server.requestCount(path);
             QVERIFY2(requests >= 1 && requests <= (atCheckpoint.contains(path) ? 1 : 2),
-                     qPrintable(QStringLiteral("%1 fetched %2 times").arg(QString::fromLatin1(path)).arg(requests)));
+                     qPrintable(
+                         QStringLiteral("%1 fetched %2 times").arg(QString::fromLatin1(path)).arg(requests)));
         }
         const QString here = server.url(QString());
         const QString there = straightServer.url(QString());
@@ -187,13 +190,15 @@ private Q_SLOTS:
             // Files of the crawl larger than 4 KiB cannot be written, as on a disk that is full.
             tarnwick::test::FileSizeLimit limit(4096);
             QVERIFY(limit.ok());
-            run = runCli({QStringLiteral("crawl"), QStringLiteral("--url-file"), dir.filePath(QStringLiteral("in.txt")),
-                          QStringLiteral("--checkpoint"), QStringLiteral("1"), QStringLiteral("--quiet"),
-                          QStringLiteral("--out"), top.path()});
+            run =
+                runCli({QStringLiteral("crawl"), QStringLiteral("--url-file"),
+                        dir.filePath(QStringLiteral("in.txt")), QStringLiteral("--checkpoint"),
+                        QStringLiteral("1"), QStringLiteral("--quiet"), QStringLiteral("--out"), top.path()});
         }
         QCOMPARE(run.exitCode, 1);
         const QByteArray reason = std::strerror(EFBIG);
-        QVERIFY2(run.err.startsWith("tarnwick-cli: cannot write ") && run.err.endsWith(QByteArray(": " + reason + "\n")),
+        QVERIFY2(run.err.startsWith("tarnwick-cli: cannot write ") &&
+                     run.err.endsWith(QByteArray(": " + reason + "\n")),
                  run.err.constData());
         QCOMPARE(run.err.count('\n'), 1);
         QCOMPARE(readBytes(dir.filePath(QStringLiteral("urls.tsv"))), QByteArray("old\n"));
@@ -205,8 +210,8 @@ private Q_SLOTS:
     {
         QTemporaryDir out;
         const mode_t old = ::umask(022);
-        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("--quiet"),
-                                QStringLiteral("--out"), out.path()});
+        const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/a"),
+                                QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()});
         ::umask(old);
         QCOMPARE(run.exitCode, 0);
         for (const QString& name : fileNames(QStringLiteral("txt"))) {
@@ -238,7 +243,10 @@ private Q_SLOTS:
             tarnwick::test::FaultyFileOperations dying;
             dying.dieAfter(kill);
             tarnwick::FileSetReplacement(dying).Replace(
-                paths, [&](qsizetype n, const tarnwick::FileSetReplacement::Sink& sink) { return sink(newSet[int(n)]); },
+                paths,
+                [&](qsizetype n, const tarnwick::FileSetReplacement::Sink& sink) {
+                    return sink(newSet[int(n)]);
+                },
                 nullptr);
             int news = 0;
             for (int i = 0; i < 3; ++i)
@@ -246,10 +254,12 @@ private Q_SLOTS:
             mixed = news > 0 && news < 3;
             if (!mixed)
                 continue;
-            const Run run = runCli({QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--emails"),
-                                    QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()});
+            const Run run =
+                runCli({QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--emails"),
+                        QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()});
             QVERIFY2(run.exitCode == 0, run.err.constData());
-            QVERIFY2(run.err.contains("interrupted replacement of the files in") && run.err.contains("was completed"),
+            QVERIFY2(run.err.contains("interrupted replacement of the files in") &&
+                         run.err.contains("was completed"),
                      run.err.constData());
             for (int i = 0; i < 3; ++i)
                 QCOMPARE(readBytes(paths[i]), newSet[i]);

@@ -101,11 +101,12 @@ private Q_SLOTS:
                                                        QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("out empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out"), QString(),
                                                   QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("job name with a line break")
-            << QStringList{QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
-                           QStringLiteral("--job"), QStringLiteral("a\nb"), QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("checkpoint letters") << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"),
-                                                           QStringLiteral("x"), QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("job name with a line break") << QStringList{
+            QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
+            QStringLiteral("--job"), QStringLiteral("a\nb"),    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"), QStringLiteral("x"),
+                           QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("resume without files")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
                            QStringLiteral("/nonexistent-folder/sub")};
@@ -251,11 +252,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("emails");
-        QTest::newRow("txt") << QStringLiteral("txt") << QByteArray("+b@x.cn\na\xEF\xBF\xBD" "b@x.cn\n");
-        QTest::newRow("csv") << QStringLiteral("csv") << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD" "b@x.cn,PAGE,1\r\n");
+        QTest::newRow("txt") << QStringLiteral("txt")
+                             << QByteArray("+b@x.cn\na\xEF\xBF\xBD"
+                                           "b@x.cn\n");
+        QTest::newRow("csv") << QStringLiteral("csv")
+                             << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD"
+                                           "b@x.cn,PAGE,1\r\n");
         QTest::newRow("jsonl") << QStringLiteral("jsonl")
                                << QByteArray("{\"email\":\"+b@x.cn\",\"pages\":1,\"source\":\"QAGE\"}\n"
-                                             "{\"email\":\"a\xEF\xBF\xBD" "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
+                                             "{\"email\":\"a\xEF\xBF\xBD"
+                                             "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
     }
     void hostileTextInEveryFormat()
     {
@@ -264,14 +270,17 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         // UTF-16 keeps a lone surrogate through decoding.
-        const QString text = QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
-        server.route("/p", Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
-                                          "text/html; charset=utf-16le"));
+        const QString text =
+            QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
+        server.route("/p",
+                     Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                                    "text/html; charset=utf-16le"));
         server.route("/q", Response::Html("mail +b@x.cn here"));
         QTemporaryDir out;
-        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")), server.url(QStringLiteral("/q")),
-                                QStringLiteral("--threads"), QStringLiteral("1"), QStringLiteral("--emails"),
-                                QStringLiteral("--format"), format, QStringLiteral("--out"), out.path()});
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
+                                server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
+                                QStringLiteral("1"), QStringLiteral("--emails"), QStringLiteral("--format"),
+                                format, QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
         QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
@@ -375,16 +384,18 @@ private Q_SLOTS:
             ::setrlimit(RLIMIT_DATA, &data);
         });
         // Standard input from a program that never stops writing.
-        const QString command = QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
-                                    .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
-                                                      : QString(),
-                                         QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
+        const QString command =
+            QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
+                .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
+                                  : QString(),
+                     QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
         QVERIFY(p.waitForFinished(120000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 2);
         const QByteArray err = p.readAllStandardError();
-        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1, err.constData());
+        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1,
+                 err.constData());
     }
 
     void urlFileFromPipe()

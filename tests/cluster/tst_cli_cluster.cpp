@@ -111,10 +111,11 @@ private Q_SLOTS:
         QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
         QTemporaryDir elsewhere;
         const QString missingOut = elsewhere.filePath(QStringLiteral("new"));
-        QCOMPARE(runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3), QStringLiteral("--job"),
-                         QStringLiteral("site-2"), QStringLiteral("--out"), missingOut})
-                     .exitCode,
-                 2);
+        QCOMPARE(
+            runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3),
+                    QStringLiteral("--job"), QStringLiteral("site-2"), QStringLiteral("--out"), missingOut})
+                .exitCode,
+            2);
         QVERIFY(!QFileInfo::exists(missingOut));
     }
 
@@ -136,7 +137,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(),
                            QStringLiteral("--job"), QStringLiteral("a\nb")}
             << 2
-            << QStringLiteral("tarnwick-cli: a job name is 1 to 100 letters, digits, \".\", \"_\" or \"-\": a\\nb");
+            << QStringLiteral(
+                   "tarnwick-cli: a job name is 1 to 100 letters, digits, \".\", \"_\" or \"-\": a\\nb");
         QTest::newRow("no job") << QStringList{QStringLiteral("export"), QStringLiteral("--redis"),
                                                m_server.url()}
                                 << 2

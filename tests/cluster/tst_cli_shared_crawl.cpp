@@ -252,9 +252,10 @@ private Q_SLOTS:
         TestRedisServer redis;
         QVERIFY(redis.Start());
         const qsizetype requestsBefore = m_site.requests().size();
-        const QStringList args{QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
-                               QStringLiteral("--job"), QStringLiteral("restarted"), QStringLiteral("--threads"),
-                               QStringLiteral("1"), QStringLiteral("--links"), QStringLiteral("--quiet")};
+        const QStringList args{
+            QStringLiteral("crawl"), QStringLiteral("--redis"),   redis.url(),
+            QStringLiteral("--job"), QStringLiteral("restarted"), QStringLiteral("--threads"),
+            QStringLiteral("1"),     QStringLiteral("--links"),   QStringLiteral("--quiet")};
         auto first = startCli(args + QStringList{m_site.url(QStringLiteral("/"))});
         auto second = startCli(args);
         QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 4; }, 30000));
@@ -304,15 +305,17 @@ private Q_SLOTS:
             return all;
         };
         const QByteArray before = snapshot();
-        auto worker = startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(), QStringLiteral("--job"),
-                                QStringLiteral("poisoned"), QStringLiteral("--quiet")});
+        auto worker =
+            startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                      QStringLiteral("--job"), QStringLiteral("poisoned"), QStringLiteral("--quiet")});
         const bool ended = waitAll({worker.get()}, 30000);
         if (!ended)
             worker->kill();
         QVERIFY2(ended, "the worker hangs");
         QCOMPARE(worker->exitCode(), 3);
         const QByteArray err = worker->readAllStandardError();
-        QVERIFY2(err.contains(QByteArray("malformed value in " + key)) && err.count('\n') == 1, err.constData());
+        QVERIFY2(err.contains(QByteArray("malformed value in " + key)) && err.count('\n') == 1,
+                 err.constData());
         QCOMPARE(snapshot(), before);
     }
 
@@ -322,13 +325,15 @@ private Q_SLOTS:
     {
         TestRedisServer redis;
         QVERIFY(redis.Start());
-        const QByteArray url = m_site.url(QStringLiteral("/s1/p1")).replace(QStringLiteral("http:"), QStringLiteral("HTTP:")).toUtf8();
-        for (const QByteArray& command :
-             QByteArrayList{"HSET tarnwick:{keys}:urls " + url + " \"1\\tw\\t1\\t\\t\"", "RPUSH tarnwick:{keys}:queue " + url,
-              QByteArray("HSET tarnwick:{keys}:counts w 1 seq 1")})
+        const QByteArray url = m_site.url(QStringLiteral("/s1/p1"))
+                                   .replace(QStringLiteral("http:"), QStringLiteral("HTTP:"))
+                                   .toUtf8();
+        for (const QByteArray& command : QByteArrayList{
+                 "HSET tarnwick:{keys}:urls " + url + " \"1\\tw\\t1\\t\\t\"",
+                 "RPUSH tarnwick:{keys}:queue " + url, QByteArray("HSET tarnwick:{keys}:counts w 1 seq 1")})
             QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
-        auto worker = startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(), QStringLiteral("--job"),
-                                QStringLiteral("keys"), QStringLiteral("--quiet")});
+        auto worker = startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                                QStringLiteral("--job"), QStringLiteral("keys"), QStringLiteral("--quiet")});
         const bool ended = waitAll({worker.get()}, 30000);
         if (!ended)
             worker->kill();

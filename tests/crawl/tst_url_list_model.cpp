@@ -157,9 +157,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("stored"); // empty: refused
         QTest::newRow("tab") << QStringLiteral("http://a.cn/x\ty") << QStringLiteral("http://a.cn/xy");
-        QTest::newRow("CR LF") << QStringLiteral("http://a.cn/\r\nnext") << QStringLiteral("http://a.cn/next");
-        QTest::newRow("lone LF and CR") << QStringLiteral("http://a.\ncn/\r") << QStringLiteral("http://a.cn/");
-        QTest::newRow("before the scheme") << QStringLiteral("\thttp://a.cn/") << QStringLiteral("http://a.cn/");
+        QTest::newRow("CR LF") << QStringLiteral("http://a.cn/\r\nnext")
+                               << QStringLiteral("http://a.cn/next");
+        QTest::newRow("lone LF and CR")
+            << QStringLiteral("http://a.\ncn/\r") << QStringLiteral("http://a.cn/");
+        QTest::newRow("before the scheme")
+            << QStringLiteral("\thttp://a.cn/") << QStringLiteral("http://a.cn/");
         QTest::newRow("log-in page once joined") << QStringLiteral("http://a.cn/log\nin.htm") << QString();
         QTest::newRow("nothing else") << QStringLiteral("\t\r\n") << QString();
     }

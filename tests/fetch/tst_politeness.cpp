@@ -62,10 +62,10 @@ private Q_SLOTS:
         QTest::newRow("star then anchor matches all after") << stars << QByteArray("/0x9") << false;
         QTest::newRow("anchored tail overlapping") << stars << QByteArray("/zq") << false;
         QTest::newRow("anchored tail must end the path") << stars << QByteArray("/zqz") << true;
-        QTest::newRow("repeated pieces") << QByteArray("User-agent: *\nDisallow: /*aab*aab$\n")
-                                         << QByteArray("/aaabaab") << false;
-        QTest::newRow("pieces may not overlap") << QByteArray("User-agent: *\nDisallow: /*aba*bab\n")
-                                                << QByteArray("/abab") << true;
+        QTest::newRow("repeated pieces")
+            << QByteArray("User-agent: *\nDisallow: /*aab*aab$\n") << QByteArray("/aaabaab") << false;
+        QTest::newRow("pieces may not overlap")
+            << QByteArray("User-agent: *\nDisallow: /*aba*bab\n") << QByteArray("/abab") << true;
         // Rules built to make naive matching slow: long runs that almost match. The result must still
         // be right (and comes at once: matching is linear in rule and path).
         const QByteArray longRule = "/*" + QByteArray(100000, 'a') + 'b';

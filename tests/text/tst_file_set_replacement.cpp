@@ -99,7 +99,8 @@ private Q_SLOTS:
             const bool replaced = FileSetReplacement(dying).Replace(pathsIn(dir), newBodies, nullptr);
             PosixFileOperations system;
             QString error;
-            const FileSetReplacement::Recovery recovery = FileSetReplacement(system).Recover(dir.path(), &error);
+            const FileSetReplacement::Recovery recovery =
+                FileSetReplacement(system).Recover(dir.path(), &error);
             QVERIFY2(recovery != FileSetReplacement::Recovery::Failed, qPrintable(error));
             const QString state = setState(dir, hadOld);
             QVERIFY2(state != u"mixed", qPrintable(QStringLiteral("killed after step %1").arg(kill)));

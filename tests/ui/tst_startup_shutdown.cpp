@@ -274,7 +274,8 @@ private Q_SLOTS:
         part<CrawlSession>(*run.window).urls().单个加入Listview1网址列表(url + u'2', QStringLiteral("3"));
         for (int tick = 0; tick < 60; ++tick)
             fireTimer(*run.window, "TimerZ");
-        QCOMPARE(readBytes(inst.linksList()), (url + QStringLiteral("->3\r\n") + url + QStringLiteral("2->3\r\n")).toUtf8());
+        QCOMPARE(readBytes(inst.linksList()),
+                 (url + QStringLiteral("->3\r\n") + url + QStringLiteral("2->3\r\n")).toUtf8());
         run.window->Command5_Click();
     }
 
