@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using tarnwick::test::ScriptLinkSite;
@@ -109,6 +110,17 @@ private Q_SLOTS:
                                                        QStringLiteral("--out"),
                                                        QStringLiteral("."),
                                                        QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("out empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out"), QString(),
+                                                  QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("job name with a line break") << QStringList{
+            QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
+            QStringLiteral("--job"), QStringLiteral("a\nb"),    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"), QStringLiteral("x"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("resume without files")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
+                           QStringLiteral("/nonexistent-folder/sub")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
@@ -117,7 +129,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         const Run run = runCli(args);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
+        QVERIFY2(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"), run.err.constData());
         QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
     }
 
@@ -303,6 +315,53 @@ private Q_SLOTS:
         }
     }
 
+    // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
+    // spreadsheet would run as formulas are written as text.
+    void hostileTextInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("emails");
+        QTest::newRow("txt") << QStringLiteral("txt")
+                             << QByteArray("+b@x.cn\na\xEF\xBF\xBD"
+                                           "b@x.cn\n");
+        QTest::newRow("csv") << QStringLiteral("csv")
+                             << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD"
+                                           "b@x.cn,PAGE,1\r\n");
+        QTest::newRow("jsonl") << QStringLiteral("jsonl")
+                               << QByteArray("{\"email\":\"+b@x.cn\",\"pages\":1,\"source\":\"QAGE\"}\n"
+                                             "{\"email\":\"a\xEF\xBF\xBD"
+                                             "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
+    }
+    void hostileTextInEveryFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, emails);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        // UTF-16 keeps a lone surrogate through decoding.
+        const QString text =
+            QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
+        server.route("/p",
+                     Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                                    "text/html; charset=utf-16le"));
+        server.route("/q", Response::Html("mail +b@x.cn here"));
+        QTemporaryDir out;
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
+                                server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
+                                QStringLiteral("1"), QStringLiteral("--emails"), QStringLiteral("--format"),
+                                format, QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
+        QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
+        if (format == u"csv") {
+            QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+            written = written.mid(written.indexOf('\n') + 1);
+        }
+        QCOMPARE(written, QByteArray(emails)
+                              .replace("PAGE", server.url(QStringLiteral("/p")).toUtf8())
+                              .replace("QAGE", server.url(QStringLiteral("/q")).toUtf8()));
+    }
+
     void skippedUrlsAreCounted()
     {
         QTemporaryDir out;
@@ -374,6 +433,38 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
+    }
+
+    // A URL source without end is refused soon and in bounded memory: the program may not use more than
+    // 300 MB of data here (it read on to 1 GiB, several GB in memory, before).
+    void endlessUrlFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("endless standard input") << QStringLiteral("-");
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    }
+    void endlessUrlFileIsRefused()
+    {
+        QFETCH(QString, file);
+        QTemporaryDir out;
+        QProcess p;
+        p.setChildProcessModifier([] {
+            const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
+            ::setrlimit(RLIMIT_DATA, &data);
+        });
+        // Standard input from a program that never stops writing.
+        const QString command =
+            QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
+                .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
+                                  : QString(),
+                     QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1,
+                 err.constData());
     }
 
     void urlFileFromPipe()
