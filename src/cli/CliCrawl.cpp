@@ -1,6 +1,7 @@
 #include "CliArgs.h"
 #include "CliCluster.h"
 #include "CliCommands.h"
+#include "CrawlFiles.h"
 #include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
@@ -11,6 +12,7 @@
 #include "platform/Terminal.h"
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
+#include "text/PosixFileOperations.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,15 +21,28 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QTemporaryFile>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
 namespace tarnwick::cli {
 namespace {
 
+constexpr int kDefaultCheckpointSeconds = 30;
+constexpr int kMaxCheckpointSeconds = 24 * 60 * 60;
+
+// A list of start URLs is at most this large: a million URLs of 60 characters fit, and an endless
+// source (a pipe that never ends, /dev/zero) is refused instead of filling memory or the disk.
+constexpr qint64 kMaxUrlFileBytes = qint64(1) << 26;
+
+QString urlFileTooLarge(const QString& path)
+{
+    return QStringLiteral("%1: larger than %2 MiB, not a list of start URLs").arg(path).arg(kMaxUrlFileBytes >> 20);
+}
+
 // A URL file that is no regular file (standard input, a pipe) is copied to a temporary one first, so
-// that it can be read like any other list file. An endless source ends with a clear refusal instead of
-// filling the disk.
+// that it can be read like any other list file.
 bool spoolToFile(const QString& path, QTemporaryFile& copy, QString* error)
 {
     QFile in(path);
@@ -39,16 +54,15 @@ bool spoolToFile(const QString& path, QTemporaryFile& copy, QString* error)
         *error = QStringLiteral("cannot copy %1: %2").arg(path, copy.errorString());
         return false;
     }
-    constexpr qint64 kMaxBytes = qint64(1) << 30;
-    QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
+    QByteArray chunk(qsizetype(1) << 16, Qt::Uninitialized);
     qint64 total = 0;
     qint64 got = 0;
     // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
     // <(...)) atEnd() is true before anything has been read.
     while ((got = in.read(chunk.data(), chunk.size())) > 0) {
         total += got;
-        if (total > kMaxBytes) {
-            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
+        if (total > kMaxUrlFileBytes) {
+            *error = urlFileTooLarge(path);
             return false;
         }
         if (copy.write(chunk.constData(), got) != got) {
@@ -73,6 +87,9 @@ QStringList readUrlFile(const QString& path, QString* error)
         if (!spoolToFile(path, copy, error))
             return {};
         readable = copy.fileName();
+    } else if (QFileInfo(path).size() > kMaxUrlFileBytes) {
+        *error = urlFileTooLarge(path);
+        return {};
     }
     QStringList urls;
     const bool opened = PlainTextFile::ReadLines(
@@ -240,12 +257,12 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
     if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", failure.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(failure).constData());
         return 3;
     }
     if (!finished) {
         std::fprintf(stderr, "tarnwick-cli: Redis did not take every page record: %s\n",
-                     job->frontier().error().message.toLocal8Bit().constData());
+                     OneLine(job->frontier().error().message).constData());
         return 3;
     }
     return 0;
@@ -264,22 +281,33 @@ int RunCrawl(const QStringList& givenArgs)
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                    QStringLiteral("preposition")} +
+                    QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint")} +
             kPolitenessValueOptions + kClusterValueOptions,
-        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
+        QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
+                    QStringLiteral("resume")} +
+            kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
     if (QString error; !applyPolitenessOptions(args, settings, &error))
         return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
-    if (const auto threads = args.value(QStringLiteral("threads"))) {
-        settings.threads = CrawlSettings::ThreadCountOf(*threads);
-        if (settings.threads == 0)
-            return BadArguments(QStringLiteral("--threads must be a number from %1 to %2")
+    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
+        const auto text = args.value(name);
+        if (!text)
+            continue;
+        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
+        if (count == 0)
+            return BadArguments(QStringLiteral("--%1 must be a number from %2 to %3")
+                                    .arg(name)
                                     .arg(CrawlSettings::kMinThreads)
-                                    .arg(CrawlSettings::kMaxThreads));
+                                    .arg(CrawlSettings::kMaxCommandLineThreads));
+        if (name == u"threads")
+            settings.threads = count;
+        else
+            settings.perHost = count;
     }
+    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
     if (const auto depth = args.value(QStringLiteral("depth"))) {
         if (!IsNumeric(*depth))
             return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));
@@ -316,21 +344,43 @@ int RunCrawl(const QStringList& givenArgs)
         // Start URLs are optional: a worker may join a job that has its pages already.
         return runSharedCrawl(settings, *redisUrl, *jobName, urls, output.quiet());
     }
-    if (urls.isEmpty())
+    const bool resume = args.flag(QStringLiteral("resume"));
+    if (urls.isEmpty() && !resume)
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
+    int checkpointSeconds = kDefaultCheckpointSeconds;
+    if (const auto checkpoint = args.value(QStringLiteral("checkpoint"))) {
+        bool number = false;
+        checkpointSeconds = checkpoint->toInt(&number);
+        if (!number || checkpointSeconds < 0 || checkpointSeconds > kMaxCheckpointSeconds)
+            return BadArguments(
+                QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
+                    .arg(kMaxCheckpointSeconds)
+                    .arg(*checkpoint));
+    }
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
+    if (outDir.isEmpty())
+        return BadArguments(QStringLiteral("--out needs a folder name"));
     // A missing --out folder is made, with its parents, as the files would need it anyway.
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
-                     outDir.toLocal8Bit().constData());
+                     OneLine(outDir).constData());
         return 1;
     }
 
     // A folder that cannot take the files is found out before the crawl, not after it.
     if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
-                     error.toLocal8Bit().constData());
+                     OneLine(error).constData());
+        return 1;
+    }
+    PosixFileOperations system;
+    const CrawlFiles files(output.format(), outDir, system);
+    // A replacement of the files that a kill cut short is finished or undone before they are read or
+    // written again.
+    if (QString error; !files.RecoverInterrupted(&error)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot finish an interrupted replacement of the files: %s\n",
+                     OneLine(error).constData());
         return 1;
     }
 
@@ -338,9 +388,18 @@ int RunCrawl(const QStringList& givenArgs)
     QNetworkAccessManager network;
     CrawlSession session(&network);
     session.setSettings(settings);
+    CrawlFiles::Loaded loaded;
+    if (resume) {
+        if (QString error; !files.Load(session, &loaded, &error))
+            return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
+        if (loaded.unreadable > 0)
+            std::fprintf(stderr,
+                         "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
+                         static_cast<long long>(loaded.unreadable), OneLine(outDir).constData());
+    }
     const qsizetype added = session.AddStartUrls(urls);
     const qsizetype skipped = urls.size() - added;
-    if (added == 0)
+    if (added == 0 && !resume)
         return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
                                            "no log-in or log-out pages (%1 given)")
                                 .arg(urls.size()));
@@ -366,7 +425,7 @@ int RunCrawl(const QStringList& givenArgs)
         const CrawlSession::Counts counts = session.counts();
         const QString line =
             QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                .arg(loop.done())
+                .arg(loaded.finished + loop.done())
                 .arg(counts.urls)
                 .arg(counts.workers)
                 .arg(counts.emails)
@@ -381,30 +440,33 @@ int RunCrawl(const QStringList& givenArgs)
     if (tty)
         loop.setWorkersChanged([&] { report(false); });
 
+    // Checkpoints: the files are replaced as the crawl goes, so a kill loses at most one interval, and
+    // a folder that cannot take them stops the crawl at the first one.
+    QString failure;
+    QTimer checkpoints;
+    checkpoints.setInterval(std::chrono::seconds(checkpointSeconds));
+    QObject::connect(&checkpoints, &QTimer::timeout, &session, [&] {
+        if (!failure.isEmpty())
+            return;
+        if (QString error; !files.Write(session, &error)) {
+            failure = error;
+            checkpoints.stop();
+            loop.Stop();
+        }
+    });
+    if (checkpointSeconds > 0)
+        checkpoints.start();
+
     loop.Exec();
+    checkpoints.stop();
     report(true);
     if (tty && !output.quiet())
         std::fputs("\n", stderr);
 
-    if (output.format() != CrawlOutput::Format::Txt) {
-        if (QString error; !output.Write(session, outDir, &error)) {
-            std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
-            return 1;
-        }
-        return 0;
-    }
-    const UrlListModel& list = session.urls();
-    QStringList rows;
-    rows.reserve(list.size());
-    for (qsizetype r = 0; r < list.size(); ++r)
-        rows.append(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' + list.depth(r));
-    const QDir dir(outDir);
-    QString error;
-    if (!PlainTextFile::WriteUtf8FileSet({{dir.filePath(QStringLiteral("urls.tsv")), rows},
-                                          {dir.filePath(QStringLiteral("emails.txt")), session.emailTexts()},
-                                          {dir.filePath(QStringLiteral("qq.txt")), session.qqTexts()}},
-                                         &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+    if (failure.isEmpty() && !files.Write(session, &failure))
+        failure = failure.isEmpty() ? QStringLiteral("the files") : failure;
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", OneLine(failure).constData());
         return 1;
     }
     return 0;

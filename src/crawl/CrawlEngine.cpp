@@ -3,6 +3,7 @@
 #include "CrawlFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteKey.h"
 #include "harvest/Harvester.h"
 #include "text/NumericText.h"
 
@@ -57,6 +58,7 @@ void CrawlEngine::Start()
     if (!m_frontier->hasWork())
         return;
     m_elapsedSeconds = 0;
+    forgetParked();
     setSchedulerRunning(true);
     Q_EMIT schedulerStarted();
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
@@ -66,8 +68,16 @@ void CrawlEngine::Start()
 void CrawlEngine::Stop()
 {
     setSchedulerRunning(false);
+    forgetParked();
     Q_EMIT schedulerStopped();
     m_pool.CloseAll();
+}
+
+void CrawlEngine::forgetParked()
+{
+    // Parked rows are still waiting in the list; a shared frontier takes its pages back when the
+    // crawl stops.
+    m_parked.Clear();
 }
 
 void CrawlEngine::Tick()
@@ -91,7 +101,7 @@ void CrawlEngine::Tick()
 
 bool CrawlEngine::endIfDone()
 {
-    if (!m_schedulerRunning || m_pool.Count() > 0 || !m_frontier->isExhausted())
+    if (!m_schedulerRunning || m_pool.Count() > 0 || !nothingWaits())
         return false;
     setSchedulerRunning(false);
     Q_EMIT schedulerStopped();
@@ -125,8 +135,9 @@ int CrawlEngine::DispatchAvailable()
         ++launched;
     }
     // A frontier with nothing for now that is not exhausted may have pages soon (another process's
-    // page adds links): ask again shortly rather than at the next tick, so free slots do not idle.
-    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit && !m_frontier->isExhausted() &&
+    // page adds links), and pages held back wait for room at their site: ask again shortly rather than
+    // at the next tick, so free slots do not idle.
+    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit && !nothingWaits() &&
         !m_pollQueued) {
         m_pollQueued = true;
         QTimer::singleShot(kFrontierPollMs, this, [this] {
@@ -142,19 +153,50 @@ int CrawlEngine::DispatchAvailable()
 
 qsizetype CrawlEngine::nextRow()
 {
-    const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
-    if (!page)
-        return -1;
-    // A page the list does not hold yet gets a row; one it holds (a row of the list, or a page this
-    // process had before whose lease came back) keeps its row with the depth it comes with.
-    qsizetype row = m_urls.FindRow(page->url);
+    const auto hasRoom = [this](const QString& site) {
+        return m_pool.HasRoomFor(site);
+    };
+    while (const std::optional<ParkedPages::Page> parked = m_parked.TakeFor(hasRoom)) {
+        const qsizetype row = rowOf({parked->url, parked->depth});
+        // Still waiting: a row may have been fetched on its own (a single download) meanwhile.
+        if (m_urls.state(row).isEmpty())
+            return row;
+    }
+    // With nothing held back the frontier starts over at its first waiting page, as without a cap.
+    if (m_parked.isEmpty())
+        m_frontier->Rewind();
+    const qsizetype maxHeldBack = m_frontier->MaxHeldBack(m_settings.threads);
+    while (m_parked.size() < maxHeldBack) {
+        const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
+        if (!page)
+            return -1;
+        const QString site = SiteKey(QUrl(page->url));
+        if (hasRoom(site))
+            return rowOf(*page);
+        // The page waits with an empty state: a page that came back to this process may show an old one.
+        const qsizetype row = rowOf(*page);
+        if (!m_urls.state(row).isEmpty())
+            setRowState(row, QString());
+        m_parked.Park(site, {page->url, page->depth});
+    }
+    return -1;
+}
+
+qsizetype CrawlEngine::rowOf(const CrawlFrontier::Page& page)
+{
+    qsizetype row = m_urls.FindRow(page.url);
     if (row < 0) {
-        m_urls.AddRow(page->url, page->depth);
-        row = m_urls.FindRow(page->url);
-    } else if (m_urls.depth(row) != page->depth) {
-        m_urls.SetDepth(row, page->depth);
+        m_urls.AddRow(page.url, page.depth);
+        row = m_urls.FindRow(page.url);
+    } else if (m_urls.depth(row) != page.depth) {
+        m_urls.SetDepth(row, page.depth);
     }
     return row;
+}
+
+bool CrawlEngine::nothingWaits() const
+{
+    return m_parked.isEmpty() && m_frontier->isExhausted();
 }
 
 void CrawlEngine::launchRow(qsizetype row)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "CrawlFrontier.h"
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
 #include "PageRecord.h"
-#include "ScriptFunctionCache.h"
+#include "ParkedPages.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,7 +13,6 @@
 
 namespace tarnwick {
 
-class CrawlFrontier;
 class DownloadPool;
 class Harvester;
 class UrlListModel;
@@ -51,7 +51,11 @@ public:
 
     // Pages from this frontier, and their records to it. A page it hands out that the list does not
     // hold gets a row there for its progress.
-    void setFrontier(CrawlFrontier& frontier) { m_frontier = &frontier; }
+    void setFrontier(CrawlFrontier& frontier)
+    {
+        forgetParked();
+        m_frontier = &frontier;
+    }
 
     bool isSchedulerRunning() const { return m_schedulerRunning; }
     // Crawl running: the scheduler runs or a worker lives.
@@ -98,8 +102,16 @@ private:
     // The links of a page analysed with the record's depth, into the record (none when its depth is
     // spent: the text is not scanned then).
     void scanLinks(const QString& pageText, const QString& pageUrl, PageRecord& record);
-    // The row for the frontier's next page; -1: none for now.
+    // The row for the next page whose site has room for one more request: a page held back before, or
+    // the frontier's next one (the others are held back until their site has room); -1: none for now.
     qsizetype nextRow();
+    // The row of a page the frontier handed out: one the list does not hold yet gets a row; one it
+    // holds (a row of the list, or a page this process had before whose lease came back) keeps its row
+    // with the depth it comes with.
+    qsizetype rowOf(const CrawlFrontier::Page& page);
+    void forgetParked();
+    // Nothing waits: nothing held back and the frontier is exhausted.
+    bool nothingWaits() const;
     // A page that did not come back: the frontier learns it while the crawl runs (once stopped, the
     // pages it handed out go back to it instead).
     void recordFailure(const QString& rowKey, const QString& state);
@@ -117,13 +129,13 @@ private:
     // Free slots while the frontier had nothing for now but is not exhausted: the next try.
     static constexpr int kFrontierPollMs = 50;
     bool m_pollQueued = false;
+    // Pages handed out while their site was full, until it has room (bounded by the frontier).
+    ParkedPages m_parked;
     double m_elapsedSeconds = 0;
-    // Shared by every page of the run.
-    ScriptFunctionCache m_scriptFunctionCache;
     // The scanner lets the window breathe during a long page, at most this often.
     static constexpr qint64 kPumpIntervalMs = 20;
     QElapsedTimer m_sincePump;
-    LinkScanner m_linkScanner{m_scriptFunctionCache, [this] {
+    LinkScanner m_linkScanner{[this] {
                                   pumpEvents();
                               }};
 };

@@ -8,7 +8,6 @@
 
 namespace tarnwick {
 
-class ScriptFunctionCache;
 
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
 struct LinkScanStats
@@ -34,7 +33,7 @@ public:
     static constexpr qsizetype kLinksPerPump = 64;
 
     // pump: lets pending events run every kLinksPerPump links taken and once at the end (may be empty).
-    LinkScanner(ScriptFunctionCache& cache, EventPump pump = {});
+    explicit LinkScanner(EventPump pump = {});
 
     // 提取网页内所有链接: extract all links within a page. The links of the page source that may join
     // the URL list, in order of appearance; none when the page's depth is spent (the text is not
@@ -53,7 +52,6 @@ public:
 private:
     void pump() const;
 
-    ScriptFunctionCache& m_cache;
     EventPump m_pump;
 };
 

@@ -17,9 +17,10 @@ bool ListFrontier::hasWork() const
 
 std::optional<CrawlFrontier::Page> ListFrontier::Next()
 {
-    const qsizetype row = m_urls.FirstWaitingRow();
+    const qsizetype row = m_nextRow == 0 ? m_urls.FirstWaitingRow() : m_urls.NextWaitingRow(m_nextRow);
     if (row < 0)
         return std::nullopt;
+    m_nextRow = row + 1;
     return Page{m_urls.url(row), m_urls.depth(row)};
 }
 

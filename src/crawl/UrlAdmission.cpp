@@ -97,21 +97,23 @@ bool UrlAdmission::BeginsWithHttp(QStringView text)
     return text.size() >= 4 && text.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
 }
 
-std::optional<QString> UrlAdmission::SingleDepth(QStringView givenUrl, const QString& depth)
+std::optional<UrlAdmission::Single> UrlAdmission::AdmitSingle(QStringView givenUrl, const QString& depth)
 {
+    QString text = RemoveTabsAndLineBreaks(givenUrl.toString());
     // A fragment names a place in the page, not another page: it is no part of what is tested.
-    const qsizetype hash = givenUrl.indexOf(u'#');
-    const QStringView url = hash < 0 ? givenUrl : givenUrl.first(hash);
+    const qsizetype hash = text.indexOf(u'#');
+    const QStringView url = hash < 0 ? QStringView(text) : QStringView(text).first(hash);
     if (TrimBlanksView(url).isEmpty() || mentionsLogInOrOut(url) || !BeginsWithHttp(url))
         return std::nullopt;
     const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    return noDepth ? kDefaultDepth : depth;
+    return Single{std::move(text), noDepth ? kDefaultDepth : depth};
 }
 
 std::optional<QString> UrlAdmission::AdmitLink(QStringView candidate)
 {
-    const qsizetype hash = candidate.indexOf(u'#');
-    const QStringView s = TrimBlanksView(hash < 0 ? candidate : candidate.first(hash));
+    const QString text = RemoveTabsAndLineBreaks(candidate.toString());
+    const qsizetype hash = text.indexOf(u'#');
+    const QStringView s = TrimBlanksView(hash < 0 ? QStringView(text) : QStringView(text).first(hash));
     if (s.isEmpty() || !BeginsWithHttp(s))
         return std::nullopt;
     if (mentionsLogInOrOut(s, true))

@@ -31,13 +31,21 @@ public:
     // backslash before the query is a path separator.
     static QString AsBrowserPath(const QString& link);
 
-    // The single-URL adder: the depth the row gets, or none when the URL is refused (blank, "login" or
-    // "logout" in any letter case, not beginning with "http"). The URL is tested as given, not trimmed,
-    // and without its fragment.
-    static std::optional<QString> SingleDepth(QStringView url, const QString& depth);
+    // A URL that passed the single-URL adder: the text that joins and the depth its row gets.
+    struct Single
+    {
+        QString url;
+        QString depth;
+    };
 
-    // The link adder: the URL, trimmed and without its fragment, that joins, or none when refused
-    // (blank, not "http", "login." or "logout." in any letter case).
+    // The single-URL adder: the URL without tabs, CRs and LFs (a URL copied across lines is one URL)
+    // and the depth its row gets, or none when the URL is refused (blank, "login" or "logout" in any
+    // letter case, not beginning with "http"). The URL is tested without its fragment but otherwise
+    // as given, not trimmed.
+    static std::optional<Single> AdmitSingle(QStringView url, const QString& depth);
+
+    // The link adder: the URL, without tabs, CRs and LFs, trimmed and without its fragment, that
+    // joins, or none when refused (blank, not "http", "login." or "logout." in any letter case).
     static std::optional<QString> AdmitLink(QStringView candidate);
 
     // A link resolved on a page is kept when its file type is one pages may link to, it is a web

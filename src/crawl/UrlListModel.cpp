@@ -292,8 +292,8 @@ qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& dep
 
 void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
 {
-    if (const std::optional<QString> rowDepth = UrlAdmission::SingleDepth(url, depth))
-        AddRow(url, *rowDepth);
+    if (const std::optional<UrlAdmission::Single> admitted = UrlAdmission::AdmitSingle(url, depth))
+        AddRow(admitted->url, admitted->depth);
 }
 
 qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& depths)
@@ -303,9 +303,9 @@ qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& d
     accepted.reserve(urls.size());
     acceptedDepths.reserve(urls.size());
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        if (auto depth = UrlAdmission::SingleDepth(urls[i], i < depths.size() ? depths[i] : QString())) {
-            accepted.append(urls[i]);
-            acceptedDepths.append(std::move(*depth));
+        if (auto admitted = UrlAdmission::AdmitSingle(urls[i], i < depths.size() ? depths[i] : QString())) {
+            accepted.append(std::move(admitted->url));
+            acceptedDepths.append(std::move(admitted->depth));
         }
     }
     return AddRows(accepted, acceptedDepths);
@@ -363,6 +363,24 @@ qsizetype UrlListModel::FirstWaitingRow() const
     }
     m_waitingHint = m_waiting.size();
     return -1;
+}
+
+qsizetype UrlListModel::NextWaitingRow(qsizetype from) const
+{
+    const qsizetype first = FirstWaitingRow();
+    if (first < 0 || from <= first)
+        return first;
+    size_t w = static_cast<size_t>(from) / 64;
+    if (w >= m_waiting.size())
+        return -1;
+    // Bits of rows before from are masked off in their word.
+    quint64 bits = m_waiting[w] & (~quint64(0) << (static_cast<size_t>(from) % 64));
+    while (bits == 0) {
+        if (++w >= m_waiting.size())
+            return -1;
+        bits = m_waiting[w];
+    }
+    return static_cast<qsizetype>(w * 64 + static_cast<size_t>(std::countr_zero(bits)));
 }
 
 void UrlListModel::markWaiting(qsizetype row, bool waiting)

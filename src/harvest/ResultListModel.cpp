@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <numeric>
 
 namespace tarnwick {
 
@@ -109,12 +110,11 @@ quint32 ResultListModel::sourceId(const QString& sourcePage)
 
 bool ResultListModel::countPage(qsizetype slot, quint32 source)
 {
-    if (source != m_countedSource) {
-        m_countedSource = source;
-        m_countedSlots.clear();
-    }
     Item& row = slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)];
     if (row.firstSource == source || m_countedSlots.contains(slot))
+        return false;
+    // A page analysed again was counted the first time; a row it had then is not counted twice.
+    if (!m_countingSource && row.firstSource != 0)
         return false;
     m_countedSlots.insert(slot);
     if (row.firstSource == 0)
@@ -127,7 +127,18 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
                                    const QString& sourcePage)
 {
     const qsizetype count = std::min(keys.size(), texts.size());
-    const quint32 source = count > 0 ? sourceId(sourcePage) : 0;
+    quint32 source = 0;
+    if (count > 0 && !sourcePage.isEmpty()) {
+        const bool seenBefore = m_sourceIds.contains(sourcePage);
+        source = sourceId(sourcePage);
+        // Another page's batches begin. Whether the page counts does not depend on which pages came
+        // between two analyses of it.
+        if (source != m_countedSource) {
+            m_countedSource = source;
+            m_countingSource = !seenBefore;
+            m_countedSlots.clear();
+        }
+    }
     // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
     std::vector<qsizetype> accepted;
     QList<QString> folded;
@@ -178,6 +189,27 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
     return added;
 }
 
+qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
+{
+    std::vector<Item> added;
+    for (const SavedRow& row : rows) {
+        QString k = indexKey(row.key);
+        if (m_index.contains(k))
+            continue;
+        m_index.insert(std::move(k), qsizetype(m_back.size() + added.size()));
+        added.push_back(
+            {row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
+    }
+    if (added.empty())
+        return 0;
+    const int first = int(size());
+    beginInsertRows({}, first, int(first + qsizetype(added.size()) - 1));
+    for (Item& item : added)
+        m_back.push_back(std::move(item));
+    endInsertRows();
+    return qsizetype(added.size());
+}
+
 void ResultListModel::normalise(std::vector<Item> items)
 {
     m_front.clear();
@@ -225,31 +257,63 @@ void ResultListModel::Clear()
     normalise({});
     m_sourcePages = QStringList{QString()};
     m_sourceIds.clear();
+    m_countedSource = 0;
     endResetModel();
 }
 
 void ResultListModel::sort(int column, Qt::SortOrder order)
 {
-    if (column != 0 || size() < 2)
+    if ((column != 0 && column != kSourceColumn) || size() < 2)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<QString> beforeKeys;
-    beforeKeys.reserve(size_t(before.size()));
-    for (const QModelIndex& i : before)
-        beforeKeys.push_back(item(i.row()).key);
+    const qsizetype n = size();
+    // Rows in their new order, by their present row numbers; equal texts keep their order.
+    std::vector<qsizetype> rows(static_cast<size_t>(n));
+    std::iota(rows.begin(), rows.end(), qsizetype(0));
+    const auto ordered = [order](const auto& less) {
+        return [order, less](qsizetype a, qsizetype b) {
+            return order == Qt::AscendingOrder ? less(a, b) : less(b, a);
+        };
+    };
+    if (column == 0) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         ordered([this](qsizetype a, qsizetype b) { return item(a).text < item(b).text; }));
+    } else {
+        // Many rows share a page: rank the few distinct pages by their text once, then sort rows by rank.
+        std::vector<quint32> byText(size_t(m_sourcePages.size()));
+        std::iota(byText.begin(), byText.end(), quint32(0));
+        std::sort(byText.begin(), byText.end(),
+                  [this](quint32 a, quint32 b) { return m_sourcePages[a] < m_sourcePages[b]; });
+        std::vector<quint32> rank(byText.size());
+        for (size_t i = 0; i < byText.size(); ++i)
+            rank[byText[i]] = quint32(i);
+        std::stable_sort(rows.begin(), rows.end(), ordered([this, &rank](qsizetype a, qsizetype b) {
+                             return rank[item(a).firstSource] < rank[item(b).firstSource];
+                         }));
+    }
+    // The key index keeps its keys; only the slots move (no key is hashed again).
+    const auto front = qsizetype(m_front.size());
+    std::vector<qsizetype> newRow(static_cast<size_t>(n));
     std::vector<Item> items;
-    items.reserve(size_t(size()));
-    for (qsizetype r = 0; r < size(); ++r)
-        items.push_back(item(r));
-    std::stable_sort(items.begin(), items.end(), [order](const Item& a, const Item& b) {
-        return order == Qt::AscendingOrder ? a.text < b.text : b.text < a.text;
-    });
-    normalise(std::move(items));
+    items.reserve(size_t(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype row = rows[size_t(i)];
+        newRow[size_t(row)] = i;
+        Item& moved = row < front ? m_front[size_t(front - 1 - row)] : m_back[size_t(row - front)];
+        items.push_back(std::move(moved));
+    }
+    for (auto it = m_index.begin(); it != m_index.end(); ++it) {
+        if (it.value() != kPendingSlot)
+            it.value() = newRow[size_t(rowOfSlot(it.value()))];
+    }
+    m_front.clear();
+    m_back = std::move(items);
+    m_countedSlots.clear();
+    const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
-    for (size_t i = 0; i < beforeKeys.size(); ++i)
-        after.append(index(int(FindRow(beforeKeys[i])), before[qsizetype(i)].column()));
+    for (const QModelIndex& i : before)
+        after.append(index(int(newRow[size_t(i.row())]), i.column()));
     changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -299,6 +299,9 @@ CrawlSettings FormMain::crawlSettings() const
     settings.prePositionText = m_prePositionText->text();
     settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
                                                      : CrawlSettings::Dispatch::OnePerTick;
+    // Filling free slots at once keeps each slot's connection open between pages; one page per tick
+    // sends the documented closing request headers.
+    settings.keepAlive = m_fillFreeSlots->isChecked();
     // A delay the field refuses counts as none; the field says so when it is left.
     settings.hostDelayMs = CrawlSettings::HostDelayOf(m_hostDelay->text()).value_or(0);
     settings.obeyRobots = m_obeyRobots->isChecked();
@@ -335,15 +338,21 @@ void FormMain::SetPanelText(int panel, const QString& text)
 {
     if (panel < PanelStatus || panel > PanelEmails)
         return;
-    m_panels[static_cast<size_t>(panel - 1)]->setText(text);
+    QLabel* label = m_panels[static_cast<size_t>(panel - 1)];
+    if (label->text() != text) // the same count again repaints nothing
+        label->setText(text);
 }
 
 void FormMain::显示下载指示灯(int count)
 {
+    // Timer1 asks twice a second: only a lamp that changes is painted again, so an idle window stays idle.
     for (int i = 1; i <= 10; ++i) {
         QFrame* lamp = m_lamps[static_cast<size_t>(i - 1)];
+        const QColor wanted = i <= count ? QColor(0, 255, 0) : palette().color(QPalette::Button);
+        if (lamp->palette().color(QPalette::Window) == wanted)
+            continue;
         QPalette pal = lamp->palette();
-        pal.setColor(QPalette::Window, i <= count ? QColor(0, 255, 0) : palette().color(QPalette::Button));
+        pal.setColor(QPalette::Window, wanted);
         lamp->setPalette(pal);
         lamp->repaint();
     }

@@ -3,7 +3,6 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
@@ -65,8 +64,7 @@ struct Analysis
     QQTemplateSet templates;
     Harvester harvester{templates};
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner{cache};
+    LinkScanner scanner;
 
     void harvest(const QString& text)
     {

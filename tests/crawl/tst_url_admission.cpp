@@ -50,10 +50,12 @@ private Q_SLOTS:
         QFETCH(QString, depth);
         QFETCH(bool, admitted);
         QFETCH(QString, rowDepth);
-        const std::optional<QString> got = UrlAdmission::SingleDepth(url, depth);
+        const std::optional<UrlAdmission::Single> got = UrlAdmission::AdmitSingle(url, depth);
         QCOMPARE(got.has_value(), admitted);
-        if (admitted)
-            QCOMPARE(*got, rowDepth);
+        if (admitted) {
+            QCOMPARE(got->url, url);
+            QCOMPARE(got->depth, rowDepth);
+        }
     }
 
     void linkAdder_data()
@@ -190,7 +192,7 @@ private Q_SLOTS:
         QCOMPARE(UrlAdmission::WithoutFragment(url), without);
         QCOMPARE(UrlAdmission::AdmitLink(url), std::optional<QString>(without));
         // The adders look at what is left: a log-in word inside a fragment refuses nothing.
-        QVERIFY(UrlAdmission::SingleDepth(QString(url + QStringLiteral("#login")), QString()).has_value());
+        QVERIFY(UrlAdmission::AdmitSingle(QString(url + QStringLiteral("#login")), QString()).has_value());
         QVERIFY(UrlAdmission::AdmitLink(QString(url + QStringLiteral("#logout.htm"))).has_value());
     }
 

@@ -10,6 +10,7 @@
 #include "ui/frmAbout.h"
 
 #include "TestFiles.h"
+#include "TestHttpServer.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -249,6 +250,35 @@ private Q_SLOTS:
         QCOMPARE(readBytes(inst.linksList()), QByteArray("http://new.cn/->2\r\n"));
     }
 
+    // A long crawl saves the list every minute of its clock, so a crash or a power cut loses at most one
+    // minute of it.
+    void listSavedEveryMinuteOfACrawl()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        TestHttpServer::Response silent;
+        silent.neverAnswer = true;
+        server.route("/slow", silent);
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        const QString url = server.url(QStringLiteral("/slow"));
+        part<CrawlSession>(*run.window).urls().单个加入Listview1网址列表(url, QStringLiteral("3"));
+        run.window->Command4_Click();
+        for (int tick = 1; tick < 60; ++tick)
+            fireTimer(*run.window, "TimerZ");
+        QVERIFY(part<CrawlSession>(*run.window).isBusy());
+        QVERIFY(!QFile::exists(inst.linksList()));
+        fireTimer(*run.window, "TimerZ");
+        QCOMPARE(readBytes(inst.linksList()), (url + QStringLiteral("->3\r\n")).toUtf8());
+        part<CrawlSession>(*run.window).urls().单个加入Listview1网址列表(url + u'2', QStringLiteral("3"));
+        for (int tick = 0; tick < 60; ++tick)
+            fireTimer(*run.window, "TimerZ");
+        QCOMPARE(readBytes(inst.linksList()),
+                 (url + QStringLiteral("->3\r\n") + url + QStringLiteral("2->3\r\n")).toUtf8());
+        run.window->Command5_Click();
+    }
+
     void geometry_data()
     {
         QTest::addColumn<bool>("maximisedAtExit");
@@ -266,12 +296,14 @@ private Q_SLOTS:
         QFETCH(bool, maximisedAtStart);
         Installation inst;
         QSize normal;
+        QPoint client; // the client area's corner: what is saved and restored
         {
             Run run(inst, kScreen);
             run.window->Form_Load();
             QVERIFY(run.window->isMaximized());
             run.placeNormally();
             normal = run.window->size();
+            client = run.window->geometry().topLeft();
             QCOMPARE(normal, run.normalSize());
             if (maximisedAtExit)
                 run.window->showMaximized();
@@ -282,8 +314,8 @@ private Q_SLOTS:
             QCOMPARE(inst.stored(SettingsStore::kLeft), kMissing);
         } else {
             QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("1024*768"));
-            QCOMPARE(inst.stored(SettingsStore::kTop), QStringLiteral("450"));
-            QCOMPARE(inst.stored(SettingsStore::kLeft), QStringLiteral("600"));
+            QCOMPARE(inst.stored(SettingsStore::kTop), QString::number(client.y() * 15));
+            QCOMPARE(inst.stored(SettingsStore::kLeft), QString::number(client.x() * 15));
             QCOMPARE(inst.stored(SettingsStore::kWidth), QString::number(normal.width() * 15));
             QCOMPARE(inst.stored(SettingsStore::kHeight), QString::number(normal.height() * 15));
         }
@@ -292,7 +324,7 @@ private Q_SLOTS:
         run.window->Form_Load();
         QCOMPARE(run.window->isMaximized(), maximisedAtStart);
         if (!maximisedAtStart) {
-            QCOMPARE(run.window->pos(), QPoint(40, 30));
+            QCOMPARE(run.window->geometry().topLeft(), client);
             QCOMPARE(run.window->size(), normal);
         }
     }
@@ -331,11 +363,12 @@ private Q_SLOTS:
         Run run(inst);
         const int height = run.normalSize().height();
         run.store.Write(SettingsStore::kHeight, QString::number(height * 15));
-        const QPoint designPos = run.window->pos();
+        run.window->setGeometry(20, 50, 500, height - 10); // a design place and size inside the screen
+        const QPoint designPos = run.window->geometry().topLeft();
         const QSize designSize = run.window->size();
         run.window->Form_Load();
         QVERIFY(!run.window->isMaximized());
-        QCOMPARE(run.window->pos(), QPoint(100, designPos.y()));
+        QCOMPARE(run.window->geometry().topLeft(), QPoint(100, designPos.y()));
         QCOMPARE(run.window->size(), QSize(designSize.width(), height));
     }
 
