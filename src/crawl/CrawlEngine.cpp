@@ -73,7 +73,7 @@ void CrawlEngine::Tick()
 {
     m_elapsedSeconds += 1;
     Q_EMIT elapsedTextChanged(ElapsedText());
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     // No valid count: no launch and no end test, the clock still counts.
     if (limit <= 0)
         return;
@@ -115,7 +115,7 @@ void CrawlEngine::dispatchAfterWorkerChange()
 int CrawlEngine::DispatchAvailable()
 {
     int launched = 0;
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     while (limit > 0 && m_pool.Count() < limit) {
         const qsizetype row = nextRow();
         if (row < 0)

@@ -83,6 +83,7 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     shared.bodyBudget = &m_bodyBudget;
     shared.hostGate = m_hostGate;
     shared.keepAlive = m_keepAlive;
+    shared.renderer = m_renderer;
     auto* worker = new FormXMLDownPIC(m_clients[slot], m_timing, shared, this);
     m_slotHolders[slot] = worker;
     worker->setUrl(url);

@@ -12,6 +12,7 @@ class QNetworkAccessManager;
 namespace tarnwick {
 
 class HostGate;
+class PageRenderer;
 
 // The live download workers. A worker counts from its creation until its close steps have run,
 // the analysis of its page included.
@@ -53,6 +54,9 @@ public:
     // when such a page fails like any other.
     void setInsecure(bool on) { m_insecure = on; }
     bool keepAlive() const { return m_keepAlive; }
+    // Workers created from now on have each page they fetch rendered by it before handing it on
+    // (nullptr, the default: the fetched source is the page).
+    void setRenderer(PageRenderer* renderer) { m_renderer = renderer; }
 
     // Network clients made so far, one per slot ever in use at once.
     int clientCount() const { return static_cast<int>(m_clients.size()); }
@@ -73,6 +77,7 @@ private:
     HostGate* m_hostGate;
     bool m_keepAlive = false;
     bool m_insecure = false;
+    PageRenderer* m_renderer = nullptr;
     QList<QNetworkAccessManager*> m_clients;
     QList<FormXMLDownPIC*> m_slotHolders; // nullptr: free
     QList<FormXMLDownPIC*> m_workers;

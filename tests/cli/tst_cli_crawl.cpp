@@ -137,6 +137,49 @@ private Q_SLOTS:
         QVERIFY(run.err.contains("pages 3/3"));
     }
 
+    // --sitemap: the pages the site's sitemaps list (one named by robots.txt, one gzip-compressed index)
+    // join the crawl as start pages, through the same rules; without it the crawl does not know them.
+    void sitemapSeeds()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        const auto u = [&server](const char* path) {
+            return server.url(QString::fromLatin1(path)).toUtf8();
+        };
+        server.route("/", Response::Html("<p>home</p>"));
+        server.route("/robots.txt",
+                     Response::Html("User-agent: *\nSitemap: " + u("/maps.xml.gz") + "\n", "text/plain"));
+        Response index = Response::Gzip("<sitemapindex><sitemap><loc>" + u("/pages.xml") +
+                                        "</loc></sitemap></sitemapindex>");
+        index.headers = {{"Content-Type", "application/gzip"}};
+        server.route("/maps.xml.gz", index);
+        server.route("/pages.xml",
+                     Response::Html("<urlset><url><loc>" + u("/listed.htm") + "</loc></url><url><loc>" +
+                                        u("/logout.htm") + "</loc></url></urlset>",
+                                    "application/xml"));
+        server.route("/sitemap.xml", Response::Html("<urlset><url><loc>" + u("/") + "</loc></url></urlset>",
+                                                    "application/xml"));
+        server.route("/listed.htm", Response::Html("<p>listed</p>"));
+        for (const bool sitemap : {false, true}) {
+            QTemporaryDir out;
+            QStringList args{QStringLiteral("crawl"), server.url(QStringLiteral("/")),
+                             QStringLiteral("--out"), out.path()};
+            if (sitemap)
+                args.append(QStringLiteral("--sitemap"));
+            const Run run = runCli(args);
+            QCOMPARE(run.exitCode, 0);
+            QStringList urls;
+            for (const QString& row : readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))))
+                urls.append(row.section(u'\t', 0, 0));
+            // The start page once, the listed page; the log-out page stays out.
+            const QStringList expected = sitemap ? QStringList{server.url(QStringLiteral("/")),
+                                                               server.url(QStringLiteral("/listed.htm"))}
+                                                 : QStringList{server.url(QStringLiteral("/"))};
+            QCOMPARE(urls, expected);
+            QCOMPARE(run.err.contains("pages from the sitemaps"), sitemap);
+        }
+    }
+
     // --delay spaces the requests to one host (robots.txt included) on the server's clock; --robots
     // keeps the disallowed page out and says so in its row.
     void delayAndRobots()

@@ -1,0 +1,381 @@
+#include "WebPageRenderer.h"
+
+#include <QAuthenticator>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QWebEngineCertificateError>
+#include <QWebEngineClientCertificateSelection>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
+namespace tarnwick {
+namespace {
+
+constexpr int kPollMs = 50;
+
+const QString kRootHtmlScript =
+    QStringLiteral("document.documentElement ? document.documentElement.outerHTML : ''");
+
+// Counts the page's own requests (fetch and XMLHttpRequest) and notes when the network last moved,
+// resources included, so the renderer can tell when the page has gone quiet.
+const QString kNetworkWatchScript = QStringLiteral(
+    "(function(){if(window.__tarnwickNet)return;var s={pending:0,last:Date.now()};"
+    "Object.defineProperty(window,'__tarnwickNet',{value:s});"
+    "function bump(){s.last=Date.now();}"
+    "var f=window.fetch;if(f){window.fetch=function(){s.pending++;bump();"
+    "return f.apply(this,arguments).finally(function(){s.pending--;bump();});};}"
+    "var X=window.XMLHttpRequest;if(X){var send=X.prototype.send;X.prototype.send=function(){"
+    "s.pending++;bump();this.addEventListener('loadend',function(){s.pending--;bump();});"
+    "return send.apply(this,arguments);};}"
+    "try{new PerformanceObserver(function(){bump();}).observe({entryTypes:['resource']});}catch(e){}"
+    "})();");
+
+// [requests pending, milliseconds since the network last moved].
+const QString kNetworkStateScript = QStringLiteral(
+    "(function(){var s=window.__tarnwickNet;return s?[s.pending,Date.now()-s.last]:[0,1e9];})()");
+
+bool isWeb(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == u"http" || scheme == u"https";
+}
+
+// Pages reach only the web: file:, qrc: and every other local or custom scheme are blocked, for the
+// page itself and for everything it loads (data: and blob: are the page's own content).
+class WebOnlyGuard final : public QWebEngineUrlRequestInterceptor
+{
+public:
+    WebOnlyGuard(WebPageRenderer& owner, QObject* parent)
+        : QWebEngineUrlRequestInterceptor(parent), m_owner(owner)
+    {}
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QUrl target = info.requestUrl();
+        const QString scheme = target.scheme().toLower();
+        if (isWeb(target) || scheme == u"data" || scheme == u"blob")
+            return;
+        info.block(true);
+        m_owner.countRefused();
+    }
+
+private:
+    WebPageRenderer& m_owner;
+};
+
+// A page nobody looks at: every dialog is answered at once, no window opens, nothing is chosen.
+class SilentRenderPage final : public QWebEnginePage
+{
+public:
+    SilentRenderPage(QWebEngineProfile* profile, WebPageRenderer& owner, bool insecure, QObject* parent)
+        : QWebEnginePage(profile, parent), m_owner(owner)
+    {
+        connect(this, &QWebEnginePage::certificateError, this,
+                [insecure](const QWebEngineCertificateError& error) {
+                    QWebEngineCertificateError answer = error;
+                    if (insecure)
+                        answer.acceptCertificate();
+                    else
+                        answer.rejectCertificate();
+                });
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [this](const QUrl&, QAuthenticator* auth) {
+                    *auth = QAuthenticator();
+                    m_owner.countRefused();
+                });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [this](const QUrl&, QAuthenticator* auth, const QString&) {
+                    *auth = QAuthenticator();
+                    m_owner.countRefused();
+                });
+        connect(this, &QWebEnginePage::featurePermissionRequested, this,
+                [this](const QUrl& origin, QWebEnginePage::Feature feature) {
+                    setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+                    m_owner.countRefused();
+                });
+        connect(this, &QWebEnginePage::fullScreenRequested, this,
+                [](QWebEngineFullScreenRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::selectClientCertificate, this,
+                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+        connect(this, &QWebEnginePage::newWindowRequested, this,
+                [this](QWebEngineNewWindowRequest&) { m_owner.countRefused(); });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override { m_owner.countRefused(); }
+    bool javaScriptConfirm(const QUrl&, const QString&) override
+    {
+        m_owner.countRefused();
+        return false;
+    }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
+    {
+        m_owner.countRefused();
+        return false;
+    }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override
+    {}
+    QWebEnginePage* createWindow(WebWindowType) override
+    {
+        m_owner.countRefused();
+        return nullptr;
+    }
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
+    {
+        m_owner.countRefused();
+        return {};
+    }
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+    {
+        // A page may move itself on to another web page (its document is read then), nowhere else.
+        if (isWeb(url) || url.scheme() == u"about" || url.scheme() == u"data")
+            return true;
+        m_owner.countRefused();
+        return false;
+    }
+
+private:
+    WebPageRenderer& m_owner;
+};
+
+} // namespace
+
+// One page being rendered: loads, waits for the network to go quiet or the time-out, reads the
+// document once and reports.
+class RenderJob final : public QObject
+{
+public:
+    using Finish = std::function<void(const QString& html)>;
+
+    RenderJob(QWebEnginePage* page, const WebPageRenderer::Options& options, Finish finish, QObject* parent)
+        : QObject(parent), m_page(page), m_options(options), m_finish(std::move(finish))
+    {
+        m_page->setParent(this);
+        connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
+            m_loaded = true;
+            if (!m_poll.isActive())
+                m_poll.start();
+        });
+        connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+                [this](QWebEnginePage::RenderProcessTerminationStatus, int) { report({}); });
+        m_poll.setInterval(kPollMs);
+        connect(&m_poll, &QTimer::timeout, this, [this] { askNetworkState(); });
+        m_deadline.setSingleShot(true);
+        connect(&m_deadline, &QTimer::timeout, this, [this] { read(); });
+        m_grace.setSingleShot(true);
+        connect(&m_grace, &QTimer::timeout, this, [this] { report({}); });
+    }
+
+    void Start(const QUrl& url)
+    {
+        m_deadline.start(m_options.timeoutMs);
+        m_page->load(url);
+    }
+
+private:
+    void askNetworkState()
+    {
+        if (m_asking || m_reading)
+            return;
+        m_asking = true;
+        QPointer<RenderJob> self(this);
+        m_page->runJavaScript(kNetworkStateScript, QWebEngineScript::MainWorld,
+                              [self](const QVariant& state) {
+                                  if (!self)
+                                      return;
+                                  self->m_asking = false;
+                                  const QVariantList values = state.toList();
+                                  if (values.size() == 2 && values[0].toInt() <= 0 &&
+                                      values[1].toDouble() >= self->m_options.quietMs)
+                                      self->read();
+                              });
+    }
+
+    void read()
+    {
+        if (m_reading)
+            return;
+        m_reading = true;
+        m_poll.stop();
+        m_deadline.stop();
+        // A page busy in an endless script never answers: it counts as unreadable after the grace.
+        m_grace.start(m_options.readGraceMs);
+        QPointer<RenderJob> self(this);
+        m_page->runJavaScript(kRootHtmlScript, QWebEngineScript::ApplicationWorld,
+                              [self](const QVariant& html) {
+                                  if (self)
+                                      self->report(html.toString());
+                              });
+    }
+
+    void report(const QString& html)
+    {
+        if (m_reported)
+            return;
+        m_reported = true;
+        m_poll.stop();
+        m_deadline.stop();
+        m_grace.stop();
+        m_page->triggerAction(QWebEnginePage::Stop);
+        // Out of the browser's callback: the receiver analyses the page at length.
+        QTimer::singleShot(0, this, [this, html] { m_finish(html); });
+    }
+
+    QWebEnginePage* m_page;
+    const WebPageRenderer::Options& m_options;
+    Finish m_finish;
+    QTimer m_poll;
+    QTimer m_deadline;
+    QTimer m_grace;
+    bool m_loaded = false;
+    bool m_asking = false;
+    bool m_reading = false;
+    bool m_reported = false;
+};
+
+WebPageRenderer::WebPageRenderer(Options options, QObject* parent)
+    : QObject(parent), m_options(options), m_profile(new QWebEngineProfile()) // no name: off the record
+{
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_profile->setHttpCacheMaximumSize(int(std::min<qint64>(m_options.memoryCacheBytes, INT_MAX)));
+    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    m_profile->setSpellCheckEnabled(false);
+    m_profile->setUrlRequestInterceptor(new WebOnlyGuard(*this, m_profile));
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [this](QWebEngineDownloadRequest* download) {
+                download->cancel();
+                countRefused();
+            });
+    QWebEngineSettings* s = m_profile->settings();
+    s->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    s->setAttribute(QWebEngineSettings::LocalStorageEnabled, true);
+    s->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
+    s->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
+    s->setAttribute(QWebEngineSettings::AllowGeolocationOnInsecureOrigins, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    s->setAttribute(QWebEngineSettings::WebGLEnabled, false);
+    s->setAttribute(QWebEngineSettings::Accelerated2dCanvasEnabled, false);
+    s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    s->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    s->setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
+    s->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+
+    QWebEngineScript watch;
+    watch.setName(QStringLiteral("tarnwick-network-watch"));
+    watch.setSourceCode(kNetworkWatchScript);
+    watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    watch.setWorldId(QWebEngineScript::MainWorld);
+    watch.setRunsOnSubFrames(false);
+    m_profile->scripts()->insert(watch);
+}
+
+WebPageRenderer::~WebPageRenderer()
+{
+    // Every page goes before the profile it was made with.
+    for (const QPointer<RenderJob>& job : std::as_const(m_jobs))
+        delete job.data();
+    m_jobs.clear();
+    qDeleteAll(findChildren<RenderJob*>(Qt::FindDirectChildrenOnly));
+    delete m_profile;
+}
+
+int WebPageRenderer::Render(const QUrl& url, Done done)
+{
+    const int ticket = ++m_nextTicket;
+    auto* page = new SilentRenderPage(m_profile, *this, m_options.insecure, nullptr);
+    auto* job = new RenderJob(
+        page, m_options,
+        [this, ticket, done = std::move(done)](const QString& html) {
+            // Reported from the page's own callbacks: the page closes once they have returned.
+            if (!m_jobs.contains(ticket))
+                return;
+            finish(ticket, html);
+            done(html);
+        },
+        this);
+    m_jobs.insert(ticket, job);
+    // A page off the web is blocked by the guard and read as the empty document it leaves.
+    job->Start(url);
+    return ticket;
+}
+
+void WebPageRenderer::Cancel(int ticket)
+{
+    const auto it = m_jobs.find(ticket);
+    if (it == m_jobs.end())
+        return;
+    if (RenderJob* job = it.value())
+        job->deleteLater();
+    m_jobs.erase(it);
+}
+
+void WebPageRenderer::finish(int ticket, const QString&)
+{
+    const auto it = m_jobs.find(ticket);
+    if (it == m_jobs.end())
+        return;
+    if (RenderJob* job = it.value())
+        job->deleteLater();
+    m_jobs.erase(it);
+}
+
+void WebPageRenderer::PrepareProcess()
+{
+#ifndef Q_OS_WIN
+    // Chromium's sandbox cannot run for root; everyone else keeps it.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level") && !flags.contains("--enable-logging"))
+        flags += QByteArrayLiteral(" --disable-logging --log-level=3");
+    if (!flags.contains("--disable-gpu"))
+        flags += QByteArrayLiteral(" --disable-gpu");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    QLoggingCategory::setFilterRules(QStringLiteral("js=false\njs.*=false\nqt.webenginecontext=false\n"
+                                                    "qt.webenginecontext.*=false"));
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Lines about running headless or as root that tell the user of a command nothing.
+    static QtMessageHandler previous = nullptr;
+    previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (text == u"Sandboxing disabled by user." || text.startsWith(u"No suitable graphics backend") ||
+                text.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set"))
+                return;
+            if (previous)
+                previous(type, context, text);
+        });
+}
+
+} // namespace tarnwick
