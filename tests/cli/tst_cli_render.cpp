@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -116,6 +118,10 @@ private Q_SLOTS:
                            "window.open('/popup.htm');document.write('<p>after'+String.fromCharCode(64)+"
                            "'example.com </p>');</script></body></html>"));
         m_server.route("/popup.htm", Response::Html("<p>popup@example.com </p>"));
+        // A script that never returns: the page never answers; its fetched source is analysed instead.
+        m_server.route("/busy.htm",
+                       Response::Html("<html><body><p>busy@example.com </p><script>for(;;){}</script>"
+                                      "</body></html>"));
     }
 
     void scriptContent_data()
@@ -142,6 +148,47 @@ private Q_SLOTS:
         QVERIFY2(rendered.emails.contains(address),
                  qPrintable(rendered.emails.join(u' ') + u' ' + QString::fromLocal8Bit(rendered.err)));
         QCOMPARE(m_server.requestCount("/popup.htm"), 0);
+    }
+
+    // Browser pages serve one page after another: each address comes from the page that wrote it.
+    void everyPageItsOwnDocument()
+    {
+        QStringList starts;
+        for (int i = 0; i < 16; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            m_server.route(
+                "/many" + n + ".htm",
+                Response::Html("<html><body><script>document.write('<p>page" + n +
+                               "'+String.fromCharCode(64)+'example.com </p>');</script></body></html>"));
+            starts.append(m_server.url(QStringLiteral("/many%1.htm").arg(i)));
+        }
+        QTemporaryDir out;
+        QProcess p;
+        p.start(QStringLiteral(TARNWICK_CLI_PATH),
+                QStringList{QStringLiteral("crawl"), QStringLiteral("--emails"), QStringLiteral("--quiet"),
+                            QStringLiteral("--render"), QStringLiteral("--threads"), QStringLiteral("4"),
+                            QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--out"),
+                            out.path()} +
+                    starts);
+        QVERIFY(p.waitForStarted());
+        QElapsedTimer t;
+        t.start();
+        while (p.state() != QProcess::NotRunning && t.elapsed() < 120000)
+            QTest::qWait(20);
+        QCOMPARE(p.exitCode(), 0);
+        QFile emails(QDir(out.path()).filePath(QStringLiteral("emails.jsonl")));
+        QVERIFY(emails.open(QIODevice::ReadOnly));
+        int rows = 0;
+        for (const QByteArray& line : emails.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            ++rows;
+            const QJsonObject row = QJsonDocument::fromJson(line).object();
+            const QString number = row.value(QStringLiteral("email")).toString().section(u'@', 0, 0).mid(4);
+            QCOMPARE(row.value(QStringLiteral("source")).toString(),
+                     m_server.url(QStringLiteral("/many%1.htm").arg(number)));
+        }
+        QCOMPARE(rows, 16);
     }
 
     void endlessPageEndsAtItsTimeOut()

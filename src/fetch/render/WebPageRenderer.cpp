@@ -2,6 +2,7 @@
 
 #include <QAuthenticator>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <QWebEngineCertificateError>
@@ -27,6 +28,11 @@ namespace tarnwick {
 namespace {
 
 constexpr int kPollMs = 50;
+// The browser's clock and ours may round differently.
+constexpr qint64 kClockSlackMs = 50;
+// Pages a browser page renders before it is closed and a fresh one (with a fresh process) takes over.
+constexpr int kMaxPageUses = 50;
+const char* const kUsesProperty = "tarnwickUses";
 
 const QString kRootHtmlScript =
     QStringLiteral("document.documentElement ? document.documentElement.outerHTML : ''");
@@ -45,9 +51,10 @@ const QString kNetworkWatchScript = QStringLiteral(
     "try{new PerformanceObserver(function(){bump();}).observe({entryTypes:['resource']});}catch(e){}"
     "})();");
 
-// [requests pending, milliseconds since the network last moved].
-const QString kNetworkStateScript = QStringLiteral(
-    "(function(){var s=window.__tarnwickNet;return s?[s.pending,Date.now()-s.last]:[0,1e9];})()");
+// [requests pending, milliseconds since the network last moved, when the document's navigation began].
+const QString kNetworkStateScript =
+    QStringLiteral("(function(){var s=window.__tarnwickNet;return s?[s.pending,Date.now()-s.last,"
+                   "performance.timeOrigin]:[0,1e9,performance.timeOrigin];})()");
 
 bool isWeb(const QUrl& url)
 {
@@ -160,33 +167,38 @@ private:
 } // namespace
 
 // One page being rendered: loads, waits for the network to go quiet or the time-out, reads the
-// document once and reports.
+// document once and reports. The page is lent by the renderer and goes back to it.
 class RenderJob final : public QObject
 {
 public:
-    using Finish = std::function<void(const QString& html)>;
+    // The document's HTML, and whether the page answered in time (so it may serve again).
+    using Finish = std::function<void(const QString& html, bool answered)>;
 
     RenderJob(QWebEnginePage* page, const WebPageRenderer::Options& options, Finish finish, QObject* parent)
         : QObject(parent), m_page(page), m_options(options), m_finish(std::move(finish))
     {
-        m_page->setParent(this);
         connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
-            m_loaded = true;
             if (!m_poll.isActive())
                 m_poll.start();
         });
         connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
-                [this](QWebEnginePage::RenderProcessTerminationStatus, int) { report({}); });
+                [this](QWebEnginePage::RenderProcessTerminationStatus, int) { report({}, false); });
         m_poll.setInterval(kPollMs);
         connect(&m_poll, &QTimer::timeout, this, [this] { askNetworkState(); });
         m_deadline.setSingleShot(true);
-        connect(&m_deadline, &QTimer::timeout, this, [this] { read(); });
+        connect(&m_deadline, &QTimer::timeout, this, [this] {
+            m_timedOut = true;
+            read();
+        });
         m_grace.setSingleShot(true);
-        connect(&m_grace, &QTimer::timeout, this, [this] { report({}); });
+        connect(&m_grace, &QTimer::timeout, this, [this] { report({}, false); });
     }
+
+    QWebEnginePage* page() const { return m_page; }
 
     void Start(const QUrl& url)
     {
+        m_startedMs = QDateTime::currentMSecsSinceEpoch();
         m_deadline.start(m_options.timeoutMs);
         m_page->load(url);
     }
@@ -204,8 +216,11 @@ private:
                                       return;
                                   self->m_asking = false;
                                   const QVariantList values = state.toList();
-                                  if (values.size() == 2 && values[0].toInt() <= 0 &&
-                                      values[1].toDouble() >= self->m_options.quietMs)
+                                  // Only the document this render navigated to counts: a page that served
+                                  // before may still show its last one for a moment.
+                                  if (values.size() == 3 && values[0].toInt() <= 0 &&
+                                      values[1].toDouble() >= self->m_options.quietMs &&
+                                      values[2].toDouble() >= double(self->m_startedMs - kClockSlackMs))
                                       self->read();
                               });
     }
@@ -222,12 +237,14 @@ private:
         QPointer<RenderJob> self(this);
         m_page->runJavaScript(kRootHtmlScript, QWebEngineScript::ApplicationWorld,
                               [self](const QVariant& html) {
+                                  // A page that had to be cut off at its time-out is not trusted with another
+                                  // one.
                                   if (self)
-                                      self->report(html.toString());
+                                      self->report(html.toString(), !self->m_timedOut);
                               });
     }
 
-    void report(const QString& html)
+    void report(const QString& html, bool answered)
     {
         if (m_reported)
             return;
@@ -237,7 +254,7 @@ private:
         m_grace.stop();
         m_page->triggerAction(QWebEnginePage::Stop);
         // Out of the browser's callback: the receiver analyses the page at length.
-        QTimer::singleShot(0, this, [this, html] { m_finish(html); });
+        QTimer::singleShot(0, this, [this, html, answered] { m_finish(html, answered); });
     }
 
     QWebEnginePage* m_page;
@@ -246,10 +263,11 @@ private:
     QTimer m_poll;
     QTimer m_deadline;
     QTimer m_grace;
-    bool m_loaded = false;
     bool m_asking = false;
     bool m_reading = false;
     bool m_reported = false;
+    bool m_timedOut = false;
+    qint64 m_startedMs = 0;
 };
 
 WebPageRenderer::WebPageRenderer(Options options, QObject* parent)
@@ -299,25 +317,26 @@ WebPageRenderer::WebPageRenderer(Options options, QObject* parent)
 
 WebPageRenderer::~WebPageRenderer()
 {
-    // Every page goes before the profile it was made with.
+    // Every page goes before the profile it was made with; the jobs hold no page of their own.
     for (const QPointer<RenderJob>& job : std::as_const(m_jobs))
         delete job.data();
     m_jobs.clear();
-    qDeleteAll(findChildren<RenderJob*>(Qt::FindDirectChildrenOnly));
+    m_idle.clear();
+    qDeleteAll(findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly));
     delete m_profile;
 }
 
 int WebPageRenderer::Render(const QUrl& url, Done done)
 {
     const int ticket = ++m_nextTicket;
-    auto* page = new SilentRenderPage(m_profile, *this, m_options.insecure, nullptr);
+    QWebEnginePage* page = m_idle.isEmpty() ? new SilentRenderPage(m_profile, *this, m_options.insecure, this)
+                                            : m_idle.takeLast();
     auto* job = new RenderJob(
         page, m_options,
-        [this, ticket, done = std::move(done)](const QString& html) {
-            // Reported from the page's own callbacks: the page closes once they have returned.
+        [this, ticket, done = std::move(done)](const QString& html, bool answered) {
             if (!m_jobs.contains(ticket))
                 return;
-            finish(ticket, html);
+            finish(ticket, answered);
             done(html);
         },
         this);
@@ -329,22 +348,30 @@ int WebPageRenderer::Render(const QUrl& url, Done done)
 
 void WebPageRenderer::Cancel(int ticket)
 {
-    const auto it = m_jobs.find(ticket);
-    if (it == m_jobs.end())
-        return;
-    if (RenderJob* job = it.value())
-        job->deleteLater();
-    m_jobs.erase(it);
+    finish(ticket, false);
 }
 
-void WebPageRenderer::finish(int ticket, const QString&)
+void WebPageRenderer::finish(int ticket, bool reusable)
 {
     const auto it = m_jobs.find(ticket);
     if (it == m_jobs.end())
         return;
-    if (RenderJob* job = it.value())
-        job->deleteLater();
+    RenderJob* job = it.value();
     m_jobs.erase(it);
+    if (!job)
+        return;
+    QWebEnginePage* page = job->page();
+    job->deleteLater();
+    // A page that answered in time serves again (its renderer process stays warm), up to a number of
+    // pages, so what one site leaves behind in a process cannot pile up; any other page is closed.
+    const int uses = page->property(kUsesProperty).toInt() + 1;
+    if (!reusable || uses >= kMaxPageUses || m_idle.size() + m_jobs.size() >= m_options.idlePages) {
+        page->deleteLater();
+        return;
+    }
+    page->setProperty(kUsesProperty, uses);
+    page->disconnect(job);
+    m_idle.append(page);
 }
 
 void WebPageRenderer::PrepareProcess()

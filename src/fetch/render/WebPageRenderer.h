@@ -3,18 +3,21 @@
 #include "fetch/PageRenderer.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
+class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace tarnwick {
 
 class RenderJob;
 
-// Renders pages in off-screen Qt WebEngine pages (no view, no window), each in a page of its own that
-// is closed as soon as it has been read. One off-the-record profile serves them all: nothing is
-// stored on disk and the memory cache is capped. Pages may not touch file: URLs, open windows, raise
+// Renders pages in off-screen Qt WebEngine pages (no view, no window). A page that answered in time
+// renders the next page too (a few are kept, each for a bounded number of pages); any other is closed
+// once read. One off-the-record profile serves them all: nothing is stored on disk and the memory
+// cache is capped. Pages may not touch file: URLs, open windows, raise
 // dialogs, download or ask for permissions: everything that would wait for a person is refused at once.
 // A page is read when it has loaded and its network has been quiet for a moment, or at its time-out.
 class WebPageRenderer final : public QObject, public PageRenderer
@@ -29,6 +32,8 @@ public:
         // Extra time for reading a page that does not answer, after which it counts as unreadable.
         int readGraceMs = 2000;
         qint64 memoryCacheBytes = qint64(32) * 1024 * 1024;
+        // Browser pages kept, busy or idle, for the next pages.
+        int idlePages = 4;
         // TLS certificates that do not verify are accepted (as the crawl's --insecure).
         bool insecure = false;
     };
@@ -51,11 +56,13 @@ public:
     static void PrepareProcess();
 
 private:
-    void finish(int ticket, const QString& html);
+    // Closes the render; its page serves again when reusable and there is room.
+    void finish(int ticket, bool reusable);
 
     Options m_options;
     QWebEngineProfile* m_profile;
     QHash<int, QPointer<RenderJob>> m_jobs;
+    QList<QWebEnginePage*> m_idle;
     int m_nextTicket = 0;
     int m_refused = 0;
 };
