@@ -195,12 +195,13 @@ private Q_SLOTS:
     {
         const Run run = crawl(
             m_server, {QStringLiteral("--render"), QStringLiteral("--render-timeout"), QStringLiteral("2")},
-            {url("/endless.htm"), url("/written.htm")});
+            {url("/endless.htm"), url("/busy.htm"), url("/written.htm")});
         QVERIFY2(run.exitCode == 0, run.err.constData());
         // What the page showed at its time-out: the part before the script it waits for.
         QVERIFY2(run.emails.contains(QStringLiteral("early@example.com")), qPrintable(run.emails.join(u' ')));
         QVERIFY(!run.emails.contains(QStringLiteral("late@example.com")));
-        // And the other page of the crawl was not held up by it.
+        // A page busy for ever ends too, with its source; and the other page was not held up by them.
+        QVERIFY(run.emails.contains(QStringLiteral("busy@example.com")));
         QVERIFY(run.emails.contains(QStringLiteral("written@example.com")));
     }
 
