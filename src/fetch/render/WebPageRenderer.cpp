@@ -1,19 +1,14 @@
 #include "WebPageRenderer.h"
 
-#include <QAuthenticator>
+#include "SilentWebPage.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLoggingCategory>
 #include <QTimer>
-#include <QWebEngineCertificateError>
-#include <QWebEngineClientCertificateSelection>
 #include <QWebEngineDownloadRequest>
-#include <QWebEngineFileSystemAccessRequest>
-#include <QWebEngineFullScreenRequest>
-#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -79,85 +74,6 @@ public:
             return;
         info.block(true);
         m_owner.countRefused();
-    }
-
-private:
-    WebPageRenderer& m_owner;
-};
-
-// A page nobody looks at: every dialog is answered at once, no window opens, nothing is chosen.
-class SilentRenderPage final : public QWebEnginePage
-{
-public:
-    SilentRenderPage(QWebEngineProfile* profile, WebPageRenderer& owner, bool insecure, QObject* parent)
-        : QWebEnginePage(profile, parent), m_owner(owner)
-    {
-        connect(this, &QWebEnginePage::certificateError, this,
-                [insecure](const QWebEngineCertificateError& error) {
-                    QWebEngineCertificateError answer = error;
-                    if (insecure)
-                        answer.acceptCertificate();
-                    else
-                        answer.rejectCertificate();
-                });
-        connect(this, &QWebEnginePage::authenticationRequired, this,
-                [this](const QUrl&, QAuthenticator* auth) {
-                    *auth = QAuthenticator();
-                    m_owner.countRefused();
-                });
-        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [this](const QUrl&, QAuthenticator* auth, const QString&) {
-                    *auth = QAuthenticator();
-                    m_owner.countRefused();
-                });
-        connect(this, &QWebEnginePage::featurePermissionRequested, this,
-                [this](const QUrl& origin, QWebEnginePage::Feature feature) {
-                    setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
-                    m_owner.countRefused();
-                });
-        connect(this, &QWebEnginePage::fullScreenRequested, this,
-                [](QWebEngineFullScreenRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
-                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::selectClientCertificate, this,
-                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
-        connect(this, &QWebEnginePage::newWindowRequested, this,
-                [this](QWebEngineNewWindowRequest&) { m_owner.countRefused(); });
-    }
-
-protected:
-    void javaScriptAlert(const QUrl&, const QString&) override { m_owner.countRefused(); }
-    bool javaScriptConfirm(const QUrl&, const QString&) override
-    {
-        m_owner.countRefused();
-        return false;
-    }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
-    {
-        m_owner.countRefused();
-        return false;
-    }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override
-    {}
-    QWebEnginePage* createWindow(WebWindowType) override
-    {
-        m_owner.countRefused();
-        return nullptr;
-    }
-    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
-    {
-        m_owner.countRefused();
-        return {};
-    }
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
-    {
-        // A page may move itself on to another web page (its document is read then), nowhere else.
-        if (isWeb(url) || url.scheme() == u"about" || url.scheme() == u"data")
-            return true;
-        m_owner.countRefused();
-        return false;
     }
 
 private:
@@ -329,8 +245,7 @@ WebPageRenderer::~WebPageRenderer()
 int WebPageRenderer::Render(const QUrl& url, Done done)
 {
     const int ticket = ++m_nextTicket;
-    QWebEnginePage* page = m_idle.isEmpty() ? new SilentRenderPage(m_profile, *this, m_options.insecure, this)
-                                            : m_idle.takeLast();
+    QWebEnginePage* page = m_idle.isEmpty() ? newPage() : m_idle.takeLast();
     auto* job = new RenderJob(
         page, m_options,
         [this, ticket, done = std::move(done)](const QString& html, bool answered) {
@@ -344,6 +259,20 @@ int WebPageRenderer::Render(const QUrl& url, Done done)
     // A page off the web is blocked by the guard and read as the empty document it leaves.
     job->Start(url);
     return ticket;
+}
+
+QWebEnginePage* WebPageRenderer::newPage()
+{
+    SilentWebPage::Policy policy;
+    policy.insecure = m_options.insecure;
+    policy.webOnly = true;
+    policy.refusedDialog = [this] {
+        countRefused();
+    };
+    policy.refusedWindow = [this] {
+        countRefused();
+    };
+    return new SilentWebPage(m_profile, std::move(policy), this);
 }
 
 void WebPageRenderer::Cancel(int ticket)

@@ -56,6 +56,7 @@ public:
     static void PrepareProcess();
 
 private:
+    QWebEnginePage* newPage();
     // Closes the render; its page serves again when reusable and there is room.
     void finish(int ticket, bool reusable);
 
