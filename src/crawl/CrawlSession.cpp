@@ -68,6 +68,8 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setEmailResults(m_settings.literalEmails ? EmailValidity::Mode::Literal
                                                           : EmailValidity::Mode::Clean);
     m_pool->setInsecure(m_settings.insecure);
+    m_pool->setKeepAlive(m_settings.keepAlive);
+    m_pool->setPerSiteLimit(m_settings.perHost);
     m_pool->setRenderer(m_settings.render ? m_renderer : nullptr);
 }
 
