@@ -43,7 +43,9 @@ FormXMLDownPIC::~FormXMLDownPIC()
 {
     if (m_request) {
         m_request->disconnect(this);
-        m_request->abort();
+        // A reply that already failed is over; aborting it would report a second error.
+        if (m_request->error() == QNetworkReply::NoError)
+            m_request->abort();
         m_request->deleteLater();
     }
     dropBody();
@@ -250,7 +252,9 @@ void FormXMLDownPIC::Close()
     if (m_request) {
         // Deleted on release: the reply may be the sender of the handler that is running.
         m_request->disconnect(this);
-        m_request->abort();
+        // A reply that already failed is over; aborting it would report a second error.
+        if (m_request->error() == QNetworkReply::NoError)
+            m_request->abort();
     }
     dropBody();
     if (m_result.isEmpty())

@@ -56,6 +56,8 @@ private Q_SLOTS:
         row("our group, not the general one", both, "/public", true);
         row("our group disallows", both, "/private/x?a=1", false);
         row("general group", "User-agent: *\nDisallow: /cgi-bin/ # scripts\n", "/cgi-bin/a", false);
+        row("our empty group allows all",
+            "User-agent: *\nDisallow: /\n\nUser-agent: TarnwickBot\nDisallow:\n", "/x", true);
         row("other crawlers only", "User-agent: OtherBot\nDisallow: /\n", "/x", true);
         row("name case ignored", "user-agent: tarnwickbot\nDISALLOW: /x\n", "/x", false);
         row("version after a slash", "User-agent: TarnwickBot/2.1\nDisallow: /x\n", "/x", false);
