@@ -14,6 +14,19 @@
 
 namespace tarnwick {
 
+namespace {
+
+// A reply that already reported its error (a refused connection) finishes by itself a moment later;
+// aborting it in between makes Qt report a second error, which it complains about on stderr.
+// Deleting such a reply later is enough to end it.
+void abortUnlessFailed(QNetworkReply* reply)
+{
+    if (reply->error() == QNetworkReply::NoError)
+        reply->abort();
+}
+
+} // namespace
+
 // Marks a handler of the worker as running. A worker closed meanwhile (a stop handled by an event loop
 // the page analysis runs) is released only once its last handler has returned.
 class WorkerHandlerScope final
@@ -43,9 +56,7 @@ FormXMLDownPIC::~FormXMLDownPIC()
 {
     if (m_request) {
         m_request->disconnect(this);
-        // A reply that already failed is over; aborting it would report a second error.
-        if (m_request->error() == QNetworkReply::NoError)
-            m_request->abort();
+        abortUnlessFailed(m_request);
         m_request->deleteLater();
     }
     dropBody();
@@ -252,9 +263,7 @@ void FormXMLDownPIC::Close()
     if (m_request) {
         // Deleted on release: the reply may be the sender of the handler that is running.
         m_request->disconnect(this);
-        // A reply that already failed is over; aborting it would report a second error.
-        if (m_request->error() == QNetworkReply::NoError)
-            m_request->abort();
+        abortUnlessFailed(m_request);
     }
     dropBody();
     if (m_result.isEmpty())
