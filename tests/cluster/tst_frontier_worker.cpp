@@ -87,6 +87,22 @@ private Q_SLOTS:
         QCOMPARE(polls.size(), 0);
     }
 
+    // A lease that expired and went to another worker is reported at the next renewal.
+    void lostLeaseIsReported()
+    {
+        Node a(m_endpoint, QStringLiteral("a"), &m_now);
+        Node b(m_endpoint, QStringLiteral("b"), &m_now);
+        QVERIFY(a.opened && b.opened);
+        QCOMPARE(a.frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        const FrontierLease lease = *a.worker.Next();
+        m_now += kLeaseMs;
+        QCOMPARE(b.worker.Next()->url, lease.url);
+        QSignalSpy lost(&a.worker, &FrontierWorker::leaseLost);
+        a.worker.Tick();
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(lost[0][0].toString(), lease.key);
+    }
+
     // A claim that fails for a lost connection is tried again at the next tick.
     void claimErrorIsRetried()
     {

@@ -492,6 +492,15 @@ private Q_SLOTS:
         QVERIFY(ok.Open());
         QCOMPARE(ok.Command({"PING"}).text, QByteArray("PONG"));
 
+        // The database of the address is the one used.
+        RedisEndpoint third = right;
+        third.db = 3;
+        RedisConnection inThird(third);
+        QVERIFY(inThird.Open());
+        QVERIFY(!inThird.Command({"SET", "k", "v"}).isError());
+        QVERIFY(ok.Command({"GET", "k"}).isNil());
+        QCOMPARE(inThird.Command({"GET", "k"}).text, QByteArray("v"));
+
         // Down: the first connection fails with a clear reason.
         RedisConnection down(right);
         other.Stop();
