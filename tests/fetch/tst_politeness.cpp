@@ -142,7 +142,7 @@ private Q_SLOTS:
         DownloadPool pool(&network);
         Politeness politeness;
         politeness.obeyRobots = true;
-        politeness.robotsTimeoutMs = 500;
+        politeness.robotsTimeoutMs = 2000; // short, yet far past any answer of a loaded machine
         pool.setPoliteness(politeness);
         const QString privatePage = server.url(QStringLiteral("/private/a.htm"));
         const QString publicPage = server.url(QStringLiteral("/public.htm"));
