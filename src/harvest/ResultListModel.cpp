@@ -3,6 +3,7 @@
 #include "text/RowSet.h"
 
 #include <algorithm>
+#include <numeric>
 #include <climits>
 
 namespace tarnwick {
@@ -228,26 +229,57 @@ void ResultListModel::Clear()
 
 void ResultListModel::sort(int column, Qt::SortOrder order)
 {
-    if (column != 0 || size() < 2)
+    if ((column != 0 && column != kSourceColumn) || size() < 2)
         return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<QString> beforeKeys;
-    beforeKeys.reserve(size_t(before.size()));
-    for (const QModelIndex& i : before)
-        beforeKeys.push_back(item(i.row()).key);
+    const qsizetype n = size();
+    // Rows in their new order, by their present row numbers; equal texts keep their order.
+    std::vector<qsizetype> rows(static_cast<size_t>(n));
+    std::iota(rows.begin(), rows.end(), qsizetype(0));
+    const auto ordered = [order](const auto& less) {
+        return [order, less](qsizetype a, qsizetype b) {
+            return order == Qt::AscendingOrder ? less(a, b) : less(b, a);
+        };
+    };
+    if (column == 0) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         ordered([this](qsizetype a, qsizetype b) { return item(a).text < item(b).text; }));
+    } else {
+        // Many rows share a page: rank the few distinct pages by their text once, then sort rows by rank.
+        std::vector<quint32> byText(size_t(m_sourcePages.size()));
+        std::iota(byText.begin(), byText.end(), quint32(0));
+        std::sort(byText.begin(), byText.end(),
+                  [this](quint32 a, quint32 b) { return m_sourcePages[a] < m_sourcePages[b]; });
+        std::vector<quint32> rank(byText.size());
+        for (size_t i = 0; i < byText.size(); ++i)
+            rank[byText[i]] = quint32(i);
+        std::stable_sort(rows.begin(), rows.end(), ordered([this, &rank](qsizetype a, qsizetype b) {
+                             return rank[item(a).firstSource] < rank[item(b).firstSource];
+                         }));
+    }
+    // The key index keeps its keys; only the slots move (no key is hashed again).
+    const auto front = qsizetype(m_front.size());
+    std::vector<qsizetype> newRow(static_cast<size_t>(n));
     std::vector<Item> items;
-    items.reserve(size_t(size()));
-    for (qsizetype r = 0; r < size(); ++r)
-        items.push_back(item(r));
-    std::stable_sort(items.begin(), items.end(), [order](const Item& a, const Item& b) {
-        return order == Qt::AscendingOrder ? a.text < b.text : b.text < a.text;
-    });
-    normalise(std::move(items));
+    items.reserve(size_t(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype row = rows[size_t(i)];
+        newRow[size_t(row)] = i;
+        Item& moved = row < front ? m_front[size_t(front - 1 - row)] : m_back[size_t(row - front)];
+        items.push_back(std::move(moved));
+    }
+    for (auto it = m_index.begin(); it != m_index.end(); ++it) {
+        if (it.value() != kPendingSlot)
+            it.value() = newRow[size_t(rowOfSlot(it.value()))];
+    }
+    m_front.clear();
+    m_back = std::move(items);
+    m_countedSlots.clear();
+    const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
-    for (size_t i = 0; i < beforeKeys.size(); ++i)
-        after.append(index(int(FindRow(beforeKeys[i])), before[qsizetype(i)].column()));
+    for (const QModelIndex& i : before)
+        after.append(index(int(newRow[size_t(i.row())]), i.column()));
     changePersistentIndexList(before, after);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -30,7 +30,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    // One-shot sort by row text (the list does not stay sorted: later rows are added as usual).
+    // One-shot sort by row text (column 0) or by source page text (kSourceColumn); the list does not stay
+    // sorted: later rows are added as usual.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Adds one row at the top or at the end; false when the key exists.

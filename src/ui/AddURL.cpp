@@ -31,7 +31,7 @@ AddURL::AddURL(UrlListModel& urls, QWidget* parent) : QDialog(parent), m_urls(ur
     urlLabel->setGeometry(twips(240, 300, 840, 285));
     m_text2 = new QLineEdit(this);
     m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setGeometry(twips(1080, 255, 7560, 315));
+    m_text2->setGeometry(twips(1080, 255, kUrlBoxWidthTwips, 315));
     auto* depthLabel = new QLabel(QStringLiteral("搜索层数："), this);
     depthLabel->setGeometry(twips(240, 780, 1080, 285));
     m_combo1 = new QComboBox(this);

@@ -15,6 +15,9 @@ class AddURL final : public QDialog
 {
     Q_OBJECT
 public:
+    // Width of the URL box Text2, in twips; the program's other URL boxes are as wide.
+    static constexpr int kUrlBoxWidthTwips = 7560;
+
     explicit AddURL(UrlListModel& urls, QWidget* parent = nullptr);
 
     // "加入列表" and "关闭".

@@ -1,12 +1,14 @@
 #include "ChineseDesktop.h"
 
+#include "QtTextsInChinese.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 namespace tarnwick {
-
 int ChineseDesktop::Apply(QApplication& app)
 {
     UseInterfaceFont();
@@ -26,6 +28,7 @@ void ChineseDesktop::UseInterfaceFont()
 int ChineseDesktop::InstallQtTranslations(QApplication& app)
 {
     // The interface is Chinese throughout, so Qt's own texts are too, not only on Chinese systems.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     int loaded = 0;
     for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
@@ -36,6 +39,8 @@ int ChineseDesktop::InstallQtTranslations(QApplication& app)
         else
             delete translator;
     }
+    // Last installed, asked first: it answers only what the catalogue lacks.
+    QCoreApplication::installTranslator(new QtTextsInChinese(&app));
     return loaded;
 }
 

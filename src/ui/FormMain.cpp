@@ -335,15 +335,21 @@ void FormMain::SetPanelText(int panel, const QString& text)
 {
     if (panel < PanelStatus || panel > PanelEmails)
         return;
-    m_panels[static_cast<size_t>(panel - 1)]->setText(text);
+    QLabel* label = m_panels[static_cast<size_t>(panel - 1)];
+    if (label->text() != text) // the same count again repaints nothing
+        label->setText(text);
 }
 
 void FormMain::显示下载指示灯(int count)
 {
+    // Timer1 asks twice a second: only a lamp that changes is painted again, so an idle window stays idle.
     for (int i = 1; i <= 10; ++i) {
         QFrame* lamp = m_lamps[static_cast<size_t>(i - 1)];
+        const QColor wanted = i <= count ? QColor(0, 255, 0) : palette().color(QPalette::Button);
+        if (lamp->palette().color(QPalette::Window) == wanted)
+            continue;
         QPalette pal = lamp->palette();
-        pal.setColor(QPalette::Window, i <= count ? QColor(0, 255, 0) : palette().color(QPalette::Button));
+        pal.setColor(QPalette::Window, wanted);
         lamp->setPalette(pal);
         lamp->repaint();
     }

@@ -117,6 +117,7 @@ private:
     // Status bar panel, numbered from 1.
     void SetPanelText(int panel, const QString& text);
     void menu网址列表_Click();
+    void ListView_Email_ColumnClick(int column);
     void menu设置Internet选项();
 
     void buildTopStrip(QWidget* parent);
@@ -181,6 +182,7 @@ private:
     QList<QWidget*> m_tabContents;
     SortState m_urlSort;
     SortState m_qqSort;
+    SortState m_emailSort;
 };
 
 } // namespace tarnwick

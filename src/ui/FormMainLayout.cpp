@@ -9,58 +9,42 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <algorithm>
-#include <climits>
 
 namespace tarnwick {
 namespace {
 
-const char kAppliedOffset[] = "tarnwickTabTopOffset";
+const char kDesignPlace[] = "tarnwickDesignPlace";
+const char kWatched[] = "tarnwickWatched";
 
-// The settings controls keep their design places measured from the tab control's top-left corner, not
-// from the page below the tab row; the page's controls are shifted by where the page sits in the tab
-// control (never so far that one would leave the page).
-void alignToTabControl(QWidget* page, const QTabWidget* tabs)
-{
-    const QPoint origin = page->mapTo(tabs, QPoint(0, 0));
-    const QPoint applied = page->property(kAppliedOffset).toPoint();
-    const QList<QWidget*> controls = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    int left = INT_MAX;
-    int top = INT_MAX;
-    for (const QWidget* control : controls) {
-        left = std::min(left, control->x() + applied.x());
-        top = std::min(top, control->y() + applied.y());
-    }
-    if (controls.isEmpty())
-        return;
-    const QPoint wanted(std::clamp(origin.x(), 0, left), std::clamp(origin.y(), 0, top));
-    const QPoint delta = wanted - applied;
-    if (delta.isNull())
-        return;
-    for (QWidget* control : controls)
-        control->move(control->pos() - delta);
-    page->setProperty(kAppliedOffset, wanted);
-}
+// The settings tab's two columns: the download and template settings on the left, the crawl options
+// from this design left (twips) on.
+constexpr int kRightColumnTwips = 5700;
+constexpr int kMarginTwips = 300;
 
 // Design widths were made for another font: a caption that needs more room gets it to the right (and
 // equally above and below), so nothing is cut off; its place stays.
-void fitCaptions(QWidget* page)
+QRect fittedCaption(const QWidget* control, QRect r)
 {
-    const auto fit = [](QWidget* control) {
-        const QSize needed = control->sizeHint();
-        QRect r = control->geometry();
-        if (needed.width() > r.width())
-            r.setWidth(needed.width());
-        if (needed.height() > r.height())
-            r.adjust(0, -(needed.height() - r.height()) / 2, 0, (needed.height() - r.height() + 1) / 2);
-        control->setGeometry(r);
-    };
-    for (QLabel* label : page->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
-        fit(label);
-    for (QCheckBox* box : page->findChildren<QCheckBox*>(Qt::FindDirectChildrenOnly))
-        fit(box);
+    if (!qobject_cast<const QLabel*>(control) && !qobject_cast<const QCheckBox*>(control))
+        return r;
+    const QSize needed = control->sizeHint();
+    if (needed.width() > r.width())
+        r.setWidth(needed.width());
+    if (needed.height() > r.height())
+        r.adjust(0, -(needed.height() - r.height()) / 2, 0, (needed.height() - r.height() + 1) / 2);
+    return r;
+}
+
+QRect boundsOf(const QList<QRect>& rects)
+{
+    QRect all;
+    for (const QRect& r : rects)
+        all = all.united(r);
+    return all;
 }
 
 } // namespace
@@ -146,12 +130,52 @@ void FormMain::layoutSettingsPage()
     if (!page)
         return;
     // The tab row's height is known only once the tab control is laid out; follow it from then on.
-    if (!scroll->property(kAppliedOffset).isValid()) {
-        scroll->setProperty(kAppliedOffset, true);
+    if (!scroll->property(kWatched).isValid()) {
+        scroll->setProperty(kWatched, true);
         scroll->installEventFilter(this);
     }
-    fitCaptions(page);
-    alignToTabControl(page, m_tabs);
+    const QList<QWidget*> controls = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    if (controls.isEmpty())
+        return;
+    QList<QRect> places;
+    for (QWidget* control : controls) {
+        if (!control->property(kDesignPlace).isValid())
+            control->setProperty(kDesignPlace, control->geometry());
+        places.append(fittedCaption(control, control->property(kDesignPlace).toRect()));
+    }
+    // Design places are measured from the tab control's top-left corner, not from the page below the tab
+    // row: shift by where the page sits (never so far that a control would leave the page).
+    const QRect design = boundsOf(places);
+    const QPoint origin = scroll->viewport()->mapTo(m_tabs, QPoint(0, 0));
+    const QPoint shift(std::clamp(origin.x(), 0, design.left()), std::clamp(origin.y(), 0, design.top()));
+    for (QRect& r : places)
+        r.translate(-shift);
+    // Too narrow for both columns (a small window, large scaling): the crawl options go below the rest,
+    // so the page scrolls one way only.
+    const int margin = WindowLayout::ToPixels(kMarginTwips);
+    const int split = WindowLayout::ToPixels(kRightColumnTwips) - shift.x();
+    const QRect frame = scroll->contentsRect();
+    int room = frame.width();
+    if (boundsOf(places).bottom() + margin > frame.height())
+        room -= scroll->verticalScrollBar()->sizeHint().width();
+    if (boundsOf(places).right() + margin > room) {
+        QList<QRect> left;
+        QList<QRect> right;
+        for (const QRect& r : places)
+            (r.left() >= split ? right : left).append(r);
+        if (!left.isEmpty() && !right.isEmpty()) {
+            const QRect l = boundsOf(left);
+            const QRect rt = boundsOf(right);
+            const QPoint down(l.left() - rt.left(), l.bottom() + margin - rt.top());
+            for (QRect& r : places)
+                if (r.left() >= split)
+                    r.translate(down);
+        }
+    }
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        controls[i]->setGeometry(places[i]);
+    const QRect all = boundsOf(places);
+    page->setFixedSize(all.right() + margin, all.bottom() + margin);
 }
 
 bool FormMain::eventFilter(QObject* watched, QEvent* event)

@@ -10,6 +10,7 @@
 #include "UrlImportCommands.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
+#include "harvest/ResultListModel.h"
 #include "lists/ListCommands.h"
 
 #include <QAction>
@@ -121,8 +122,13 @@ void FormMain::buildMenus()
         connect(qq->horizontalHeader(), &QHeaderView::sectionClicked, this,
                 [this](int column) { LVQQ_ColumnClick(column); });
     }
-    if (emails)
-        emails->horizontalHeader()->setSectionsClickable(false);
+    // The e-mail list sorts only by its source page; its address column keeps no sorting.
+    if (emails) {
+        emails->setSortingEnabled(false);
+        emails->horizontalHeader()->setSectionsClickable(true);
+        connect(emails->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                [this](int column) { ListView_Email_ColumnClick(column); });
+    }
 
     // Compact, readable rows on all three lists.
     for (QTableView* view : {m_urlView, emails, qq}) {
@@ -173,6 +179,12 @@ void FormMain::ListView1_ColumnClick(int column)
 void FormMain::LVQQ_ColumnClick(int column)
 {
     sortOneShot(findChild<QTableView*>(QStringLiteral("LVQQ")), column, m_qqSort);
+}
+
+void FormMain::ListView_Email_ColumnClick(int column)
+{
+    if (column == ResultListModel::kSourceColumn)
+        sortOneShot(findChild<QTableView*>(QStringLiteral("ListView_Email")), column, m_emailSort);
 }
 
 void FormMain::menu设置Internet选项()

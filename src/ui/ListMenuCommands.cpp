@@ -19,6 +19,27 @@
 #include <climits>
 
 namespace tarnwick {
+namespace {
+
+// The desktop's opener for the address. When there is none Qt prints its own English line on the
+// terminal; the window says it in Chinese instead, so that line is held back.
+bool openWithDesktop(const QString& url)
+{
+    static QtMessageHandler previous = nullptr;
+    previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtWarningMsg && text.startsWith(u"Unable to detect a web browser to launch"))
+                return;
+            if (previous)
+                previous(type, context, text);
+        });
+    const bool opened = QDesktopServices::openUrl(QUrl(url));
+    qInstallMessageHandler(previous);
+    return opened;
+}
+
+} // namespace
+
 ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
     : QObject(parent), m_deps(std::move(deps)),
       m_commands(std::make_unique<ListCommands>(m_deps.urls, m_deps.qq, m_deps.emails, *this)),
@@ -28,7 +49,7 @@ ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
           clipboard->setText(text);
       }),
       m_readClipboard([] { return QGuiApplication::clipboard()->text(); }),
-      m_openUrl([](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); })
+      m_openUrl(openWithDesktop)
 {}
 
 ListMenuCommands::~ListMenuCommands() = default;

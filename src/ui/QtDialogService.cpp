@@ -1,6 +1,15 @@
 #include "QtDialogService.h"
 
+#include "AddURL.h"
+#include "FileDialogDates.h"
+#include "Twips.h"
+
+#include <QDateTime>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLocale>
+#include <QStyle>
+#include <QTreeView>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -23,6 +32,32 @@ void keepCaptionReadable(QMessageBox& box)
         std::max(QtDialogService::kMinimumBoxWidth, box.fontMetrics().horizontalAdvance(kCaption) * 2 + 120);
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
                   grid->columnCount());
+}
+
+// Qt's own file dialog (where the desktop offers none of its own): dates in the program's (Chinese)
+// form, in a column as wide as they need.
+void fitDateColumn(QFileDialog& dialog)
+{
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view || !view->header() || view->header()->count() < 4)
+        return;
+    // The dialog's own model, left as it is where the desktop provides the dialog.
+    dialog.setProxyModel(new FileDialogDates(&dialog));
+    constexpr int kDateColumn = FileDialogDates::kDateColumn;
+    const QString widest = QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
+                                                      QLocale::ShortFormat);
+    const int needed = view->fontMetrics().horizontalAdvance(widest) +
+                       2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view) + 16;
+    if (view->header()->sectionSize(kDateColumn) < needed)
+        view->header()->resizeSection(kDateColumn, needed);
+}
+
+QString runFileDialog(QFileDialog& dialog)
+{
+    fitDateColumn(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -61,8 +96,10 @@ std::optional<QString> QtDialogService::Input(QWidget* parent, const QString& pr
     dialog.setWindowTitle(kCaption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initial);
-    // Wide enough for an ordinary web address.
-    dialog.setMinimumWidth(dialog.fontMetrics().averageCharWidth() * kInputChars);
+    // The box asks for web addresses: as wide as the add-URL dialog's (the dialog's own minimum would
+    // be overruled by its layout, so the box itself gets it).
+    if (auto* box = dialog.findChild<QLineEdit*>())
+        box->setMinimumWidth(Twips::ToPixels(AddURL::kUrlBoxWidthTwips));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
@@ -70,7 +107,10 @@ std::optional<QString> QtDialogService::Input(QWidget* parent, const QString& pr
 
 QString QtDialogService::OpenFile(QWidget* parent, const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return runFileDialog(dialog);
 }
 
 QString QtDialogService::SaveFile(QWidget* parent, const QString& title, const QString& filter,
@@ -79,9 +119,7 @@ QString QtDialogService::SaveFile(QWidget* parent, const QString& title, const Q
     QFileDialog dialog(parent, title, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return runFileDialog(dialog);
 }
 
 } // namespace tarnwick

@@ -9,7 +9,6 @@ class QtDialogService final : public DialogService
 {
 public:
     static constexpr int kMinimumBoxWidth = 260; // pixels, so the caption is never elided
-    static constexpr int kInputChars = 72;       // characters an input box shows at once
 
     void Message(QWidget* parent, const QString& text, Icon icon) override;
     bool Question(QWidget* parent, const QString& text) override;

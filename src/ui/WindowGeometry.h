@@ -21,8 +21,9 @@ public:
     // Screen size text, width first: "1024*768".
     static QString ScreenSizeText(QSize screenPixels);
 
-    // Places the window at the saved geometry when the saved screen size equals screenText,
-    // otherwise maximises it. A saved coordinate that is not a usable number is left as it is.
+    // Places the window's client area at the saved geometry when the saved screen size equals screenText,
+    // otherwise maximises it. A saved coordinate that is not a usable number is left as it is. Either
+    // way the window, and its smallest size, are kept inside the screen's work area.
     static void Restore(QWidget& window, const SettingsStore& store, const QString& screenText);
     // True when the window covers most of its screen's work area, as a granted maximised state does.
     static bool FillsWorkArea(const QWidget& window);

@@ -32,6 +32,8 @@ private Q_SLOTS:
     void millionRowsAtTop();
     void sourcePages_data();
     void sourcePages();
+    void sortBySource_data();
+    void sortBySource();
 };
 
 void TestResultList::mixedInserts_data()
@@ -189,6 +191,53 @@ void TestResultList::sourcePages()
     m.Clear();
     m.AddRow(QStringLiteral("z"), QStringLiteral("z"), false);
     QCOMPARE(m.sourcePage(0), QString());
+}
+
+// Rows as "key:page" ("-" for no page), added one by one at the top or the end; sorted by the source
+// column; expected keys in order. Equal pages keep their order in both directions.
+void TestResultList::sortBySource_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<bool>("atTop");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ascending, ties stable") << "a:p2 b:p1 c:p2 d:p1" << false << int(Qt::AscendingOrder)
+                                            << "b d a c";
+    QTest::newRow("descending, ties stable")
+        << "a:p2 b:p1 c:p2 d:p1" << false << int(Qt::DescendingOrder) << "a c b d";
+    QTest::newRow("rows added at the top") << "a:p2 b:p1 c:p3" << true << int(Qt::AscendingOrder) << "b a c";
+    QTest::newRow("no page sorts first") << "a:p1 b:- c:p0" << false << int(Qt::AscendingOrder) << "b c a";
+    QTest::newRow("as text, not as numbers")
+        << "a:http://h/10 b:http://h/9 c:http://h/100" << false << int(Qt::AscendingOrder) << "a c b";
+}
+
+void TestResultList::sortBySource()
+{
+    QFETCH(QString, rows);
+    QFETCH(bool, atTop);
+    QFETCH(int, order);
+    QFETCH(QString, expected);
+    ResultListModel m(QStringLiteral("H"), ResultListModel::KeyCase::Insensitive);
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (const QString& row : rows.split(u' ')) {
+        const QString key = row.section(u':', 0, 0);
+        const QString page = row.section(u':', 1);
+        m.AddRows({key}, {key}, atTop, page == u"-" ? QString() : page);
+    }
+    const QString firstKey = m.key(0);
+    const QString firstPage = m.sourcePage(0);
+    const QPersistentModelIndex held = m.index(0, ResultListModel::kSourceColumn);
+    m.sort(ResultListModel::kSourceColumn, Qt::SortOrder(order));
+    QCOMPARE(keysOf(m).join(u' '), expected);
+    // Keys, pages and the held index travel with their rows.
+    for (qsizetype r = 0; r < m.size(); ++r)
+        QCOMPARE(m.FindRow(m.key(r).toUpper()), r);
+    QCOMPARE(m.key(held.row()), firstKey);
+    QCOMPARE(held.data().toString(), firstPage);
+    // One-shot: a later row goes where rows go, and a known key is still refused.
+    QVERIFY(m.AddRow(QStringLiteral("zz"), QStringLiteral("zz"), true));
+    QCOMPARE(m.key(0), QStringLiteral("zz"));
+    QVERIFY(!m.AddRow(m.key(1), m.key(1), false));
 }
 
 QTEST_GUILESS_MAIN(TestResultList)

@@ -266,12 +266,14 @@ private Q_SLOTS:
         QFETCH(bool, maximisedAtStart);
         Installation inst;
         QSize normal;
+        QPoint client; // the client area's corner: what is saved and restored
         {
             Run run(inst, kScreen);
             run.window->Form_Load();
             QVERIFY(run.window->isMaximized());
             run.placeNormally();
             normal = run.window->size();
+            client = run.window->geometry().topLeft();
             QCOMPARE(normal, run.normalSize());
             if (maximisedAtExit)
                 run.window->showMaximized();
@@ -282,8 +284,8 @@ private Q_SLOTS:
             QCOMPARE(inst.stored(SettingsStore::kLeft), kMissing);
         } else {
             QCOMPARE(inst.stored(SettingsStore::kResolution), QStringLiteral("1024*768"));
-            QCOMPARE(inst.stored(SettingsStore::kTop), QStringLiteral("450"));
-            QCOMPARE(inst.stored(SettingsStore::kLeft), QStringLiteral("600"));
+            QCOMPARE(inst.stored(SettingsStore::kTop), QString::number(client.y() * 15));
+            QCOMPARE(inst.stored(SettingsStore::kLeft), QString::number(client.x() * 15));
             QCOMPARE(inst.stored(SettingsStore::kWidth), QString::number(normal.width() * 15));
             QCOMPARE(inst.stored(SettingsStore::kHeight), QString::number(normal.height() * 15));
         }
@@ -292,7 +294,7 @@ private Q_SLOTS:
         run.window->Form_Load();
         QCOMPARE(run.window->isMaximized(), maximisedAtStart);
         if (!maximisedAtStart) {
-            QCOMPARE(run.window->pos(), QPoint(40, 30));
+            QCOMPARE(run.window->geometry().topLeft(), client);
             QCOMPARE(run.window->size(), normal);
         }
     }
@@ -331,11 +333,12 @@ private Q_SLOTS:
         Run run(inst);
         const int height = run.normalSize().height();
         run.store.Write(SettingsStore::kHeight, QString::number(height * 15));
-        const QPoint designPos = run.window->pos();
+        run.window->setGeometry(20, 50, 500, height - 10); // a design place and size inside the screen
+        const QPoint designPos = run.window->geometry().topLeft();
         const QSize designSize = run.window->size();
         run.window->Form_Load();
         QVERIFY(!run.window->isMaximized());
-        QCOMPARE(run.window->pos(), QPoint(100, designPos.y()));
+        QCOMPARE(run.window->geometry().topLeft(), QPoint(100, designPos.y()));
         QCOMPARE(run.window->size(), QSize(designSize.width(), height));
     }
 

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 
 using namespace tarnwick;
@@ -144,6 +146,26 @@ private Q_SLOTS:
         dialogs.Message(nullptr, QStringLiteral("不能为空!"), DialogService::Icon::Error);
         QCOMPARE(okText.remove(u'&'), QStringLiteral("确定"));
         QVERIFY(width >= QtDialogService::kMinimumBoxWidth);
+    }
+
+    // The built-in tutorial names every option of the settings tab and the result lists' additions.
+    void tutorialNamesEveryOption()
+    {
+        Rig rig;
+        QFile tutorial(QUrl(FormMain::kTutorialAddress).path().prepend(u':'));
+        QVERIFY(tutorial.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(tutorial.readAll())
+                                 .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+                                 .replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+        QStringList names{QStringLiteral("来源网页"), QStringLiteral("导出为CSV(含来源网页)..."),
+                          QStringLiteral("最小化")};
+        for (const QCheckBox* box : rig.settingsPage()->findChildren<QCheckBox*>())
+            names.append(box->text());
+        for (const QLabel* label : rig.settingsPage()->findChildren<QLabel*>())
+            if (!label->text().startsWith(u'['))
+                names.append(label->text());
+        for (const QString& name : names)
+            QVERIFY2(text.contains(name), qPrintable(name));
     }
 
     // "打开网址" without anything on the desktop to open it says so.

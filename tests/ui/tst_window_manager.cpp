@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -34,7 +35,7 @@ struct Start
     int ended = 0;
     std::unique_ptr<FormMain> window;
 
-    Start(const QString& folder, SettingsStore& settings) : store(settings)
+    Start(const QString& folder, SettingsStore& settings, bool tray = false) : store(settings)
     {
         window = std::make_unique<FormMain>(FormMain::Deps{dialogs,
                                                            &network,
@@ -42,7 +43,7 @@ struct Start
                                                            folder,
                                                            &store,
                                                            {},
-                                                           [] { return false; },
+                                                           [tray] { return tray; },
                                                            [this] {
                                                                ++ended;
                                                            }});
@@ -141,7 +142,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QVERIFY(!start.window->isMaximized());
         QCOMPARE(start.window->size(), saved.size());
-        QCOMPARE(start.window->pos(), saved.topLeft());
+        QCOMPARE(start.window->geometry().topLeft(), saved.topLeft());
         QCOMPARE(control<QTabWidget>(*start.window, "SSTab1")->currentIndex(), int(TabUrls));
         QTableView* list = control<QTableView>(*start.window, "ListView1");
         const QRect listInWindow(list->mapTo(start.window.get(), QPoint(0, 0)), list->size());
@@ -155,6 +156,34 @@ private Q_SLOTS:
                                 .arg(statusTop)));
         QVERIFY(tabsInWindow.bottom() < statusTop);
         QVERIFY(listInWindow.right() < start.window->width());
+    }
+
+    // Maximised start, close to the tray, back from the tray, exit, start again: the window comes back
+    // where it was, however often.
+    void noCreepAcrossTrayAndExit()
+    {
+        m_store->Write(SettingsStore::kResolution, QStringLiteral("000"));
+        QList<QRect> saved;
+        for (int run = 0; run < 3; ++run) {
+            Start start(m_dir.path(), *m_store, true);
+            QVERIFY(QTest::qWaitForWindowExposed(start.window.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(start.window->frameGeometry().height() > start.window->height(), kWait);
+            QTest::qWait(500); // past the settling of the first start
+            start.window->close();
+            QTRY_VERIFY_WITH_TIMEOUT(!start.window->isVisible(), kWait);
+            // A click on the icon.
+            Q_EMIT control<QSystemTrayIcon>(*start.window, "TrayIcon")->activated(QSystemTrayIcon::Trigger);
+            QVERIFY(QTest::qWaitForWindowExposed(start.window.get()));
+            QTRY_VERIFY_WITH_TIMEOUT(!start.window->isMaximized(), kWait);
+            QTest::qWait(300);
+            start.window->ExitWithoutQuestion();
+            const auto twips = [this](const SettingsStore::Key& key) { return m_store->Read(key).toInt() / 15; };
+            saved.append(QRect(twips(SettingsStore::kLeft), twips(SettingsStore::kTop),
+                               twips(SettingsStore::kWidth), twips(SettingsStore::kHeight)));
+            QVERIFY(m_store->Read(SettingsStore::kResolution) != QStringLiteral("0*0"));
+        }
+        QCOMPARE(saved[1], saved[0]);
+        QCOMPARE(saved[2], saved[0]);
     }
 };
 

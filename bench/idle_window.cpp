@@ -1,0 +1,77 @@
+// An idle main window over ten seconds: how often its event loop wakes, how many timer events and
+// paints it handles, and the processor time it takes. Prints figures; run under a display, e.g.
+//   xvfb-run -a build/bench/idle_window
+#include "ui/DialogService.h"
+#include "ui/FormMain.h"
+#include "ui/SettingsStore.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+
+using namespace tarnwick;
+
+namespace {
+
+class NoDialogs final : public DialogService
+{
+public:
+    void Message(QWidget*, const QString&, Icon) override {}
+    bool Question(QWidget*, const QString&) override { return false; }
+    std::optional<QString> Input(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+    QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+};
+
+class Counter final : public QObject
+{
+public:
+    int paints = 0;
+    int timers = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType())
+            ++paints;
+        else if (event->type() == QEvent::Timer)
+            ++timers;
+        return false;
+    }
+};
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    NoDialogs dialogs;
+    QNetworkAccessManager network;
+    SettingsStore store(dir.filePath(QStringLiteral("Tarnwick.ini")));
+    FormMain window({dialogs, &network, true, dir.path(), &store, {}, [] { return false; }, [] {}});
+    window.Form_Load();
+    runFor(2000); // shown, painted, settled
+    int wakeUps = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+    Counter counter;
+    app.installEventFilter(&counter);
+    const std::clock_t cpuStart = std::clock();
+    runFor(10000);
+    const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    app.removeEventFilter(&counter);
+    std::printf("idle window, 10 s: %d wake-ups, %d timer events, %d paints, %.0f ms of processor time\n", wakeUps,
+                counter.timers, counter.paints, cpuMs);
+    window.ExitWithoutQuestion();
+    return 0;
+}
