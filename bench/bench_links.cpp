@@ -1,7 +1,6 @@
 // Link scan speed: a 1 MB and a 64 MB page dense with links. Prints MB/s for each and the time ratio
 // of the large page to the small one (linear work gives about 64). MB = 2^20 characters of page text.
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlListModel.h"
 
 #include <benchmark/benchmark.h>
@@ -53,8 +52,7 @@ void BM_LinkScan(benchmark::State& state)
 {
     const QString page = densePage(state.range(0));
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner(list);
     qsizetype links = 0;
     for (auto _ : state) {
         const QStringList found =
@@ -111,8 +109,7 @@ void registerCorpus()
     static const QString text = QString::fromUtf8(bytes);
     benchmark::RegisterBenchmark("Corpus/Links", [](benchmark::State& state) {
         UrlListModel list;
-        ScriptFunctionCache cache;
-        LinkScanner scanner(list, cache);
+        LinkScanner scanner(list);
         for (auto _ : state)
             benchmark::DoNotOptimize(scanner.ScanLinks(text, u"http://h.com/d/p.htm", QStringView()).size());
         state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());

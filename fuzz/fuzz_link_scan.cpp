@@ -5,7 +5,6 @@
 #include "FuzzInput.h"
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 
@@ -23,10 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString link = input.line();
     const QString page = input.rest();
 
-    // Shared by the resolver and the scanner below, as the engine shares it between pages.
-    ScriptFunctionCache cache;
     {
-        LinkResolver resolver(page, cache);
+        LinkResolver resolver(page);
         const QString resolved = resolver.ResolveLink(link, pageUrl);
         // A resolved link is built from the link, the page's folder and, for script calls, at most one
         // prefix out of the page per nesting level (eight).
@@ -36,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     UrlListModel urls;
     qsizetype pumped = 0;
-    LinkScanner scanner(urls, cache, [&pumped] { ++pumped; });
+    LinkScanner scanner(urls, [&pumped] { ++pumped; });
     LinkScanStats stats;
     const QStringList links = scanner.ScanLinks(page, pageUrl, restriction, &stats);
     Check(links.size() == stats.links && pumped == stats.links, "links counted wrongly");

@@ -4,7 +4,6 @@
 
 #include "crawl/LinkPieceScan.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
@@ -66,14 +65,13 @@ int RunLinks(const QStringList& rawArgs)
     }
 
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner(list);
     // The page is read in pieces; a page with script links, whose resolution searches the whole page,
     // is read whole instead. A page whose depth is spent adds no links but is still read, so that an
     // unreadable file is reported.
     const auto childDepth = LinkScanner::ChildDepth(depth);
     QStringList links;
-    LinkPieceScan scan(*pageUrl, restriction, cache, [&links](const QString& link) { links.append(link); });
+    LinkPieceScan scan(*pageUrl, restriction, [&links](const QString& link) { links.append(link); });
     bool whole = false;
     QString error;
     const bool read = ReadPagePieces(

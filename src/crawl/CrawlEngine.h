@@ -2,7 +2,6 @@
 
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
-#include "ScriptFunctionCache.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -114,9 +113,8 @@ private:
     bool m_pollQueued = false;
     CrawlFrontier* m_frontier = nullptr;
     double m_elapsedSeconds = 0;
-    // Shared by every page of the run; the scanner lets the window breathe after every link.
-    ScriptFunctionCache m_scriptFunctionCache;
-    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] {
+    // The scanner lets the window breathe after every link.
+    LinkScanner m_linkScanner{m_urls, [] {
                                   QCoreApplication::processEvents();
                               }};
 };

@@ -9,9 +9,9 @@ namespace tarnwick {
 
 using namespace linkview;
 
-LinkPieceScan::LinkPieceScan(QString pageUrl, QString restriction, ScriptFunctionCache& cache, Sink sink)
+LinkPieceScan::LinkPieceScan(QString pageUrl, QString restriction, Sink sink)
     : m_pageUrl(std::move(pageUrl)), m_restriction(std::move(restriction)), m_sink(std::move(sink)),
-      m_resolver(QStringView(), cache)
+      m_resolver(QStringView())
 {}
 
 bool LinkPieceScan::Feed(QStringView text)

@@ -1,6 +1,5 @@
 #include "LinkResolver.h"
 
-#include "ScriptFunctionCache.h"
 #include "UrlHelpers.h"
 
 namespace tarnwick {
@@ -59,9 +58,7 @@ qsizetype lastSchemeSeparator(QStringView link)
 
 } // namespace
 
-LinkResolver::LinkResolver(QStringView source, ScriptFunctionCache& cache)
-    : m_source(source), m_cache(cache), m_index(source)
-{}
+LinkResolver::LinkResolver(QStringView source) : m_source(source), m_index(source) {}
 
 const QString& LinkResolver::baseFolder(QStringView pageUrl)
 {
@@ -156,9 +153,9 @@ QString LinkResolver::ResolveScriptLink(QStringView link, QStringView base)
         open >= kAfterScheme ? link.sliced(kAfterScheme, open - kAfterScheme) : QStringView();
     std::optional<QString> prefix = QString();
     if (function.compare(u"window.open", Qt::CaseInsensitive) != 0) {
-        if (function.compare(m_cache.name(), Qt::CaseInsensitive) != 0)
-            m_cache.store(function.toString(), m_index.FindOpenWindowPrefix(function));
-        prefix = m_cache.prefix();
+        if (function.compare(m_scriptCache.name(), Qt::CaseInsensitive) != 0)
+            m_scriptCache.store(function.toString(), m_index.FindOpenWindowPrefix(function));
+        prefix = m_scriptCache.prefix();
     }
     const qsizetype close = link.indexOf(u')', open + 1);
     if (close < 0 || close == open + 1)

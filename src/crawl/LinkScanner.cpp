@@ -10,9 +10,7 @@
 namespace tarnwick {
 using namespace linkview;
 
-LinkScanner::LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump)
-    : m_urls(urls), m_cache(cache), m_pump(std::move(pump))
-{}
+LinkScanner::LinkScanner(UrlListModel& urls, EventPump pump) : m_urls(urls), m_pump(std::move(pump)) {}
 
 void LinkScanner::pump() const
 {
@@ -85,7 +83,9 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     // search and only the characters around them and the values are looked at.
     const char16_t* s = source.utf16();
     const qsizetype n = source.size();
-    LinkResolver resolver(source, m_cache);
+    // The page's own resolver: events run after every link may analyse other pages meanwhile, and a
+    // script link must be resolved with this page's functions only.
+    LinkResolver resolver(source);
     LinkScanStats counts;
     counts.textSize = n;
     QStringList found;

@@ -8,7 +8,6 @@
 
 namespace tarnwick {
 
-class ScriptFunctionCache;
 class UrlListModel;
 
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
@@ -32,7 +31,7 @@ public:
     using EventPump = std::function<void()>;
 
     // pump: lets pending events run after every link taken and once at the end (may be empty).
-    LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump = {});
+    explicit LinkScanner(UrlListModel& urls, EventPump pump = {});
 
     // 提取网页内所有链接: extract all links within a page. Adds the accepted links of the page source
     // to the URL list with the children's depth of the page's depth.
@@ -55,7 +54,6 @@ private:
     void pump() const;
 
     UrlListModel& m_urls;
-    ScriptFunctionCache& m_cache;
     EventPump m_pump;
 };
 

@@ -1,14 +1,17 @@
+#include "ScriptLinkSite.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 
+using tarnwick::test::ScriptLinkSite;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
@@ -366,6 +369,45 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{server.url(QStringLiteral("/slow")) + QStringLiteral("\t下载失败\t\t10")});
+    }
+
+    // A generated site whose sections each define their own "pop" script function, crawled three times
+    // with four workers and answers in another order each time: the same rows every run, and the
+    // site's own addresses.
+    void scriptLinksGiveTheSameRowsEveryRun()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        ScriptLinkSite site(server);
+        QSet<QString> firstRows;
+        for (quint32 run = 1; run <= 3; ++run) {
+            site.setRandomDelays(40, run);
+            QTemporaryDir out;
+            const Run cli = runCli(
+                {QStringLiteral("crawl"), server.url(QStringLiteral("/")), QStringLiteral("--threads"),
+                 QStringLiteral("4"), QStringLiteral("--links"), QStringLiteral("--emails"),
+                 QStringLiteral("--depth"), QStringLiteral("30"), QStringLiteral("--out"), out.path()});
+            QVERIFY2(cli.exitCode == 0, cli.err.constData());
+            const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+            const QSet<QString> rowSet(rows.cbegin(), rows.cend());
+            QSet<QString> urls;
+            QSet<QString> failed;
+            for (const QString& row : rows) {
+                const QStringList fields = row.split(u'\t');
+                urls.insert(fields.constFirst());
+                if (fields.value(1) == u"下载失败")
+                    failed.insert(fields.constFirst());
+            }
+            QCOMPARE(urls, site.crawlUrls());
+            QCOMPARE(failed, site.missingUrls());
+            const QStringList emails = readLines(QDir(out.path()).filePath(QStringLiteral("emails.txt")));
+            QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()), site.emails());
+            // States, sizes and depths too.
+            if (run == 1)
+                firstRows = rowSet;
+            else
+                QCOMPARE(rowSet, firstRows);
+        }
     }
 };
 

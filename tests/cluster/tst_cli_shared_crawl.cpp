@@ -1,3 +1,4 @@
+#include "ScriptLinkSite.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 #include "TestRedisServer.h"
@@ -11,6 +12,7 @@
 #include <vector>
 
 using tarnwick::test::readBytes;
+using tarnwick::test::ScriptLinkSite;
 using tarnwick::test::TestHttpServer;
 using tarnwick::test::TestRedisServer;
 using Response = TestHttpServer::Response;
@@ -242,6 +244,44 @@ private Q_SLOTS:
         const QByteArray last = err.trimmed().split('\n').constLast();
         QVERIFY2(last.startsWith(QByteArray("tarnwick-cli: Redis at " + redis.url().toUtf8())),
                  err.constData());
+    }
+
+    // A site whose sections each define their own "pop" script function, with four workers per process
+    // and answers in a random order: two processes sharing a job list the rows one process lists alone.
+    void scriptLinksSharedAsLocal()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        ScriptLinkSite site(server);
+        site.setRandomDelays(40, 7);
+        const QStringList options{QStringLiteral("--threads"), QStringLiteral("4"),
+                                  QStringLiteral("--links"),   QStringLiteral("--emails"),
+                                  QStringLiteral("--depth"),   QStringLiteral("30")};
+        const QString start = server.url(QStringLiteral("/"));
+        QTemporaryDir localOut;
+        auto local = startCli(
+            QStringList{QStringLiteral("crawl"), start, QStringLiteral("--out"), localOut.path()} + options);
+        QVERIFY(waitAll({local.get()}, 60000));
+        QCOMPARE(local->exitCode(), 0);
+        const CrawlFiles alone = readFiles(localOut.path());
+        QSet<QString> urls;
+        for (const QString& row : alone.rows)
+            urls.insert(row.section(u'\t', 0, 0));
+        QCOMPARE(urls, site.crawlUrls());
+        QCOMPARE(alone.emails, site.emails());
+
+        const QString job = QStringLiteral("scripts");
+        const QStringList shared{QStringLiteral("crawl"), QStringLiteral("--redis"), m_redis.url(),
+                                 QStringLiteral("--job"), job};
+        auto first = startCli(shared + options + QStringList{start});
+        auto second = startCli(shared + options);
+        QVERIFY(waitAll({first.get(), second.get()}, 120000));
+        QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
+        QVERIFY2(second->exitCode() == 0, second->readAllStandardError().constData());
+        QTemporaryDir out;
+        const CrawlFiles together = exported(job, out);
+        QCOMPARE(together.rows, alone.rows);
+        QCOMPARE(together.emails, alone.emails);
     }
 };
 

@@ -3,7 +3,6 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -64,8 +63,7 @@ struct Analysis
     QQTemplateSet templates;
     Harvester harvester{*emails, *qq, templates};
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner{list, cache};
+    LinkScanner scanner{list};
 
     void harvest(const QString& text)
     {

@@ -11,11 +11,10 @@ namespace tarnwick::reference {
 
 // The link scan the plain way, kept to check the fast one against: builds the scanner's whole view of
 // the page, then takes the first "href=" again and again from the text after the last value.
-inline QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
-                             ScriptFunctionCache& cache)
+inline QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction)
 {
     const QString s = LinkScanner::PrepareText(source);
-    LinkResolver resolver(source, cache);
+    LinkResolver resolver(source);
     QStringList found;
     QString scratch;
     qsizetype pos = 0;

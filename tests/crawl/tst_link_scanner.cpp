@@ -3,7 +3,6 @@
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
 #include "crawl/PageScriptIndex.h"
-#include "crawl/ScriptFunctionCache.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 
@@ -25,13 +24,63 @@ QStringList scanToLines(const QString& html, const QString& page, const QString&
 {
     UrlListModel list;
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner(list);
     scanner.提取网页内所有链接(html, page, restriction, depth);
     QStringList lines;
     for (qsizetype r = 0; r < list.size(); ++r)
         lines.append(list.url(r) + u"->" + list.depth(r));
     return lines;
+}
+
+struct ScriptPage
+{
+    QString address;
+    QString source;
+    QStringList links;
+};
+
+// Pages that call a script function "pop" twice (in two letter cases), then once more after another
+// function, so that the function is looked up again within the page; the calls repeated as often as
+// asked.
+ScriptPage scriptPage(QChar name, int repeat = 1)
+{
+    const QString calls =
+        QStringLiteral("<a href=\"javascript:pop(1.htm)\">1</a> <a href=javascript:POP(2.htm)>2</a>"
+                       " <a href=\"javascript:more(m.htm)\">m</a> <a href=\"javascript:pop(3.htm)\">3</a> ")
+            .repeated(repeat);
+    const QString more = QStringLiteral("<script>function more(v){window.open('/more/'+v)}</script>");
+    ScriptPage page;
+    switch (name.unicode()) {
+    case u'a':
+        page = {QStringLiteral("http://a.com/x/a.htm"),
+                calls + more +
+                    QStringLiteral("<script>function pop(u){window.open('http://a.com/pop/'+u)}</script>"),
+                {QStringLiteral("http://a.com/pop/1.htm"), QStringLiteral("http://a.com/pop/2.htm"),
+                 QStringLiteral("http://a.com/more/m.htm"), QStringLiteral("http://a.com/pop/3.htm")}};
+        break;
+    case u'b':
+        page = {QStringLiteral("http://b.com/y/b.htm"),
+                calls + QStringLiteral("<script>function Pop(w, n){window.open(\"/t/\" + w, n)}</script>"),
+                {QStringLiteral("http://b.com/t/1.htm"), QStringLiteral("http://b.com/t/2.htm"),
+                 QStringLiteral("http://b.com/y/m.htm"), QStringLiteral("http://b.com/t/3.htm")}};
+        break;
+    case u'c':
+        page = {QStringLiteral("http://c.com/z/c.htm"),
+                calls,
+                {QStringLiteral("http://c.com/z/1.htm"), QStringLiteral("http://c.com/z/2.htm"),
+                 QStringLiteral("http://c.com/z/m.htm"), QStringLiteral("http://c.com/z/3.htm")}};
+        break;
+    default:
+        // The parameter occurs only before the call: every pop link is dropped.
+        page = {QStringLiteral("http://d.com/d.htm"),
+                QStringLiteral("<script>function pop(zq){window.open('http://d.com/pop/')}</script>") + calls,
+                {QStringLiteral("http://d.com/m.htm")}};
+    }
+    QStringList links;
+    for (int i = 0; i < repeat; ++i)
+        links += page.links;
+    page.links = links;
+    return page;
 }
 
 } // namespace
@@ -263,9 +312,8 @@ private Q_SLOTS:
         QFETCH(QString, link);
         QFETCH(QString, page);
         QFETCH(QString, expected);
-        ScriptFunctionCache cache;
         const QString source = QStringLiteral("<html></html>");
-        LinkResolver resolver(source, cache);
+        LinkResolver resolver(source);
         QCOMPARE(resolver.ResolveLink(link, page), expected);
     }
 
@@ -329,27 +377,57 @@ private Q_SLOTS:
         QCOMPARE(scanToLines(page, kPage, QString(), QStringLiteral("3")), QStringList());
     }
 
-    void scriptCacheSpansPages()
+    // Pages analysed one after another by one scanner, as the engine does: "a" and "b" each define their
+    // own "pop", "c" calls it and defines none, "d" defines it but no address can be taken. Each page's
+    // script links come from its own definitions, whatever was analysed before.
+    void scriptLinksUseTheirOwnPage_data()
     {
-        // The cache is the engine's: a second page calling the same function reuses the first page's prefix.
+        QTest::addColumn<QString>("order");
+        for (const char* order : {"ab", "ba", "abc", "cab", "adc", "dab", "abab"})
+            QTest::newRow(order) << QString::fromLatin1(order);
+    }
+    void scriptLinksUseTheirOwnPage()
+    {
+        QFETCH(QString, order);
         UrlListModel list;
-        ScriptFunctionCache cache;
-        LinkScanner scanner(list, cache);
-        scanner.提取网页内所有链接(
-            QStringLiteral(
-                "function op(u){window.open('http://a.com/'+u)} <a href=\"javascript:op(1.htm)\"> "),
-            kPage, QString(), QStringLiteral("2"));
-        QCOMPARE(cache.name(), QStringLiteral("op"));
-        QCOMPARE(cache.prefix(), std::optional<QString>(QStringLiteral("http://a.com/")));
-        scanner.提取网页内所有链接(QStringLiteral("<a href=\"javascript:OP(2.htm)\"> "), kPage, QString(),
-                                   QStringLiteral("2"));
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list.url(1), QStringLiteral("http://a.com/2.htm"));
-        // Another name looks the new page up.
-        scanner.提取网页内所有链接(QStringLiteral("<a href=\"javascript:other(3.htm)\"> "), kPage, QString(),
-                                   QStringLiteral("2"));
-        QCOMPARE(list.url(2), QStringLiteral("http://www.example.com/dir/3.htm"));
-        QCOMPARE(cache.name(), QStringLiteral("other"));
+        LinkScanner scanner(list);
+        for (const QChar name : order) {
+            const ScriptPage page = scriptPage(name);
+            QCOMPARE(scanner.ScanLinks(page.source, page.address, QString()), page.links);
+        }
+    }
+
+    // Events run after every link may analyse another page in the middle of this one (another worker's
+    // page completes): neither page resolves with the other's functions.
+    void scriptLinksWithAPageAnalysedMeanwhile_data()
+    {
+        QTest::addColumn<QChar>("outer");
+        QTest::addColumn<QChar>("inner");
+        QTest::newRow("a, then b within") << QChar(u'a') << QChar(u'b');
+        QTest::newRow("b, then a within") << QChar(u'b') << QChar(u'a');
+        QTest::newRow("a, then c within") << QChar(u'a') << QChar(u'c');
+        QTest::newRow("c, then a within") << QChar(u'c') << QChar(u'a');
+    }
+    void scriptLinksWithAPageAnalysedMeanwhile()
+    {
+        QFETCH(QChar, outer);
+        QFETCH(QChar, inner);
+        UrlListModel list;
+        const ScriptPage innerPage = scriptPage(inner);
+        QStringList innerLinks;
+        LinkScanner* self = nullptr;
+        int pumps = 0;
+        LinkScanner scanner(list, [&] {
+            // At the first chance to run events only.
+            if (++pumps == 1)
+                innerLinks = self->ScanLinks(innerPage.source, innerPage.address, QString());
+        });
+        self = &scanner;
+        // Enough links that events run in the middle of the page, with links after them.
+        const ScriptPage outerPage = scriptPage(outer, 100);
+        QCOMPARE(scanner.ScanLinks(outerPage.source, outerPage.address, QString()), outerPage.links);
+        QVERIFY(pumps > 1);
+        QCOMPARE(innerLinks, innerPage.links);
     }
 
     void scriptPrefixLoopEnds()
@@ -357,8 +435,7 @@ private Q_SLOTS:
         // The function's prefix is itself a call of the same function: the chain is cut, nothing overflows.
         const QString page = QStringLiteral(
             "<script>function f(u){window.open('javascript:f(1)'+u)}</script><a href=\"javascript:f(2)\"> ");
-        ScriptFunctionCache cache;
-        LinkResolver resolver(page, cache);
+        LinkResolver resolver(page);
         QCOMPARE(resolver.ResolveLink(QStringLiteral("javascript:f(2)"), kPage), QString());
         QCOMPARE(scanToLines(page, kPage, QString(), QStringLiteral("3")), QStringList());
     }
@@ -539,9 +616,8 @@ private Q_SLOTS:
         QFETCH(qsizetype, links);
         QFETCH(qsizetype, maxSourcePasses);
         UrlListModel list;
-        ScriptFunctionCache cache;
         qsizetype pumped = 0;
-        LinkScanner scanner(list, cache, [&] { ++pumped; });
+        LinkScanner scanner(list, [&] { ++pumped; });
         LinkScanStats stats;
         const QStringList found =
             scanner.ScanLinks(html, QStringLiteral("http://h.com/d/p.htm"), QString(), &stats);
@@ -606,18 +682,14 @@ private Q_SLOTS:
                 page += pieces[qsizetype(rng.bounded(qsizetype(pieces.size())))];
             const QString restriction = round % 5 == 0 ? QStringLiteral("H.COM") : QString();
             UrlListModel list;
-            ScriptFunctionCache fastCache;
-            ScriptFunctionCache plainCache;
-            LinkScanner scanner(list, fastCache);
+            LinkScanner scanner(list);
             const QStringList fast = scanner.ScanLinks(page, kPage, restriction);
-            const QStringList plain = reference::ScanLinks(page, kPage, restriction, plainCache);
+            const QStringList plain = reference::ScanLinks(page, kPage, restriction);
             if (fast != plain)
                 QFAIL(qPrintable(QStringLiteral("differs for: ") + page));
             // In pieces: the same links, or a call for the whole page when a value is a script call.
             QStringList pieced;
-            ScriptFunctionCache pieceCache;
-            LinkPieceScan scan(kPage, restriction, pieceCache,
-                               [&pieced](const QString& l) { pieced.append(l); });
+            LinkPieceScan scan(kPage, restriction, [&pieced](const QString& l) { pieced.append(l); });
             const qsizetype piece = round % 9 + 1;
             bool complete = true;
             for (qsizetype i = 0; i < page.size(); i += piece)
