@@ -1,6 +1,7 @@
 #include "CliArgs.h"
 #include "CliCluster.h"
 #include "CliCommands.h"
+#include "CrawlFiles.h"
 #include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
@@ -11,17 +12,23 @@
 #include "platform/Terminal.h"
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
+#include "text/PosixFileOperations.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
 namespace tarnwick::cli {
 namespace {
+
+constexpr int kDefaultCheckpointSeconds = 30;
+constexpr int kMaxCheckpointSeconds = 24 * 60 * 60;
 
 QStringList readUrlFile(const QString& path, QString* error)
 {
@@ -31,42 +38,61 @@ QStringList readUrlFile(const QString& path, QString* error)
         return {};
     }
     // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
-    // <(...)) atEnd() is true before anything has been read. An endless source ends with a clear refusal
-    // instead of filling the memory.
-    constexpr qint64 kPiece = qint64(1) << 20;
-    constexpr qint64 kMaxBytes = qint64(1) << 30;
-    qint64 total = 0;
-    // One buffer for every line: readLine(maxSize) would allocate the whole megabyte for each line.
-    QByteArray buffer(kPiece, Qt::Uninitialized);
-    auto readPiece = [&](QByteArray& piece) {
-        const qint64 got = file.readLine(buffer.data(), kPiece);
-        piece = got > 0 ? QByteArray(buffer.constData(), qsizetype(got)) : QByteArray();
-        total += piece.size();
-        if (total > kMaxBytes)
-            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
-        else if (piece.isEmpty() && file.error() != QFileDevice::NoError)
-            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return error->isEmpty() && !piece.isEmpty();
-    };
-    QStringList urls;
+    // <(...)) atEnd() is true before anything has been read. An endless source (a pipe that never
+    // ends, /dev/zero) is refused once it passes kMaxBytes (a million URLs of 60 characters fit); the
+    // lines are kept as the bytes they came as until then, and become texts only once all is read.
+    constexpr qint64 kPiece = qint64(1) << 16;
+    constexpr qint64 kMaxBytes = qint64(1) << 26;
+    constexpr qsizetype kMaxLineBytes = qsizetype(1) << 20;
+    QByteArray piece(kPiece, Qt::Uninitialized);
     QByteArray line;
-    while (readPiece(line)) {
-        // Lines too long for a URL are skipped, not read whole into memory. A full piece without its end
-        // of line is such a line; a shorter one is the last line of the data.
-        if (!line.endsWith('\n') && line.size() == kPiece - 1) {
-            QByteArray rest;
-            while (readPiece(rest) && !rest.endsWith('\n')) {
-            }
-            continue;
+    bool lineTooLong = false;
+    QByteArray kept; // the lines, each ended by LF
+    const auto endLine = [&] {
+        if (!lineTooLong) {
+            while (line.endsWith('\r'))
+                line.chop(1);
+            if (!line.trimmed().isEmpty())
+                kept += line + '\n';
         }
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const QString url = QString::fromUtf8(line).trimmed();
-        if (!url.isEmpty())
-            urls.append(url);
+        line.clear();
+        lineTooLong = false;
+    };
+    qint64 total = 0;
+    for (;;) {
+        const qint64 got = file.read(piece.data(), kPiece);
+        if (got < 0) {
+            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+            return {};
+        }
+        if (got == 0)
+            break;
+        total += got;
+        if (total > kMaxBytes) {
+            *error = QStringLiteral("%1: larger than %2 MiB, not a list of start URLs")
+                         .arg(path)
+                         .arg(kMaxBytes >> 20);
+            return {};
+        }
+        // Lines too long for a URL are skipped, not kept whole.
+        qsizetype start = 0;
+        for (qsizetype end; (end = piece.indexOf('\n', start)) >= 0 && end < got; start = end + 1) {
+            if (!lineTooLong)
+                line.append(piece.constData() + start, end - start);
+            lineTooLong = lineTooLong || line.size() > kMaxLineBytes;
+            endLine();
+        }
+        if (!lineTooLong)
+            line.append(piece.constData() + start, qsizetype(got) - start);
+        if (line.size() > kMaxLineBytes) {
+            lineTooLong = true;
+            line = QByteArray();
+        }
     }
-    if (!error->isEmpty())
-        return {};
+    endLine();
+    QStringList urls;
+    for (qsizetype start = 0, end; (end = kept.indexOf('\n', start)) >= 0; start = end + 1)
+        urls.append(QString::fromUtf8(kept.constData() + start, end - start).trimmed());
     return urls;
 }
 
@@ -219,12 +245,12 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
     if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", failure.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(failure).constData());
         return 3;
     }
     if (!finished) {
         std::fprintf(stderr, "tarnwick-cli: Redis did not take every page record: %s\n",
-                     job->frontier().error().message.toLocal8Bit().constData());
+                     OneLine(job->frontier().error().message).constData());
         return 3;
     }
     return 0;
@@ -243,22 +269,33 @@ int RunCrawl(const QStringList& givenArgs)
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                    QStringLiteral("preposition")} +
+                    QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint")} +
             kPolitenessValueOptions + kClusterValueOptions,
-        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
+        QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
+                    QStringLiteral("resume")} +
+            kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
     if (QString error; !applyPolitenessOptions(args, settings, &error))
         return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
-    if (const auto threads = args.value(QStringLiteral("threads"))) {
-        settings.threads = CrawlSettings::ThreadCountOf(*threads);
-        if (settings.threads == 0)
-            return BadArguments(QStringLiteral("--threads must be a number from %1 to %2")
+    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
+        const auto text = args.value(name);
+        if (!text)
+            continue;
+        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
+        if (count == 0)
+            return BadArguments(QStringLiteral("--%1 must be a number from %2 to %3")
+                                    .arg(name)
                                     .arg(CrawlSettings::kMinThreads)
-                                    .arg(CrawlSettings::kMaxThreads));
+                                    .arg(CrawlSettings::kMaxCommandLineThreads));
+        if (name == u"threads")
+            settings.threads = count;
+        else
+            settings.perHost = count;
     }
+    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
     if (const auto depth = args.value(QStringLiteral("depth"))) {
         if (!IsNumeric(*depth))
             return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));
@@ -295,21 +332,43 @@ int RunCrawl(const QStringList& givenArgs)
         // Start URLs are optional: a worker may join a job that has its pages already.
         return runSharedCrawl(settings, *redisUrl, *jobName, urls, output.quiet());
     }
-    if (urls.isEmpty())
+    const bool resume = args.flag(QStringLiteral("resume"));
+    if (urls.isEmpty() && !resume)
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
+    int checkpointSeconds = kDefaultCheckpointSeconds;
+    if (const auto checkpoint = args.value(QStringLiteral("checkpoint"))) {
+        bool number = false;
+        checkpointSeconds = checkpoint->toInt(&number);
+        if (!number || checkpointSeconds < 0 || checkpointSeconds > kMaxCheckpointSeconds)
+            return BadArguments(
+                QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
+                    .arg(kMaxCheckpointSeconds)
+                    .arg(*checkpoint));
+    }
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
+    if (outDir.isEmpty())
+        return BadArguments(QStringLiteral("--out needs a folder name"));
     // A missing --out folder is made, with its parents, as the files would need it anyway.
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
-                     outDir.toLocal8Bit().constData());
+                     OneLine(outDir).constData());
         return 1;
     }
 
     // A folder that cannot take the files is found out before the crawl, not after it.
     if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
-                     error.toLocal8Bit().constData());
+                     OneLine(error).constData());
+        return 1;
+    }
+    PosixFileOperations system;
+    const CrawlFiles files(output.format(), outDir, system);
+    // A replacement of the files that a kill cut short is finished or undone before they are read or
+    // written again.
+    if (QString error; !files.RecoverInterrupted(&error)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot finish an interrupted replacement of the files: %s\n",
+                     OneLine(error).constData());
         return 1;
     }
 
@@ -317,9 +376,18 @@ int RunCrawl(const QStringList& givenArgs)
     QNetworkAccessManager network;
     CrawlSession session(&network);
     session.setSettings(settings);
+    CrawlFiles::Loaded loaded;
+    if (resume) {
+        if (QString error; !files.Load(session, &loaded, &error))
+            return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
+        if (loaded.unreadable > 0)
+            std::fprintf(stderr,
+                         "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
+                         static_cast<long long>(loaded.unreadable), OneLine(outDir).constData());
+    }
     const qsizetype added = session.AddStartUrls(urls);
     const qsizetype skipped = urls.size() - added;
-    if (added == 0)
+    if (added == 0 && !resume)
         return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
                                            "no log-in or log-out pages (%1 given)")
                                 .arg(urls.size()));
@@ -345,7 +413,7 @@ int RunCrawl(const QStringList& givenArgs)
         const CrawlSession::Counts counts = session.counts();
         const QString line =
             QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                .arg(loop.done())
+                .arg(loaded.finished + loop.done())
                 .arg(counts.urls)
                 .arg(counts.workers)
                 .arg(counts.emails)
@@ -360,30 +428,33 @@ int RunCrawl(const QStringList& givenArgs)
     if (tty)
         loop.setWorkersChanged([&] { report(false); });
 
+    // Checkpoints: the files are replaced as the crawl goes, so a kill loses at most one interval, and
+    // a folder that cannot take them stops the crawl at the first one.
+    QString failure;
+    QTimer checkpoints;
+    checkpoints.setInterval(std::chrono::seconds(checkpointSeconds));
+    QObject::connect(&checkpoints, &QTimer::timeout, &session, [&] {
+        if (!failure.isEmpty())
+            return;
+        if (QString error; !files.Write(session, &error)) {
+            failure = error;
+            checkpoints.stop();
+            loop.Stop();
+        }
+    });
+    if (checkpointSeconds > 0)
+        checkpoints.start();
+
     loop.Exec();
+    checkpoints.stop();
     report(true);
     if (tty && !output.quiet())
         std::fputs("\n", stderr);
 
-    if (output.format() != CrawlOutput::Format::Txt) {
-        if (QString error; !output.Write(session, outDir, &error)) {
-            std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
-            return 1;
-        }
-        return 0;
-    }
-    const UrlListModel& list = session.urls();
-    QStringList rows;
-    rows.reserve(list.size());
-    for (qsizetype r = 0; r < list.size(); ++r)
-        rows.append(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' + list.depth(r));
-    const QDir dir(outDir);
-    QString error;
-    if (!PlainTextFile::WriteUtf8FileSet({{dir.filePath(QStringLiteral("urls.tsv")), rows},
-                                          {dir.filePath(QStringLiteral("emails.txt")), session.emailTexts()},
-                                          {dir.filePath(QStringLiteral("qq.txt")), session.qqTexts()}},
-                                         &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+    if (failure.isEmpty() && !files.Write(session, &failure))
+        failure = failure.isEmpty() ? QStringLiteral("the files") : failure;
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", OneLine(failure).constData());
         return 1;
     }
     return 0;

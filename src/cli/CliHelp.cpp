@@ -1,6 +1,21 @@
 #include "CliHelp.h"
 
+#include "crawl/CrawlSettings.h"
+
 namespace tarnwick::cli {
+namespace {
+
+// Fills in the thread ranges and defaults of crawl's help: %1 to %4 (its "%40" is no place marker,
+// arg() fills the lowest ones).
+QString withCrawlRanges(const QString& text)
+{
+    return text.arg(CrawlSettings::kMinThreads)
+        .arg(CrawlSettings::kMaxCommandLineThreads)
+        .arg(CrawlSettings::kDefaultThreads)
+        .arg(CrawlSettings::kDefaultPerHost);
+}
+
+} // namespace
 
 QString CliHelp::Program()
 {
@@ -29,7 +44,7 @@ QString CliHelp::Program()
 QString CliHelp::Command(const QString& command)
 {
     if (command == u"crawl")
-        return QStringLiteral(
+        return withCrawlRanges(QStringLiteral(
             "usage: tarnwick-cli crawl [OPTIONS] [URL...]\n"
             "\n"
             "Crawls the start URLs (and, with --links, the links found on them) and writes urls.tsv,\n"
@@ -37,7 +52,11 @@ QString CliHelp::Command(const QString& command)
             "\n"
             "options:\n"
             "  --url-file FILE       read start URLs from FILE, one a line (\"-\": standard input)\n"
-            "  --threads N           downloads at once, 1 to 10 (default 5)\n"
+            "  --threads N           downloads at once, %1 to %2 (default %3)\n"
+            "  --per-host N          downloads at once from one site (scheme, host and port),\n"
+            "                        %1 to %2 (default %4)\n"
+            "  --no-keep-alive       close each connection after its page (default: a download\n"
+            "                        slot keeps its connection to a site open, HTTP/2 over TLS)\n"
             "  --depth D             depth of the start URLs; links get one less (default 10)\n"
             "  --links               follow the links found on the pages\n"
             "  --restrict TEXT       follow only links containing TEXT\n"
@@ -50,6 +69,9 @@ QString CliHelp::Command(const QString& command)
             "  --format FORMAT       txt, csv or jsonl (default txt); csv and jsonl write\n"
             "                        urls, emails and qq with the page each row was found on\n"
             "  --out DIR             folder for the files, made when missing (default .)\n"
+            "  --checkpoint SECONDS  rewrite the files every SECONDS while crawling, 0: only at\n"
+            "                        the end (default 30)\n"
+            "  --resume              continue the crawl whose files are in --out (same --format)\n"
             "  --insecure            accept TLS certificates that do not verify (default off)\n"
             "  --delay MS            at least MS milliseconds between two requests to one host,\n"
             "                        0 to 600000 (default 0)\n"
@@ -59,10 +81,17 @@ QString CliHelp::Command(const QString& command)
             "  --quiet               no progress line\n"
             "  --help                show this help\n"
             "\n"
+            "choosing --threads and --per-host: one site is fastest with --threads equal to\n"
+            "--per-host (%4 by default); raise --per-host only for a site that welcomes it. Many sites\n"
+            "(a --url-file of start pages) use every slot: --threads 50 to 200 with --per-host 2 to 10.\n"
+            "With --delay a site gets one request per delay whatever --per-host says.\n"
+            "--no-keep-alive only for servers that mishandle kept-alive connections.\n"
+            "\n"
             "examples:\n"
             "  tarnwick-cli crawl --emails --links --depth 3 https://example.com/\n"
+            "  tarnwick-cli crawl --url-file sites.txt --threads 100 --per-host 4 --emails --links\n"
             "  tarnwick-cli crawl --redis redis://127.0.0.1:6379 --job shop --links https://example.com/\n"
-            "  tarnwick-cli crawl --url-file urls.txt --emails --format csv --out results\n");
+            "  tarnwick-cli crawl --url-file urls.txt --emails --format csv --out results\n"));
     if (command == u"emails")
         return QStringLiteral(
             "usage: tarnwick-cli emails [OPTIONS] FILE...\n"

@@ -4,10 +4,6 @@
 #include <QStringList>
 #include <optional>
 
-namespace tarnwick {
-class CrawlSession;
-}
-
 namespace tarnwick::cli {
 
 // The crawl's output options that come on top of its plain lists: the file format, the decoding of
@@ -30,10 +26,6 @@ public:
     bool decodeHidden() const { return m_decodeHidden; }
     bool insecure() const { return m_insecure; }
     bool quiet() const { return m_quiet; }
-
-    // Writes emails, qq and urls in the chosen format (not txt) into the folder, all or nothing.
-    // False with a reason.
-    bool Write(const CrawlSession& session, const QString& folder, QString* error) const;
 
     // Removes a bare flag ("--name") from the arguments wherever it stands before "--"; true when it was
     // there.

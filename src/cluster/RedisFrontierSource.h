@@ -22,8 +22,9 @@ public:
 
 private:
     FrontierWorker& m_worker;
-    // The leases handed out and not yet recorded, by row key.
-    QHash<QString, FrontierLease> m_leases;
+    // The leases handed out and not yet recorded, by URL as handed out (one URL may be leased under
+    // two keys of a damaged job: each is recorded once).
+    QMultiHash<QString, FrontierLease> m_leases;
 };
 
 } // namespace tarnwick

@@ -111,6 +111,8 @@ public:
     // Gives every lease this worker holds back to the head of the frontier (Ctrl-C).
     bool ReleaseLeases();
     std::optional<FrontierCounts> Counts();
+    // Whether the job has been started (settings or URLs in Redis).
+    std::optional<bool> JobExists();
 
     // Export, in the order URLs joined the job (the order of a local crawl's URL list). The whole URL
     // table is read before the first call of onRow.

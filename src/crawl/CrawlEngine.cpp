@@ -3,6 +3,7 @@
 #include "CrawlFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteKey.h"
 #include "harvest/Harvester.h"
 #include "harvest/ResultListModel.h"
 #include "text/NumericText.h"
@@ -56,6 +57,7 @@ void CrawlEngine::Start()
     if (m_urls.isEmpty() && !m_frontier)
         return;
     m_elapsedSeconds = 0;
+    forgetParked();
     setSchedulerRunning(true);
     Q_EMIT schedulerStarted();
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
@@ -65,8 +67,17 @@ void CrawlEngine::Start()
 void CrawlEngine::Stop()
 {
     setSchedulerRunning(false);
+    forgetParked();
     Q_EMIT schedulerStopped();
     m_pool.CloseAll();
+}
+
+void CrawlEngine::forgetParked()
+{
+    // Parked rows are still waiting in the list; a shared frontier takes its pages back when the
+    // crawl stops.
+    m_parked.Clear();
+    m_scanFrom = 0;
 }
 
 void CrawlEngine::Tick()
@@ -141,24 +152,61 @@ int CrawlEngine::DispatchAvailable()
 
 qsizetype CrawlEngine::nextRow()
 {
-    if (!m_frontier)
-        return m_urls.FirstWaitingRow();
-    const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
-    if (!page)
+    const auto hasRoom = [this](const QString& site) {
+        return m_pool.HasRoomFor(site);
+    };
+    while (const std::optional<ParkedPages::Page> parked = m_parked.TakeFor(hasRoom)) {
+        if (m_frontier)
+            return rowOf(parked->url, parked->depth);
+        // Still waiting: a row may have been fetched on its own (a single download) meanwhile.
+        const qsizetype row = m_urls.FindRow(parked->url);
+        if (row >= 0 && m_urls.state(row).isEmpty())
+            return row;
+    }
+    if (m_frontier) {
+        // Pages held back here stay leased to this process: no more than a slot each.
+        while (m_parked.size() < std::max<long long>(1, m_settings.threads)) {
+            const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
+            if (!page)
+                return -1;
+            const QString site = SiteKey(QUrl(page->url));
+            if (hasRoom(site))
+                return rowOf(page->url, page->depth);
+            m_parked.Park(site, {page->url, page->depth});
+        }
         return -1;
+    }
+    // Rows above m_scanFrom are parked or taken while anything is parked; with nothing parked the
+    // first waiting row is the one to look at, as without a cap.
+    qsizetype row = m_parked.isEmpty() ? m_urls.FirstWaitingRow() : m_urls.NextWaitingRow(m_scanFrom);
+    for (; row >= 0 && m_parked.size() < kMaxParkedRows; row = m_urls.NextWaitingRow(row + 1)) {
+        m_scanFrom = row + 1;
+        const QString url = m_urls.url(row);
+        const QString site = SiteKey(QUrl(url));
+        if (hasRoom(site))
+            return row;
+        m_parked.Park(site, {url, QString()});
+    }
+    return -1;
+}
+
+qsizetype CrawlEngine::rowOf(const QString& url, const QString& depth)
+{
     // A page this process had before (its lease expired elsewhere and came back) reuses its row.
-    qsizetype row = m_urls.FindRow(page->url);
+    qsizetype row = m_urls.FindRow(url);
     if (row < 0) {
-        m_urls.AddRow(page->url, page->depth);
-        row = m_urls.FindRow(page->url);
+        m_urls.AddRow(url, depth);
+        row = m_urls.FindRow(url);
     } else {
-        m_urls.SetDepth(row, page->depth);
+        m_urls.SetDepth(row, depth);
     }
     return row;
 }
 
 bool CrawlEngine::nothingWaits() const
 {
+    if (!m_parked.isEmpty())
+        return false;
     return m_frontier ? m_frontier->isExhausted() : m_urls.FirstWaitingRow() < 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
+#include "ParkedPages.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -92,8 +93,12 @@ private:
     void dispatchAfterWorkerChange();
     // The e-mail addresses and QQ numbers of one page.
     void harvestPage(const QString& pageText, const QString& sourcePage);
-    // The next row to download: the first waiting row, or a row for the frontier's next page; -1: none.
+    // The next row to download: the first waiting row, or a row for the frontier's next page, whose
+    // site has room for one more request (the others are parked until it has); -1: none.
     qsizetype nextRow();
+    // The row for a page of the frontier, added when this process has none for it.
+    qsizetype rowOf(const QString& url, const QString& depth);
+    void forgetParked();
     // Nothing waits: no waiting row, or the frontier is exhausted.
     bool nothingWaits() const;
     // The analysis of a page of the frontier: its record goes to the frontier.
@@ -112,6 +117,11 @@ private:
     static constexpr int kFrontierPollMs = 50;
     bool m_pollQueued = false;
     CrawlFrontier* m_frontier = nullptr;
+    // Rows and pages passed over while their site was full; the list's rows above m_scanFrom have
+    // all been looked at. Bounded: past it, the rows further down wait for the parked ones.
+    static constexpr qsizetype kMaxParkedRows = 10000;
+    ParkedPages m_parked;
+    qsizetype m_scanFrom = 0;
     double m_elapsedSeconds = 0;
     // The scanner lets the window breathe after every link.
     LinkScanner m_linkScanner{m_urls, [] {

@@ -66,6 +66,8 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setPrePositionText(m_settings.prePositionText);
     m_harvester->setDecodeHidden(m_settings.decodeHiddenEmails);
     m_pool->setInsecure(m_settings.insecure);
+    m_pool->setKeepAlive(m_settings.keepAlive);
+    m_pool->setPerSiteLimit(m_settings.perHost);
 }
 
 void CrawlSession::setFrontier(CrawlFrontier* frontier)

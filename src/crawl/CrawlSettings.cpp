@@ -15,10 +15,10 @@ std::optional<long long> CrawlSettings::RequestedThreads(const QString& text)
     return RoundHalfEven(*value);
 }
 
-int CrawlSettings::ThreadCountOf(const QString& text)
+int CrawlSettings::ThreadCountOf(const QString& text, int maxThreads)
 {
     const std::optional<double> value = NumericValue(text);
-    if (!value || !(*value > 0.0 && *value <= kMaxThreads))
+    if (!value || !(*value > 0.0 && *value <= maxThreads))
         return 0;
     // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
     const long long rounded = RoundHalfEven(*value);

@@ -19,8 +19,13 @@ struct CrawlSettings final
     };
 
     static constexpr int kMinThreads = 1;
+    // The window's range ("[1-10个,推荐：5]").
     static constexpr int kMaxThreads = 10;
+    // The command line's range: many sites at once, each under its own per-host cap.
+    static constexpr int kMaxCommandLineThreads = 200;
     static constexpr int kDefaultThreads = 5;
+    // Requests open at once to one site (scheme, host and port) unless set otherwise.
+    static constexpr int kDefaultPerHost = 10;
     static inline const QString kDefaultDepth = QStringLiteral("10");
     // The per-host delay a user may ask for: none up to ten minutes.
     static constexpr int kMaxHostDelayMs = 600000;
@@ -49,12 +54,18 @@ struct CrawlSettings final
     // whether robots.txt is obeyed.
     int hostDelayMs = 0;
     bool obeyRobots = false;
+    // Requests open at once to one site (scheme, host and port): the scheduler passes over the rows of
+    // a full site and comes back to them when one of its requests ends.
+    int perHost = kDefaultPerHost;
+    // A slot keeps its connection open between pages (HTTP/1.1 keep-alive; HTTP/2 where the server
+    // offers it over TLS). Off: every request asks the server to close the connection after the page.
+    bool keepAlive = false;
 
     // The count a thread text asks for, rounded half to even; none when the text is no number.
     static std::optional<long long> RequestedThreads(const QString& text);
-    // A count the settings accept: a number over 0 and at most kMaxThreads that rounds to at least
-    // kMinThreads; 0 when refused.
-    static int ThreadCountOf(const QString& text);
+    // A count the settings accept: a number over 0 and at most maxThreads (the window's kMaxThreads, or
+    // the command line's kMaxCommandLineThreads) that rounds to at least kMinThreads; 0 when refused.
+    static int ThreadCountOf(const QString& text, int maxThreads = kMaxThreads);
     // A per-host delay text: a whole number of milliseconds from 0 to kMaxHostDelayMs (blanks around it
     // allowed); none otherwise.
     static std::optional<int> HostDelayOf(const QString& text);

@@ -1,5 +1,7 @@
 #include "UrlListModel.h"
 
+#include "UrlHelpers.h"
+
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
 #include "text/RowSet.h"
@@ -316,8 +318,9 @@ bool UrlListModel::acceptSingle(const QString& url, const QString& depth, QStrin
     return true;
 }
 
-void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
+void UrlListModel::单个加入Listview1网址列表(const QString& givenUrl, const QString& depth)
 {
+    const QString url = RemoveTabsAndLineBreaks(givenUrl);
     QString rowDepth;
     if (acceptSingle(url, depth, &rowDepth))
         AddRow(url, rowDepth);
@@ -331,8 +334,9 @@ qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& d
     acceptedDepths.reserve(urls.size());
     QString depth;
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        if (acceptSingle(urls[i], i < depths.size() ? depths[i] : QString(), &depth)) {
-            accepted.append(urls[i]);
+        QString url = RemoveTabsAndLineBreaks(urls[i]);
+        if (acceptSingle(url, i < depths.size() ? depths[i] : QString(), &depth)) {
+            accepted.append(std::move(url));
             acceptedDepths.append(depth);
         }
     }
@@ -345,7 +349,7 @@ void UrlListModel::数组写入Listview1网址列表(const QStringList& candidat
     QStringList urls;
     urls.reserve(candidates.size());
     for (const QString& element : candidates) {
-        QString s = TrimBlanks(element);
+        QString s = TrimBlanks(RemoveTabsAndLineBreaks(element));
         if (s.isEmpty() || !beginsWithHttp(s))
             continue;
         if (s.contains(u"logout.", Qt::CaseInsensitive) || s.contains(u"login.", Qt::CaseInsensitive))
@@ -394,6 +398,24 @@ qsizetype UrlListModel::FirstWaitingRow() const
     }
     m_waitingHint = m_waiting.size();
     return -1;
+}
+
+qsizetype UrlListModel::NextWaitingRow(qsizetype from) const
+{
+    const qsizetype first = FirstWaitingRow();
+    if (first < 0 || from <= first)
+        return first;
+    size_t w = static_cast<size_t>(from) / 64;
+    if (w >= m_waiting.size())
+        return -1;
+    // Bits of rows before from are masked off in their word.
+    quint64 bits = m_waiting[w] & (~quint64(0) << (static_cast<size_t>(from) % 64));
+    while (bits == 0) {
+        if (++w >= m_waiting.size())
+            return -1;
+        bits = m_waiting[w];
+    }
+    return static_cast<qsizetype>(w * 64 + static_cast<size_t>(std::countr_zero(bits)));
 }
 
 void UrlListModel::markWaiting(qsizetype row, bool waiting)

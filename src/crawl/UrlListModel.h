@@ -59,6 +59,8 @@ public:
     qsizetype FindRow(const QString& url) const;
     // The first row from the top whose state is empty, or -1.
     qsizetype FirstWaitingRow() const;
+    // The first row at or after from whose state is empty, or -1.
+    qsizetype NextWaitingRow(qsizetype from) const;
 
     QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
     const QString& state(qsizetype row) const

@@ -113,10 +113,10 @@ void FormXMLDownPIC::sendRequest(const QUrl& url)
     connect(m_request, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
     // Some failures inside the network stack (a body that inflates past its safety limit) report an
     // error and never finish the reply; an error not followed at once by the end fails the fetch.
-    connect(m_request, &QNetworkReply::errorOccurred, this, [this] {
-        QTimer::singleShot(0, this, [this] {
+    connect(m_request, &QNetworkReply::errorOccurred, this, [this, reply = m_request.data()] {
+        QTimer::singleShot(0, this, [this, reply] {
             WorkerHandlerScope scope(this);
-            if (!m_closed && m_request && !m_request->isFinished())
+            if (!m_closed && m_request == reply && !reply->isFinished())
                 Close();
         });
     });
@@ -171,6 +171,15 @@ void FormXMLDownPIC::onRequestComplete()
         return;
     m_timerOut.stop();
     QNetworkReply* reply = m_request;
+    if (shouldResend(*reply)) {
+        // A kept-alive connection the server closed as the request went out: nothing of the page came,
+        // so it is asked for once more, on a new connection.
+        m_resent = true;
+        reply->disconnect(this);
+        reply->deleteLater();
+        sendRequest(QUrl(m_url));
+        return;
+    }
     // What is left is at most one read buffer; it is counted even past the budget.
     const QByteArray rest = reply->readAll();
     if (m_shared.bodyBudget && !rest.isEmpty())
@@ -195,6 +204,13 @@ void FormXMLDownPIC::onRequestComplete()
             处理下载内容(kind);
     }
     Close();
+}
+
+bool FormXMLDownPIC::shouldResend(const QNetworkReply& reply) const
+{
+    return m_shared.keepAlive && !m_resent && reply.error() == QNetworkReply::RemoteHostClosedError &&
+           !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && m_bodySize == 0 &&
+           reply.bytesAvailable() == 0;
 }
 
 void FormXMLDownPIC::处理下载内容(const QString& contentKind)

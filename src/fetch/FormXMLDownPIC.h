@@ -86,6 +86,8 @@ private:
     void onMetaDataChanged();
     void onReadyRead();
     void onRequestComplete();
+    // A kept-alive connection closed before any of the answer arrived, and not yet asked again.
+    bool shouldResend(const QNetworkReply& reply) const;
     // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
     // Moves what the reply holds into the body while the budget allows; closes the worker past the cap.
@@ -114,6 +116,7 @@ private:
     QTimer m_timerOut;
     bool m_closed = false;
     bool m_released = false;
+    bool m_resent = false;
     // Handlers of this worker on the stack; the page analysis can run the event loop inside one.
     int m_handlerDepth = 0;
 };

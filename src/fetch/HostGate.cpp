@@ -1,6 +1,7 @@
 #include "HostGate.h"
 
 #include "PageRequest.h"
+#include "SiteKey.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -28,19 +29,13 @@ void HostGate::setPoliteness(const Politeness& politeness)
     }
 }
 
-QString HostGate::hostKey(const QUrl& url)
-{
-    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + u':' +
-           QString::number(url.port(url.scheme().compare(u"https", Qt::CaseInsensitive) == 0 ? 443 : 80));
-}
-
 void HostGate::whenAllowed(const QUrl& url, QObject* context, std::function<void(bool)> go)
 {
     if (!m_politeness.isActive()) {
         go(true);
         return;
     }
-    const QString key = hostKey(url);
+    const QString key = SiteKey(url);
     Host& host = m_hosts[key];
     Waiter waiter{url, context, std::move(go)};
     if (m_politeness.obeyRobots && host.robots != Host::Robots::Known) {

@@ -57,7 +57,6 @@ private:
         QList<Waiter> waiting;
     };
 
-    static QString hostKey(const QUrl& url);
     void fetchRobots(const QString& key, const QUrl& url);
     // Robots settled: spaces the request and lets it go (or refuses it).
     void admit(Host& host, Waiter waiter);

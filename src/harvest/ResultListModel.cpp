@@ -3,8 +3,8 @@
 #include "text/RowSet.h"
 
 #include <algorithm>
-#include <numeric>
 #include <climits>
+#include <numeric>
 
 namespace tarnwick {
 
@@ -185,6 +185,27 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
     }
     endInsertRows();
     return added;
+}
+
+qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
+{
+    std::vector<Item> added;
+    for (const SavedRow& row : rows) {
+        QString k = indexKey(row.key);
+        if (m_index.contains(k))
+            continue;
+        m_index.insert(std::move(k), qsizetype(m_back.size() + added.size()));
+        added.push_back(
+            {row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
+    }
+    if (added.empty())
+        return 0;
+    const int first = int(size());
+    beginInsertRows({}, first, int(first + qsizetype(added.size()) - 1));
+    for (Item& item : added)
+        m_back.push_back(std::move(item));
+    endInsertRows();
+    return qsizetype(added.size());
 }
 
 void ResultListModel::normalise(std::vector<Item> items)

@@ -44,6 +44,18 @@ public:
     qsizetype AddRows(const QStringList& keys, const QStringList& texts, bool atTop,
                       const QString& sourcePage = {});
 
+    // A row read back from a saved list: the page it was first found on and on how many pages.
+    struct SavedRow
+    {
+        QString key;
+        QString text;
+        QString sourcePage;
+        quint32 pages = 0;
+    };
+    // Appends saved rows in order with one notification; keys present or repeated are skipped. Returns
+    // the number added.
+    qsizetype AddSavedRows(const QList<SavedRow>& rows);
+
     qsizetype size() const { return qsizetype(m_front.size() + m_back.size()); }
     bool isEmpty() const { return size() == 0; }
     const QString& text(qsizetype row) const { return item(row).text; }

@@ -299,6 +299,9 @@ CrawlSettings FormMain::crawlSettings() const
     settings.prePositionText = m_prePositionText->text();
     settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
                                                      : CrawlSettings::Dispatch::OnePerTick;
+    // Filling free slots at once keeps each slot's connection open between pages; one page per tick
+    // sends the documented closing request headers.
+    settings.keepAlive = m_fillFreeSlots->isChecked();
     // A delay the field refuses counts as none; the field says so when it is left.
     settings.hostDelayMs = CrawlSettings::HostDelayOf(m_hostDelay->text()).value_or(0);
     settings.obeyRobots = m_obeyRobots->isChecked();

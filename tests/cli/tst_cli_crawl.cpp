@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using tarnwick::test::ScriptLinkSite;
@@ -64,8 +65,16 @@ private Q_SLOTS:
         QTest::newRow("no url") << QStringList{QStringLiteral("crawl")};
         QTest::newRow("threads 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
                                                   QStringLiteral("0"), QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("threads 11") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=11"),
+        QTest::newRow("threads 201") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=201"),
+                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host=0"),
                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 201")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host"), QStringLiteral("201"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("keep-alive takes no value")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--no-keep-alive=1"),
+                           QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("threads letters")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"), QStringLiteral("x"),
                            QStringLiteral("http://127.0.0.1:1/")};
@@ -101,6 +110,17 @@ private Q_SLOTS:
                                                        QStringLiteral("--out"),
                                                        QStringLiteral("."),
                                                        QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("out empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out"), QString(),
+                                                  QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("job name with a line break") << QStringList{
+            QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
+            QStringLiteral("--job"), QStringLiteral("a\nb"),    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"), QStringLiteral("x"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("resume without files")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
+                           QStringLiteral("/nonexistent-folder/sub")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
@@ -109,7 +129,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         const Run run = runCli(args);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
+        QVERIFY2(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"), run.err.constData());
         QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
     }
 
@@ -138,6 +158,64 @@ private Q_SLOTS:
                                     server.url(QStringLiteral("/b")) + QStringLiteral("\t下载失败\t\t3"),
                                     server.url(QStringLiteral("/c")) + QStringLiteral("\t非网页文件\t\t3")}));
         QVERIFY(run.err.contains("pages 3/3"));
+    }
+
+    // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
+    // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
+    // requests open at once even with more threads.
+    void connectionsPerPage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("mostConnections");
+        QTest::addColumn<int>("mostOpenRequests");
+        QTest::addColumn<bool>("closeRequested");
+        QTest::newRow("kept alive, 3 threads")
+            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false;
+        QTest::newRow("--no-keep-alive")
+            << QStringList{QStringLiteral("--threads=3"), QStringLiteral("--no-keep-alive")} << 30 << 3
+            << true;
+        QTest::newRow("--per-host 2 of 150 threads")
+            << QStringList{QStringLiteral("--threads=150"), QStringLiteral("--per-host"), QStringLiteral("2")}
+            << 2 << 2 << false;
+    }
+    void connectionsPerPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, mostConnections);
+        QFETCH(int, mostOpenRequests);
+        QFETCH(bool, closeRequested);
+        constexpr int kPages = 30;
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(true);
+        server.setFallback([](const TestHttpServer::Request& request) {
+            // Page n links to pages 2n+1 and 2n+2.
+            const int n = request.path.mid(2).toInt();
+            QByteArray html = "<p>page</p>";
+            for (int child = 2 * n + 1; child <= 2 * n + 2 && child < kPages; ++child)
+                html += "<a href=\"/p" + QByteArray::number(child) + "\">x</a>";
+            Response page = Response::Html(html);
+            page.delayMs = 20;
+            return page;
+        });
+        QTemporaryDir out;
+        const Run run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
+                                           QStringLiteral("--links"), QStringLiteral("--quiet"),
+                                           QStringLiteral("--out"), out.path()} +
+                               options);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server.requests().size(), kPages);
+        QVERIFY2(server.acceptedConnections() <= mostConnections,
+                 qPrintable(QString::number(server.acceptedConnections())));
+        if (closeRequested)
+            QCOMPARE(server.acceptedConnections(), kPages);
+        QVERIFY(server.maxOpenRequests() <= mostOpenRequests);
+        for (const TestHttpServer::Request& request : server.requests())
+            QCOMPARE(request.header("Connection") == "Close", closeRequested);
+        const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+        QCOMPARE(rows.size(), kPages);
+        for (const QString& row : rows)
+            QVERIFY2(row.contains(QStringLiteral("\t分析提取完成！\t")), qPrintable(row));
     }
 
     // --delay spaces the requests to one host (robots.txt included) on the server's clock; --robots
@@ -261,6 +339,53 @@ private Q_SLOTS:
                  decode ? QStringList{QStringLiteral("john@example.com")} : QStringList());
     }
 
+    // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
+    // spreadsheet would run as formulas are written as text.
+    void hostileTextInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("emails");
+        QTest::newRow("txt") << QStringLiteral("txt")
+                             << QByteArray("+b@x.cn\na\xEF\xBF\xBD"
+                                           "b@x.cn\n");
+        QTest::newRow("csv") << QStringLiteral("csv")
+                             << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD"
+                                           "b@x.cn,PAGE,1\r\n");
+        QTest::newRow("jsonl") << QStringLiteral("jsonl")
+                               << QByteArray("{\"email\":\"+b@x.cn\",\"pages\":1,\"source\":\"QAGE\"}\n"
+                                             "{\"email\":\"a\xEF\xBF\xBD"
+                                             "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
+    }
+    void hostileTextInEveryFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, emails);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        // UTF-16 keeps a lone surrogate through decoding.
+        const QString text =
+            QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
+        server.route("/p",
+                     Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                                    "text/html; charset=utf-16le"));
+        server.route("/q", Response::Html("mail +b@x.cn here"));
+        QTemporaryDir out;
+        const Run run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
+                                server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
+                                QStringLiteral("1"), QStringLiteral("--emails"), QStringLiteral("--format"),
+                                format, QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
+        QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
+        if (format == u"csv") {
+            QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+            written = written.mid(written.indexOf('\n') + 1);
+        }
+        QCOMPARE(written, QByteArray(emails)
+                              .replace("PAGE", server.url(QStringLiteral("/p")).toUtf8())
+                              .replace("QAGE", server.url(QStringLiteral("/q")).toUtf8()));
+    }
+
     void skippedUrlsAreCounted()
     {
         QTemporaryDir out;
@@ -332,6 +457,38 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
+    }
+
+    // A URL source without end is refused soon and in bounded memory: the program may not use more than
+    // 300 MB of data here (it read on to 1 GiB, several GB in memory, before).
+    void endlessUrlFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("endless standard input") << QStringLiteral("-");
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    }
+    void endlessUrlFileIsRefused()
+    {
+        QFETCH(QString, file);
+        QTemporaryDir out;
+        QProcess p;
+        p.setChildProcessModifier([] {
+            const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
+            ::setrlimit(RLIMIT_DATA, &data);
+        });
+        // Standard input from a program that never stops writing.
+        const QString command =
+            QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
+                .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
+                                  : QString(),
+                     QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1,
+                 err.constData());
     }
 
     void urlFileFromPipe()

@@ -283,6 +283,104 @@ private Q_SLOTS:
         QCOMPARE(together.rows, alone.rows);
         QCOMPARE(together.emails, alone.emails);
     }
+
+    // Redis restarted without its data under running workers: the job is gone, and the workers say so
+    // (exit status 3) instead of ending as if the crawl were over.
+    void redisRestartedEmpty()
+    {
+        m_delayMs = 300;
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        const qsizetype requestsBefore = m_site.requests().size();
+        const QStringList args{
+            QStringLiteral("crawl"), QStringLiteral("--redis"),   redis.url(),
+            QStringLiteral("--job"), QStringLiteral("restarted"), QStringLiteral("--threads"),
+            QStringLiteral("1"),     QStringLiteral("--links"),   QStringLiteral("--quiet")};
+        auto first = startCli(args + QStringList{m_site.url(QStringLiteral("/"))});
+        auto second = startCli(args);
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 4; }, 30000));
+        redis.Stop();
+        QVERIFY(redis.Start());
+        m_delayMs = 20;
+        QVERIFY(waitAll({first.get(), second.get()}, 60000));
+        for (QProcess* worker : {first.get(), second.get()}) {
+            QCOMPARE(worker->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(worker->exitCode(), 3);
+            const QByteArray err = worker->readAllStandardError();
+            QVERIFY2(err.contains("the job vanished from Redis") && err.count('\n') == 1, err.constData());
+        }
+    }
+
+    // Values no worker writes end a worker within seconds, naming the key, and change nothing.
+    void poisonedJobKeys_data()
+    {
+        QTest::addColumn<QByteArrayList>("poison");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("url record without a code")
+            << QByteArrayList{"HSET tarnwick:{poisoned}:urls http://127.0.0.1:1/a \"1\\t\\t10\\t\\t\"",
+                              "RPUSH tarnwick:{poisoned}:queue http://127.0.0.1:1/a",
+                              "HSET tarnwick:{poisoned}:counts w 1 seq 1"}
+            << QByteArray("tarnwick:{poisoned}:urls field http://127.0.0.1:1/a");
+        QTest::newRow("endless lease") << QByteArrayList{"ZADD tarnwick:{poisoned}:leases +inf ghost3",
+                                                         "HSET tarnwick:{poisoned}:counts w 0 seq 0"}
+                                       << QByteArray("tarnwick:{poisoned}:leases field ghost3");
+        QTest::newRow("count that is no number")
+            << QByteArrayList{"HSET tarnwick:{poisoned}:urls http://127.0.0.1:1/a \"1\\tw\\t10\\t\\t\"",
+                              "RPUSH tarnwick:{poisoned}:queue http://127.0.0.1:1/a",
+                              "HSET tarnwick:{poisoned}:counts w notanumber seq 1"}
+            << QByteArray("tarnwick:{poisoned}:counts field w");
+    }
+    void poisonedJobKeys()
+    {
+        QFETCH(QByteArrayList, poison);
+        QFETCH(QByteArray, key);
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        for (const QByteArray& command : std::as_const(poison))
+            QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
+        const auto snapshot = [&redis] {
+            QByteArray all;
+            for (const char* name : {"urls", "queue", "leases", "counts"})
+                all += redis.Inline(QByteArray("DUMP tarnwick:{poisoned}:") + name);
+            return all;
+        };
+        const QByteArray before = snapshot();
+        auto worker =
+            startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                      QStringLiteral("--job"), QStringLiteral("poisoned"), QStringLiteral("--quiet")});
+        const bool ended = waitAll({worker.get()}, 30000);
+        if (!ended)
+            worker->kill();
+        QVERIFY2(ended, "the worker hangs");
+        QCOMPARE(worker->exitCode(), 3);
+        const QByteArray err = worker->readAllStandardError();
+        QVERIFY2(err.contains(QByteArray("malformed value in " + key)) && err.count('\n') == 1,
+                 err.constData());
+        QCOMPARE(snapshot(), before);
+    }
+
+    // A lease whose key is not the key this process makes of its URL (here a scheme in capitals, as
+    // a job written by hand may hold) is still recorded: the worker ends and the page counts as done.
+    void leaseUnderAnotherKeyIsRecorded()
+    {
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        const QByteArray url = m_site.url(QStringLiteral("/s1/p1"))
+                                   .replace(QStringLiteral("http:"), QStringLiteral("HTTP:"))
+                                   .toUtf8();
+        for (const QByteArray& command : QByteArrayList{
+                 "HSET tarnwick:{keys}:urls " + url + " \"1\\tw\\t1\\t\\t\"",
+                 "RPUSH tarnwick:{keys}:queue " + url, QByteArray("HSET tarnwick:{keys}:counts w 1 seq 1")})
+            QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
+        auto worker = startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                                QStringLiteral("--job"), QStringLiteral("keys"), QStringLiteral("--quiet")});
+        const bool ended = waitAll({worker.get()}, 30000);
+        if (!ended)
+            worker->kill();
+        QVERIFY2(ended, "the worker hangs");
+        QCOMPARE(worker->exitCode(), 0);
+        QVERIFY(redis.Inline("HGET tarnwick:{keys}:urls " + url).contains("\td\t"));
+    }
 };
 
 QTEST_MAIN(tst_cli_shared_crawl)

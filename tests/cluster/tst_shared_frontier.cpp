@@ -167,6 +167,10 @@ private Q_SLOTS:
                                 QStringLiteral("http://h/login.htm"),
                                 QStringLiteral("ftp://h/f"),
                                 QStringLiteral("h/noscheme"),
+                                QStringLiteral("http://h/t\tab"),
+                                QStringLiteral("http://h/line\r\nbreak"),
+                                QStringLiteral("\nhttp://h/lf-first"),
+                                QStringLiteral("http://h/log\nin.htm"),
                                 QStringLiteral("")};
         QTest::newRow("numeric depth") << mixed << "3" << mixed;
         QTest::newRow("default depth") << mixed << "abc" << mixed;

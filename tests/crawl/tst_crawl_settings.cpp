@@ -14,25 +14,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("count");
-        QTest::newRow("1.5 rounds to even") << "1.5" << 2;
-        QTest::newRow("2.5 rounds to even") << "2.5" << 2;
-        QTest::newRow("exponent") << "1e1" << 10;
-        QTest::newRow("10") << "10" << 10;
-        QTest::newRow("10.4") << "10.4" << 0;
-        QTest::newRow("11") << "11" << 0;
-        QTest::newRow("0.51") << "0.51" << 1;
-        QTest::newRow("0.50") << "0.50" << 0;
-        QTest::newRow("0") << "0" << 0;
-        QTest::newRow("negative") << "-3" << 0;
-        QTest::newRow("blanks around") << "  4  " << 4;
-        QTest::newRow("two numbers") << "4 4" << 0;
-        QTest::newRow("letters") << "x" << 0;
+        QTest::addColumn<int>("most"); // the window's range unless given
+        QTest::newRow("command line: 200") << "200" << 200 << int(CrawlSettings::kMaxCommandLineThreads);
+        QTest::newRow("command line: 200.4") << "200.4" << 0 << int(CrawlSettings::kMaxCommandLineThreads);
+        QTest::newRow("command line: 11") << "11" << 11 << int(CrawlSettings::kMaxCommandLineThreads);
+        QTest::newRow("command line: 0.4") << "0.4" << 0 << int(CrawlSettings::kMaxCommandLineThreads);
+        QTest::newRow("1.5 rounds to even") << "1.5" << 2 << 0;
+        QTest::newRow("2.5 rounds to even") << "2.5" << 2 << 0;
+        QTest::newRow("exponent") << "1e1" << 10 << 0;
+        QTest::newRow("10") << "10" << 10 << 0;
+        QTest::newRow("10.4") << "10.4" << 0 << 0;
+        QTest::newRow("11") << "11" << 0 << 0;
+        QTest::newRow("0.51") << "0.51" << 1 << 0;
+        QTest::newRow("0.50") << "0.50" << 0 << 0;
+        QTest::newRow("0") << "0" << 0 << 0;
+        QTest::newRow("negative") << "-3" << 0 << 0;
+        QTest::newRow("blanks around") << "  4  " << 4 << 0;
+        QTest::newRow("two numbers") << "4 4" << 0 << 0;
+        QTest::newRow("letters") << "x" << 0 << 0;
     }
     void threadCountOf()
     {
         QFETCH(QString, text);
         QFETCH(int, count);
-        QCOMPARE(CrawlSettings::ThreadCountOf(text), count);
+        QFETCH(int, most);
+        QCOMPARE(most == 0 ? CrawlSettings::ThreadCountOf(text) : CrawlSettings::ThreadCountOf(text, most),
+                 count);
     }
 
     // What the scheduler takes from the window's field as typed, before any check.

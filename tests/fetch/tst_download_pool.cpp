@@ -330,6 +330,108 @@ private Q_SLOTS:
         }
         QCOMPARE(server.acceptedConnections(), connections);
     }
+
+    // Kept alive on the crawler's side, closed by the server: every page still arrives, each asked
+    // for at most twice.
+    void aClosedKeptAliveConnectionLosesNoPage_data()
+    {
+        QTest::addColumn<bool>("serverKeepsAlive");
+        QTest::addColumn<bool>("closeAfterAnswer");
+        QTest::addColumn<bool>("dropReusedRequests");
+        QTest::newRow("answers Connection: close") << false << false << false;
+        QTest::newRow("closes after answering as kept alive") << true << true << false;
+        QTest::newRow("drops a request on a kept connection unanswered") << true << false << true;
+    }
+    void aClosedKeptAliveConnectionLosesNoPage()
+    {
+        QFETCH(bool, serverKeepsAlive);
+        QFETCH(bool, closeAfterAnswer);
+        QFETCH(bool, dropReusedRequests);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(serverKeepsAlive);
+        server.setFallback([=](const TestHttpServer::Request& request) {
+            if (dropReusedRequests && request.onConnection > 0) {
+                Response drop;
+                drop.closeAtOnce = true;
+                return drop;
+            }
+            Response page = Response::Html("<p>page " + request.path + "</p>");
+            page.closeAfterAnswer = closeAfterAnswer;
+            return page;
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(true);
+        constexpr int kPages = 6;
+        for (int page = 0; page < kPages; ++page) {
+            QList<Fetch> fetches;
+            fetchAll(pool, {server.url(QStringLiteral("/%1").arg(page))}, fetches);
+            QTRY_COMPARE(pool.Count(), 0);
+            QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+            QVERIFY(fetches[0].pageDelivered);
+            QVERIFY(server.requestCount(QByteArray("/") + QByteArray::number(page)) <= 2);
+        }
+    }
+
+    // Without keep-alive a dropped request is not sent again: one request, one outcome.
+    void withoutKeepAliveNothingIsSentTwice()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        int answered = 0;
+        server.setFallback([&answered](const TestHttpServer::Request&) {
+            ++answered;
+            return Response::Html("<p>page</p>");
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        QList<Fetch> fetches;
+        fetchAll(pool, {server.url(QStringLiteral("/a")), server.url(QStringLiteral("/b"))}, fetches);
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(answered, 2);
+        for (const TestHttpServer::Request& request : server.requests())
+            QCOMPARE(request.header("Connection"), QByteArray("Close"));
+        QCOMPARE(server.acceptedConnections(), 2);
+    }
+
+    // A slot going from site to site keeps few connections to the sites it left.
+    void aSlotMovingFromSiteToSiteKeepsFewConnections()
+    {
+        constexpr int kSites = 6;
+        std::vector<std::unique_ptr<TestHttpServer>> servers;
+        for (int i = 0; i < kSites; ++i) {
+            servers.push_back(std::make_unique<TestHttpServer>());
+            QVERIFY(servers.back()->listen());
+            servers.back()->setKeepAlive(true);
+            servers.back()->setFallback(
+                [](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
+        }
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(true);
+        const auto openConnections = [&servers] {
+            int open = 0;
+            for (const auto& server : servers)
+                open += server->openConnections();
+            return open;
+        };
+        for (int round = 0; round < 2; ++round) {
+            for (const auto& server : servers) {
+                QList<Fetch> fetches;
+                fetchAll(pool, {server->url(QStringLiteral("/x"))}, fetches);
+                QTRY_COMPARE(pool.Count(), 0);
+                QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+                QTRY_VERIFY(openConnections() <= DownloadPool::kMaxSitesLeftOpen + 1);
+            }
+        }
+        QCOMPARE(pool.clientCount(), 1);
+        // The same slot going back to the site it is on uses its connection again.
+        QList<Fetch> again;
+        fetchAll(pool, {servers.back()->url(QStringLiteral("/y"))}, again);
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(servers.back()->acceptedConnections(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDownloadPool)

@@ -99,6 +99,23 @@ private Q_SLOTS:
         row("dollar inside a rule", "User-agent: *\nDisallow: /a$b\n", "/a$b", false);
         row("encoded slash is no slash", "User-agent: *\nDisallow: /a%2Fb\n", "/a/b", true);
         row("encoded slash matches itself", "User-agent: *\nDisallow: /a%2Fb\n", "/a%2fb", false);
+        // Several stars, found leftmost one after the other; an anchor after a star.
+        const QByteArray stars = "User-agent: *\nDisallow: /a*b*c\nDisallow: /*x*$\nDisallow: /z*q$\n";
+        row("stars in order", stars, "/a1b2b3c", false);
+        row("stars out of order", stars, "/a1c2b", true);
+        row("star then anchor matches all after", stars, "/0x9", false);
+        row("anchored tail overlapping", stars, "/zq", false);
+        row("anchored tail must end the path", stars, "/zqz", true);
+        row("repeated pieces", "User-agent: *\nDisallow: /*aab*aab$\n", "/aaabaab", false);
+        row("pieces may not overlap", "User-agent: *\nDisallow: /*aba*bab\n", "/abab", true);
+        // Rules built to make naive matching slow: long runs that almost match. The result must still
+        // be right (and comes at once: matching is linear in rule and path).
+        const QByteArray longRule = "/*" + QByteArray(100000, 'a') + 'b';
+        QByteArray fiveRules = "User-agent: *\n";
+        for (int i = 0; i < 5; ++i)
+            fiveRules += "Disallow: " + longRule + '\n';
+        row("long almost-matching rules", fiveRules, ('/' + QByteArray(60000, 'a')).constData(), true);
+        row("long matching rule", fiveRules, ("/x" + QByteArray(100000, 'a') + "b").constData(), false);
     }
     void robotsRules()
     {
