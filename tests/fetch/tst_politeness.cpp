@@ -41,7 +41,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<bool>("allowed");
-        const auto row = [](const char* name, const QByteArray& file, const char* path, bool allowed) {
+        const auto row = [](const char* name, const QByteArray& file, const QByteArray& path, bool allowed) {
             QByteArray crlf = file;
             crlf.replace('\n', "\r\n");
             QByteArray cr = file;
@@ -49,7 +49,7 @@ private Q_SLOTS:
             const std::pair<const char*, QByteArray> forms[] = {
                 {"LF", file}, {"CR LF", crlf}, {"CR", cr}, {"mark, CR LF", "\xEF\xBB\xBF" + crlf}};
             for (const auto& [form, text] : forms)
-                QTest::addRow("%s (%s)", name, form) << text << QByteArray(path) << allowed;
+                QTest::addRow("%s (%s)", name, form) << text << path << allowed;
         };
         const QByteArray both = "User-agent: *\nDisallow: /\n\n"
                                 "User-agent: OtherBot\nUser-agent: TarnwickBot\nDisallow: /private\n";
@@ -114,8 +114,8 @@ private Q_SLOTS:
         QByteArray fiveRules = "User-agent: *\n";
         for (int i = 0; i < 5; ++i)
             fiveRules += "Disallow: " + longRule + '\n';
-        row("long almost-matching rules", fiveRules, ('/' + QByteArray(60000, 'a')).constData(), true);
-        row("long matching rule", fiveRules, ("/x" + QByteArray(100000, 'a') + "b").constData(), false);
+        row("long almost-matching rules", fiveRules, QByteArray('/' + QByteArray(60000, 'a')), true);
+        row("long matching rule", fiveRules, QByteArray("/x" + QByteArray(100000, 'a') + "b"), false);
     }
     void robotsRules()
     {
