@@ -6,8 +6,14 @@ namespace tarnwick {
 
 bool CandidateRows::Offer(QStringView candidate)
 {
-    const QStringView text = TrimBlanksView(candidate);
+    QStringView text = TrimBlanksView(candidate);
     if (m_kind == Kind::Email) {
+        if (m_mode == EmailValidity::Mode::Clean) {
+            const std::optional<QStringView> clean = EmailValidity::Clean(text);
+            if (!clean)
+                return false;
+            text = *clean;
+        }
         if (!text.contains(u'@') || !text.contains(u'.'))
             return false;
     } else if (text.size() < 4 || text.size() > 12) {

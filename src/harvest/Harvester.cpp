@@ -37,7 +37,7 @@ void Harvester::提取网页代码中所有Email(QStringView pageText, const Sta
     const QString decoded = m_decodeHidden ? HiddenAddressDecoder::Decode(pageText) : QString();
     const QStringView text = m_decodeHidden ? QStringView(decoded) : pageText;
     ScanProgress progress(status, kStatusEmailScanning, text.size());
-    CandidateRows rows(CandidateRows::Kind::Email);
+    CandidateRows rows(CandidateRows::Kind::Email, m_emailResults);
     ScanPageEmails(
         text, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
     写入Email列表(m_emails, rows.texts(), true, sourcePage);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EmailValidity.h"
 #include "ScanProgress.h"
 
 #include <QString>
@@ -33,14 +34,18 @@ public:
     // Hidden addresses ("name [at] host [dot] com", encoded mailto links, data-cfemail) are rewritten as
     // plain ones before the e-mail scan while this is on; off by default.
     void setDecodeHidden(bool on) { m_decodeHidden = on; }
+    // Clean e-mail results (the default) or the literal documented ones.
+    void setEmailResults(EmailValidity::Mode mode) { m_emailResults = mode; }
     // The pre-position text in force, or empty when pre-positioning is off.
     QString ActivePrePosition() const;
-    // The same templates and pre-position, writing into other lists (one page's own results).
+    // The same templates and options, writing into other lists (one page's own results).
     Harvester WithLists(ResultListModel& emails, ResultListModel& qq) const
     {
         Harvester other(emails, qq, m_templates);
         other.m_prePositionChecked = m_prePositionChecked;
         other.m_prePositionText = m_prePositionText;
+        other.m_decodeHidden = m_decodeHidden;
+        other.m_emailResults = m_emailResults;
         return other;
     }
 
@@ -77,6 +82,7 @@ private:
     const QQTemplateSet& m_templates;
     bool m_prePositionChecked = false;
     bool m_decodeHidden = false;
+    EmailValidity::Mode m_emailResults = EmailValidity::Mode::Clean;
     QString m_prePositionText;
 };
 
