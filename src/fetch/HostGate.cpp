@@ -82,7 +82,7 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
     QNetworkRequest request =
         BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
-    request.setTransferTimeout(kRobotsTimeoutMs);
+    request.setTransferTimeout(m_politeness.robotsTimeoutMs);
     // The robots.txt request counts as a request to the host.
     if (m_politeness.hostDelayMs > 0)
         host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;

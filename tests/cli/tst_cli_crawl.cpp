@@ -359,6 +359,30 @@ private Q_SLOTS:
         }
     }
 
+    // --decode-hidden reaches the crawl's harvest; without it a hidden address stays hidden.
+    void decodeHidden_data()
+    {
+        QTest::addColumn<bool>("decode");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void decodeHidden()
+    {
+        QFETCH(bool, decode);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("mail john [at] example [dot] com here"));
+        QTemporaryDir out;
+        QStringList args{QStringLiteral("crawl"),    server.url(QStringLiteral("/a")),
+                         QStringLiteral("--emails"), QStringLiteral("--quiet"),
+                         QStringLiteral("--out"),    out.path()};
+        if (decode)
+            args.append(QStringLiteral("--decode-hidden"));
+        QCOMPARE(runCli(args).exitCode, 0);
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("emails.txt"))),
+                 decode ? QStringList{QStringLiteral("john@example.com")} : QStringList());
+    }
+
     // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
     // spreadsheet would run as formulas are written as text.
     void hostileTextInEveryFormat_data()

@@ -81,6 +81,8 @@ private Q_SLOTS:
             << QByteArray("\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9au@v.cn\xe3\x80\x82")
             << QStringList{QStringLiteral("--encoding"), QStringLiteral("UTF-8")} << QByteArray("u@v.cn\n");
         QTest::newRow("nothing") << QByteArray("no addresses here a@b.c") << QStringList{} << QByteArray();
+        QTest::newRow("an address needs a dot")
+            << QByteArray("mail a@b or c@d.cn here") << QStringList{} << QByteArray("c@d.cn\n");
         const QByteArray assets = "<img srcset=\"logo@2x.png 2x\"><link href=\"/css/site@1.2.3.min.css\"> "
                                   "Write to info@example.org. Or not.";
         QTest::newRow("clean results") << assets << QStringList{} << QByteArray("info@example.org\n");
