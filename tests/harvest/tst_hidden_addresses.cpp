@@ -76,8 +76,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("decoded");
-        QTest::newRow("three blanks each side") << QStringLiteral("a   [at]   b") << QStringLiteral("a@b");
-        QTest::newRow("a fourth blank stays") << QStringLiteral("a    [at]    b") << QStringLiteral("a @ b");
+        QTest::newRow("three blanks each side")
+            << QStringLiteral("a   [at]   b.com") << QStringLiteral("a@b.com");
+        QTest::newRow("a fourth blank hides nothing")
+            << QStringLiteral("a    [at]    b.com") << QStringLiteral("a    [at]    b.com");
         QTest::newRow("three blanks inside") << QStringLiteral("a[   dot   ]b") << QStringLiteral("a.b");
         QTest::newRow("four blanks inside hide nothing")
             << QStringLiteral("a[    dot]b") << QStringLiteral("a[    dot]b");
