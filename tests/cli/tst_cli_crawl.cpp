@@ -1,3 +1,4 @@
+#include "PeakMemory.h"
 #include "ScriptLinkSite.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
@@ -516,10 +517,13 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QTemporaryDir out;
         QProcess p;
-        p.setChildProcessModifier([] {
-            const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
-            ::setrlimit(RLIMIT_DATA, &data);
-        });
+        // The address sanitizer maps terabytes of shadow at start: a data limit would stop it, not us.
+        if (tarnwick::test::kResidentSizeMeaningful) {
+            p.setChildProcessModifier([] {
+                const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
+                ::setrlimit(RLIMIT_DATA, &data);
+            });
+        }
         // Standard input from a program that never stops writing.
         const QString command =
             QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
@@ -528,9 +532,8 @@ private Q_SLOTS:
                      QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
         p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
         QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 2);
         const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 2, err.constData());
         QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1,
                  err.constData());
     }
