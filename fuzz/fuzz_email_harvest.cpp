@@ -47,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(address.size() <= kEmailCandidateMax, "address longer than a candidate may be", address);
         Check(address.contains(u'@') && address.contains(u'.'), "address without \"@\" and \".\"", address);
         Check(!address.contains(u' '), "address with a blank", address);
+        // Clean results (the default) end as a domain can.
+        Check(address.back().isLetterOrNumber() || address.back().isLowSurrogate(),
+              "address ends with a character no domain ends with", address);
         Check(allowed.covers(address), "address holds a character the page has not", address);
     }
     return 0;

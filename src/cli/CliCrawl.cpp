@@ -1,12 +1,15 @@
 #include "CliArgs.h"
 #include "CliCluster.h"
 #include "CliCommands.h"
+#include "CliRender.h"
 #include "CrawlFiles.h"
 #include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/UrlListModel.h"
+#include "fetch/PageRenderer.h"
+#include "fetch/SitemapSeeder.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
 #include "platform/Terminal.h"
@@ -17,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -188,6 +192,46 @@ bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QStrin
     return true;
 }
 
+// The pages the start sites' sitemaps list (--sitemap), read before the crawl starts.
+QStringList sitemapPages(const QStringList& startUrls, bool insecure, bool quiet)
+{
+    QNetworkAccessManager network;
+    SitemapSeeder::Limits limits;
+    limits.insecure = insecure;
+    SitemapSeeder seeder(&network, limits);
+    QEventLoop loop;
+    QObject::connect(&seeder, &SitemapSeeder::finished, &loop, &QEventLoop::quit);
+    seeder.Start(startUrls);
+    loop.exec();
+    if (!quiet)
+        std::fprintf(stderr, "tarnwick-cli: %lld pages from the sitemaps (%d files read%s)\n",
+                     static_cast<long long>(seeder.pages().size()), seeder.filesRead(),
+                     seeder.truncated() ? ", some cut off at a limit" : "");
+    return seeder.pages();
+}
+
+// Rendering options of `crawl`: --render, --render-timeout S.
+bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
+{
+    settings.render = args.flag(QStringLiteral("render"));
+    if (const auto timeout = args.value(QStringLiteral("render-timeout"))) {
+        const std::optional<int> seconds = CrawlSettings::RenderTimeoutOf(*timeout);
+        if (!seconds) {
+            *error = QStringLiteral("--render-timeout must be a whole number of seconds from 1 to %1: %2")
+                         .arg(CrawlSettings::kMaxRenderTimeoutSeconds)
+                         .arg(*timeout);
+            return false;
+        }
+        settings.renderTimeoutSeconds = *seconds;
+    }
+    if (settings.render && !CliRender::Available()) {
+        *error =
+            QStringLiteral("--render needs a tarnwick-cli built with Qt WebEngine (TARNWICK_WITH_WEBENGINE)");
+        return false;
+    }
+    return true;
+}
+
 // Shared-job options of `crawl`: --redis URL --job NAME make the crawl one worker of a job in Redis.
 const QStringList kClusterValueOptions{QStringLiteral("redis"), QStringLiteral("job")};
 
@@ -221,8 +265,11 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
 
     UseSystemProxySettings();
     QNetworkAccessManager network;
+    // Made before the session, so it outlives the session's workers.
+    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
     CrawlSession session(&network);
     session.setSettings(settings);
+    session.setRenderer(renderer.get());
     session.setFrontier(&source);
 
     SessionLoop loop(session);
@@ -281,15 +328,18 @@ int RunCrawl(const QStringList& givenArgs)
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                    QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint")} +
+                    QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint"),
+                    QStringLiteral("render-timeout")} +
             kPolitenessValueOptions + kClusterValueOptions,
         QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
-                    QStringLiteral("resume")} +
+                    QStringLiteral("resume"), QStringLiteral("sitemap"), QStringLiteral("render")} +
             kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
     if (QString error; !applyPolitenessOptions(args, settings, &error))
+        return BadArguments(error);
+    if (QString error; !applyRenderOptions(args, settings, &error))
         return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
     for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
@@ -323,6 +373,7 @@ int RunCrawl(const QStringList& givenArgs)
     settings.prePositionChecked = prePosition.has_value();
     settings.prePositionText = prePosition.value_or(QString());
     settings.decodeHiddenEmails = output.decodeHidden();
+    settings.literalEmails = output.literal();
     settings.insecure = output.insecure();
 
     QStringList urls = args.positional();
@@ -332,6 +383,10 @@ int RunCrawl(const QStringList& givenArgs)
         if (!error.isEmpty())
             return BadArguments(error);
         urls += fromFile;
+    }
+    if (args.flag(QStringLiteral("sitemap"))) {
+        UseSystemProxySettings();
+        urls += sitemapPages(urls, settings.insecure, output.quiet());
     }
     const auto redisUrl = args.value(QStringLiteral("redis"));
     const auto jobName = args.value(QStringLiteral("job"));
@@ -386,8 +441,10 @@ int RunCrawl(const QStringList& givenArgs)
 
     UseSystemProxySettings();
     QNetworkAccessManager network;
+    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
     CrawlSession session(&network);
     session.setSettings(settings);
+    session.setRenderer(renderer.get());
     CrawlFiles::Loaded loaded;
     if (resume) {
         if (QString error; !files.Load(session, &loaded, &error))

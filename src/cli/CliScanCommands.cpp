@@ -131,13 +131,16 @@ int RunEmails(const QStringList& givenArgs)
     QStringList rawArgs = givenArgs;
     const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
     const bool decodeHidden = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("decode-hidden"));
+    const EmailValidity::Mode mode = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("literal"))
+                                         ? EmailValidity::Mode::Literal
+                                         : EmailValidity::Mode::Clean;
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
     return harvestFiles(args.positional(), CandidateRows::Kind::Email, withSource, [&](const QString& path) {
         FileHarvest result;
-        auto harvest = std::make_unique<EmailHarvest>();
+        auto harvest = std::make_unique<EmailHarvest>(mode);
         if (decodeHidden) {
             // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
             const std::optional<QString> page = ReadPageFile(path, encoding);

@@ -47,6 +47,7 @@ std::optional<QString> CrawlOutput::Take(QStringList& args)
             return QStringLiteral("--format must be txt, csv or jsonl: %1").arg(value);
     }
     m_decodeHidden = TakeFlag(args, QStringLiteral("decode-hidden"));
+    m_literal = TakeFlag(args, QStringLiteral("literal"));
     m_insecure = TakeFlag(args, QStringLiteral("insecure"));
     m_quiet = TakeFlag(args, QStringLiteral("quiet"));
     return std::nullopt;

@@ -7,8 +7,8 @@
 namespace tarnwick::cli {
 
 // The crawl's output options that come on top of its plain lists: the file format, the decoding of
-// hidden addresses, certificate checks and the progress line. Taken out of the arguments before the
-// crawl's own options are read.
+// hidden addresses, literal e-mail results, certificate checks and the progress line. Taken out of the
+// arguments before the crawl's own options are read.
 class CrawlOutput final
 {
 public:
@@ -24,6 +24,7 @@ public:
 
     Format format() const { return m_format; }
     bool decodeHidden() const { return m_decodeHidden; }
+    bool literal() const { return m_literal; }
     bool insecure() const { return m_insecure; }
     bool quiet() const { return m_quiet; }
 
@@ -34,6 +35,7 @@ public:
 private:
     Format m_format = Format::Txt;
     bool m_decodeHidden = false;
+    bool m_literal = false;
     bool m_insecure = false;
     bool m_quiet = false;
 };

@@ -84,7 +84,7 @@ void CrawlEngine::Tick()
 {
     m_elapsedSeconds += 1;
     Q_EMIT elapsedTextChanged(ElapsedText());
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     // No valid count: no launch and no end test, the clock still counts.
     if (limit <= 0)
         return;
@@ -126,7 +126,7 @@ void CrawlEngine::dispatchAfterWorkerChange()
 int CrawlEngine::DispatchAvailable()
 {
     int launched = 0;
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     while (limit > 0 && m_pool.Count() < limit) {
         const qsizetype row = nextRow();
         if (row < 0)

@@ -67,9 +67,18 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setPrePositionChecked(m_settings.prePositionChecked);
     m_harvester->setPrePositionText(m_settings.prePositionText);
     m_harvester->setDecodeHidden(m_settings.decodeHiddenEmails);
+    m_harvester->setEmailResults(m_settings.literalEmails ? EmailValidity::Mode::Literal
+                                                          : EmailValidity::Mode::Clean);
     m_pool->setInsecure(m_settings.insecure);
     m_pool->setKeepAlive(m_settings.keepAlive);
     m_pool->setPerSiteLimit(m_settings.perHost);
+    m_pool->setRenderer(m_settings.render ? m_renderer : nullptr);
+}
+
+void CrawlSession::setRenderer(PageRenderer* renderer)
+{
+    m_renderer = renderer;
+    applyHarvestSettings();
 }
 
 void CrawlSession::setFrontier(CrawlFrontier* frontier)

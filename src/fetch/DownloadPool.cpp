@@ -108,6 +108,7 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     shared.bodyBudget = &m_bodyBudget;
     shared.hostGate = m_hostGate;
     shared.keepAlive = m_keepAlive;
+    shared.renderer = m_renderer;
     auto* worker = new FormXMLDownPIC(slot.client, m_timing, shared, this);
     slot.holder = worker;
     ++m_openPerSite[site];

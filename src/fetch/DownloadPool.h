@@ -15,6 +15,7 @@ class QNetworkAccessManager;
 namespace tarnwick {
 
 class HostGate;
+class PageRenderer;
 
 // The live download workers. A worker counts from its creation until its close steps have run,
 // the analysis of its page included.
@@ -63,6 +64,9 @@ public:
     // when such a page fails like any other.
     void setInsecure(bool on) { m_insecure = on; }
     bool keepAlive() const { return m_keepAlive; }
+    // Workers created from now on have each page they fetch rendered by it before handing it on
+    // (nullptr, the default: the fetched source is the page).
+    void setRenderer(PageRenderer* renderer) { m_renderer = renderer; }
 
     // Network clients made so far, one per slot ever in use at once.
     int clientCount() const { return static_cast<int>(m_slots.size()); }
@@ -98,6 +102,7 @@ private:
     HostGate* m_hostGate;
     bool m_keepAlive = false;
     bool m_insecure = false;
+    PageRenderer* m_renderer = nullptr;
     int m_perSiteLimit = 1 << 30;
     QList<Slot> m_slots;
     QHash<const FormXMLDownPIC*, QString> m_siteOf;

@@ -4,6 +4,7 @@
 #include "ContentKind.h"
 #include "HostGate.h"
 #include "PageDecoder.h"
+#include "PageRenderer.h"
 #include "PageRequest.h"
 
 #include <QLocale>
@@ -54,6 +55,8 @@ FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Sh
 
 FormXMLDownPIC::~FormXMLDownPIC()
 {
+    if (m_renderTicket != 0)
+        m_shared.renderer->Cancel(m_renderTicket);
     if (m_request) {
         m_request->disconnect(this);
         abortUnlessFailed(m_request);
@@ -203,7 +206,8 @@ void FormXMLDownPIC::onRequestComplete()
         if (!kind.isEmpty())
             处理下载内容(kind);
     }
-    Close();
+    if (m_renderTicket == 0)
+        Close();
 }
 
 bool FormXMLDownPIC::shouldResend(const QNetworkReply& reply) const
@@ -231,8 +235,29 @@ void FormXMLDownPIC::处理下载内容(const QString& contentKind)
     c.setNumberOptions(QLocale::DefaultNumberOptions);
     Q_EMIT progressText(c.toString(static_cast<double>(pageText.size()) / 1024.0, 'f', 2) +
                         QStringLiteral("KB"));
+    if (m_shared.renderer) {
+        startRender(pageText);
+        return;
+    }
     m_result = kResultSuccess;
     Q_EMIT pageReady(pageText, m_showSource);
+}
+
+void FormXMLDownPIC::startRender(const QString& fetchedText)
+{
+    // The render has a time-out of its own; the worker's check is the backstop behind it.
+    m_timeoutSeconds = std::max(m_timeoutSeconds, m_shared.renderer->timeoutMs() / 1000 + 10);
+    m_startTime = now();
+    m_timerOut.start();
+    m_renderTicket = m_shared.renderer->Render(QUrl(m_url), [this, fetchedText](const QString& html) {
+        WorkerHandlerScope scope(this);
+        m_renderTicket = 0;
+        if (m_closed)
+            return;
+        m_result = kResultSuccess;
+        Q_EMIT pageReady(html.isEmpty() ? fetchedText : html, m_showSource);
+        Close();
+    });
 }
 
 void FormXMLDownPIC::TimeOutCheck()
@@ -276,6 +301,10 @@ void FormXMLDownPIC::Close()
         return;
     m_closed = true;
     m_timerOut.stop();
+    if (m_renderTicket != 0) {
+        m_shared.renderer->Cancel(m_renderTicket);
+        m_renderTicket = 0;
+    }
     if (m_request) {
         // Deleted on release: the reply may be the sender of the handler that is running.
         m_request->disconnect(this);

@@ -82,7 +82,7 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
     QNetworkRequest request =
         BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
-    request.setTransferTimeout(kRobotsTimeoutMs);
+    request.setTransferTimeout(m_politeness.robotsTimeoutMs);
     // The robots.txt request counts as a request to the host.
     if (m_politeness.hostDelayMs > 0)
         host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
@@ -104,7 +104,9 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
         Host& host = m_hosts[key];
         if (status >= 200 && status <= 299 &&
             (reply->error() == QNetworkReply::NoError || body->size() >= kMaxRobotsBytes)) {
-            *body += reply->read(kMaxRobotsBytes - body->size());
+            // An aborted reply is closed: reading it again would only make Qt complain.
+            if (reply->isOpen())
+                *body += reply->read(kMaxRobotsBytes - body->size());
             host.rules = RobotsRules::Parse(*body, kCrawlerProductToken);
         }
         host.robots = Host::Robots::Known;

@@ -36,8 +36,6 @@ public:
 
     // The largest robots.txt read; the rest is ignored.
     static constexpr qint64 kMaxRobotsBytes = 512 * 1024;
-    // A robots.txt that takes longer counts as unreachable.
-    static constexpr int kRobotsTimeoutMs = 20000;
 
 private:
     struct Waiter

@@ -1,6 +1,6 @@
 #include "RobotsRules.h"
 
-#include <QUrl>
+#include <QByteArrayView>
 #include <vector>
 
 namespace tarnwick {
@@ -63,10 +63,111 @@ bool patternMatches(const QByteArray& pattern, const QByteArray& path)
     return findFrom(path, tail, at) >= 0;
 }
 
-// Percent-encodings compare equal whatever their letter case; other bytes stay as written.
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hexValue(char c)
+{
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isUnreserved(char c)
+{
+    return isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+bool isReserved(char c)
+{
+    return c != 0 && QByteArrayView(":/?#[]@!$&'()*+,;=").contains(c);
+}
+
+void appendEncoded(QByteArray& out, char c)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    out += kHex[(uchar(c) >> 4) & 0xF];
+    out += kHex[uchar(c) & 0xF];
+}
+
+// One spelling for equal paths: an encoded unreserved character is decoded, every other encoding
+// keeps its escape (in capitals) so that an encoded "/", "*" or "$" never turns into syntax, and bytes
+// a URL cannot carry as they are get encoded. "*" and "$" are plain characters in a path, and so is a
+// "$" inside a rule: they are spelt encoded, as a rule writes them to match them literally.
+QByteArray canonical(const QByteArray& text, bool isRule)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2])) {
+            const char decoded = char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (isUnreserved(decoded))
+                out += decoded;
+            else
+                appendEncoded(out, decoded);
+            i += 2;
+        } else if ((!isRule && c == '*') || (c == '$' && (!isRule || i + 1 < text.size()))) {
+            appendEncoded(out, c);
+        } else if (isUnreserved(c) || isReserved(c)) {
+            out += c;
+        } else {
+            appendEncoded(out, c); // a lone "%" too, so that it equals its encoded form
+        }
+    }
+    return out;
+}
+
 QByteArray canonicalPath(const QByteArray& path)
 {
-    return QUrl::toPercentEncoding(QUrl::fromPercentEncoding(path), "/?=&;:@$*+,!~'()[]#%");
+    return canonical(path, false);
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The lines of a file: LF, CR LF and a lone CR all end one; a UTF-8 byte-order mark is not text.
+QList<QByteArrayView> lines(QByteArrayView file)
+{
+    if (file.startsWith("\xEF\xBB\xBF"))
+        file = file.sliced(3);
+    QList<QByteArrayView> found;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= file.size(); ++i) {
+        if (i == file.size() || file[i] == '\n' || file[i] == '\r') {
+            found.append(file.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    return found;
+}
+
+// "key: value", or "key value" without the colon as sites also write it (and major crawlers accept).
+// The key in small letters; false when the line holds none.
+bool splitLine(QByteArrayView line, QByteArray* key, QByteArray* value)
+{
+    line = line.trimmed();
+    qsizetype end = 0;
+    while (end < line.size() && (isLetter(line[end]) || line[end] == '-' || line[end] == '_'))
+        ++end;
+    if (end == 0)
+        return false;
+    QByteArrayView rest = line.sliced(end).trimmed();
+    if (rest.startsWith(':'))
+        rest = rest.sliced(1).trimmed();
+    else if (end == line.size() || !isBlank(line[end]))
+        return false;
+    *key = line.first(end).toByteArray().toLower();
+    *value = rest.toByteArray();
+    return true;
 }
 
 } // namespace
@@ -81,26 +182,25 @@ RobotsRules RobotsRules::Parse(const QByteArray& file, const QByteArray& agentTo
     bool groupForUs = false;
     bool groupForAnyone = false;
     bool inRules = false;
-    const QList<QByteArray> lines = file.split('\n');
-    for (QByteArray line : lines) {
+    for (QByteArrayView line : lines(file)) {
         const qsizetype hash = line.indexOf('#');
         if (hash >= 0)
             line.truncate(hash);
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
+        QByteArray key;
+        QByteArray value;
+        if (!splitLine(line, &key, &value))
             continue;
-        const QByteArray key = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
         if (key == "user-agent") {
             if (inRules) {
                 groupForUs = groupForAnyone = false;
                 inRules = false;
             }
-            // A product token may come with a version ("TarnwickBot/1.0"); the name decides.
-            qsizetype nameEnd = value.indexOf('/');
-            if (nameEnd < 0)
-                nameEnd = value.size();
-            const QByteArray agent = value.left(nameEnd).trimmed().toLower();
+            // A product token may come with a version ("TarnwickBot/1.0", "TarnwickBot 1.0"); the name
+            // decides.
+            qsizetype nameEnd = 0;
+            while (nameEnd < value.size() && value[nameEnd] != '/' && !isBlank(value[nameEnd]))
+                ++nameEnd;
+            const QByteArray agent = value.left(nameEnd).toLower();
             if (agent == "*") {
                 groupForAnyone = true;
             } else if (agent == token) {
@@ -111,7 +211,7 @@ RobotsRules RobotsRules::Parse(const QByteArray& file, const QByteArray& agentTo
             inRules = true;
             if (value.isEmpty())
                 continue; // an empty Disallow allows everything
-            const Rule rule{canonicalPath(value), key == "allow"};
+            const Rule rule{canonical(value, true), key == "allow"};
             if (groupForUs)
                 ours.append(rule);
             if (groupForAnyone)

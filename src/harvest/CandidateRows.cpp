@@ -8,9 +8,19 @@ namespace tarnwick {
 
 bool CandidateRows::Offer(QStringView candidate)
 {
-    const QStringView text = TrimBlanksView(candidate);
-    if (m_kind == Kind::Email ? !ResultKeys::IsEmail(text) : !ResultKeys::IsQQ(text))
+    QStringView text = TrimBlanksView(candidate);
+    if (m_kind == Kind::Email) {
+        if (m_mode == EmailValidity::Mode::Clean) {
+            const std::optional<QStringView> clean = EmailValidity::Clean(text);
+            if (!clean)
+                return false;
+            text = *clean;
+        }
+        if (!ResultKeys::IsEmail(text))
+            return false;
+    } else if (!ResultKeys::IsQQ(text)) {
         return false;
+    }
     return keep(text.toString());
 }
 

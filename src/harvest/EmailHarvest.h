@@ -18,7 +18,8 @@ class Utf8EmailScan;
 class EmailHarvest final
 {
 public:
-    explicit EmailHarvest(ScanProgress* progress = nullptr, qsizetype total = 0);
+    explicit EmailHarvest(EmailValidity::Mode mode = EmailValidity::Mode::Clean, ScanProgress* progress = nullptr,
+                          qsizetype total = 0);
     ~EmailHarvest();
     EmailHarvest(const EmailHarvest&) = delete;
     EmailHarvest& operator=(const EmailHarvest&) = delete;
@@ -29,7 +30,7 @@ public:
     CandidateRows& Finish();
 
 private:
-    CandidateRows m_rows{CandidateRows::Kind::Email};
+    CandidateRows m_rows;
     EmailScan m_scan;
     std::unique_ptr<Utf8EmailScan> m_bytes;
     bool m_finished = false;

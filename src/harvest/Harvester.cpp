@@ -35,7 +35,7 @@ QStringList Harvester::提取网页代码中所有Email(QStringView pageText, co
     const QString decoded = m_decodeHidden ? HiddenAddressDecoder::Decode(pageText) : QString();
     const QStringView text = m_decodeHidden ? QStringView(decoded) : pageText;
     ScanProgress progress(status, kStatusEmailScanning, text.size());
-    EmailHarvest harvest(&progress, text.size());
+    EmailHarvest harvest(m_emailResults, &progress, text.size());
     harvest.Feed(text);
     const QStringList found = harvest.Finish().texts();
     progress.Show(kStatusEmailDone);

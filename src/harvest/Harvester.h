@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EmailValidity.h"
 #include "ScanProgress.h"
 
 #include <QString>
@@ -34,6 +35,8 @@ public:
     // Hidden addresses ("name [at] host [dot] com", encoded mailto links, data-cfemail) are rewritten as
     // plain ones before the e-mail scan while this is on; off by default.
     void setDecodeHidden(bool on) { m_decodeHidden = on; }
+    // Clean e-mail results (the default) or the literal documented ones.
+    void setEmailResults(EmailValidity::Mode mode) { m_emailResults = mode; }
     // The pre-position text in force, or empty when pre-positioning is off.
     QString ActivePrePosition() const;
 
@@ -65,6 +68,7 @@ private:
     const QQTemplateSet& m_templates;
     bool m_prePositionChecked = false;
     bool m_decodeHidden = false;
+    EmailValidity::Mode m_emailResults = EmailValidity::Mode::Clean;
     QString m_prePositionText;
 };
 

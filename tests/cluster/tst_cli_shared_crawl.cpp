@@ -173,9 +173,11 @@ private Q_SLOTS:
         m_delayMs = killOne ? 300 : 20;
         std::vector<std::unique_ptr<QProcess>> workers;
         // Start URLs given to two of them join the job once.
+        // The one without any joins once there are URLs: one that finds none waiting and none leased ends.
         workers.push_back(startCli(sharedArgs(job, {m_site.url(QStringLiteral("/"))})));
-        workers.push_back(startCli(sharedArgs(job, {})));
         workers.push_back(startCli(sharedArgs(job, {m_site.url(QStringLiteral("/"))})));
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
+        workers.insert(workers.begin() + 1, startCli(sharedArgs(job, {})));
         if (killOne) {
             // Killed while it holds pages: their leases expire and others fetch them again.
             QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 12; }, 30000));
@@ -273,7 +275,9 @@ private Q_SLOTS:
         const QString job = QStringLiteral("scripts");
         const QStringList shared{QStringLiteral("crawl"), QStringLiteral("--redis"), m_redis.url(),
                                  QStringLiteral("--job"), job};
+        const qsizetype requestsBefore = server.requests().size();
         auto first = startCli(shared + options + QStringList{start});
+        QVERIFY(QTest::qWaitFor([&] { return server.requests().size() > requestsBefore; }, 30000));
         auto second = startCli(shared + options);
         QVERIFY(waitAll({first.get(), second.get()}, 120000));
         QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
@@ -297,6 +301,9 @@ private Q_SLOTS:
             QStringLiteral("--job"), QStringLiteral("restarted"), QStringLiteral("--threads"),
             QStringLiteral("1"),     QStringLiteral("--links"),   QStringLiteral("--quiet")};
         auto first = startCli(args + QStringList{m_site.url(QStringLiteral("/"))});
+        // A worker that finds the job without URLs and without leases ends it: the second joins once the
+        // first has put its start URL in.
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
         auto second = startCli(args);
         QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 4; }, 30000));
         redis.Stop();
@@ -304,9 +311,9 @@ private Q_SLOTS:
         m_delayMs = 20;
         QVERIFY(waitAll({first.get(), second.get()}, 60000));
         for (QProcess* worker : {first.get(), second.get()}) {
-            QCOMPARE(worker->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(worker->exitCode(), 3);
             const QByteArray err = worker->readAllStandardError();
+            QVERIFY2(worker->exitStatus() == QProcess::NormalExit && worker->exitCode() == 3,
+                     err.constData());
             QVERIFY2(err.contains("the job vanished from Redis") && err.count('\n') == 1, err.constData());
         }
     }

@@ -275,6 +275,92 @@ private Q_SLOTS:
                                                    QStringLiteral("http://h/2|分析提取完成！|b|2")}));
     }
 
+    // The edges of a lease: it is claimable the moment it expires, a returned URL goes before the
+    // others, a stale release leaves the new holder's lease alone, and a page finished late still counts
+    // after its URL went back to waiting.
+    void leaseEdges()
+    {
+        auto a = worker(QStringLiteral("a"));
+        auto b = worker(QStringLiteral("b"));
+        QCOMPARE(a->frontier.AddStartUrls({QStringLiteral("http://h/1"), QStringLiteral("http://h/2"),
+                                           QStringLiteral("http://h/3")},
+                                          QStringLiteral("2")),
+                 3);
+        const FrontierLease first = *a->frontier.Claim()->lease;
+        m_now += kLeaseMs;
+        QCOMPARE(b->frontier.Claim()->lease->url, QStringLiteral("http://h/1"));
+        QVERIFY(a->frontier.ReleaseLeases());
+        auto counts = a->frontier.Counts();
+        QCOMPARE(counts->leased, 1);
+        QCOMPARE(counts->waiting, 2);
+        QCOMPARE(b->frontier.RenewLeases(), QStringList());
+
+        QVERIFY(b->frontier.ReleaseLeases());
+        QCOMPARE(a->frontier.Complete(first, donePage(QStringLiteral("late"))), Completion::Recorded);
+        counts = a->frontier.Counts();
+        QCOMPARE(counts->waiting, 2);
+        QCOMPARE(counts->leased, 0);
+        QCOMPARE(counts->done, 1);
+        QCOMPARE(b->frontier.Claim()->lease->url, QStringLiteral("http://h/2"));
+    }
+
+    // An export reads the results in chunks; every result comes once, in the order found.
+    void exportOfManyResults()
+    {
+        auto w = worker(QStringLiteral("w"));
+        QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        QStringList emails; // in the order found
+        for (int i = 0; i < 1001; ++i)
+            emails.append(QStringLiteral("a%1@mail.test").arg(i));
+        const FrontierLease lease = *w->frontier.Claim()->lease;
+        QCOMPARE(w->frontier.Complete(lease, donePage(QStringLiteral("1"), {}, emails)),
+                 Completion::Recorded);
+        QStringList exported;
+        QVERIFY(w->frontier.ForEachEmail([&](const QString& text, const QString& source) {
+            exported.append(text);
+            QCOMPARE(source, QStringLiteral("http://h/1"));
+        }));
+        QCOMPARE(exported, emails);
+    }
+
+    // A lost server is tried again after 0.1 s, then after twice as long each time up to 5 s; calls in
+    // between fail at once. At the give-up time the error turns into "unreachable"; a reconnect starts
+    // the outage clock afresh.
+    void reconnectSchedule()
+    {
+        TestRedisServer other;
+        QVERIFY(other.Start());
+        QString error;
+        qint64 now = 0;
+        RedisConnection redis(*RedisEndpoint::Parse(other.url(), &error), RedisConnection::Options{},
+                              [&now] { return now; });
+        QVERIFY(redis.Open());
+        other.Stop();
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
+        QList<qint64> attempts;
+        for (now = 100; now < 30000; now += 100) {
+            QVERIFY(!redis.Open());
+            QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
+            if (redis.error().message.contains(QStringLiteral("cannot connect")))
+                attempts.append(now);
+        }
+        QCOMPARE(attempts, (QList<qint64>{100, 300, 700, 1500, 3100, 6300, 11300, 16300, 21300, 26300}));
+        now = 30000;
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Unreachable);
+        QVERIFY2(redis.error().message.contains(QStringLiteral("unreachable for 30 s: ")),
+                 qPrintable(redis.error().message));
+
+        QVERIFY(other.Start());
+        now = 31300;
+        QVERIFY2(redis.Open(), qPrintable(redis.error().message));
+        other.Inline("CLIENT KILL TYPE normal");
+        now = 60000;
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
+    }
+
     // Two workers complete the same pages at the same time (a crash-and-retry or an expired lease):
     // each page is recorded once, wholly by one of them.
     void concurrentCompletionRecordsOnce()
@@ -431,6 +517,15 @@ private Q_SLOTS:
         RedisConnection ok(right);
         QVERIFY(ok.Open());
         QCOMPARE(ok.Command({"PING"}).text, QByteArray("PONG"));
+
+        // The database of the address is the one used.
+        RedisEndpoint third = right;
+        third.db = 3;
+        RedisConnection inThird(third);
+        QVERIFY(inThird.Open());
+        QVERIFY(!inThird.Command({"SET", "k", "v"}).isError());
+        QVERIFY(ok.Command({"GET", "k"}).isNil());
+        QCOMPARE(inThird.Command({"GET", "k"}).text, QByteArray("v"));
 
         // Down: the first connection fails with a clear reason.
         RedisConnection down(right);

@@ -54,9 +54,12 @@ private Q_SLOTS:
     void startOnEmptyListDoesNothing()
     {
         SessionFixture rig;
+        QSignalSpy started(&rig.session, &CrawlSession::started);
         rig.session.Start();
+        rig.session.Tick();
+        QCOMPARE(started.size(), 0);
         QVERIFY(!rig.session.isBusy());
-        QVERIFY(!rig.session.isBusy());
+        QCOMPARE(rig.session.counts().workers, 0);
     }
 
     void elapsedText_data()

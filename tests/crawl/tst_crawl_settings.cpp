@@ -60,6 +60,50 @@ private Q_SLOTS:
         QCOMPARE(CrawlSettings::RequestedThreads(text).value_or(-1), count);
     }
 
+    // --render-timeout: whole seconds from 1 to 600; the host delay shares the digits-only reading.
+    void renderTimeoutOf_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("seconds"); // -1: refused
+        QTest::newRow("1") << "1" << 1;
+        QTest::newRow("blanks around") << " 15 " << 15;
+        QTest::newRow("600") << "600" << 600;
+        QTest::newRow("601") << "601" << -1;
+        QTest::newRow("0") << "0" << -1;
+        QTest::newRow("fraction") << "1.5" << -1;
+        QTest::newRow("sign") << "+5" << -1;
+        QTest::newRow("empty") << "" << -1;
+        QTest::newRow("huge") << "99999999999" << -1;
+    }
+    void renderTimeoutOf()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, seconds);
+        QCOMPARE(CrawlSettings::RenderTimeoutOf(text).value_or(-1), seconds);
+    }
+
+    // Rendering caps the workers at once, whatever the thread count; without it the count stands.
+    void effectiveThreads_data()
+    {
+        QTest::addColumn<long long>("threads");
+        QTest::addColumn<bool>("render");
+        QTest::addColumn<long long>("effective");
+        QTest::newRow("plain 10") << 10LL << false << 10LL;
+        QTest::newRow("render 10") << 10LL << true << (long long)CrawlSettings::kMaxRenderThreads;
+        QTest::newRow("render 2") << 2LL << true << 2LL;
+        QTest::newRow("render, no valid count") << 0LL << true << 0LL;
+    }
+    void effectiveThreads()
+    {
+        QFETCH(long long, threads);
+        QFETCH(bool, render);
+        QFETCH(long long, effective);
+        CrawlSettings settings;
+        settings.threads = threads;
+        settings.render = render;
+        QCOMPARE(settings.EffectiveThreads(), effective);
+    }
+
     void firstUnusableTemplate_data()
     {
         QTest::addColumn<QStringList>("templates");

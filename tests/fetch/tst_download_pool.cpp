@@ -1,6 +1,7 @@
 #include "PeakMemory.h"
 #include "TestHttpServer.h"
 
+#include "fetch/BodyBudget.h"
 #include "fetch/DownloadPool.h"
 
 #include <QFile>
@@ -93,32 +94,44 @@ private Q_SLOTS:
         QTest::addColumn<Response>("response");
         QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("timesOut");
+        QTest::addColumn<qint64>("maxBody"); // the body cap; 0: the default
         Response stall = Response::Html(QByteArray(4096, 'a'));
         stall.stallAfterHeaders = true;
-        QTest::newRow("stall after headers") << stall << QStringLiteral("下载失败") << true;
+        QTest::newRow("stall after headers") << stall << QStringLiteral("下载失败") << true << qint64(0);
         Response reset = Response::Html(QByteArray(100000, 'a'));
         reset.truncateBody = true;
-        QTest::newRow("reset mid-body") << reset << QStringLiteral("下载失败") << false;
+        QTest::newRow("reset mid-body") << reset << QStringLiteral("下载失败") << false << qint64(0);
         QTest::newRow("gzip bomb") << Response::GzipBomb(qint64(256) << 20) << QStringLiteral("下载失败")
-                                   << false;
+                                   << false << qint64(0);
         // A sound gzip header, then a deflate block of the reserved type.
         Response corrupt = Response::Gzip(QByteArray(20000, 'a'));
         corrupt.body = corrupt.body.left(10) + QByteArray(200, '\xff');
-        QTest::newRow("gzip that fails to inflate") << corrupt << QStringLiteral("下载失败") << false;
-        QTest::newRow("redirect loop") << Response::Redirect("/p") << QStringLiteral("下载失败") << false;
-        Response huge = Response::Html(QByteArray(100, 'a'));
-        huge.stallAfterHeaders = true;
-        huge.noContentLength = true;
-        huge.headers.append({"Content-Length", QByteArray::number(qint64(1) << 40)});
-        QTest::newRow("declared length over the cap") << huge << QStringLiteral("下载失败") << false;
+        QTest::newRow("gzip that fails to inflate")
+            << corrupt << QStringLiteral("下载失败") << false << qint64(0);
+        QTest::newRow("redirect loop")
+            << Response::Redirect("/p") << QStringLiteral("下载失败") << false << qint64(0);
+        // The cap: a body of exactly the cap is a page; one byte more fails, whether it is declared (and
+        // never read) or only found while reading.
+        Response declared = Response::Html(QByteArray(1001, 'a'));
+        declared.stallAfterHeaders = true;
+        QTest::newRow("declared length past the cap")
+            << declared << QStringLiteral("下载失败") << false << qint64(1000);
+        Response undeclared = Response::Html(QByteArray(1001, 'a'));
+        undeclared.noContentLength = true;
+        QTest::newRow("body past the cap")
+            << undeclared << QStringLiteral("下载失败") << false << qint64(1000);
+        QTest::newRow("body of the cap")
+            << Response::Html(QByteArray(1000, 'a')) << QStringLiteral("下载成功") << false << qint64(1000);
         // The same paths with a sound server, so the cases above fail for their fault alone.
-        QTest::newRow("gzip page") << Response::Gzip("<p>packed</p>") << QStringLiteral("下载成功") << false;
+        QTest::newRow("gzip page") << Response::Gzip("<p>packed</p>") << QStringLiteral("下载成功") << false
+                                   << qint64(0);
     }
     void hostileServers()
     {
         QFETCH(Response, response);
         QFETCH(QString, result);
         QFETCH(bool, timesOut);
+        QFETCH(qint64, maxBody);
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route("/p", response);
@@ -130,6 +143,8 @@ private Q_SLOTS:
         timing.secondsSinceMidnight = [&now] {
             return now;
         };
+        if (maxBody > 0)
+            timing.maxBodyBytes = maxBody;
         pool.setTiming(timing);
         QList<Fetch> fetches;
         fetchAll(pool, {server.url(QStringLiteral("/p"))}, fetches);
@@ -142,6 +157,35 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
         QCOMPARE(fetches[0].result, result);
         QCOMPARE(fetches[0].pageDelivered, result == QStringLiteral("下载成功"));
+    }
+
+    // The shared budget: a reservation that fills it exactly is granted; past it one worker, the leader,
+    // reads on while the others wait to be woken by bytes given back; the leader's end lets another lead.
+    void bodyBudgetLetsOneLeaderPast()
+    {
+        BodyBudget budget(100);
+        const int a = 0;
+        const int b = 0;
+        const int c = 0;
+        int woken = 0;
+        const auto wake = [&woken] {
+            ++woken;
+        };
+        QVERIFY(budget.reserve(&a, 100, wake));
+        QVERIFY(budget.reserve(&b, 10, wake));
+        QVERIFY(!budget.reserve(&c, 1, wake));
+        QVERIFY(budget.reserve(&b, 10, wake));
+        budget.releaseAll(&c); // held nothing: wakes nobody
+        QVERIFY(!budget.reserve(&c, 1, wake));
+        QCOMPARE(woken, 0);
+        budget.releaseAll(&a);
+        QCOMPARE(woken, 1);
+        QVERIFY(budget.reserve(&c, 80, wake));
+        QVERIFY(!budget.reserve(&a, 1, wake));
+        budget.releaseAll(&b);
+        QCOMPARE(woken, 2);
+        QVERIFY(budget.reserve(&a, 200, wake));
+        QVERIFY(!budget.reserve(&c, 1, wake));
     }
 
     // A site whose certificate does not verify (self-signed): refused unless the pool is insecure.

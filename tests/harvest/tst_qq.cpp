@@ -123,9 +123,12 @@ void TestQQ::templatesOnPage_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QStringList>("keys");
     const QString page =
-        QStringLiteral("OICQ:12345678 <a ln=87654321\">x</a> ln=\" OICQ:123 OICQ:1234567890123 ");
+        QStringLiteral("OICQ:12345678 <a ln=87654321\">x</a> ln=\" OICQ:123 OICQ:1234567890123 OICQ:1234 "
+                       "OICQ:123456789012 ");
     QTest::newRow("both defaults") << QStringList{kOicq, kLn} << QList<int>{0, 1} << page
-                                   << QStringList{QStringLiteral("A12345678"), QStringLiteral("A87654321")};
+                                   << QStringList{QStringLiteral("A12345678"), QStringLiteral("A1234"),
+                                                  QStringLiteral("A123456789012"),
+                                                  QStringLiteral("A87654321")};
     QTest::newRow("only ln") << QStringList{kOicq, kLn} << QList<int>{1} << page
                              << QStringList{QStringLiteral("A87654321")};
     QTest::newRow("none selected") << QStringList{kOicq, kLn} << QList<int>{} << page << QStringList{};

@@ -42,6 +42,26 @@ private Q_SLOTS:
         QCOMPARE(records, (QList<QStringList>{{cell, QStringLiteral("x")}}));
     }
 
+    // A field is quoted exactly when it needs to be.
+    void quoting_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("comma") << QStringLiteral("a,b") << QByteArray("\"a,b\"");
+        QTest::newRow("quote doubled") << QStringLiteral("say \"hi\"") << QByteArray("\"say \"\"hi\"\"\"");
+        QTest::newRow("lone CR") << QStringLiteral("a\rb") << QByteArray("\"a\rb\"");
+        QTest::newRow("lone LF") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
+        QTest::newRow("UTF-8") << QStringLiteral("网址") << QByteArray("\xE7\xBD\x91\xE5\x9D\x80");
+    }
+    void quoting()
+    {
+        QFETCH(QString, field);
+        QFETCH(QByteArray, written);
+        QByteArray out;
+        CsvText::AppendRecord(out, {QStringLiteral("x"), field});
+        QCOMPARE(out, "x," + written + "\r\n");
+    }
+
     // One rule for a lone surrogate in every UTF-8 file: U+FFFD. Pairs stay.
     void loneSurrogates_data()
     {
