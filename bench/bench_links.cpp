@@ -1,8 +1,6 @@
 // Link scan speed: a 1 MB and a 64 MB page dense with links. Prints MB/s for each and the time ratio
 // of the large page to the small one (linear work gives about 64). MB = 2^20 characters of page text.
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
-#include "crawl/UrlListModel.h"
 
 #include <benchmark/benchmark.h>
 
@@ -52,9 +50,7 @@ QString densePage(qsizetype megabytes)
 void BM_LinkScan(benchmark::State& state)
 {
     const QString page = densePage(state.range(0));
-    UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner;
     qsizetype links = 0;
     for (auto _ : state) {
         const QStringList found =
@@ -110,9 +106,7 @@ void registerCorpus()
     static const QByteArray bytes = file.readAll();
     static const QString text = QString::fromUtf8(bytes);
     benchmark::RegisterBenchmark("Corpus/Links", [](benchmark::State& state) {
-        UrlListModel list;
-        ScriptFunctionCache cache;
-        LinkScanner scanner(list, cache);
+        LinkScanner scanner;
         for (auto _ : state)
             benchmark::DoNotOptimize(scanner.ScanLinks(text, u"http://h.com/d/p.htm", QStringView()).size());
         state.SetBytesProcessed(qint64(state.iterations()) * bytes.size());

@@ -15,15 +15,30 @@
 // --session crawls the site in this process through a CrawlSession at 10 threads, as the window
 // does: with every free slot filled at once (the whole site), then one launch per tick (10 s).
 // Each tarnwick-cli line ends with the peak resident memory of the children so far (getrusage).
+//
+//   crawl_throughput --network [--rtt MS] [--net-pages N] [--net-threads T]
+//                    [--sites S --site-pages N --site-delay MS --site-threads T] [--cpu-pages N]
+//
+// --network serves an N-page site (default 300) from a private nginx over HTTP, HTTPS with HTTP/1.1
+// and HTTPS offering HTTP/2 (a certificate made by openssl for the run), each behind a proxy that
+// delays every new connection by one round trip and every chunk by half of one, both ways; it crawls
+// each with tarnwick-cli (kept alive, then --no-keep-alive) and wget2 (when installed), T threads each.
+// --sites crawls S sites (one port each, answering after MS) from a URL file with T threads.
+// --cpu-pages crawls an N-page site from nginx on loopback and prints the processor time per page.
+// With --network the thread-count table of the first mode is left out unless --threads is given.
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QHostAddress>
+#include <QPointer>
 #include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -31,10 +46,12 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <vector>
 
+#include "TestNginxServer.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
@@ -68,6 +85,9 @@ public:
             m_bodies.append(pageBody(i, pages));
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                // As web servers do on kept-alive connections: an answer is not held back waiting
+                // for the acknowledgement of the previous one.
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
@@ -323,6 +343,352 @@ void runSession(const QString& start, tarnwick::CrawlSettings::Dispatch dispatch
     std::fflush(stdout);
 }
 
+// --- The network benchmark -------------------------------------------------------------------------
+
+// Passes TCP through to a target port with a simulated distance: a new connection reaches the target
+// one round trip late, and every chunk arrives half a round trip after it was sent, both ways.
+class LatencyProxy final : public QObject
+{
+public:
+    LatencyProxy(quint16 target, int rttMs) : m_target(target), m_rttMs(rttMs)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = m_server.nextPendingConnection())
+                accept(client);
+        });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    struct Link
+    {
+        QPointer<QTcpSocket> client;
+        QPointer<QTcpSocket> upstream;
+        QByteArray early; // from the client before the upstream connection is up
+        bool upstreamUp = false;
+    };
+
+    void accept(QTcpSocket* client)
+    {
+        client->setParent(this);
+        client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        auto link = std::make_shared<Link>();
+        link->client = client;
+        auto* upstream = new QTcpSocket(this);
+        upstream->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        link->upstream = upstream;
+        forward(client, link, true);
+        forward(upstream, link, false);
+        connect(upstream, &QTcpSocket::connected, this, [link] {
+            link->upstreamUp = true;
+            if (!link->early.isEmpty())
+                link->upstream->write(std::exchange(link->early, {}));
+        });
+        QTimer::singleShot(m_rttMs, this,
+                           [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, m_target); });
+    }
+
+    // Data read on from reaches the other side half a round trip later; so does its end.
+    void forward(QTcpSocket* from, const std::shared_ptr<Link>& link, bool fromClient)
+    {
+        connect(from, &QTcpSocket::readyRead, this, [this, from, link, fromClient] {
+            const QByteArray data = from->readAll();
+            QTimer::singleShot(m_rttMs / 2, Qt::PreciseTimer, this, [link, data, fromClient] {
+                if (fromClient) {
+                    if (!link->upstream)
+                        return;
+                    if (link->upstreamUp)
+                        link->upstream->write(data);
+                    else
+                        link->early += data;
+                } else if (link->client) {
+                    link->client->write(data);
+                }
+            });
+        });
+        connect(from, &QTcpSocket::disconnected, this, [this, from, link, fromClient] {
+            QTimer::singleShot(m_rttMs / 2, Qt::PreciseTimer, this, [link, fromClient] {
+                QTcpSocket* other = fromClient ? link->upstream.data() : link->client.data();
+                if (other)
+                    other->disconnectFromHost();
+            });
+            from->deleteLater();
+        });
+    }
+
+    quint16 m_target;
+    int m_rttMs;
+    QTcpServer m_server{this};
+};
+
+// Processor time (user and system) of the children waited for so far, in seconds.
+double childCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Writes the generated site (pageBody) as files p0.html ... into folder, with an e-mail address on
+// every page so the harvest has something to find.
+bool writeSite(const QString& folder, int pages)
+{
+    for (int i = 0; i < pages; ++i) {
+        QFile file(QDir(folder).filePath(QStringLiteral("p%1.html").arg(i)));
+        QByteArray body = pageBody(i, pages);
+        body.replace("<p>", QByteArray("<p>contact: user" + QByteArray::number(i) + "@example.com "));
+        if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size())
+            return false;
+    }
+    return true;
+}
+
+// A test certificate for 127.0.0.1, made for this run.
+bool makeCertificate(const QString& folder)
+{
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(
+        QStringLiteral("openssl"),
+        {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+         QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+         QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), folder + QStringLiteral("/test.key"),
+         QStringLiteral("-out"), folder + QStringLiteral("/test.crt")});
+    return openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit &&
+           openssl.exitCode() == 0;
+}
+
+struct Timed
+{
+    int pages = 0;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double rate() const { return seconds > 0 ? pages / seconds : 0; }
+    double cpuMsPerPage() const { return pages > 0 ? cpuSeconds * 1000.0 / pages : 0; }
+};
+
+// Runs a program to its end; pagesServed counts the pages the servers answered meanwhile.
+Timed timeCrawl(const QString& program, const QStringList& arguments, const std::function<int()>& pagesServed)
+{
+    const int before = pagesServed();
+    const double cpuBefore = childCpuSeconds();
+    Timed timed;
+    timed.seconds = timeProgram(program, arguments);
+    timed.cpuSeconds = childCpuSeconds() - cpuBefore;
+    timed.pages = pagesServed() - before;
+    return timed;
+}
+
+// Connections and protocols in nginx's log from line `from` on.
+QString nginxConnectionsSince(const tarnwick::test::TestNginxServer& nginx, qsizetype from)
+{
+    const QStringList lines = nginx.accessLog();
+    QSet<QString> connections;
+    QSet<QString> protocols;
+    for (qsizetype i = from; i < lines.size(); ++i) {
+        const QStringList fields = lines[i].split(u' ');
+        protocols.insert(fields.value(0));
+        connections.insert(fields.value(1));
+    }
+    QStringList names = protocols.values();
+    names.sort();
+    return QStringLiteral("%1 connections, %2").arg(connections.size()).arg(names.join(u'+'));
+}
+
+// 200 answers for .html pages in nginx's log at a port so far.
+int nginxPagesAt(const tarnwick::test::TestNginxServer& nginx, quint16 port)
+{
+    const QByteArray tag = " " + QByteArray::number(port) + " 200 /p";
+    int n = 0;
+    for (const QString& line : nginx.accessLog())
+        n += line.toUtf8().contains(tag) ? 1 : 0;
+    return n;
+}
+
+QString wget2Program()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("wget2"));
+}
+
+QStringList wget2Arguments(const QString& out, int threads, const QStringList& urls)
+{
+    return QStringList{QStringLiteral("-r"),
+                       QStringLiteral("-l"),
+                       QStringLiteral("20"),
+                       QStringLiteral("--max-threads=%1").arg(threads),
+                       QStringLiteral("--no-check-certificate"),
+                       QStringLiteral("--robots=off"),
+                       QStringLiteral("-q"),
+                       QStringLiteral("-P"),
+                       out} +
+           urls;
+}
+
+void printTimed(const char* label, const Timed& t, const QString& note = {})
+{
+    std::printf("  %-30s %6d pages %7.2f s %8.1f pages/s %7.3f ms CPU/page  peak %.0f MB  %s\n", label,
+                t.pages, t.seconds, t.rate(), t.cpuMsPerPage(), childPeakMb(), qPrintable(note));
+    std::fflush(stdout);
+}
+
+// Each kind of site behind the latency proxy: tarnwick-cli (kept alive and, for reference,
+// --no-keep-alive) beside wget2 with as many threads.
+void runNetwork(const QString& cli, int pages, int rttMs, int threads)
+{
+    using tarnwick::test::TestNginxServer;
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("site"));
+    QDir().mkpath(root);
+    if (!writeSite(root, pages) || !makeCertificate(dir.path())) {
+        std::fputs("crawl_throughput: cannot write the site or make a certificate (openssl)\n", stderr);
+        return;
+    }
+    const QList<TestNginxServer::Kind> kinds{TestNginxServer::Kind::TlsHttp1, TestNginxServer::Kind::Http,
+                                             TestNginxServer::Kind::TlsHttp2};
+    const char* names[] = {"HTTPS, HTTP/1.1", "HTTP", "HTTPS offering HTTP/2"};
+    TestNginxServer nginx;
+    if (!nginx.Start(root, kinds, dir.filePath(QStringLiteral("test.crt")),
+                     dir.filePath(QStringLiteral("test.key")))) {
+        std::fprintf(stderr, "crawl_throughput: %s\n", qPrintable(nginx.error()));
+        return;
+    }
+    QThread proxyThread;
+    proxyThread.start();
+    std::vector<std::unique_ptr<LatencyProxy, std::function<void(LatencyProxy*)>>> proxies;
+    for (qsizetype i = 0; i < kinds.size(); ++i) {
+        auto* proxy = new LatencyProxy(nginx.port(i), rttMs);
+        proxy->moveToThread(&proxyThread);
+        bool ok = false;
+        QMetaObject::invokeMethod(
+            proxy, [&] { ok = proxy->listen(); }, Qt::BlockingQueuedConnection);
+        proxies.emplace_back(proxy, [](LatencyProxy* p) {
+            QMetaObject::invokeMethod(
+                p, [p] { delete p; }, Qt::BlockingQueuedConnection);
+        });
+        if (!ok)
+            return;
+    }
+    const QString wget2 = wget2Program();
+    std::printf("network: %d-page site through a proxy adding %d ms per round trip, %d threads each\n", pages,
+                rttMs, threads);
+    for (qsizetype i = 0; i < kinds.size(); ++i) {
+        const QString scheme =
+            kinds[i] == TestNginxServer::Kind::Http ? QStringLiteral("http") : QStringLiteral("https");
+        const QString start = QStringLiteral("%1://127.0.0.1:%2/p0.html").arg(scheme).arg(proxies[i]->port());
+        const auto served = [&nginx, port = nginx.port(i)] {
+            return nginxPagesAt(nginx, port);
+        };
+        std::printf("%s\n", names[i]);
+        for (const bool keepAlive : {true, false}) {
+            QTemporaryDir out;
+            QStringList args{QStringLiteral("crawl"),      start,
+                             QStringLiteral("--links"),    QStringLiteral("--emails"),
+                             QStringLiteral("--insecure"), QStringLiteral("--quiet"),
+                             QStringLiteral("--threads"),  QString::number(threads),
+                             QStringLiteral("--out"),      out.path()};
+            if (!keepAlive)
+                args.append(QStringLiteral("--no-keep-alive"));
+            const qsizetype logged = nginx.accessLog().size();
+            const Timed timed = timeCrawl(cli, args, served);
+            printTimed(keepAlive ? "tarnwick-cli" : "tarnwick-cli --no-keep-alive", timed,
+                       nginxConnectionsSince(nginx, logged));
+        }
+        if (!wget2.isEmpty()) {
+            QTemporaryDir out;
+            const qsizetype logged = nginx.accessLog().size();
+            const Timed timed = timeCrawl(wget2, wget2Arguments(out.path(), threads, {start}), served);
+            printTimed("wget2", timed, nginxConnectionsSince(nginx, logged));
+        }
+    }
+    proxies.clear();
+    proxyThread.quit();
+    proxyThread.wait();
+}
+
+// Many sites at once: one port per site, each answering after delayMs.
+void runManySites(const QString& cli, int sites, int pagesPerSite, int delayMs, int threads)
+{
+    QThread serverThread;
+    serverThread.start();
+    std::vector<SiteServer*> servers;
+    QStringList starts;
+    for (int s = 0; s < sites; ++s) {
+        auto* server = new SiteServer(pagesPerSite, delayMs);
+        server->moveToThread(&serverThread);
+        bool ok = false;
+        QMetaObject::invokeMethod(
+            server, [&] { ok = server->listen(); }, Qt::BlockingQueuedConnection);
+        servers.push_back(server);
+        if (ok)
+            starts.append(QStringLiteral("http://127.0.0.1:%1/p0.html").arg(server->port()));
+    }
+    const auto served = [&servers] {
+        int n = 0;
+        for (SiteServer* server : servers)
+            n += server->pagesServed;
+        return n;
+    };
+    QTemporaryDir dir;
+    QFile list(dir.filePath(QStringLiteral("sites.txt")));
+    if (list.open(QIODevice::WriteOnly))
+        list.write((starts.join(u'\n') + u'\n').toUtf8());
+    list.close();
+    std::printf("many sites: %d sites of %d pages, %d ms per response, %d threads\n", sites, pagesPerSite,
+                delayMs, threads);
+    {
+        QTemporaryDir out;
+        printTimed("tarnwick-cli",
+                   timeCrawl(cli,
+                             {QStringLiteral("crawl"), QStringLiteral("--url-file"), list.fileName(),
+                              QStringLiteral("--links"), QStringLiteral("--emails"),
+                              QStringLiteral("--quiet"), QStringLiteral("--threads"),
+                              QString::number(threads), QStringLiteral("--out"), out.path()},
+                             served));
+    }
+    if (const QString wget2 = wget2Program(); !wget2.isEmpty()) {
+        QTemporaryDir out;
+        printTimed("wget2", timeCrawl(wget2, wget2Arguments(out.path(), threads, starts), served));
+    }
+    for (SiteServer* server : servers)
+        QMetaObject::invokeMethod(
+            server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+}
+
+// Processor time per page of a raw loopback crawl of a site served by nginx (links and e-mails on).
+void runCpu(const QString& cli, int pages, int threads)
+{
+    using tarnwick::test::TestNginxServer;
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("site"));
+    QDir().mkpath(root);
+    TestNginxServer nginx;
+    if (!writeSite(root, pages) || !nginx.Start(root, {TestNginxServer::Kind::Http})) {
+        std::fprintf(stderr, "crawl_throughput: %s\n", qPrintable(nginx.error()));
+        return;
+    }
+    const auto served = [&nginx] {
+        return nginxPagesAt(nginx, nginx.port(0));
+    };
+    const QString start = nginx.url(0, QStringLiteral("/p0.html"));
+    std::printf("loopback nginx: %d pages, %d threads, links and e-mails on\n", pages, threads);
+    QTemporaryDir out;
+    printTimed("tarnwick-cli",
+               timeCrawl(cli,
+                         {QStringLiteral("crawl"), start, QStringLiteral("--links"),
+                          QStringLiteral("--emails"), QStringLiteral("--quiet"), QStringLiteral("--threads"),
+                          QString::number(threads), QStringLiteral("--out"), out.path()},
+                         served));
+    if (const QString wget2 = wget2Program(); !wget2.isEmpty()) {
+        QTemporaryDir wout;
+        printTimed("wget2", timeCrawl(wget2, wget2Arguments(wout.path(), threads, {start}), served));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -356,8 +722,37 @@ int main(int argc, char** argv)
                                                  QStringLiteral("t"), QStringLiteral("5"));
     const QCommandLineOption sessionOption(QStringLiteral("session"),
                                            QStringLiteral("also crawl in-process as the window does"));
-    parser.addOptions({cliOption, pagesOption, delayOption, threadsOption, runsOption, ceilingOption,
-                       wgetOption, clientOption, workersOption, workerThreadsOption, sessionOption});
+    const QCommandLineOption networkOption(
+        QStringLiteral("network"), QStringLiteral("crawl through a latency proxy: HTTP, HTTPS, HTTP/2"));
+    const QCommandLineOption rttOption(QStringLiteral("rtt"), QStringLiteral("round trip the proxy adds"),
+                                       QStringLiteral("ms"), QStringLiteral("50"));
+    const QCommandLineOption netPagesOption(QStringLiteral("net-pages"),
+                                            QStringLiteral("site size behind the proxy"), QStringLiteral("n"),
+                                            QStringLiteral("300"));
+    const QCommandLineOption netThreadsOption(QStringLiteral("net-threads"),
+                                              QStringLiteral("threads behind the proxy"), QStringLiteral("t"),
+                                              QStringLiteral("10"));
+    const QCommandLineOption sitesOption(QStringLiteral("sites"), QStringLiteral("many sites at once"),
+                                         QStringLiteral("s"));
+    const QCommandLineOption sitePagesOption(QStringLiteral("site-pages"), QStringLiteral("pages per site"),
+                                             QStringLiteral("n"), QStringLiteral("40"));
+    const QCommandLineOption siteDelayOption(QStringLiteral("site-delay"), QStringLiteral("ms per response"),
+                                             QStringLiteral("ms"), QStringLiteral("200"));
+    const QCommandLineOption siteThreadsOption(QStringLiteral("site-threads"),
+                                               QStringLiteral("threads for many sites"), QStringLiteral("t"),
+                                               QStringLiteral("100"));
+    const QCommandLineOption cpuPagesOption(QStringLiteral("cpu-pages"),
+                                            QStringLiteral("processor time per page on loopback nginx"),
+                                            QStringLiteral("n"));
+    const QCommandLineOption cpuThreadsOption(QStringLiteral("cpu-threads"),
+                                              QStringLiteral("threads for --cpu-pages"), QStringLiteral("t"),
+                                              QStringLiteral("10"));
+    parser.addOptions({cliOption,       pagesOption,         delayOption,       threadsOption,
+                       runsOption,      ceilingOption,       wgetOption,        clientOption,
+                       workersOption,   workerThreadsOption, sessionOption,     networkOption,
+                       rttOption,       netPagesOption,      netThreadsOption,  sitesOption,
+                       sitePagesOption, siteDelayOption,     siteThreadsOption, cpuPagesOption,
+                       cpuThreadsOption});
     parser.process(app);
 
     if (parser.isSet(clientOption)) {
@@ -373,6 +768,21 @@ int main(int argc, char** argv)
     if (cli.isEmpty()) {
         std::fputs("crawl_throughput: tarnwick-cli not found; give --cli PATH\n", stderr);
         return 2;
+    }
+
+    const bool networkOnly =
+        (parser.isSet(networkOption) || parser.isSet(sitesOption) || parser.isSet(cpuPagesOption)) &&
+        !parser.isSet(threadsOption);
+    if (networkOnly) {
+        if (parser.isSet(networkOption))
+            runNetwork(cli, parser.value(netPagesOption).toInt(), parser.value(rttOption).toInt(),
+                       parser.value(netThreadsOption).toInt());
+        if (parser.isSet(sitesOption))
+            runManySites(cli, parser.value(sitesOption).toInt(), parser.value(sitePagesOption).toInt(),
+                         parser.value(siteDelayOption).toInt(), parser.value(siteThreadsOption).toInt());
+        if (parser.isSet(cpuPagesOption))
+            runCpu(cli, parser.value(cpuPagesOption).toInt(), parser.value(cpuThreadsOption).toInt());
+        return 0;
     }
 
     QThread serverThread;

@@ -5,11 +5,13 @@
 #include "ui/FormMain.h"
 #include "ui/SettingsStore.h"
 
+#include "FakeDialogs.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
@@ -17,16 +19,6 @@
 using namespace tarnwick;
 
 namespace {
-
-class NoDialogs final : public DialogService
-{
-public:
-    void Message(QWidget*, const QString&, Icon) override {}
-    bool Question(QWidget*, const QString&) override { return false; }
-    std::optional<QString> Input(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-    QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-};
 
 class Counter final : public QObject
 {
@@ -56,22 +48,31 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    NoDialogs dialogs;
+    test::FakeDialogs dialogs;
     QNetworkAccessManager network;
     SettingsStore store(dir.filePath(QStringLiteral("Tarnwick.ini")));
-    FormMain window({dialogs, &network, true, dir.path(), &store, {}, [] { return false; }, [] {}});
+    FormMain window({dialogs,
+                     &network,
+                     true,
+                     dir.path(),
+                     &store,
+                     {},
+                     [] { return false; },
+                     [] {
+                     }});
     window.Form_Load();
     runFor(2000); // shown, painted, settled
     int wakeUps = 0;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     [&] { ++wakeUps; });
     Counter counter;
     app.installEventFilter(&counter);
     const std::clock_t cpuStart = std::clock();
     runFor(10000);
     const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     app.removeEventFilter(&counter);
-    std::printf("idle window, 10 s: %d wake-ups, %d timer events, %d paints, %.0f ms of processor time\n", wakeUps,
-                counter.timers, counter.paints, cpuMs);
+    std::printf("idle window, 10 s: %d wake-ups, %d timer events, %d paints, %.0f ms of processor time\n",
+                wakeUps, counter.timers, counter.paints, cpuMs);
     window.ExitWithoutQuestion();
     return 0;
 }

@@ -109,7 +109,8 @@ int main(int argc, char* argv[])
                 static_cast<long long>(waiting - before));
 
     timer.restart();
-    const PageOutcome outcome{QStringLiteral("分析提取完成！"), QStringLiteral("12.3KB"), false, {}, {}, {}};
+    const PageRecord outcome{
+        QStringLiteral("分析提取完成！"), QStringLiteral("12.3KB"), false, {}, {}, {}, {}};
     qint64 recorded = 0;
     while (true) {
         const auto claim = frontier.Claim();

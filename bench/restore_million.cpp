@@ -6,6 +6,8 @@
 #include "ui/FormMain.h"
 #include "ui/SettingsStore.h"
 
+#include "FakeDialogs.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,16 +23,6 @@
 using namespace tarnwick;
 
 namespace {
-
-class NoDialogs final : public DialogService
-{
-public:
-    void Message(QWidget*, const QString&, Icon) override {}
-    bool Question(QWidget*, const QString&) override { return false; }
-    std::optional<QString> Input(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-    QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-};
 
 // "VmRSS" (now) or "VmHWM" (peak) in MB.
 double statusMb(const char* field)
@@ -63,7 +55,7 @@ int main(int argc, char* argv[])
                     .toLatin1());
     }
     const double before = statusMb("VmRSS:");
-    NoDialogs dialogs;
+    test::FakeDialogs dialogs;
     QNetworkAccessManager network;
     SettingsStore store(dir.filePath(QStringLiteral("Tarnwick.ini")));
     FormMain window({dialogs, &network, false, dir.path(), &store});

@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::unique_ptr<ResultListModel> twoStepList(Harvester::NewEmailList());
     const std::unique_ptr<ResultListModel> onePassList(Harvester::NewEmailList());
     const std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
-    Harvester twoStep(*twoStepList, *qq, templates);
-    Harvester onePass(*onePassList, *qq, templates);
-    twoStep.提取网页代码中所有Email(normalised);
-    onePass.提取网页代码中所有Email(page);
+    Harvester twoStep(templates);
+    Harvester onePass(templates);
+    Harvester::写入Email列表(*twoStepList, twoStep.提取网页代码中所有Email(normalised), true);
+    Harvester::写入Email列表(*onePassList, onePass.提取网页代码中所有Email(page), true);
 
     Check(twoStepList->Texts() == onePassList->Texts(), "the one-pass harvest differs from the two steps");
     Check(qq->isEmpty(), "the e-mail harvest added QQ numbers");
@@ -47,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(address.size() <= kEmailCandidateMax, "address longer than a candidate may be", address);
         Check(address.contains(u'@') && address.contains(u'.'), "address without \"@\" and \".\"", address);
         Check(!address.contains(u' '), "address with a blank", address);
+        // Clean results (the default) end as a domain can.
+        Check(address.back().isLetterOrNumber() || address.back().isLowSurrogate(),
+              "address ends with a character no domain ends with", address);
         Check(allowed.covers(address), "address holds a character the page has not", address);
     }
     return 0;

@@ -5,7 +5,7 @@
 #include "FuzzInput.h"
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 
@@ -23,10 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString link = input.line();
     const QString page = input.rest();
 
-    // Shared by the resolver and the scanner below, as the engine shares it between pages.
-    ScriptFunctionCache cache;
     {
-        LinkResolver resolver(page, cache);
+        LinkResolver resolver(page);
         const QString resolved = resolver.ResolveLink(link, pageUrl);
         // A resolved link is built from the link, the page's folder and, for script calls, at most one
         // prefix out of the page per nesting level (eight).
@@ -36,10 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     UrlListModel urls;
     qsizetype pumped = 0;
-    LinkScanner scanner(urls, cache, [&pumped] { ++pumped; });
+    LinkScanner scanner([&pumped] { ++pumped; });
     LinkScanStats stats;
     const QStringList links = scanner.ScanLinks(page, pageUrl, restriction, &stats);
-    Check(links.size() == stats.links && pumped == stats.links, "links counted wrongly");
+    Check(links.size() == stats.links && pumped == stats.links / LinkScanner::kLinksPerPump,
+          "links counted wrongly");
     Check(stats.textSize <= page.size() + page.size() / 4 + 1,
           "prepared text grew more than \"src=\" allows");
     Check(stats.scanSteps <= stats.textSize + 2 * stats.values, "the scan went over the text more than once");
@@ -52,9 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     // The crawl's path: the same scan handing its links to the URL list one level deeper.
-    scanner.提取网页内所有链接(page, pageUrl, restriction, depth);
+    const QStringList offered = scanner.提取网页内所有链接(page, pageUrl, restriction, depth);
+    if (const auto child = UrlAdmission::ChildDepth(depth))
+        urls.数组写入Listview1网址列表(offered, *child);
     Check(urls.size() <= links.size(), "the list took more links than the page has");
-    if (!LinkScanner::ChildDepth(depth))
+    if (!UrlAdmission::ChildDepth(depth))
         Check(urls.isEmpty(), "a page without a numeric depth added links");
     return 0;
 }

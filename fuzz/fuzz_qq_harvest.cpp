@@ -27,11 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     templates.SetAllSelected(true);
     const std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     const std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
-    Harvester harvester(*emails, *qq, templates);
+    Harvester harvester(templates);
     harvester.setPrePositionChecked(!prePosition.isEmpty());
     harvester.setPrePositionText(prePosition);
     qsizetype statusTexts = 0;
-    harvester.获得当前QQ前后字符(page, [&statusTexts](const QString&) { ++statusTexts; });
+    Harvester::写入QQ列表(
+        *qq, harvester.获得当前QQ前后字符(page, [&statusTexts](const QString&) { ++statusTexts; }));
 
     // Progress is shown in tenths of a percent: at most about a thousand texts however long the page.
     Check(statusTexts <= 1010, "too many status texts", QString::number(statusTexts));

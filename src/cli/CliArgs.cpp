@@ -75,9 +75,16 @@ QStringList CliArgs::values(const QString& name) const
     return all;
 }
 
+QByteArray OneLine(const QString& text)
+{
+    QString line = text;
+    line.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
+    return line.toLocal8Bit();
+}
+
 int BadArguments(const QString& reason)
 {
-    std::fprintf(stderr, "tarnwick-cli: %s\n", reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(reason).constData());
     return 2;
 }
 

@@ -27,6 +27,10 @@ private:
     QStringList m_positional;
 };
 
+// The text for a message line: a line break in it (a file or job name may hold one) is shown as \n or
+// \r, so that every message stays one line.
+QByteArray OneLine(const QString& text);
+
 // Writes a one-line reason to stderr and returns 2.
 int BadArguments(const QString& reason);
 

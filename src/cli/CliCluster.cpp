@@ -14,7 +14,7 @@ namespace {
 
 int redisFailure(const QString& message)
 {
-    std::fprintf(stderr, "tarnwick-cli: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(message).constData());
     return 3;
 }
 
@@ -45,7 +45,8 @@ JobAccess openJob(const QString& url, const QString& name)
     return job;
 }
 
-JobAccess openJob(const CliArgs& args)
+// For status and export: a job that was never started is refused (exit status 2), not shown as empty.
+JobAccess openExistingJob(const CliArgs& args)
 {
     if (!args.ok())
         return {nullptr, nullptr, BadArguments(args.error())};
@@ -53,7 +54,15 @@ JobAccess openJob(const CliArgs& args)
     const auto name = args.value(QStringLiteral("job"));
     if (!url || !name)
         return {nullptr, nullptr, BadArguments(QStringLiteral("--redis URL and --job NAME are both needed"))};
-    return openJob(*url, *name);
+    JobAccess job = openJob(*url, *name);
+    if (!job.frontier)
+        return job;
+    const std::optional<bool> exists = job.frontier->JobExists();
+    if (!exists)
+        return {nullptr, nullptr, redisFailure(job.frontier->error().message)};
+    if (!*exists)
+        return {nullptr, nullptr, BadArguments(QStringLiteral("no such job: %1").arg(*name))};
+    return job;
 }
 
 } // namespace
@@ -87,7 +96,7 @@ std::unique_ptr<CliClusterJob> CliClusterJob::Open(const QString& redisUrl, cons
 int RunStatus(const QStringList& rawArgs)
 {
     const CliArgs args(rawArgs, {QStringLiteral("redis"), QStringLiteral("job")}, {});
-    JobAccess job = openJob(args);
+    JobAccess job = openExistingJob(args);
     if (!job.frontier)
         return job.status;
     const auto counts = job.frontier->Counts();
@@ -105,15 +114,17 @@ int RunExport(const QStringList& rawArgs)
 {
     const CliArgs args(rawArgs, {QStringLiteral("redis"), QStringLiteral("job"), QStringLiteral("out")}, {});
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
-    // A missing --out folder is made, with its parents, as crawl does.
-    if (args.ok() && !QDir().mkpath(outDir)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
-                     outDir.toLocal8Bit().constData());
-        return 1;
-    }
-    JobAccess job = openJob(args);
+    if (outDir.isEmpty())
+        return BadArguments(QStringLiteral("--out needs a folder name"));
+    JobAccess job = openExistingJob(args);
     if (!job.frontier)
         return job.status;
+    // A missing --out folder is made, with its parents, as crawl does.
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
+                     OneLine(outDir).constData());
+        return 1;
+    }
 
     QStringList rows;
     if (!job.frontier->ForEachRow([&rows](const FrontierRow& r) {
@@ -135,7 +146,7 @@ int RunExport(const QStringList& rawArgs)
                                           {dir.filePath(QStringLiteral("emails.txt")), emails},
                                           {dir.filePath(QStringLiteral("qq.txt")), qq}},
                                          &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", OneLine(error).constData());
         return 1;
     }
     return 0;

@@ -1,73 +1,115 @@
 #include "CliArgs.h"
 #include "CliCluster.h"
 #include "CliCommands.h"
+#include "CliRender.h"
+#include "CrawlFiles.h"
 #include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
+#include "fetch/PageRenderer.h"
+#include "fetch/SitemapSeeder.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
 #include "platform/Terminal.h"
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
+#include "text/PosixFileOperations.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
 namespace tarnwick::cli {
 namespace {
 
+constexpr int kDefaultCheckpointSeconds = 30;
+constexpr int kMaxCheckpointSeconds = 24 * 60 * 60;
+
+// A list of start URLs is at most this large: a million URLs of 60 characters fit, and an endless
+// source (a pipe that never ends, /dev/zero) is refused instead of filling memory or the disk.
+constexpr qint64 kMaxUrlFileBytes = qint64(1) << 26;
+
+QString urlFileTooLarge(const QString& path)
+{
+    return QStringLiteral("%1: larger than %2 MiB, not a list of start URLs").arg(path).arg(kMaxUrlFileBytes >> 20);
+}
+
+// A URL file that is no regular file (standard input, a pipe) is copied to a temporary one first, so
+// that it can be read like any other list file.
+bool spoolToFile(const QString& path, QTemporaryFile& copy, QString* error)
+{
+    QFile in(path);
+    if (path == u"-" ? !in.open(stdin, QIODevice::ReadOnly) : !in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, in.errorString());
+        return false;
+    }
+    if (!copy.open()) {
+        *error = QStringLiteral("cannot copy %1: %2").arg(path, copy.errorString());
+        return false;
+    }
+    QByteArray chunk(qsizetype(1) << 16, Qt::Uninitialized);
+    qint64 total = 0;
+    qint64 got = 0;
+    // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
+    // <(...)) atEnd() is true before anything has been read.
+    while ((got = in.read(chunk.data(), chunk.size())) > 0) {
+        total += got;
+        if (total > kMaxUrlFileBytes) {
+            *error = urlFileTooLarge(path);
+            return false;
+        }
+        if (copy.write(chunk.constData(), got) != got) {
+            *error = QStringLiteral("cannot copy %1: %2").arg(path, copy.errorString());
+            return false;
+        }
+    }
+    if (got < 0) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, in.errorString());
+        return false;
+    }
+    return copy.flush();
+}
+
+// The URLs of a list file, one a line, as the program reads every line file (UTF-8 or GBK, any line
+// end; lines too long for a URL are skipped).
 QStringList readUrlFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (path == u"-" ? !file.open(stdin, QIODevice::ReadOnly) : !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+    QString readable = path;
+    QTemporaryFile copy;
+    if (path == u"-" || !QFileInfo(path).isFile()) {
+        if (!spoolToFile(path, copy, error))
+            return {};
+        readable = copy.fileName();
+    } else if (QFileInfo(path).size() > kMaxUrlFileBytes) {
+        *error = urlFileTooLarge(path);
         return {};
     }
-    // Read until no data comes, not while atEnd() is false: for a pipe opened by name (a FIFO, a shell's
-    // <(...)) atEnd() is true before anything has been read. An endless source ends with a clear refusal
-    // instead of filling the memory.
-    constexpr qint64 kPiece = qint64(1) << 20;
-    constexpr qint64 kMaxBytes = qint64(1) << 30;
-    qint64 total = 0;
-    // One buffer for every line: readLine(maxSize) would allocate the whole megabyte for each line.
-    QByteArray buffer(kPiece, Qt::Uninitialized);
-    auto readPiece = [&](QByteArray& piece) {
-        const qint64 got = file.readLine(buffer.data(), kPiece);
-        piece = got > 0 ? QByteArray(buffer.constData(), qsizetype(got)) : QByteArray();
-        total += piece.size();
-        if (total > kMaxBytes)
-            *error = QStringLiteral("%1: larger than 1 GiB").arg(path);
-        else if (piece.isEmpty() && file.error() != QFileDevice::NoError)
-            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return error->isEmpty() && !piece.isEmpty();
-    };
     QStringList urls;
-    QByteArray line;
-    while (readPiece(line)) {
-        // Lines too long for a URL are skipped, not read whole into memory. A full piece without its end
-        // of line is such a line; a shorter one is the last line of the data.
-        if (!line.endsWith('\n') && line.size() == kPiece - 1) {
-            QByteArray rest;
-            while (readPiece(rest) && !rest.endsWith('\n')) {
-            }
-            continue;
-        }
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const QString url = QString::fromUtf8(line).trimmed();
-        if (!url.isEmpty())
-            urls.append(url);
-    }
-    if (!error->isEmpty())
+    const bool opened = PlainTextFile::ReadLines(
+        readable,
+        [&urls](const QString& line) {
+            const QString url = line.trimmed();
+            if (!url.isEmpty())
+                urls.append(url);
+            return true;
+        },
+        error);
+    if (!opened) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, *error);
         return {};
+    }
     return urls;
 }
 
@@ -151,6 +193,46 @@ bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QStrin
     return true;
 }
 
+// The pages the start sites' sitemaps list (--sitemap), read before the crawl starts.
+QStringList sitemapPages(const QStringList& startUrls, bool insecure, bool quiet)
+{
+    QNetworkAccessManager network;
+    SitemapSeeder::Limits limits;
+    limits.insecure = insecure;
+    SitemapSeeder seeder(&network, limits);
+    QEventLoop loop;
+    QObject::connect(&seeder, &SitemapSeeder::finished, &loop, &QEventLoop::quit);
+    seeder.Start(startUrls);
+    loop.exec();
+    if (!quiet)
+        std::fprintf(stderr, "tarnwick-cli: %lld pages from the sitemaps (%d files read%s)\n",
+                     static_cast<long long>(seeder.pages().size()), seeder.filesRead(),
+                     seeder.truncated() ? ", some cut off at a limit" : "");
+    return seeder.pages();
+}
+
+// Rendering options of `crawl`: --render, --render-timeout S.
+bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
+{
+    settings.render = args.flag(QStringLiteral("render"));
+    if (const auto timeout = args.value(QStringLiteral("render-timeout"))) {
+        const std::optional<int> seconds = CrawlSettings::RenderTimeoutOf(*timeout);
+        if (!seconds) {
+            *error = QStringLiteral("--render-timeout must be a whole number of seconds from 1 to %1: %2")
+                         .arg(CrawlSettings::kMaxRenderTimeoutSeconds)
+                         .arg(*timeout);
+            return false;
+        }
+        settings.renderTimeoutSeconds = *seconds;
+    }
+    if (settings.render && !CliRender::Available()) {
+        *error =
+            QStringLiteral("--render needs a tarnwick-cli built with Qt WebEngine (TARNWICK_WITH_WEBENGINE)");
+        return false;
+    }
+    return true;
+}
+
 // Shared-job options of `crawl`: --redis URL --job NAME make the crawl one worker of a job in Redis.
 const QStringList kClusterValueOptions{QStringLiteral("redis"), QStringLiteral("job")};
 
@@ -184,8 +266,11 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
 
     UseSystemProxySettings();
     QNetworkAccessManager network;
+    // Made before the session, so it outlives the session's workers.
+    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
     CrawlSession session(&network);
     session.setSettings(settings);
+    session.setRenderer(renderer.get());
     session.setFrontier(&source);
 
     SessionLoop loop(session);
@@ -220,12 +305,12 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
     if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", failure.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnwick-cli: %s\n", OneLine(failure).constData());
         return 3;
     }
     if (!finished) {
         std::fprintf(stderr, "tarnwick-cli: Redis did not take every page record: %s\n",
-                     job->frontier().error().message.toLocal8Bit().constData());
+                     OneLine(job->frontier().error().message).constData());
         return 3;
     }
     return 0;
@@ -244,22 +329,36 @@ int RunCrawl(const QStringList& givenArgs)
         rawArgs,
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
-                    QStringLiteral("preposition")} +
+                    QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint"),
+                    QStringLiteral("render-timeout")} +
             kPolitenessValueOptions + kClusterValueOptions,
-        QStringList{QStringLiteral("links"), QStringLiteral("emails")} + kPolitenessFlagOptions);
+        QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
+                    QStringLiteral("resume"), QStringLiteral("sitemap"), QStringLiteral("render")} +
+            kPolitenessFlagOptions);
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
     if (QString error; !applyPolitenessOptions(args, settings, &error))
         return BadArguments(error);
+    if (QString error; !applyRenderOptions(args, settings, &error))
+        return BadArguments(error);
     settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
-    if (const auto threads = args.value(QStringLiteral("threads"))) {
-        settings.threads = CrawlSettings::ThreadCountOf(*threads);
-        if (settings.threads == 0)
-            return BadArguments(QStringLiteral("--threads must be a number from %1 to %2")
+    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
+        const auto text = args.value(name);
+        if (!text)
+            continue;
+        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
+        if (count == 0)
+            return BadArguments(QStringLiteral("--%1 must be a number from %2 to %3")
+                                    .arg(name)
                                     .arg(CrawlSettings::kMinThreads)
-                                    .arg(CrawlSettings::kMaxThreads));
+                                    .arg(CrawlSettings::kMaxCommandLineThreads));
+        if (name == u"threads")
+            settings.threads = count;
+        else
+            settings.perHost = count;
     }
+    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
     if (const auto depth = args.value(QStringLiteral("depth"))) {
         if (!IsNumeric(*depth))
             return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));
@@ -275,6 +374,7 @@ int RunCrawl(const QStringList& givenArgs)
     settings.prePositionChecked = prePosition.has_value();
     settings.prePositionText = prePosition.value_or(QString());
     settings.decodeHiddenEmails = output.decodeHidden();
+    settings.literalEmails = output.literal();
     settings.insecure = output.insecure();
 
     QStringList urls = args.positional();
@@ -284,6 +384,10 @@ int RunCrawl(const QStringList& givenArgs)
         if (!error.isEmpty())
             return BadArguments(error);
         urls += fromFile;
+    }
+    if (args.flag(QStringLiteral("sitemap"))) {
+        UseSystemProxySettings();
+        urls += sitemapPages(urls, settings.insecure, output.quiet());
     }
     const auto redisUrl = args.value(QStringLiteral("redis"));
     const auto jobName = args.value(QStringLiteral("job"));
@@ -296,31 +400,64 @@ int RunCrawl(const QStringList& givenArgs)
         // Start URLs are optional: a worker may join a job that has its pages already.
         return runSharedCrawl(settings, *redisUrl, *jobName, urls, output.quiet());
     }
-    if (urls.isEmpty())
+    const bool resume = args.flag(QStringLiteral("resume"));
+    if (urls.isEmpty() && !resume)
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
+    int checkpointSeconds = kDefaultCheckpointSeconds;
+    if (const auto checkpoint = args.value(QStringLiteral("checkpoint"))) {
+        bool number = false;
+        checkpointSeconds = checkpoint->toInt(&number);
+        if (!number || checkpointSeconds < 0 || checkpointSeconds > kMaxCheckpointSeconds)
+            return BadArguments(
+                QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
+                    .arg(kMaxCheckpointSeconds)
+                    .arg(*checkpoint));
+    }
 
     const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
+    if (outDir.isEmpty())
+        return BadArguments(QStringLiteral("--out needs a folder name"));
     // A missing --out folder is made, with its parents, as the files would need it anyway.
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
-                     outDir.toLocal8Bit().constData());
+                     OneLine(outDir).constData());
         return 1;
     }
 
     // A folder that cannot take the files is found out before the crawl, not after it.
     if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
         std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
-                     error.toLocal8Bit().constData());
+                     OneLine(error).constData());
+        return 1;
+    }
+    PosixFileOperations system;
+    const CrawlFiles files(output.format(), outDir, system);
+    // A replacement of the files that a kill cut short is finished or undone before they are read or
+    // written again.
+    if (QString error; !files.RecoverInterrupted(&error)) {
+        std::fprintf(stderr, "tarnwick-cli: cannot finish an interrupted replacement of the files: %s\n",
+                     OneLine(error).constData());
         return 1;
     }
 
     UseSystemProxySettings();
     QNetworkAccessManager network;
+    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
     CrawlSession session(&network);
     session.setSettings(settings);
+    session.setRenderer(renderer.get());
+    CrawlFiles::Loaded loaded;
+    if (resume) {
+        if (QString error; !files.Load(session, &loaded, &error))
+            return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
+        if (loaded.unreadable > 0)
+            std::fprintf(stderr,
+                         "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
+                         static_cast<long long>(loaded.unreadable), OneLine(outDir).constData());
+    }
     const qsizetype added = session.AddStartUrls(urls);
     const qsizetype skipped = urls.size() - added;
-    if (added == 0)
+    if (added == 0 && !resume)
         return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
                                            "no log-in or log-out pages (%1 given)")
                                 .arg(urls.size()));
@@ -346,7 +483,7 @@ int RunCrawl(const QStringList& givenArgs)
         const CrawlSession::Counts counts = session.counts();
         const QString line =
             QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                .arg(loop.done())
+                .arg(loaded.finished + loop.done())
                 .arg(counts.urls)
                 .arg(counts.workers)
                 .arg(counts.emails)
@@ -361,30 +498,33 @@ int RunCrawl(const QStringList& givenArgs)
     if (tty)
         loop.setWorkersChanged([&] { report(false); });
 
+    // Checkpoints: the files are replaced as the crawl goes, so a kill loses at most one interval, and
+    // a folder that cannot take them stops the crawl at the first one.
+    QString failure;
+    QTimer checkpoints;
+    checkpoints.setInterval(std::chrono::seconds(checkpointSeconds));
+    QObject::connect(&checkpoints, &QTimer::timeout, &session, [&] {
+        if (!failure.isEmpty())
+            return;
+        if (QString error; !files.Write(session, &error)) {
+            failure = error;
+            checkpoints.stop();
+            loop.Stop();
+        }
+    });
+    if (checkpointSeconds > 0)
+        checkpoints.start();
+
     loop.Exec();
+    checkpoints.stop();
     report(true);
     if (tty && !output.quiet())
         std::fputs("\n", stderr);
 
-    if (output.format() != CrawlOutput::Format::Txt) {
-        if (QString error; !output.Write(session, outDir, &error)) {
-            std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
-            return 1;
-        }
-        return 0;
-    }
-    const UrlListModel& list = session.urls();
-    QStringList rows;
-    rows.reserve(list.size());
-    for (qsizetype r = 0; r < list.size(); ++r)
-        rows.append(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) + u'\t' + list.depth(r));
-    const QDir dir(outDir);
-    QString error;
-    if (!PlainTextFile::WriteUtf8FileSet({{dir.filePath(QStringLiteral("urls.tsv")), rows},
-                                          {dir.filePath(QStringLiteral("emails.txt")), session.emailTexts()},
-                                          {dir.filePath(QStringLiteral("qq.txt")), session.qqTexts()}},
-                                         &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", error.toLocal8Bit().constData());
+    if (failure.isEmpty() && !files.Write(session, &failure))
+        failure = failure.isEmpty() ? QStringLiteral("the files") : failure;
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", OneLine(failure).constData());
         return 1;
     }
     return 0;

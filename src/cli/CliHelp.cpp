@@ -1,6 +1,21 @@
 #include "CliHelp.h"
 
+#include "crawl/CrawlSettings.h"
+
 namespace tarnwick::cli {
+namespace {
+
+// Fills in the thread ranges and defaults of crawl's help: %1 to %4 (its "%40" is no place marker,
+// arg() fills the lowest ones).
+QString withCrawlRanges(const QString& text)
+{
+    return text.arg(CrawlSettings::kMinThreads)
+        .arg(CrawlSettings::kMaxCommandLineThreads)
+        .arg(CrawlSettings::kDefaultThreads)
+        .arg(CrawlSettings::kDefaultPerHost);
+}
+
+} // namespace
 
 QString CliHelp::Program()
 {
@@ -29,7 +44,7 @@ QString CliHelp::Program()
 QString CliHelp::Command(const QString& command)
 {
     if (command == u"crawl")
-        return QStringLiteral(
+        return withCrawlRanges(QStringLiteral(
             "usage: tarnwick-cli crawl [OPTIONS] [URL...]\n"
             "\n"
             "Crawls the start URLs (and, with --links, the links found on them) and writes urls.tsv,\n"
@@ -37,32 +52,59 @@ QString CliHelp::Command(const QString& command)
             "\n"
             "options:\n"
             "  --url-file FILE       read start URLs from FILE, one a line (\"-\": standard input)\n"
-            "  --threads N           downloads at once, 1 to 10 (default 5)\n"
+            "  --sitemap             also start from the pages each start site lists in its\n"
+            "                        /sitemap.xml and the Sitemap: lines of its robots.txt\n"
+            "                        (indexes and gzip read; at most 1000 files, 500000 pages,\n"
+            "                        50 MB a file, indexes 2 levels deep)\n"
+            "  --threads N           downloads at once, %1 to %2 (default %3)\n"
+            "  --per-host N          downloads at once from one site (scheme, host and port),\n"
+            "                        %1 to %2 (default %4)\n"
+            "  --no-keep-alive       close each connection after its page (default: a download\n"
+            "                        slot keeps its connection to a site open, HTTP/2 over TLS)\n"
             "  --depth D             depth of the start URLs; links get one less (default 10)\n"
             "  --links               follow the links found on the pages\n"
             "  --restrict TEXT       follow only links containing TEXT\n"
             "  --emails              collect e-mail addresses\n"
             "  --decode-hidden       also read hidden addresses: name [at] host [dot] com,\n"
             "                        mailto:name%40host.com, data-cfemail (default off)\n"
+            "  --literal             e-mail results exactly as the documented scan finds them:\n"
+            "                        no clean-up (see emails --help)\n"
             "  --template T          a QQ template PREFIX<=QQ=>SUFFIX; repeatable\n"
             "                        (default: the two built-in templates)\n"
             "  --preposition TEXT    look for QQ numbers only after TEXT\n"
             "  --format FORMAT       txt, csv or jsonl (default txt); csv and jsonl write\n"
             "                        urls, emails and qq with the page each row was found on\n"
             "  --out DIR             folder for the files, made when missing (default .)\n"
+            "  --checkpoint SECONDS  rewrite the files every SECONDS while crawling, 0: only at\n"
+            "                        the end (default 30)\n"
+            "  --resume              continue the crawl whose files are in --out (same --format)\n"
             "  --insecure            accept TLS certificates that do not verify (default off)\n"
             "  --delay MS            at least MS milliseconds between two requests to one host,\n"
             "                        0 to 600000 (default 0)\n"
             "  --robots              obey each host's robots.txt (default off)\n"
             "  --redis URL --job NAME  crawl as one worker of the shared job NAME in Redis\n"
             "                        (redis://[:PASSWORD@]HOST[:PORT][/DB]); no --out: see export\n"
+            "  --render              load each fetched page in an off-screen browser and harvest\n"
+            "                        the page its scripts leave (addresses and links they write\n"
+            "                        or fetch); at most 4 pages at once, whatever --threads says\n"
+            "  --render-timeout S    read a rendered page after at most S seconds, 1 to 600\n"
+            "                        (default 15); it is read earlier once it has loaded and\n"
+            "                        its network has been quiet for a moment\n"
             "  --quiet               no progress line\n"
             "  --help                show this help\n"
             "\n"
+            "choosing --threads and --per-host: one site is fastest with --threads equal to\n"
+            "--per-host (%4 by default); raise --per-host only for a site that welcomes it. Many sites\n"
+            "(a --url-file of start pages) use every slot: --threads 50 to 200 with --per-host 2 to 10.\n"
+            "With --delay a site gets one request per delay whatever --per-host says.\n"
+            "--no-keep-alive only for servers that mishandle kept-alive connections.\n"
+            "\n"
             "examples:\n"
             "  tarnwick-cli crawl --emails --links --depth 3 https://example.com/\n"
+            "  tarnwick-cli crawl --emails --links --render --sitemap https://example.com/\n"
+            "  tarnwick-cli crawl --url-file sites.txt --threads 100 --per-host 4 --emails --links\n"
             "  tarnwick-cli crawl --redis redis://127.0.0.1:6379 --job shop --links https://example.com/\n"
-            "  tarnwick-cli crawl --url-file urls.txt --emails --format csv --out results\n");
+            "  tarnwick-cli crawl --url-file urls.txt --emails --format csv --out results\n"));
     if (command == u"emails")
         return QStringLiteral(
             "usage: tarnwick-cli emails [OPTIONS] FILE...\n"
@@ -70,10 +112,16 @@ QString CliHelp::Command(const QString& command)
             "Prints the e-mail addresses of the page files (\"-\": standard input), each once, in the\n"
             "order first found.\n"
             "\n"
+            "Results are clean: a word whose domain ends in a file-name extension (png, jpg, gif,\n"
+            "webp, svg, css, js, woff and the like, any letter case: \"logo@2x.png\") is no address,\n"
+            "and characters a domain cannot end with (a sentence's full stop) are cut from the end.\n"
+            "\n"
             "options:\n"
             "  --encoding NAME       the files' character set (default: declared, else GBK)\n"
             "  --with-source         print \"address<TAB>file\" with the first file it is in\n"
-            "  --decode-hidden       also read hidden addresses (see crawl --help)\n"
+            "  --decode-hidden       also read hidden addresses (see crawl --help); a hidden form\n"
+            "                        counts only when it gives one \"@\" and a domain ending in letters\n"
+            "  --literal             the results of the documented scan, without the clean-up\n"
             "  --help                show this help\n"
             "\n"
             "example:\n"

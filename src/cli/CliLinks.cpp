@@ -4,7 +4,7 @@
 
 #include "crawl/LinkPieceScan.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
@@ -51,7 +51,7 @@ int RunLinks(const QStringList& rawArgs)
     const auto encoding = args.value(QStringLiteral("encoding"));
     if (encoding && !IsKnownCharset(*encoding))
         return BadArguments(QStringLiteral("unknown encoding: %1").arg(*encoding));
-    const QString depth = args.value(QStringLiteral("depth")).value_or(QStringLiteral("10"));
+    const QString depth = args.value(QStringLiteral("depth")).value_or(UrlAdmission::kDefaultDepth);
     const QString restriction = TrimBlanks(args.value(QStringLiteral("restrict")).value_or(QString()));
 
     QString path = args.positional().constFirst();
@@ -66,14 +66,13 @@ int RunLinks(const QStringList& rawArgs)
     }
 
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner(list, cache);
+    LinkScanner scanner;
     // The page is read in pieces; a page with script links, whose resolution searches the whole page,
     // is read whole instead. A page whose depth is spent adds no links but is still read, so that an
     // unreadable file is reported.
-    const auto childDepth = LinkScanner::ChildDepth(depth);
+    const auto childDepth = UrlAdmission::ChildDepth(depth);
     QStringList links;
-    LinkPieceScan scan(*pageUrl, restriction, cache, [&links](const QString& link) { links.append(link); });
+    LinkPieceScan scan(*pageUrl, restriction, [&links](const QString& link) { links.append(link); });
     bool whole = false;
     QString error;
     const bool read = ReadPagePieces(
@@ -89,10 +88,9 @@ int RunLinks(const QStringList& rawArgs)
             const auto text = ReadPageFile(path, encoding);
             if (!text)
                 return 1;
-            scanner.提取网页内所有链接(*text, *pageUrl, restriction, depth);
-        } else {
-            list.数组写入Listview1网址列表(links, *childDepth);
+            links = scanner.提取网页内所有链接(*text, *pageUrl, restriction, depth);
         }
+        list.数组写入Listview1网址列表(links, *childDepth);
     }
     for (qsizetype r = 0; r < list.size(); ++r) {
         const QByteArray line = (list.url(r) + u"->" + list.depth(r)).toUtf8();

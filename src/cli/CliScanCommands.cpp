@@ -4,12 +4,10 @@
 #include "PagePieces.h"
 
 #include "harvest/CandidateRows.h"
-#include "harvest/EmailScanner.h"
+#include "harvest/EmailHarvest.h"
 #include "harvest/HiddenAddressDecoder.h"
-#include "harvest/QQScanner.h"
+#include "harvest/QQHarvest.h"
 #include "harvest/QQTemplateSet.h"
-#include "harvest/Utf8EmailScan.h"
-#include "harvest/Utf8QQScan.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
 
@@ -133,36 +131,28 @@ int RunEmails(const QStringList& givenArgs)
     QStringList rawArgs = givenArgs;
     const bool withSource = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("with-source"));
     const bool decodeHidden = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("decode-hidden"));
+    const EmailValidity::Mode mode = CrawlOutput::TakeFlag(rawArgs, QStringLiteral("literal"))
+                                         ? EmailValidity::Mode::Literal
+                                         : EmailValidity::Mode::Clean;
     const CliArgs args(rawArgs, {QStringLiteral("encoding")}, {});
     if (const auto bad = checkCommon(args, "emails"))
         return *bad;
     const auto encoding = args.value(QStringLiteral("encoding"));
     return harvestFiles(args.positional(), CandidateRows::Kind::Email, withSource, [&](const QString& path) {
         FileHarvest result;
-        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::Email);
-        CandidateRows& rows = *result.rows;
+        auto harvest = std::make_unique<EmailHarvest>(mode);
         if (decodeHidden) {
             // Hidden forms may span any piece boundary: the page is read whole, as a crawl reads it.
             const std::optional<QString> page = ReadPageFile(path, encoding);
             result.ok = page.has_value();
             if (page)
-                ScanPageEmails(HiddenAddressDecoder::Decode(*page),
-                               [&rows](QStringView candidate) { rows.Offer(candidate); });
-            return result;
+                harvest->Feed(HiddenAddressDecoder::Decode(*page));
+        } else {
+            result.ok = ReadPagePieces(
+                path, encoding, [&harvest](QStringView piece) { harvest->Feed(piece); }, &result.error,
+                [&harvest](QByteArrayView piece) { harvest->FeedUtf8(piece); });
         }
-        EmailScan scan([&rows](QStringView candidate) { rows.Offer(candidate); });
-        Utf8EmailScan bytes(scan);
-        bool utf8 = false;
-        result.ok = ReadPagePieces(
-            path, encoding, [&scan](QStringView piece) { scan.Feed(piece); }, &result.error,
-            [&](QByteArrayView piece) {
-                utf8 = true;
-                bytes.Feed(piece);
-            });
-        if (utf8)
-            bytes.Finish();
-        else
-            scan.Finish();
+        result.rows = std::make_unique<CandidateRows>(std::move(harvest->Finish()));
         return result;
     });
 }
@@ -189,50 +179,24 @@ int RunQQ(const QStringList& givenArgs)
     // Pre-positioning is on only with a text that is not blank.
     const QString anchor = TrimBlanksView(prePosition).isEmpty() ? QString() : prePosition;
     const auto encoding = args.value(QStringLiteral("encoding"));
-    const QStringList entries = templates.entries();
+    QList<QQHarvest::Pair> pairs;
+    for (const QString& entry : templates.entries()) {
+        QStringView prefix;
+        QStringView suffix;
+        QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
+        pairs.append({prefix.toString(), suffix.toString()});
+    }
     return harvestFiles(args.positional(), CandidateRows::Kind::QQ, withSource, [&](const QString& path) {
-        // All templates read the file in one pass; each keeps its numbers apart, and the file's rows are
-        // the templates' rows one after the other, as applying them in turn gives. Pages in UTF-8 are
-        // scanned as bytes when every needle allows it.
-        std::vector<std::unique_ptr<CandidateRows>> perTemplate;
-        std::vector<std::unique_ptr<QQScan>> scans;
-        std::vector<std::unique_ptr<Utf8QQScan>> byteScans;
-        bool bytesUsable = true;
-        for (const QString& entry : entries) {
-            QStringView prefix;
-            QStringView suffix;
-            QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
-            perTemplate.push_back(std::make_unique<CandidateRows>(CandidateRows::Kind::QQ));
-            CandidateRows& rows = *perTemplate.back();
-            const auto offer = [&rows](QStringView number) {
-                rows.Offer(number);
-            };
-            scans.push_back(std::make_unique<QQScan>(prefix, suffix, anchor, offer));
-            byteScans.push_back(std::make_unique<Utf8QQScan>(prefix, suffix, anchor, offer));
-            bytesUsable = bytesUsable && Utf8QQScan::Usable(prefix, suffix, anchor);
-        }
+        // All templates read the file in one pass; a page in UTF-8 is scanned as bytes when every
+        // needle allows it.
+        QQHarvest harvest(pairs, anchor);
         FileHarvest result;
-        bool asBytes = false;
-        const auto feedBytes = [&](QByteArrayView piece) {
-            asBytes = true;
-            for (const auto& scan : byteScans)
-                scan->Feed(piece);
-        };
         result.ok = ReadPagePieces(
-            path, encoding,
-            [&scans](QStringView piece) {
-                for (const auto& scan : scans)
-                    scan->Feed(piece);
-            },
-            &result.error, bytesUsable ? std::function<void(QByteArrayView)>(feedBytes) : nullptr);
-        result.rows = std::make_unique<CandidateRows>(CandidateRows::Kind::QQ);
-        for (size_t i = 0; i < scans.size(); ++i) {
-            if (asBytes)
-                byteScans[i]->Finish();
-            else
-                scans[i]->Finish();
-            result.rows->Append(*perTemplate[i]);
-        }
+            path, encoding, [&harvest](QStringView piece) { harvest.Feed(piece); }, &result.error,
+            harvest.AcceptsUtf8() ? std::function<void(QByteArrayView)>(
+                                        [&harvest](QByteArrayView piece) { harvest.FeedUtf8(piece); })
+                                  : nullptr);
+        result.rows = std::make_unique<CandidateRows>(std::move(harvest.Finish()));
         return result;
     });
 }

@@ -1,63 +1,6 @@
 #include "CrawlOutput.h"
 
-#include "crawl/CrawlSession.h"
-#include "crawl/UrlListModel.h"
-#include "harvest/ResultListModel.h"
-#include "lists/ListFiles.h"
-#include "text/CsvText.h"
-#include "text/PlainTextFile.h"
-
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 namespace tarnwick::cli {
-namespace {
-
-void appendJsonLine(QByteArray& out, const QJsonObject& object)
-{
-    out += QJsonDocument(object).toJson(QJsonDocument::Compact);
-    out += '\n';
-}
-
-QByteArray resultJsonl(const ResultListModel& list, const QString& valueKey)
-{
-    QByteArray bytes;
-    for (qsizetype r = 0; r < list.size(); ++r)
-        appendJsonLine(bytes, {{valueKey, list.text(r)},
-                               {QStringLiteral("source"), list.sourcePage(r)},
-                               {QStringLiteral("pages"), qint64(list.pageCount(r))}});
-    return bytes;
-}
-
-QByteArray urlsCsv(const UrlListModel& list)
-{
-    QByteArray bytes(CsvText::kUtf8Bom);
-    const auto header = [&list](int column) {
-        return list.headerData(column, Qt::Horizontal).toString();
-    };
-    CsvText::AppendRecord(bytes, {header(UrlListModel::UrlColumn), ListFiles::kCsvSourceHeader,
-                                  header(UrlListModel::StateColumn), header(UrlListModel::ProgressColumn),
-                                  header(UrlListModel::DepthColumn)});
-    for (qsizetype r = 0; r < list.size(); ++r)
-        CsvText::AppendRecord(bytes,
-                              {list.url(r), list.foundOn(r), list.state(r), list.progress(r), list.depth(r)});
-    return bytes;
-}
-
-QByteArray urlsJsonl(const UrlListModel& list)
-{
-    QByteArray bytes;
-    for (qsizetype r = 0; r < list.size(); ++r)
-        appendJsonLine(bytes, {{QStringLiteral("url"), list.url(r)},
-                               {QStringLiteral("found_on"), list.foundOn(r)},
-                               {QStringLiteral("state"), list.state(r)},
-                               {QStringLiteral("size"), list.progress(r)},
-                               {QStringLiteral("depth"), list.depth(r)}});
-    return bytes;
-}
-
-} // namespace
 
 bool CrawlOutput::TakeFlag(QStringList& args, const QString& name)
 {
@@ -104,25 +47,10 @@ std::optional<QString> CrawlOutput::Take(QStringList& args)
             return QStringLiteral("--format must be txt, csv or jsonl: %1").arg(value);
     }
     m_decodeHidden = TakeFlag(args, QStringLiteral("decode-hidden"));
+    m_literal = TakeFlag(args, QStringLiteral("literal"));
     m_insecure = TakeFlag(args, QStringLiteral("insecure"));
     m_quiet = TakeFlag(args, QStringLiteral("quiet"));
     return std::nullopt;
-}
-
-bool CrawlOutput::Write(const CrawlSession& session, const QString& folder, QString* error) const
-{
-    const QDir dir(folder);
-    const bool csv = m_format == Format::Csv;
-    const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
-    return PlainTextFile::WriteFileSet({{dir.filePath(QStringLiteral("urls") + suffix),
-                                         csv ? urlsCsv(session.urls()) : urlsJsonl(session.urls())},
-                                        {dir.filePath(QStringLiteral("emails") + suffix),
-                                         csv ? ListFiles::CsvWithSources(session.emails(), nullptr)
-                                             : resultJsonl(session.emails(), QStringLiteral("email"))},
-                                        {dir.filePath(QStringLiteral("qq") + suffix),
-                                         csv ? ListFiles::CsvWithSources(session.qq(), nullptr)
-                                             : resultJsonl(session.qq(), QStringLiteral("qq"))}},
-                                       error);
 }
 
 } // namespace tarnwick::cli

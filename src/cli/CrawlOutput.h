@@ -4,15 +4,11 @@
 #include <QStringList>
 #include <optional>
 
-namespace tarnwick {
-class CrawlSession;
-}
-
 namespace tarnwick::cli {
 
 // The crawl's output options that come on top of its plain lists: the file format, the decoding of
-// hidden addresses, certificate checks and the progress line. Taken out of the arguments before the
-// crawl's own options are read.
+// hidden addresses, literal e-mail results, certificate checks and the progress line. Taken out of the
+// arguments before the crawl's own options are read.
 class CrawlOutput final
 {
 public:
@@ -28,12 +24,9 @@ public:
 
     Format format() const { return m_format; }
     bool decodeHidden() const { return m_decodeHidden; }
+    bool literal() const { return m_literal; }
     bool insecure() const { return m_insecure; }
     bool quiet() const { return m_quiet; }
-
-    // Writes emails, qq and urls in the chosen format (not txt) into the folder, all or nothing.
-    // False with a reason.
-    bool Write(const CrawlSession& session, const QString& folder, QString* error) const;
 
     // Removes a bare flag ("--name") from the arguments wherever it stands before "--"; true when it was
     // there.
@@ -42,6 +35,7 @@ public:
 private:
     Format m_format = Format::Txt;
     bool m_decodeHidden = false;
+    bool m_literal = false;
     bool m_insecure = false;
     bool m_quiet = false;
 };

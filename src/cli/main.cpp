@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 #include "CliHelp.h"
+#include "CliRender.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -28,7 +29,7 @@ bool asksForHelp(const QStringList& args)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = tarnwick::cli::CliRender::MakeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

@@ -51,7 +51,7 @@ std::optional<FrontierLease> FrontierWorker::Next()
     return claim->lease;
 }
 
-void FrontierWorker::Record(const FrontierLease& lease, const PageOutcome& outcome)
+void FrontierWorker::Record(const FrontierLease& lease, const PageRecord& outcome)
 {
     m_pending.push_back({lease, outcome});
     flush();

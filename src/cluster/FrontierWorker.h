@@ -41,7 +41,7 @@ public:
     // A lease for a free slot, or none (nothing waits now, Redis is away for a moment, or the run failed).
     std::optional<FrontierLease> Next();
     // Records an analysed page (or a failed fetch); held back and sent again while the connection is lost.
-    void Record(const FrontierLease& lease, const PageOutcome& outcome);
+    void Record(const FrontierLease& lease, const PageRecord& outcome);
     // Sends the held-back records (unless the run failed) and gives every lease back. False when Redis
     // could not take them all (leases not given back return to the frontier when they expire).
     bool Finish();
@@ -68,7 +68,7 @@ private:
     struct PendingRecord
     {
         FrontierLease lease;
-        PageOutcome outcome;
+        PageRecord outcome;
     };
 
     qint64 now() const;

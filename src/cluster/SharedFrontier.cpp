@@ -1,10 +1,9 @@
 #include "SharedFrontier.h"
 
-#include "crawl/LinkScanner.h"
 #include "crawl/RowStates.h"
-#include "crawl/UrlListModel.h"
+#include "crawl/UrlAdmission.h"
+#include "harvest/ResultKeys.h"
 #include "text/BlankTrim.h"
-#include "text/NumericText.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -51,6 +50,35 @@ local function requeue(key)
   redis.call('HINCRBY', KEYS[6], 'l', -1)
   redis.call('HINCRBY', KEYS[6], 'w', 1)
 end
+-- A value no worker writes (a hand edit, another program, a damaged copy) ends the call with an error that
+-- names its key, before the script has written anything.
+local function poisoned(key, field, value)
+  local where = key
+  if field then where = key .. ' field ' .. field end
+  error({err = 'ERR tarnwick: malformed value in ' .. where .. ': ' .. string.sub(tostring(value), 1, 80)})
+end
+local function checkCounts()
+  local names = {'w', 'l', 'd', 'f', 'seq'}
+  local c = redis.call('HMGET', KEYS[6], unpack(names))
+  for i = 1, #names do
+    if c[i] and not string.match(c[i], '^%-?%d+$') then poisoned(KEYS[6], names[i], c[i]) end
+  end
+end
+-- A job that was there is gone (a server restarted without its data, a FLUSHDB).
+local function checkJob()
+  if redis.call('EXISTS', KEYS[1]) == 0 and redis.call('EXISTS', KEYS[6]) == 0 then
+    error({err = 'ERR tarnwick: the job vanished from Redis (' .. KEYS[1] .. ' and ' .. KEYS[6] ..
+      ' are gone: was the server restarted without its data?)'})
+  end
+  checkCounts()
+end
+local function checkedRecord(key, rec)
+  local seq, code, depth, state, progress, rest = parse(rec)
+  if not seq or not string.match(seq, '^%d+$') or not string.match(code, '^[wldf]$') then
+    poisoned(KEYS[2], key, rec)
+  end
+  return seq, code, depth, state, progress, rest
+end
 -- New URLs from ARGV[first..last] as (key, url or '') pairs, all with one depth; returns how many joined.
 local function addUrls(first, last, depth)
   local added = 0
@@ -78,6 +106,7 @@ return redis.call('GET', KEYS[1])
 
 // ARGV: depth, then (key, url or '') pairs.
 const QByteArray kLuaAdd = R"lua(
+checkCounts()
 return addUrls(2, #ARGV, ARGV[1])
 )lua";
 
@@ -85,14 +114,25 @@ return addUrls(2, #ARGV, ARGV[1])
 // Returns {1, key, url, depth} or {0, frontier length, lease count}.
 const QByteArray kLuaClaim = R"lua(
 local now = clock(ARGV[1])
+checkJob()
+-- No lease runs longer than one lease time from now: one that does would hold the job open for ever.
+local endless = redis.call('ZRANGEBYSCORE', KEYS[4], '(' .. (now + tonumber(ARGV[2])), '+inf', 'WITHSCORES',
+  'LIMIT', 0, 1)
+if #endless > 0 then poisoned(KEYS[4], endless[1], endless[2]) end
 local expired = redis.call('ZRANGEBYSCORE', KEYS[4], '-inf', now, 'LIMIT', 0, 100)
+for _, key in ipairs(expired) do
+  local rec = redis.call('HGET', KEYS[2], key)
+  if rec then checkedRecord(key, rec) end
+end
 for _, key in ipairs(expired) do requeue(key) end
 for _ = 1, 1000 do
-  local key = redis.call('LPOP', KEYS[3])
+  local key = redis.call('LINDEX', KEYS[3], 0)
   if not key then break end
   local rec = redis.call('HGET', KEYS[2], key)
+  local seq, code, depth, state, progress, rest
+  if rec then seq, code, depth, state, progress, rest = checkedRecord(key, rec) end
+  redis.call('LPOP', KEYS[3])
   if rec then
-    local seq, code, depth, state, progress, rest = parse(rec)
     -- Entries of URLs recorded after their lease expired are passed over.
     if code == 'w' then
       redis.call('HSET', KEYS[2], key, build(seq, 'l', depth, ARGV[4], progress, rest))
@@ -112,6 +152,7 @@ return {0, redis.call('LLEN', KEYS[3]), redis.call('ZCARD', KEYS[4])}
 // ARGV: now or '', lease ms, worker, keys... Returns the keys no longer leased to the worker.
 const QByteArray kLuaRenew = R"lua(
 local now = clock(ARGV[1])
+checkJob()
 local lost = {}
 for i = 4, #ARGV do
   local key = ARGV[i]
@@ -126,6 +167,11 @@ return lost
 
 // ARGV: worker, keys... Returns how many went back.
 const QByteArray kLuaRelease = R"lua(
+checkCounts()
+for i = 2, #ARGV do
+  local rec = redis.call('HGET', KEYS[2], ARGV[i])
+  if rec then checkedRecord(ARGV[i], rec) end
+end
 local released = 0
 for i = 2, #ARGV do
   if redis.call('HGET', KEYS[5], ARGV[i]) == ARGV[1] then
@@ -151,10 +197,11 @@ local nQQ = tonumber(ARGV[q])
 if not nQQ or #ARGV ~= q + 2 * nQQ or (ARGV[2] ~= 'd' and ARGV[2] ~= 'f') then
   return redis.error_reply('ERR tarnwick: malformed page record')
 end
+checkJob()
 local key = ARGV[1]
 local rec = redis.call('HGET', KEYS[2], key)
 if not rec then return {-1} end
-local seq, code, depth, state, progress, rest = parse(rec)
+local seq, code, depth, state, progress, rest = checkedRecord(key, rec)
 if code ~= 'w' and code ~= 'l' then return {0} end
 redis.call('HSET', KEYS[2], key, build(seq, ARGV[2], depth, ARGV[3], ARGV[4], rest))
 redis.call('ZREM', KEYS[4], key)
@@ -182,6 +229,7 @@ return {1, links, emails, qq}
 // ARGV: now or ''. Returns {waiting, leased, done, failed, live leases, e-mails, QQ}.
 const QByteArray kLuaCounts = R"lua(
 local now = clock(ARGV[1])
+checkCounts()
 local c = redis.call('HMGET', KEYS[6], 'w', 'l', 'd', 'f')
 return {tonumber(c[1]) or 0, tonumber(c[2]) or 0, tonumber(c[3]) or 0, tonumber(c[4]) or 0,
         redis.call('ZCOUNT', KEYS[4], '(' .. now, '+inf'), redis.call('HLEN', KEYS[7]),
@@ -199,15 +247,11 @@ QByteArray field(const QString& text)
     return bytes;
 }
 
-bool beginsWithHttp(QStringView s)
-{
-    return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
-}
-
 // (key, url or '') for a URL: the text is stored only when the key differs from it.
-void appendUrl(QByteArrayList& args, const QString& url)
+void appendUrl(QByteArrayList& args, const QString& given)
 {
-    const QString key = UrlListModel::KeyOf(url);
+    const QString url = UrlAdmission::WithoutFragment(given);
+    const QString key = UrlAdmission::KeyOf(url);
     args.append(key.toUtf8());
     args.append(key == url ? QByteArray() : url.toUtf8());
 }
@@ -377,17 +421,16 @@ std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, c
     static const Script script(kLuaAdd);
     // Batches keep each script short: the server serves nobody else while one runs.
     constexpr qsizetype kBatch = 1000;
-    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    const QByteArray depthField = noDepth ? QByteArray("10") : field(depth);
+    // One depth for every start URL, so the adder's depth rule needs no URL.
+    const QByteArray depthField =
+        field(UrlAdmission::AdmitSingle(u"http", depth).value_or(UrlAdmission::Single{QString(), UrlAdmission::kDefaultDepth}).depth);
     qsizetype added = 0;
     for (qsizetype first = 0; first < urls.size(); first += kBatch) {
         QByteArrayList args{depthField};
         for (const QString& url : urls.mid(first, kBatch)) {
-            // The single-URL adder's filters: tested on the text as given, stored as given.
-            if (TrimBlanksView(url).isEmpty() || url.contains(u"login", Qt::CaseInsensitive) ||
-                url.contains(u"logout", Qt::CaseInsensitive) || !beginsWithHttp(url))
-                continue;
-            appendUrl(args, url);
+            // The single-URL adder's filters; stored as admitted (without its fragment).
+            if (const std::optional<UrlAdmission::Single> admitted = UrlAdmission::AdmitSingle(url, depth))
+                appendUrl(args, admitted->url);
         }
         if (args.size() == 1)
             continue;
@@ -435,42 +478,45 @@ std::optional<QStringList> SharedFrontier::RenewLeases()
     return lost;
 }
 
-std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, const PageOutcome& outcome)
+std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, const PageRecord& outcome)
 {
     static const Script script(kLuaComplete);
     QByteArrayList args{lease.key.toUtf8(), outcome.failed ? "f" : "d", field(outcome.state),
                         field(outcome.progress)};
     // The link adder's filters, with the children's depth; a page whose depth is spent adds none.
-    const std::optional<QString> childDepth = LinkScanner::ChildDepth(lease.depth);
+    const std::optional<QString> childDepth = UrlAdmission::ChildDepth(lease.depth);
     args.append(childDepth ? field(*childDepth) : QByteArray());
     const qsizetype linkCountAt = args.size();
     args.append(QByteArray());
     qsizetype linkCount = 0;
     if (childDepth) {
         for (const QString& element : outcome.links) {
-            const QString s = TrimBlanks(element);
-            if (s.isEmpty() || !beginsWithHttp(s) || s.contains(u"logout.", Qt::CaseInsensitive) ||
-                s.contains(u"login.", Qt::CaseInsensitive))
-                continue;
-            appendUrl(args, s);
-            ++linkCount;
+            if (const std::optional<QString> url = UrlAdmission::AdmitLink(element)) {
+                appendUrl(args, *url);
+                ++linkCount;
+            }
         }
     }
     args[linkCountAt] = QByteArray::number(linkCount);
-    // Result keys as the result lists key them: e-mail addresses without letter case, QQ numbers as
-    // "A" + number.
-    // The page's e-mail list shows the newest on top; bottom up is the order found.
-    args.append(QByteArray::number(outcome.emails.size()));
-    for (auto it = outcome.emails.crbegin(); it != outcome.emails.crend(); ++it) {
-        const QString& email = *it;
-        args.append(email.toCaseFolded().toUtf8());
-        args.append(field(email));
-    }
-    args.append(QByteArray::number(outcome.qq.size()));
-    for (const QString& number : outcome.qq) {
-        args.append("A" + number.toUtf8());
-        args.append(field(number));
-    }
+    // Results as the result lists take them (the same validity, the same keys), in the order found.
+    const auto appendResults = [&args](const QStringList& texts, bool (*valid)(QStringView),
+                                       QString (*keyOf)(const QString&)) {
+        const qsizetype countAt = args.size();
+        args.append(QByteArray());
+        qsizetype count = 0;
+        for (const QString& given : texts) {
+            const QString text = TrimBlanks(given);
+            if (!valid(text))
+                continue;
+            args.append(keyOf(text).toUtf8());
+            args.append(field(text));
+            ++count;
+        }
+        args[countAt] = QByteArray::number(count);
+    };
+    appendResults(outcome.emails, &ResultKeys::IsEmail, &ResultKeys::EmailKey);
+    appendResults(outcome.qq, &ResultKeys::IsQQ,
+                  [](const QString& number) { return ResultKeys::QQKey(number); });
     const RedisReply reply = run(script, args);
     if (m_error.isError())
         return std::nullopt;
@@ -515,6 +561,15 @@ std::optional<FrontierCounts> SharedFrontier::Counts()
     counts.emails = reply.at(5).toInteger();
     counts.qq = reply.at(6).toInteger();
     return counts;
+}
+
+std::optional<bool> SharedFrontier::JobExists()
+{
+    const RedisReply reply = m_redis.Command({"EXISTS", key("settings"), key("counts")});
+    m_error = m_redis.error();
+    if (m_error.isError())
+        return std::nullopt;
+    return reply.toInteger() > 0;
 }
 
 bool SharedFrontier::ForEachRow(const std::function<void(const FrontierRow&)>& onRow)

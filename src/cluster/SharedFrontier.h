@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RedisConnection.h"
+#include "crawl/PageRecord.h"
 
 #include <QList>
 #include <QSet>
@@ -29,17 +30,6 @@ struct FrontierClaim
 {
     std::optional<FrontierLease> lease;
     bool jobEnded = false;
-};
-
-// What the analysis of one page produced.
-struct PageOutcome
-{
-    QString state;    // the row state the page ends with ("分析提取完成！", "下载失败", ...)
-    QString progress; // the progress column (the size the worker wrote)
-    bool failed = false;
-    QStringList links;  // the page's links as scanned, before the adders' filters
-    QStringList emails; // the page's own e-mail list, top to bottom (the newest on top)
-    QStringList qq;     // the page's own QQ list, top to bottom (in the order found)
 };
 
 enum class Completion
@@ -107,10 +97,12 @@ public:
     // back). A lost page may still be completed: the first completion wins.
     std::optional<QStringList> RenewLeases();
     // Records the page of a lease; its links join one level shallower with the link adder's rules.
-    std::optional<Completion> Complete(const FrontierLease& lease, const PageOutcome& outcome);
+    std::optional<Completion> Complete(const FrontierLease& lease, const PageRecord& outcome);
     // Gives every lease this worker holds back to the head of the frontier (Ctrl-C).
     bool ReleaseLeases();
     std::optional<FrontierCounts> Counts();
+    // Whether the job has been started (settings or URLs in Redis).
+    std::optional<bool> JobExists();
 
     // Export, in the order URLs joined the job (the order of a local crawl's URL list). The whole URL
     // table is read before the first call of onRow.

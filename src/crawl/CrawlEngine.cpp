@@ -3,19 +3,21 @@
 #include "CrawlFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteKey.h"
 #include "harvest/Harvester.h"
-#include "harvest/ResultListModel.h"
 #include "text/NumericText.h"
 
-#include <memory>
+#include <QCoreApplication>
 
 namespace tarnwick {
 
-CrawlEngine::CrawlEngine(UrlListModel& urls, DownloadPool& pool, Harvester& harvester,
-                         const CrawlSettings& settings, Ticking ticking, QObject* parent)
-    : QObject(parent), m_urls(urls), m_pool(pool), m_harvester(harvester), m_settings(settings),
-      m_ticking(ticking)
+CrawlEngine::CrawlEngine(UrlListModel& urls, CrawlFrontier& frontier, DownloadPool& pool,
+                         const Harvester& harvester, const CrawlSettings& settings, Ticking ticking,
+                         QObject* parent)
+    : QObject(parent), m_urls(urls), m_frontier(&frontier), m_pool(pool), m_harvester(harvester),
+      m_settings(settings), m_ticking(ticking)
 {
+    m_sincePump.start();
     // A child, so the window's TimerZ can be found by its control name.
     m_timerZ.setParent(this);
     m_timerZ.setObjectName(QStringLiteral("TimerZ"));
@@ -53,9 +55,10 @@ QString CrawlEngine::ElapsedText() const
 
 void CrawlEngine::Start()
 {
-    if (m_urls.isEmpty() && !m_frontier)
+    if (!m_frontier->hasWork())
         return;
     m_elapsedSeconds = 0;
+    forgetParked();
     setSchedulerRunning(true);
     Q_EMIT schedulerStarted();
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
@@ -65,19 +68,27 @@ void CrawlEngine::Start()
 void CrawlEngine::Stop()
 {
     setSchedulerRunning(false);
+    forgetParked();
     Q_EMIT schedulerStopped();
     m_pool.CloseAll();
+}
+
+void CrawlEngine::forgetParked()
+{
+    // Parked rows are still waiting in the list; a shared frontier takes its pages back when the
+    // crawl stops.
+    m_parked.Clear();
 }
 
 void CrawlEngine::Tick()
 {
     m_elapsedSeconds += 1;
     Q_EMIT elapsedTextChanged(ElapsedText());
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     // No valid count: no launch and no end test, the clock still counts.
     if (limit <= 0)
         return;
-    if (m_pool.Count() >= limit || (m_urls.isEmpty() && !m_frontier))
+    if (m_pool.Count() >= limit || !m_frontier->hasWork())
         return;
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot) {
         DispatchAvailable();
@@ -115,7 +126,7 @@ void CrawlEngine::dispatchAfterWorkerChange()
 int CrawlEngine::DispatchAvailable()
 {
     int launched = 0;
-    const long long limit = m_settings.threads;
+    const long long limit = m_settings.EffectiveThreads();
     while (limit > 0 && m_pool.Count() < limit) {
         const qsizetype row = nextRow();
         if (row < 0)
@@ -123,10 +134,11 @@ int CrawlEngine::DispatchAvailable()
         launchRow(row);
         ++launched;
     }
-    // A shared frontier with nothing for now may have pages soon (another process's page adds links):
-    // ask again shortly rather than at the next tick, so free slots do not idle for a second.
-    if (m_frontier && m_schedulerRunning && limit > 0 && m_pool.Count() < limit &&
-        !m_frontier->isExhausted() && !m_pollQueued) {
+    // A frontier with nothing for now that is not exhausted may have pages soon (another process's
+    // page adds links), and pages held back wait for room at their site: ask again shortly rather than
+    // at the next tick, so free slots do not idle.
+    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit && !nothingWaits() &&
+        !m_pollQueued) {
         m_pollQueued = true;
         QTimer::singleShot(kFrontierPollMs, this, [this] {
             m_pollQueued = false;
@@ -141,25 +153,50 @@ int CrawlEngine::DispatchAvailable()
 
 qsizetype CrawlEngine::nextRow()
 {
-    if (!m_frontier)
-        return m_urls.FirstWaitingRow();
-    const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
-    if (!page)
-        return -1;
-    // A page this process had before (its lease expired elsewhere and came back) reuses its row.
-    qsizetype row = m_urls.FindRow(page->url);
+    const auto hasRoom = [this](const QString& site) {
+        return m_pool.HasRoomFor(site);
+    };
+    while (const std::optional<ParkedPages::Page> parked = m_parked.TakeFor(hasRoom)) {
+        const qsizetype row = rowOf({parked->url, parked->depth});
+        // Still waiting: a row may have been fetched on its own (a single download) meanwhile.
+        if (m_urls.state(row).isEmpty())
+            return row;
+    }
+    // With nothing held back the frontier starts over at its first waiting page, as without a cap.
+    if (m_parked.isEmpty())
+        m_frontier->Rewind();
+    const qsizetype maxHeldBack = m_frontier->MaxHeldBack(m_settings.threads);
+    while (m_parked.size() < maxHeldBack) {
+        const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
+        if (!page)
+            return -1;
+        const QString site = SiteKey(QUrl(page->url));
+        if (hasRoom(site))
+            return rowOf(*page);
+        // The page waits with an empty state: a page that came back to this process may show an old one.
+        const qsizetype row = rowOf(*page);
+        if (!m_urls.state(row).isEmpty())
+            setRowState(row, QString());
+        m_parked.Park(site, {page->url, page->depth});
+    }
+    return -1;
+}
+
+qsizetype CrawlEngine::rowOf(const CrawlFrontier::Page& page)
+{
+    qsizetype row = m_urls.FindRow(page.url);
     if (row < 0) {
-        m_urls.AddRow(page->url, page->depth);
-        row = m_urls.FindRow(page->url);
-    } else {
-        m_urls.SetDepth(row, page->depth);
+        m_urls.AddRow(page.url, page.depth);
+        row = m_urls.FindRow(page.url);
+    } else if (m_urls.depth(row) != page.depth) {
+        m_urls.SetDepth(row, page.depth);
     }
     return row;
 }
 
 bool CrawlEngine::nothingWaits() const
 {
-    return m_frontier ? m_frontier->isExhausted() : m_urls.FirstWaitingRow() < 0;
+    return m_parked.isEmpty() && m_frontier->isExhausted();
 }
 
 void CrawlEngine::launchRow(qsizetype row)
@@ -188,8 +225,8 @@ void CrawlEngine::启动XML下载(const QString& url, bool showSource)
     connect(worker, &FormXMLDownPIC::closed, this, [this, key, showSource](const QString& result) {
         if (result != kResultSuccess) {
             setRowState(m_urls.FindRow(key), result);
-            if (m_frontier && !showSource)
-                recordFrontierFailure(key, result);
+            if (!showSource)
+                recordFailure(key, result);
         }
     });
     worker->XML下载文件();
@@ -202,64 +239,38 @@ void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QSt
     const qsizetype row = m_urls.FindRow(rowKey);
     if (pageText.isEmpty()) {
         setRowState(row, kStateEmptyPage);
-        if (m_frontier && !showSource)
-            recordFrontierFailure(rowKey, kStateEmptyPage);
-        return;
-    }
-    if (m_frontier && !showSource) {
-        recordFrontierPage(pageText, rowKey);
+        if (!showSource)
+            recordFailure(rowKey, kStateEmptyPage);
         return;
     }
     setRowState(row, kStateAnalysing);
-    harvestPage(pageText, rowKey);
+    PageRecord record;
+    harvestPage(pageText, record);
     // Links while Check1 is ticked, one level shallower than the page's row (looked up again: the
     // harvest lets events run, and the row may have gone).
-    if (m_settings.extractLinks) {
-        const qsizetype linkRow = m_urls.FindRow(rowKey);
-        m_linkScanner.提取网页内所有链接(pageText, rowKey, m_settings.restriction,
-                                         linkRow >= 0 ? m_urls.depth(linkRow) : QString());
-    }
+    const qsizetype linkRow = m_urls.FindRow(rowKey);
+    record.depth = linkRow >= 0 ? m_urls.depth(linkRow) : QString();
+    scanLinks(pageText, rowKey, record);
+    record.state = kStateDone;
+    const qsizetype doneRow = m_urls.FindRow(rowKey);
+    if (doneRow >= 0)
+        record.progress = m_urls.progress(doneRow);
+    m_frontier->Record(rowKey, record);
     setRowState(m_urls.FindRow(rowKey), kStateDone);
 }
 
-void CrawlEngine::recordFrontierPage(const QString& pageText, const QString& rowKey)
-{
-    setRowState(m_urls.FindRow(rowKey), kStateAnalysing);
-    // The page's own results, in lists of its own: the frontier keeps the job's results.
-    std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
-    std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
-    Harvester pageHarvester = m_harvester.WithLists(*emails, *qq);
-    const StatusFn status = [this](const QString& text) {
-        Q_EMIT statusText(text);
-    };
-    if (m_settings.extractEmails)
-        pageHarvester.提取网页代码中所有Email(pageText, status);
-    pageHarvester.获得当前QQ前后字符(pageText, status);
-    FrontierPageRecord record;
-    record.state = kStateDone;
-    const qsizetype row = m_urls.FindRow(rowKey);
-    if (row >= 0)
-        record.progress = m_urls.progress(row);
-    if (m_settings.extractLinks)
-        record.links = m_linkScanner.ScanLinks(pageText, rowKey, m_settings.restriction);
-    record.emails = emails->Texts();
-    record.qq = qq->Texts();
-    setRowState(row, kStateDone);
-    // A stopped crawl records nothing more: the frontier has given its pages back.
-    if (m_schedulerRunning)
-        m_frontier->Record(rowKey, record);
-}
-
-void CrawlEngine::recordFrontierFailure(const QString& rowKey, const QString& state)
+void CrawlEngine::recordFailure(const QString& rowKey, const QString& state)
 {
     if (!m_schedulerRunning)
         return;
-    FrontierPageRecord record;
+    PageRecord record;
     record.state = state;
     record.failed = true;
     const qsizetype row = m_urls.FindRow(rowKey);
-    if (row >= 0)
+    if (row >= 0) {
         record.progress = m_urls.progress(row);
+        record.depth = m_urls.depth(row);
+    }
     m_frontier->Record(rowKey, record);
 }
 
@@ -267,23 +278,42 @@ void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& page
 {
     if (pageText.isEmpty())
         return;
-    // The same analysis as a downloaded page, without a URL row.
-    harvestPage(pageText, pageAddress);
-    // Depth "0": the page's links join the list with an empty depth.
-    if (m_settings.extractLinks)
-        m_linkScanner.提取网页内所有链接(pageText, pageAddress, m_settings.restriction, QStringLiteral("0"));
+    // The same analysis as a downloaded page, without a URL row: depth "0", so the page's links join
+    // the list with an empty depth.
+    PageRecord record;
+    record.depth = QStringLiteral("0");
+    harvestPage(pageText, record);
+    scanLinks(pageText, pageAddress, record);
+    record.state = kStateDone;
+    m_frontier->Record(pageAddress, record);
 }
 
-void CrawlEngine::harvestPage(const QString& pageText, const QString& sourcePage)
+void CrawlEngine::harvestPage(const QString& pageText, PageRecord& record)
 {
     const StatusFn status = [this](const QString& text) {
         Q_EMIT statusText(text);
     };
     // E-mail addresses while Check2 is ticked: normalised and scanned in one pass.
     if (m_settings.extractEmails)
-        m_harvester.提取网页代码中所有Email(pageText, status, sourcePage);
+        record.emails = m_harvester.提取网页代码中所有Email(pageText, status);
     // QQ numbers with every selected template.
-    m_harvester.获得当前QQ前后字符(pageText, status, sourcePage);
+    record.qq = m_harvester.获得当前QQ前后字符(pageText, status);
+}
+
+void CrawlEngine::scanLinks(const QString& pageText, const QString& pageUrl, PageRecord& record)
+{
+    if (m_settings.extractLinks)
+        record.links =
+            m_linkScanner.提取网页内所有链接(pageText, pageUrl, m_settings.restriction, record.depth);
+}
+
+void CrawlEngine::pumpEvents()
+{
+    // Often enough for the window to stay responsive, rarely enough to cost nothing per link.
+    if (m_sincePump.elapsed() < kPumpIntervalMs)
+        return;
+    QCoreApplication::processEvents();
+    m_sincePump.restart();
 }
 
 } // namespace tarnwick

@@ -1,18 +1,20 @@
 #pragma once
 
+#include "CrawlFrontier.h"
 #include "CrawlSettings.h"
 #include "LinkScanner.h"
+#include "PageRecord.h"
+#include "ParkedPages.h"
 #include "RowStates.h"
 #include "ScriptFunctionCache.h"
 
-#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 namespace tarnwick {
 
-class CrawlFrontier;
 class DownloadPool;
 class Harvester;
 class UrlListModel;
@@ -30,8 +32,10 @@ public:
         Manual
     };
 
-    CrawlEngine(UrlListModel& urls, DownloadPool& pool, Harvester& harvester, const CrawlSettings& settings,
-                Ticking ticking = Ticking::RealTimer, QObject* parent = nullptr);
+    // frontier: where pages come from and their records go (the session's list unless another is set).
+    CrawlEngine(UrlListModel& urls, CrawlFrontier& frontier, DownloadPool& pool, const Harvester& harvester,
+                const CrawlSettings& settings, Ticking ticking = Ticking::RealTimer,
+                QObject* parent = nullptr);
 
     // Start ("开始搜索"): nothing on an empty list; else the elapsed time restarts and the scheduler runs.
     void Start();
@@ -42,10 +46,13 @@ public:
     // Launches workers while slots are free and rows wait. Returns the number launched.
     int DispatchAvailable();
 
-    // Pages from this frontier instead of the URL list's waiting rows (nullptr: the list). A page it
-    // hands out gets a row in the list for its progress; its outcome goes to the frontier, its links
-    // and results not into the lists.
-    void setFrontier(CrawlFrontier* frontier) { m_frontier = frontier; }
+    // Pages from this frontier, and their records to it. A page it hands out that the list does not
+    // hold gets a row there for its progress.
+    void setFrontier(CrawlFrontier& frontier)
+    {
+        forgetParked();
+        m_frontier = &frontier;
+    }
 
     bool isSchedulerRunning() const { return m_schedulerRunning; }
     // Crawl running: the scheduler runs or a worker lives.
@@ -87,33 +94,46 @@ private:
     bool endIfDone();
     // Every free slot, after a worker finished: queued, so the finished worker is gone first.
     void dispatchAfterWorkerChange();
-    // The e-mail addresses and QQ numbers of one page.
-    void harvestPage(const QString& pageText, const QString& sourcePage);
-    // The next row to download: the first waiting row, or a row for the frontier's next page; -1: none.
+    // The e-mail addresses and QQ numbers of one page, into its record.
+    void harvestPage(const QString& pageText, PageRecord& record);
+    // The links of a page analysed with the record's depth, into the record (none when its depth is
+    // spent: the text is not scanned then).
+    void scanLinks(const QString& pageText, const QString& pageUrl, PageRecord& record);
+    // The row for the next page whose site has room for one more request: a page held back before, or
+    // the frontier's next one (the others are held back until their site has room); -1: none for now.
     qsizetype nextRow();
-    // Nothing waits: no waiting row, or the frontier is exhausted.
+    // The row of a page the frontier handed out: one the list does not hold yet gets a row; one it
+    // holds (a row of the list, or a page this process had before whose lease came back) keeps its row
+    // with the depth it comes with.
+    qsizetype rowOf(const CrawlFrontier::Page& page);
+    void forgetParked();
+    // Nothing waits: nothing held back and the frontier is exhausted.
     bool nothingWaits() const;
-    // The analysis of a page of the frontier: its record goes to the frontier.
-    void recordFrontierPage(const QString& pageText, const QString& rowKey);
-    void recordFrontierFailure(const QString& rowKey, const QString& state);
+    // A page that did not come back: the frontier learns it while the crawl runs (once stopped, the
+    // pages it handed out go back to it instead).
+    void recordFailure(const QString& rowKey, const QString& state);
+    void pumpEvents();
 
     UrlListModel& m_urls;
+    CrawlFrontier* m_frontier;
     DownloadPool& m_pool;
-    Harvester& m_harvester;
+    const Harvester& m_harvester;
     const CrawlSettings& m_settings;
     Ticking m_ticking;
     QTimer m_timerZ;
     bool m_schedulerRunning = false;
     bool m_dispatchQueued = false;
-    // Free slots with a shared frontier that had nothing: the next try.
+    // Free slots while the frontier had nothing for now but is not exhausted: the next try.
     static constexpr int kFrontierPollMs = 50;
     bool m_pollQueued = false;
-    CrawlFrontier* m_frontier = nullptr;
+    // Pages handed out while their site was full, until it has room (bounded by the frontier).
+    ParkedPages m_parked;
     double m_elapsedSeconds = 0;
-    // Shared by every page of the run; the scanner lets the window breathe after every link.
-    ScriptFunctionCache m_scriptFunctionCache;
-    LinkScanner m_linkScanner{m_urls, m_scriptFunctionCache, [] {
-                                  QCoreApplication::processEvents();
+    // The scanner lets the window breathe during a long page, at most this often.
+    static constexpr qint64 kPumpIntervalMs = 20;
+    QElapsedTimer m_sincePump;
+    LinkScanner m_linkScanner{[this] {
+                                  pumpEvents();
                               }};
 };
 

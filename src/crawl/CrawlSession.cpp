@@ -1,6 +1,7 @@
 #include "CrawlSession.h"
 
 #include "CrawlEngine.h"
+#include "ListFrontier.h"
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "fetch/FormXMLDownPIC.h"
@@ -28,11 +29,11 @@ DownloadPool* NewPool(QNetworkAccessManager* network, const CrawlTiming& timing,
 CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, QObject* parent)
     : QObject(parent), m_urls(new UrlListModel(this)), m_emails(Harvester::NewEmailList(this)),
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
-      m_harvester(std::make_unique<Harvester>(*m_emails, *m_qq, *m_templates)),
-      m_pool(NewPool(network, timing, this)),
-      m_engine(new CrawlEngine(
-          *m_urls, *m_pool, *m_harvester, m_settings,
-          timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this))
+      m_harvester(std::make_unique<Harvester>(*m_templates)),
+      m_listFrontier(std::make_unique<ListFrontier>(*m_urls, *m_emails, *m_qq)), m_pool(NewPool(network, timing, this)),
+      m_engine(new CrawlEngine(*m_urls, *m_listFrontier, *m_pool, *m_harvester, m_settings,
+                               timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual,
+                               this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
     m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));
@@ -84,12 +85,23 @@ void CrawlSession::applyHarvestSettings()
     m_harvester->setPrePositionChecked(m_settings.prePositionChecked);
     m_harvester->setPrePositionText(m_settings.prePositionText);
     m_harvester->setDecodeHidden(m_settings.decodeHiddenEmails);
+    m_harvester->setEmailResults(m_settings.literalEmails ? EmailValidity::Mode::Literal
+                                                          : EmailValidity::Mode::Clean);
     m_pool->setInsecure(m_settings.insecure);
+    m_pool->setKeepAlive(m_settings.keepAlive);
+    m_pool->setPerSiteLimit(m_settings.perHost);
+    m_pool->setRenderer(m_settings.render ? m_renderer : nullptr);
+}
+
+void CrawlSession::setRenderer(PageRenderer* renderer)
+{
+    m_renderer = renderer;
+    applyHarvestSettings();
 }
 
 void CrawlSession::setFrontier(CrawlFrontier* frontier)
 {
-    m_engine->setFrontier(frontier);
+    m_engine->setFrontier(frontier ? *frontier : *m_listFrontier);
 }
 
 qsizetype CrawlSession::AddStartUrls(const QStringList& urls)

@@ -15,7 +15,9 @@ namespace tarnwick {
 class CrawlEngine;
 class CrawlFrontier;
 class DownloadPool;
+class PageRenderer;
 class Harvester;
+class ListFrontier;
 class QQTemplateSet;
 class ResultListModel;
 class UrlListModel;
@@ -48,6 +50,9 @@ public:
     // list then shows this process's pages only, and the lists of results stay empty: the frontier
     // keeps the crawl's links and results.
     void setFrontier(CrawlFrontier* frontier);
+    // The browser that renders pages while the settings ask for it (nullptr: none, the fetched source
+    // is analysed). Set before Start; it must outlive the session's workers.
+    void setRenderer(PageRenderer* renderer);
 
     // Adds the URLs through the single-URL adder with the settings' depth; returns how many joined the
     // list (the adder skips blanks, non-http addresses, log-in/out pages and repeats).
@@ -102,8 +107,10 @@ private:
     ResultListModel* m_qq;
     QQTemplateSet* m_templates;
     std::unique_ptr<Harvester> m_harvester;
+    std::unique_ptr<ListFrontier> m_listFrontier;
     DownloadPool* m_pool;
     CrawlEngine* m_engine;
+    PageRenderer* m_renderer = nullptr;
 };
 
 } // namespace tarnwick

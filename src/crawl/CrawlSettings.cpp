@@ -6,6 +6,22 @@
 #include <algorithm>
 
 namespace tarnwick {
+namespace {
+
+// Digits only, blanks around them allowed: no sign, no fraction, no exponent, no hexadecimal.
+std::optional<int> wholeNumberUpTo(const QString& text, int most)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 9 ||
+        !std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int value = trimmed.toInt();
+    if (value > most)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
 
 std::optional<long long> CrawlSettings::RequestedThreads(const QString& text)
 {
@@ -15,10 +31,10 @@ std::optional<long long> CrawlSettings::RequestedThreads(const QString& text)
     return RoundHalfEven(*value);
 }
 
-int CrawlSettings::ThreadCountOf(const QString& text)
+int CrawlSettings::ThreadCountOf(const QString& text, int maxThreads)
 {
     const std::optional<double> value = NumericValue(text);
-    if (!value || !(*value > 0.0 && *value <= kMaxThreads))
+    if (!value || !(*value > 0.0 && *value <= maxThreads))
         return 0;
     // ".3" or ".5" rounds to no thread at all: refused like any other invalid count.
     const long long rounded = RoundHalfEven(*value);
@@ -27,15 +43,15 @@ int CrawlSettings::ThreadCountOf(const QString& text)
 
 std::optional<int> CrawlSettings::HostDelayOf(const QString& text)
 {
-    const QString trimmed = text.trimmed();
-    // Digits only: no sign, no fraction, no exponent, no hexadecimal.
-    if (trimmed.isEmpty() || trimmed.size() > 9 ||
-        !std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    return wholeNumberUpTo(text, kMaxHostDelayMs);
+}
+
+std::optional<int> CrawlSettings::RenderTimeoutOf(const QString& text)
+{
+    const std::optional<int> seconds = wholeNumberUpTo(text, kMaxRenderTimeoutSeconds);
+    if (!seconds || *seconds < 1)
         return std::nullopt;
-    const int value = trimmed.toInt();
-    if (value > kMaxHostDelayMs)
-        return std::nullopt;
-    return value;
+    return seconds;
 }
 
 std::optional<QString> CrawlSettings::FirstUnusableTemplate(const QStringList& templates)

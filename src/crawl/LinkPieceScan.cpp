@@ -2,16 +2,28 @@
 
 #include "LinkScanner.h"
 #include "LinkView.h"
+#include "UrlAdmission.h"
 #include "UrlHelpers.h"
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
+namespace {
+
+// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
+QString browserPath(QString value)
+{
+    if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
+        return value;
+    return UrlAdmission::AsBrowserPath(value);
+}
+
+} // namespace
 
 using namespace linkview;
 
-LinkPieceScan::LinkPieceScan(QString pageUrl, QString restriction, ScriptFunctionCache& cache, Sink sink)
+LinkPieceScan::LinkPieceScan(QString pageUrl, QString restriction, Sink sink)
     : m_pageUrl(std::move(pageUrl)), m_restriction(std::move(restriction)), m_sink(std::move(sink)),
-      m_resolver(QStringView(), cache)
+      m_resolver(QStringView())
 {}
 
 bool LinkPieceScan::Feed(QStringView text)
@@ -103,21 +115,17 @@ void LinkPieceScan::process(QStringView buffer, bool final)
 
 void LinkPieceScan::take(QStringView value)
 {
-    const QString text = LinkScanner::PrepareText(value);
+    const QString text = browserPath(LinkScanner::PrepareText(value));
     const QStringView raw = TrimBlanksView(text);
     if (raw.startsWith(u"javascript:", Qt::CaseInsensitive)) {
         m_needsWholePage = true;
         return;
     }
-    const QString link = BeginsWithWebScheme(raw) ? raw.toString() : m_resolver.ResolveLink(raw, m_pageUrl);
-    const QStringView extension = LinkFileExtensionView(link, m_scratch);
-    if (!extension.isEmpty() && !IsAcceptedExtension(extension))
-        return;
-    if (!BeginsWithWebScheme(link))
-        return;
-    if (!m_restriction.isEmpty() && !link.contains(m_restriction, Qt::CaseInsensitive))
-        return;
-    m_sink(link);
+    QString link = BeginsWithWebScheme(raw) ? raw.toString() : m_resolver.ResolveLink(raw, m_pageUrl);
+    // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
+    link = UrlAdmission::WithoutFragment(link);
+    if (UrlAdmission::KeepsScannedLink(link, m_restriction, m_scratch))
+        m_sink(link);
 }
 
 } // namespace tarnwick

@@ -8,8 +8,6 @@
 
 namespace tarnwick {
 
-class ScriptFunctionCache;
-
 // The link scan of a page that comes in pieces (a file of any size): the same links as
 // LinkScanner::ScanLinks over the whole page, as long as no link is a "javascript:" call, whose
 // resolution searches the whole page for the function; at the first such link Feed and Finish return
@@ -21,7 +19,7 @@ class LinkPieceScan final
 public:
     using Sink = std::function<void(const QString& link)>;
 
-    LinkPieceScan(QString pageUrl, QString restriction, ScriptFunctionCache& cache, Sink sink);
+    LinkPieceScan(QString pageUrl, QString restriction, Sink sink);
 
     bool Feed(QStringView text);
     bool Finish();

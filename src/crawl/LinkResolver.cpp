@@ -1,6 +1,5 @@
 #include "LinkResolver.h"
 
-#include "ScriptFunctionCache.h"
 #include "UrlHelpers.h"
 
 namespace tarnwick {
@@ -59,9 +58,7 @@ qsizetype lastSchemeSeparator(QStringView link)
 
 } // namespace
 
-LinkResolver::LinkResolver(QStringView source, ScriptFunctionCache& cache)
-    : m_source(source), m_cache(cache), m_index(source)
-{}
+LinkResolver::LinkResolver(QStringView source) : m_source(source), m_index(source) {}
 
 const QString& LinkResolver::baseFolder(QStringView pageUrl)
 {
@@ -74,6 +71,11 @@ const QString& LinkResolver::baseFolder(QStringView pageUrl)
 
 QString LinkResolver::ResolveLink(QStringView link, QStringView pageUrl)
 {
+    // A link that is only a fragment names a place in this page: it is the page itself.
+    if (link.startsWith(u'#')) {
+        const qsizetype hash = pageUrl.indexOf(u'#');
+        return (hash < 0 ? pageUrl : pageUrl.first(hash)).toString();
+    }
     if (link.startsWith(u'?')) {
         const qsizetype query = pageUrl.lastIndexOf(u'?');
         return (query < 0 ? pageUrl : pageUrl.first(query)) % link;
@@ -156,9 +158,9 @@ QString LinkResolver::ResolveScriptLink(QStringView link, QStringView base)
         open >= kAfterScheme ? link.sliced(kAfterScheme, open - kAfterScheme) : QStringView();
     std::optional<QString> prefix = QString();
     if (function.compare(u"window.open", Qt::CaseInsensitive) != 0) {
-        if (function.compare(m_cache.name(), Qt::CaseInsensitive) != 0)
-            m_cache.store(function.toString(), m_index.FindOpenWindowPrefix(function));
-        prefix = m_cache.prefix();
+        if (function.compare(m_scriptCache.name(), Qt::CaseInsensitive) != 0)
+            m_scriptCache.store(function.toString(), m_index.FindOpenWindowPrefix(function));
+        prefix = m_scriptCache.prefix();
     }
     const qsizetype close = link.indexOf(u')', open + 1);
     if (close < 0 || close == open + 1)

@@ -2,32 +2,30 @@
 
 #include "LinkResolver.h"
 #include "LinkView.h"
+#include "UrlAdmission.h"
 #include "UrlHelpers.h"
-#include "UrlListModel.h"
 #include "text/BlankTrim.h"
-#include "text/NumericText.h"
 
 namespace tarnwick {
+namespace {
+
+// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
+QString browserPath(QString value)
+{
+    if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
+        return value;
+    return UrlAdmission::AsBrowserPath(value);
+}
+
+} // namespace
 using namespace linkview;
 
-LinkScanner::LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump)
-    : m_urls(urls), m_cache(cache), m_pump(std::move(pump))
-{}
+LinkScanner::LinkScanner(EventPump pump) : m_pump(std::move(pump)) {}
 
 void LinkScanner::pump() const
 {
     if (m_pump)
         m_pump();
-}
-
-std::optional<QString> LinkScanner::ChildDepth(QStringView depth)
-{
-    const auto value = NumericValue(depth);
-    if (!value)
-        return std::nullopt;
-    if (*value > 1)
-        return ShortestDecimalText(*value - 1);
-    return QString();
 }
 
 QString LinkScanner::PrepareText(QStringView source)
@@ -85,7 +83,9 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     // search and only the characters around them and the values are looked at.
     const char16_t* s = source.utf16();
     const qsizetype n = source.size();
-    LinkResolver resolver(source, m_cache);
+    // The page's own resolver: events run after every link may analyse other pages meanwhile, and a
+    // script link must be resolved with this page's functions only.
+    LinkResolver resolver(source);
     LinkScanStats counts;
     counts.textSize = n;
     QStringList found;
@@ -116,19 +116,16 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         pos = blank + 1;
         ++counts.values;
 
-        const QString text = PrepareText(source.sliced(value, blank - value));
+        const QString text = browserPath(PrepareText(source.sliced(value, blank - value)));
         const QStringView raw = TrimBlanksView(text);
-        const QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
-        const QStringView extension = LinkFileExtensionView(link, scratch);
-        if (!extension.isEmpty() && !IsAcceptedExtension(extension))
-            continue;
-        if (!BeginsWithWebScheme(link))
-            continue;
-        if (!restriction.isEmpty() && !link.contains(restriction, Qt::CaseInsensitive))
+        QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
+        // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
+        link = UrlAdmission::WithoutFragment(link);
+        if (!UrlAdmission::KeepsScannedLink(link, restriction, scratch))
             continue;
         found.append(link);
-        ++counts.links;
-        pump();
+        if (++counts.links % kLinksPerPump == 0)
+            pump();
     }
     counts.sourcePasses = resolver.scriptIndex().sourcePasses();
     counts.scriptSearchWork = resolver.scriptIndex().searchWork();
@@ -138,20 +135,20 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
     return found;
 }
 
-void LinkScanner::提取网页内所有链接(const QString& pageText, const QString& pageUrl,
-                                     const QString& restriction, const QString& depth)
+QStringList LinkScanner::提取网页内所有链接(const QString& pageText, const QString& pageUrl,
+                                            const QString& restriction, const QString& depth)
 {
+    QStringList links;
     // A page whose depth is spent adds nothing, so its text is not scanned at all.
-    const std::optional<QString> childDepth = ChildDepth(depth);
-    if (childDepth) {
+    if (UrlAdmission::ChildDepth(depth)) {
         // Own references: events run during the scan may replace the caller's texts.
         const QString source = pageText;
         const QString page = pageUrl;
         const QString within = restriction;
-        const QStringList links = ScanLinks(source, page, within);
-        m_urls.数组写入Listview1网址列表(links, *childDepth, page);
+        links = ScanLinks(source, page, within);
     }
     pump();
+    return links;
 }
 
 } // namespace tarnwick

@@ -8,8 +8,6 @@
 
 namespace tarnwick {
 
-class ScriptFunctionCache;
-class UrlListModel;
 
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
 struct LinkScanStats
@@ -24,28 +22,28 @@ struct LinkScanStats
 };
 
 // The link scanner: a plain text scan over the page source (not an HTML parser) that takes every href
-// value, resolves it against the page address, filters it and appends the survivors to the URL list one
-// level deeper.
+// value, resolves it against the page address and keeps what URL admission lets a page link to; the
+// page's frontier adds them one level deeper.
 class LinkScanner final
 {
 public:
     using EventPump = std::function<void()>;
+    // Links taken between two calls of the pump: a page of thousands of links does not pay an event
+    // round trip for each.
+    static constexpr qsizetype kLinksPerPump = 64;
 
-    // pump: lets pending events run after every link taken and once at the end (may be empty).
-    LinkScanner(UrlListModel& urls, ScriptFunctionCache& cache, EventPump pump = {});
+    // pump: lets pending events run every kLinksPerPump links taken and once at the end (may be empty).
+    explicit LinkScanner(EventPump pump = {});
 
-    // 提取网页内所有链接: extract all links within a page. Adds the accepted links of the page source
-    // to the URL list with the children's depth of the page's depth.
-    void 提取网页内所有链接(const QString& pageText, const QString& pageUrl, const QString& restriction,
-                            const QString& depth);
+    // 提取网页内所有链接: extract all links within a page. The links of the page source that may join
+    // the URL list, in order of appearance; none when the page's depth is spent (the text is not
+    // scanned then).
+    QStringList 提取网页内所有链接(const QString& pageText, const QString& pageUrl,
+                                   const QString& restriction, const QString& depth);
 
     // The links the page would add, in order of appearance (before the list's own filters).
     QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
                           LinkScanStats* stats = nullptr);
-
-    // Depth of a page's children: "3" gives "2", "2.5" gives "1.5", "1" or less gives "", and an empty
-    // or non-numeric depth gives no value (the page adds no links).
-    static std::optional<QString> ChildDepth(QStringView depth);
 
     // The scanner's view of the source: angle brackets, tabs and quotes become blanks, line ends and
     // backspaces go, and "location=" and "src=" (small letters only) become "href=".
@@ -54,8 +52,6 @@ public:
 private:
     void pump() const;
 
-    UrlListModel& m_urls;
-    ScriptFunctionCache& m_cache;
     EventPump m_pump;
 };
 

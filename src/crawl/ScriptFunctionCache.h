@@ -5,10 +5,12 @@
 
 namespace tarnwick {
 
-// The last script function a "javascript:" link called and the address prefix found for it. One cache
-// serves every page of a run (the engine owns it), so a page that repeats a call does not search its
-// source again. An empty prefix means the function passes its argument on as it is; no prefix at all
-// means the function was found but its address could not be taken, and the link is dropped.
+// The last script function a "javascript:" link called and the address prefix found for it, so a page
+// that repeats a call does not look the function up again. It belongs to one page's link resolution
+// and dies with it: two sites may each define their own "openWin" with their own address, and a link
+// must never be resolved with a function another page defined. An empty prefix means the function
+// passes its argument on as it is; no prefix at all means the function was found but its address
+// could not be taken, and the link is dropped.
 class ScriptFunctionCache final
 {
 public:

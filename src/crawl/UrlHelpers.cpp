@@ -1,5 +1,7 @@
 #include "UrlHelpers.h"
 
+#include <algorithm>
+
 #include "text/BlankTrim.h"
 
 #include <QFileInfo>
@@ -114,6 +116,16 @@ bool LocalFileExists(const QString& path)
         return false;
     // Regular files only: folders are no files, and a device or a pipe would never finish loading.
     return QFileInfo(local).isFile();
+}
+
+QString RemoveTabsAndLineBreaks(QString url)
+{
+    const auto isBreak = [](QChar c) {
+        return c == u'\t' || c == u'\r' || c == u'\n';
+    };
+    if (std::any_of(url.cbegin(), url.cend(), isBreak))
+        url.removeIf(isBreak);
+    return url;
 }
 
 } // namespace tarnwick

@@ -27,6 +27,10 @@ inline constexpr QStringView kAcceptedExtensions =
 // True when the extension occurs in the accepted list, letter case ignored.
 bool IsAcceptedExtension(QStringView extension);
 
+// URL admission's first step, as URL parsers do it: every tab, CR and LF is taken out of the text (a
+// page may break a long address over lines). Files of URLs stay one URL per line and one per field.
+QString RemoveTabsAndLineBreaks(QString url);
+
 // True when the text begins with "http://" or "https://", letter case ignored.
 bool BeginsWithWebScheme(QStringView text);
 

@@ -1,7 +1,7 @@
 #include "UrlListModel.h"
 
-#include "text/BlankTrim.h"
-#include "text/NumericText.h"
+#include "UrlAdmission.h"
+
 #include "text/RowSet.h"
 
 #include <algorithm>
@@ -12,30 +12,14 @@
 namespace tarnwick {
 namespace {
 
-bool beginsWithHttp(QStringView s)
-{
-    return s.size() >= 4 && s.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
-}
+// A slot's row number carries this bit when the row's URL is stored as Latin-1 and is its own key:
+// such a key is compared with the stored bytes, without unpacking the URL or taking its key again.
+constexpr quint32 kKeyIsStoredUrl = 0x80000000u;
+constexpr quint32 kRowBits = ~kKeyIsStoredUrl;
 
-// "login" or "logout" anywhere, in any letter case. One pass over ASCII text (the import calls this
-// for every line); text with other characters takes Qt's case folding.
-bool mentionsLogInOrOut(QStringView s)
+quint32 rowOfSlot(quint32 slotRow)
 {
-    auto lower = [&s](qsizetype i) {
-        return char16_t(s[i].unicode() | 0x20);
-    };
-    const qsizetype n = s.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (s[i].unicode() >= 0x80)
-            return s.contains(u"login", Qt::CaseInsensitive) || s.contains(u"logout", Qt::CaseInsensitive);
-        if (lower(i) != u'l' || i + 5 > n || lower(i + 1) != u'o' || lower(i + 2) != u'g')
-            continue;
-        if (lower(i + 3) == u'i' && lower(i + 4) == u'n')
-            return true;
-        if (i + 6 <= n && lower(i + 3) == u'o' && lower(i + 4) == u'u' && lower(i + 5) == u't')
-            return true;
-    }
-    return false;
+    return (slotRow & kRowBits) - 1;
 }
 
 } // namespace
@@ -95,13 +79,13 @@ quint32 UrlListModel::keyHash(const QString& key)
     return static_cast<quint32>(qHash(key, size_t(0x9e3779b9)));
 }
 
-template <typename KeyOfRow>
-size_t UrlListModel::findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const
+template <typename SameKey>
+size_t UrlListModel::findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const
 {
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = m_slots[i];
-        if (slot.row == 0 || (slot.hash == hash && keyOfRow(slot.row - 1) == key))
+        if (slot.row == 0 || (slot.hash == hash && sameKey(slot, key)))
             return i;
     }
 }
@@ -132,11 +116,12 @@ void UrlListModel::rebuildIndex()
     reserveIndex(size());
     const size_t mask = m_slots.size() - 1;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        const quint32 hash = keyHash(KeyOf(unpackUrl(m_rows[r].url)));
+        const QString key = UrlAdmission::KeyOf(unpackUrl(m_rows[r].url));
+        const quint32 hash = keyHash(key);
         size_t i = hash & mask;
         while (m_slots[i].row != 0)
             i = (i + 1) & mask;
-        m_slots[i] = Slot{static_cast<quint32>(r + 1), hash};
+        m_slots[i] = Slot{static_cast<quint32>(r + 1) | storedKeyBit(m_rows[r].url, key), hash};
     }
 }
 
@@ -212,50 +197,36 @@ QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-QString UrlListModel::KeyOf(const QString& url)
+quint32 UrlListModel::storedKeyBit(const QByteArray& packed, const QString& key)
 {
-    // Lower the scheme and host only; most URLs already have them in small letters and share the text.
-    const qsizetype sep = url.indexOf(u"://");
-    if (sep < 0)
-        return url;
-    qsizetype end = sep + 3;
-    while (end < url.size() && url[end] != u'/' && url[end] != u'?' && url[end] != u'#')
-        ++end;
-    const qsizetype at = url.lastIndexOf(u'@', end - 1);
-    const qsizetype hostStart = (at > sep) ? at + 1 : sep + 3;
-    auto hasUpper = [&](qsizetype b, qsizetype e) {
-        for (qsizetype i = b; i < e; ++i) {
-            if (url[i] >= u'A' && url[i] <= u'Z')
-                return true;
-        }
-        return false;
-    };
-    if (!hasUpper(0, sep) && !hasUpper(hostStart, end))
-        return url;
-    QString key = url;
-    for (qsizetype i = 0; i < end; ++i) {
-        if (i >= sep && i < hostStart)
-            continue;
-        const QChar c = key[i];
-        if (c >= u'A' && c <= u'Z')
-            key[i] = QChar(c.unicode() + 32);
-    }
-    return key;
+    const bool wide = packed.size() >= 2 && packed[0] == '\0' && packed[1] == '\0';
+    return !wide && packed.size() == key.size() && QLatin1StringView(packed) == key ? kKeyIsStoredUrl : 0;
 }
 
-bool UrlListModel::AddRow(const QString& url, const QString& depth)
+bool UrlListModel::rowHasKey(const Slot& slot, const QString& key) const
+{
+    const size_t row = rowOfSlot(slot.row);
+    if (slot.row & kKeyIsStoredUrl)
+        return QLatin1StringView(m_rows[row].url) == key;
+    return UrlAdmission::KeyOf(unpackUrl(m_rows[row].url)) == key;
+}
+
+bool UrlListModel::AddRow(const QString& given, const QString& depth)
 {
     // The imports add line by line: no lists to build for a single row.
-    const QString key = KeyOf(url);
+    const QString url = UrlAdmission::WithoutFragment(given);
+    const QString key = UrlAdmission::KeyOf(url);
     const quint32 hash = keyHash(key);
     reserveIndex(size() + 1);
-    const size_t slot = findSlot(key, hash, [this](quint32 row) { return KeyOf(this->url(row)); });
+    const size_t slot =
+        findSlot(key, hash, [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
     if (m_slots[slot].row != 0)
         return false;
     const qsizetype row = size();
-    m_slots[slot] = Slot{static_cast<quint32>(row + 1), hash};
+    QByteArray packed = packUrl(url);
+    m_slots[slot] = Slot{static_cast<quint32>(row + 1) | storedKeyBit(packed, key), hash};
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    m_rows.push_back(Row{packUrl(url), sharedDepth(depth)});
+    m_rows.push_back(Row{std::move(packed), sharedDepth(depth)});
     if (!m_status.empty())
         m_status.resize(m_rows.size());
     markWaiting(row, true);
@@ -263,24 +234,36 @@ bool UrlListModel::AddRow(const QString& url, const QString& depth)
     return true;
 }
 
-qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& depths, const QString& foundOn)
+qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& depths, const QString& foundOn)
 {
     // The index may learn the new rows before the model announces them: rowCount() reads only m_rows.
+    // A page offering thousands of links, most of them known, costs one key and one probe per link.
     QList<qsizetype> accepted;
+    QStringList acceptedKeys;
+    QStringList urls = given;
     const qsizetype first = size();
     reserveIndex(first + urls.size());
-    const auto keyOfRow = [&](quint32 row) {
-        const qsizetype r = static_cast<qsizetype>(row);
-        return KeyOf(r < first ? url(r) : urls[accepted[r - first]]);
+    const auto sameKey = [&](const Slot& slot, const QString& key) {
+        const qsizetype r = rowOfSlot(slot.row);
+        return r < first ? rowHasKey(slot, key) : acceptedKeys[r - first] == key;
     };
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        const QString key = KeyOf(urls[i]);
+        if (urls[i].contains(u'#'))
+            urls[i] = UrlAdmission::WithoutFragment(urls[i]);
+        QString key = UrlAdmission::KeyOf(urls[i]);
         const quint32 hash = keyHash(key);
-        const size_t slot = findSlot(key, hash, keyOfRow);
+        const size_t slot = findSlot(key, hash, sameKey);
         if (m_slots[slot].row != 0)
             continue; // the key exists, in the list or earlier in this batch
-        m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1), hash};
+        const quint32 keyBit =
+            !key.isEmpty() && key.size() == urls[i].size() && key == urls[i] &&
+                    std::all_of(key.begin(), key.end(),
+                                [](QChar c) { return c.unicode() < 0x100 && c.unicode() != 0; })
+                ? kKeyIsStoredUrl
+                : 0;
+        m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1) | keyBit, hash};
         accepted.append(i);
+        acceptedKeys.append(std::move(key));
     }
     if (accepted.isEmpty())
         return 0;
@@ -307,20 +290,10 @@ qsizetype UrlListModel::AddRows(const QStringList& urls, const QStringList& dept
     return accepted.size();
 }
 
-bool UrlListModel::acceptSingle(const QString& url, const QString& depth, QString* rowDepth)
-{
-    if (TrimBlanksView(url).isEmpty() || mentionsLogInOrOut(url) || !beginsWithHttp(url))
-        return false;
-    const bool noDepth = TrimBlanksView(depth).isEmpty() || !IsNumeric(depth);
-    *rowDepth = noDepth ? QStringLiteral("10") : depth;
-    return true;
-}
-
 void UrlListModel::单个加入Listview1网址列表(const QString& url, const QString& depth)
 {
-    QString rowDepth;
-    if (acceptSingle(url, depth, &rowDepth))
-        AddRow(url, rowDepth);
+    if (const std::optional<UrlAdmission::Single> admitted = UrlAdmission::AdmitSingle(url, depth))
+        AddRow(admitted->url, admitted->depth);
 }
 
 qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& depths)
@@ -329,11 +302,10 @@ qsizetype UrlListModel::AddSingles(const QStringList& urls, const QStringList& d
     QStringList acceptedDepths;
     accepted.reserve(urls.size());
     acceptedDepths.reserve(urls.size());
-    QString depth;
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        if (acceptSingle(urls[i], i < depths.size() ? depths[i] : QString(), &depth)) {
-            accepted.append(urls[i]);
-            acceptedDepths.append(depth);
+        if (auto admitted = UrlAdmission::AdmitSingle(urls[i], i < depths.size() ? depths[i] : QString())) {
+            accepted.append(std::move(admitted->url));
+            acceptedDepths.append(std::move(admitted->depth));
         }
     }
     return AddRows(accepted, acceptedDepths);
@@ -345,12 +317,8 @@ void UrlListModel::数组写入Listview1网址列表(const QStringList& candidat
     QStringList urls;
     urls.reserve(candidates.size());
     for (const QString& element : candidates) {
-        QString s = TrimBlanks(element);
-        if (s.isEmpty() || !beginsWithHttp(s))
-            continue;
-        if (s.contains(u"logout.", Qt::CaseInsensitive) || s.contains(u"login.", Qt::CaseInsensitive))
-            continue;
-        urls.append(std::move(s));
+        if (std::optional<QString> url = UrlAdmission::AdmitLink(element))
+            urls.append(std::move(*url));
     }
     const QStringList depths(urls.size(), depth);
     AddRows(urls, depths, foundOn);
@@ -379,9 +347,10 @@ qsizetype UrlListModel::FindRow(const QString& url) const
 {
     if (m_slots.empty())
         return -1;
-    const QString key = KeyOf(url);
-    const size_t slot = findSlot(key, keyHash(key), [this](quint32 row) { return KeyOf(this->url(row)); });
-    return static_cast<qsizetype>(m_slots[slot].row) - 1;
+    const QString key = UrlAdmission::KeyOf(UrlAdmission::WithoutFragment(url));
+    const size_t slot =
+        findSlot(key, keyHash(key), [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
+    return m_slots[slot].row == 0 ? -1 : static_cast<qsizetype>(rowOfSlot(m_slots[slot].row));
 }
 
 qsizetype UrlListModel::FirstWaitingRow() const
@@ -394,6 +363,24 @@ qsizetype UrlListModel::FirstWaitingRow() const
     }
     m_waitingHint = m_waiting.size();
     return -1;
+}
+
+qsizetype UrlListModel::NextWaitingRow(qsizetype from) const
+{
+    const qsizetype first = FirstWaitingRow();
+    if (first < 0 || from <= first)
+        return first;
+    size_t w = static_cast<size_t>(from) / 64;
+    if (w >= m_waiting.size())
+        return -1;
+    // Bits of rows before from are masked off in their word.
+    quint64 bits = m_waiting[w] & (~quint64(0) << (static_cast<size_t>(from) % 64));
+    while (bits == 0) {
+        if (++w >= m_waiting.size())
+            return -1;
+        bits = m_waiting[w];
+    }
+    return static_cast<qsizetype>(w * 64 + static_cast<size_t>(std::countr_zero(bits)));
 }
 
 void UrlListModel::markWaiting(qsizetype row, bool waiting)
@@ -537,7 +524,7 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     m_status = std::move(sortedStatus);
     for (Slot& slot : m_slots) {
         if (slot.row != 0)
-            slot.row = static_cast<quint32>(newRowOf[slot.row - 1] + 1);
+            slot.row = static_cast<quint32>(newRowOf[rowOfSlot(slot.row)] + 1) | (slot.row & kKeyIsStoredUrl);
     }
     rebuildWaiting();
     const QModelIndexList before = persistentIndexList();

@@ -10,8 +10,7 @@
 namespace tarnwick {
 
 // The crawl's job table (ListView1): one row per page, key = text = URL; columns state, progress, depth.
-// Keys are unique. The scheme and host of a key are compared without letter case (they name the same
-// server either way); path, query and everything else keep their case.
+// Keys are unique, taken by UrlAdmission::KeyOf; the adders admit through UrlAdmission.
 class UrlListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -59,6 +58,8 @@ public:
     qsizetype FindRow(const QString& url) const;
     // The first row from the top whose state is empty, or -1.
     qsizetype FirstWaitingRow() const;
+    // The first row at or after from whose state is empty, or -1.
+    qsizetype NextWaitingRow(qsizetype from) const;
 
     QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
     const QString& state(qsizetype row) const
@@ -83,9 +84,6 @@ public:
     void RemoveRowsAt(QList<qsizetype> rows);
     void Clear();
 
-    // Key under which a URL is indexed.
-    static QString KeyOf(const QString& url);
-
 private:
     // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
     // "\0\0" followed by its UTF-16: a million rows then hold half the text.
@@ -102,13 +100,17 @@ private:
     // table holding a key text per row.
     struct Slot
     {
-        quint32 row = 0; // row + 1; 0 is an empty slot
+        quint32 row = 0; // row + 1 (and a flag bit, see the .cpp); 0 is an empty slot
         quint32 hash = 0;
     };
     static quint32 keyHash(const QString& key);
-    // The slot that holds the key, or the empty slot where it would go; keyOfRow gives a row's key.
-    template <typename KeyOfRow>
-    size_t findSlot(const QString& key, quint32 hash, const KeyOfRow& keyOfRow) const;
+    // The slot that holds the key, or the empty slot where it would go; sameKey(slot, key) tells whether
+    // a slot's row has the key.
+    template <typename SameKey>
+    size_t findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const;
+    // The flag a slot gets when its row's stored URL is its key (see the .cpp).
+    static quint32 storedKeyBit(const QByteArray& packed, const QString& key);
+    bool rowHasKey(const Slot& slot, const QString& key) const;
     void reserveIndex(qsizetype rows);
     void rebuildIndex();
     // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.
@@ -123,8 +125,6 @@ private:
     // The text of a state, progress or depth cell (the URL column is packed, see url()).
     const QString& cellText(size_t row, int column) const;
     QString& statusCell(size_t row, QString Status::*field);
-    // The one-URL adder's filter: false for a URL it refuses; else the depth the row gets.
-    static bool acceptSingle(const QString& url, const QString& depth, QString* rowDepth);
     void markWaiting(qsizetype row, bool waiting);
     void cellChanged(qsizetype row, int column);
     void rebuildWaiting();

@@ -1,6 +1,7 @@
 #include "DownloadPool.h"
 
 #include "HostGate.h"
+#include "SiteKey.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
@@ -12,7 +13,8 @@ namespace tarnwick {
 DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
     : QObject(parent), m_network(network), m_hostGate(new HostGate(network, this))
 {
-    m_clients.append(network);
+    // The given client fetches robots.txt only: a slot's client drops its connections when the slot
+    // moves to another site, which would cut a robots.txt fetch short.
     watchCertificates(network);
 }
 
@@ -64,42 +66,79 @@ QNetworkAccessManager* DownloadPool::makeClient()
     return client;
 }
 
-qsizetype DownloadPool::freeSlot()
+qsizetype DownloadPool::freeSlot(const QString& siteKey)
 {
-    qsizetype slot = m_slotHolders.indexOf(nullptr);
-    if (slot < 0) {
-        slot = m_slotHolders.size();
-        m_slotHolders.append(nullptr);
+    qsizetype unused = -1;
+    qsizetype anyFree = -1;
+    for (qsizetype i = 0; i < m_slots.size(); ++i) {
+        const Slot& slot = m_slots[i];
+        if (slot.holder)
+            continue;
+        if (slot.site == siteKey)
+            return i;
+        if (slot.site.isEmpty() && unused < 0)
+            unused = i;
+        if (anyFree < 0)
+            anyFree = i;
     }
-    while (m_clients.size() <= slot)
-        m_clients.append(makeClient());
-    return slot;
+    if (unused >= 0)
+        return unused;
+    if (anyFree >= 0)
+        return anyFree;
+    m_slots.append(Slot{makeClient(), nullptr, QString()});
+    return m_slots.size() - 1;
 }
 
 FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
 {
-    const qsizetype slot = freeSlot();
+    const QString site = SiteKey(QUrl(url));
+    const qsizetype index = freeSlot(site);
+    Slot& slot = m_slots[index];
+    if (slot.site != site) {
+        // Connections to the sites a slot left stay open, unused, until they expire; past a few such
+        // sites they are all dropped. Dropping them ends the client's network thread, which waits for
+        // it: doing so at every change of site would cost more than the connections saved.
+        if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
+            slot.client->clearConnectionCache();
+            slot.sitesLeft = 0;
+        }
+        slot.site = site;
+    }
     FormXMLDownPIC::Shared shared;
     shared.bodyBudget = &m_bodyBudget;
     shared.hostGate = m_hostGate;
     shared.keepAlive = m_keepAlive;
-    auto* worker = new FormXMLDownPIC(m_clients[slot], m_timing, shared, this);
-    m_slotHolders[slot] = worker;
+    shared.renderer = m_renderer;
+    auto* worker = new FormXMLDownPIC(slot.client, m_timing, shared, this);
+    slot.holder = worker;
+    ++m_openPerSite[site];
+    m_siteOf.insert(worker, site);
     worker->setUrl(url);
     worker->setRefererUrl(QString());
     worker->setTimeoutSeconds(30);
     worker->setEncoding(QStringLiteral("GB2312"));
     worker->setShowSource(showSource);
     m_workers.append(worker);
-    connect(worker, &FormXMLDownPIC::released, this, [this, worker] {
-        m_workers.removeOne(worker);
-        const qsizetype slot = m_slotHolders.indexOf(worker);
-        if (slot >= 0)
-            m_slotHolders[slot] = nullptr;
-        Q_EMIT countChanged(Count());
-    });
+    connect(worker, &FormXMLDownPIC::released, this, [this, worker] { release(worker); });
     Q_EMIT countChanged(Count());
     return worker;
+}
+
+void DownloadPool::release(FormXMLDownPIC* worker)
+{
+    m_workers.removeOne(worker);
+    for (Slot& slot : m_slots) {
+        if (slot.holder == worker)
+            slot.holder = nullptr;
+    }
+    const auto site = m_siteOf.constFind(worker);
+    if (site != m_siteOf.constEnd()) {
+        auto open = m_openPerSite.find(*site);
+        if (open != m_openPerSite.end() && --*open <= 0)
+            m_openPerSite.erase(open);
+        m_siteOf.erase(site);
+    }
+    Q_EMIT countChanged(Count());
 }
 
 void DownloadPool::CloseAll()

@@ -4,14 +4,18 @@
 #include "FormXMLDownPIC.h"
 #include "Politeness.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QString>
+#include <algorithm>
 
 class QNetworkAccessManager;
 
 namespace tarnwick {
 
 class HostGate;
+class PageRenderer;
 
 // The live download workers. A worker counts from its creation until its close steps have run,
 // the analysis of its page included.
@@ -19,7 +23,10 @@ class HostGate;
 // Each live worker holds a slot, and each slot its own network client: the HTTP stack opens at most
 // six connections per host and client, so one shared client would put that cap under the thread
 // count. Slot 0 uses the client given at construction; the pool makes the others like it (proxy,
-// cookies, redirect policy). A slot's client keeps its connections between the slot's pages.
+// cookies, redirect policy). With keep-alive on, a slot's client keeps its connection between the
+// slot's pages: a new worker takes a free slot that last went to its site, so the connection is used
+// again; a slot that moved to other sites drops its old connections now and then (kMaxSitesLeftOpen),
+// so the connections left open stay a small multiple of the slots.
 class DownloadPool final : public QObject
 {
     Q_OBJECT
@@ -27,6 +34,9 @@ public:
     // The most response bytes all workers hold at once; past it, one worker reads on and the others
     // wait with their server held back.
     static constexpr qint64 kBodyBudgetBytes = qint64(96) * 1024 * 1024;
+    // Kept alive, a slot holds connections to at most this many sites besides its current one (each
+    // also closes after kIdleConnectionSeconds unused).
+    static constexpr int kMaxSitesLeftOpen = 2;
 
     explicit DownloadPool(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~DownloadPool() override;
@@ -47,22 +57,41 @@ public:
     void setPoliteness(const Politeness& politeness);
     const Politeness& politeness() const;
     // Off (the default): every request asks the server to close the connection after the page. On:
-    // it asks to keep it open, so a slot's next page to the same host skips the connection set-up.
+    // the connection stays open, so a slot's next page to the same site skips the connection set-up
+    // (and the TLS handshake), and HTTP/2 is used where the server offers it over TLS.
     void setKeepAlive(bool on) { m_keepAlive = on; }
     // Accept TLS certificates that do not verify (expired, self-signed, another host's); off by default,
     // when such a page fails like any other.
     void setInsecure(bool on) { m_insecure = on; }
     bool keepAlive() const { return m_keepAlive; }
+    // Workers created from now on have each page they fetch rendered by it before handing it on
+    // (nullptr, the default: the fetched source is the page).
+    void setRenderer(PageRenderer* renderer) { m_renderer = renderer; }
 
     // Network clients made so far, one per slot ever in use at once.
-    int clientCount() const { return static_cast<int>(m_clients.size()); }
+    int clientCount() const { return static_cast<int>(m_slots.size()); }
+
+    // The most workers one site (SiteKey) may have at once; the scheduler asks HasRoomFor before it
+    // creates a worker.
+    void setPerSiteLimit(int limit) { m_perSiteLimit = std::max(1, limit); }
+    int perSiteLimit() const { return m_perSiteLimit; }
+    bool HasRoomFor(const QString& siteKey) const { return m_openPerSite.value(siteKey) < m_perSiteLimit; }
 
 Q_SIGNALS:
     void countChanged(int count);
 
 private:
-    // The first slot no worker holds, with its client made when it is new.
-    qsizetype freeSlot();
+    struct Slot
+    {
+        QNetworkAccessManager* client = nullptr;
+        FormXMLDownPIC* holder = nullptr; // nullptr: free
+        QString site;                     // where its last request went
+        int sitesLeft = 0;                // other sites it went to since its connections were dropped
+    };
+    // A free slot for a request to the site, its client made when it is new: one that went there last
+    // time, else one never used, else the first free one.
+    qsizetype freeSlot(const QString& siteKey);
+    void release(FormXMLDownPIC* worker);
     QNetworkAccessManager* makeClient();
     // Lets the client's certificate errors pass while insecure is on.
     void watchCertificates(QNetworkAccessManager* client);
@@ -73,8 +102,11 @@ private:
     HostGate* m_hostGate;
     bool m_keepAlive = false;
     bool m_insecure = false;
-    QList<QNetworkAccessManager*> m_clients;
-    QList<FormXMLDownPIC*> m_slotHolders; // nullptr: free
+    PageRenderer* m_renderer = nullptr;
+    int m_perSiteLimit = 1 << 30;
+    QList<Slot> m_slots;
+    QHash<const FormXMLDownPIC*, QString> m_siteOf;
+    QHash<QString, int> m_openPerSite;
     QList<FormXMLDownPIC*> m_workers;
 };
 

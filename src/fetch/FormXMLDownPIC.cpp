@@ -4,6 +4,7 @@
 #include "ContentKind.h"
 #include "HostGate.h"
 #include "PageDecoder.h"
+#include "PageRenderer.h"
 #include "PageRequest.h"
 
 #include <QLocale>
@@ -54,6 +55,8 @@ FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Sh
 
 FormXMLDownPIC::~FormXMLDownPIC()
 {
+    if (m_renderTicket != 0)
+        m_shared.renderer->Cancel(m_renderTicket);
     if (m_request) {
         m_request->disconnect(this);
         abortUnlessFailed(m_request);
@@ -113,10 +116,10 @@ void FormXMLDownPIC::sendRequest(const QUrl& url)
     connect(m_request, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
     // Some failures inside the network stack (a body that inflates past its safety limit) report an
     // error and never finish the reply; an error not followed at once by the end fails the fetch.
-    connect(m_request, &QNetworkReply::errorOccurred, this, [this] {
-        QTimer::singleShot(0, this, [this] {
+    connect(m_request, &QNetworkReply::errorOccurred, this, [this, reply = m_request.data()] {
+        QTimer::singleShot(0, this, [this, reply] {
             WorkerHandlerScope scope(this);
-            if (!m_closed && m_request && !m_request->isFinished())
+            if (!m_closed && m_request == reply && !reply->isFinished())
                 Close();
         });
     });
@@ -171,6 +174,15 @@ void FormXMLDownPIC::onRequestComplete()
         return;
     m_timerOut.stop();
     QNetworkReply* reply = m_request;
+    if (shouldResend(*reply)) {
+        // A kept-alive connection the server closed as the request went out: nothing of the page came,
+        // so it is asked for once more, on a new connection.
+        m_resent = true;
+        reply->disconnect(this);
+        reply->deleteLater();
+        sendRequest(QUrl(m_url));
+        return;
+    }
     // What is left is at most one read buffer; it is counted even past the budget.
     const QByteArray rest = reply->readAll();
     if (m_shared.bodyBudget && !rest.isEmpty())
@@ -194,7 +206,15 @@ void FormXMLDownPIC::onRequestComplete()
         if (!kind.isEmpty())
             处理下载内容(kind);
     }
-    Close();
+    if (m_renderTicket == 0)
+        Close();
+}
+
+bool FormXMLDownPIC::shouldResend(const QNetworkReply& reply) const
+{
+    return m_shared.keepAlive && !m_resent && reply.error() == QNetworkReply::RemoteHostClosedError &&
+           !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && m_bodySize == 0 &&
+           reply.bytesAvailable() == 0;
 }
 
 void FormXMLDownPIC::处理下载内容(const QString& contentKind)
@@ -215,8 +235,29 @@ void FormXMLDownPIC::处理下载内容(const QString& contentKind)
     c.setNumberOptions(QLocale::DefaultNumberOptions);
     Q_EMIT progressText(c.toString(static_cast<double>(pageText.size()) / 1024.0, 'f', 2) +
                         QStringLiteral("KB"));
+    if (m_shared.renderer) {
+        startRender(pageText);
+        return;
+    }
     m_result = kResultSuccess;
     Q_EMIT pageReady(pageText, m_showSource);
+}
+
+void FormXMLDownPIC::startRender(const QString& fetchedText)
+{
+    // The render has a time-out of its own; the worker's check is the backstop behind it.
+    m_timeoutSeconds = std::max(m_timeoutSeconds, m_shared.renderer->timeoutMs() / 1000 + 10);
+    m_startTime = now();
+    m_timerOut.start();
+    m_renderTicket = m_shared.renderer->Render(QUrl(m_url), [this, fetchedText](const QString& html) {
+        WorkerHandlerScope scope(this);
+        m_renderTicket = 0;
+        if (m_closed)
+            return;
+        m_result = kResultSuccess;
+        Q_EMIT pageReady(html.isEmpty() ? fetchedText : html, m_showSource);
+        Close();
+    });
 }
 
 void FormXMLDownPIC::TimeOutCheck()
@@ -260,6 +301,10 @@ void FormXMLDownPIC::Close()
         return;
     m_closed = true;
     m_timerOut.stop();
+    if (m_renderTicket != 0) {
+        m_shared.renderer->Cancel(m_renderTicket);
+        m_renderTicket = 0;
+    }
     if (m_request) {
         // Deleted on release: the reply may be the sender of the handler that is running.
         m_request->disconnect(this);

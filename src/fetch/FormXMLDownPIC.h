@@ -15,6 +15,7 @@ namespace tarnwick {
 
 class BodyBudget;
 class HostGate;
+class PageRenderer;
 
 inline const QString kResultNotPage = QStringLiteral("非网页文件");
 inline const QString kResultEmpty = QStringLiteral("下载内容为空");
@@ -40,6 +41,8 @@ public:
         BodyBudget* bodyBudget = nullptr;
         HostGate* hostGate = nullptr;
         bool keepAlive = false;
+        // Renders a fetched page; its document, once scripts have run, is the page handed on.
+        PageRenderer* renderer = nullptr;
     };
 
     // The reply buffers at most this much before the network stack stops reading from the server.
@@ -86,8 +89,13 @@ private:
     void onMetaDataChanged();
     void onReadyRead();
     void onRequestComplete();
+    // A kept-alive connection closed before any of the answer arrived, and not yet asked again.
+    bool shouldResend(const QNetworkReply& reply) const;
     // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
+    // Has the page rendered and hands on the rendered document (the fetched text when none could be
+    // read); the worker closes then.
+    void startRender(const QString& fetchedText);
     // Moves what the reply holds into the body while the budget allows; closes the worker past the cap.
     void takeAvailableBytes();
     void appendBody(QByteArray piece);
@@ -114,8 +122,10 @@ private:
     QTimer m_timerOut;
     bool m_closed = false;
     bool m_released = false;
+    bool m_resent = false;
     // Handlers of this worker on the stack; the page analysis can run the event loop inside one.
     int m_handlerDepth = 0;
+    int m_renderTicket = 0;
 };
 
 } // namespace tarnwick

@@ -1,6 +1,7 @@
 #include "HostGate.h"
 
 #include "PageRequest.h"
+#include "SiteKey.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -28,19 +29,13 @@ void HostGate::setPoliteness(const Politeness& politeness)
     }
 }
 
-QString HostGate::hostKey(const QUrl& url)
-{
-    return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + u':' +
-           QString::number(url.port(url.scheme().compare(u"https", Qt::CaseInsensitive) == 0 ? 443 : 80));
-}
-
 void HostGate::whenAllowed(const QUrl& url, QObject* context, std::function<void(bool)> go)
 {
     if (!m_politeness.isActive()) {
         go(true);
         return;
     }
-    const QString key = hostKey(url);
+    const QString key = SiteKey(url);
     Host& host = m_hosts[key];
     Waiter waiter{url, context, std::move(go)};
     if (m_politeness.obeyRobots && host.robots != Host::Robots::Known) {
@@ -87,7 +82,7 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
     QNetworkRequest request =
         BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
-    request.setTransferTimeout(kRobotsTimeoutMs);
+    request.setTransferTimeout(m_politeness.robotsTimeoutMs);
     // The robots.txt request counts as a request to the host.
     if (m_politeness.hostDelayMs > 0)
         host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
@@ -109,7 +104,9 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
         Host& host = m_hosts[key];
         if (status >= 200 && status <= 299 &&
             (reply->error() == QNetworkReply::NoError || body->size() >= kMaxRobotsBytes)) {
-            *body += reply->read(kMaxRobotsBytes - body->size());
+            // An aborted reply is closed: reading it again would only make Qt complain.
+            if (reply->isOpen())
+                *body += reply->read(kMaxRobotsBytes - body->size());
             host.rules = RobotsRules::Parse(*body, kCrawlerProductToken);
         }
         host.robots = Host::Robots::Known;

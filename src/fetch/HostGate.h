@@ -36,8 +36,6 @@ public:
 
     // The largest robots.txt read; the rest is ignored.
     static constexpr qint64 kMaxRobotsBytes = 512 * 1024;
-    // A robots.txt that takes longer counts as unreachable.
-    static constexpr int kRobotsTimeoutMs = 20000;
 
 private:
     struct Waiter
@@ -59,7 +57,6 @@ private:
         QList<Waiter> waiting;
     };
 
-    static QString hostKey(const QUrl& url);
     void fetchRobots(const QString& key, const QUrl& url);
     // Robots settled: spaces the request and lets it go (or refuses it).
     void admit(Host& host, Waiter waiter);

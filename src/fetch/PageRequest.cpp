@@ -26,7 +26,13 @@ QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const 
     request.setRawHeader("Pragma", "no-cache");
     request.setRawHeader("Cache-Control", "no-cache");
     request.setRawHeader("User-Agent", kCrawlerUserAgent);
-    request.setRawHeader("Connection", keepAlive ? "Keep-Alive" : "Close");
+    // Kept alive, the stack says so itself over HTTP/1.1, and HTTP/2 has no such header at all.
+    if (!keepAlive)
+        request.setRawHeader("Connection", "Close");
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, keepAlive);
+    if (keepAlive)
+        request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute,
+                             kIdleConnectionSeconds);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

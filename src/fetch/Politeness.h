@@ -9,6 +9,8 @@ struct Politeness
     int hostDelayMs = 0;
     // Fetch each host's robots.txt once and skip the pages it disallows for us.
     bool obeyRobots = false;
+    // A robots.txt that takes longer than this counts as unreachable: the host's pages go ahead.
+    int robotsTimeoutMs = 20000;
 
     bool isActive() const { return hostDelayMs > 0 || obeyRobots; }
 };

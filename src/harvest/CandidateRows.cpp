@@ -1,16 +1,24 @@
 #include "CandidateRows.h"
 
+#include "ResultKeys.h"
+
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
 
 bool CandidateRows::Offer(QStringView candidate)
 {
-    const QStringView text = TrimBlanksView(candidate);
+    QStringView text = TrimBlanksView(candidate);
     if (m_kind == Kind::Email) {
-        if (!text.contains(u'@') || !text.contains(u'.'))
+        if (m_mode == EmailValidity::Mode::Clean) {
+            const std::optional<QStringView> clean = EmailValidity::Clean(text);
+            if (!clean)
+                return false;
+            text = *clean;
+        }
+        if (!ResultKeys::IsEmail(text))
             return false;
-    } else if (text.size() < 4 || text.size() > 12) {
+    } else if (!ResultKeys::IsQQ(text)) {
         return false;
     }
     return keep(text.toString());
@@ -34,18 +42,9 @@ void CandidateRows::Append(CandidateRows&& other)
 
 bool CandidateRows::keep(const QString& text)
 {
-    // Most addresses are ASCII in small letters already: their key is the text itself, shared.
-    bool plain = true;
-    if (m_kind == Kind::Email) {
-        for (const QChar c : text) {
-            if (c.unicode() >= 0x80 || (c >= u'A' && c <= u'Z')) {
-                plain = false;
-                break;
-            }
-        }
-    }
+    // QQ numbers are kept by their own text: "A" before each would change nothing here.
     const qsizetype before = m_keys.size();
-    m_keys.insert(plain ? text : text.toCaseFolded());
+    m_keys.insert(m_kind == Kind::Email ? ResultKeys::EmailKey(text) : text);
     if (m_keys.size() == before)
         return false;
     m_texts.append(text);

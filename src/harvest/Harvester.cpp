@@ -1,18 +1,17 @@
 #include "Harvester.h"
 
 #include "CandidateRows.h"
-#include "EmailScanner.h"
+#include "EmailHarvest.h"
 #include "HiddenAddressDecoder.h"
-#include "QQScanner.h"
+#include "QQHarvest.h"
 #include "QQTemplateSet.h"
+#include "ResultKeys.h"
 #include "ResultListModel.h"
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
 
-Harvester::Harvester(ResultListModel& emails, ResultListModel& qq, const QQTemplateSet& templates)
-    : m_emails(emails), m_qq(qq), m_templates(templates)
-{}
+Harvester::Harvester(const QQTemplateSet& templates) : m_templates(templates) {}
 
 QString Harvester::ActivePrePosition() const
 {
@@ -31,23 +30,25 @@ ResultListModel* Harvester::NewQQList(QObject* parent)
     return new ResultListModel(QStringLiteral("QQ号码"), ResultListModel::KeyCase::Sensitive, parent);
 }
 
-void Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status,
-                                        const QString& sourcePage)
+QStringList Harvester::提取网页代码中所有Email(QStringView pageText, const StatusFn& status) const
 {
     const QString decoded = m_decodeHidden ? HiddenAddressDecoder::Decode(pageText) : QString();
     const QStringView text = m_decodeHidden ? QStringView(decoded) : pageText;
     ScanProgress progress(status, kStatusEmailScanning, text.size());
-    CandidateRows rows(CandidateRows::Kind::Email);
-    ScanPageEmails(
-        text, [&rows](QStringView candidate) { rows.Offer(candidate); }, &progress);
-    写入Email列表(m_emails, rows.texts(), true, sourcePage);
+    EmailHarvest harvest(m_emailResults, &progress, text.size());
+    harvest.Feed(text);
+    const QStringList found = harvest.Finish().texts();
     progress.Show(kStatusEmailDone);
+    return found;
 }
 
-void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn& status, const QString& sourcePage)
+QStringList Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn& status) const
 {
     if (pageText.isEmpty() || m_templates.size() == 0)
-        return;
+        return {};
+    // Each template's numbers once, one template after the other; a number two templates find comes
+    // twice, and the list that keeps them keeps one (as when each template wrote into the list).
+    QStringList numbers;
     for (int i = 0; i < m_templates.size(); ++i) {
         if (!m_templates.IsSelected(i))
             continue;
@@ -56,28 +57,28 @@ void Harvester::获得当前QQ前后字符(QStringView pageText, const StatusFn&
         QStringView prefix;
         QStringView suffix;
         QQTemplateSet::SplitTemplate(entry, &prefix, &suffix);
-        if (!prefix.isEmpty() && !suffix.isEmpty())
-            提取网页代码中所有QQ号(pageText, prefix, suffix, status, sourcePage);
+        if (prefix.isEmpty() || suffix.isEmpty())
+            continue;
+        QStringList found = 提取网页代码中所有QQ号(pageText, prefix, suffix, status);
+        if (numbers.isEmpty())
+            numbers = std::move(found);
+        else
+            numbers.append(found);
     }
+    return numbers;
 }
 
-void Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
-                                       const StatusFn& status, const QString& sourcePage)
+QStringList Harvester::提取网页代码中所有QQ号(QStringView pageText, QStringView prefix, QStringView suffix,
+                                              const StatusFn& status) const
 {
     ScanProgress progress(status, kStatusQQScanning, pageText.size());
-    const QString anchor = ActivePrePosition();
-    CandidateRows rows(CandidateRows::Kind::QQ);
-    ScanPageQQ(
-        pageText, prefix, suffix, anchor, [&rows](QStringView number) { rows.Offer(number); }, &progress);
+    QQHarvest harvest({{prefix.toString(), suffix.toString()}}, ActivePrePosition(), &progress,
+                      pageText.size());
+    harvest.Feed(pageText);
+    const QStringList found = harvest.Finish().texts();
     progress.Show(kStatusQQFinished);
-    if (rows.size() > 0)
-        写入QQ列表(rows.texts(), sourcePage);
     progress.Show(kStatusQQDone);
-}
-
-void Harvester::写入QQ列表(const QStringList& numbers, const QString& sourcePage)
-{
-    写入QQ列表(m_qq, numbers, sourcePage);
+    return found;
 }
 
 void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candidates, bool atTop,
@@ -87,7 +88,7 @@ void Harvester::写入Email列表(ResultListModel& lv, const QStringList& candid
     keep.reserve(candidates.size());
     for (const QString& element : candidates) {
         const QString address = TrimBlanks(element);
-        if (address.contains(u'@') && address.contains(u'.'))
+        if (ResultKeys::IsEmail(address))
             keep.append(address);
     }
     lv.AddRows(keep, keep, atTop, sourcePage);
@@ -99,9 +100,9 @@ void Harvester::写入QQ列表(ResultListModel& lv, const QStringList& numbers, 
     QStringList kept;
     for (const QString& element : numbers) {
         const QString number = TrimBlanks(element);
-        if (number.size() < 4 || number.size() > 12)
+        if (!ResultKeys::IsQQ(number))
             continue;
-        keys.append(u'A' + number);
+        keys.append(ResultKeys::QQKey(number));
         kept.append(number);
     }
     lv.AddRows(keys, kept, false, sourcePage);

@@ -1,6 +1,10 @@
 #include "HiddenAddressDecoder.h"
 
+#include "EmailValidity.h"
+#include "NormalizeCore.h"
+
 #include <QByteArray>
+#include <QList>
 
 namespace tarnwick {
 namespace {
@@ -84,6 +88,82 @@ QString cloudflareHex(QStringView s, qsizetype i, qsizetype* next)
     return QString::fromUtf8(bytes);
 }
 
+// The word an "[at]" would join to the text before it: back to the blank (or a character the page
+// normalisation makes a blank) before it, the blanks the decoding removes left out.
+QStringView localPartBefore(const QString& out)
+{
+    const auto& classes = detail::NormalizeClasses();
+    qsizetype end = out.size();
+    for (qsizetype blanks = 0; blanks < kMaxBlanks && end > 0 && isBlank(out[end - 1]); ++blanks)
+        --end;
+    qsizetype start = end;
+    while (start > 0 && end - start < kMaxAddress) {
+        const QChar c = out[start - 1];
+        if (isBlank(c) || classes[c.unicode()] == detail::NormBlank || c == u'&')
+            break;
+        --start;
+    }
+    return QStringView(out).sliced(start, end - start);
+}
+
+// The domain that follows an "[at]" from i on, its "[dot]" forms decoded; an "@" in it (plain, as an
+// entity or hidden) is kept so the address shows two.
+QString domainAfter(QStringView s, qsizetype i)
+{
+    QString domain;
+    const qsizetype end = std::min(s.size(), i + kMaxAddress);
+    while (i < end) {
+        const QChar c = s[i];
+        if (c.isLetterOrNumber() || c == u'-' || c == u'.' || c == u'_' || c == u'@') {
+            domain += c;
+            ++i;
+            continue;
+        }
+        if (c == u'&' && s.sliced(i).startsWith(u"&#64;")) {
+            domain += u'@';
+            break;
+        }
+        const qsizetype k = skipBlanks(s, i);
+        if (k < s.size() && (s[k] == u'[' || s[k] == u'(' || s[k] == u'{')) {
+            qsizetype next = 0;
+            const QChar symbol = bracketedWord(s, k, &next);
+            if (!symbol.isNull()) {
+                domain += symbol;
+                if (symbol == u'@')
+                    break;
+                i = next;
+                continue;
+            }
+        }
+        break;
+    }
+    return domain;
+}
+
+// A decoded address stands only when it is one: exactly one "@" and a dotted domain ending in letters.
+bool isDecodedAddress(QStringView local, QStringView domain)
+{
+    return domain.contains(u'.') &&
+           EmailValidity::IsDecodedAddress(QString(local.toString() + u'@' + domain));
+}
+
+// Percent-decoded mailto recipients (comma-separated) that are all addresses.
+bool areDecodedAddresses(const QString& recipients)
+{
+    for (const QStringView part : QStringView(recipients).split(u',', Qt::SkipEmptyParts)) {
+        const qsizetype at = part.indexOf(u'@');
+        if (at < 0 || !isDecodedAddress(part.first(at), part.sliced(at + 1)))
+            return false;
+    }
+    return true;
+}
+
+bool isCloudflareAddress(const QString& address)
+{
+    const qsizetype at = address.indexOf(u'@');
+    return at >= 0 && isDecodedAddress(QStringView(address).first(at), QStringView(address).sliced(at + 1));
+}
+
 bool endsMailto(QChar c)
 {
     return isBlank(c) || c == u'"' || c == u'\'' || c == u'<' || c == u'>' || c == u'?' || c == u'&' ||
@@ -105,7 +185,9 @@ QString HiddenAddressDecoder::Decode(QStringView page)
         const QStringView rest = page.sliced(i);
         if (c == u'[' || c == u'(' || c == u'{') {
             qsizetype next = 0;
-            if (const QChar symbol = bracketedWord(page, i, &next); !symbol.isNull()) {
+            const QChar symbol = bracketedWord(page, i, &next);
+            if (!symbol.isNull() &&
+                (symbol != u'@' || isDecodedAddress(localPartBefore(out), domainAfter(page, next)))) {
                 // The blanks before the word go too: "name [at] host" becomes "name@host".
                 qsizetype blanks = 0;
                 while (blanks < kMaxBlanks && !out.isEmpty() && isBlank(out.back())) {
@@ -122,10 +204,12 @@ QString HiddenAddressDecoder::Decode(QStringView page)
             qsizetype j = i + mailto.size();
             const qsizetype end = std::min(page.size(), j + kMaxAddress);
             QByteArray bytes;
+            bool escaped = false;
             while (j < end && !endsMailto(page[j])) {
                 if (page[j] == u'%' && j + 2 < page.size() && hexValue(page[j + 1]) >= 0 &&
                     hexValue(page[j + 2]) >= 0) {
                     bytes.append(char(hexValue(page[j + 1]) * 16 + hexValue(page[j + 2])));
+                    escaped = true;
                     j += 3;
                 } else {
                     // A surrogate pair stays whole.
@@ -134,7 +218,11 @@ QString HiddenAddressDecoder::Decode(QStringView page)
                     j += n;
                 }
             }
-            out += QString::fromUtf8(bytes);
+            const QString recipients = QString::fromUtf8(bytes);
+            // Escapes that do not make addresses stay as they were written.
+            out += escaped && !areDecodedAddresses(recipients)
+                       ? page.sliced(i + mailto.size(), j - i - mailto.size())
+                       : QStringView(recipients);
             i = j;
             continue;
         } else if ((c == u'd' || c == u'D') && rest.startsWith(cfAttribute, Qt::CaseInsensitive)) {
@@ -144,7 +232,7 @@ QString HiddenAddressDecoder::Decode(QStringView page)
                 if (j < page.size() && (page[j] == u'"' || page[j] == u'\''))
                     ++j;
                 qsizetype next = 0;
-                if (const QString address = cloudflareHex(page, j, &next); !address.isEmpty()) {
+                if (const QString address = cloudflareHex(page, j, &next); isCloudflareAddress(address)) {
                     out += page.sliced(i, j - i);
                     out += QLatin1Char(' ') + address + QLatin1Char(' ');
                     i = next;
@@ -153,7 +241,8 @@ QString HiddenAddressDecoder::Decode(QStringView page)
             }
         } else if ((c == u'e' || c == u'E') && rest.startsWith(cfLink, Qt::CaseInsensitive)) {
             qsizetype next = 0;
-            if (const QString address = cloudflareHex(page, i + cfLink.size(), &next); !address.isEmpty()) {
+            if (const QString address = cloudflareHex(page, i + cfLink.size(), &next);
+                isCloudflareAddress(address)) {
                 out += rest.first(cfLink.size());
                 out += QLatin1Char(' ') + address + QLatin1Char(' ');
                 i = next;

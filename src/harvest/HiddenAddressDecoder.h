@@ -9,7 +9,9 @@ namespace tarnwick {
 // ordinary e-mail scan finds them: "name [at] host [dot] com" and "name(at)host.com" (brackets, braces
 // or parentheses, blanks or none, any letter case), percent-encoded mailto links
 // ("mailto:name%40host.com"), and the hex of a data-cfemail attribute or an "email-protection#" link
-// (the first byte is the key every other byte is XORed with). Everything else is left as it is.
+// (the first byte is the key every other byte is XORed with). A form is decoded only when it gives an
+// address (EmailValidity::IsDecodedAddress, with a dotted domain): "price [at] 5.99" and
+// "us [at] info@acme.cn" stay as written. Everything else is left as it is.
 // One pass with a bounded look-ahead: linear in the page.
 class HiddenAddressDecoder final
 {

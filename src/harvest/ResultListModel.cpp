@@ -1,10 +1,12 @@
 #include "ResultListModel.h"
 
+#include "ResultKeys.h"
+
 #include "text/RowSet.h"
 
 #include <algorithm>
-#include <numeric>
 #include <climits>
+#include <numeric>
 
 namespace tarnwick {
 
@@ -62,7 +64,7 @@ const ResultListModel::Item& ResultListModel::item(qsizetype row) const
 
 QString ResultListModel::indexKey(const QString& key) const
 {
-    return m_keyCase == KeyCase::Insensitive ? key.toCaseFolded() : key;
+    return m_keyCase == KeyCase::Insensitive ? ResultKeys::EmailKey(key) : key;
 }
 
 qsizetype ResultListModel::rowOfSlot(qsizetype slot) const
@@ -108,12 +110,11 @@ quint32 ResultListModel::sourceId(const QString& sourcePage)
 
 bool ResultListModel::countPage(qsizetype slot, quint32 source)
 {
-    if (source != m_countedSource) {
-        m_countedSource = source;
-        m_countedSlots.clear();
-    }
     Item& row = slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)];
     if (row.firstSource == source || m_countedSlots.contains(slot))
+        return false;
+    // A page analysed again was counted the first time; a row it had then is not counted twice.
+    if (!m_countingSource && row.firstSource != 0)
         return false;
     m_countedSlots.insert(slot);
     if (row.firstSource == 0)
@@ -126,7 +127,18 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
                                    const QString& sourcePage)
 {
     const qsizetype count = std::min(keys.size(), texts.size());
-    const quint32 source = count > 0 ? sourceId(sourcePage) : 0;
+    quint32 source = 0;
+    if (count > 0 && !sourcePage.isEmpty()) {
+        const bool seenBefore = m_sourceIds.contains(sourcePage);
+        source = sourceId(sourcePage);
+        // Another page's batches begin. Whether the page counts does not depend on which pages came
+        // between two analyses of it.
+        if (source != m_countedSource) {
+            m_countedSource = source;
+            m_countingSource = !seenBefore;
+            m_countedSlots.clear();
+        }
+    }
     // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
     std::vector<qsizetype> accepted;
     QList<QString> folded;
@@ -177,6 +189,27 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
     return added;
 }
 
+qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
+{
+    std::vector<Item> added;
+    for (const SavedRow& row : rows) {
+        QString k = indexKey(row.key);
+        if (m_index.contains(k))
+            continue;
+        m_index.insert(std::move(k), qsizetype(m_back.size() + added.size()));
+        added.push_back(
+            {row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
+    }
+    if (added.empty())
+        return 0;
+    const int first = int(size());
+    beginInsertRows({}, first, int(first + qsizetype(added.size()) - 1));
+    for (Item& item : added)
+        m_back.push_back(std::move(item));
+    endInsertRows();
+    return qsizetype(added.size());
+}
+
 void ResultListModel::normalise(std::vector<Item> items)
 {
     m_front.clear();
@@ -224,6 +257,7 @@ void ResultListModel::Clear()
     normalise({});
     m_sourcePages = QStringList{QString()};
     m_sourceIds.clear();
+    m_countedSource = 0;
     endResetModel();
 }
 

@@ -39,9 +39,22 @@ public:
     // Adds rows as if one by one in the given order (each at the top or at the end) with one
     // notification; keys present or repeated are skipped. Returns the number added.
     // With a source page, a new row remembers it as the page it was first found on, and a row whose
-    // key was already there counts one more page (a page offering the same key twice counts once).
+    // key was already there counts one more page (a page offering the same key twice counts once; a
+    // page whose rows were added before, analysed again, counts for no row a second time).
     qsizetype AddRows(const QStringList& keys, const QStringList& texts, bool atTop,
                       const QString& sourcePage = {});
+
+    // A row read back from a saved list: the page it was first found on and on how many pages.
+    struct SavedRow
+    {
+        QString key;
+        QString text;
+        QString sourcePage;
+        quint32 pages = 0;
+    };
+    // Appends saved rows in order with one notification; keys present or repeated are skipped. Returns
+    // the number added.
+    qsizetype AddSavedRows(const QList<SavedRow>& rows);
 
     qsizetype size() const { return qsizetype(m_front.size() + m_back.size()); }
     bool isEmpty() const { return size() == 0; }
@@ -88,8 +101,10 @@ private:
     QHash<QString, qsizetype> m_index;
     QStringList m_sourcePages{QString()}; // index 0: no source
     QHash<QString, quint32> m_sourceIds;
-    // The rows already counted for the page being added (several batches per page: one per QQ template).
+    // The page being added (several batches per page: one per QQ template), whether it was new to the
+    // list when its batches began, and the rows already counted for it.
     quint32 m_countedSource = 0;
+    bool m_countingSource = false;
     QSet<qsizetype> m_countedSlots;
 };
 

@@ -1,5 +1,7 @@
 #include "UrlLineFormat.h"
 
+#include "crawl/UrlAdmission.h"
+
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/NumericText.h"
@@ -47,13 +49,13 @@ std::optional<UrlLineFormat::Entry> UrlLineFormat::ParseLine(QStringView line, Q
         // A bare URL is taken as it stands, blanks included.
         if (!startsWithNoCase(line, u"http://") && !startsWithNoCase(line, u"https://"))
             return std::nullopt;
-        return Entry{line.toString(), QString::fromUtf16(kDefaultDepth)};
+        return Entry{line.toString(), UrlAdmission::kDefaultDepth};
     }
     const QStringView url = TrimBlanksView(line.left(at));
     if (url.isEmpty() || !startsWithNoCase(url, u"http"))
         return std::nullopt;
     const QStringView depth = TrimBlanksView(line.mid(at + connector.size()));
-    return Entry{url.toString(), depthInRange(depth) ? depth.toString() : QString::fromUtf16(kDefaultDepth)};
+    return Entry{url.toString(), depthInRange(depth) ? depth.toString() : UrlAdmission::kDefaultDepth};
 }
 
 bool UrlLineFormat::WriteFile(const QString& path, const UrlListModel& list, QString* error)

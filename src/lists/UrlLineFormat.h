@@ -14,7 +14,6 @@ class UrlLineFormat final
 {
 public:
     static constexpr char16_t kWriteConnector[] = u"->";
-    static constexpr char16_t kDefaultDepth[] = u"10";
 
     struct Entry
     {

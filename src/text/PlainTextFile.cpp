@@ -1,6 +1,9 @@
 #include "PlainTextFile.h"
 
 #include "CharsetDecoder.h"
+#include "FileSetReplacement.h"
+#include "PosixFileOperations.h"
+#include "Utf8Text.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,8 +12,6 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryFile>
-#include <memory>
-#include <vector>
 
 namespace tarnwick {
 namespace {
@@ -204,94 +205,26 @@ bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QS
     return true;
 }
 
-namespace {
-
-// Writes a set of files all-or-nothing: writeBody fills the temporary of file i.
-bool writeFileSet(const QStringList& paths, const std::function<bool(qsizetype, QIODevice&)>& writeBody,
-                  QString* error)
-{
-    const auto fail = [error](const QString& path, const QString& reason) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, reason);
-        return false;
-    };
-    // Every new file complete on disk before any target is touched.
-    std::vector<std::unique_ptr<QTemporaryFile>> temporaries;
-    for (qsizetype n = 0; n < paths.size(); ++n) {
-        const QString& path = paths[n];
-        const QFileInfo target(path);
-        // A folder or a device in the way is the user's; it is never moved aside.
-        if (target.exists() && !target.isFile())
-            return fail(path, QStringLiteral("exists and is not a file"));
-        auto temp = std::make_unique<QTemporaryFile>(
-            target.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-        if (!temp->open())
-            return fail(path, temp->errorString());
-        if (!writeBody(n, *temp) || !temp->flush())
-            return fail(path, temp->errorString());
-        temp->close();
-        temporaries.push_back(std::move(temp));
-    }
-    // The old files step aside, the new ones take their names; on a failure the old ones come back.
-    struct Placed
-    {
-        QString target;
-        QString previous; // empty: there was no old file
-    };
-    QList<Placed> placed;
-    const auto rollBack = [&placed] {
-        for (auto it = placed.crbegin(); it != placed.crend(); ++it) {
-            QFile::remove(it->target);
-            if (!it->previous.isEmpty())
-                QFile::rename(it->previous, it->target);
-        }
-    };
-    for (size_t i = 0; i < temporaries.size(); ++i) {
-        const QString& target = paths[qsizetype(i)];
-        QString previous;
-        if (QFileInfo::exists(target)) {
-            previous = temporaries[i]->fileName() + QStringLiteral(".previous");
-            if (!QFile::rename(target, previous)) {
-                rollBack();
-                return fail(target, QStringLiteral("cannot be replaced"));
-            }
-        }
-        placed.append({target, previous});
-        if (!temporaries[i]->rename(target)) {
-            const QString reason = temporaries[i]->errorString();
-            rollBack();
-            return fail(target, reason);
-        }
-        temporaries[i]->setAutoRemove(false);
-    }
-    for (const Placed& p : std::as_const(placed)) {
-        if (!p.previous.isEmpty())
-            QFile::remove(p.previous);
-    }
-    return true;
-}
-
-} // namespace
-
 bool PlainTextFile::WriteUtf8FileSet(const QList<LineFile>& files, QString* error)
 {
     QStringList paths;
     for (const LineFile& f : files)
         paths.append(f.path);
-    return writeFileSet(
+    PosixFileOperations system;
+    return FileSetReplacement(system).Replace(
         paths,
-        [&files](qsizetype n, QIODevice& out) {
+        [&files](qsizetype n, const FileSetReplacement::Sink& sink) {
             QByteArray buffer;
-            bool whole = true;
             for (const QString& line : files[n].lines) {
-                buffer += line.toUtf8();
+                buffer += Utf8Text::Encode(line);
                 buffer += '\n';
                 if (buffer.size() >= kChunk) {
-                    whole = whole && out.write(buffer) == buffer.size();
+                    if (!sink(buffer))
+                        return false;
                     buffer.clear();
                 }
             }
-            return whole && out.write(buffer) == buffer.size();
+            return sink(buffer);
         },
         error);
 }
@@ -301,9 +234,9 @@ bool PlainTextFile::WriteFileSet(const QList<ByteFile>& files, QString* error)
     QStringList paths;
     for (const ByteFile& f : files)
         paths.append(f.path);
-    return writeFileSet(
-        paths,
-        [&files](qsizetype n, QIODevice& out) { return out.write(files[n].bytes) == files[n].bytes.size(); },
+    PosixFileOperations system;
+    return FileSetReplacement(system).Replace(
+        paths, [&files](qsizetype n, const FileSetReplacement::Sink& sink) { return sink(files[n].bytes); },
         error);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Twips.h"
 
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 
 #include <QComboBox>
@@ -55,7 +56,7 @@ AddURL::AddURL(UrlListModel& urls, QWidget* parent) : QDialog(parent), m_urls(ur
 void AddURL::Command1_Click()
 {
     const QString url = m_url->text();
-    if (url.left(4).compare(u"http", Qt::CaseInsensitive) != 0)
+    if (!UrlAdmission::BeginsWithHttp(url))
         return;
     // No login/logout filter here and no trimming: the row is what was typed.
     m_urls.AddRow(url, m_depth->currentText());

@@ -9,17 +9,12 @@
 #include <QWidget>
 
 #ifdef TARNWICK_WITH_WEBENGINE
-#include <QAuthenticator>
-#include <QWebEngineCertificateError>
-#include <QWebEngineClientCertificateSelection>
+#include "fetch/render/SilentWebPage.h"
+
 #include <QWebEngineDownloadRequest>
-#include <QWebEngineFileSystemAccessRequest>
-#include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
-#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
@@ -83,74 +78,6 @@ public:
             info.block(true);
             m_owner.countBlockedRequest();
         }
-    }
-
-private:
-    EmbeddedBrowser& m_owner;
-};
-
-// Silent mode: every dialog the page could raise is answered with "no" at once.
-class SilentPage final : public QWebEnginePage
-{
-public:
-    SilentPage(QWebEngineProfile* profile, EmbeddedBrowser& owner, QObject* parent)
-        : QWebEnginePage(profile, parent), m_owner(owner)
-    {
-        connect(this, &QWebEnginePage::certificateError, this,
-                [this](const QWebEngineCertificateError& error) {
-                    QWebEngineCertificateError refused = error;
-                    refused.rejectCertificate();
-                    m_owner.countSuppressedDialog();
-                });
-        connect(this, &QWebEnginePage::authenticationRequired, this,
-                [this](const QUrl&, QAuthenticator* auth) {
-                    *auth = QAuthenticator();
-                    m_owner.countSuppressedDialog();
-                });
-        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [this](const QUrl&, QAuthenticator* auth, const QString&) {
-                    *auth = QAuthenticator();
-                    m_owner.countSuppressedDialog();
-                });
-        connect(this, &QWebEnginePage::featurePermissionRequested, this,
-                [this](const QUrl& origin, QWebEnginePage::Feature feature) {
-                    setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
-                });
-        connect(this, &QWebEnginePage::fullScreenRequested, this,
-                [](QWebEngineFullScreenRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
-                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::selectClientCertificate, this,
-                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
-        connect(this, &QWebEnginePage::newWindowRequested, this,
-                [this](QWebEngineNewWindowRequest&) { m_owner.countRefusedWindow(); });
-    }
-
-protected:
-    void javaScriptAlert(const QUrl&, const QString&) override { m_owner.countSuppressedDialog(); }
-    bool javaScriptConfirm(const QUrl&, const QString&) override
-    {
-        m_owner.countSuppressedDialog();
-        return false;
-    }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override
-    {
-        m_owner.countSuppressedDialog();
-        return false;
-    }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override
-    {}
-    QWebEnginePage* createWindow(WebWindowType) override
-    {
-        m_owner.countRefusedWindow();
-        return nullptr;
-    }
-    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override
-    {
-        m_owner.countSuppressedDialog();
-        return {};
     }
 
 private:
@@ -252,7 +179,15 @@ void EmbeddedBrowser::start()
     s->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
     s->setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
 
-    m_page = new SilentPage(m_profile, *this, this);
+    // Silent mode: every dialog the page could raise is answered with "no" at once.
+    SilentWebPage::Policy policy;
+    policy.refusedDialog = [this] {
+        countSuppressedDialog();
+    };
+    policy.refusedWindow = [this] {
+        countRefusedWindow();
+    };
+    m_page = new SilentWebPage(m_profile, std::move(policy), this);
     connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:

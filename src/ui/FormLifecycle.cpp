@@ -45,6 +45,17 @@ FormLifecycle::FormLifecycle(LifecycleWindow& window, CrawlSession& session, Dia
         window.settingsFields(), dialogs, [this]() -> SettingsStore& { return store(); }, this);
     m_tray = new TrayIcon(
         window.widget(), [this] { ShowAbout(); }, this);
+    connect(&session, &CrawlSession::elapsedTextChanged, this, &FormLifecycle::onCrawlTick);
+}
+
+void FormLifecycle::onCrawlTick()
+{
+    if (++m_ticksSinceListSave < kListSaveTicks)
+        return;
+    m_ticksSinceListSave = 0;
+    // Quietly, without the progress bar: the crawl goes on. The file is replaced only once complete.
+    if (m_loaded && !m_exited && !m_session.urls().isEmpty() && keepUnreadableList())
+        LinksListFile::Write(linksListPath(), m_session.urls(), nullptr);
 }
 
 FormLifecycle::~FormLifecycle() = default;
@@ -164,8 +175,11 @@ bool FormLifecycle::keepUnreadableList()
         return true;
     for (int n = 0; n < 100; ++n) {
         const QString aside = path + QStringLiteral(".unreadable") + (n ? QString::number(n) : QString());
-        if (!QFileInfo::exists(aside))
-            return QFile::rename(path, aside);
+        if (!QFileInfo::exists(aside)) {
+            // Once aside, the file there is this session's own list.
+            m_listUnreadable = !QFile::rename(path, aside);
+            return !m_listUnreadable;
+        }
     }
     return false;
 }

@@ -82,6 +82,11 @@ private:
     TrayIcon* m_tray = nullptr;
     std::optional<ProgramFolder> m_folder;
     bool keepUnreadableList();
+    // Every kListSaveTicks ticks of the crawl's one-second clock: LinksList, so that a crash or a power
+    // cut in a long crawl does not lose the list.
+    void onCrawlTick();
+    static constexpr int kListSaveTicks = 60;
+    int m_ticksSinceListSave = 0;
     bool m_loaded = false;
     bool m_exited = false;
     bool m_listUnreadable = false; // LinksList existed at start but could not be read

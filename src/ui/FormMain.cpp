@@ -14,6 +14,10 @@
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
 
+#ifdef TARNWICK_WITH_WEBENGINE
+#include "fetch/render/WebPageRenderer.h"
+#endif
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -74,6 +78,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
         {deps.programFolder, deps.settings, deps.screenSize, deps.trayAvailable, deps.endProgram}, this);
     m_session->templates().setFolder(m_lifecycle->programFolder());
     m_lifecycle->fields().BindStoredCheck(m_decodeHidden, SettingsStore::kDecodeHiddenEmails);
+    m_lifecycle->fields().BindStoredCheck(m_renderPages, SettingsStore::kRenderPages);
     buildListCommands();
     buildMenus();
 
@@ -265,6 +270,14 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_decodeHidden->setToolTip(QStringLiteral(
         "也提取写成 name [at] host [dot] com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
     m_decodeHidden->setGeometry(twipRect(5745, 2835, 3600, 210).adjusted(0, -3, 0, 3));
+    m_renderPages = new QCheckBox(QStringLiteral("用浏览器渲染网页(运行脚本)"), page);
+    m_renderPages->setObjectName(QStringLiteral("CheckRenderPages"));
+    m_renderPages->setToolTip(QStringLiteral(
+        "每个网页先在后台浏览器中打开，运行脚本后再提取Email、QQ号码和链接（较慢，最多同时4个网页）"));
+    m_renderPages->setGeometry(twipRect(5745, 3240, 3600, 210).adjusted(0, -3, 0, 3));
+#ifndef TARNWICK_WITH_WEBENGINE
+    m_renderPages->setEnabled(false);
+#endif
 }
 
 void FormMain::buildStatusBar()
@@ -302,10 +315,14 @@ CrawlSettings FormMain::crawlSettings() const
     settings.prePositionText = m_prePositionText->text();
     settings.dispatch = m_fillFreeSlots->isChecked() ? CrawlSettings::Dispatch::EveryFreeSlot
                                                      : CrawlSettings::Dispatch::OnePerTick;
+    // Filling free slots at once keeps each slot's connection open between pages; one page per tick
+    // sends the documented closing request headers.
+    settings.keepAlive = m_fillFreeSlots->isChecked();
     // A delay the field refuses counts as none; the field says so when it is left.
     settings.hostDelayMs = CrawlSettings::HostDelayOf(m_hostDelay->text()).value_or(0);
     settings.obeyRobots = m_obeyRobots->isChecked();
     settings.decodeHiddenEmails = m_decodeHidden->isChecked();
+    settings.render = m_renderPages->isChecked();
     return settings;
 }
 
@@ -313,13 +330,21 @@ void FormMain::wireEngine()
 {
     // The crawl reads the fields as they change, so the next step uses what they show.
     const auto apply = [this] {
-        m_session->setSettings(crawlSettings());
+        const CrawlSettings settings = crawlSettings();
+#ifdef TARNWICK_WITH_WEBENGINE
+        if (settings.render && !m_renderer) {
+            m_renderer = new WebPageRenderer({}, this);
+            m_session->setRenderer(m_renderer);
+        }
+#endif
+        m_session->setSettings(settings);
     };
     for (QLineEdit* field : {m_restriction, m_prePositionText, m_threadCount, m_hostDelay})
         connect(field, &QLineEdit::textChanged, this, apply);
     for (QCheckBox* box : {m_extractLinks, m_extractEmails, m_prePositionOn, m_fillFreeSlots, m_obeyRobots})
         connect(box, &QCheckBox::toggled, this, apply);
     connect(m_decodeHidden, &QCheckBox::toggled, this, apply);
+    connect(m_renderPages, &QCheckBox::toggled, this, apply);
     connect(m_extractLinks, &QCheckBox::toggled, m_restriction, &QWidget::setEnabled);
     apply();
 

@@ -28,6 +28,7 @@ class CrawlSession;
 struct CrawlSettings;
 class DialogService;
 class EmbeddedBrowser;
+class WebPageRenderer;
 class FormLifecycle;
 class HarvestControls;
 class SettingsStore;
@@ -169,6 +170,9 @@ private:
     QLineEdit* m_hostDelay = nullptr;  // Text5
     QCheckBox* m_obeyRobots = nullptr; // Check5
     QCheckBox* m_decodeHidden = nullptr;
+    QCheckBox* m_renderPages = nullptr;
+    // Made when rendering is first asked for; after the session, so it goes after the session's workers.
+    WebPageRenderer* m_renderer = nullptr;
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;

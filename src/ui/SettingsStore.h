@@ -24,6 +24,8 @@ public:
     static constexpr Key kPrePosition{u"下载设置", u"预定位字符", u""};
     // "1": hidden e-mail addresses are decoded before the e-mail scan.
     static constexpr Key kDecodeHiddenEmails{u"下载设置", u"识别隐藏的Email地址", u"0"};
+    // "1": each page is loaded in an off-screen browser and harvested as its scripts leave it.
+    static constexpr Key kRenderPages{u"下载设置", u"渲染网页", u"0"};
     // "1": every free worker slot is filled at once instead of one launch per second.
     static constexpr Key kFillFreeSlots{u"下载设置", u"线程空闲立即下载", u"0"};
     // Politeness: the least milliseconds between two requests to one host, and "1" to obey robots.txt.

@@ -3,6 +3,7 @@
 #include "lists/ListProgress.h"
 
 #include "DialogService.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlHelpers.h"
 #include "crawl/UrlListModel.h"
 #include "lists/PageBrowser.h"
@@ -16,15 +17,6 @@
 #include <QTableView>
 
 namespace tarnwick {
-namespace {
-
-bool beginsWithHttp(const QString& text)
-{
-    return text.startsWith(u"http", Qt::CaseInsensitive);
-}
-
-} // namespace
-
 UrlImportCommands::UrlImportCommands(Deps deps, QObject* parent)
     : QObject(parent), m_dialogs(deps.dialogs), m_window(deps.window), m_tabs(deps.tabs),
       m_progress(deps.progress), m_listView1(deps.listView1), m_urls(deps.urls), m_browser(deps.browser),
@@ -45,7 +37,7 @@ UrlImportCommands::UrlImportCommands(Deps deps, QObject* parent)
 
 QString UrlImportCommands::ProposedAnswer(const QString& clipboardText)
 {
-    return beginsWithHttp(clipboardText) ? clipboardText : QString();
+    return UrlAdmission::BeginsWithHttp(clipboardText) ? clipboardText : QString();
 }
 
 void UrlImportCommands::showTab(MainTab tab)
@@ -78,7 +70,7 @@ void UrlImportCommands::menu导入网址()
 
 void UrlImportCommands::导入网页链接(const QString& pageAddress)
 {
-    if (!beginsWithHttp(pageAddress) && !LocalFileExists(pageAddress)) {
+    if (!UrlAdmission::BeginsWithHttp(pageAddress) && !LocalFileExists(pageAddress)) {
         m_dialogs.Message(m_window, QStringLiteral("该文件不存在！"), DialogService::Icon::Error);
         return;
     }

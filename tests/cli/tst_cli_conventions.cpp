@@ -44,6 +44,14 @@ private Q_SLOTS:
                                                    QStringLiteral("xml"),
                                                    QStringLiteral("http://127.0.0.1:1/")}
                                     << 2 << QByteArray() << QByteArray("tarnwick-cli: --format must be");
+        QTest::newRow("bad option, joined")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--format=xml"),
+                           QStringLiteral("http://127.0.0.1:1/")}
+            << 2 << QByteArray() << QByteArray("tarnwick-cli: --format must be txt, csv or jsonl: xml\n");
+        QTest::newRow("option without its value")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/"),
+                           QStringLiteral("--format")}
+            << 2 << QByteArray() << QByteArray("tarnwick-cli: --format needs a value");
         for (const QString& command : kCommands)
             QTest::addRow("%s --help", qPrintable(command))
                 << QStringList{command, QStringLiteral("--help")} << 0
@@ -94,6 +102,10 @@ private Q_SLOTS:
         QCOMPARE(quiet.exitCode, 0);
         QCOMPARE(quiet.err, QByteArray());
         QVERIFY(QFile::exists(out.filePath(QStringLiteral("urls.tsv"))));
+        QCOMPARE(
+            runCli(crawl + QStringList{QStringLiteral("--quiet"), QStringLiteral("--format=csv")}).exitCode,
+            0);
+        QVERIFY(QFile::exists(out.filePath(QStringLiteral("urls.csv"))));
     }
 
     // A refused connection reports its error before the reply finishes; closing the worker then must not

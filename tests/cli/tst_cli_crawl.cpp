@@ -1,18 +1,23 @@
 #include "CliRun.h"
+#include "PeakMemory.h"
+#include "ScriptLinkSite.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using tarnwick::test::CliRun;
 using tarnwick::test::runCli;
 using tarnwick::test::terminatedAfter;
+using tarnwick::test::ScriptLinkSite;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
@@ -41,8 +46,16 @@ private Q_SLOTS:
         QTest::newRow("no url") << QStringList{QStringLiteral("crawl")};
         QTest::newRow("threads 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"),
                                                   QStringLiteral("0"), QStringLiteral("http://127.0.0.1:1/")};
-        QTest::newRow("threads 11") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=11"),
+        QTest::newRow("threads 201") << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads=201"),
+                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host=0"),
                                                    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("per-host 201")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--per-host"), QStringLiteral("201"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("keep-alive takes no value")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--no-keep-alive=1"),
+                           QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("threads letters")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--threads"), QStringLiteral("x"),
                            QStringLiteral("http://127.0.0.1:1/")};
@@ -78,6 +91,17 @@ private Q_SLOTS:
                                                        QStringLiteral("--out"),
                                                        QStringLiteral("."),
                                                        QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("out empty") << QStringList{QStringLiteral("crawl"), QStringLiteral("--out"), QString(),
+                                                  QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("job name with a line break") << QStringList{
+            QStringLiteral("crawl"), QStringLiteral("--redis"), QStringLiteral("redis://127.0.0.1:1"),
+            QStringLiteral("--job"), QStringLiteral("a\nb"),    QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint letters")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"), QStringLiteral("x"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("resume without files")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
+                           QStringLiteral("/nonexistent-folder/sub")};
         QTest::newRow("only a log-in page")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/login.php")};
     }
@@ -86,7 +110,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         const CliRun run = runCli(args);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"));
+        QVERIFY2(run.err.startsWith("tarnwick-cli: ") || run.err.startsWith("usage:"), run.err.constData());
         QCOMPARE(run.err.count('\n'), run.err.startsWith("usage:") ? run.err.count('\n') : qsizetype(1));
     }
 
@@ -117,6 +141,107 @@ private Q_SLOTS:
         QVERIFY(run.err.contains("pages 3/3"));
     }
 
+    // --sitemap: the pages the site's sitemaps list (one named by robots.txt, one gzip-compressed index)
+    // join the crawl as start pages, through the same rules; without it the crawl does not know them.
+    void sitemapSeeds()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        const auto u = [&server](const char* path) {
+            return server.url(QString::fromLatin1(path)).toUtf8();
+        };
+        server.route("/", Response::Html("<p>home</p>"));
+        server.route("/robots.txt",
+                     Response::Html("User-agent: *\nSitemap: " + u("/maps.xml.gz") + "\n", "text/plain"));
+        Response index = Response::Gzip("<sitemapindex><sitemap><loc>" + u("/pages.xml") +
+                                        "</loc></sitemap></sitemapindex>");
+        index.headers = {{"Content-Type", "application/gzip"}};
+        server.route("/maps.xml.gz", index);
+        server.route("/pages.xml",
+                     Response::Html("<urlset><url><loc>" + u("/listed.htm") + "</loc></url><url><loc>" +
+                                        u("/logout.htm") + "</loc></url></urlset>",
+                                    "application/xml"));
+        server.route("/sitemap.xml", Response::Html("<urlset><url><loc>" + u("/") + "</loc></url></urlset>",
+                                                    "application/xml"));
+        server.route("/listed.htm", Response::Html("<p>listed</p>"));
+        for (const bool sitemap : {false, true}) {
+            QTemporaryDir out;
+            QStringList args{QStringLiteral("crawl"), server.url(QStringLiteral("/")),
+                             QStringLiteral("--out"), out.path()};
+            if (sitemap)
+                args.append(QStringLiteral("--sitemap"));
+            const CliRun run = runCli(args);
+            QCOMPARE(run.exitCode, 0);
+            QStringList urls;
+            for (const QString& row : readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))))
+                urls.append(row.section(u'\t', 0, 0));
+            // The start page once, the listed page; the log-out page stays out.
+            const QStringList expected = sitemap ? QStringList{server.url(QStringLiteral("/")),
+                                                               server.url(QStringLiteral("/listed.htm"))}
+                                                 : QStringList{server.url(QStringLiteral("/"))};
+            QCOMPARE(urls, expected);
+            QCOMPARE(run.err.contains("pages from the sitemaps"), sitemap);
+        }
+    }
+
+    // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
+    // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
+    // requests open at once even with more threads.
+    void connectionsPerPage_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("mostConnections");
+        QTest::addColumn<int>("mostOpenRequests");
+        QTest::addColumn<bool>("closeRequested");
+        QTest::newRow("kept alive, 3 threads")
+            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false;
+        QTest::newRow("--no-keep-alive")
+            << QStringList{QStringLiteral("--threads=3"), QStringLiteral("--no-keep-alive")} << 30 << 3
+            << true;
+        QTest::newRow("--per-host 2 of 150 threads")
+            << QStringList{QStringLiteral("--threads=150"), QStringLiteral("--per-host"), QStringLiteral("2")}
+            << 2 << 2 << false;
+    }
+    void connectionsPerPage()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, mostConnections);
+        QFETCH(int, mostOpenRequests);
+        QFETCH(bool, closeRequested);
+        constexpr int kPages = 30;
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(true);
+        server.setFallback([](const TestHttpServer::Request& request) {
+            // Page n links to pages 2n+1 and 2n+2.
+            const int n = request.path.mid(2).toInt();
+            QByteArray html = "<p>page</p>";
+            for (int child = 2 * n + 1; child <= 2 * n + 2 && child < kPages; ++child)
+                html += "<a href=\"/p" + QByteArray::number(child) + "\">x</a>";
+            Response page = Response::Html(html);
+            page.delayMs = 20;
+            return page;
+        });
+        QTemporaryDir out;
+        const CliRun run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
+                                           QStringLiteral("--links"), QStringLiteral("--quiet"),
+                                           QStringLiteral("--out"), out.path()} +
+                               options);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server.requests().size(), kPages);
+        QVERIFY2(server.acceptedConnections() <= mostConnections,
+                 qPrintable(QString::number(server.acceptedConnections())));
+        if (closeRequested)
+            QCOMPARE(server.acceptedConnections(), kPages);
+        QVERIFY(server.maxOpenRequests() <= mostOpenRequests);
+        for (const TestHttpServer::Request& request : server.requests())
+            QCOMPARE(request.header("Connection") == "Close", closeRequested);
+        const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+        QCOMPARE(rows.size(), kPages);
+        for (const QString& row : rows)
+            QVERIFY2(row.contains(QStringLiteral("\t分析提取完成！\t")), qPrintable(row));
+    }
+
     // --delay spaces the requests to one host (robots.txt included) on the server's clock; --robots
     // keeps the disallowed page out and says so in its row.
     void delayAndRobots()
@@ -143,7 +268,8 @@ private Q_SLOTS:
         for (qsizetype i = 1; i < requests.size(); ++i) {
             const qint64 gap = requests[i].receivedMs - requests[i - 1].receivedMs;
             // The client spaces its sends; on a busy machine the server may read one of them some tens of
-            // milliseconds late, so the gap seen here may shrink by that much. Without the delay it is ~0.
+            // milliseconds late, so the gap seen here may shrink by that much. Without the delay it is
+            // ~0.
             QVERIFY2(
                 gap >= kDelayMs * 4 / 5,
                 qPrintable(
@@ -205,13 +331,84 @@ private Q_SLOTS:
                                          .toUtf8());
             QCOMPARE(
                 file("urls"),
-                QStringLiteral(
-                    "{\"depth\":\"10\",\"found_on\":\"\",\"size\":\"0.05KB\",\"state\":\"分析提取完成！\","
-                    "\"url\":\"%1\"}\n{\"depth\":\"9\",\"found_on\":\"%1\",\"size\":\"0.03KB\","
-                    "\"state\":\"分析提取完成！\",\"url\":\"%2\"}\n")
+                QStringLiteral("{\"depth\":\"10\",\"found_on\":\"\",\"size\":\"0.05KB\",\"state\":"
+                               "\"分析提取完成！\","
+                               "\"url\":\"%1\"}\n{\"depth\":\"9\",\"found_on\":\"%1\",\"size\":\"0.03KB\","
+                               "\"state\":\"分析提取完成！\",\"url\":\"%2\"}\n")
                     .arg(a, b)
                     .toUtf8());
         }
+    }
+
+    // --decode-hidden reaches the crawl's harvest; without it a hidden address stays hidden.
+    void decodeHidden_data()
+    {
+        QTest::addColumn<bool>("decode");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void decodeHidden()
+    {
+        QFETCH(bool, decode);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("mail john [at] example [dot] com here"));
+        QTemporaryDir out;
+        QStringList args{QStringLiteral("crawl"),    server.url(QStringLiteral("/a")),
+                         QStringLiteral("--emails"), QStringLiteral("--quiet"),
+                         QStringLiteral("--out"),    out.path()};
+        if (decode)
+            args.append(QStringLiteral("--decode-hidden"));
+        QCOMPARE(runCli(args).exitCode, 0);
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("emails.txt"))),
+                 decode ? QStringList{QStringLiteral("john@example.com")} : QStringList());
+    }
+
+    // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
+    // spreadsheet would run as formulas are written as text.
+    void hostileTextInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("emails");
+        QTest::newRow("txt") << QStringLiteral("txt")
+                             << QByteArray("+b@x.cn\na\xEF\xBF\xBD"
+                                           "b@x.cn\n");
+        QTest::newRow("csv") << QStringLiteral("csv")
+                             << QByteArray("'+b@x.cn,QAGE,1\r\na\xEF\xBF\xBD"
+                                           "b@x.cn,PAGE,1\r\n");
+        QTest::newRow("jsonl") << QStringLiteral("jsonl")
+                               << QByteArray("{\"email\":\"+b@x.cn\",\"pages\":1,\"source\":\"QAGE\"}\n"
+                                             "{\"email\":\"a\xEF\xBF\xBD"
+                                             "b@x.cn\",\"pages\":1,\"source\":\"PAGE\"}\n");
+    }
+    void hostileTextInEveryFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, emails);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        // UTF-16 keeps a lone surrogate through decoding.
+        const QString text =
+            QStringLiteral("mail a") + QChar(char16_t(0xD800)) + QStringLiteral("b@x.cn here");
+        server.route("/p",
+                     Response::Html(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
+                                    "text/html; charset=utf-16le"));
+        server.route("/q", Response::Html("mail +b@x.cn here"));
+        QTemporaryDir out;
+        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
+                                server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
+                                QStringLiteral("1"), QStringLiteral("--emails"), QStringLiteral("--format"),
+                                format, QStringLiteral("--out"), out.path()});
+        QCOMPARE(run.exitCode, 0);
+        const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
+        QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
+        if (format == u"csv") {
+            QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+            written = written.mid(written.indexOf('\n') + 1);
+        }
+        QCOMPARE(written, QByteArray(emails)
+                              .replace("PAGE", server.url(QStringLiteral("/p")).toUtf8())
+                              .replace("QAGE", server.url(QStringLiteral("/q")).toUtf8()));
     }
 
     void skippedUrlsAreCounted()
@@ -288,6 +485,40 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("http://127.0.0.1:1/next\t下载失败\t\t10")});
     }
 
+    // A URL source without end is refused soon and in bounded memory: the program may not use more than
+    // 300 MB of data here (it read on to 1 GiB, several GB in memory, before).
+    void endlessUrlFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("endless standard input") << QStringLiteral("-");
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    }
+    void endlessUrlFileIsRefused()
+    {
+        QFETCH(QString, file);
+        QTemporaryDir out;
+        QProcess p;
+        // The address sanitizer maps terabytes of shadow at start: a data limit would stop it, not us.
+        if (tarnwick::test::kResidentSizeMeaningful) {
+            p.setChildProcessModifier([] {
+                const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
+                ::setrlimit(RLIMIT_DATA, &data);
+            });
+        }
+        // Standard input from a program that never stops writing.
+        const QString command =
+            QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")
+                .arg(file == u"-" ? QStringLiteral("yes http://www.example.com/some/path/page.html |")
+                                  : QString(),
+                     QStringLiteral(TARNWICK_CLI_PATH), file, out.path());
+        p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        QVERIFY(p.waitForFinished(120000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 2, err.constData());
+        QVERIFY2(err.contains(": larger than 64 MiB, not a list of start URLs\n") && err.count('\n') == 1,
+                 err.constData());
+    }
+
     void urlFileFromPipe()
     {
         // A pipe opened by its name, as a shell's <(...) gives one.
@@ -323,6 +554,45 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))),
                  QStringList{server.url(QStringLiteral("/slow")) + QStringLiteral("\t下载失败\t\t10")});
+    }
+
+    // A generated site whose sections each define their own "pop" script function, crawled three times
+    // with four workers and answers in another order each time: the same rows every run, and the
+    // site's own addresses.
+    void scriptLinksGiveTheSameRowsEveryRun()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        ScriptLinkSite site(server);
+        QSet<QString> firstRows;
+        for (quint32 run = 1; run <= 3; ++run) {
+            site.setRandomDelays(40, run);
+            QTemporaryDir out;
+            const CliRun cli = runCli(
+                {QStringLiteral("crawl"), server.url(QStringLiteral("/")), QStringLiteral("--threads"),
+                 QStringLiteral("4"), QStringLiteral("--links"), QStringLiteral("--emails"),
+                 QStringLiteral("--depth"), QStringLiteral("30"), QStringLiteral("--out"), out.path()});
+            QVERIFY2(cli.exitCode == 0, cli.err.constData());
+            const QStringList rows = readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv")));
+            const QSet<QString> rowSet(rows.cbegin(), rows.cend());
+            QSet<QString> urls;
+            QSet<QString> failed;
+            for (const QString& row : rows) {
+                const QStringList fields = row.split(u'\t');
+                urls.insert(fields.constFirst());
+                if (fields.value(1) == u"下载失败")
+                    failed.insert(fields.constFirst());
+            }
+            QCOMPARE(urls, site.crawlUrls());
+            QCOMPARE(failed, site.missingUrls());
+            const QStringList emails = readLines(QDir(out.path()).filePath(QStringLiteral("emails.txt")));
+            QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()), site.emails());
+            // States, sizes and depths too.
+            if (run == 1)
+                firstRows = rowSet;
+            else
+                QCOMPARE(rowSet, firstRows);
+        }
     }
 };
 

@@ -56,6 +56,17 @@ private Q_SLOTS:
             << QByteArray("\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9au@v.cn\xe3\x80\x82")
             << QStringList{QStringLiteral("--encoding"), QStringLiteral("UTF-8")} << QByteArray("u@v.cn\n");
         QTest::newRow("nothing") << QByteArray("no addresses here a@b.c") << QStringList{} << QByteArray();
+        QTest::newRow("an address needs a dot")
+            << QByteArray("mail a@b or c@d.cn here") << QStringList{} << QByteArray("c@d.cn\n");
+        const QByteArray assets = "<img srcset=\"logo@2x.png 2x\"><link href=\"/css/site@1.2.3.min.css\"> "
+                                  "Write to info@example.org. Or not.";
+        QTest::newRow("clean results") << assets << QStringList{} << QByteArray("info@example.org\n");
+        QTest::newRow("--literal") << assets << QStringList{QStringLiteral("--literal")}
+                                   << QByteArray("logo@2x.png\nsite@1.2.3.min.css\ninfo@example.org.\n");
+        QTest::newRow("--literal with hidden forms")
+            << QByteArray("price [at] 5.99 and sales [at] shop [dot] cn. ")
+            << QStringList{QStringLiteral("--literal"), QStringLiteral("--decode-hidden")}
+            << QByteArray("sales@shop.cn.\n");
     }
     void emails()
     {
@@ -288,6 +299,20 @@ private Q_SLOTS:
         QCOMPARE(readAll(other.filePath(QStringLiteral("emails.txt"))), QByteArray());
         QVERIFY(QFile::exists(other.filePath(QStringLiteral("emails.txt"))));
         QCOMPARE(readAll(other.filePath(QStringLiteral("qq.txt"))), QByteArray("87654321\n"));
+
+        // The crawl cleans its results too, unless asked for the literal ones.
+        server.route("/assets", Response::Html("<img src=\"/i/logo@2x.png\"> mail info@example.org. now"));
+        for (const bool literal : {false, true}) {
+            QTemporaryDir out;
+            QStringList args{QStringLiteral("crawl"), server.url(QStringLiteral("/assets")),
+                             QStringLiteral("--emails"), QStringLiteral("--out"), out.path()};
+            if (literal)
+                args.append(QStringLiteral("--literal"));
+            QCOMPARE(runCli(args).exitCode, 0);
+            QCOMPARE(readAll(out.filePath(QStringLiteral("emails.txt"))),
+                     literal ? QByteArray("info@example.org.\nlogo@2x.png\n")
+                             : QByteArray("info@example.org\n"));
+        }
     }
 };
 

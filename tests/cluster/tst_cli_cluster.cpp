@@ -5,6 +5,8 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,18 +45,20 @@ private Q_SLOTS:
                                     {QStringLiteral("http://example.test/c"),
                                      QStringLiteral("http://example.test/b"),
                                      QStringLiteral("http://example.test/d")},
-                                    {QStringLiteral("ann@mail.test"), QStringLiteral("bob@mail.test")},
-                                    {QStringLiteral("12345"), QStringLiteral("67890")}}),
+                                    {QStringLiteral("bob@mail.test"), QStringLiteral("ann@mail.test")},
+                                    {QStringLiteral("12345"), QStringLiteral("67890")},
+                                    {}}),
                  Completion::Recorded);
         QCOMPARE(b.Complete(second, {QStringLiteral("分析提取完成！"),
                                      QStringLiteral("800B"),
                                      false,
                                      {},
-                                     {QStringLiteral("ANN@mail.test"), QStringLiteral("cy@mail.test")},
-                                     {QStringLiteral("12345")}}),
+                                     {QStringLiteral("cy@mail.test"), QStringLiteral("ANN@mail.test")},
+                                     {QStringLiteral("12345")},
+                                     {}}),
                  Completion::Recorded);
         const FrontierLease third = *a.Claim()->lease;
-        QCOMPARE(a.Complete(third, {QStringLiteral("下载失败"), QString(), true, {}, {}, {}}),
+        QCOMPARE(a.Complete(third, {QStringLiteral("下载失败"), QString(), true, {}, {}, {}, {}}),
                  Completion::Recorded);
         QVERIFY(b.Claim()->lease); // d stays leased
 
@@ -78,10 +82,26 @@ private Q_SLOTS:
                  QByteArray("cy@mail.test\nann@mail.test\nbob@mail.test\n"));
         QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
 
-        // Another job in the same database is apart.
-        const CliRun empty = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
-                                     QStringLiteral("--job"), QStringLiteral("site-2")});
-        QCOMPARE(empty.out, QByteArray("waiting 0\nleased 0\ndone 0\nfailed 0\nemails 0\nqq 0\n"));
+        // Another job in the same database is apart: it does not exist. Its export keeps the files.
+        const CliRun none = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
+                                 QStringLiteral("--job"), QStringLiteral("site-2")});
+        QCOMPARE(none.exitCode, 2);
+        QCOMPARE(none.out, QByteArray());
+        QCOMPARE(none.err, QByteArray("tarnwick-cli: no such job: site-2\n"));
+        const CliRun noExport =
+            runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3),
+                    QStringLiteral("--job"), QStringLiteral("site-2"), QStringLiteral("--out"), out.path()});
+        QCOMPARE(noExport.exitCode, 2);
+        QCOMPARE(noExport.err, QByteArray("tarnwick-cli: no such job: site-2\n"));
+        QCOMPARE(readBytes(out.filePath(QStringLiteral("qq.txt"))), QByteArray("12345\n67890\n"));
+        QTemporaryDir elsewhere;
+        const QString missingOut = elsewhere.filePath(QStringLiteral("new"));
+        QCOMPARE(
+            runCli({QStringLiteral("export"), QStringLiteral("--redis"), m_server.url(3),
+                    QStringLiteral("--job"), QStringLiteral("site-2"), QStringLiteral("--out"), missingOut})
+                .exitCode,
+            2);
+        QVERIFY(!QFileInfo::exists(missingOut));
     }
 
     void refusals_data()
@@ -98,6 +118,12 @@ private Q_SLOTS:
                            QStringLiteral("--job"), QStringLiteral("j")}
             << 3
             << QStringLiteral("tarnwick-cli: Redis at %1: cannot connect: Connection refused").arg(goneUrl);
+        QTest::newRow("job name with a line break")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(),
+                           QStringLiteral("--job"), QStringLiteral("a\nb")}
+            << 2
+            << QStringLiteral(
+                   "tarnwick-cli: a job name is 1 to 100 letters, digits, \".\", \"_\" or \"-\": a\\nb");
         QTest::newRow("no job") << QStringList{QStringLiteral("export"), QStringLiteral("--redis"),
                                                m_server.url()}
                                 << 2

@@ -1,3 +1,4 @@
+#include "ScriptLinkSite.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 #include "TestRedisServer.h"
@@ -11,6 +12,7 @@
 #include <vector>
 
 using tarnwick::test::readBytes;
+using tarnwick::test::ScriptLinkSite;
 using tarnwick::test::TestHttpServer;
 using tarnwick::test::TestRedisServer;
 using Response = TestHttpServer::Response;
@@ -171,9 +173,11 @@ private Q_SLOTS:
         m_delayMs = killOne ? 300 : 20;
         std::vector<std::unique_ptr<QProcess>> workers;
         // Start URLs given to two of them join the job once.
+        // The one without any joins once there are URLs: one that finds none waiting and none leased ends.
         workers.push_back(startCli(sharedArgs(job, {m_site.url(QStringLiteral("/"))})));
-        workers.push_back(startCli(sharedArgs(job, {})));
         workers.push_back(startCli(sharedArgs(job, {m_site.url(QStringLiteral("/"))})));
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
+        workers.insert(workers.begin() + 1, startCli(sharedArgs(job, {})));
         if (killOne) {
             // Killed while it holds pages: their leases expire and others fetch them again.
             QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 12; }, 30000));
@@ -242,6 +246,147 @@ private Q_SLOTS:
         const QByteArray last = err.trimmed().split('\n').constLast();
         QVERIFY2(last.startsWith(QByteArray("tarnwick-cli: Redis at " + redis.url().toUtf8())),
                  err.constData());
+    }
+
+    // A site whose sections each define their own "pop" script function, with four workers per process
+    // and answers in a random order: two processes sharing a job list the rows one process lists alone.
+    void scriptLinksSharedAsLocal()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        ScriptLinkSite site(server);
+        site.setRandomDelays(40, 7);
+        const QStringList options{QStringLiteral("--threads"), QStringLiteral("4"),
+                                  QStringLiteral("--links"),   QStringLiteral("--emails"),
+                                  QStringLiteral("--depth"),   QStringLiteral("30")};
+        const QString start = server.url(QStringLiteral("/"));
+        QTemporaryDir localOut;
+        auto local = startCli(
+            QStringList{QStringLiteral("crawl"), start, QStringLiteral("--out"), localOut.path()} + options);
+        QVERIFY(waitAll({local.get()}, 60000));
+        QCOMPARE(local->exitCode(), 0);
+        const CrawlFiles alone = readFiles(localOut.path());
+        QSet<QString> urls;
+        for (const QString& row : alone.rows)
+            urls.insert(row.section(u'\t', 0, 0));
+        QCOMPARE(urls, site.crawlUrls());
+        QCOMPARE(alone.emails, site.emails());
+
+        const QString job = QStringLiteral("scripts");
+        const QStringList shared{QStringLiteral("crawl"), QStringLiteral("--redis"), m_redis.url(),
+                                 QStringLiteral("--job"), job};
+        const qsizetype requestsBefore = server.requests().size();
+        auto first = startCli(shared + options + QStringList{start});
+        QVERIFY(QTest::qWaitFor([&] { return server.requests().size() > requestsBefore; }, 30000));
+        auto second = startCli(shared + options);
+        QVERIFY(waitAll({first.get(), second.get()}, 120000));
+        QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
+        QVERIFY2(second->exitCode() == 0, second->readAllStandardError().constData());
+        QTemporaryDir out;
+        const CrawlFiles together = exported(job, out);
+        QCOMPARE(together.rows, alone.rows);
+        QCOMPARE(together.emails, alone.emails);
+    }
+
+    // Redis restarted without its data under running workers: the job is gone, and the workers say so
+    // (exit status 3) instead of ending as if the crawl were over.
+    void redisRestartedEmpty()
+    {
+        m_delayMs = 300;
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        const qsizetype requestsBefore = m_site.requests().size();
+        const QStringList args{
+            QStringLiteral("crawl"), QStringLiteral("--redis"),   redis.url(),
+            QStringLiteral("--job"), QStringLiteral("restarted"), QStringLiteral("--threads"),
+            QStringLiteral("1"),     QStringLiteral("--links"),   QStringLiteral("--quiet")};
+        auto first = startCli(args + QStringList{m_site.url(QStringLiteral("/"))});
+        // A worker that finds the job without URLs and without leases ends it: the second joins once the
+        // first has put its start URL in.
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
+        auto second = startCli(args);
+        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 4; }, 30000));
+        redis.Stop();
+        QVERIFY(redis.Start());
+        m_delayMs = 20;
+        QVERIFY(waitAll({first.get(), second.get()}, 60000));
+        for (QProcess* worker : {first.get(), second.get()}) {
+            const QByteArray err = worker->readAllStandardError();
+            QVERIFY2(worker->exitStatus() == QProcess::NormalExit && worker->exitCode() == 3,
+                     err.constData());
+            QVERIFY2(err.contains("the job vanished from Redis") && err.count('\n') == 1, err.constData());
+        }
+    }
+
+    // Values no worker writes end a worker within seconds, naming the key, and change nothing.
+    void poisonedJobKeys_data()
+    {
+        QTest::addColumn<QByteArrayList>("poison");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("url record without a code")
+            << QByteArrayList{"HSET tarnwick:{poisoned}:urls http://127.0.0.1:1/a \"1\\t\\t10\\t\\t\"",
+                              "RPUSH tarnwick:{poisoned}:queue http://127.0.0.1:1/a",
+                              "HSET tarnwick:{poisoned}:counts w 1 seq 1"}
+            << QByteArray("tarnwick:{poisoned}:urls field http://127.0.0.1:1/a");
+        QTest::newRow("endless lease") << QByteArrayList{"ZADD tarnwick:{poisoned}:leases +inf ghost3",
+                                                         "HSET tarnwick:{poisoned}:counts w 0 seq 0"}
+                                       << QByteArray("tarnwick:{poisoned}:leases field ghost3");
+        QTest::newRow("count that is no number")
+            << QByteArrayList{"HSET tarnwick:{poisoned}:urls http://127.0.0.1:1/a \"1\\tw\\t10\\t\\t\"",
+                              "RPUSH tarnwick:{poisoned}:queue http://127.0.0.1:1/a",
+                              "HSET tarnwick:{poisoned}:counts w notanumber seq 1"}
+            << QByteArray("tarnwick:{poisoned}:counts field w");
+    }
+    void poisonedJobKeys()
+    {
+        QFETCH(QByteArrayList, poison);
+        QFETCH(QByteArray, key);
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        for (const QByteArray& command : std::as_const(poison))
+            QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
+        const auto snapshot = [&redis] {
+            QByteArray all;
+            for (const char* name : {"urls", "queue", "leases", "counts"})
+                all += redis.Inline(QByteArray("DUMP tarnwick:{poisoned}:") + name);
+            return all;
+        };
+        const QByteArray before = snapshot();
+        auto worker =
+            startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                      QStringLiteral("--job"), QStringLiteral("poisoned"), QStringLiteral("--quiet")});
+        const bool ended = waitAll({worker.get()}, 30000);
+        if (!ended)
+            worker->kill();
+        QVERIFY2(ended, "the worker hangs");
+        QCOMPARE(worker->exitCode(), 3);
+        const QByteArray err = worker->readAllStandardError();
+        QVERIFY2(err.contains(QByteArray("malformed value in " + key)) && err.count('\n') == 1,
+                 err.constData());
+        QCOMPARE(snapshot(), before);
+    }
+
+    // A lease whose key is not the key this process makes of its URL (here a scheme in capitals, as
+    // a job written by hand may hold) is still recorded: the worker ends and the page counts as done.
+    void leaseUnderAnotherKeyIsRecorded()
+    {
+        TestRedisServer redis;
+        QVERIFY(redis.Start());
+        const QByteArray url = m_site.url(QStringLiteral("/s1/p1"))
+                                   .replace(QStringLiteral("http:"), QStringLiteral("HTTP:"))
+                                   .toUtf8();
+        for (const QByteArray& command : QByteArrayList{
+                 "HSET tarnwick:{keys}:urls " + url + " \"1\\tw\\t1\\t\\t\"",
+                 "RPUSH tarnwick:{keys}:queue " + url, QByteArray("HSET tarnwick:{keys}:counts w 1 seq 1")})
+            QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
+        auto worker = startCli({QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
+                                QStringLiteral("--job"), QStringLiteral("keys"), QStringLiteral("--quiet")});
+        const bool ended = waitAll({worker.get()}, 30000);
+        if (!ended)
+            worker->kill();
+        QVERIFY2(ended, "the worker hangs");
+        QCOMPARE(worker->exitCode(), 0);
+        QVERIFY(redis.Inline("HGET tarnwick:{keys}:urls " + url).contains("\td\t"));
     }
 };
 

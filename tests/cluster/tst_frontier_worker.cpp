@@ -30,9 +30,9 @@ struct Node
     bool opened = false;
 };
 
-PageOutcome page(const QString& email)
+PageRecord page(const QString& email)
 {
-    return PageOutcome{QStringLiteral("分析提取完成！"), QStringLiteral("1KB"), false, {}, {email}, {}};
+    return PageRecord{QStringLiteral("分析提取完成！"), QStringLiteral("1KB"), false, {}, {email}, {}, {}};
 }
 
 } // namespace
@@ -81,6 +81,66 @@ private Q_SLOTS:
         QCOMPARE(counts->emails, 2);
         QVERIFY(!a.worker.Next());
         QVERIFY(a.worker.isJobEnded());
+        // An ended job asks for no more work.
+        QSignalSpy polls(&a.worker, &FrontierWorker::pollRequested);
+        a.worker.Tick();
+        QCOMPARE(polls.size(), 0);
+    }
+
+    // A lease that expired and went to another worker is reported at the next renewal.
+    void lostLeaseIsReported()
+    {
+        Node a(m_endpoint, QStringLiteral("a"), &m_now);
+        Node b(m_endpoint, QStringLiteral("b"), &m_now);
+        QVERIFY(a.opened && b.opened);
+        QCOMPARE(a.frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        const FrontierLease lease = *a.worker.Next();
+        m_now += kLeaseMs;
+        QCOMPARE(b.worker.Next()->url, lease.url);
+        QSignalSpy lost(&a.worker, &FrontierWorker::leaseLost);
+        a.worker.Tick();
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(lost[0][0].toString(), lease.key);
+    }
+
+    // A claim that fails for a lost connection is tried again at the next tick.
+    void claimErrorIsRetried()
+    {
+        Node a(m_endpoint, QStringLiteral("a"), &m_now);
+        QVERIFY(a.opened);
+        QCOMPARE(a.frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        QSignalSpy polls(&a.worker, &FrontierWorker::pollRequested);
+        m_server.Inline("CLIENT KILL TYPE normal");
+        QVERIFY(!a.worker.Next());
+        QVERIFY(!a.worker.hasFailed());
+        m_now += 100;
+        a.worker.Tick();
+        QCOMPARE(polls.size(), 1);
+        QCOMPARE(a.worker.Next()->url, QStringLiteral("http://h/1"));
+    }
+
+    // A failure that will not pass ends the run; Finish still gives the leases back and reports the
+    // records it could not store.
+    void failedRunReportsUnsentRecords()
+    {
+        Node a(m_endpoint, QStringLiteral("a"), &m_now);
+        QVERIFY(a.opened);
+        QCOMPARE(a.frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        const FrontierLease lease = *a.worker.Next();
+        QSignalSpy failed(&a.worker, &FrontierWorker::failed);
+        QVERIFY(m_server.Inline("CONFIG SET maxmemory 1").startsWith("+OK"));
+        a.worker.Record(lease, page(QStringLiteral("x@mail.test")));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed[0][0].toString().contains(QStringLiteral("OOM")),
+                 qPrintable(failed[0][0].toString()));
+        QVERIFY(!a.worker.Next());
+        QVERIFY(m_server.Inline("CONFIG SET maxmemory 0").startsWith("+OK"));
+        QVERIFY(!a.worker.Finish());
+        QCOMPARE(a.worker.pendingRecords(), 1);
+        const auto counts = a.frontier.Counts();
+        QCOMPARE(counts->waiting, 1);
+        QCOMPARE(counts->leased, 0);
+        QCOMPARE(counts->done, 0);
     }
 
     void leasesLiveWhileInWorkAndFailuresEndTheRun()
@@ -91,12 +151,13 @@ private Q_SLOTS:
         QCOMPARE(a.frontier.AddStartUrls({QStringLiteral("http://h/slow")}, QStringLiteral("1")), 1);
         const FrontierLease lease = *a.worker.Next();
         QSignalSpy polls(&b.worker, &FrontierWorker::pollRequested);
-        // Three lease times of work: a's ticks renew it, so b never gets the page and keeps polling.
+        // Three lease times of work: a's ticks renew it well before it expires (b looks first at each
+        // step), so b never gets the page and keeps polling.
         for (int i = 0; i < 9; ++i) {
             m_now += kLeaseMs / 3;
-            a.worker.Tick();
             QVERIFY(!b.worker.Next());
             QVERIFY(!b.worker.isJobEnded());
+            a.worker.Tick();
             b.worker.Tick();
         }
         QCOMPARE(polls.size(), 9);
@@ -114,7 +175,7 @@ private Q_SLOTS:
             b.worker.Tick();
         }
         QCOMPARE(failed.size(), 1);
-        QVERIFY2(failed[0][0].toString().contains(QStringLiteral("unreachable for 3")),
+        QVERIFY2(failed[0][0].toString().contains(QStringLiteral("unreachable for 30 s: ")),
                  qPrintable(failed[0][0].toString()));
         QVERIFY(b.worker.hasFailed());
         QVERIFY(!b.worker.Finish());

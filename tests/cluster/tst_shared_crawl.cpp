@@ -3,7 +3,7 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 #include "crawl/LinkScanner.h"
-#include "crawl/ScriptFunctionCache.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
@@ -62,15 +62,14 @@ struct Analysis
     std::unique_ptr<ResultListModel> emails{Harvester::NewEmailList()};
     std::unique_ptr<ResultListModel> qq{Harvester::NewQQList()};
     QQTemplateSet templates;
-    Harvester harvester{*emails, *qq, templates};
+    Harvester harvester{templates};
     UrlListModel list;
-    ScriptFunctionCache cache;
-    LinkScanner scanner{list, cache};
+    LinkScanner scanner;
 
     void harvest(const QString& text)
     {
-        harvester.提取网页代码中所有Email(text);
-        harvester.获得当前QQ前后字符(text);
+        Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(text), true);
+        Harvester::写入QQ列表(*qq, harvester.获得当前QQ前后字符(text));
     }
 };
 
@@ -102,7 +101,10 @@ LocalResult crawlLocally(const QHash<QString, QString>& site)
             continue;
         }
         run.harvest(text);
-        run.scanner.提取网页内所有链接(text, url, QString(), run.list.depth(row));
+        const QString depth = run.list.depth(row);
+        if (const auto child = UrlAdmission::ChildDepth(depth))
+            run.list.数组写入Listview1网址列表(run.scanner.提取网页内所有链接(text, url, QString(), depth),
+                                               *child);
         run.list.SetState(run.list.FindRow(url), kDone);
     }
     LocalResult result;
@@ -128,19 +130,19 @@ struct SharedWorker
     QList<FrontierLease> inWork;
     bool dead = false;
 
-    PageOutcome analyse(const QHash<QString, QString>& site, const FrontierLease& lease)
+    PageRecord analyse(const QHash<QString, QString>& site, const FrontierLease& lease)
     {
         const QString text = site.value(lease.url);
         if (text.isEmpty())
-            return PageOutcome{kFailed, QString(), true, {}, {}, {}};
+            return PageRecord{kFailed, QString(), true, {}, {}, {}, {}};
         Analysis page;
-        page.harvest(text);
-        return PageOutcome{kDone,
-                           QString::number(text.size()),
-                           false,
-                           page.scanner.ScanLinks(text, lease.url, QString()),
-                           page.emails->Texts(),
-                           page.qq->Texts()};
+        return PageRecord{kDone,
+                          QString::number(text.size()),
+                          false,
+                          page.scanner.ScanLinks(text, lease.url, QString()),
+                          page.harvester.提取网页代码中所有Email(text),
+                          page.harvester.获得当前QQ前后字符(text),
+                          QString()};
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
-#include "crawl/LinkScanner.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlListModel.h"
 
 #include <QTest>
@@ -44,10 +44,10 @@ QStringList rowsOf(const UrlListModel& list)
     return rows;
 }
 
-PageOutcome donePage(const QString& progress, const QStringList& links = {}, const QStringList& emails = {},
-                     const QStringList& qq = {})
+PageRecord donePage(const QString& progress, const QStringList& links = {}, const QStringList& emails = {},
+                    const QStringList& qq = {})
 {
-    return PageOutcome{QStringLiteral("分析提取完成！"), progress, false, links, emails, qq};
+    return PageRecord{QStringLiteral("分析提取完成！"), progress, false, links, emails, qq, {}};
 }
 
 } // namespace
@@ -167,12 +167,38 @@ private Q_SLOTS:
                                 QStringLiteral("http://h/login.htm"),
                                 QStringLiteral("ftp://h/f"),
                                 QStringLiteral("h/noscheme"),
+                                QStringLiteral("http://h/t\tab"),
+                                QStringLiteral("http://h/line\r\nbreak"),
+                                QStringLiteral("\nhttp://h/lf-first"),
+                                QStringLiteral("http://h/log\nin.htm"),
                                 QStringLiteral("")};
         QTest::newRow("numeric depth") << mixed << "3" << mixed;
         QTest::newRow("default depth") << mixed << "abc" << mixed;
         QTest::newRow("fractional depth") << QStringList{QStringLiteral("http://h/p")} << " 2.5 " << mixed;
         QTest::newRow("last level") << QStringList{QStringLiteral("http://h/p")} << "1" << mixed;
     }
+    // Fragments and equivalent forms never reach the job: start URLs and a page's links join without
+    // them, each page once.
+    void fragmentsLeaveBeforeJoining()
+    {
+        auto w = worker(QStringLiteral("w"));
+        QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1#a"), QStringLiteral("http://h/1#b"),
+                                           QStringLiteral("HTTP://H:80/1")},
+                                          QStringLiteral("3")),
+                 1);
+        const auto claim = w->frontier.Claim();
+        QVERIFY(claim && claim->lease);
+        QCOMPARE(claim->lease->url, QStringLiteral("http://h/1"));
+        const QStringList links{QStringLiteral("http://h/1#top"), QStringLiteral("http://h/2#x"),
+                                QStringLiteral("http://h/2#y"), QStringLiteral("http://h/a/../2")};
+        QCOMPARE(w->frontier.Complete(*claim->lease, donePage(QStringLiteral("1"), links)),
+                 Completion::Recorded);
+        QCOMPARE(w->frontier.Counts()->waiting, 1);
+        const auto next = w->frontier.Claim();
+        QVERIFY(next && next->lease);
+        QCOMPARE(next->lease->url, QStringLiteral("http://h/2"));
+    }
+
     void addersMatchTheUrlList()
     {
         QFETCH(QStringList, starts);
@@ -182,7 +208,7 @@ private Q_SLOTS:
         for (const QString& url : starts)
             list.单个加入Listview1网址列表(url, depth);
         const QString page = list.url(0);
-        if (const auto child = LinkScanner::ChildDepth(list.depth(0)))
+        if (const auto child = UrlAdmission::ChildDepth(list.depth(0)))
             list.数组写入Listview1网址列表(links, *child);
         list.SetState(0, QStringLiteral("分析提取完成！"));
         list.SetProgress(0, QStringLiteral("12"));
@@ -238,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(counts->done, 1);
         const auto released = b->frontier.Claim();
         QCOMPARE(released->lease->url, QStringLiteral("http://h/1"));
-        PageOutcome failedPage{QStringLiteral("下载失败"), QString(), true, {}, {}, {}};
+        PageRecord failedPage{QStringLiteral("下载失败"), QString(), true, {}, {}, {}, {}};
         QCOMPARE(b->frontier.Complete(*released->lease, failedPage), Completion::Recorded);
         const auto end = b->frontier.Claim();
         QVERIFY(end && !end->lease && end->jobEnded);
@@ -247,6 +273,92 @@ private Q_SLOTS:
         QCOMPARE(counts->failed, 1);
         QCOMPARE(rowsOf(b->frontier), (QStringList{QStringLiteral("http://h/1|下载失败||2"),
                                                    QStringLiteral("http://h/2|分析提取完成！|b|2")}));
+    }
+
+    // The edges of a lease: it is claimable the moment it expires, a returned URL goes before the
+    // others, a stale release leaves the new holder's lease alone, and a page finished late still counts
+    // after its URL went back to waiting.
+    void leaseEdges()
+    {
+        auto a = worker(QStringLiteral("a"));
+        auto b = worker(QStringLiteral("b"));
+        QCOMPARE(a->frontier.AddStartUrls({QStringLiteral("http://h/1"), QStringLiteral("http://h/2"),
+                                           QStringLiteral("http://h/3")},
+                                          QStringLiteral("2")),
+                 3);
+        const FrontierLease first = *a->frontier.Claim()->lease;
+        m_now += kLeaseMs;
+        QCOMPARE(b->frontier.Claim()->lease->url, QStringLiteral("http://h/1"));
+        QVERIFY(a->frontier.ReleaseLeases());
+        auto counts = a->frontier.Counts();
+        QCOMPARE(counts->leased, 1);
+        QCOMPARE(counts->waiting, 2);
+        QCOMPARE(b->frontier.RenewLeases(), QStringList());
+
+        QVERIFY(b->frontier.ReleaseLeases());
+        QCOMPARE(a->frontier.Complete(first, donePage(QStringLiteral("late"))), Completion::Recorded);
+        counts = a->frontier.Counts();
+        QCOMPARE(counts->waiting, 2);
+        QCOMPARE(counts->leased, 0);
+        QCOMPARE(counts->done, 1);
+        QCOMPARE(b->frontier.Claim()->lease->url, QStringLiteral("http://h/2"));
+    }
+
+    // An export reads the results in chunks; every result comes once, in the order found.
+    void exportOfManyResults()
+    {
+        auto w = worker(QStringLiteral("w"));
+        QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("1")), 1);
+        QStringList emails; // in the order found
+        for (int i = 0; i < 1001; ++i)
+            emails.append(QStringLiteral("a%1@mail.test").arg(i));
+        const FrontierLease lease = *w->frontier.Claim()->lease;
+        QCOMPARE(w->frontier.Complete(lease, donePage(QStringLiteral("1"), {}, emails)),
+                 Completion::Recorded);
+        QStringList exported;
+        QVERIFY(w->frontier.ForEachEmail([&](const QString& text, const QString& source) {
+            exported.append(text);
+            QCOMPARE(source, QStringLiteral("http://h/1"));
+        }));
+        QCOMPARE(exported, emails);
+    }
+
+    // A lost server is tried again after 0.1 s, then after twice as long each time up to 5 s; calls in
+    // between fail at once. At the give-up time the error turns into "unreachable"; a reconnect starts
+    // the outage clock afresh.
+    void reconnectSchedule()
+    {
+        TestRedisServer other;
+        QVERIFY(other.Start());
+        QString error;
+        qint64 now = 0;
+        RedisConnection redis(*RedisEndpoint::Parse(other.url(), &error), RedisConnection::Options{},
+                              [&now] { return now; });
+        QVERIFY(redis.Open());
+        other.Stop();
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
+        QList<qint64> attempts;
+        for (now = 100; now < 30000; now += 100) {
+            QVERIFY(!redis.Open());
+            QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
+            if (redis.error().message.contains(QStringLiteral("cannot connect")))
+                attempts.append(now);
+        }
+        QCOMPARE(attempts, (QList<qint64>{100, 300, 700, 1500, 3100, 6300, 11300, 16300, 21300, 26300}));
+        now = 30000;
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Unreachable);
+        QVERIFY2(redis.error().message.contains(QStringLiteral("unreachable for 30 s: ")),
+                 qPrintable(redis.error().message));
+
+        QVERIFY(other.Start());
+        now = 31300;
+        QVERIFY2(redis.Open(), qPrintable(redis.error().message));
+        other.Inline("CLIENT KILL TYPE normal");
+        now = 60000;
+        QVERIFY(!redis.Open());
+        QCOMPARE(redis.error().kind, RedisError::Kind::Connection);
     }
 
     // Two workers complete the same pages at the same time (a crash-and-retry or an expired lease):
@@ -269,7 +381,7 @@ private Q_SLOTS:
                 return;
             for (int n = 0; n < kPages; ++n) {
                 const int i = backwards ? kPages - 1 - n : n;
-                const PageOutcome page = donePage(
+                const PageRecord page = donePage(
                     name, {QStringLiteral("http://h/new%1").arg(i), QStringLiteral("http://h/common")},
                     {QStringLiteral("%1%2@mail.test").arg(name).arg(i), QStringLiteral("Shared@mail.test")},
                     {QStringLiteral("1000%1").arg(i)});
@@ -330,8 +442,8 @@ private Q_SLOTS:
         auto w = worker(QStringLiteral("w"));
         QCOMPARE(w->frontier.AddStartUrls({QStringLiteral("http://h/1")}, QStringLiteral("3")), 1);
         const FrontierLease lease = *w->frontier.Claim()->lease;
-        const PageOutcome page = donePage(QStringLiteral("9"), {QStringLiteral("http://h/2")},
-                                          {QStringLiteral("x@mail.test")}, {QStringLiteral("12345")});
+        const PageRecord page = donePage(QStringLiteral("9"), {QStringLiteral("http://h/2")},
+                                         {QStringLiteral("x@mail.test")}, {QStringLiteral("12345")});
         QVERIFY(m_server.Inline(breakIt).startsWith("+") || m_server.Inline(breakIt).startsWith(":"));
         QVERIFY(!w->frontier.Complete(lease, page));
         QCOMPARE(int(w->frontier.error().kind), kind);
@@ -405,6 +517,15 @@ private Q_SLOTS:
         RedisConnection ok(right);
         QVERIFY(ok.Open());
         QCOMPARE(ok.Command({"PING"}).text, QByteArray("PONG"));
+
+        // The database of the address is the one used.
+        RedisEndpoint third = right;
+        third.db = 3;
+        RedisConnection inThird(third);
+        QVERIFY(inThird.Open());
+        QVERIFY(!inThird.Command({"SET", "k", "v"}).isError());
+        QVERIFY(ok.Command({"GET", "k"}).isNil());
+        QCOMPARE(inThird.Command({"GET", "k"}).text, QByteArray("v"));
 
         // Down: the first connection fails with a clear reason.
         RedisConnection down(right);

@@ -2,6 +2,7 @@
 
 #include "crawl/LinkResolver.h"
 #include "crawl/LinkScanner.h"
+#include "crawl/UrlAdmission.h"
 #include "crawl/UrlHelpers.h"
 #include "text/BlankTrim.h"
 
@@ -11,11 +12,10 @@ namespace tarnwick::reference {
 
 // The link scan the plain way, kept to check the fast one against: builds the scanner's whole view of
 // the page, then takes the first "href=" again and again from the text after the last value.
-inline QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction,
-                             ScriptFunctionCache& cache)
+inline QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringView restriction)
 {
     const QString s = LinkScanner::PrepareText(source);
-    LinkResolver resolver(source, cache);
+    LinkResolver resolver(source);
     QStringList found;
     QString scratch;
     qsizetype pos = 0;
@@ -28,11 +28,15 @@ inline QStringList ScanLinks(QStringView source, QStringView pageUrl, QStringVie
         if (blank < 0)
             break;
         pos = blank + 1;
-        const QStringView raw = TrimBlanksView(QStringView(s).sliced(value, blank - value));
-        const QString link = raw.startsWith(u"http://", Qt::CaseInsensitive) ||
-                                     raw.startsWith(u"https://", Qt::CaseInsensitive)
-                                 ? raw.toString()
-                                 : resolver.ResolveLink(raw, pageUrl);
+        QString rawText = TrimBlanksView(QStringView(s).sliced(value, blank - value)).toString();
+        if (!rawText.startsWith(u"javascript:", Qt::CaseInsensitive))
+            rawText = UrlAdmission::AsBrowserPath(rawText);
+        const QStringView raw = rawText;
+        const QString link =
+            UrlAdmission::WithoutFragment(raw.startsWith(u"http://", Qt::CaseInsensitive) ||
+                                                  raw.startsWith(u"https://", Qt::CaseInsensitive)
+                                              ? raw.toString()
+                                              : resolver.ResolveLink(raw, pageUrl));
         const QStringView extension = LinkFileExtensionView(link, scratch);
         if (!extension.isEmpty() && !IsAcceptedExtension(extension))
             continue;

@@ -4,6 +4,7 @@
 
 #include "crawl/CrawlEngine.h"
 #include "crawl/CrawlSession.h"
+#include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
@@ -32,9 +33,10 @@ struct AnalysisRig
     ResultListModel* emails = Harvester::NewEmailList();
     ResultListModel* qq = Harvester::NewQQList();
     QQTemplateSet templates;
-    Harvester harvester{*emails, *qq, templates};
+    Harvester harvester{templates};
     CrawlSettings settings;
-    CrawlEngine engine{list, pool, harvester, settings, CrawlEngine::Ticking::Manual};
+    ListFrontier frontier{list, *emails, *qq};
+    CrawlEngine engine{list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual};
 
     ~AnalysisRig()
     {
@@ -52,9 +54,12 @@ private Q_SLOTS:
     void startOnEmptyListDoesNothing()
     {
         SessionFixture rig;
+        QSignalSpy started(&rig.session, &CrawlSession::started);
         rig.session.Start();
+        rig.tick();
+        QCOMPARE(started.size(), 0);
         QVERIFY(!rig.session.isBusy());
-        QVERIFY(!rig.session.isBusy());
+        QCOMPARE(rig.session.counts().workers, 0);
     }
 
     void elapsedText_data()

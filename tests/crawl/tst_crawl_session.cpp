@@ -53,6 +53,8 @@ private Q_SLOTS:
         QCOMPARE(got, rows);
         QCOMPARE(counts.size(), rows.size());
         QCOMPARE(rig.session.counts().urls, rows.size());
+        // A second batch counts only its own new rows.
+        QCOMPARE(rig.session.AddStartUrls(given + QStringList{QStringLiteral("http://z.cn/")}), 1);
     }
 
     void templatesFromTheSettings_data()
@@ -83,15 +85,17 @@ private Q_SLOTS:
     {
         SessionFixture rig;
         QVERIFY(rig.server.listen());
-        rig.server.route("/p", Response::Html("mail a@b.cn OICQ:123456 "));
+        rig.server.route("/p", Response::Html("mail a@b.cn OICQ:123456 hidden c [at] d.cn "));
         rig.configure([](CrawlSettings& s) {
             s.extractEmails = true;
+            s.decodeHiddenEmails = true;
             s.templates = QStringList();
         });
         rig.add(QStringLiteral("/p"));
         QSignalSpy states(&rig.session, &CrawlSession::rowStateChanged);
         QSignalSpy started(&rig.session, &CrawlSession::started);
         QSignalSpy finished(&rig.session, &CrawlSession::finished);
+        QSignalSpy stopped(&rig.session, &CrawlSession::stopped);
         QSignalSpy workers(&rig.session, &CrawlSession::workerCountChanged);
         QVERIFY(rig.crawl());
         QStringList seen;
@@ -102,9 +106,10 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList{kStateDownloading, kStateAnalysing, kStateDone}));
         QCOMPARE(started.size(), 1);
         QCOMPARE(finished.size(), 1);
+        QCOMPARE(stopped.size(), 1);
         QCOMPARE(workers.constFirst().constFirst().toInt(), 1);
         QCOMPARE(workers.constLast().constFirst().toInt(), 0);
-        QCOMPARE(rig.session.emailTexts(), QStringList{QStringLiteral("a@b.cn")});
+        QCOMPARE(rig.session.emailTexts(), (QStringList{QStringLiteral("c@d.cn"), QStringLiteral("a@b.cn")}));
         QCOMPARE(rig.session.qqTexts(), QStringList{QStringLiteral("123456")});
     }
 

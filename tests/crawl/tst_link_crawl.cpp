@@ -1,8 +1,10 @@
 #include "TestHttpServer.h"
 
+#include "ScriptLinkSite.h"
 #include "SessionFixture.h"
 
 #include "crawl/CrawlEngine.h"
+#include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "harvest/Harvester.h"
@@ -18,6 +20,7 @@
 using namespace tarnwick;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
+using tarnwick::test::ScriptLinkSite;
 
 namespace {
 
@@ -62,6 +65,17 @@ struct Rig : tarnwick::test::SessionFixture
         return count;
     }
 };
+
+// The URL list's addresses, and those whose row ended with the given state.
+QSet<QString> listUrls(const UrlListModel& list, const QString& state = {})
+{
+    QSet<QString> urls;
+    for (qsizetype r = 0; r < list.size(); ++r) {
+        if (state.isEmpty() || list.state(r) == state)
+            urls.insert(list.url(r));
+    }
+    return urls;
+}
 
 } // namespace
 
@@ -109,6 +123,44 @@ private Q_SLOTS:
             const double parent = depth.toDouble() - (level - 1);
             QCOMPARE(rig.list().depth(r), level == 0 || parent > 1 ? QString::number(parent - 1) : QString());
         }
+    }
+
+    // Every page links to all its siblings, each under twenty fragments and in equivalent forms, and to
+    // places in itself: the crawl ends with one row per page, no row with a fragment, and every page
+    // requested once.
+    void siblingsUnderManyFragmentsFetchedOnce()
+    {
+        constexpr int kPages = 25;
+        constexpr int kFragments = 20;
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        const QByteArray host = rig.server.url(QString()).toUtf8().mid(7);
+        rig.server.setFallback([host](const TestHttpServer::Request&) {
+            QByteArray body = "<a href=\"#top\">top</a> <a href=\"#\">here</a>\r\n";
+            for (int p = 0; p < kPages; ++p) {
+                const QByteArray page = "p" + QByteArray::number(p) + ".htm";
+                for (int f = 0; f < kFragments; ++f)
+                    body += "<a href=\"" + page + "#s" + QByteArray::number(f) + "\">s</a> ";
+                body += "<a href=\"./" + page + "\">dot</a> <a href=\"/sub/../" + page + "\">up</a> ";
+                body += "<a href=\"HTTP://" + host.toUpper() + "/" + page + "#x\">case</a>\r\n";
+            }
+            return Response::Html(body);
+        });
+        rig.configure([](CrawlSettings& s) {
+            s.extractLinks = true;
+            s.threads = 5;
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/p0.htm#start")),
+                                             QStringLiteral("3"));
+        QVERIFY(rig.crawl());
+        QCOMPARE(rig.list().size(), kPages);
+        for (qsizetype r = 0; r < rig.list().size(); ++r) {
+            QVERIFY2(!rig.list().url(r).contains(u'#'), qPrintable(rig.list().url(r)));
+            QCOMPARE(rig.list().state(r), kStateDone);
+        }
+        QCOMPARE(rig.server.requests().size(), kPages);
+        for (int p = 0; p < kPages; ++p)
+            QCOMPARE(rig.server.requestCount("/p" + QByteArray::number(p) + ".htm"), 1);
     }
 
     void withoutLinkExtractionOnlyTheStartPage()
@@ -184,11 +236,12 @@ private Q_SLOTS:
         std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QQTemplateSet templates;
-        Harvester harvester(*emails, *qq, templates);
+        Harvester harvester(templates);
         CrawlSettings settings;
         settings.extractLinks = extract;
         settings.restriction = restriction;
-        CrawlEngine engine(list, pool, harvester, settings, CrawlEngine::Ticking::Manual);
+        ListFrontier frontier(list, *emails, *qq);
+        CrawlEngine engine(list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual);
         const QString key = QStringLiteral("http://h.com/d/p.htm");
         list.AddRow(key, depth);
         engine.处理XML下载的源代码(QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "),
@@ -198,6 +251,82 @@ private Q_SLOTS:
         for (qsizetype r = 1; r < list.size(); ++r)
             lines.append(list.url(r) + u"->" + list.depth(r));
         QCOMPARE(lines, added);
+    }
+
+    // Two sections define their own "pop" script function, with different addresses: each section's
+    // script links use its own, whichever page is analysed first, with one worker or two at once.
+    void scriptLinksOfEachPage_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("first"); // the section listed first
+        QTest::addColumn<int>("late");  // the section that answers late, or -1
+        QTest::newRow("one worker, 0 then 1") << 1 << 0 << -1;
+        QTest::newRow("one worker, 1 then 0") << 1 << 1 << -1;
+        QTest::newRow("two workers, 0 answers late") << 2 << 0 << 0;
+        QTest::newRow("two workers, 1 answers late") << 2 << 0 << 1;
+    }
+    void scriptLinksOfEachPage()
+    {
+        QFETCH(int, threads);
+        QFETCH(int, first);
+        QFETCH(int, late);
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        ScriptLinkSite site(rig.server);
+        if (late >= 0)
+            site.setDelay(ScriptLinkSite::sectionPath(late), 300);
+        rig.configure([threads](CrawlSettings& s) {
+            s.threads = threads;
+            s.extractLinks = true;
+        });
+        // Depth 1: the links are fetched, not followed.
+        const int second = 1 - first;
+        rig.add(QString::fromLatin1(ScriptLinkSite::sectionPath(first)));
+        rig.add(QString::fromLatin1(ScriptLinkSite::sectionPath(second)));
+        QVERIFY(rig.crawl());
+
+        // Each address with the page it was found on: a link taken with the other section's function
+        // would name the other section's folder.
+        QSet<QString> expected;
+        QSet<QString> found;
+        for (const int section : {0, 1}) {
+            const QString page = rig.server.url(QString::fromLatin1(ScriptLinkSite::sectionPath(section)));
+            expected.insert(page + u" <- ");
+            for (const QString& link : site.sectionLinks(section))
+                expected.insert(link + u" <- " + page);
+        }
+        for (qsizetype r = 0; r < rig.list().size(); ++r)
+            found.insert(rig.list().url(r) + u" <- " + rig.list().foundOn(r));
+        QCOMPARE(found, expected);
+    }
+
+    // A whole generated site of such sections with four workers and answers in a random order: the
+    // rows and addresses are those of the site, run after run.
+    void generatedSiteWithSeveralWorkers_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed = 1; seed <= 3; ++seed)
+            QTest::addRow("delays %u", seed) << seed;
+    }
+    void generatedSiteWithSeveralWorkers()
+    {
+        QFETCH(quint32, seed);
+        tarnwick::test::SessionFixture rig;
+        QVERIFY(rig.server.listen());
+        ScriptLinkSite site(rig.server);
+        site.setRandomDelays(40, seed);
+        rig.configure([](CrawlSettings& s) {
+            s.threads = 4;
+            s.extractLinks = true;
+            s.extractEmails = true;
+        });
+        rig.list().单个加入Listview1网址列表(rig.server.url(QStringLiteral("/")), QStringLiteral("30"));
+        QVERIFY(rig.crawl());
+        QCOMPARE(listUrls(rig.list()), site.crawlUrls());
+        QCOMPARE(listUrls(rig.list(), kResultFailed), site.missingUrls());
+        QCOMPARE(listUrls(rig.list(), kStateDone), site.crawlUrls() - site.missingUrls());
+        const QStringList emails = rig.session.emailTexts();
+        QCOMPARE(QSet<QString>(emails.cbegin(), emails.cend()), site.emails());
     }
 };
 

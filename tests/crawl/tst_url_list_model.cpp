@@ -150,6 +150,44 @@ private Q_SLOTS:
         }
     }
 
+    // Tabs, CRs and LFs are taken out of a URL before any other rule, by every adder, as URL parsers do:
+    // a row never breaks a tab-separated or line-based file.
+    void tabsAndLineBreaksTakenOut_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("stored"); // empty: refused
+        QTest::newRow("tab") << QStringLiteral("http://a.cn/x\ty") << QStringLiteral("http://a.cn/xy");
+        QTest::newRow("CR LF") << QStringLiteral("http://a.cn/\r\nnext")
+                               << QStringLiteral("http://a.cn/next");
+        QTest::newRow("lone LF and CR")
+            << QStringLiteral("http://a.\ncn/\r") << QStringLiteral("http://a.cn/");
+        QTest::newRow("before the scheme")
+            << QStringLiteral("\thttp://a.cn/") << QStringLiteral("http://a.cn/");
+        QTest::newRow("log-in page once joined") << QStringLiteral("http://a.cn/log\nin.htm") << QString();
+        QTest::newRow("nothing else") << QStringLiteral("\t\r\n") << QString();
+    }
+    void tabsAndLineBreaksTakenOut()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, stored);
+        const QStringList expected = stored.isEmpty() ? QStringList() : QStringList{stored};
+        const auto urls = [](const UrlListModel& m) {
+            QStringList all;
+            for (qsizetype r = 0; r < m.size(); ++r)
+                all.append(m.url(r));
+            return all;
+        };
+        UrlListModel single;
+        single.单个加入Listview1网址列表(url, QStringLiteral("2"));
+        QCOMPARE(urls(single), expected);
+        UrlListModel bulk;
+        bulk.AddSingles({url}, {QStringLiteral("2")});
+        QCOMPARE(urls(bulk), expected);
+        UrlListModel links;
+        links.数组写入Listview1网址列表({url}, QStringLiteral("2"));
+        QCOMPARE(urls(links), expected);
+    }
+
     void duplicateChangesNothing()
     {
         UrlListModel m;

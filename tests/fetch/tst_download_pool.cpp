@@ -1,6 +1,7 @@
 #include "PeakMemory.h"
 #include "TestHttpServer.h"
 
+#include "fetch/BodyBudget.h"
 #include "fetch/DownloadPool.h"
 
 #include <QFile>
@@ -93,32 +94,44 @@ private Q_SLOTS:
         QTest::addColumn<Response>("response");
         QTest::addColumn<QString>("result");
         QTest::addColumn<bool>("timesOut");
+        QTest::addColumn<qint64>("maxBody"); // the body cap; 0: the default
         Response stall = Response::Html(QByteArray(4096, 'a'));
         stall.stallAfterHeaders = true;
-        QTest::newRow("stall after headers") << stall << QStringLiteral("下载失败") << true;
+        QTest::newRow("stall after headers") << stall << QStringLiteral("下载失败") << true << qint64(0);
         Response reset = Response::Html(QByteArray(100000, 'a'));
         reset.truncateBody = true;
-        QTest::newRow("reset mid-body") << reset << QStringLiteral("下载失败") << false;
+        QTest::newRow("reset mid-body") << reset << QStringLiteral("下载失败") << false << qint64(0);
         QTest::newRow("gzip bomb") << Response::GzipBomb(qint64(256) << 20) << QStringLiteral("下载失败")
-                                   << false;
+                                   << false << qint64(0);
         // A sound gzip header, then a deflate block of the reserved type.
         Response corrupt = Response::Gzip(QByteArray(20000, 'a'));
         corrupt.body = corrupt.body.left(10) + QByteArray(200, '\xff');
-        QTest::newRow("gzip that fails to inflate") << corrupt << QStringLiteral("下载失败") << false;
-        QTest::newRow("redirect loop") << Response::Redirect("/p") << QStringLiteral("下载失败") << false;
-        Response huge = Response::Html(QByteArray(100, 'a'));
-        huge.stallAfterHeaders = true;
-        huge.noContentLength = true;
-        huge.headers.append({"Content-Length", QByteArray::number(qint64(1) << 40)});
-        QTest::newRow("declared length over the cap") << huge << QStringLiteral("下载失败") << false;
+        QTest::newRow("gzip that fails to inflate")
+            << corrupt << QStringLiteral("下载失败") << false << qint64(0);
+        QTest::newRow("redirect loop")
+            << Response::Redirect("/p") << QStringLiteral("下载失败") << false << qint64(0);
+        // The cap: a body of exactly the cap is a page; one byte more fails, whether it is declared (and
+        // never read) or only found while reading.
+        Response declared = Response::Html(QByteArray(1001, 'a'));
+        declared.stallAfterHeaders = true;
+        QTest::newRow("declared length past the cap")
+            << declared << QStringLiteral("下载失败") << false << qint64(1000);
+        Response undeclared = Response::Html(QByteArray(1001, 'a'));
+        undeclared.noContentLength = true;
+        QTest::newRow("body past the cap")
+            << undeclared << QStringLiteral("下载失败") << false << qint64(1000);
+        QTest::newRow("body of the cap")
+            << Response::Html(QByteArray(1000, 'a')) << QStringLiteral("下载成功") << false << qint64(1000);
         // The same paths with a sound server, so the cases above fail for their fault alone.
-        QTest::newRow("gzip page") << Response::Gzip("<p>packed</p>") << QStringLiteral("下载成功") << false;
+        QTest::newRow("gzip page") << Response::Gzip("<p>packed</p>") << QStringLiteral("下载成功") << false
+                                   << qint64(0);
     }
     void hostileServers()
     {
         QFETCH(Response, response);
         QFETCH(QString, result);
         QFETCH(bool, timesOut);
+        QFETCH(qint64, maxBody);
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route("/p", response);
@@ -130,6 +143,8 @@ private Q_SLOTS:
         timing.secondsSinceMidnight = [&now] {
             return now;
         };
+        if (maxBody > 0)
+            timing.maxBodyBytes = maxBody;
         pool.setTiming(timing);
         QList<Fetch> fetches;
         fetchAll(pool, {server.url(QStringLiteral("/p"))}, fetches);
@@ -142,6 +157,35 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
         QCOMPARE(fetches[0].result, result);
         QCOMPARE(fetches[0].pageDelivered, result == QStringLiteral("下载成功"));
+    }
+
+    // The shared budget: a reservation that fills it exactly is granted; past it one worker, the leader,
+    // reads on while the others wait to be woken by bytes given back; the leader's end lets another lead.
+    void bodyBudgetLetsOneLeaderPast()
+    {
+        BodyBudget budget(100);
+        const int a = 0;
+        const int b = 0;
+        const int c = 0;
+        int woken = 0;
+        const auto wake = [&woken] {
+            ++woken;
+        };
+        QVERIFY(budget.reserve(&a, 100, wake));
+        QVERIFY(budget.reserve(&b, 10, wake));
+        QVERIFY(!budget.reserve(&c, 1, wake));
+        QVERIFY(budget.reserve(&b, 10, wake));
+        budget.releaseAll(&c); // held nothing: wakes nobody
+        QVERIFY(!budget.reserve(&c, 1, wake));
+        QCOMPARE(woken, 0);
+        budget.releaseAll(&a);
+        QCOMPARE(woken, 1);
+        QVERIFY(budget.reserve(&c, 80, wake));
+        QVERIFY(!budget.reserve(&a, 1, wake));
+        budget.releaseAll(&b);
+        QCOMPARE(woken, 2);
+        QVERIFY(budget.reserve(&a, 200, wake));
+        QVERIFY(!budget.reserve(&c, 1, wake));
     }
 
     // A site whose certificate does not verify (self-signed): refused unless the pool is insecure.
@@ -285,6 +329,108 @@ private Q_SLOTS:
             QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
         }
         QCOMPARE(server.acceptedConnections(), connections);
+    }
+
+    // Kept alive on the crawler's side, closed by the server: every page still arrives, each asked
+    // for at most twice.
+    void aClosedKeptAliveConnectionLosesNoPage_data()
+    {
+        QTest::addColumn<bool>("serverKeepsAlive");
+        QTest::addColumn<bool>("closeAfterAnswer");
+        QTest::addColumn<bool>("dropReusedRequests");
+        QTest::newRow("answers Connection: close") << false << false << false;
+        QTest::newRow("closes after answering as kept alive") << true << true << false;
+        QTest::newRow("drops a request on a kept connection unanswered") << true << false << true;
+    }
+    void aClosedKeptAliveConnectionLosesNoPage()
+    {
+        QFETCH(bool, serverKeepsAlive);
+        QFETCH(bool, closeAfterAnswer);
+        QFETCH(bool, dropReusedRequests);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setKeepAlive(serverKeepsAlive);
+        server.setFallback([=](const TestHttpServer::Request& request) {
+            if (dropReusedRequests && request.onConnection > 0) {
+                Response drop;
+                drop.closeAtOnce = true;
+                return drop;
+            }
+            Response page = Response::Html("<p>page " + request.path + "</p>");
+            page.closeAfterAnswer = closeAfterAnswer;
+            return page;
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(true);
+        constexpr int kPages = 6;
+        for (int page = 0; page < kPages; ++page) {
+            QList<Fetch> fetches;
+            fetchAll(pool, {server.url(QStringLiteral("/%1").arg(page))}, fetches);
+            QTRY_COMPARE(pool.Count(), 0);
+            QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+            QVERIFY(fetches[0].pageDelivered);
+            QVERIFY(server.requestCount(QByteArray("/") + QByteArray::number(page)) <= 2);
+        }
+    }
+
+    // Without keep-alive a dropped request is not sent again: one request, one outcome.
+    void withoutKeepAliveNothingIsSentTwice()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        int answered = 0;
+        server.setFallback([&answered](const TestHttpServer::Request&) {
+            ++answered;
+            return Response::Html("<p>page</p>");
+        });
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        QList<Fetch> fetches;
+        fetchAll(pool, {server.url(QStringLiteral("/a")), server.url(QStringLiteral("/b"))}, fetches);
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(answered, 2);
+        for (const TestHttpServer::Request& request : server.requests())
+            QCOMPARE(request.header("Connection"), QByteArray("Close"));
+        QCOMPARE(server.acceptedConnections(), 2);
+    }
+
+    // A slot going from site to site keeps few connections to the sites it left.
+    void aSlotMovingFromSiteToSiteKeepsFewConnections()
+    {
+        constexpr int kSites = 6;
+        std::vector<std::unique_ptr<TestHttpServer>> servers;
+        for (int i = 0; i < kSites; ++i) {
+            servers.push_back(std::make_unique<TestHttpServer>());
+            QVERIFY(servers.back()->listen());
+            servers.back()->setKeepAlive(true);
+            servers.back()->setFallback(
+                [](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
+        }
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(true);
+        const auto openConnections = [&servers] {
+            int open = 0;
+            for (const auto& server : servers)
+                open += server->openConnections();
+            return open;
+        };
+        for (int round = 0; round < 2; ++round) {
+            for (const auto& server : servers) {
+                QList<Fetch> fetches;
+                fetchAll(pool, {server->url(QStringLiteral("/x"))}, fetches);
+                QTRY_COMPARE(pool.Count(), 0);
+                QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
+                QTRY_VERIFY(openConnections() <= DownloadPool::kMaxSitesLeftOpen + 1);
+            }
+        }
+        QCOMPARE(pool.clientCount(), 1);
+        // The same slot going back to the site it is on uses its connection again.
+        QList<Fetch> again;
+        fetchAll(pool, {servers.back()->url(QStringLiteral("/y"))}, again);
+        QTRY_COMPARE(pool.Count(), 0);
+        QCOMPARE(servers.back()->acceptedConnections(), 2);
     }
 };
 

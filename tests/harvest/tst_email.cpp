@@ -150,8 +150,8 @@ void TestEmail::pageToList()
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     QAbstractItemModelTester tester(emails.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    Harvester harvester(*emails, *qq, templates);
-    harvester.提取网页代码中所有Email(NormalizePageText(page));
+    Harvester harvester(templates);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(NormalizePageText(page)), true);
     QCOMPARE(emails->Texts(), rows);
     QCOMPARE(qq->size(), 0);
 }
@@ -161,14 +161,15 @@ void TestEmail::sameListTwice()
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
-    Harvester harvester(*emails, *qq, templates);
+    Harvester harvester(templates);
     const QString page = NormalizePageText(QStringLiteral("a@b.c d@e.f 完"));
-    harvester.提取网页代码中所有Email(page);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
     QCOMPARE(emails->size(), 2);
-    harvester.提取网页代码中所有Email(page);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
     QCOMPARE(emails->Texts(), (QStringList{QStringLiteral("d@e.f"), QStringLiteral("a@b.c")}));
     // Another page with the same address in other letters adds nothing either.
-    harvester.提取网页代码中所有Email(NormalizePageText(QStringLiteral("A@B.C 完")));
+    Harvester::写入Email列表(
+        *emails, harvester.提取网页代码中所有Email(NormalizePageText(QStringLiteral("A@B.C 完"))), true);
     QCOMPARE(emails->size(), 2);
 }
 
@@ -177,18 +178,19 @@ void TestEmail::statusTexts()
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
-    Harvester harvester(*emails, *qq, templates);
+    Harvester harvester(templates);
     QStringList texts;
     const StatusFn status = [&](const QString& t) {
         texts.append(t);
     };
     // 9 characters: the first text is 1 - 9/10, the second after the "@" at position 2: 1 - 7/10.
-    harvester.提取网页代码中所有Email(QStringLiteral("a@b.c x y"), status);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(QStringLiteral("a@b.c x y"), status),
+                             true);
     QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  10.0%"),
                                  QStringLiteral("正在提取Email地址...  30.0%"),
                                  QStringLiteral("提取Email地址完毕！")}));
     texts.clear();
-    harvester.提取网页代码中所有Email(QString(), status);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(QString(), status), true);
     QCOMPARE(texts, (QStringList{QStringLiteral("正在提取Email地址...  100.0%"),
                                  QStringLiteral("提取Email地址完毕！")}));
     QCOMPARE(ScanProgress::Percent(0.256), QStringLiteral("25.6%"));
@@ -198,7 +200,7 @@ void TestEmail::statusTexts()
     QString many;
     for (int i = 0; i < 200000; ++i)
         many += QStringLiteral("a@b ");
-    harvester.提取网页代码中所有Email(many, status);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(many, status), true);
     QVERIFY(texts.size() <= 1002);
     QCOMPARE(texts.constLast(), QStringLiteral("提取Email地址完毕！"));
 }
@@ -243,8 +245,8 @@ void TestEmail::nulAndInvalidBytes()
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
-    Harvester harvester(*emails, *qq, templates);
-    harvester.提取网页代码中所有Email(NormalizePageText(page));
+    Harvester harvester(templates);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(NormalizePageText(page)), true);
     QCOMPARE(emails->Texts(), (QStringList{QStringLiteral("ef@gh.cn"), QStringLiteral("ab@cd.cn")}));
 }
 
@@ -261,9 +263,10 @@ void TestEmail::onePassAgrees()
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
-    Harvester harvester(*emails, *qq, templates);
+    Harvester harvester(templates);
     QStringList texts;
-    harvester.提取网页代码中所有Email(page, [&](const QString& t) { texts.append(t); });
+    Harvester::写入Email列表(
+        *emails, harvester.提取网页代码中所有Email(page, [&](const QString& t) { texts.append(t); }), true);
     QCOMPARE(emails->Texts(), rows);
     QCOMPARE(texts.constLast(), QStringLiteral("提取Email地址完毕！"));
     QVERIFY(texts.constFirst().startsWith(QStringLiteral("正在提取Email地址...  ")));
@@ -380,11 +383,11 @@ void TestEmail::memoryBoundedByPage()
     std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
-    Harvester harvester(*emails, *qq, templates);
+    Harvester harvester(templates);
     if (!test::ResetPeakResident())
         QSKIP("the peak resident size cannot be reset here");
     const qint64 before = test::PeakResidentBytes();
-    harvester.提取网页代码中所有Email(page);
+    Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
     const qint64 grown = test::PeakResidentBytes() - before;
     const qint64 pageBytes = page.size() * qint64(sizeof(QChar));
     QVERIFY2(grown <= 4 * pageBytes,

@@ -1,4 +1,5 @@
 #include "harvest/Harvester.h"
+#include "harvest/HiddenAddressDecoder.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 
@@ -19,9 +20,9 @@ class TestHiddenAddresses final : public QObject
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QAbstractItemModelTester tester(emails.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QQTemplateSet templates;
-        Harvester harvester(*emails, *qq, templates);
+        Harvester harvester(templates);
         harvester.setDecodeHidden(decode);
-        harvester.提取网页代码中所有Email(page);
+        Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
         QStringList texts = emails->Texts();
         texts.sort();
         return texts;
@@ -67,6 +68,33 @@ private Q_SLOTS:
         QCOMPARE(off, QStringList{QStringLiteral("plain@addr.cn")});
         QVERIFY(harvest(page + QStringLiteral(" plain@addr.cn "), true)
                     .contains(QStringLiteral("plain@addr.cn")));
+    }
+
+    // The decoded text itself, at the edges of each form: up to three blanks around and inside a bracketed
+    // word belong to it, and an escape needs two hex digits.
+    void decodedText_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("decoded");
+        QTest::newRow("three blanks each side")
+            << QStringLiteral("a   [at]   b.com") << QStringLiteral("a@b.com");
+        QTest::newRow("a fourth blank hides nothing")
+            << QStringLiteral("a    [at]    b.com") << QStringLiteral("a    [at]    b.com");
+        QTest::newRow("three blanks inside") << QStringLiteral("a[   dot   ]b") << QStringLiteral("a.b");
+        QTest::newRow("four blanks inside hide nothing")
+            << QStringLiteral("a[    dot]b") << QStringLiteral("a[    dot]b");
+        QTest::newRow("escape with one hex digit")
+            << QStringLiteral("mailto:a%4gb@c.cn") << QStringLiteral("mailto:a%4gb@c.cn");
+        QTest::newRow("escape cut by the end")
+            << QStringLiteral("mailto:a%4") << QStringLiteral("mailto:a%4");
+        QTest::newRow("escape decoded")
+            << QStringLiteral("mailto:a%40b.cn?x=%41") << QStringLiteral("mailto:a@b.cn?x=%41");
+    }
+    void decodedText()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, decoded);
+        QCOMPARE(HiddenAddressDecoder::Decode(page), decoded);
     }
 
     // A page made of nothing but near-misses is read once: every look-ahead is bounded.

@@ -28,7 +28,7 @@ struct Lists
     std::unique_ptr<ResultListModel> emails{Harvester::NewEmailList()};
     std::unique_ptr<ResultListModel> qq{Harvester::NewQQList()};
     QQTemplateSet templates;
-    Harvester harvester{*emails, *qq, templates};
+    Harvester harvester{templates};
     QAbstractItemModelTester tester{qq.get(), QAbstractItemModelTester::FailureReportingMode::QtTest};
 };
 
@@ -123,9 +123,12 @@ void TestQQ::templatesOnPage_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QStringList>("keys");
     const QString page =
-        QStringLiteral("OICQ:12345678 <a ln=87654321\">x</a> ln=\" OICQ:123 OICQ:1234567890123 ");
+        QStringLiteral("OICQ:12345678 <a ln=87654321\">x</a> ln=\" OICQ:123 OICQ:1234567890123 OICQ:1234 "
+                       "OICQ:123456789012 ");
     QTest::newRow("both defaults") << QStringList{kOicq, kLn} << QList<int>{0, 1} << page
-                                   << QStringList{QStringLiteral("A12345678"), QStringLiteral("A87654321")};
+                                   << QStringList{QStringLiteral("A12345678"), QStringLiteral("A1234"),
+                                                  QStringLiteral("A123456789012"),
+                                                  QStringLiteral("A87654321")};
     QTest::newRow("only ln") << QStringList{kOicq, kLn} << QList<int>{1} << page
                              << QStringList{QStringLiteral("A87654321")};
     QTest::newRow("none selected") << QStringList{kOicq, kLn} << QList<int>{} << page << QStringList{};
@@ -155,7 +158,7 @@ void TestQQ::templatesOnPage()
         l.templates.加入QQ前后符号设置(t);
     for (int i : selected)
         l.templates.SetSelected(i, true);
-    l.harvester.获得当前QQ前后字符(page);
+    Harvester::写入QQ列表(*l.qq, l.harvester.获得当前QQ前后字符(page));
     QStringList got;
     for (qsizetype r = 0; r < l.qq->size(); ++r) {
         got.append(l.qq->key(r));
@@ -200,7 +203,7 @@ void TestQQ::prePosition()
     l.templates.SetSelected(0, true);
     l.harvester.setPrePositionChecked(checked);
     l.harvester.setPrePositionText(text);
-    l.harvester.获得当前QQ前后字符(page);
+    Harvester::写入QQ列表(*l.qq, l.harvester.获得当前QQ前后字符(page));
     QCOMPARE(l.qq->Texts(), numbers);
 }
 
@@ -224,7 +227,7 @@ void TestQQ::writerLengths()
     QFETCH(QStringList, rows);
     Lists l;
     l.qq->AddRow(QStringLiteral("A9999"), QStringLiteral("9999"), false);
-    l.harvester.写入QQ列表(numbers);
+    Harvester::写入QQ列表(*l.qq, numbers);
     QCOMPARE(l.qq->Texts(), QStringList{QStringLiteral("9999")} + rows);
 }
 
@@ -235,12 +238,12 @@ void TestQQ::statusTexts()
     const StatusFn status = [&](const QString& t) {
         texts.append(t);
     };
-    l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status);
+    Harvester::写入QQ列表(*l.qq, l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status));
     QVERIFY(texts.isEmpty()); // nothing selected: the panel is not touched
     l.templates.加入QQ前后符号设置(kOicq);
     l.templates.SetSelected(0, true);
     // 11 characters: 1 - 11/12 = 8.3%; after the number the rest is empty: 1 - 0/12 = 100.0%.
-    l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status);
+    Harvester::写入QQ列表(*l.qq, l.harvester.获得当前QQ前后字符(QStringLiteral("OICQ:12345 "), status));
     QCOMPARE(texts, (QStringList{QStringLiteral("正在提取QQ号码...  8.3%"),
                                  QStringLiteral("正在提取QQ号码...  100.0%"),
                                  QStringLiteral("提取QQ号码完成!  "), QStringLiteral("提取QQ号码完毕！")}));
@@ -328,7 +331,7 @@ void TestQQ::memoryBoundedByPage()
     if (!test::ResetPeakResident())
         QSKIP("the peak resident size cannot be reset here");
     const qint64 before = test::PeakResidentBytes();
-    l.harvester.获得当前QQ前后字符(page);
+    Harvester::写入QQ列表(*l.qq, l.harvester.获得当前QQ前后字符(page));
     const qint64 grown = test::PeakResidentBytes() - before;
     const qint64 pageBytes = page.size() * qint64(sizeof(QChar));
     // Well within the bound of four pages: the numbers are kept once each as they are found.

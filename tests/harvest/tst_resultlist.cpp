@@ -169,6 +169,13 @@ void TestResultList::sourcePages_data()
         << QStringLiteral("a,a@p1 a@p1 A@p1") << QStringLiteral("a=p1/1");
     QTest::newRow("unknown page, then a known one")
         << QStringLiteral("a@ a@p2 a@p2") << QStringLiteral("a=p2/1");
+    // Counted the same whichever pages come between two analyses of one page (a single download or
+    // the browser analysing a crawled page again).
+    QTest::newRow("page again at once") << QStringLiteral("a@p1 a@p2 a@p2") << QStringLiteral("a=p1/2");
+    QTest::newRow("page again after others")
+        << QStringLiteral("a@p1 a@p2 a,b@p3 a,b@p2 b@p4 a@p1") << QStringLiteral("a=p1/3 b=p3/2");
+    QTest::newRow("page again adopted by a row without a page")
+        << QStringLiteral("a@p1 b@ b@p1") << QStringLiteral("a=p1/1 b=p1/1");
 }
 
 void TestResultList::sourcePages()

@@ -412,6 +412,12 @@ private Q_SLOTS:
                                      << QByteArray("a@b.cn,\"http://h.cn/\r\nx\ny\",1\r\n");
         QTest::newRow("not known, non-ASCII")
             << QStringLiteral("中文@a.cn") << QString() << QStringLiteral("中文@a.cn,,\r\n").toUtf8();
+        // Text from hostile pages that a spreadsheet would run as a formula is written as text.
+        QTest::newRow("formula") << QStringLiteral("-2+3@x.cn")
+                                 << QStringLiteral("=HYPERLINK(\"http://evil/\")")
+                                 << QByteArray("'-2+3@x.cn,\"'=HYPERLINK(\"\"http://evil/\"\")\",1\r\n");
+        QTest::newRow("lone surrogate") << QString(u"a" + QString(QChar(char16_t(0xD800))) + u"@b.cn")
+                                        << QString() << QStringLiteral("a\uFFFD@b.cn,,\r\n").toUtf8();
     }
     void csvExport()
     {

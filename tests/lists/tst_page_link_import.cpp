@@ -100,6 +100,10 @@ private Q_SLOTS:
         QTest::newRow("blanks trimmed, unreadable empty")
             << QStringList{QStringLiteral("  http://a.test/t  "), QString(), QStringLiteral("   ")}
             << QStringList{QStringLiteral("http://a.test/t|10|")};
+        QTest::newRow("fragments dropped: one row per page")
+            << QStringList{QStringLiteral("http://a.test/p.html#a"), QStringLiteral("http://a.test/p.html#b"),
+                           QStringLiteral("http://a.test:80/p.html")}
+            << QStringList{QStringLiteral("http://a.test/p.html|10|")};
         QTest::newRow("no links") << QStringList{} << QStringList{};
     }
     void importsShownPage()

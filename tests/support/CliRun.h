@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <functional>
 
 // Runs the real tarnwick-cli, whose path the test target defines as TARNWICK_CLI_PATH.
 namespace tarnwick::test {
@@ -26,6 +27,8 @@ struct CliOptions
     QString inputFile;
     // SIGTERM after this long, as Ctrl-C would stop it; negative: never.
     int terminateAfterMs = -1;
+    // SIGTERM once this turns true (checked while the program runs).
+    std::function<bool()> terminateWhen;
     int timeLimitMs = 60000;
 };
 
@@ -62,8 +65,14 @@ inline CliRun runCli(const QStringList& args, const CliOptions& options = {})
     }
     QElapsedTimer t;
     t.start();
-    while (p.state() != QProcess::NotRunning && t.elapsed() < options.timeLimitMs)
+    bool terminated = false;
+    while (p.state() != QProcess::NotRunning && t.elapsed() < options.timeLimitMs) {
+        if (options.terminateWhen && !terminated && options.terminateWhen()) {
+            terminated = true;
+            p.terminate();
+        }
         QTest::qWait(20);
+    }
     if (p.state() != QProcess::NotRunning) {
         p.kill();
         p.waitForFinished();

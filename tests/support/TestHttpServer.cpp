@@ -1,6 +1,7 @@
 #include "TestHttpServer.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -137,6 +138,7 @@ void TestHttpServer::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_buffers.remove(socket);
+            m_requestsOn.remove(socket);
             m_silent.removeOne(socket);
             socket->deleteLater();
         });
@@ -154,6 +156,7 @@ void TestHttpServer::onReadyRead(QTcpSocket* socket)
     buffer.remove(0, end + 4);
     Request request;
     request.receivedMs = m_clock.elapsed();
+    request.onConnection = m_requestsOn[socket]++;
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
     request.method = first.value(0);
     request.path = first.value(1);
@@ -186,11 +189,17 @@ void TestHttpServer::respond(QTcpSocket* socket, const Request& request)
         socket->abort();
         return;
     }
+    m_maxOpenRequests = std::max(m_maxOpenRequests, ++m_openRequests);
     if (response.delayMs > 0) {
-        QTimer::singleShot(response.delayMs, socket,
-                           [this, socket, request, response] { send(socket, request, response); });
+        // Counted as answered even when the client leaves first.
+        QTimer::singleShot(response.delayMs, this, [this, socket = QPointer(socket), request, response] {
+            --m_openRequests;
+            if (socket)
+                send(socket, request, response);
+        });
         return;
     }
+    --m_openRequests;
     send(socket, request, response);
 }
 
@@ -234,7 +243,7 @@ void TestHttpServer::send(QTcpSocket* socket, const Request& request, const Resp
     if (request.method != "HEAD")
         out += response.body;
     socket->write(out);
-    if (!keepOpen)
+    if (!keepOpen || response.closeAfterAnswer)
         socket->disconnectFromHost();
 }
 

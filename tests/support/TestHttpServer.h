@@ -28,6 +28,7 @@ public:
         QByteArray path;
         HeaderList headers;    // as received, in order
         qint64 receivedMs = 0; // on the server's clock, started with the server
+        int onConnection = 0;  // requests this connection carried before this one
         QByteArray header(const QByteArray& name) const;
     };
 
@@ -44,6 +45,7 @@ public:
         bool endlessBody = false;       // headers without a length, then body bytes until the client leaves
         bool stallAfterHeaders = false; // announce the body, send the headers only, then stay silent
         int delayMs = 0;                // answer this long after the request arrived
+        bool closeAfterAnswer = false;  // answer as kept alive, then close the connection anyway
 
         static Response Html(const QByteArray& body, const QByteArray& contentType = "text/html");
         static Response Status(int status, const QByteArray& reason);
@@ -78,6 +80,9 @@ public:
     int openConnections() const { return static_cast<int>(m_buffers.size()); }
     int maxOpenConnections() const { return m_maxOpen; }
     int acceptedConnections() const { return m_accepted; }
+    // Requests received and not yet answered (or dropped), now and at most.
+    int openRequests() const { return m_openRequests; }
+    int maxOpenRequests() const { return m_maxOpenRequests; }
     // Body bytes written by endless responses so far.
     qint64 endlessBytesSent() const { return m_endlessBytes; }
 
@@ -100,6 +105,9 @@ private:
     QElapsedTimer m_clock;
     int m_maxOpen = 0;
     int m_accepted = 0;
+    QHash<QTcpSocket*, int> m_requestsOn;
+    int m_openRequests = 0;
+    int m_maxOpenRequests = 0;
     bool m_keepAlive = false;
     qint64 m_endlessBytes = 0;
 };

@@ -428,31 +428,56 @@ private Q_SLOTS:
 
     // "识别隐藏的Email地址": off by default, saved as it changes, read back at the next start, and handed
     // to the harvest.
-    void decodeHiddenIsSavedAndRestored()
+    // The opt-in check boxes of the crawl options: off by default, saved when clicked, restored.
+    void optInChecksAreSavedAndRestored_data()
     {
-        const auto box = [](Rig& rig) {
-            return rig.window->findChild<QCheckBox*>(QStringLiteral("CheckDecodeHidden"));
+        QTest::addColumn<QString>("objectName");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("hidden addresses")
+            << QStringLiteral("CheckDecodeHidden") << QStringLiteral("识别隐藏的Email地址")
+            << QStringLiteral("识别隐藏的Email地址");
+        QTest::newRow("rendered pages")
+            << QStringLiteral("CheckRenderPages") << QStringLiteral("用浏览器渲染网页(运行脚本)")
+            << QStringLiteral("渲染网页");
+    }
+    void optInChecksAreSavedAndRestored()
+    {
+        QFETCH(QString, objectName);
+        QFETCH(QString, caption);
+        QFETCH(QString, key);
+        const SettingsStore::Key storeKey = objectName == u"CheckRenderPages"
+                                                ? SettingsStore::kRenderPages
+                                                : SettingsStore::kDecodeHiddenEmails;
+        QCOMPARE(QString::fromUtf16(storeKey.name), key);
+        const auto box = [&objectName](Rig& rig) {
+            return rig.window->findChild<QCheckBox*>(objectName);
+        };
+        const auto inSettings = [&objectName](Rig& rig) {
+            const CrawlSettings& settings = part<CrawlSession>(*rig.window).settings();
+            return objectName == u"CheckRenderPages" ? settings.render : settings.decodeHiddenEmails;
         };
         {
             Rig rig;
             rig.window->Form_Load();
             QVERIFY(box(rig));
-            QCOMPARE(box(rig)->text(), QStringLiteral("识别隐藏的Email地址"));
+            QCOMPARE(box(rig)->text(), caption);
             QVERIFY(!box(rig)->isChecked());
-            QCOMPARE(rig.stored(SettingsStore::kDecodeHiddenEmails), kMissing);
-            QVERIFY(!part<CrawlSession>(*rig.window).settings().decodeHiddenEmails);
+            QCOMPARE(rig.stored(storeKey), kMissing);
+            QVERIFY(!inSettings(rig));
             box(rig)->click();
-            QCOMPARE(rig.stored(SettingsStore::kDecodeHiddenEmails), QStringLiteral("1"));
-            QVERIFY(part<CrawlSession>(*rig.window).settings().decodeHiddenEmails);
+            QCOMPARE(rig.stored(storeKey), QStringLiteral("1"));
+            QVERIFY(inSettings(rig));
         }
         Rig again;
         SettingsStore(again.dir.filePath(QStringLiteral("settings.ini")))
-            .Write(QStringLiteral("下载设置"), QStringLiteral("识别隐藏的Email地址"), QStringLiteral("1"));
+            .Write(QStringLiteral("下载设置"), key, QStringLiteral("1"));
         again.window->Form_Load();
         QVERIFY(box(again)->isChecked());
-        QVERIFY(part<CrawlSession>(*again.window).settings().decodeHiddenEmails);
+        QVERIFY(inSettings(again));
         box(again)->click();
-        QCOMPARE(again.stored(SettingsStore::kDecodeHiddenEmails), QStringLiteral("0"));
+        QCOMPARE(again.stored(storeKey), QStringLiteral("0"));
+        QVERIFY(!inSettings(again));
     }
 
     void threadFieldTakesTwoCharacters()

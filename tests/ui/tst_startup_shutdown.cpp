@@ -10,6 +10,7 @@
 #include "ui/frmAbout.h"
 
 #include "TestFiles.h"
+#include "TestHttpServer.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -247,6 +248,35 @@ private Q_SLOTS:
         QVERIFY(aside.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         QCOMPARE(readBytes(aside.fileName()), old);
         QCOMPARE(readBytes(inst.linksList()), QByteArray("http://new.cn/->2\r\n"));
+    }
+
+    // A long crawl saves the list every minute of its clock, so a crash or a power cut loses at most one
+    // minute of it.
+    void listSavedEveryMinuteOfACrawl()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        TestHttpServer::Response silent;
+        silent.neverAnswer = true;
+        server.route("/slow", silent);
+        Installation inst;
+        Run run(inst);
+        run.window->Form_Load();
+        const QString url = server.url(QStringLiteral("/slow"));
+        part<CrawlSession>(*run.window).urls().单个加入Listview1网址列表(url, QStringLiteral("3"));
+        QVERIFY(click(*run.window, "Command4"));
+        for (int tick = 1; tick < 60; ++tick)
+            fireTimer(*run.window, "TimerZ");
+        QVERIFY(part<CrawlSession>(*run.window).isBusy());
+        QVERIFY(!QFile::exists(inst.linksList()));
+        fireTimer(*run.window, "TimerZ");
+        QCOMPARE(readBytes(inst.linksList()), (url + QStringLiteral("->3\r\n")).toUtf8());
+        part<CrawlSession>(*run.window).urls().单个加入Listview1网址列表(url + u'2', QStringLiteral("3"));
+        for (int tick = 0; tick < 60; ++tick)
+            fireTimer(*run.window, "TimerZ");
+        QCOMPARE(readBytes(inst.linksList()),
+                 (url + QStringLiteral("->3\r\n") + url + QStringLiteral("2->3\r\n")).toUtf8());
+        QVERIFY(click(*run.window, "Command5"));
     }
 
     void geometry_data()

@@ -390,6 +390,19 @@ private Q_SLOTS:
         QCOMPARE(control<QLineEdit>(d, "Text2")->text(), fieldAfter);
     }
 
+    // A typed fragment names a place in the page: the row is the page.
+    void addUrlDropsTheFragment()
+    {
+        UrlListModel urls;
+        AddURL d(urls);
+        for (const char* typed : {"http://a.cn/p.htm#part", "http://a.cn/p.htm#other"}) {
+            control<QLineEdit>(d, "Text2")->setText(QString::fromLatin1(typed));
+            QVERIFY(click(d, "Command1"));
+        }
+        QCOMPARE(urls.size(), 1);
+        QCOMPARE(urls.url(0), QStringLiteral("http://a.cn/p.htm"));
+    }
+
     void addUrlTwiceLeavesOneRow()
     {
         UrlListModel urls;

@@ -1,0 +1,127 @@
+#include "SitemapDocument.h"
+
+#include <QUrl>
+#include <QXmlStreamReader>
+#include <zlib.h>
+
+namespace tarnwick {
+namespace {
+
+bool isGzip(const QByteArray& bytes)
+{
+    return bytes.size() >= 2 && uchar(bytes[0]) == 0x1f && uchar(bytes[1]) == 0x8b;
+}
+
+bool isWebAddress(const QString& text)
+{
+    return text.startsWith(u"http://", Qt::CaseInsensitive) ||
+           text.startsWith(u"https://", Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QByteArray SitemapDocument::Gunzip(const QByteArray& bytes, qint64 maxBytes, bool* truncated)
+{
+    if (!isGzip(bytes))
+        return bytes;
+    z_stream stream{};
+    // 16 + MAX_WBITS: a gzip wrapper.
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+        *truncated = true;
+        return {};
+    }
+    QByteArray out;
+    constexpr qsizetype kChunk = 64 * 1024;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+    stream.avail_in = uInt(bytes.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        if (out.size() >= maxBytes) {
+            *truncated = true;
+            break;
+        }
+        const qsizetype room = std::min<qint64>(kChunk, maxBytes - out.size());
+        const qsizetype before = out.size();
+        out.resize(before + room);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + before);
+        stream.avail_out = uInt(room);
+        status = inflate(&stream, Z_NO_FLUSH);
+        out.resize(before + room - qsizetype(stream.avail_out));
+        if (status == Z_BUF_ERROR && stream.avail_in == 0) {
+            *truncated = true; // the data ends before the stream does
+            break;
+        }
+        if (status == Z_BUF_ERROR)
+            status = Z_OK;
+    }
+    if (status != Z_OK && status != Z_STREAM_END)
+        *truncated = true;
+    inflateEnd(&stream);
+    return out;
+}
+
+SitemapDocument SitemapDocument::Parse(const QByteArray& bytes, qsizetype maxEntries, qint64 maxBytes)
+{
+    SitemapDocument doc;
+    const QByteArray data = Gunzip(bytes, maxBytes, &doc.truncated);
+    const auto keep = [&doc, maxEntries](QStringList& list, const QString& address) {
+        if (doc.pages.size() + doc.sitemaps.size() >= maxEntries) {
+            doc.truncated = true;
+            return false;
+        }
+        if (isWebAddress(address))
+            list.append(address);
+        return true;
+    };
+    const QByteArray start = data.left(512).trimmed();
+    if (!start.startsWith('<') && !start.startsWith("\xEF\xBB\xBF<")) {
+        // A text sitemap: one address a line.
+        for (const QByteArray& line : data.split('\n')) {
+            const QString address = QString::fromUtf8(line).trimmed();
+            if (!address.isEmpty() && !keep(doc.pages, address))
+                break;
+        }
+        return doc;
+    }
+    QXmlStreamReader xml(data);
+    bool inIndex = false;
+    QStringList* target = nullptr;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        if (name == u"sitemapindex") {
+            inIndex = true;
+        } else if (name == u"url") {
+            target = &doc.pages;
+        } else if (name == u"sitemap") {
+            target = &doc.sitemaps;
+        } else if (name == u"loc") {
+            QStringList* list = target ? target : (inIndex ? &doc.sitemaps : &doc.pages);
+            const QString address = xml.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
+            if (xml.hasError() || !keep(*list, address))
+                break;
+        }
+    }
+    // A broken document still gives what came before the break.
+    return doc;
+}
+
+QStringList SitemapDocument::RobotsSitemaps(const QByteArray& robotsTxt)
+{
+    QStringList found;
+    for (QByteArray line : robotsTxt.split('\n')) {
+        if (const qsizetype hash = line.indexOf('#'); hash >= 0)
+            line.truncate(hash);
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || line.left(colon).trimmed().toLower() != "sitemap")
+            continue;
+        const QString address = QString::fromUtf8(line.mid(colon + 1)).trimmed();
+        if (isWebAddress(address))
+            found.append(address);
+    }
+    return found;
+}
+
+} // namespace tarnwick

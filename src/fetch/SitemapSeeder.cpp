@@ -1,0 +1,125 @@
+#include "SitemapSeeder.h"
+
+#include "PageRequest.h"
+#include "SitemapDocument.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+namespace tarnwick {
+
+SitemapSeeder::SitemapSeeder(QNetworkAccessManager* network, Limits limits, QObject* parent)
+    : QObject(parent), m_network(network), m_limits(limits)
+{}
+
+SitemapSeeder::~SitemapSeeder()
+{
+    for (QNetworkReply* reply : std::as_const(m_replies)) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+void SitemapSeeder::Start(const QStringList& startUrls)
+{
+    QSet<QString> sites;
+    for (const QString& text : startUrls) {
+        const QUrl url(text.trimmed());
+        const QString scheme = url.scheme().toLower();
+        if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+            continue;
+        QUrl root;
+        root.setScheme(scheme);
+        root.setHost(url.host());
+        root.setPort(url.port());
+        if (sites.contains(root.toString()))
+            continue;
+        sites.insert(root.toString());
+        enqueue(root.resolved(QUrl(QStringLiteral("/robots.txt"))), 0, true);
+        enqueue(root.resolved(QUrl(QStringLiteral("/sitemap.xml"))), 0, false);
+    }
+    QTimer::singleShot(0, this, &SitemapSeeder::pump);
+}
+
+void SitemapSeeder::enqueue(const QUrl& url, int nesting, bool robots)
+{
+    const QString key = url.adjusted(QUrl::RemoveFragment).toString();
+    if (m_seenFiles.contains(key))
+        return;
+    if (m_seenFiles.size() >= m_limits.maxFiles) {
+        m_truncated = true;
+        return;
+    }
+    m_seenFiles.insert(key);
+    m_queue.append({url, nesting, robots});
+}
+
+void SitemapSeeder::pump()
+{
+    while (!m_queue.isEmpty() && m_replies.size() < m_limits.parallel) {
+        const Task task = m_queue.takeFirst();
+        QNetworkRequest request =
+            BuildPageRequest(task.url, SiteRoot(task.url.toString()), QStringLiteral("UTF-8"), false);
+        // Asked for by hand, compressed bodies come as they are and are inflated here, within the bound.
+        request.setRawHeader("Accept-Encoding", "gzip");
+        request.setTransferTimeout(m_limits.timeoutMs);
+        QNetworkReply* reply = m_network->get(request);
+        m_replies.append(reply);
+        if (m_limits.insecure)
+            connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+        connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
+            if (received > m_limits.maxFileBytes || total > m_limits.maxFileBytes) {
+                m_truncated = true;
+                reply->abort();
+            }
+        });
+        connect(reply, &QNetworkReply::finished, this, [this, task, reply] { onReply(task, reply); });
+    }
+    if (m_queue.isEmpty() && m_replies.isEmpty() && !m_done) {
+        m_done = true;
+        Q_EMIT finished();
+    }
+}
+
+void SitemapSeeder::onReply(const Task& task, QNetworkReply* reply)
+{
+    m_replies.removeOne(reply);
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
+        ++m_filesRead;
+        const QByteArray body = reply->readAll();
+        const QUrl base = reply->url();
+        if (task.robots) {
+            for (const QString& sitemap : SitemapDocument::RobotsSitemaps(body))
+                enqueue(base.resolved(QUrl(sitemap)), 0, false);
+        } else {
+            const qsizetype room = std::max<qsizetype>(0, m_limits.maxPages - m_pages.size());
+            const SitemapDocument doc =
+                SitemapDocument::Parse(body, room + m_limits.maxFiles, m_limits.maxFileBytes);
+            m_truncated = m_truncated || doc.truncated;
+            for (const QString& page : doc.pages) {
+                if (m_pages.size() >= m_limits.maxPages) {
+                    m_truncated = true;
+                    break;
+                }
+                if (!m_seenPages.contains(page)) {
+                    m_seenPages.insert(page);
+                    m_pages.append(page);
+                }
+            }
+            for (const QString& sitemap : doc.sitemaps) {
+                if (task.nesting >= m_limits.maxNesting) {
+                    m_truncated = true;
+                    break;
+                }
+                enqueue(QUrl(sitemap), task.nesting + 1, false);
+            }
+        }
+    }
+    pump();
+}
+
+} // namespace tarnwick

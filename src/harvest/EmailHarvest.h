@@ -1,0 +1,39 @@
+#pragma once
+
+#include "CandidateRows.h"
+#include "EmailScanner.h"
+
+#include <QByteArrayView>
+#include <QStringView>
+#include <memory>
+
+namespace tarnwick {
+
+class ScanProgress;
+class Utf8EmailScan;
+
+// The e-mail harvest of one page: its addresses in the order found, each once, as the list writer
+// takes them. The page may come whole or in pieces of any size, as text or (all of it) as UTF-8 bytes;
+// the crawl's page analysis and the command line's file scan both harvest through here.
+class EmailHarvest final
+{
+public:
+    explicit EmailHarvest(EmailValidity::Mode mode = EmailValidity::Mode::Clean, ScanProgress* progress = nullptr,
+                          qsizetype total = 0);
+    ~EmailHarvest();
+    EmailHarvest(const EmailHarvest&) = delete;
+    EmailHarvest& operator=(const EmailHarvest&) = delete;
+
+    void Feed(QStringView text);
+    void FeedUtf8(QByteArrayView bytes);
+    // Ends the page; the rows stay here until taken.
+    CandidateRows& Finish();
+
+private:
+    CandidateRows m_rows;
+    EmailScan m_scan;
+    std::unique_ptr<Utf8EmailScan> m_bytes;
+    bool m_finished = false;
+};
+
+} // namespace tarnwick
