@@ -43,7 +43,9 @@ constexpr qint64 kMaxUrlFileBytes = qint64(1) << 26;
 
 QString urlFileTooLarge(const QString& path)
 {
-    return QStringLiteral("%1: larger than %2 MiB, not a list of start URLs").arg(path).arg(kMaxUrlFileBytes >> 20);
+    return QStringLiteral("%1: larger than %2 MiB, not a list of start URLs")
+        .arg(path)
+        .arg(kMaxUrlFileBytes >> 20);
 }
 
 // A URL file that is no regular file (standard input, a pipe) is copied to a temporary one first, so

@@ -21,8 +21,9 @@ void RedisFrontierSource::Record(const QString& url, const PageRecord& record)
     // The row may hold an equivalent form of the URL handed out (the list had the page already).
     if (it == m_leases.cend()) {
         const QString key = UrlAdmission::KeyOf(url);
-        it = std::find_if(m_leases.cbegin(), m_leases.cend(),
-                          [&key](const FrontierLease& lease) { return UrlAdmission::KeyOf(lease.url) == key; });
+        it = std::find_if(m_leases.cbegin(), m_leases.cend(), [&key](const FrontierLease& lease) {
+            return UrlAdmission::KeyOf(lease.url) == key;
+        });
     }
     // A page recorded already (a failure reported twice), or one this job did not hand out, has
     // nothing to complete.

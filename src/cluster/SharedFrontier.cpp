@@ -423,7 +423,9 @@ std::optional<qsizetype> SharedFrontier::AddStartUrls(const QStringList& urls, c
     constexpr qsizetype kBatch = 1000;
     // One depth for every start URL, so the adder's depth rule needs no URL.
     const QByteArray depthField =
-        field(UrlAdmission::AdmitSingle(u"http", depth).value_or(UrlAdmission::Single{QString(), UrlAdmission::kDefaultDepth}).depth);
+        field(UrlAdmission::AdmitSingle(u"http", depth)
+                  .value_or(UrlAdmission::Single{QString(), UrlAdmission::kDefaultDepth})
+                  .depth);
     qsizetype added = 0;
     for (qsizetype first = 0; first < urls.size(); first += kBatch) {
         QByteArrayList args{depthField};

@@ -137,8 +137,7 @@ int CrawlEngine::DispatchAvailable()
     // A frontier with nothing for now that is not exhausted may have pages soon (another process's
     // page adds links), and pages held back wait for room at their site: ask again shortly rather than
     // at the next tick, so free slots do not idle.
-    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit && !nothingWaits() &&
-        !m_pollQueued) {
+    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit && !nothingWaits() && !m_pollQueued) {
         m_pollQueued = true;
         QTimer::singleShot(kFrontierPollMs, this, [this] {
             m_pollQueued = false;

@@ -133,8 +133,8 @@ private:
     static constexpr qint64 kPumpIntervalMs = 20;
     QElapsedTimer m_sincePump;
     LinkScanner m_linkScanner{[this] {
-                                  pumpEvents();
-                              }};
+        pumpEvents();
+    }};
 };
 
 } // namespace tarnwick

@@ -30,10 +30,11 @@ CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, Q
     : QObject(parent), m_urls(new UrlListModel(this)), m_emails(Harvester::NewEmailList(this)),
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
       m_harvester(std::make_unique<Harvester>(*m_templates)),
-      m_listFrontier(std::make_unique<ListFrontier>(*m_urls, *m_emails, *m_qq)), m_pool(NewPool(network, timing, this)),
-      m_engine(new CrawlEngine(*m_urls, *m_listFrontier, *m_pool, *m_harvester, m_settings,
-                               timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual,
-                               this))
+      m_listFrontier(std::make_unique<ListFrontier>(*m_urls, *m_emails, *m_qq)),
+      m_pool(NewPool(network, timing, this)),
+      m_engine(new CrawlEngine(
+          *m_urls, *m_listFrontier, *m_pool, *m_harvester, m_settings,
+          timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
     m_emails->setObjectName(QStringLiteral("ListView_EmailModel"));

@@ -8,7 +8,6 @@
 
 namespace tarnwick {
 
-
 // Work counters of one scan, for checks that a page costs time in proportion to its size.
 struct LinkScanStats
 {

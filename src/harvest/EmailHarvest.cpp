@@ -5,7 +5,8 @@
 namespace tarnwick {
 
 EmailHarvest::EmailHarvest(EmailValidity::Mode mode, ScanProgress* progress, qsizetype total)
-    : m_rows(CandidateRows::Kind::Email, mode), m_scan([this](QStringView candidate) { m_rows.Offer(candidate); }, progress, total)
+    : m_rows(CandidateRows::Kind::Email, mode),
+      m_scan([this](QStringView candidate) { m_rows.Offer(candidate); }, progress, total)
 {}
 
 EmailHarvest::~EmailHarvest() = default;

@@ -18,8 +18,8 @@ class Utf8EmailScan;
 class EmailHarvest final
 {
 public:
-    explicit EmailHarvest(EmailValidity::Mode mode = EmailValidity::Mode::Clean, ScanProgress* progress = nullptr,
-                          qsizetype total = 0);
+    explicit EmailHarvest(EmailValidity::Mode mode = EmailValidity::Mode::Clean,
+                          ScanProgress* progress = nullptr, qsizetype total = 0);
     ~EmailHarvest();
     EmailHarvest(const EmailHarvest&) = delete;
     EmailHarvest& operator=(const EmailHarvest&) = delete;

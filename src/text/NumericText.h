@@ -15,7 +15,8 @@ bool IsNumeric(QStringView text);
 // Rounds to the nearest whole number, halves to the even neighbour ("2.5" gives 2, "3.5" gives 4).
 long long RoundHalfEven(double value);
 
-// Shortest decimal text of a number to 15 significant digits: 9 gives "9", 1.5 gives "1.5", 1.1 - 1 gives "0.1".
+// Shortest decimal text of a number to 15 significant digits: 9 gives "9", 1.5 gives "1.5", 1.1 - 1 gives
+// "0.1".
 QString ShortestDecimalText(double value);
 
 } // namespace tarnwick

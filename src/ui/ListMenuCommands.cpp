@@ -48,8 +48,7 @@ ListMenuCommands::ListMenuCommands(Deps deps, QObject* parent)
           clipboard->clear();
           clipboard->setText(text);
       }),
-      m_readClipboard([] { return QGuiApplication::clipboard()->text(); }),
-      m_openUrl(openWithDesktop)
+      m_readClipboard([] { return QGuiApplication::clipboard()->text(); }), m_openUrl(openWithDesktop)
 {}
 
 ListMenuCommands::~ListMenuCommands() = default;

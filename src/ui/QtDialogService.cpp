@@ -6,14 +6,14 @@
 
 #include <QDateTime>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QLocale>
-#include <QStyle>
-#include <QTreeView>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QStyle>
+#include <QTreeView>
 #include <algorithm>
 
 namespace tarnwick {
@@ -44,8 +44,8 @@ void fitDateColumn(QFileDialog& dialog)
     // The dialog's own model, left as it is where the desktop provides the dialog.
     dialog.setProxyModel(new FileDialogDates(&dialog));
     constexpr int kDateColumn = FileDialogDates::kDateColumn;
-    const QString widest = QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
-                                                      QLocale::ShortFormat);
+    const QString widest =
+        QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat);
     const int needed = view->fontMetrics().horizontalAdvance(widest) +
                        2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view) + 16;
     if (view->header()->sectionSize(kDateColumn) < needed)

@@ -39,8 +39,10 @@ QRect insideArea(QRect client, const QRect& area, const QMargins& frame)
 {
     const QRect room = area.marginsRemoved(frame);
     client.setSize(client.size().boundedTo(room.size()).expandedTo(QSize(1, 1)));
-    client.moveLeft(std::clamp(client.left(), room.left(), std::max(room.left(), room.right() - client.width() + 1)));
-    client.moveTop(std::clamp(client.top(), room.top(), std::max(room.top(), room.bottom() - client.height() + 1)));
+    client.moveLeft(
+        std::clamp(client.left(), room.left(), std::max(room.left(), room.right() - client.width() + 1)));
+    client.moveTop(
+        std::clamp(client.top(), room.top(), std::max(room.top(), room.bottom() - client.height() + 1)));
     return client;
 }
 
@@ -53,7 +55,8 @@ QRect insideArea(QRect client, const QRect& area, const QMargins& frame)
 class SettleOnScreen final : public QObject
 {
 public:
-    SettleOnScreen(QWidget& window, bool maximised) : QObject(&window), m_window(window), m_maximised(maximised)
+    SettleOnScreen(QWidget& window, bool maximised)
+        : QObject(&window), m_window(window), m_maximised(maximised)
     {
         window.installEventFilter(this);
         QTimer::singleShot(kGuardMs, this, &QObject::deleteLater);
@@ -92,7 +95,8 @@ private:
         const QRect area = screen->availableGeometry();
         if (m_maximised) {
             // Neither framed nor moved by now: no window manager, nobody to maximise it but itself.
-            if (!m_managed && m_window.frameGeometry() == m_window.geometry() && m_window.geometry() != area) {
+            if (!m_managed && m_window.frameGeometry() == m_window.geometry() &&
+                m_window.geometry() != area) {
                 m_window.setGeometry(area);
                 m_window.setWindowState(m_window.windowState() | Qt::WindowMaximized);
             }

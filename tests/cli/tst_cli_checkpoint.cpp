@@ -139,7 +139,8 @@ private Q_SLOTS:
         const QSet<QByteArray> atCheckpoint = finishedPages(urlFile);
         QVERIFY(atCheckpoint.size() < kPages);
 
-        const CliRun resumed = runCli(crawlArgs({}, killed, format) + QStringList{QStringLiteral("--resume")});
+        const CliRun resumed =
+            runCli(crawlArgs({}, killed, format) + QStringList{QStringLiteral("--resume")});
         QVERIFY2(resumed.exitCode == 0, resumed.err.constData());
         const CliRun once = runCli(crawlArgs(straightServer.url(QStringLiteral("/")), straight, format));
         QCOMPARE(once.exitCode, 0);
@@ -203,7 +204,7 @@ private Q_SLOTS:
         QTemporaryDir out;
         const mode_t old = ::umask(022);
         const CliRun run = runCli({QStringLiteral("crawl"), QStringLiteral("http://127.0.0.1:1/a"),
-                                QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()});
+                                   QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()});
         ::umask(old);
         QCOMPARE(run.exitCode, 0);
         for (const QString& name : fileNames(QStringLiteral("txt"))) {

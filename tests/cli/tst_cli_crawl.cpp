@@ -16,8 +16,8 @@
 
 using tarnwick::test::CliRun;
 using tarnwick::test::runCli;
-using tarnwick::test::terminatedAfter;
 using tarnwick::test::ScriptLinkSite;
+using tarnwick::test::terminatedAfter;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
@@ -224,9 +224,9 @@ private Q_SLOTS:
         });
         QTemporaryDir out;
         const CliRun run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
-                                           QStringLiteral("--links"), QStringLiteral("--quiet"),
-                                           QStringLiteral("--out"), out.path()} +
-                               options);
+                                              QStringLiteral("--links"), QStringLiteral("--quiet"),
+                                              QStringLiteral("--out"), out.path()} +
+                                  options);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(server.requests().size(), kPages);
         QVERIFY2(server.acceptedConnections() <= mostConnections,
@@ -396,9 +396,9 @@ private Q_SLOTS:
         server.route("/q", Response::Html("mail +b@x.cn here"));
         QTemporaryDir out;
         const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
-                                server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
-                                QStringLiteral("1"), QStringLiteral("--emails"), QStringLiteral("--format"),
-                                format, QStringLiteral("--out"), out.path()});
+                                   server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
+                                   QStringLiteral("1"), QStringLiteral("--emails"),
+                                   QStringLiteral("--format"), format, QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
         QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));

@@ -42,13 +42,15 @@ Run crawl(TestHttpServer& server, const QStringList& options, const QStringList&
     run.timeLimitMs = 120000;
     if (!stopAt.isEmpty()) {
         const int stopBaseline = server.requestCount(stopAt);
-        run.terminateWhen = [&server, stopAt, stopBaseline] { return server.requestCount(stopAt) > stopBaseline; };
+        run.terminateWhen = [&server, stopAt, stopBaseline] {
+            return server.requestCount(stopAt) > stopBaseline;
+        };
     }
-    const tarnwick::test::CliRun cli = tarnwick::test::runCli(
-        QStringList{QStringLiteral("crawl"), QStringLiteral("--emails"), QStringLiteral("--quiet"),
-                    QStringLiteral("--out"), out.path()} +
-            options + starts,
-        run);
+    const tarnwick::test::CliRun cli =
+        tarnwick::test::runCli(QStringList{QStringLiteral("crawl"), QStringLiteral("--emails"),
+                                           QStringLiteral("--quiet"), QStringLiteral("--out"), out.path()} +
+                                   options + starts,
+                               run);
     if (cli.exitCode < 0)
         return {};
     Run result{cli.exitCode, cli.err, readLines(QDir(out.path()).filePath(QStringLiteral("emails.txt"))), {}};

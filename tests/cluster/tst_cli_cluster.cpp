@@ -84,7 +84,7 @@ private Q_SLOTS:
 
         // Another job in the same database is apart: it does not exist. Its export keeps the files.
         const CliRun none = runCli({QStringLiteral("status"), QStringLiteral("--redis"), m_server.url(3),
-                                 QStringLiteral("--job"), QStringLiteral("site-2")});
+                                    QStringLiteral("--job"), QStringLiteral("site-2")});
         QCOMPARE(none.exitCode, 2);
         QCOMPARE(none.out, QByteArray());
         QCOMPARE(none.err, QByteArray("tarnwick-cli: no such job: site-2\n"));

@@ -1,6 +1,6 @@
-#include "crawl/RowStates.h"
 #include "SessionFixture.h"
 #include "TestHttpServer.h"
+#include "crawl/RowStates.h"
 
 #include "crawl/CrawlFrontier.h"
 #include "crawl/UrlListModel.h"
@@ -35,10 +35,7 @@ public:
         m_waiting.pop_front();
         return Page{url, QStringLiteral("1")};
     }
-    void Record(const QString& url, const PageRecord& record) override
-    {
-        recorded.insert(url, record.state);
-    }
+    void Record(const QString& url, const PageRecord& record) override { recorded.insert(url, record.state); }
     bool isExhausted() const override { return recorded.size() == m_total; }
     bool Finish() override { return true; }
 

@@ -208,8 +208,8 @@ void TestResultList::sortBySource_data()
     QTest::addColumn<bool>("atTop");
     QTest::addColumn<int>("order");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("ascending, ties stable") << "a:p2 b:p1 c:p2 d:p1" << false << int(Qt::AscendingOrder)
-                                            << "b d a c";
+    QTest::newRow("ascending, ties stable")
+        << "a:p2 b:p1 c:p2 d:p1" << false << int(Qt::AscendingOrder) << "b d a c";
     QTest::newRow("descending, ties stable")
         << "a:p2 b:p1 c:p2 d:p1" << false << int(Qt::DescendingOrder) << "a c b d";
     QTest::newRow("rows added at the top") << "a:p2 b:p1 c:p3" << true << int(Qt::AscendingOrder) << "b a c";

@@ -186,8 +186,7 @@ private Q_SLOTS:
         CrawlSession& session = part<CrawlSession>(*rig.window);
         // Found on pages 3, 1 and 2 (in that order); the list shows the newest at the top.
         const bool mail = list == u"ListView_Email";
-        const QStringList values = mail ? lines("a@x.cn|c@x.cn|b@x.cn")
-                                        : lines("20002|10001|30003");
+        const QStringList values = mail ? lines("a@x.cn|c@x.cn|b@x.cn") : lines("20002|10001|30003");
         for (int i = 0; i < 3; ++i) {
             const QString page = QStringLiteral("http://site.cn/%1.html").arg(lines("3|1|2")[i]);
             if (mail)

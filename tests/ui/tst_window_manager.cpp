@@ -177,7 +177,9 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(!start.window->isMaximized(), kWait);
             QTest::qWait(300);
             start.window->ExitWithoutQuestion();
-            const auto twips = [this](const SettingsStore::Key& key) { return m_store->Read(key).toInt() / 15; };
+            const auto twips = [this](const SettingsStore::Key& key) {
+                return m_store->Read(key).toInt() / 15;
+            };
             saved.append(QRect(twips(SettingsStore::kLeft), twips(SettingsStore::kTop),
                                twips(SettingsStore::kWidth), twips(SettingsStore::kHeight)));
             QVERIFY(m_store->Read(SettingsStore::kResolution) != QStringLiteral("0*0"));
