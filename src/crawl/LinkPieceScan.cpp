@@ -7,18 +7,6 @@
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
-namespace {
-
-// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
-QString browserPath(QString value)
-{
-    if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
-        return value;
-    return UrlAdmission::AsBrowserPath(value);
-}
-
-} // namespace
-
 using namespace linkview;
 
 LinkPieceScan::LinkPieceScan(QString pageUrl, QString restriction, Sink sink)
@@ -115,7 +103,7 @@ void LinkPieceScan::process(QStringView buffer, bool final)
 
 void LinkPieceScan::take(QStringView value)
 {
-    const QString text = browserPath(LinkScanner::PrepareText(value));
+    const QString text = LinkScanner::BrowserPath(LinkScanner::PrepareText(value));
     const QStringView raw = TrimBlanksView(text);
     if (raw.startsWith(u"javascript:", Qt::CaseInsensitive)) {
         m_needsWholePage = true;

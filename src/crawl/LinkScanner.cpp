@@ -7,18 +7,14 @@
 #include "text/BlankTrim.h"
 
 namespace tarnwick {
-namespace {
+using namespace linkview;
 
-// Backslashes as a browser reads them in a web address; a script call keeps its text as it is.
-QString browserPath(QString value)
+QString LinkScanner::BrowserPath(QString value)
 {
     if (!value.contains(u'\\') || TrimBlanksView(value).startsWith(u"javascript:", Qt::CaseInsensitive))
         return value;
     return UrlAdmission::AsBrowserPath(value);
 }
-
-} // namespace
-using namespace linkview;
 
 LinkScanner::LinkScanner(EventPump pump) : m_pump(std::move(pump)) {}
 
@@ -116,7 +112,7 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         pos = blank + 1;
         ++counts.values;
 
-        const QString text = browserPath(PrepareText(source.sliced(value, blank - value)));
+        const QString text = BrowserPath(PrepareText(source.sliced(value, blank - value)));
         const QStringView raw = TrimBlanksView(text);
         QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
         // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.

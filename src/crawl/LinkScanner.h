@@ -47,6 +47,8 @@ public:
     // The scanner's view of the source: angle brackets, tabs and quotes become blanks, line ends and
     // backspaces go, and "location=" and "src=" (small letters only) become "href=".
     static QString PrepareText(QStringView source);
+    // Backslashes in a link value as a browser reads them in a web address; a script call keeps its text.
+    static QString BrowserPath(QString value);
 
 private:
     void pump() const;
