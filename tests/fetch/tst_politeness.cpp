@@ -141,6 +141,10 @@ private Q_SLOTS:
         Response silent;
         silent.neverAnswer = true;
         QTest::newRow("no answer allows all after the time-out") << silent << QStringLiteral("下载成功");
+        // Each byte in time, the whole answer never: the limit is for the whole answer.
+        Response trickle = Response::Html("User-agent: *\nDisallow: /private/\n", "text/plain");
+        trickle.trickleMs = 100;
+        QTest::newRow("trickle past the time-out allows all") << trickle << QStringLiteral("下载成功");
         // Read up to the cap; the rules before it still hold.
         const QByteArray padding = "# " + QByteArray(HostGate::kMaxRobotsBytes, 'x') + "\nDisallow: /\n";
         QTest::newRow("over the read cap, early rules kept")

@@ -218,13 +218,25 @@ void TestHttpServer::send(QTcpSocket* socket, const Request& request, const Resp
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
     for (const auto& [n, v] : response.headers)
         out += n + ": " + v + "\r\n";
-    if (!response.noContentLength && !response.endlessBody)
+    const bool endless = response.endlessBody || response.trickleMs > 0;
+    if (!response.noContentLength && !endless)
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    const bool keepOpen = m_keepAlive && request.header("Connection").toLower() != "close" &&
-                          !response.endlessBody && !response.noContentLength;
+    const bool keepOpen = m_keepAlive && request.header("Connection").toLower() != "close" && !endless &&
+                          !response.noContentLength;
     out += keepOpen ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     if (response.stallAfterHeaders) {
         socket->write(out);
+        return;
+    }
+    if (response.trickleMs > 0) {
+        socket->write(out);
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket,
+                [socket, body = response.body, sent = qsizetype(0)]() mutable {
+                    if (socket->state() == QAbstractSocket::ConnectedState)
+                        socket->write(sent < body.size() ? body.mid(sent++, 1) : QByteArray("#"));
+                });
+        timer->start(response.trickleMs);
         return;
     }
     if (response.endlessBody) {

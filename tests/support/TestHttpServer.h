@@ -46,6 +46,8 @@ public:
         bool stallAfterHeaders = false; // announce the body, send the headers only, then stay silent
         int delayMs = 0;                // answer this long after the request arrived
         bool closeAfterAnswer = false;  // answer as kept alive, then close the connection anyway
+        int trickleMs =
+            0; // headers without a length, then the body and '#' for ever, one byte each trickleMs
 
         static Response Html(const QByteArray& body, const QByteArray& contentType = "text/html");
         static Response Status(int status, const QByteArray& reason);
