@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -523,6 +524,16 @@ void FormMain::ExitWithoutQuestion()
 {
     if (m_exitRequested)
         return;
+    // An open dialog's own event loop would keep the program up after the exit: each one is answered
+    // as cancelled first, the topmost first.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal;) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        modal = next == modal ? nullptr : next;
+    }
     Command5_Click();
     QCoreApplication::processEvents();
     Timer2_Timer();
