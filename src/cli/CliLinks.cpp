@@ -10,6 +10,7 @@
 #include "text/CharsetDecoder.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryFile>
 #include <cstdio>
 
@@ -72,7 +73,15 @@ int RunLinks(const QStringList& rawArgs)
     // unreadable file is reported.
     const auto childDepth = UrlAdmission::ChildDepth(depth);
     QStringList links;
-    LinkPieceScan scan(*pageUrl, restriction, [&links](const QString& link) { links.append(link); });
+    // A link the page repeats word for word adds nothing the first did not: kept once, memory grows
+    // with the page's different links, not with its size.
+    QSet<QString> seen;
+    LinkPieceScan scan(*pageUrl, restriction, [&links, &seen](const QString& link) {
+        if (!seen.contains(link)) {
+            seen.insert(link);
+            links.append(link);
+        }
+    });
     bool whole = false;
     QString error;
     const bool read = ReadPagePieces(

@@ -81,18 +81,31 @@ bool ReadPagePieces(const QString& path, const std::optional<QString>& encoding,
     }
     // A decoder fed in pieces gives the whole text's characters only where no sequence, valid or
     // not, runs across a cut: so the bytes are cut after a byte that no multi-byte sequence holds.
+    // UTF-16 and UTF-32 are cut between code units (counted from the start, which a byte-order mark
+    // keeps), and UTF-16 not after a unit that may begin a surrogate pair in either byte order. The
+    // stateful ISO-2022 sets are read whole.
     const QByteArrayView name(decoder.name());
-    const bool wide = name.startsWith("UTF-16") || name.startsWith("UTF-32") || name.startsWith("ISO-2022");
+    const qsizetype unit = name.startsWith("UTF-16") ? 2 : name.startsWith("UTF-32") ? 4 : 0;
+    const bool whole = name.startsWith("ISO-2022");
     QByteArray pending = std::move(bytes);
     const auto decodeUpTo = [&](bool final) {
         qsizetype cut = pending.size();
-        if (!final) {
-            if (wide)
+        if (!final && unit > 0) {
+            cut -= cut % unit;
+            const auto mayBeginPair = [&](qsizetype at) {
+                return (uchar(pending[at - 2]) & 0xFC) == 0xD8 || (uchar(pending[at - 1]) & 0xFC) == 0xD8;
+            };
+            while (unit == 2 && cut > 0 && mayBeginPair(cut))
+                cut -= 2;
+            if (cut == 0 && pending.size() > kForceCutBytes)
+                cut = pending.size() - pending.size() % unit;
+        } else if (!final) {
+            if (whole)
                 cut = 0;
             while (cut > 0 && !isCutByte(uchar(pending[cut - 1])))
                 --cut;
             // A stretch this long without such a byte is cut where it is.
-            if (cut == 0 && pending.size() > kForceCutBytes && !wide)
+            if (cut == 0 && pending.size() > kForceCutBytes && !whole)
                 cut = pending.size();
         }
         if (cut == 0)

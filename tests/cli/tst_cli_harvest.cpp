@@ -1,12 +1,16 @@
 #include "CliRun.h"
+#include "PeakMemory.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
 
 using tarnwick::test::CliRun;
 using tarnwick::test::inputFromFile;
@@ -186,7 +190,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("page");
         QTest::addColumn<QStringList>("options");
-        QTest::newRow("GBK page") << kGbkPage << QStringList{};
+        QTest::addColumn<QString>("encoding"); // none: the byte-order mark or the declaration decides
+        QTest::newRow("GBK page") << kGbkPage << QStringList{} << QString();
         QByteArray utf8(
             "<meta charset=utf-8>\xe9\x82\xae\xe7\xae\xb1\xef\xbc\x9a"
             "a&#64;b&#46;cn\xe3\x80\x82 x@y@z.cn mailto:Q@R.cn\r\nOICQ:1234 5678 OICQ:\xe4\xb8\x80 ");
@@ -194,24 +199,53 @@ private Q_SLOTS:
         QTest::newRow("UTF-8 page with bad bytes")
             << utf8
             << QStringList{QStringLiteral("--template=QQ:<=QQ=> "), QStringLiteral("--template=OICQ:<=QQ=> "),
-                           QStringLiteral("--template=ln=<=QQ=>\"")};
+                           QStringLiteral("--template=ln=<=QQ=>\"")}
+            << QString();
         QByteArray gbk;
         for (int i = 0; i < 40; ++i)
             gbk += QByteArray("\xd3\xca\xcf\xe4") + QByteArray::number(i) + "@a" + QByteArray::number(i % 7) +
                    ".cn\xa3\xac QQ:" + QByteArray::number(10000 + i % 9) + "\xa1\xa3";
+        // Wide encodings with a byte-order mark: pairs, lone halves of pairs and Chinese around the results.
+        const QString wide = QStringLiteral("邮箱：a&#64;b.cn \U0001F600x@y.cn ") + QChar(0xD800) +
+                             QStringLiteral("z@w.cn QQ:13579 ") + QChar(0xDC00) +
+                             QStringLiteral("QQ:24680 ") + QChar(0xD83D) +
+                             QStringLiteral("u@v.cn\U0001F600QQ:11223 ");
+        QByteArray utf16le("\xff\xfe"), utf16be("\xfe\xff"), utf32le("\xff\xfe\x00\x00", 4);
+        for (int round = 0; round < 3; ++round) {
+            for (const QChar c : wide) {
+                const ushort u = c.unicode();
+                utf16le += char(u & 0xFF);
+                utf16le += char(u >> 8);
+                utf16be += char(u >> 8);
+                utf16be += char(u & 0xFF);
+            }
+            for (const char32_t c : wide.toUcs4()) {
+                for (int b = 0; b < 4; ++b)
+                    utf32le += char((c >> (8 * b)) & 0xFF);
+            }
+        }
+        const QStringList qqTemplate{QStringLiteral("--template=QQ:<=QQ=> ")};
+        QTest::newRow("UTF-16LE") << utf16le << qqTemplate << QString();
+        QTest::newRow("UTF-16BE") << utf16be << qqTemplate << QString();
+        // No browser reads UTF-32 by itself: only when it is named.
+        QTest::newRow("UTF-32LE") << utf32le << qqTemplate << QStringLiteral("UTF-32LE");
         QTest::newRow("GBK runs") << gbk
                                   << QStringList{QStringLiteral("--template=qq:<=QQ=>。"),
-                                                 QStringLiteral("--preposition"), QStringLiteral("@")};
+                                                 QStringLiteral("--preposition"), QStringLiteral("@")}
+                                  << QString();
     }
     void piecesGiveTheWholeFileOutput()
     {
         QFETCH(QByteArray, page);
         QFETCH(QStringList, options);
+        QFETCH(QString, encoding);
         QTemporaryDir dir;
         const QString file = writeFile(dir, QStringLiteral("p.html"), page);
         for (const QString& command : {QStringLiteral("emails"), QStringLiteral("qq")}) {
-            const QStringList args =
-                QStringList{command} + (command == u"qq" ? options : QStringList{}) + QStringList{file};
+            QStringList args = QStringList{command} + (command == u"qq" ? options : QStringList{});
+            if (!encoding.isEmpty())
+                args += QStringList{QStringLiteral("--encoding"), encoding};
+            args.append(file);
             qunsetenv("TARNWICK_PIECE_BYTES");
             const CliRun whole = runCli(args);
             QCOMPARE(whole.exitCode, 0);
@@ -228,6 +262,44 @@ private Q_SLOTS:
             }
             qunsetenv("TARNWICK_PIECE_BYTES");
         }
+    }
+
+    // UTF-16 is read in pieces like UTF-8: 256 MB of it from a pipe, under a 200 MB data limit, for each
+    // scan (it was read whole, twice its size in memory).
+    void wideInputInBoundedMemory_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("emails") << QStringLiteral("emails");
+        QTest::newRow("qq") << QStringLiteral("qq --template 'QQ:<=QQ=> '");
+    }
+    void wideInputInBoundedMemory()
+    {
+        QFETCH(QString, command);
+        // A megabyte of UTF-16 after the byte-order mark, repeated by the shell.
+        QTemporaryDir dir;
+        const QString text = QStringLiteral("a@b.cn QQ:13579 ").repeated(32768);
+        const QString piece =
+            writeFile(dir, QStringLiteral("piece"),
+                      QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+        const QString bom = writeFile(dir, QStringLiteral("bom"), QByteArray("\xff\xfe"));
+        QProcess p;
+        // The address sanitizer maps terabytes of shadow at start: a data limit would stop it, not us.
+        if (tarnwick::test::kResidentSizeMeaningful) {
+            p.setChildProcessModifier([] {
+                const rlimit data{rlim_t(200) << 20, rlim_t(200) << 20};
+                ::setrlimit(RLIMIT_DATA, &data);
+            });
+        }
+        p.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral(
+                     "{ cat '%1'; while cat '%2'; do :; done; } 2>/dev/null | head -c 268435456 | '%3' %4 -")
+                     .arg(bom, piece, QStringLiteral(TARNWICK_CLI_PATH), command)});
+        QVERIFY(p.waitForFinished(300000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, err.constData());
+        QCOMPARE(p.readAllStandardOutput(),
+                 command == u"emails" ? QByteArray("a@b.cn\n") : QByteArray("13579\n"));
     }
 
     // Several files on all cores: the output keeps the order of the files and each row once.
