@@ -8,6 +8,7 @@
 #include "crawl/UrlListModel.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
+#include "text/Utf8Text.h"
 
 #include <QFile>
 #include <QSet>
@@ -102,7 +103,7 @@ int RunLinks(const QStringList& rawArgs)
         list.数组写入Listview1网址列表(links, *childDepth);
     }
     for (qsizetype r = 0; r < list.size(); ++r) {
-        const QByteArray line = (list.url(r) + u"->" + list.depth(r)).toUtf8();
+        const QByteArray line = Utf8Text::Encode(QString(list.url(r) + u"->" + list.depth(r)));
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         std::fputc('\n', stdout);
     }

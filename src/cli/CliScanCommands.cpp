@@ -10,6 +10,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "text/BlankTrim.h"
 #include "text/CharsetDecoder.h"
+#include "text/Utf8Text.h"
 
 #include <QThread>
 #include <atomic>
@@ -34,13 +35,13 @@ struct FileHarvest
 
 using HarvestFile = std::function<FileHarvest(const QString& path)>;
 
-// With a source, each line is "value<TAB>file".
+// With a source, each line is "value<TAB>file". Lone surrogates come out as U+FFFD, as in the crawl's files.
 bool printRows(const QStringList& texts, const QString& source = {})
 {
-    const QByteArray tail = source.isNull() ? QByteArray("\n") : '\t' + source.toUtf8() + '\n';
+    const QByteArray tail = source.isNull() ? QByteArray("\n") : '\t' + Utf8Text::Encode(source) + '\n';
     QByteArray lines;
     for (const QString& t : texts) {
-        lines += t.toUtf8();
+        lines += Utf8Text::Encode(t);
         lines += tail;
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);

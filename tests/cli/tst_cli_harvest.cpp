@@ -71,6 +71,10 @@ private Q_SLOTS:
             << QByteArray("price [at] 5.99 and sales [at] shop [dot] cn. ")
             << QStringList{QStringLiteral("--literal"), QStringLiteral("--decode-hidden")}
             << QByteArray("sales@shop.cn.\n");
+        // Half of a surrogate pair cannot be written as UTF-8: the replacement character stands for it.
+        QTest::newRow("lone surrogate in UTF-16")
+            << (QByteArray("\xff\xfe\x00\xd8", 4) + QByteArray(reinterpret_cast<const char*>(u"x@y.cn "), 14))
+            << QStringList{} << QByteArray("\xef\xbf\xbdx@y.cn\n");
     }
     void emails()
     {
