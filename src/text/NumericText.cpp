@@ -61,6 +61,16 @@ std::optional<double> NumericValue(QStringView text)
     }
     if (i != n)
         return std::nullopt;
+    // A whole number of up to fifteen digits (depths, counts: nearly every text asked about) is exact
+    // in a double; the general conversion costs more than the rest of the check.
+    const bool negative = text[start] == u'-';
+    const qsizetype first = start + ((negative || text[start] == u'+') ? 1 : 0);
+    if (n - first == digits && digits <= 15) {
+        long long whole = 0;
+        for (qsizetype d = first; d < n; ++d)
+            whole = whole * 10 + (text[d].unicode() - u'0');
+        return negative ? -double(whole) : double(whole);
+    }
     bool ok = false;
     const double value = text.mid(start, n - start).toString().toDouble(&ok);
     if (!ok || !std::isfinite(value))

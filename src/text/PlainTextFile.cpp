@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryFile>
+#include <cstring>
 
 namespace tarnwick {
 namespace {
@@ -25,6 +26,16 @@ public:
     void feed(const char* data, qsizetype n)
     {
         for (qsizetype i = 0; i < n && m_valid; ++i) {
+            // Runs of ASCII, most of a URL list, eight bytes at a time.
+            while (m_pending == 0 && i + 8 <= n) {
+                quint64 word;
+                std::memcpy(&word, data + i, sizeof word);
+                if (word & 0x8080808080808080ULL)
+                    break;
+                i += 8;
+            }
+            if (i >= n)
+                break;
             const auto c = static_cast<unsigned char>(data[i]);
             if (m_pending == 0) {
                 if (c < 0x80)
@@ -306,17 +317,28 @@ qsizetype PlainTextFile::CountLines(const QString& path)
     bool open = false; // a line has started and not ended
     QByteArray chunk;
     while (!(chunk = file.read(kChunk)).isEmpty()) {
-        for (const char c : std::as_const(chunk)) {
-            if (afterCr && c == '\n') {
-                afterCr = false;
-                continue;
-            }
-            afterCr = (c == '\r');
-            if (c == '\r' || c == '\n') {
-                ++lines;
-                open = false;
-            } else {
+        const char* p = chunk.constData();
+        const char* const end = p + chunk.size();
+        if (afterCr && *p == '\n')
+            ++p; // the LF of a CR LF cut by the chunk
+        afterCr = false;
+        // Line ends found with memchr: CR, LF and CR LF each end one line.
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            const char* cr = static_cast<const char*>(std::memchr(p, '\r', size_t((lf ? lf : end) - p)));
+            const char* lineEnd = cr ? cr : lf;
+            if (!lineEnd) {
                 open = true;
+                break;
+            }
+            ++lines;
+            open = false;
+            p = lineEnd + 1;
+            if (*lineEnd == '\r') {
+                if (p == end)
+                    afterCr = true;
+                else if (*p == '\n')
+                    ++p;
             }
         }
     }

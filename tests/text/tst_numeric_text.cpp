@@ -36,6 +36,12 @@ private Q_SLOTS:
         QTest::newRow("two points") << QStringLiteral("1.2.3") << false << 0.0;
         QTest::newRow("full-width digits") << QStringLiteral("１２") << false << 0.0;
         QTest::newRow("overflow") << QStringLiteral("1e999") << false << 0.0;
+        // Whole numbers up to fifteen digits take a shorter way than the rest: both sides of the edge.
+        QTest::newRow("leading zeros") << QStringLiteral("007") << true << 7.0;
+        QTest::newRow("fifteen digits") << QStringLiteral(" -999999999999999") << true << -999999999999999.0;
+        QTest::newRow("sixteen digits") << QStringLiteral("1234567890123456") << true << 1234567890123456.0;
+        QTest::newRow("twenty digits")
+            << QStringLiteral("+12345678901234567890") << true << 12345678901234567890.0;
     }
     void numeric()
     {

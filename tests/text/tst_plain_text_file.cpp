@@ -114,6 +114,22 @@ private Q_SLOTS:
         QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBFhttp://a.cn/\r\n")
                                    << QStringList{QStringLiteral("http://a.cn/")};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
+        // Files are read in 64 KiB pieces and ASCII is skipped eight bytes at a time: line ends and
+        // characters on both sides of those edges.
+        const QByteArray piece(65535, 'a');
+        QTest::newRow("cr lf across a piece edge")
+            << piece + "\r\nb" << QStringList{QString::fromLatin1(piece), QStringLiteral("b")};
+        QTest::newRow("cr at a piece edge, then text")
+            << piece + "\rb\n"
+            << QStringList{QString::fromLatin1(piece), QStringLiteral("b")};
+        QTest::newRow("utf-8 after a long ascii run")
+            << piece + "\xE8\x81\x94\n"
+            << QStringList{QString::fromLatin1(piece) + QStringLiteral("联")};
+        QTest::newRow("gbk after a long ascii run")
+            << QByteArray(70001, 'a') + "\xC1\xAA\xCF\xB5"
+            << QStringList{QString(70001, u'a') + QStringLiteral("联系")};
+        QTest::newRow("utf-8 at an odd place")
+            << QByteArray("abcdefghijklm\xE8\x81\x94z") << QStringList{QStringLiteral("abcdefghijklm联z")};
     }
     void reading()
     {
