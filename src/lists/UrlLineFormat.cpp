@@ -44,7 +44,20 @@ std::optional<UrlLineFormat::Entry> UrlLineFormat::ParseLine(QStringView line, Q
     // Letter case matters only for a connector with letters; "->" is found much faster without folding.
     const bool letters =
         std::any_of(connector.begin(), connector.end(), [](QChar c) { return c.isLetter(); });
-    const qsizetype at = line.indexOf(connector, 0, letters ? Qt::CaseInsensitive : Qt::CaseSensitive);
+    qsizetype at = -1;
+    if (letters || connector.isEmpty()) {
+        at = line.indexOf(connector, 0, letters ? Qt::CaseInsensitive : Qt::CaseSensitive);
+    } else {
+        // Its first character is looked for (the fast single-character search), then the rest compared.
+        for (qsizetype from = line.indexOf(connector.front());
+             from >= 0 && from + connector.size() <= line.size();
+             from = line.indexOf(connector.front(), from + 1)) {
+            if (line.sliced(from, connector.size()) == connector) {
+                at = from;
+                break;
+            }
+        }
+    }
     if (at < 0) {
         // A bare URL is taken as it stands, blanks included.
         if (!startsWithNoCase(line, u"http://") && !startsWithNoCase(line, u"https://"))

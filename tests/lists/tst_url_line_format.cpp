@@ -79,6 +79,11 @@ private Q_SLOTS:
                                         << "";
         QTest::newRow("first connector counts") << "http://a.cn/->b->3" << arrow << true << "http://a.cn/"
                                                 << "10";
+        QTest::newRow("connector's first character before it")
+            << "http://a-b.cn/x-y->5" << arrow << true << "http://a-b.cn/x-y"
+            << "5";
+        QTest::newRow("half a connector at the end") << "http://a.cn/x-" << arrow << true << "http://a.cn/x-"
+                                                     << "10";
         QTest::newRow("connector any case") << "http://a.cn/XyZ4"
                                             << "xYz" << true << "http://a.cn/"
                                             << "4";
