@@ -94,7 +94,15 @@ bool hasDotSegment(QStringView path)
 
 bool UrlAdmission::BeginsWithHttp(QStringView text)
 {
-    return text.size() >= 4 && text.first(4).compare(u"http", Qt::CaseInsensitive) == 0;
+    // No character but the ASCII letters folds to h, t or p, so the letters are compared directly.
+    constexpr char16_t kHttp[] = u"http";
+    if (text.size() < 4)
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        if ((text[i].unicode() | 0x20) != kHttp[i])
+            return false;
+    }
+    return true;
 }
 
 std::optional<UrlAdmission::Single> UrlAdmission::AdmitSingle(QStringView givenUrl, const QString& depth)

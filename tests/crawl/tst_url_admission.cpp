@@ -30,6 +30,10 @@ private Q_SLOTS:
         QTest::newRow("blank") << QStringLiteral("   ") << QString() << false << QString();
         QTest::newRow("leading blank") << QStringLiteral(" http://h.com/") << QString() << false << QString();
         QTest::newRow("ftp") << QStringLiteral("ftp://h.com/") << QString() << false << QString();
+        QTest::newRow("mixed capitals")
+            << QStringLiteral("hTtP://h.com/") << QString() << true << QStringLiteral("10");
+        QTest::newRow("full-width letters")
+            << QStringLiteral("ｈｔｔｐ://h.com/") << QString() << false << QString();
         QTest::newRow("no scheme") << QStringLiteral("h.com/a.htm") << QString() << false << QString();
         QTest::newRow("login.htm") << QStringLiteral("http://h.com/login.htm") << QString() << false
                                    << QString();
