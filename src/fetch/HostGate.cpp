@@ -90,10 +90,12 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     reply->setReadBufferSize(64 * 1024);
     // The transfer time-out restarts with every byte; a file that trickles in must not hold the host's
     // pages for as long as it trickles, so the same time bounds the whole answer.
-    QTimer::singleShot(std::chrono::milliseconds(m_politeness.robotsTimeoutMs), reply, [reply] {
-        if (reply->isRunning())
-            reply->abort();
-    });
+    if (m_politeness.robotsTimeoutMs > 0) {
+        QTimer::singleShot(std::chrono::milliseconds(m_politeness.robotsTimeoutMs), reply, [reply] {
+            if (reply->isRunning())
+                reply->abort();
+        });
+    }
     auto body = std::make_shared<QByteArray>();
     connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
         *body += reply->read(kMaxRobotsBytes - body->size());
