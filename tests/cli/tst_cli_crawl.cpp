@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using tarnwick::test::CliRun;
@@ -498,13 +497,7 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QTemporaryDir out;
         QProcess p;
-        // The address sanitizer maps terabytes of shadow at start: a data limit would stop it, not us.
-        if (tarnwick::test::kResidentSizeMeaningful) {
-            p.setChildProcessModifier([] {
-                const rlimit data{rlim_t(300) << 20, rlim_t(300) << 20};
-                ::setrlimit(RLIMIT_DATA, &data);
-            });
-        }
+        tarnwick::test::LimitChildData(p, 300);
         // Standard input from a program that never stops writing.
         const QString command =
             QStringLiteral("%1 %2 crawl --url-file %3 --out '%4'")

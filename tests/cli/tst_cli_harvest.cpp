@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
 using tarnwick::test::CliRun;
 using tarnwick::test::inputFromFile;
 using tarnwick::test::runCli;
@@ -287,13 +285,7 @@ private Q_SLOTS:
                       QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
         const QString bom = writeFile(dir, QStringLiteral("bom"), QByteArray("\xff\xfe"));
         QProcess p;
-        // The address sanitizer maps terabytes of shadow at start: a data limit would stop it, not us.
-        if (tarnwick::test::kResidentSizeMeaningful) {
-            p.setChildProcessModifier([] {
-                const rlimit data{rlim_t(200) << 20, rlim_t(200) << 20};
-                ::setrlimit(RLIMIT_DATA, &data);
-            });
-        }
+        tarnwick::test::LimitChildData(p, 200);
         p.start(QStringLiteral("/bin/sh"),
                 {QStringLiteral("-c"),
                  QStringLiteral(

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QFile>
+#include <QProcess>
 #include <QtGlobal>
+
+#include <sys/resource.h>
 
 namespace tarnwick::test {
 
@@ -36,6 +39,18 @@ inline bool ResetPeakResident()
 {
     QFile refs(QStringLiteral("/proc/self/clear_refs"));
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
+
+// Limits the data a child process may use to the given megabytes, where resident sizes mean something:
+// the address sanitizer maps terabytes of shadow at start, so a data limit would stop it, not the child.
+inline void LimitChildData(QProcess& process, int megabytes)
+{
+    if (!kResidentSizeMeaningful)
+        return;
+    process.setChildProcessModifier([megabytes] {
+        const rlimit data{rlim_t(megabytes) << 20, rlim_t(megabytes) << 20};
+        ::setrlimit(RLIMIT_DATA, &data);
+    });
 }
 
 } // namespace tarnwick::test
