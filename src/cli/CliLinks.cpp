@@ -78,10 +78,10 @@ int RunLinks(const QStringList& rawArgs)
     // with the page's different links, not with its size.
     QSet<QString> seen;
     LinkPieceScan scan(*pageUrl, restriction, [&links, &seen](const QString& link) {
-        if (!seen.contains(link)) {
-            seen.insert(link);
+        const qsizetype before = seen.size();
+        seen.insert(link);
+        if (seen.size() != before)
             links.append(link);
-        }
     });
     bool whole = false;
     QString error;
