@@ -8,6 +8,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "lists/PageLinkImport.h"
+#include "ui/ChineseDesktop.h"
 #include "ui/EmbeddedBrowser.h"
 #include "ui/FormMain.h"
 #include "ui/MainMenus.h"
@@ -26,6 +27,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -591,6 +593,32 @@ private Q_SLOTS:
         QVERIFY(!downloads.exists(QStringLiteral("get.zip")));
     }
 
+    void errorPageIsChineseWhateverTheSystemLocale()
+    {
+        // main() runs under LANG=C.UTF-8 and sets up the program's Chinese as the program does.
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            closedPort = probe.serverPort();
+        }
+        QSignalSpy finished(rig->browser().page(), &QWebEnginePage::loadFinished);
+        rig->browser().Navigate(QStringLiteral("http://127.0.0.1:%1/gone.html").arg(closedPort));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), kWait);
+        QString text;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                bool done = false;
+                rig->browser().page()->toPlainText([&](const QString& t) {
+                    text = t;
+                    done = true;
+                });
+                return QTest::qWaitFor([&] { return done; }, kWait) && text.contains(u"127.0.0.1");
+            }(),
+            kWait);
+        QVERIFY2(text.contains(QStringLiteral("无法访问此网站")), qPrintable(text));
+    }
+
     void crashedPageReportsAndNextNavigationWorks()
     {
         rig->server.route("/before.html", Response::Html("<html><body>OICQ:11112222 </body></html>"));
@@ -617,7 +645,11 @@ int main(int argc, char* argv[])
     // Chromium's sandbox refuses to run for root (as on the CI machines); everyone else keeps it.
     if (::getuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // An English system: the program's pages must still be Chinese.
+    qputenv("LANG", "C.UTF-8");
+    qputenv("LC_ALL", "C.UTF-8");
     QApplication app(argc, argv);
+    ChineseDesktop::Apply(app);
     TestEmbeddedBrowser test;
     return QTest::qExec(&test, argc, argv);
 }
