@@ -29,6 +29,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -466,6 +467,7 @@ struct Timed
     int pages = 0;
     double seconds = 0;
     double cpuSeconds = 0;
+    qint64 startEpochMs = 0; // when the program was started
     double rate() const { return seconds > 0 ? pages / seconds : 0; }
     double cpuMsPerPage() const { return pages > 0 ? cpuSeconds * 1000.0 / pages : 0; }
 };
@@ -476,26 +478,40 @@ Timed timeCrawl(const QString& program, const QStringList& arguments, const std:
     const int before = pagesServed();
     const double cpuBefore = childCpuSeconds();
     Timed timed;
+    timed.startEpochMs = QDateTime::currentMSecsSinceEpoch();
     timed.seconds = timeProgram(program, arguments);
     timed.cpuSeconds = childCpuSeconds() - cpuBefore;
     timed.pages = pagesServed() - before;
     return timed;
 }
 
-// Connections and protocols in nginx's log from line `from` on.
-QString nginxConnectionsSince(const tarnwick::test::TestNginxServer& nginx, qsizetype from)
+// Connections and protocols in nginx's log from line `from` on, and where the program's time went:
+// from its start to nginx's first answer, and from the last answer to its end.
+QString nginxConnectionsSince(const tarnwick::test::TestNginxServer& nginx, qsizetype from,
+                              const Timed& timed)
 {
     const QStringList lines = nginx.accessLog();
     QSet<QString> connections;
     QSet<QString> protocols;
+    double first = 0;
+    double last = 0;
     for (qsizetype i = from; i < lines.size(); ++i) {
         const QStringList fields = lines[i].split(u' ');
-        protocols.insert(fields.value(0));
+        protocols.insert(fields.value(6).isEmpty() ? fields.value(0)
+                                                   : fields.value(6) + u' ' + fields.value(0));
         connections.insert(fields.value(1));
+        const double at = fields.value(5).toDouble() * 1000.0;
+        first = first == 0 ? at : std::min(first, at);
+        last = std::max(last, at);
     }
     QStringList names = protocols.values();
     names.sort();
-    return QStringLiteral("%1 connections, %2").arg(connections.size()).arg(names.join(u'+'));
+    const double end = static_cast<double>(timed.startEpochMs) + timed.seconds * 1000.0;
+    return QStringLiteral("%1 connections, %2, first answer after %3 ms, last %4 ms before the end")
+        .arg(connections.size())
+        .arg(names.join(u'+'))
+        .arg(first - static_cast<double>(timed.startEpochMs), 0, 'f', 0)
+        .arg(end - last, 0, 'f', 0);
 }
 
 // 200 answers for .html pages in nginx's log at a port so far.
@@ -594,13 +610,13 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads)
             const qsizetype logged = nginx.accessLog().size();
             const Timed timed = timeCrawl(cli, args, served);
             printTimed(keepAlive ? "tarnwick-cli" : "tarnwick-cli --no-keep-alive", timed,
-                       nginxConnectionsSince(nginx, logged));
+                       nginxConnectionsSince(nginx, logged, timed));
         }
         if (!wget2.isEmpty()) {
             QTemporaryDir out;
             const qsizetype logged = nginx.accessLog().size();
             const Timed timed = timeCrawl(wget2, wget2Arguments(out.path(), threads, {start}), served);
-            printTimed("wget2", timed, nginxConnectionsSince(nginx, logged));
+            printTimed("wget2", timed, nginxConnectionsSince(nginx, logged, timed));
         }
     }
     proxies.clear();

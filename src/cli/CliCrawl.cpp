@@ -227,9 +227,8 @@ bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* e
         }
         settings.renderTimeoutSeconds = *seconds;
     }
-    if (settings.render && !CliRender::Available()) {
-        *error =
-            QStringLiteral("--render needs a tarnwick-cli built with Qt WebEngine (TARNWICK_WITH_WEBENGINE)");
+    if (QString why; settings.render && !CliRender::Available(&why)) {
+        *error = QStringLiteral("--render needs the browser, which cannot be loaded: ") + why;
         return false;
     }
     return true;

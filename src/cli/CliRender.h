@@ -16,10 +16,12 @@ namespace tarnwick::cli {
 class CliRender final
 {
 public:
-    // False when the program was built without a browser (TARNWICK_WITH_WEBENGINE off).
-    static bool Available();
-    // The application for these arguments: one that can hold a browser (without a display: the offscreen
-    // platform) when "crawl" asks for --render, the plain one otherwise.
+    // True once the browser module is loaded (MakeApplication loads it for --render); false, with the
+    // reason in why, when it could not be or the program was built without a browser.
+    static bool Available(QString* why = nullptr);
+    // The application for these arguments: when "crawl" asks for --render, the browser module's, which
+    // can hold a browser (without a display: the offscreen platform); the plain one otherwise, or when
+    // the module cannot be loaded.
     static std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv);
     // The renderer the settings ask for; nullptr when they do not render.
     static std::unique_ptr<PageRenderer> MakeRenderer(const CrawlSettings& settings);

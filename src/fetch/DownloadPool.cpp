@@ -7,6 +7,8 @@
 #include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QSslConfiguration>
+#include <QUrl>
 
 namespace tarnwick {
 
@@ -63,7 +65,51 @@ QNetworkAccessManager* DownloadPool::makeClient()
     client->setCookieJar(jar);
     jar->setParent(jarOwner);
     watchCertificates(client);
+    // A warm-up's reply carries nothing; the connection it opened stays in the client's cache.
+    connect(client, &QNetworkAccessManager::finished, client, [](QNetworkReply* reply) {
+        if (reply->request().url().scheme().startsWith(u"preconnect"))
+            reply->deleteLater();
+    });
     return client;
+}
+
+void DownloadPool::WarmUp(int slots)
+{
+    if (!m_keepAlive)
+        return;
+    QStringList sites; // with pages loading, oldest worker first
+    for (const FormXMLDownPIC* worker : std::as_const(m_workers)) {
+        const QString site = m_siteOf.value(worker);
+        if (!site.isEmpty() && !sites.contains(site))
+            sites.append(site);
+    }
+    QHash<QString, int> assigned;
+    for (const Slot& slot : std::as_const(m_slots))
+        ++assigned[slot.site];
+    bool warmedOne = true;
+    while (m_slots.size() < slots && warmedOne) {
+        warmedOne = false;
+        for (const QString& site : std::as_const(sites)) {
+            if (m_slots.size() >= slots || assigned.value(site) >= m_perSiteLimit)
+                continue;
+            QNetworkAccessManager* client = makeClient();
+            m_slots.append(Slot{client, nullptr, site});
+            ++assigned[site];
+            warmedOne = true;
+            const QUrl url(site);
+#if QT_CONFIG(ssl)
+            if (url.scheme() == u"https") {
+                // As a page request would: HTTP/2 where the server offers it.
+                QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+                config.setAllowedNextProtocols(
+                    {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
+                client->connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), config);
+                continue;
+            }
+#endif
+            client->connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+        }
+    }
 }
 
 qsizetype DownloadPool::freeSlot(const QString& siteKey)

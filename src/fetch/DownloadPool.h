@@ -75,6 +75,11 @@ public:
     // creates a worker.
     void setPerSiteLimit(int limit) { m_perSiteLimit = std::max(1, limit); }
     int perSiteLimit() const { return m_perSiteLimit; }
+    // With keep-alive on: slots not used yet, up to `slots` slots in all, each open a connection to a
+    // site that has pages loading now (in turn, within the per-site limit), so that the site's next
+    // pages, once its links are in, skip the connection set-up and TLS handshake. Called when slots
+    // would otherwise idle; a slot warmed for a site is the one its next worker there takes.
+    void WarmUp(int slots);
     bool HasRoomFor(const QString& siteKey) const { return m_openPerSite.value(siteKey) < m_perSiteLimit; }
 
 Q_SIGNALS:

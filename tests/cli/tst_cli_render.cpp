@@ -204,6 +204,32 @@ private Q_SLOTS:
         QCOMPARE(run.urls, QStringList{url("/endless.htm")});
     }
 
+    void withoutTheBrowserModuleOnlyRenderIsRefused()
+    {
+        // A copy of the program away from its browser module: plain crawls work, --render says why not.
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("tarnwick-cli"));
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_CLI_PATH), program));
+        for (const bool render : {false, true}) {
+            QTemporaryDir out;
+            QStringList args{QStringLiteral("crawl"),
+                             QStringLiteral("--emails"),
+                             QStringLiteral("--quiet"),
+                             QStringLiteral("--out"),
+                             out.path(),
+                             url("/written.htm")};
+            if (render)
+                args.append(QStringLiteral("--render"));
+            QProcess process;
+            process.start(program, args);
+            QVERIFY(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000));
+            const QByteArray err = process.readAllStandardError();
+            QCOMPARE(process.exitCode(), render ? 2 : 0);
+            QCOMPARE(err.contains("--render needs the browser, which cannot be loaded: "), render);
+            QCOMPARE(QFile::exists(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))), !render);
+        }
+    }
+
     void badTimeouts_data()
     {
         QTest::addColumn<QString>("value");

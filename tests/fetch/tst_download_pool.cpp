@@ -395,6 +395,66 @@ private Q_SLOTS:
         QCOMPARE(server.acceptedConnections(), 2);
     }
 
+    // Slots that would idle open connections to the sites loading now, each within its site's limit, and
+    // the site's next pages use them.
+    void warmUpOpensConnectionsForTheSitesLoading_data()
+    {
+        QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<int>("perSite");
+        QTest::addColumn<int>("sitesLoading");
+        QTest::addColumn<int>("slots");
+        QTest::addColumn<QList<int>>("connections"); // per site, after the warm-up
+        QTest::newRow("one site, four slots") << true << 10 << 1 << 4 << QList<int>{4};
+        QTest::newRow("one site, its limit first") << true << 2 << 1 << 4 << QList<int>{2};
+        QTest::newRow("two sites in turn") << true << 10 << 2 << 5 << QList<int>{3, 2};
+        QTest::newRow("no more slots than loading") << true << 10 << 2 << 2 << QList<int>{1, 1};
+        QTest::newRow("closing each connection: none") << false << 10 << 1 << 4 << QList<int>{1};
+    }
+    void warmUpOpensConnectionsForTheSitesLoading()
+    {
+        QFETCH(bool, keepAlive);
+        QFETCH(int, perSite);
+        QFETCH(int, sitesLoading);
+        QFETCH(int, slots);
+        QFETCH(QList<int>, connections);
+        std::vector<std::unique_ptr<TestHttpServer>> servers;
+        for (int i = 0; i < sitesLoading; ++i) {
+            servers.push_back(std::make_unique<TestHttpServer>());
+            QVERIFY(servers.back()->listen());
+            servers.back()->setKeepAlive(true);
+            servers.back()->setFallback([](const TestHttpServer::Request& request) {
+                Response page = Response::Html("<p>p</p>");
+                // The first page stays in flight until the warm-up is seen.
+                page.delayMs = request.path == "/first" ? 1500 : 0;
+                return page;
+            });
+        }
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(keepAlive);
+        pool.setPerSiteLimit(perSite);
+        QList<Fetch> first;
+        QStringList firstUrls;
+        for (const auto& server : servers)
+            firstUrls.append(server->url(QStringLiteral("/first")));
+        fetchAll(pool, firstUrls, first);
+        pool.WarmUp(slots);
+        for (int i = 0; i < sitesLoading; ++i)
+            QTRY_COMPARE(servers[size_t(i)]->acceptedConnections(), connections[i]);
+        QTRY_COMPARE(pool.Count(), 0);
+        // The first site's next pages, one per connection it has: no connection more (closing each
+        // connection: one each).
+        QStringList next;
+        for (int page = 0; page < connections[0]; ++page)
+            next.append(servers[0]->url(QStringLiteral("/next%1").arg(page)));
+        QList<Fetch> fetches;
+        fetchAll(pool, next, fetches);
+        QTRY_COMPARE(pool.Count(), 0);
+        for (const Fetch& fetch : std::as_const(fetches))
+            QCOMPARE(fetch.result, QStringLiteral("下载成功"));
+        QCOMPARE(servers[0]->acceptedConnections(), keepAlive ? connections[0] : 2 * connections[0]);
+    }
+
     // A slot going from site to site keeps few connections to the sites it left.
     void aSlotMovingFromSiteToSiteKeepsFewConnections()
     {

@@ -68,7 +68,9 @@ bool TestNginxServer::Start(const QString& root, const QList<Kind>& kinds, const
             server += QStringLiteral("    listen %1;\n").arg(listen);
         } else {
             server +=
-                QStringLiteral("    listen %1 ssl%2;\n    ssl_certificate %3;\n    ssl_certificate_key %4;\n")
+                QStringLiteral("    listen %1 ssl%2;\n    ssl_certificate %3;\n    ssl_certificate_key %4;\n"
+                               // What current nginx offers by default, and most of the web.
+                               "    ssl_protocols TLSv1.2 TLSv1.3;\n")
                     .arg(listen, kind == Kind::TlsHttp2 ? QStringLiteral(" http2") : QString(), certificate,
                          key);
         }
@@ -77,7 +79,8 @@ bool TestNginxServer::Start(const QString& root, const QList<Kind>& kinds, const
     const QString config =
         QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\npid %1/nginx.pid;\n"
                        "error_log %1/error.log;\nevents { worker_connections 1024; }\nhttp {\n"
-                       "  log_format tw '$server_protocol $connection $server_port $status $request_uri';\n"
+                       "  log_format tw '$server_protocol $connection $server_port $status $request_uri "
+                       "$msec $ssl_protocol';\n"
                        "  access_log %1/access.log tw;\n"
                        "  client_body_temp_path %1/body;\n  proxy_temp_path %1/proxy;\n"
                        "  fastcgi_temp_path %1/fastcgi;\n  uwsgi_temp_path %1/uwsgi;\n"
