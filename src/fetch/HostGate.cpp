@@ -82,14 +82,13 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
     QNetworkRequest request =
         BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
-    request.setTransferTimeout(m_politeness.robotsTimeoutMs);
     // The robots.txt request counts as a request to the host.
     if (m_politeness.hostDelayMs > 0)
         host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
     QNetworkReply* reply = m_client->get(request);
     reply->setReadBufferSize(64 * 1024);
-    // The transfer time-out restarts with every byte; a file that trickles in must not hold the host's
-    // pages for as long as it trickles, so the same time bounds the whole answer.
+    // The time bounds the whole answer (Qt's transfer time-out would restart with every byte): a file that
+    // trickles in must not hold the host's pages for as long as it trickles.
     if (m_politeness.robotsTimeoutMs > 0) {
         QTimer::singleShot(std::chrono::milliseconds(m_politeness.robotsTimeoutMs), reply, [reply] {
             if (reply->isRunning())

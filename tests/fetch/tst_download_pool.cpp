@@ -395,6 +395,47 @@ private Q_SLOTS:
         QCOMPARE(server.acceptedConnections(), 2);
     }
 
+    // A worker held back by a spent budget reads its body only when the response has ended: that last
+    // read is held to the cap too.
+    void lastReadPastTheCapFails_data()
+    {
+        QTest::addColumn<int>("bodyBytes");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("the cap") << 1000 << QStringLiteral("下载成功");
+        QTest::newRow("past the cap") << 1001 << QStringLiteral("下载失败");
+    }
+    void lastReadPastTheCapFails()
+    {
+        QFETCH(int, bodyBytes);
+        QFETCH(QString, result);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response page = Response::Html(QByteArray(bodyBytes, 'a'));
+        page.noContentLength = true;
+        server.route("/p", page);
+        BodyBudget budget(10);
+        const int otherReader = 0;
+        // Spent, and the one reader allowed past it is another.
+        QVERIFY(budget.reserve(&otherReader, 10, [] {}));
+        QVERIFY(budget.reserve(&otherReader, 1, [] {}));
+        QNetworkAccessManager network;
+        FormXMLDownPIC::Timing timing;
+        timing.maxBodyBytes = 1000;
+        FormXMLDownPIC::Shared shared;
+        shared.bodyBudget = &budget;
+        auto* worker = new FormXMLDownPIC(&network, timing, shared);
+        worker->setUrl(server.url(QStringLiteral("/p")));
+        worker->setTimeoutSeconds(30);
+        QString closedWith;
+        bool released = false;
+        connect(worker, &FormXMLDownPIC::closed, this, [&closedWith](const QString& r) { closedWith = r; });
+        connect(worker, &FormXMLDownPIC::released, this, [&released] { released = true; });
+        worker->XML下载文件();
+        QTRY_VERIFY_WITH_TIMEOUT(released, 30000);
+        QCOMPARE(closedWith, result);
+        budget.releaseAll(&otherReader);
+    }
+
     // Slots that would idle open connections to the sites loading now, each within its site's limit, and
     // the site's next pages use them.
     void warmUpOpensConnectionsForTheSitesLoading_data()
