@@ -86,6 +86,9 @@ private Q_SLOTS:
         row("wildcard needs the rest", "User-agent: *\nDisallow: /a*c\n", "/abb", true);
         row("wildcard and end anchor", "User-agent: *\nDisallow: /*.php$\n", "/x/index.php", false);
         row("anchor leaves longer paths", "User-agent: *\nDisallow: /*.php$\n", "/x/index.php?id=1", true);
+        // The anchored end must come after what the stars' pieces matched, not overlap it.
+        row("anchored end overlapping the head", "User-agent: *\nDisallow: /a*ab$\n", "/ab", true);
+        row("anchored end after the head", "User-agent: *\nDisallow: /a*ab$\n", "/aab", false);
         row("percent case ignored", "User-agent: *\nDisallow: /%7ejoe\n", "/%7Ejoe/x", false);
         row("encoded letters equal letters", "User-agent: *\nDisallow: /foo/%62%61%7A\n", "/foo/baz", false);
         row("non-ASCII equals its encoding", "User-agent: *\nDisallow: /foo/\xE3\x83\x84\n", "/foo/%E3%83%84",

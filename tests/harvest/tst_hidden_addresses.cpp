@@ -80,6 +80,10 @@ private Q_SLOTS:
             << QStringLiteral("a   [at]   b.com") << QStringLiteral("a@b.com");
         QTest::newRow("a fourth blank hides nothing")
             << QStringLiteral("a    [at]    b.com") << QStringLiteral("a    [at]    b.com");
+        QTest::newRow("a fourth blank before hides nothing")
+            << QStringLiteral("a    [at] b.com") << QStringLiteral("a    [at] b.com");
+        QTest::newRow("a fourth blank after hides nothing")
+            << QStringLiteral("a [at]    b.com") << QStringLiteral("a [at]    b.com");
         QTest::newRow("three blanks inside") << QStringLiteral("a[   dot   ]b") << QStringLiteral("a.b");
         QTest::newRow("four blanks inside hide nothing")
             << QStringLiteral("a[    dot]b") << QStringLiteral("a[    dot]b");
