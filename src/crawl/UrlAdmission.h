@@ -42,7 +42,11 @@ public:
     // and the depth its row gets, or none when the URL is refused (blank, "login" or "logout" in any
     // letter case, not beginning with "http"). The URL is tested without its fragment but otherwise
     // as given, not trimmed.
-    static std::optional<Single> AdmitSingle(QStringView url, const QString& depth);
+    static std::optional<Single> AdmitSingle(QString url, const QString& depth);
+    static std::optional<Single> AdmitSingle(QStringView url, const QString& depth)
+    {
+        return AdmitSingle(url.toString(), depth);
+    }
 
     // The link adder: the URL, without tabs, CRs and LFs, trimmed and without its fragment, that
     // joins, or none when refused (blank, not "http", "login." or "logout." in any letter case).

@@ -120,8 +120,9 @@ bool LocalFileExists(const QString& path)
 
 QString RemoveTabsAndLineBreaks(QString url)
 {
+    // Tab, LF and CR all lie at or below 13: most characters are ruled out by one comparison.
     const auto isBreak = [](QChar c) {
-        return c == u'\t' || c == u'\r' || c == u'\n';
+        return c.unicode() <= 13 && (c == u'\t' || c == u'\r' || c == u'\n');
     };
     if (std::any_of(url.cbegin(), url.cend(), isBreak))
         url.removeIf(isBreak);

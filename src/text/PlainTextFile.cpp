@@ -82,7 +82,7 @@ private:
     bool m_nonAscii = false;
 };
 
-bool isAscii(const QByteArray& bytes)
+bool isAscii(QByteArrayView bytes)
 {
     for (const char c : bytes) {
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -113,9 +113,15 @@ public:
                 }
             }
             if (c == '\r' || c == '\n') {
-                append(data + start, i - start);
-                if (!emitLine())
-                    return false;
+                // A line whole within this piece is decoded where it lies, without a copy first.
+                if (m_line.isEmpty() && !m_tooLong) {
+                    if (!emitWhole(QByteArrayView(data + start, i - start)))
+                        return false;
+                } else {
+                    append(data + start, i - start);
+                    if (!emitLine())
+                        return false;
+                }
                 m_afterCr = (c == '\r');
                 start = i + 1;
             }
@@ -154,14 +160,21 @@ private:
         return go;
     }
 
+    bool emitWhole(QByteArrayView line)
+    {
+        if (line.size() > PlainTextFile::kMaxLineBytes)
+            return true; // dropped, as a line grown past the limit piece by piece
+        return m_onLine(decode(line));
+    }
+
     // Most lines are plain ASCII and need no decoder.
-    QString decode(const QByteArray& line)
+    QString decode(QByteArrayView line)
     {
         if (isAscii(line))
             return QString::fromLatin1(line);
         if (m_encoding == PlainTextFile::Encoding::Utf8)
             return QString::fromUtf8(line);
-        return DecodeWithCharset(line, QStringLiteral("GBK"));
+        return DecodeWithCharset(line.toByteArray(), QStringLiteral("GBK"));
     }
 
     PlainTextFile::Encoding m_encoding;

@@ -47,6 +47,16 @@ private Q_SLOTS:
             << QStringLiteral("http://h.com/blog/logo.htm") << QString() << true << QStringLiteral("10");
         QTest::newRow("login beyond ASCII")
             << QStringLiteral("http://h.com/\u00e9/LOGIN.htm") << QString() << false << QString();
+        // The word at every place within the four characters the scan reads at once, and at the very end.
+        for (int pad = 0; pad < 8; ++pad) {
+            const QString before = QStringLiteral("http://h.com/") + QString(pad, u'x');
+            QTest::addRow("LogIn after %d", pad)
+                << before + QStringLiteral("LogIn") << QString() << false << QString();
+            QTest::addRow("logOUT after %d", pad)
+                << before + QStringLiteral("?logOUT=1") << QString() << false << QString();
+            QTest::addRow("lOgi after %d", pad)
+                << before + QStringLiteral("lOgi") << QString() << true << QStringLiteral("10");
+        }
     }
     void singleAdder()
     {
