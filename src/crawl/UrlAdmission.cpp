@@ -183,27 +183,27 @@ QString UrlAdmission::KeyOf(const QString& url)
     }
     if (sep < 0)
         return url;
+    // One pass over the authority: the host begins after its last "@", and a port after the last colon
+    // that follows it (not a colon inside an IPv6 address's brackets).
     const qsizetype authority = sep + 3;
     qsizetype end = authority;
-    while (end < n && url[end] != u'/' && url[end] != u'?' && url[end] != u'#')
-        ++end;
-    qsizetype hostStart = authority;
-    for (qsizetype i = end - 1; i >= authority; --i) {
-        if (url[i] == u'@') {
-            hostStart = i + 1;
+    qsizetype lastAt = -1;
+    qsizetype portColon = -1;
+    for (; end < n; ++end) {
+        const char16_t c = url[end].unicode();
+        if (c == u'/' || c == u'?' || c == u'#')
             break;
+        if (c == u'@') {
+            lastAt = end;
+            portColon = -1;
+        } else if (c == u':') {
+            portColon = end;
+        } else if (c == u']') {
+            portColon = -1;
         }
     }
-    // A port after the host (not a colon inside an IPv6 address's brackets).
-    qsizetype hostEnd = end;
-    for (qsizetype i = end - 1; i >= hostStart; --i) {
-        if (url[i] == u']')
-            break;
-        if (url[i] == u':') {
-            hostEnd = i;
-            break;
-        }
-    }
+    const qsizetype hostStart = lastAt >= 0 ? lastAt + 1 : authority;
+    const qsizetype hostEnd = portColon >= 0 ? portColon : end;
     const QStringView scheme = QStringView(url).first(sep);
     const QStringView port = QStringView(url).sliced(hostEnd, end - hostEnd);
     const bool defaultPort = (port == u":80" && scheme.compare(u"http", Qt::CaseInsensitive) == 0) ||

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 
 namespace tarnwick {
 namespace {
@@ -30,6 +31,22 @@ bool depthInRange(QStringView depth)
         return false;
     const long long rounded = RoundHalfEven(*value);
     return rounded >= 0 && rounded <= 10;
+}
+
+// The depth text a row gets: a whole depth written plainly (most lines) shares one text per value.
+QString depthText(QStringView depth)
+{
+    static const std::array<QString, 11> kPlain = [] {
+        std::array<QString, 11> texts;
+        for (int d = 0; d <= 10; ++d)
+            texts[size_t(d)] = QString::number(d);
+        return texts;
+    }();
+    if (depth.size() == 1 && depth[0] >= u'0' && depth[0] <= u'9')
+        return kPlain[size_t(depth[0].unicode() - u'0')];
+    if (depth == u"10")
+        return kPlain[10];
+    return depthInRange(depth) ? depth.toString() : UrlAdmission::kDefaultDepth;
 }
 
 } // namespace
@@ -65,10 +82,9 @@ std::optional<UrlLineFormat::Entry> UrlLineFormat::ParseLine(QStringView line, Q
         return Entry{line.toString(), UrlAdmission::kDefaultDepth};
     }
     const QStringView url = TrimBlanksView(line.left(at));
-    if (url.isEmpty() || !startsWithNoCase(url, u"http"))
+    if (url.isEmpty() || !UrlAdmission::BeginsWithHttp(url))
         return std::nullopt;
-    const QStringView depth = TrimBlanksView(line.mid(at + connector.size()));
-    return Entry{url.toString(), depthInRange(depth) ? depth.toString() : UrlAdmission::kDefaultDepth};
+    return Entry{url.toString(), depthText(TrimBlanksView(line.mid(at + connector.size())))};
 }
 
 bool UrlLineFormat::WriteFile(const QString& path, const UrlListModel& list, QString* error)

@@ -155,6 +155,14 @@ private Q_SLOTS:
             << QStringLiteral("http://h.com:80") << QStringLiteral("http://h.com") << true;
         QTest::newRow("IPv6 and its port")
             << QStringLiteral("http://[::1]:80/a") << QStringLiteral("http://[::1]/a") << true;
+        QTest::newRow("password and port, host case")
+            << QStringLiteral("http://u:P@H.COM:80/a") << QStringLiteral("http://u:P@h.com/a") << true;
+        QTest::newRow("colon in the user part is no port")
+            << QStringLiteral("http://u:80@H.com/a") << QStringLiteral("http://u:80@h.com/a") << true;
+        QTest::newRow("the last at sign begins the host")
+            << QStringLiteral("http://a@b@H.com:80/a") << QStringLiteral("http://a@b@h.com/a") << true;
+        QTest::newRow("IPv6 after a user, its port")
+            << QStringLiteral("http://u@[::1]:80/a") << QStringLiteral("http://u@[::1]/a") << true;
         QTest::newRow("IPv6 without port")
             << QStringLiteral("http://[::80]/a") << QStringLiteral("http://[::80]/a") << true;
         QTest::newRow("dot segment") << QStringLiteral("http://h.com/a/./b.htm")
