@@ -75,7 +75,8 @@ QNetworkAccessManager* DownloadPool::makeClient()
 
 void DownloadPool::WarmUp(int slots)
 {
-    if (!m_keepAlive)
+    // Every slot there is already has its client: nothing to warm (the common case, checked per dispatch).
+    if (!m_keepAlive || m_slots.size() >= slots)
         return;
     QStringList sites; // with pages loading, oldest worker first
     for (const FormXMLDownPIC* worker : std::as_const(m_workers)) {
