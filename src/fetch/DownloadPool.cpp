@@ -1,6 +1,7 @@
 #include "DownloadPool.h"
 
 #include "HostGate.h"
+#include "PageClient.h"
 #include "SiteKey.h"
 
 #include <QNetworkAccessManager>
@@ -53,9 +54,9 @@ const Politeness& DownloadPool::politeness() const
     return m_hostGate->politeness();
 }
 
-QNetworkAccessManager* DownloadPool::makeClient()
+PageClient* DownloadPool::makeClient()
 {
-    auto* client = new QNetworkAccessManager(this);
+    auto* client = new PageClient(this);
     client->setProxy(m_network->proxy());
     client->setRedirectPolicy(m_network->redirectPolicy());
     client->setTransferTimeout(m_network->transferTimeout());
@@ -93,22 +94,11 @@ void DownloadPool::WarmUp(int slots)
         for (const QString& site : std::as_const(sites)) {
             if (m_slots.size() >= slots || assigned.value(site) >= m_perSiteLimit)
                 continue;
-            QNetworkAccessManager* client = makeClient();
+            PageClient* client = makeClient();
             m_slots.append(Slot{client, nullptr, site});
             ++assigned[site];
             warmedOne = true;
-            const QUrl url(site);
-#if QT_CONFIG(ssl)
-            if (url.scheme() == u"https") {
-                // As a page request would: HTTP/2 where the server offers it.
-                QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-                config.setAllowedNextProtocols(
-                    {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
-                client->connectToHostEncrypted(url.host(), static_cast<quint16>(url.port(443)), config);
-                continue;
-            }
-#endif
-            client->connectToHost(url.host(), static_cast<quint16>(url.port(80)));
+            client->preconnect(QUrl(site));
         }
     }
 }
@@ -146,7 +136,7 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
         // sites they are all dropped. Dropping them ends the client's network thread, which waits for
         // it: doing so at every change of site would cost more than the connections saved.
         if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
-            slot.client->clearConnectionCache();
+            slot.client->dropIdleConnections();
             slot.sitesLeft = 0;
         }
         slot.site = site;

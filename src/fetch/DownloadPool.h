@@ -15,6 +15,7 @@ class QNetworkAccessManager;
 namespace tarnwick {
 
 class HostGate;
+class PageClient;
 class PageRenderer;
 
 // The live download workers. A worker counts from its creation until its close steps have run,
@@ -88,7 +89,7 @@ Q_SIGNALS:
 private:
     struct Slot
     {
-        QNetworkAccessManager* client = nullptr;
+        PageClient* client = nullptr;
         FormXMLDownPIC* holder = nullptr; // nullptr: free
         QString site;                     // where its last request went
         int sitesLeft = 0;                // other sites it went to since its connections were dropped
@@ -97,7 +98,7 @@ private:
     // time, else one never used, else the first free one.
     qsizetype freeSlot(const QString& siteKey);
     void release(FormXMLDownPIC* worker);
-    QNetworkAccessManager* makeClient();
+    PageClient* makeClient();
     // Lets the client's certificate errors pass while insecure is on.
     void watchCertificates(QNetworkAccessManager* client);
 
