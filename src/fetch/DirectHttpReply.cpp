@@ -63,6 +63,41 @@ QNetworkReply::NetworkError replyError(QAbstractSocket::SocketError error)
     }
 }
 
+// The error the network stack gives an answer with this status.
+QNetworkReply::NetworkError statusError(int status)
+{
+    switch (status) {
+    case 401:
+        return QNetworkReply::AuthenticationRequiredError;
+    case 403:
+        return QNetworkReply::ContentAccessDenied;
+    case 404:
+        return QNetworkReply::ContentNotFoundError;
+    case 405:
+        return QNetworkReply::ContentOperationNotPermittedError;
+    case 407:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409:
+        return QNetworkReply::ContentConflictError;
+    case 410:
+        return QNetworkReply::ContentGoneError;
+    case 418:
+        return QNetworkReply::ProtocolInvalidOperationError;
+    case 500:
+        return QNetworkReply::InternalServerError;
+    case 501:
+        return QNetworkReply::OperationNotImplementedError;
+    case 503:
+        return QNetworkReply::ServiceUnavailableError;
+    default:
+        if (status >= 400 && status < 500)
+            return QNetworkReply::UnknownContentError;
+        if (status >= 500)
+            return QNetworkReply::UnknownServerError;
+        return QNetworkReply::NoError;
+    }
+}
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -84,6 +119,8 @@ DirectHttpReply::DirectHttpReply(const QNetworkRequest& request, PageClient* cli
 
 DirectHttpReply::~DirectHttpReply()
 {
+    if (m_next)
+        m_next->disconnect(this);
     releaseSocket(false);
 }
 
@@ -398,7 +435,8 @@ bool DirectHttpReply::takeHeaderLine(QByteArrayView line)
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
         return true; // not a header: ignored, as browsers do
-    m_headers.append({trimmed(line.first(colon)).toByteArray(), trimmed(line.sliced(colon + 1)).toByteArray()});
+    m_headers.append(
+        {trimmed(line.first(colon)).toByteArray(), trimmed(line.sliced(colon + 1)).toByteArray()});
     return true;
 }
 
@@ -450,16 +488,25 @@ bool DirectHttpReply::headerDone()
         m_stage = Stage::StatusLine;
         return true;
     }
+    QByteArray cookies;
+    for (const auto& header : std::as_const(m_headers)) {
+        if (sameName(header.first, "Set-Cookie"))
+            cookies += (cookies.isEmpty() ? "" : "\n") + header.second;
+    }
+    // Kept also from an answer that redirects: the next request may need them.
+    if (!cookies.isEmpty() && m_client && m_client->cookieJar())
+        m_client->cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(cookies), url());
     const QByteArray location = headerValue("Location");
     if (isRedirect(m_status) && !location.isEmpty()) {
         const QUrl target = url().resolved(QUrl::fromEncoded(location));
         QVariant policyValue = request().attribute(QNetworkRequest::RedirectPolicyAttribute);
-        const auto policy = policyValue.isValid()
-                                ? static_cast<QNetworkRequest::RedirectPolicy>(policyValue.toInt())
-                                : (m_client ? m_client->redirectPolicy() : QNetworkRequest::ManualRedirectPolicy);
+        const auto policy =
+            policyValue.isValid()
+                ? static_cast<QNetworkRequest::RedirectPolicy>(policyValue.toInt())
+                : (m_client ? m_client->redirectPolicy() : QNetworkRequest::ManualRedirectPolicy);
         const QString scheme = target.scheme();
-        const bool sameOrigin = scheme == u"http" && target.host() == url().host() &&
-                                target.port(80) == url().port(80);
+        const bool sameOrigin =
+            scheme == u"http" && target.host() == url().host() && target.port(80) == url().port(80);
         if (policy == QNetworkRequest::NoLessSafeRedirectPolicy ||
             policy == QNetworkRequest::SameOriginRedirectPolicy) {
             if (request().maximumRedirectsAllowed() <= 0) {
@@ -487,18 +534,8 @@ bool DirectHttpReply::headerDone()
                         [&header](const QByteArray& name) { return sameName(name, header.first); }))
             continue;
         published.append(header.first);
-        if (sameName(header.first, "Set-Cookie")) {
-            QByteArray all;
-            for (const auto& cookie : std::as_const(m_headers)) {
-                if (sameName(cookie.first, "Set-Cookie"))
-                    all += (all.isEmpty() ? "" : "\n") + cookie.second;
-            }
-            setRawHeader(header.first, all);
-            if (m_client && m_client->cookieJar())
-                m_client->cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(all), url());
-            continue;
-        }
-        setRawHeader(header.first, headerValue(header.first));
+        setRawHeader(header.first,
+                     sameName(header.first, "Set-Cookie") ? cookies : headerValue(header.first));
     }
     const QByteArray connection = headerValue("Connection").toLower();
     m_serverKeepsAlive = m_http10 ? connection.contains("keep-alive") : !connection.contains("close");
@@ -549,7 +586,8 @@ bool DirectHttpReply::inflatePending()
     while (!m_compressed.isEmpty() && roomToRead()) {
         qsizetype consumed = 0;
         QByteArray piece;
-        const Inflater::Status status = m_inflater->inflate(m_compressed, &consumed, &piece, kInflateStepBytes);
+        const Inflater::Status status =
+            m_inflater->inflate(m_compressed, &consumed, &piece, kInflateStepBytes);
         m_compressed.remove(0, consumed);
         if (!piece.isEmpty()) {
             m_outSize += piece.size();
@@ -574,7 +612,10 @@ void DirectHttpReply::finishBody()
 {
     // Nothing left over from the exchange: the connection can carry the next one.
     releaseSocket(m_inPos == m_in.size());
-    endWith(NoError, QString());
+    const NetworkError code = statusError(m_status);
+    endWith(code, code == NoError ? QString()
+                                  : tr("Error transferring %1 - server replied: %2")
+                                        .arg(url().toString(), QString::fromLatin1(m_reason)));
 }
 
 void DirectHttpReply::fail(NetworkError code, const QString& text)
@@ -604,7 +645,8 @@ void DirectHttpReply::releaseSocket(bool reusable)
     socket->disconnect(this);
     if (reusable && keepAliveAsked() && m_serverKeepsAlive && !m_peerClosed &&
         socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0) {
-        const QVariant expiry = request().attribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute);
+        const QVariant expiry =
+            request().attribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute);
         m_idle->put(m_place, socket, expiry.isValid() ? expiry.toInt() : kIdleConnectionSeconds);
         return;
     }

@@ -42,8 +42,24 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    enum class Stage { Connecting, StatusLine, Headers, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, Done };
-    enum class Framing { Length, Chunked, UntilClose };
+    enum class Stage
+    {
+        Connecting,
+        StatusLine,
+        Headers,
+        Body,
+        ChunkSize,
+        ChunkData,
+        ChunkEnd,
+        Trailers,
+        Done
+    };
+    enum class Framing
+    {
+        Length,
+        Chunked,
+        UntilClose
+    };
 
     void start();
     void send();

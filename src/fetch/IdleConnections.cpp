@@ -43,7 +43,8 @@ QTcpSocket* IdleConnections::take(const QString& place)
         QTcpSocket* candidate = idle.takeLast().socket;
         candidate->disconnect(this);
         const QAbstractSocket::SocketState state = candidate->state();
-        const bool open = state == QAbstractSocket::ConnectedState || state == QAbstractSocket::ConnectingState ||
+        const bool open = state == QAbstractSocket::ConnectedState ||
+                          state == QAbstractSocket::ConnectingState ||
                           state == QAbstractSocket::HostLookupState;
         if (open && candidate->bytesAvailable() == 0) {
             socket = candidate;

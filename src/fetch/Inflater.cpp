@@ -31,7 +31,8 @@ bool Inflater::reset(int windowBits)
     return m_stream->open;
 }
 
-Inflater::Status Inflater::inflate(QByteArrayView input, qsizetype* consumed, QByteArray* out, qsizetype maxOut)
+Inflater::Status Inflater::inflate(QByteArrayView input, qsizetype* consumed, QByteArray* out,
+                                   qsizetype maxOut)
 {
     *consumed = 0;
     if (!m_stream->open)

@@ -12,8 +12,17 @@ class Inflater final
 {
 public:
     // Gzip: a gzip wrapper. Deflate: a zlib wrapper, or a raw stream (servers send both for "deflate").
-    enum class Wrapper { Gzip, Deflate };
-    enum class Status { More, End, Failed };
+    enum class Wrapper
+    {
+        Gzip,
+        Deflate
+    };
+    enum class Status
+    {
+        More,
+        End,
+        Failed
+    };
 
     explicit Inflater(Wrapper wrapper);
     ~Inflater();

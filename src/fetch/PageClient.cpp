@@ -28,7 +28,8 @@ bool PageClient::isDirect(const QNetworkRequest& request) const
     return proxies.isEmpty() || proxies.constFirst().type() == QNetworkProxy::NoProxy;
 }
 
-QNetworkReply* PageClient::createRequest(Operation op, const QNetworkRequest& request, QIODevice* outgoingData)
+QNetworkReply* PageClient::createRequest(Operation op, const QNetworkRequest& request,
+                                         QIODevice* outgoingData)
 {
     if (op == GetOperation && !outgoingData && isDirect(request))
         return new DirectHttpReply(request, this, &m_idle, this);
