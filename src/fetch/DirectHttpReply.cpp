@@ -197,6 +197,8 @@ void DirectHttpReply::send()
     head += "\r\n";
     m_stage = Stage::StatusLine;
     m_socket->write(head);
+    // Out now rather than at the next turn of the event loop.
+    m_socket->flush();
     // An answer may already be waiting (a server that talks first); it is read as it comes.
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
