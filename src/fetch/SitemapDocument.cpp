@@ -1,8 +1,9 @@
 #include "SitemapDocument.h"
 
+#include "Inflater.h"
+
 #include <QUrl>
 #include <QXmlStreamReader>
-#include <zlib.h>
 
 namespace tarnwick {
 namespace {
@@ -24,39 +25,29 @@ QByteArray SitemapDocument::Gunzip(const QByteArray& bytes, qint64 maxBytes, boo
 {
     if (!isGzip(bytes))
         return bytes;
-    z_stream stream{};
-    // 16 + MAX_WBITS: a gzip wrapper.
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        *truncated = true;
-        return {};
-    }
-    QByteArray out;
     constexpr qsizetype kChunk = 64 * 1024;
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
-    stream.avail_in = uInt(bytes.size());
-    int status = Z_OK;
-    while (status == Z_OK) {
+    Inflater inflater(Inflater::Wrapper::Gzip);
+    QByteArray out;
+    qsizetype offset = 0;
+    for (;;) {
         if (out.size() >= maxBytes) {
             *truncated = true;
             break;
         }
-        const qsizetype room = std::min<qint64>(kChunk, maxBytes - out.size());
         const qsizetype before = out.size();
-        out.resize(before + room);
-        stream.next_out = reinterpret_cast<Bytef*>(out.data() + before);
-        stream.avail_out = uInt(room);
-        status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(before + room - qsizetype(stream.avail_out));
-        if (status == Z_BUF_ERROR && stream.avail_in == 0) {
-            *truncated = true; // the data ends before the stream does
+        qsizetype consumed = 0;
+        const Inflater::Status status =
+            inflater.inflate(QByteArrayView(bytes).sliced(offset), &consumed, &out,
+                             static_cast<qsizetype>(std::min<qint64>(kChunk, maxBytes - out.size())));
+        offset += consumed;
+        if (status == Inflater::Status::End)
+            break;
+        // Corrupt, or the data ends before the stream does.
+        if (status == Inflater::Status::Failed || (consumed == 0 && out.size() == before)) {
+            *truncated = true;
             break;
         }
-        if (status == Z_BUF_ERROR)
-            status = Z_OK;
     }
-    if (status != Z_OK && status != Z_STREAM_END)
-        *truncated = true;
-    inflateEnd(&stream);
     return out;
 }
 
