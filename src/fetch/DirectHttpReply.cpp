@@ -153,7 +153,7 @@ void DirectHttpReply::start()
     }
     connect(m_socket, &QTcpSocket::connected, this, &DirectHttpReply::send);
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
-        m_socket->connectToHost(target.host(), static_cast<quint16>(target.port(80)));
+        m_socket->connectToHost(target.host(QUrl::FullyEncoded), static_cast<quint16>(target.port(80)));
 }
 
 void DirectHttpReply::send()

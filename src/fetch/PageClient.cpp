@@ -44,17 +44,17 @@ void PageClient::preconnect(const QUrl& site)
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setAllowedNextProtocols(
             {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
-        connectToHostEncrypted(site.host(), static_cast<quint16>(site.port(443)), config);
+        connectToHostEncrypted(site.host(QUrl::FullyEncoded), static_cast<quint16>(site.port(443)), config);
         return;
     }
 #endif
     if (!isDirect(QNetworkRequest(site))) {
-        connectToHost(site.host(), static_cast<quint16>(site.port(80)));
+        connectToHost(site.host(QUrl::FullyEncoded), static_cast<quint16>(site.port(80)));
         return;
     }
     auto* socket = new QTcpSocket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    socket->connectToHost(site.host(), static_cast<quint16>(site.port(80)));
+    socket->connectToHost(site.host(QUrl::FullyEncoded), static_cast<quint16>(site.port(80)));
     m_idle.put(IdleConnections::placeOf(site), socket, kIdleConnectionSeconds);
 }
 

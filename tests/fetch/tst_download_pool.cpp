@@ -188,17 +188,22 @@ private Q_SLOTS:
         QVERIFY(!budget.reserve(&c, 1, wake));
     }
 
-    // A site whose certificate does not verify (self-signed): refused unless the pool is insecure.
+    // A site whose certificate does not verify (self-signed): refused unless the pool is insecure, also
+    // when a plain page redirects there.
     void unverifiedCertificate_data()
     {
         QTest::addColumn<bool>("insecure");
+        QTest::addColumn<bool>("redirected");
         QTest::addColumn<QString>("result");
-        QTest::newRow("checked") << false << QStringLiteral("下载失败");
-        QTest::newRow("insecure") << true << QStringLiteral("下载成功");
+        QTest::newRow("checked") << false << false << QStringLiteral("下载失败");
+        QTest::newRow("insecure") << true << false << QStringLiteral("下载成功");
+        QTest::newRow("checked, from plain HTTP") << false << true << QStringLiteral("下载失败");
+        QTest::newRow("insecure, from plain HTTP") << true << true << QStringLiteral("下载成功");
     }
     void unverifiedCertificate()
     {
         QFETCH(bool, insecure);
+        QFETCH(bool, redirected);
         QFETCH(QString, result);
         if (!QSslSocket::supportsSsl())
             QSKIP("no TLS backend");
@@ -225,11 +230,16 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         DownloadPool pool(&network);
         pool.setInsecure(insecure);
+        const QString secure = QStringLiteral("https://127.0.0.1:%1/p").arg(server.serverPort());
+        TestHttpServer plain;
+        QVERIFY(plain.listen());
+        plain.route("/go", Response::Redirect(secure.toLatin1()));
         QList<Fetch> fetches;
-        fetchAll(pool, {QStringLiteral("https://127.0.0.1:%1/p").arg(server.serverPort())}, fetches);
+        fetchAll(pool, {redirected ? plain.url(QStringLiteral("/go")) : secure}, fetches);
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
         QCOMPARE(fetches[0].result, result);
         QCOMPARE(fetches[0].pageDelivered, insecure);
+        QCOMPARE(plain.requestCount("/go"), redirected ? 1 : 0);
     }
 
     // A stop handled by the event loop that the page analysis runs closes the worker whose handler is

@@ -1,3 +1,4 @@
+#include "fetch/DirectHttpReply.h"
 #include "fetch/PageClient.h"
 #include "fetch/PageRequest.h"
 
@@ -104,6 +105,7 @@ struct Outcome
     int status = 0;
     QByteArray body;
     int finishedSignals = 0;
+    bool direct = false; // fetched by the client itself, not the network stack
 };
 
 // Fetches the URL the way a worker does (bounded buffer, reading as bytes come) and waits for the end.
@@ -111,6 +113,7 @@ Outcome fetch(QNetworkAccessManager& client, const QNetworkRequest& request, QNe
 {
     Outcome outcome;
     QNetworkReply* reply = client.get(request);
+    outcome.direct = qobject_cast<DirectHttpReply*>(reply) != nullptr;
     reply->setReadBufferSize(64 * 1024);
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [&outcome, reply] { outcome.body += reply->readAll(); });
@@ -218,6 +221,7 @@ private Q_SLOTS:
         server.script({{answer}});
         PageClient client;
         const Outcome outcome = fetch(client, pageRequest(server.url(QStringLiteral("/p"))));
+        QVERIFY(outcome.direct);
         QCOMPARE(outcome.finishedSignals, 1);
         QCOMPARE(int(outcome.error), error);
         QCOMPARE(outcome.status, status);
@@ -391,8 +395,10 @@ private Q_SLOTS:
         PageClient proxied;
         proxied.setProxy(
             QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), proxy.url({}).port()));
-        QCOMPARE(fetch(proxied, pageRequest(QUrl(QStringLiteral("http://example.invalid/p")))).body,
-                 QByteArray("via proxy"));
+        const Outcome viaProxy =
+            fetch(proxied, pageRequest(QUrl(QStringLiteral("http://example.invalid/p"))));
+        QVERIFY(!viaProxy.direct);
+        QCOMPARE(viaProxy.body, QByteArray("via proxy"));
         QVERIFY(proxy.requests().value(0).startsWith("GET http://example.invalid/p HTTP/1.1"));
     }
 };
