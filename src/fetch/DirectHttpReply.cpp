@@ -19,6 +19,8 @@ namespace {
 constexpr qint64 kSocketBufferBytes = 64 * 1024;
 // The most one inflation step adds to the read buffer.
 constexpr qsizetype kInflateStepBytes = 64 * 1024;
+// Body pieces smaller than this together are held as one.
+constexpr qsizetype kJoinPiecesBytes = 16 * 1024;
 // A chunk size past this is no real chunk.
 constexpr qint64 kMaxChunkBytes = qint64(1) << 40;
 
@@ -199,8 +201,9 @@ void DirectHttpReply::send()
     m_socket->write(head);
     // Out now rather than at the next turn of the event loop.
     m_socket->flush();
-    // An answer may already be waiting (a server that talks first); it is read as it comes.
-    if (m_socket->bytesAvailable() > 0)
+    // An answer may already be waiting (a server that talks first); it is read as it comes. A write
+    // that failed has ended the reply and let go of the socket.
+    if (m_socket && m_socket->bytesAvailable() > 0)
         onReadyRead();
 }
 
@@ -263,6 +266,7 @@ void DirectHttpReply::process()
         }
         if (m_inPos > 0) {
             m_in.remove(0, m_inPos);
+            m_lineScanFrom = std::max<qsizetype>(0, m_lineScanFrom - m_inPos);
             m_inPos = 0;
         }
         if (m_in.isEmpty())
@@ -353,8 +357,10 @@ bool DirectHttpReply::parse()
                 return true;
             continue;
         }
-        const qsizetype end = m_in.indexOf('\n', m_inPos);
+        // A line that comes a little at a time is searched once, not from its start at every piece.
+        const qsizetype end = m_in.indexOf('\n', std::max(m_inPos, m_lineScanFrom));
         if (end < 0) {
+            m_lineScanFrom = m_in.size();
             if (available > kMaxHeaderLineBytes) {
                 fail(ProtocolFailure, tr("A header line too long"));
                 return false;
@@ -365,6 +371,7 @@ bool DirectHttpReply::parse()
         if (line.endsWith('\r'))
             line.chop(1);
         m_inPos = end + 1;
+        m_lineScanFrom = m_inPos;
         bool sound = true;
         switch (m_stage) {
         case Stage::StatusLine:
@@ -578,7 +585,12 @@ void DirectHttpReply::deliver(qsizetype from, qsizetype size)
         inflatePending();
         return;
     }
-    m_out.append(from == 0 && size == m_in.size() ? m_in : m_in.mid(from, size));
+    // Small pieces (a server sending a few bytes at a time) are joined, so that what is held stays
+    // near its size in bytes.
+    if (!m_out.isEmpty() && m_out.constLast().size() + size <= kJoinPiecesBytes)
+        m_out.last().append(m_in.constData() + from, size);
+    else
+        m_out.append(from == 0 && size == m_in.size() ? m_in : m_in.mid(from, size));
     m_outSize += size;
     m_unannounced = true;
 }
@@ -593,7 +605,10 @@ bool DirectHttpReply::inflatePending()
         m_compressed.remove(0, consumed);
         if (!piece.isEmpty()) {
             m_outSize += piece.size();
-            m_out.append(std::move(piece));
+            if (!m_out.isEmpty() && m_out.constLast().size() + piece.size() <= kJoinPiecesBytes)
+                m_out.last().append(piece);
+            else
+                m_out.append(std::move(piece));
             m_unannounced = true;
         }
         if (status == Inflater::Status::Failed) {

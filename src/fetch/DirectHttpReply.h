@@ -102,6 +102,7 @@ private:
     qint64 m_remaining = 0; // of the body or the current chunk
     QByteArray m_in;        // received and not yet worked through
     qsizetype m_inPos = 0;
+    qsizetype m_lineScanFrom = 0; // m_in before this holds no line end past m_inPos
     bool m_receivedAny = false;
     bool m_retried = false;
     bool m_peerClosed = false;

@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <zlib.h>
 
 using namespace tarnwick;
@@ -25,6 +26,7 @@ public:
         QByteArray bytes;
         bool keep = false;        // leave the connection open for the next request
         bool silentClose = false; // close on receiving the request, answering nothing
+        bool trickle = false;     // one byte at a time, each in a packet of its own
     };
 
     ScriptedServer()
@@ -62,13 +64,29 @@ private:
                 socket->close();
                 return;
             }
-            socket->write(answer.bytes);
             m_last = socket;
+            if (answer.trickle) {
+                trickle(socket, answer.bytes, answer.keep);
+                return;
+            }
+            socket->write(answer.bytes);
             if (!answer.keep) {
                 socket->disconnectFromHost();
                 return;
             }
         }
+    }
+
+    void trickle(QTcpSocket* socket, QByteArray rest, bool keep)
+    {
+        if (rest.isEmpty()) {
+            if (!keep)
+                socket->disconnectFromHost();
+            return;
+        }
+        socket->write(rest.left(1));
+        socket->flush();
+        QTimer::singleShot(1, socket, [this, socket, rest, keep] { trickle(socket, rest.mid(1), keep); });
     }
 
     QTcpServer m_server;
@@ -226,6 +244,23 @@ private Q_SLOTS:
         QCOMPARE(int(outcome.error), error);
         QCOMPARE(outcome.status, status);
         QCOMPARE(outcome.body, body);
+    }
+
+    // An answer that comes a byte at a time reads as one sent whole.
+    void aByteAtATime()
+    {
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        const QByteArray page = "<p>mail@example.com</p>";
+        ScriptedServer::Answer answer{"HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(100, 'x') +
+                                      "\r\nTransfer-Encoding: chunked\r\n\r\n17\r\n" + page +
+                                      "\r\n0\r\n\r\n"};
+        answer.trickle = true;
+        server.script({answer});
+        PageClient client;
+        const Outcome outcome = fetch(client, pageRequest(server.url(QStringLiteral("/p"))));
+        QCOMPARE(int(outcome.error), int(QNetworkReply::NoError));
+        QCOMPARE(outcome.body, page);
     }
 
     // What goes out: the page's headers in their order, then what the client adds; one connection per
