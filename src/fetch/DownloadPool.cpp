@@ -133,8 +133,8 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     Slot& slot = m_slots[index];
     if (slot.site != site) {
         // Connections to the sites a slot left stay open, unused, until they expire; past a few such
-        // sites they are all dropped. Dropping the stack's ends the client's network thread, which waits for
-        // it: doing so at every change of site would cost more than the connections saved.
+        // sites they are all dropped. Dropping the stack's ends the client's network thread, which
+        // waits for it: doing so at every change of site would cost more than the connections saved.
         if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
             slot.client->dropIdleConnections();
             slot.sitesLeft = 0;

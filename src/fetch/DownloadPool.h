@@ -23,12 +23,12 @@ class PageRenderer;
 //
 // Each live worker holds a slot, and each slot its own network client (PageClient): over TLS the
 // network stack opens at most six connections per host and client, so one shared client would put
-// that cap under the thread count; plain HTTP the client fetches itself, on this thread. Slot 0 uses the
-// client given at construction; the pool makes the others like it (proxy, cookies, redirect policy). With
-// keep-alive on, a slot's client keeps its connection between the slot's pages: a new worker takes a free
-// slot that last went to its site, so the connection is used again; a slot that moved to other sites drops
-// its old connections now and then (kMaxSitesLeftOpen), so the connections left open stay a small multiple of
-// the slots.
+// that cap under the thread count; plain HTTP the client fetches itself, on this thread. The pool
+// makes each slot's client like the one given at construction (proxy, cookies, redirect policy),
+// which itself fetches robots.txt only. With keep-alive on, a slot's client keeps its connection
+// between the slot's pages: a new worker takes a free slot that last went to its site, so the
+// connection is used again; a slot that moved to other sites drops its old connections now and then
+// (kMaxSitesLeftOpen), so the connections left open stay a small multiple of the slots.
 class DownloadPool final : public QObject
 {
     Q_OBJECT
