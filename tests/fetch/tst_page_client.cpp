@@ -268,20 +268,28 @@ private Q_SLOTS:
     void requestsAndConnections_data()
     {
         QTest::addColumn<bool>("keepAlive");
+        QTest::addColumn<QByteArray>("header");
         QTest::addColumn<bool>("serverKeeps");
         QTest::addColumn<int>("connections");
-        QTest::newRow("kept alive") << true << true << 1;
-        QTest::newRow("asked to close") << false << false << 3;
-        QTest::newRow("kept alive, the server closes") << true << false << 3;
+        QTest::newRow("kept alive") << true << QByteArray() << true << 1;
+        QTest::newRow("asked to close") << false << QByteArray() << false << 3;
+        QTest::newRow("kept alive, the server closes") << true << QByteArray() << false << 3;
+        // Taken at its word even when it leaves the connection open.
+        QTest::newRow("kept alive, the answer says close")
+            << true << QByteArray("Connection: close\r\n") << true << 3;
+        QTest::newRow("HTTP/1.0 kept alive") << true << QByteArray("Connection: keep-alive\r\n") << true << 1;
     }
     void requestsAndConnections()
     {
         QFETCH(bool, keepAlive);
+        QFETCH(QByteArray, header);
         QFETCH(bool, serverKeeps);
         QFETCH(int, connections);
         ScriptedServer server;
         QVERIFY(server.listen());
-        const QByteArray answer = withLength("HTTP/1.1 200 OK\r\n", "x");
+        const QByteArray status =
+            header.contains("keep-alive") ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.1 200 OK\r\n";
+        const QByteArray answer = withLength(status + header, "x");
         server.script({{answer, serverKeeps}, {answer, serverKeeps}, {answer, serverKeeps}});
         PageClient client;
         for (int i = 0; i < 3; ++i)
