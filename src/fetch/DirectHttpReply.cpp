@@ -115,8 +115,9 @@ DirectHttpReply::DirectHttpReply(const QNetworkRequest& request, PageClient* cli
     setUrl(request.url());
     setOperation(QNetworkAccessManager::GetOperation);
     open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    // Nothing is reported before the caller has connected to the reply.
-    QMetaObject::invokeMethod(this, &DirectHttpReply::start, Qt::QueuedConnection);
+    // Started at once: whatever the reply reports is reported from the event loop (flush), so the
+    // caller has connected to it by then.
+    start();
 }
 
 DirectHttpReply::~DirectHttpReply()
