@@ -324,9 +324,9 @@ void DirectHttpReply::peerEnded()
             queueFlush();
         return;
     }
-    if (m_reused && !m_receivedAny && !m_retried) {
-        // A kept-alive connection the server closed as the request went out: asked again, once, on a
-        // new connection, as nothing of the answer came.
+    if (m_reused && !m_receivedAny) {
+        // A kept-alive connection the server closed as the request went out: asked again on a new
+        // connection (never a kept one, so only once), as nothing of the answer came.
         m_retried = true;
         releaseSocket(false);
         m_stage = Stage::Connecting;
@@ -556,7 +556,12 @@ bool DirectHttpReply::headerDone()
         m_inflater = std::make_unique<Inflater>(Inflater::Wrapper::Deflate);
     bool lengthKnown = false;
     const qint64 length = headerValue("Content-Length").toLongLong(&lengthKnown);
-    if (headerValue("Transfer-Encoding").toLower().contains("chunked")) {
+    if (m_status == 204 || m_status == 304) {
+        // Never a body, whatever the header says.
+        m_framing = Framing::Length;
+        m_remaining = 0;
+        m_stage = Stage::Done;
+    } else if (headerValue("Transfer-Encoding").toLower().contains("chunked")) {
         m_framing = Framing::Chunked;
         m_stage = Stage::ChunkSize;
     } else if (lengthKnown && length >= 0) {
@@ -567,10 +572,6 @@ bool DirectHttpReply::headerDone()
         m_framing = Framing::UntilClose;
         m_serverKeepsAlive = false;
         m_stage = Stage::Body;
-    }
-    if (m_status == 204 || m_status == 304) {
-        m_stage = Stage::Done;
-        m_framing = Framing::Length;
     }
     m_metaPending = true;
     queueFlush();

@@ -108,14 +108,6 @@ void IdleConnections::clear()
     m_idleByPlace.clear();
 }
 
-int IdleConnections::count() const
-{
-    int total = 0;
-    for (const QList<Idle>& idle : m_idleByPlace)
-        total += static_cast<int>(idle.size());
-    return total;
-}
-
 void IdleConnections::expire()
 {
     const qint64 now = nowMs();

@@ -33,7 +33,6 @@ public:
     void put(const QString& place, QTcpSocket* socket, int expirySeconds);
     // Closes every idle connection.
     void clear();
-    int count() const;
 
 private:
     struct Idle

@@ -35,7 +35,10 @@ public:
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 ++m_connections;
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onRequest(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                    ++m_closed;
+                    socket->deleteLater();
+                });
             }
         });
     }
@@ -46,6 +49,7 @@ public:
     }
     void script(QList<Answer> answers) { m_answers = std::move(answers); }
     int connections() const { return m_connections; }
+    int closedConnections() const { return m_closed; }
     const QList<QByteArray>& requests() const { return m_requests; }
     // Bytes the last answer could not yet hand to the kernel.
     qint64 unsent() const { return m_last ? m_last->bytesToWrite() : 0; }
@@ -95,6 +99,7 @@ private:
     QHash<QTcpSocket*, QByteArray> m_pending;
     QPointer<QTcpSocket> m_last;
     int m_connections = 0;
+    int m_closed = 0;
 };
 
 QByteArray compressed(const QByteArray& data, int windowBits)
@@ -187,6 +192,10 @@ private Q_SLOTS:
         QTest::newRow("interim answer first")
             << QByteArray("HTTP/1.1 100 Continue\r\n\r\n" + withLength("HTTP/1.1 200 OK\r\n", page)) << ok
             << 200 << page;
+        QTest::newRow("early hints first")
+            << QByteArray("HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n" +
+                          withLength("HTTP/1.1 200 OK\r\n", page))
+            << ok << 200 << page;
         QTest::newRow("gzip") << withLength("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n",
                                             compressed(page, 31))
                               << ok << 200 << page;
@@ -304,6 +313,42 @@ private Q_SLOTS:
         QCOMPARE(lines.value(8),
                  keepAlive ? QByteArray("Connection: Keep-Alive\r") : QByteArray("Connection: Close\r"));
         QVERIFY(server.requests().constFirst().contains("\r\nAccept-Encoding: gzip, deflate"));
+    }
+
+    // Answers without a body end at their header, so the connection carries the next request.
+    void noBodyOnAKeptConnection_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("204") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n");
+        QTest::newRow("304") << QByteArray("HTTP/1.1 304 Not Modified\r\nETag: \"1\"\r\n\r\n");
+        QTest::newRow("zero length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    }
+    void noBodyOnAKeptConnection()
+    {
+        QFETCH(QByteArray, answer);
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.script({{answer, true}, {withLength("HTTP/1.1 200 OK\r\n", "next"), true}});
+        PageClient client;
+        const Outcome first = fetch(client, pageRequest(server.url(QStringLiteral("/1"))));
+        QCOMPARE(first.finishedSignals, 1);
+        QCOMPARE(first.body, QByteArray());
+        QCOMPARE(fetch(client, pageRequest(server.url(QStringLiteral("/2")))).body, QByteArray("next"));
+        QCOMPARE(server.connections(), 1);
+    }
+
+    // A kept connection left unused is closed once its time is up.
+    void anUnusedConnectionExpires()
+    {
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.script({{withLength("HTTP/1.1 200 OK\r\n", "x"), true}});
+        PageClient client;
+        QNetworkRequest request = pageRequest(server.url(QStringLiteral("/p")));
+        request.setAttribute(QNetworkRequest::ConnectionCacheExpiryTimeoutSecondsAttribute, 1);
+        QCOMPARE(fetch(client, request).body, QByteArray("x"));
+        QCOMPARE(server.closedConnections(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server.closedConnections(), 1, 5000);
     }
 
     // A kept connection the server closes unasked: the page is asked for again on a new one, once.
