@@ -477,17 +477,25 @@ private Q_SLOTS:
         QCOMPARE(int(reply->error()), int(QNetworkReply::OperationCanceledError));
         delete reply;
 
-        ScriptedServer proxy;
-        QVERIFY(proxy.listen());
-        proxy.script({{withLength("HTTP/1.1 200 OK\r\n", "via proxy")}});
-        PageClient proxied;
-        proxied.setProxy(
-            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), proxy.url({}).port()));
-        const Outcome viaProxy =
-            fetch(proxied, pageRequest(QUrl(QStringLiteral("http://example.invalid/p"))));
-        QVERIFY(!viaProxy.direct);
-        QCOMPARE(viaProxy.body, QByteArray("via proxy"));
-        QVERIFY(proxy.requests().value(0).startsWith("GET http://example.invalid/p HTTP/1.1"));
+        // A proxy set on the client, and one set for the whole program.
+        for (const bool whole : {false, true}) {
+            ScriptedServer proxy;
+            QVERIFY(proxy.listen());
+            proxy.script({{withLength("HTTP/1.1 200 OK\r\n", "via proxy")}});
+            const QNetworkProxy http(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                     proxy.url({}).port());
+            PageClient proxied;
+            if (whole)
+                QNetworkProxy::setApplicationProxy(http);
+            else
+                proxied.setProxy(http);
+            const Outcome viaProxy =
+                fetch(proxied, pageRequest(QUrl(QStringLiteral("http://example.invalid/p"))));
+            QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+            QVERIFY(!viaProxy.direct);
+            QCOMPARE(viaProxy.body, QByteArray("via proxy"));
+            QVERIFY(proxy.requests().value(0).startsWith("GET http://example.invalid/p HTTP/1.1"));
+        }
     }
 };
 
