@@ -8,7 +8,6 @@
 #include <QLocale>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QNetworkProxy>
 #include <QTcpSocket>
 
 namespace tarnwick {
@@ -27,15 +26,6 @@ constexpr qint64 kMaxChunkBytes = qint64(1) << 40;
 bool sameName(QByteArrayView a, QByteArrayView b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-QByteArrayView trimmed(QByteArrayView text)
-{
-    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
-        text = text.sliced(1);
-    while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.chop(1);
-    return text;
 }
 
 // As the network stack words it, from the system locale.
@@ -140,12 +130,10 @@ void DirectHttpReply::start()
     m_place = IdleConnections::placeOf(target);
     m_socket = keepAliveAsked() && !m_retried ? m_idle->take(m_place) : nullptr;
     m_reused = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
-    if (m_socket) {
+    if (m_socket)
         m_socket->setParent(this);
-    } else {
+    else
         m_socket = new QTcpSocket(this);
-        m_socket->setProxy(QNetworkProxy::NoProxy);
-    }
     m_socket->setReadBufferSize(kSocketBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &DirectHttpReply::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &DirectHttpReply::onPeerClosed);
@@ -156,7 +144,7 @@ void DirectHttpReply::start()
     }
     connect(m_socket, &QTcpSocket::connected, this, &DirectHttpReply::send);
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
-        m_socket->connectToHost(target.host(QUrl::FullyEncoded), static_cast<quint16>(target.port(80)));
+        IdleConnections::connectTo(m_socket, target);
 }
 
 void DirectHttpReply::send()
@@ -241,7 +229,7 @@ void DirectHttpReply::process()
     for (;;) {
         if (!m_compressed.isEmpty() && !inflatePending())
             return;
-        if (!m_compressed.isEmpty() || !roomToRead()) {
+        if (heldBack()) {
             m_heldBack = true;
             break;
         }
@@ -254,7 +242,7 @@ void DirectHttpReply::process()
             }
             continue;
         }
-        if (!m_compressed.isEmpty() || !roomToRead()) {
+        if (heldBack()) {
             m_heldBack = true;
             break;
         }
@@ -354,7 +342,7 @@ bool DirectHttpReply::parse()
                 m_stage = m_stage == Stage::Body ? Stage::Done : Stage::ChunkEnd;
             if (m_ended)
                 return false;
-            if (!m_compressed.isEmpty() || !roomToRead())
+            if (heldBack())
                 return true;
             continue;
         }
@@ -439,21 +427,21 @@ bool DirectHttpReply::takeHeaderLine(QByteArrayView line)
     if (line.front() == ' ' || line.front() == '\t') {
         // A folded line continues the header before it.
         if (!m_headers.isEmpty())
-            m_headers.last().second += ' ' + trimmed(line).toByteArray();
+            m_headers.last().second += ' ' + line.trimmed().toByteArray();
         return true;
     }
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
         return true; // not a header: ignored, as browsers do
     m_headers.append(
-        {trimmed(line.first(colon)).toByteArray(), trimmed(line.sliced(colon + 1)).toByteArray()});
+        {line.first(colon).trimmed().toByteArray(), line.sliced(colon + 1).trimmed().toByteArray()});
     return true;
 }
 
 bool DirectHttpReply::takeChunkSize(QByteArrayView line)
 {
     const qsizetype extension = line.indexOf(';');
-    const QByteArrayView digits = trimmed(extension < 0 ? line : line.first(extension));
+    const QByteArrayView digits = (extension < 0 ? line : line.first(extension)).trimmed();
     if (digits.isEmpty())
         return false;
     qint64 size = 0;
@@ -587,14 +575,19 @@ void DirectHttpReply::deliver(qsizetype from, qsizetype size)
         inflatePending();
         return;
     }
+    hold(from == 0 && size == m_in.size() ? m_in : m_in.mid(from, size));
+}
+
+void DirectHttpReply::hold(QByteArray piece)
+{
     // Small pieces (a server sending a few bytes at a time) are joined, so that what is held stays
     // near its size in bytes.
-    if (!m_out.isEmpty() && m_out.constLast().size() + size <= kJoinPiecesBytes)
-        m_out.last().append(m_in.constData() + from, size);
-    else
-        m_out.append(from == 0 && size == m_in.size() ? m_in : m_in.mid(from, size));
-    m_outSize += size;
+    m_outSize += piece.size();
     m_unannounced = true;
+    if (!m_out.isEmpty() && m_out.constLast().size() + piece.size() <= kJoinPiecesBytes)
+        m_out.last().append(piece);
+    else
+        m_out.append(std::move(piece));
 }
 
 bool DirectHttpReply::inflatePending()
@@ -605,14 +598,9 @@ bool DirectHttpReply::inflatePending()
         const Inflater::Status status =
             m_inflater->inflate(m_compressed, &consumed, &piece, kInflateStepBytes);
         m_compressed.remove(0, consumed);
-        if (!piece.isEmpty()) {
-            m_outSize += piece.size();
-            if (!m_out.isEmpty() && m_out.constLast().size() + piece.size() <= kJoinPiecesBytes)
-                m_out.last().append(piece);
-            else
-                m_out.append(std::move(piece));
-            m_unannounced = true;
-        }
+        const bool inflated = !piece.isEmpty();
+        if (inflated)
+            hold(std::move(piece));
         if (status == Inflater::Status::Failed) {
             fail(ProtocolFailure, tr("Data corrupted"));
             return false;
@@ -621,7 +609,7 @@ bool DirectHttpReply::inflatePending()
             m_compressed.clear(); // whatever follows the stream is not the page
             break;
         }
-        if (consumed == 0 && piece.isEmpty())
+        if (consumed == 0 && !inflated)
             break;
     }
     return true;

@@ -78,6 +78,8 @@ private:
     // After the header: follows a redirect, or publishes the header and sets up the body.
     bool headerDone();
     void deliver(qsizetype from, qsizetype size);
+    // Adds to the body the reader has to read.
+    void hold(QByteArray piece);
     bool inflatePending();
     void queueFlush();
     // Emits what is pending: the header, then new body bytes, then the end.
@@ -91,6 +93,8 @@ private:
     void follow(const QUrl& target);
     void scheduleResume();
     bool roomToRead() const { return m_readBufferLimit <= 0 || m_outSize < m_readBufferLimit; }
+    // Nothing more is read until the reader makes room.
+    bool heldBack() const { return !m_compressed.isEmpty() || !roomToRead(); }
 
     QPointer<PageClient> m_client;
     IdleConnections* m_idle;

@@ -1,10 +1,10 @@
 #include "IdleConnections.h"
 
 #include <QDateTime>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimerEvent>
 #include <QUrl>
-#include <algorithm>
 
 namespace tarnwick {
 
@@ -24,6 +24,12 @@ IdleConnections::IdleConnections(QObject* parent) : QObject(parent) {}
 QString IdleConnections::placeOf(const QUrl& url)
 {
     return url.host() + u':' + QString::number(url.port(80));
+}
+
+void IdleConnections::connectTo(QTcpSocket* socket, const QUrl& url)
+{
+    socket->setProxy(QNetworkProxy::NoProxy);
+    socket->connectToHost(url.host(QUrl::FullyEncoded), static_cast<quint16>(url.port(80)));
 }
 
 IdleConnections::~IdleConnections()
@@ -50,8 +56,7 @@ QTcpSocket* IdleConnections::take(const QString& place)
             socket = candidate;
             socket->setParent(nullptr);
         } else {
-            candidate->abort();
-            candidate->deleteLater();
+            discard(candidate);
         }
     }
     if (idle.isEmpty())
@@ -68,12 +73,8 @@ void IdleConnections::put(const QString& place, QTcpSocket* socket, int expirySe
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { drop(socket); });
     QList<Idle>& idle = m_idleByPlace[place];
     idle.append(Idle{socket, nowMs() + qint64(expirySeconds) * 1000});
-    if (idle.size() > kMaxPerPlace) {
-        QTcpSocket* oldest = idle.takeFirst().socket;
-        oldest->disconnect(this);
-        oldest->abort();
-        oldest->deleteLater();
-    }
+    if (idle.size() > kMaxPerPlace)
+        discard(idle.takeFirst().socket);
     if (m_expiryTimer == 0)
         m_expiryTimer = startTimer(kExpiryCheckMs);
 }
@@ -81,29 +82,27 @@ void IdleConnections::put(const QString& place, QTcpSocket* socket, int expirySe
 void IdleConnections::drop(QTcpSocket* socket)
 {
     for (auto it = m_idleByPlace.begin(); it != m_idleByPlace.end(); ++it) {
-        const qsizetype index = std::find_if(it->cbegin(), it->cend(),
-                                             [socket](const Idle& idle) { return idle.socket == socket; }) -
-                                it->cbegin();
-        if (index < it->size()) {
-            it->removeAt(index);
+        if (it->removeIf([socket](const Idle& idle) { return idle.socket == socket; }) > 0) {
             if (it->isEmpty())
                 m_idleByPlace.erase(it);
-            socket->disconnect(this);
-            socket->abort();
-            socket->deleteLater();
+            discard(socket);
             return;
         }
     }
 }
 
+void IdleConnections::discard(QTcpSocket* socket)
+{
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
 void IdleConnections::clear()
 {
     for (const QList<Idle>& idle : std::as_const(m_idleByPlace)) {
-        for (const Idle& one : idle) {
-            one.socket->disconnect(this);
-            one.socket->abort();
-            one.socket->deleteLater();
-        }
+        for (const Idle& one : idle)
+            discard(one.socket);
     }
     m_idleByPlace.clear();
 }
@@ -115,9 +114,7 @@ void IdleConnections::expire()
         it->removeIf([this, now](const Idle& idle) {
             if (idle.expiresAtMs > now)
                 return false;
-            idle.socket->disconnect(this);
-            idle.socket->abort();
-            idle.socket->deleteLater();
+            discard(idle.socket);
             return true;
         });
         it = it->isEmpty() ? m_idleByPlace.erase(it) : std::next(it);

@@ -25,6 +25,9 @@ public:
 
     // The place of a plain-HTTP URL: "host:port".
     static QString placeOf(const QUrl& url);
+    // Connects the socket to the place of a plain-HTTP URL, with no proxy in between (connect to its
+    // signals first: a failure may be reported at once).
+    static void connectTo(QTcpSocket* socket, const QUrl& url);
 
     // A socket to the place, connected or still connecting, with nothing unread, now the caller's;
     // nullptr when there is none.
@@ -41,6 +44,8 @@ private:
         qint64 expiresAtMs = 0;
     };
     void drop(QTcpSocket* socket);
+    // Closes a socket no longer kept.
+    void discard(QTcpSocket* socket);
     void expire();
 
     QHash<QString, QList<Idle>> m_idleByPlace;

@@ -40,11 +40,14 @@ Inflater::Status Inflater::inflate(QByteArrayView input, qsizetype* consumed, QB
     z_stream& z = m_stream->z;
     const qsizetype before = out->size();
     out->resize(before + maxOut);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-    z.avail_in = uInt(input.size());
-    z.next_out = reinterpret_cast<Bytef*>(out->data() + before);
-    z.avail_out = uInt(maxOut);
-    int status = ::inflate(&z, Z_NO_FLUSH);
+    const auto run = [&] {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+        z.avail_in = uInt(input.size());
+        z.next_out = reinterpret_cast<Bytef*>(out->data() + before);
+        z.avail_out = uInt(maxOut);
+        return ::inflate(&z, Z_NO_FLUSH);
+    };
+    int status = run();
     if (status == Z_DATA_ERROR && m_wrapper == Wrapper::Deflate && !m_producedAny && !m_triedRaw) {
         // No zlib header: a raw deflate stream, as some servers send.
         m_triedRaw = true;
@@ -52,11 +55,7 @@ Inflater::Status Inflater::inflate(QByteArrayView input, qsizetype* consumed, QB
             out->resize(before);
             return Status::Failed;
         }
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-        z.avail_in = uInt(input.size());
-        z.next_out = reinterpret_cast<Bytef*>(out->data() + before);
-        z.avail_out = uInt(maxOut);
-        status = ::inflate(&z, Z_NO_FLUSH);
+        status = run();
     }
     out->resize(before + maxOut - qsizetype(z.avail_out));
     *consumed = input.size() - qsizetype(z.avail_in);

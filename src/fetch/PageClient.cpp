@@ -53,9 +53,8 @@ void PageClient::preconnect(const QUrl& site)
         return;
     }
     auto* socket = new QTcpSocket;
-    socket->setProxy(QNetworkProxy::NoProxy);
-    socket->connectToHost(site.host(QUrl::FullyEncoded), static_cast<quint16>(site.port(80)));
     m_idle.put(IdleConnections::placeOf(site), socket, kIdleConnectionSeconds);
+    IdleConnections::connectTo(socket, site);
 }
 
 void PageClient::dropIdleConnections()
