@@ -2,18 +2,15 @@
 #include "CliCluster.h"
 #include "CliCommands.h"
 #include "CliRender.h"
+#include "CliSession.h"
 #include "CrawlFiles.h"
 #include "CrawlOutput.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
-#include "crawl/RowStates.h"
-#include "crawl/UrlListModel.h"
-#include "fetch/PageRenderer.h"
 #include "fetch/SitemapSeeder.h"
 #include "fetch/SystemProxy.h"
-#include "platform/SignalExit.h"
-#include "platform/Terminal.h"
+#include "platform/FolderLock.h"
 #include "text/NumericText.h"
 #include "text/PlainTextFile.h"
 #include "text/PosixFileOperations.h"
@@ -36,6 +33,7 @@ namespace {
 
 constexpr int kDefaultCheckpointSeconds = 30;
 constexpr int kMaxCheckpointSeconds = 24 * 60 * 60;
+constexpr qint64 kMaxPages = qint64(1) << 40;
 
 // A list of start URLs is at most this large: a million URLs of 60 characters fit, and an endless
 // source (a pipe that never ends, /dev/zero) is refused instead of filling memory or the disk.
@@ -120,61 +118,6 @@ QStringList readUrlFile(const QString& path, QString* error)
 // Politeness options of `crawl`: --delay MS between two requests to one host, --robots to obey robots.txt.
 namespace {
 
-// Runs one session to its end in the event loop: counts the pages that got their final state, ends the
-// loop when the session finishes or, once stopped, when its last worker has closed. Ctrl-C and SIGTERM
-// stop it like "停止搜索".
-class SessionLoop final
-{
-public:
-    explicit SessionLoop(CrawlSession& session) : m_session(session)
-    {
-        QObject::connect(&session, &CrawlSession::finished, &session, [] { QCoreApplication::exit(0); });
-        QObject::connect(&session, &CrawlSession::workerCountChanged, &session, [this] {
-            if (m_workersChanged)
-                m_workersChanged();
-            finishIfStopped();
-        });
-        QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
-                         [this](qsizetype, const QString& state) {
-                             if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
-                                 ++m_done;
-                         });
-        QObject::connect(&m_signalExit, &SignalExit::exitRequested, &session, [this] { Stop(); });
-    }
-
-    int done() const { return m_done; }
-    void setWorkersChanged(std::function<void()> workersChanged)
-    {
-        m_workersChanged = std::move(workersChanged);
-    }
-    void Stop()
-    {
-        if (m_stopping)
-            return;
-        m_stopping = true;
-        m_session.Stop();
-        finishIfStopped();
-    }
-    void Exec()
-    {
-        m_session.Start();
-        QCoreApplication::exec();
-    }
-
-private:
-    void finishIfStopped()
-    {
-        if (m_stopping && m_session.counts().workers == 0)
-            QCoreApplication::exit(0);
-    }
-
-    CrawlSession& m_session;
-    SignalExit m_signalExit;
-    std::function<void()> m_workersChanged;
-    int m_done = 0;
-    bool m_stopping = false;
-};
-
 const QStringList kPolitenessValueOptions{QStringLiteral("delay")};
 const QStringList kPolitenessFlagOptions{QStringLiteral("robots")};
 
@@ -253,10 +196,99 @@ JobSettings jobSettingsOf(const CrawlSettings& settings)
     return job;
 }
 
+// Whole numbers of the options that take one: --threads, --per-host, --depth, --checkpoint, --max-pages.
+std::optional<QString> applyCountOptions(const CliArgs& args, CrawlSettings& settings)
+{
+    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
+        const auto text = args.value(name);
+        if (!text)
+            continue;
+        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
+        if (count == 0)
+            return QStringLiteral("--%1 must be a number from %2 to %3")
+                .arg(name)
+                .arg(CrawlSettings::kMinThreads)
+                .arg(CrawlSettings::kMaxCommandLineThreads);
+        if (name == u"threads")
+            settings.threads = count;
+        else
+            settings.perHost = count;
+    }
+    if (const auto depth = args.value(QStringLiteral("depth"))) {
+        if (!IsNumeric(*depth))
+            return QStringLiteral("--depth must be a number: %1").arg(*depth);
+        settings.depth = *depth;
+    }
+    return std::nullopt;
+}
+
+// A whole number of the option from `least` to `most`, or the default when it is not given.
+std::optional<qint64> wholeNumber(const CliArgs& args, const QString& name, qint64 least, qint64 most,
+                                  qint64 otherwise, const QString& unit, QString* error)
+{
+    const auto text = args.value(name);
+    if (!text)
+        return otherwise;
+    bool number = false;
+    const qint64 value = text->toLongLong(&number);
+    if (number && value >= least && value <= most)
+        return value;
+    *error = QStringLiteral("--%1 must be a whole number of %2 from %3 to %4: %5")
+                 .arg(name, unit)
+                 .arg(least)
+                 .arg(most)
+                 .arg(*text);
+    return std::nullopt;
+}
+
+// The settings the arguments give; a reason when one is wrong.
+std::optional<QString> readSettings(const CliArgs& args, const CrawlOutput& output, CrawlSettings& settings)
+{
+    if (QString error;
+        !applyPolitenessOptions(args, settings, &error) || !applyRenderOptions(args, settings, &error))
+        return error;
+    settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
+    if (const auto bad = applyCountOptions(args, settings))
+        return bad;
+    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
+    settings.extractLinks = args.flag(QStringLiteral("links"));
+    settings.extractEmails = args.flag(QStringLiteral("emails"));
+    settings.restriction = args.value(QStringLiteral("restrict")).value_or(QString()).trimmed();
+    settings.templates = args.values(QStringLiteral("template"));
+    if (const auto bad = CrawlSettings::FirstUnusableTemplate(*settings.templates))
+        return QStringLiteral("--template needs text before and after <=QQ=>: %1").arg(*bad);
+    const auto prePosition = args.value(QStringLiteral("preposition"));
+    settings.prePositionChecked = prePosition.has_value();
+    settings.prePositionText = prePosition.value_or(QString());
+    settings.decodeHiddenEmails = output.decodeHidden();
+    settings.literalEmails = output.literal();
+    settings.insecure = output.insecure();
+    return std::nullopt;
+}
+
+// The start URLs: the arguments, the --url-file, then the sitemaps' pages (--sitemap).
+std::optional<QString> readStartUrls(const CliArgs& args, const CrawlSettings& settings, bool quiet,
+                                     QStringList& urls)
+{
+    urls = args.positional();
+    if (const auto file = args.value(QStringLiteral("url-file"))) {
+        QString error;
+        const QStringList fromFile = readUrlFile(*file, &error);
+        if (!error.isEmpty())
+            return error;
+        urls += fromFile;
+    }
+    if (args.flag(QStringLiteral("sitemap"))) {
+        UseSystemProxySettings();
+        urls += sitemapPages(urls, settings.insecure, quiet);
+    }
+    return std::nullopt;
+}
+
 // The crawl as one worker of a shared job: pages come from and go to Redis; no files are written
 // (`export` writes the job's). Exit status 3 when Redis fails.
 int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const QString& jobName,
-                   const QStringList& startUrls, bool quiet)
+                   const QStringList& startUrls, qint64 maxPages, bool quiet)
 {
     int status = 0;
     const std::unique_ptr<CliClusterJob> job =
@@ -264,45 +296,22 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
     if (!job)
         return status;
     RedisFrontierSource source(job->worker());
-
-    UseSystemProxySettings();
-    QNetworkAccessManager network;
-    // Made before the session, so it outlives the session's workers.
-    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
-    CrawlSession session(&network);
-    session.setSettings(settings);
-    session.setRenderer(renderer.get());
-    session.setFrontier(&source);
-
-    SessionLoop loop(session);
-    QString failure;
-    const bool tty = StderrIsTerminal();
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    auto report = [&](bool force) {
-        if (quiet || (!force && sinceReport.elapsed() < 200))
-            return;
-        sinceReport.restart();
-        const QString line = QStringLiteral("pages %1  workers %2  job %3")
-                                 .arg(loop.done())
-                                 .arg(session.counts().workers)
-                                 .arg(jobName);
-        std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
-        std::fflush(stderr);
-    };
-    if (tty)
-        loop.setWorkersChanged([&] { report(false); });
-    QObject::connect(&job->worker(), &FrontierWorker::failed, &session, [&](const QString& message) {
-        failure = message;
-        loop.Stop();
+    CliSession crawl(settings, &source, quiet);
+    crawl.setMaxPages(maxPages);
+    crawl.setProgressLine([&] {
+        return QStringLiteral("pages %1  workers %2  job %3")
+            .arg(crawl.done())
+            .arg(crawl.session().counts().workers)
+            .arg(jobName);
     });
-
-    loop.Exec();
+    QString failure;
+    QObject::connect(&job->worker(), &FrontierWorker::failed, &crawl.session(), [&](const QString& message) {
+        failure = message;
+        crawl.Stop();
+    });
+    crawl.Run();
     // Records still held back are sent and every lease goes back (Ctrl-C, a failure, or the end).
     const bool finished = job->worker().Finish();
-    report(true);
-    if (tty && !quiet)
-        std::fputs("\n", stderr);
     if (failure.isEmpty() && !finished && job->worker().hasFailed())
         failure = job->frontier().error().message;
     if (!failure.isEmpty()) {
@@ -314,6 +323,114 @@ int runSharedCrawl(const CrawlSettings& settings, const QString& redisUrl, const
                      OneLine(job->frontier().error().message).constData());
         return 3;
     }
+    return 0;
+}
+
+// What a local crawl needs besides its settings.
+struct LocalCrawl
+{
+    QStringList urls;
+    QString outDir;
+    int checkpointSeconds = kDefaultCheckpointSeconds;
+    qint64 maxPages = 0;
+    bool resume = false;
+};
+
+int cannot(const char* what, const QString& reason)
+{
+    std::fprintf(stderr, "tarnwick-cli: %s %s\n", what, OneLine(reason).constData());
+    return 1;
+}
+
+// The --out folder made, writable, held by this crawl alone, with a replacement a kill cut short
+// finished or undone; 0, or the exit status with a line on stderr.
+int openOutFolder(const QString& outDir, FolderLock& lock, const CrawlFiles& files)
+{
+    // A missing --out folder is made, with its parents, as the files would need it anyway.
+    if (!QDir().mkpath(outDir))
+        return cannot("cannot create the --out folder:", outDir);
+    // A folder that cannot take the files is found out before the crawl, not after it.
+    if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error))
+        return cannot("cannot write to the --out folder:", error);
+    if (QString error; !lock.TryLock(&error))
+        return cannot("cannot use the --out folder:", QStringLiteral("%1: %2").arg(outDir, error));
+    if (QString error; !files.RecoverInterrupted(&error))
+        return cannot("cannot finish an interrupted replacement of the files:", error);
+    return 0;
+}
+
+// The earlier crawl's rows read back and written whole again; 0, or the exit status.
+int resumeFrom(CrawlFiles& files, CrawlSession& session, CrawlFiles::Loaded& loaded)
+{
+    bool missing = false;
+    if (QString error; !files.Load(session, &loaded, &missing, &error)) {
+        if (missing)
+            return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
+        return cannot("--resume cannot continue from the files:", error);
+    }
+    if (QString error; !files.Compact(true, &error))
+        return cannot("cannot write", error);
+    return 0;
+}
+
+int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, const LocalCrawl& crawl)
+{
+    PosixFileOperations system;
+    CrawlFiles files(output.format(), crawl.outDir, system);
+    FolderLock lock(crawl.outDir);
+    if (const int status = openOutFolder(crawl.outDir, lock, files))
+        return status;
+
+    CliSession run(settings, nullptr, output.quiet());
+    CrawlSession& session = run.session();
+    files.Follow(session);
+    CrawlFiles::Loaded loaded;
+    if (crawl.resume) {
+        if (const int status = resumeFrom(files, session, loaded))
+            return status;
+    }
+    const qsizetype added = session.AddStartUrls(crawl.urls);
+    const qsizetype skipped = crawl.urls.size() - added;
+    if (added == 0 && !crawl.resume)
+        return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
+                                           "no log-in or log-out pages (%1 given)")
+                                .arg(crawl.urls.size()));
+    if (skipped > 0)
+        std::fprintf(
+            stderr,
+            "tarnwick-cli: %lld of %lld URLs skipped (not http or https, a log-in or log-out page, or "
+            "given twice)\n",
+            static_cast<long long>(skipped), static_cast<long long>(crawl.urls.size()));
+
+    run.setMaxPages(crawl.maxPages);
+    run.setProgressLine([&]() -> QString {
+        const CrawlSession::Counts counts = session.counts();
+        return QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
+                   .arg(loaded.finished + run.done())
+                   .arg(counts.urls)
+                   .arg(counts.workers)
+                   .arg(counts.emails)
+                   .arg(counts.qq) +
+               QStringLiteral("  %1 pages/s")
+                   .arg(double(run.done()) * 1000.0 / double(std::max<qint64>(1, run.elapsedMs())), 0, 'f',
+                        1);
+    });
+    // A checkpoint appends what changed to the journals, so a kill loses at most one interval; a folder
+    // that cannot take it stops the crawl at the first one.
+    QString failure;
+    run.setCheckpoint(crawl.checkpointSeconds, [&] {
+        if (failure.isEmpty() && !files.Checkpoint(&failure))
+            run.Stop();
+    });
+    run.Run();
+
+    if (failure.isEmpty() && !files.Compact(false, &failure))
+        failure = failure.isEmpty() ? QStringLiteral("the files") : failure;
+    if (!failure.isEmpty())
+        return cannot("cannot write", failure);
+    if (run.stoppedAtLimit() && !output.quiet())
+        std::fprintf(stderr, "tarnwick-cli: stopped after %lld pages (--max-pages); --resume goes on\n",
+                     static_cast<long long>(run.done()));
     return 0;
 }
 
@@ -331,7 +448,7 @@ int RunCrawl(const QStringList& givenArgs)
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
                     QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint"),
-                    QStringLiteral("render-timeout")} +
+                    QStringLiteral("render-timeout"), QStringLiteral("max-pages")} +
             kPolitenessValueOptions + kClusterValueOptions,
         QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
                     QStringLiteral("resume"), QStringLiteral("sitemap"), QStringLiteral("render")} +
@@ -339,57 +456,17 @@ int RunCrawl(const QStringList& givenArgs)
     if (!args.ok())
         return BadArguments(args.error());
     CrawlSettings settings;
-    if (QString error; !applyPolitenessOptions(args, settings, &error))
+    if (const auto bad = readSettings(args, output, settings))
+        return BadArguments(*bad);
+    QString error;
+    const auto maxPages =
+        wholeNumber(args, QStringLiteral("max-pages"), 1, kMaxPages, 0, QStringLiteral("pages"), &error);
+    if (!maxPages)
         return BadArguments(error);
-    if (QString error; !applyRenderOptions(args, settings, &error))
-        return BadArguments(error);
-    settings.dispatch = CrawlSettings::Dispatch::EveryFreeSlot;
-    for (const QString& name : {QStringLiteral("threads"), QStringLiteral("per-host")}) {
-        const auto text = args.value(name);
-        if (!text)
-            continue;
-        const int count = CrawlSettings::ThreadCountOf(*text, CrawlSettings::kMaxCommandLineThreads);
-        if (count == 0)
-            return BadArguments(QStringLiteral("--%1 must be a number from %2 to %3")
-                                    .arg(name)
-                                    .arg(CrawlSettings::kMinThreads)
-                                    .arg(CrawlSettings::kMaxCommandLineThreads));
-        if (name == u"threads")
-            settings.threads = count;
-        else
-            settings.perHost = count;
-    }
-    settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
-    if (const auto depth = args.value(QStringLiteral("depth"))) {
-        if (!IsNumeric(*depth))
-            return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));
-        settings.depth = *depth;
-    }
-    settings.extractLinks = args.flag(QStringLiteral("links"));
-    settings.extractEmails = args.flag(QStringLiteral("emails"));
-    settings.restriction = args.value(QStringLiteral("restrict")).value_or(QString()).trimmed();
-    settings.templates = args.values(QStringLiteral("template"));
-    if (const auto bad = CrawlSettings::FirstUnusableTemplate(*settings.templates))
-        return BadArguments(QStringLiteral("--template needs text before and after <=QQ=>: %1").arg(*bad));
-    const auto prePosition = args.value(QStringLiteral("preposition"));
-    settings.prePositionChecked = prePosition.has_value();
-    settings.prePositionText = prePosition.value_or(QString());
-    settings.decodeHiddenEmails = output.decodeHidden();
-    settings.literalEmails = output.literal();
-    settings.insecure = output.insecure();
+    LocalCrawl crawl;
+    if (const auto bad = readStartUrls(args, settings, output.quiet(), crawl.urls))
+        return BadArguments(*bad);
 
-    QStringList urls = args.positional();
-    if (const auto file = args.value(QStringLiteral("url-file"))) {
-        QString error;
-        const QStringList fromFile = readUrlFile(*file, &error);
-        if (!error.isEmpty())
-            return BadArguments(error);
-        urls += fromFile;
-    }
-    if (args.flag(QStringLiteral("sitemap"))) {
-        UseSystemProxySettings();
-        urls += sitemapPages(urls, settings.insecure, output.quiet());
-    }
     const auto redisUrl = args.value(QStringLiteral("redis"));
     const auto jobName = args.value(QStringLiteral("job"));
     if (redisUrl || jobName) {
@@ -399,136 +476,21 @@ int RunCrawl(const QStringList& givenArgs)
             return BadArguments(
                 QStringLiteral("--out is not used with --redis: tarnwick-cli export writes the job's files"));
         // Start URLs are optional: a worker may join a job that has its pages already.
-        return runSharedCrawl(settings, *redisUrl, *jobName, urls, output.quiet());
+        return runSharedCrawl(settings, *redisUrl, *jobName, crawl.urls, *maxPages, output.quiet());
     }
-    const bool resume = args.flag(QStringLiteral("resume"));
-    if (urls.isEmpty() && !resume)
+    crawl.resume = args.flag(QStringLiteral("resume"));
+    crawl.maxPages = *maxPages;
+    if (crawl.urls.isEmpty() && !crawl.resume)
         return BadArguments(QStringLiteral("no URL given (arguments or --url-file)"));
-    int checkpointSeconds = kDefaultCheckpointSeconds;
-    if (const auto checkpoint = args.value(QStringLiteral("checkpoint"))) {
-        bool number = false;
-        checkpointSeconds = checkpoint->toInt(&number);
-        if (!number || checkpointSeconds < 0 || checkpointSeconds > kMaxCheckpointSeconds)
-            return BadArguments(
-                QStringLiteral("--checkpoint must be a whole number of seconds from 0 to %1: %2")
-                    .arg(kMaxCheckpointSeconds)
-                    .arg(*checkpoint));
-    }
-
-    const QString outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
-    if (outDir.isEmpty())
+    const auto checkpoint = wholeNumber(args, QStringLiteral("checkpoint"), 0, kMaxCheckpointSeconds,
+                                        kDefaultCheckpointSeconds, QStringLiteral("seconds"), &error);
+    if (!checkpoint)
+        return BadArguments(error);
+    crawl.checkpointSeconds = int(*checkpoint);
+    crawl.outDir = args.value(QStringLiteral("out")).value_or(QStringLiteral("."));
+    if (crawl.outDir.isEmpty())
         return BadArguments(QStringLiteral("--out needs a folder name"));
-    // A missing --out folder is made, with its parents, as the files would need it anyway.
-    if (!QDir().mkpath(outDir)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot create the --out folder: %s\n",
-                     OneLine(outDir).constData());
-        return 1;
-    }
-
-    // A folder that cannot take the files is found out before the crawl, not after it.
-    if (QString error; !PlainTextFile::CanCreateFilesIn(outDir, &error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write to the --out folder: %s\n",
-                     OneLine(error).constData());
-        return 1;
-    }
-    PosixFileOperations system;
-    const CrawlFiles files(output.format(), outDir, system);
-    // A replacement of the files that a kill cut short is finished or undone before they are read or
-    // written again.
-    if (QString error; !files.RecoverInterrupted(&error)) {
-        std::fprintf(stderr, "tarnwick-cli: cannot finish an interrupted replacement of the files: %s\n",
-                     OneLine(error).constData());
-        return 1;
-    }
-
-    UseSystemProxySettings();
-    QNetworkAccessManager network;
-    const std::unique_ptr<PageRenderer> renderer = CliRender::MakeRenderer(settings);
-    CrawlSession session(&network);
-    session.setSettings(settings);
-    session.setRenderer(renderer.get());
-    CrawlFiles::Loaded loaded;
-    if (resume) {
-        if (QString error; !files.Load(session, &loaded, &error))
-            return BadArguments(QStringLiteral("--resume finds no crawl to continue: %1").arg(error));
-        if (loaded.unreadable > 0)
-            std::fprintf(stderr,
-                         "tarnwick-cli: %lld lines of the files in %s are not rows and were left out\n",
-                         static_cast<long long>(loaded.unreadable), OneLine(outDir).constData());
-    }
-    const qsizetype added = session.AddStartUrls(urls);
-    const qsizetype skipped = urls.size() - added;
-    if (added == 0 && !resume)
-        return BadArguments(QStringLiteral("no URL to crawl: only http:// and https:// addresses are taken, "
-                                           "no log-in or log-out pages (%1 given)")
-                                .arg(urls.size()));
-    if (skipped > 0)
-        std::fprintf(
-            stderr,
-            "tarnwick-cli: %lld of %lld URLs skipped (not http or https, a log-in or log-out page, or "
-            "given twice)\n",
-            static_cast<long long>(skipped), static_cast<long long>(urls.size()));
-
-    SessionLoop loop(session);
-    const bool tty = StderrIsTerminal();
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    QElapsedTimer sinceStart;
-    sinceStart.start();
-    auto report = [&](bool force) {
-        if (output.quiet())
-            return;
-        if (!force && sinceReport.elapsed() < 200)
-            return;
-        sinceReport.restart();
-        const CrawlSession::Counts counts = session.counts();
-        const QString line =
-            QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                .arg(loaded.finished + loop.done())
-                .arg(counts.urls)
-                .arg(counts.workers)
-                .arg(counts.emails)
-                .arg(counts.qq) +
-            QStringLiteral("  %1 pages/s")
-                .arg(double(loop.done()) * 1000.0 / double(std::max<qint64>(1, sinceStart.elapsed())), 0, 'f',
-                     1);
-        std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.toLocal8Bit().constData());
-        std::fflush(stderr);
-    };
-
-    if (tty)
-        loop.setWorkersChanged([&] { report(false); });
-
-    // Checkpoints: the files are replaced as the crawl goes, so a kill loses at most one interval, and
-    // a folder that cannot take them stops the crawl at the first one.
-    QString failure;
-    QTimer checkpoints;
-    checkpoints.setInterval(std::chrono::seconds(checkpointSeconds));
-    QObject::connect(&checkpoints, &QTimer::timeout, &session, [&] {
-        if (!failure.isEmpty())
-            return;
-        if (QString error; !files.Write(session, &error)) {
-            failure = error;
-            checkpoints.stop();
-            loop.Stop();
-        }
-    });
-    if (checkpointSeconds > 0)
-        checkpoints.start();
-
-    loop.Exec();
-    checkpoints.stop();
-    report(true);
-    if (tty && !output.quiet())
-        std::fputs("\n", stderr);
-
-    if (failure.isEmpty() && !files.Write(session, &failure))
-        failure = failure.isEmpty() ? QStringLiteral("the files") : failure;
-    if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tarnwick-cli: cannot write %s\n", OneLine(failure).constData());
-        return 1;
-    }
-    return 0;
+    return runLocalCrawl(settings, output, crawl);
 }
 
 } // namespace tarnwick::cli

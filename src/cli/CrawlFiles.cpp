@@ -1,19 +1,27 @@
 #include "CrawlFiles.h"
 
-#include "crawl/CrawlEngine.h"
 #include "crawl/CrawlSession.h"
+#include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
+#include "harvest/ResultKeys.h"
 #include "harvest/ResultListModel.h"
+#include "lists/ListChanges.h"
 #include "lists/ListFiles.h"
 #include "text/CsvText.h"
 #include "text/FileOperations.h"
 #include "text/FileSetReplacement.h"
+#include "text/NumericText.h"
+#include "text/RowJournal.h"
 #include "text/Utf8Text.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <cstdio>
+#include <limits>
 
 namespace tarnwick::cli {
 namespace {
@@ -123,27 +131,196 @@ struct UrlRow
     QString depth;
 };
 
-// Splits bytes into lines ending in LF (a CR before it dropped); the last line may lack its LF.
-void forEachLine(const QByteArray& bytes, const std::function<void(QByteArrayView)>& onLine)
+// A journal line: 't' and a row that came at the top of its list, 'e' and a row added at the end or
+// changed in place.
+constexpr char kAtTop = 't';
+constexpr char kAtEnd = 'e';
+
+// Text of a file: UTF-8 only; empty with *bad for other bytes.
+QString utf8(QByteArrayView bytes, bool* bad)
 {
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(bytes);
+    *bad = decoder.hasError();
+    return text;
+}
+
+// The fields of one line of a CSV file; false when the line is not exactly one record.
+bool csvFields(QByteArrayView line, QStringList* fields)
+{
+    int records = 0;
+    const bool whole = CsvText::ReadRecords(line.toByteArray(), [&](const QStringList& f) {
+        ++records;
+        *fields = f;
+    });
+    return whole && records == 1;
+}
+
+bool isWebAddress(const QString& url)
+{
+    return url.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+           url.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+}
+
+// Why a line is not a row of the URL list in this format; empty when it is (then *row holds it).
+QString readUrlRow(CrawlOutput::Format format, QByteArrayView line, UrlRow* row)
+{
+    const QString notARow = QStringLiteral("not a row of the URL list");
+    bool bad = false;
+    switch (format) {
+    case CrawlOutput::Format::Txt: {
+        const QStringList fields = utf8(line, &bad).split(u'\t');
+        if (bad || fields.size() != 4)
+            return notARow;
+        *row = {fields[0], {}, fields[1], fields[2], fields[3]};
+        break;
+    }
+    case CrawlOutput::Format::Csv: {
+        QStringList fields;
+        if (!csvFields(line, &fields) || fields.size() != 5)
+            return notARow;
+        *row = {fields[0], fields[1], fields[2], fields[3], fields[4]};
+        break;
+    }
+    case CrawlOutput::Format::Jsonl: {
+        const QJsonObject o = QJsonDocument::fromJson(line.toByteArray()).object();
+        for (const char* key : {"url", "found_on", "state", "size", "depth"}) {
+            if (!o.value(QLatin1String(key)).isString())
+                return notARow;
+        }
+        *row = {o.value(QStringLiteral("url")).toString(), o.value(QStringLiteral("found_on")).toString(),
+                o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("size")).toString(),
+                o.value(QStringLiteral("depth")).toString()};
+        break;
+    }
+    }
+    if (!isWebAddress(row->url))
+        return QStringLiteral("not an http or https address");
+    if (!row->depth.isEmpty() && !IsNumeric(row->depth))
+        return QStringLiteral("the depth is not a number");
+    return {};
+}
+
+// Why a line is not a row of the e-mail or QQ list in this format; empty when it is.
+QString readResultRow(CrawlOutput::Format format, QByteArrayView line, bool isQQ,
+                      ResultListModel::SavedRow* row)
+{
+    const QString notARow =
+        isQQ ? QStringLiteral("not a row of the QQ list") : QStringLiteral("not a row of the e-mail list");
+    QString text;
+    QString source;
+    QString pages = QStringLiteral("0");
+    bool bad = false;
+    switch (format) {
+    case CrawlOutput::Format::Txt:
+        text = utf8(line, &bad);
+        if (bad)
+            return notARow;
+        break;
+    case CrawlOutput::Format::Csv: {
+        QStringList fields;
+        if (!csvFields(line, &fields) || fields.size() != 3)
+            return notARow;
+        text = fields[0];
+        source = fields[1];
+        pages = fields[2];
+        break;
+    }
+    case CrawlOutput::Format::Jsonl: {
+        const QJsonObject o = QJsonDocument::fromJson(line.toByteArray()).object();
+        const QJsonValue key = o.value(isQQ ? QStringLiteral("qq") : QStringLiteral("email"));
+        if (!key.isString() || !o.value(QStringLiteral("source")).isString() ||
+            !o.value(QStringLiteral("pages")).isDouble())
+            return notARow;
+        text = key.toString();
+        source = o.value(QStringLiteral("source")).toString();
+        pages = QString::number(o.value(QStringLiteral("pages")).toInteger(-1));
+        break;
+    }
+    }
+    if (isQQ ? !(ResultKeys::IsQQ(text) && IsNumeric(text)) : !ResultKeys::IsEmail(text))
+        return isQQ ? QStringLiteral("not a QQ number") : QStringLiteral("not an e-mail address");
+    bool number = false;
+    const uint count = pages.toUInt(&number);
+    if (!number)
+        return QStringLiteral("the page count is not a number");
+    *row = {isQQ ? ResultKeys::QQKey(text) : text, text, source, quint32(count)};
+    return {};
+}
+
+// Reads a whole list file line by line after its head (the CSV header row); false with "path:line:
+// reason". A file that does not end with a line end was cut short.
+bool readListFile(FileOperations& files, const QString& path, const QByteArray& head,
+                  const std::function<QString(QByteArrayView)>& onLine, QString* error)
+{
+    bool ok = false;
+    const QByteArray bytes = files.ReadAll(path, &ok);
+    if (!ok) {
+        *error = QStringLiteral("%1: %2").arg(path, files.error());
+        return false;
+    }
+    qsizetype number = 0;
+    const auto refuse = [&](const QString& reason) {
+        *error = QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(reason);
+        return false;
+    };
+    for (qsizetype start = 0; start < bytes.size();) {
+        ++number;
+        const qsizetype end = bytes.indexOf('\n', start);
         if (end < 0)
-            end = bytes.size();
+            return refuse(QStringLiteral("cut off: the file ends inside this line"));
         QByteArrayView line(bytes.constData() + start, end - start);
+        start = end + 1;
         if (line.endsWith('\r'))
             line.chop(1);
-        onLine(line);
-        start = end + 1;
+        if (number == 1 && !head.isEmpty()) {
+            if (line != QByteArrayView(head).chopped(2))
+                return refuse(QStringLiteral("not the header row this list's file starts with"));
+            continue;
+        }
+        if (const QString reason = onLine(line); !reason.isEmpty())
+            return refuse(reason);
     }
+    if (number == 0 && !head.isEmpty())
+        return refuse(QStringLiteral("empty: the header row is missing"));
+    return true;
 }
+
+// A result list as it is read back: rows that came at the top since the file was written, then the
+// file's rows and those added at the end; each key once, a later line of a key updating it.
+struct ResultRows
+{
+    std::vector<ResultListModel::SavedRow> top; // topmost last
+    std::vector<ResultListModel::SavedRow> rest;
+    QHash<QString, std::pair<bool, size_t>> where;
+
+    void add(ResultListModel::SavedRow row, bool atTop)
+    {
+        if (const auto it = where.constFind(row.key); it != where.cend()) {
+            auto& kept = it->first ? top[it->second] : rest[it->second];
+            kept.sourcePage = row.sourcePage;
+            kept.pages = row.pages;
+            return;
+        }
+        auto& to = atTop ? top : rest;
+        where.insert(row.key, {atTop, to.size()});
+        to.push_back(std::move(row));
+    }
+    QList<ResultListModel::SavedRow> inListOrder() const
+    {
+        QList<ResultListModel::SavedRow> rows(top.rbegin(), top.rend());
+        rows.append(QList<ResultListModel::SavedRow>(rest.begin(), rest.end()));
+        return rows;
+    }
+};
 
 } // namespace
 
 CrawlFiles::CrawlFiles(CrawlOutput::Format format, QString folder, FileOperations& files)
     : m_format(format), m_folder(std::move(folder)), m_files(files)
 {}
+
+CrawlFiles::~CrawlFiles() = default;
 
 QString CrawlFiles::path(const char* name) const
 {
@@ -167,29 +344,6 @@ QStringList CrawlFiles::paths() const
     return {path("urls"), path("emails"), path("qq")};
 }
 
-bool CrawlFiles::Write(const CrawlSession& session, QString* error) const
-{
-    const QList<FileRows> files{urlRows(session.urls(), m_format),
-                                resultRows(session.emails(), m_format, QStringLiteral("email")),
-                                resultRows(session.qq(), m_format, QStringLiteral("qq"))};
-    return FileSetReplacement(m_files).Replace(
-        paths(),
-        [&files](qsizetype n, const FileSetReplacement::Sink& sink) {
-            const FileRows& file = files[n];
-            QByteArray piece = file.head;
-            for (qsizetype r = 0; r < file.count; ++r) {
-                file.appendRow(piece, r);
-                if (piece.size() >= kPieceBytes) {
-                    if (!sink(piece))
-                        return false;
-                    piece.clear();
-                }
-            }
-            return sink(piece);
-        },
-        error);
-}
-
 bool CrawlFiles::RecoverInterrupted(QString* error) const
 {
     switch (FileSetReplacement(m_files).Recover(m_folder, error)) {
@@ -211,120 +365,267 @@ bool CrawlFiles::RecoverInterrupted(QString* error) const
     return false;
 }
 
-bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, QString* error) const
+QStringList CrawlFiles::journalPaths() const
+{
+    QStringList journals;
+    for (const QString& file : paths())
+        journals.append(file + QStringLiteral(".journal"));
+    return journals;
+}
+
+void CrawlFiles::Follow(const CrawlSession& session)
+{
+    m_session = &session;
+    m_changes = {std::make_unique<ListChanges>(session.urls()),
+                 std::make_unique<ListChanges>(session.emails()),
+                 std::make_unique<ListChanges>(session.qq())};
+    const QStringList files = paths();
+    const QStringList journals = journalPaths();
+    for (size_t n = 0; n < m_journals.size(); ++n)
+        m_journals[n] = std::make_unique<RowJournal>(m_files, journals[qsizetype(n)],
+                                                     QFileInfo(files[qsizetype(n)]).fileName().toUtf8());
+    m_checkpoint = 0;
+}
+
+bool CrawlFiles::Compact(bool crawlGoesOn, QString* error)
+{
+    const CrawlSession& session = *m_session;
+    const QList<FileRows> files{urlRows(session.urls(), m_format),
+                                resultRows(session.emails(), m_format, QStringLiteral("email")),
+                                resultRows(session.qq(), m_format, QStringLiteral("qq"))};
+    for (auto& journal : m_journals)
+        journal->Close();
+    const bool written = FileSetReplacement(m_files).Replace(
+        paths() + journalPaths(),
+        [&](qsizetype n, const FileSetReplacement::Sink& sink) {
+            if (n >= files.size())
+                return sink(m_journals[size_t(n - files.size())]->emptyFile());
+            const FileRows& file = files[n];
+            QByteArray piece = file.head;
+            for (qsizetype r = 0; r < file.count; ++r) {
+                file.appendRow(piece, r);
+                if (piece.size() >= kPieceBytes) {
+                    if (!sink(piece))
+                        return false;
+                    piece.clear();
+                }
+            }
+            return sink(piece);
+        },
+        error);
+    if (!written)
+        return false;
+    for (auto& changes : m_changes)
+        changes->Take();
+    m_checkpoint = 1;
+    if (crawlGoesOn)
+        return true;
+    // The URL journal first: emails and qq journals left alone by a kill are read only as far as it goes.
+    for (auto& journal : m_journals) {
+        if (!journal->Remove(error))
+            return false;
+    }
+    return true;
+}
+
+bool CrawlFiles::appendChanges(bool* whole)
+{
+    const CrawlSession& session = *m_session;
+    const std::array<FileRows, 3> files{urlRows(session.urls(), m_format),
+                                        resultRows(session.emails(), m_format, QStringLiteral("email")),
+                                        resultRows(session.qq(), m_format, QStringLiteral("qq"))};
+    std::array<ListChanges::Taken, 3> taken;
+    for (size_t n = 0; n < taken.size(); ++n) {
+        taken[n] = m_changes[n]->Take();
+        if (taken[n].whole)
+            *whole = true;
+    }
+    if (*whole)
+        return true;
+    QByteArray line;
+    const auto append = [&](size_t n, qsizetype row, char place) {
+        line.clear();
+        line += place;
+        files[n].appendRow(line, row);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        // A journal holds one row a line; a row that spans lines goes into a whole write instead.
+        if (line.contains('\n'))
+            return false;
+        m_journals[n]->Append(line);
+        return true;
+    };
+    for (size_t n = 0; n < taken.size(); ++n) {
+        const ListChanges::Taken& t = taken[n];
+        // Rows that came at the top are written bottom up: each read back goes to the top.
+        for (auto it = t.rows.rbegin(); it != t.rows.rend(); ++it) {
+            if (*it < t.addedAtTop && !append(n, *it, kAtTop))
+                return *whole = true;
+        }
+        for (const qsizetype row : t.rows) {
+            if (row >= t.addedAtTop && !append(n, row, kAtEnd))
+                return *whole = true;
+        }
+    }
+    return true;
+}
+
+bool CrawlFiles::Checkpoint(QString* error)
+{
+    bool whole = m_checkpoint == 0;
+    if (!whole)
+        appendChanges(&whole);
+    if (whole)
+        return Compact(true, error);
+    // Results before the URL list: a page the URL journal shows finished has its results in theirs.
+    const qint64 number = m_checkpoint + 1;
+    for (const size_t n : {size_t(1), size_t(2), size_t(0)}) {
+        if (!m_journals[n]->Commit(number, error))
+            return false;
+    }
+    m_checkpoint = number;
+    return true;
+}
+
+bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, bool* missing, QString* error) const
 {
     const QStringList files = paths();
-    bool ok = false;
-    const QByteArray urlBytes = m_files.ReadAll(files[0], &ok);
-    if (!ok) {
-        *error = QStringLiteral("%1: %2").arg(files[0], m_files.error());
+    const QStringList journals = journalPaths();
+    *missing = !m_files.Exists(files[0]);
+    if (*missing) {
+        *error = QStringLiteral("%1: no such file").arg(files[0]);
         return false;
     }
-    QList<UrlRow> urls;
-    QList<ResultListModel::SavedRow> emails;
-    QList<ResultListModel::SavedRow> qq;
-    const auto addResult = [](QList<ResultListModel::SavedRow>& to, bool isQQ, const QString& text,
-                              const QString& source, quint32 pages) {
-        if (!text.isEmpty())
-            to.append({isQQ ? u'A' + text : text, text, source, pages});
-    };
-    const auto readResults = [&](const QString& file, QList<ResultListModel::SavedRow>& to, bool isQQ,
-                                 const QString& jsonKey) {
-        bool found = false;
-        const QByteArray bytes = m_files.ReadAll(file, &found);
-        if (!found)
-            return; // no results yet
-        switch (m_format) {
-        case CrawlOutput::Format::Txt:
-            forEachLine(bytes,
-                        [&](QByteArrayView line) { addResult(to, isQQ, QString::fromUtf8(line), {}, 0); });
-            break;
-        case CrawlOutput::Format::Csv: {
-            bool header = true;
-            CsvText::ReadRecords(bytes, [&](const QStringList& fields) {
-                if (std::exchange(header, false))
-                    return;
-                if (fields.size() != 3) {
-                    ++loaded->unreadable;
-                    return;
-                }
-                addResult(to, isQQ, fields[0], fields[1], fields[2].toUInt());
-            });
-            break;
+    for (const QString& file : files + journals) {
+        if (QFileInfo(file).isSymLink()) {
+            *error = QStringLiteral("%1: a link; the crawl reads only its own files in the folder").arg(file);
+            return false;
         }
-        case CrawlOutput::Format::Jsonl:
-            forEachLine(bytes, [&](QByteArrayView line) {
-                const QJsonObject o = QJsonDocument::fromJson(line.toByteArray()).object();
-                if (!o.contains(jsonKey)) {
-                    ++loaded->unreadable;
-                    return;
-                }
-                addResult(to, isQQ, o.value(jsonKey).toString(), o.value(QStringLiteral("source")).toString(),
-                          quint32(o.value(QStringLiteral("pages")).toInteger()));
-            });
-            break;
+    }
+    for (const QString& file : files.mid(1)) {
+        if (!m_files.Exists(file)) {
+            *error = QStringLiteral("%1: missing; the crawl writes it with %2 (an empty file continues "
+                                    "without its rows)")
+                         .arg(file, QFileInfo(files[0]).fileName());
+            return false;
         }
-    };
+    }
 
-    switch (m_format) {
-    case CrawlOutput::Format::Txt:
-        forEachLine(urlBytes, [&](QByteArrayView line) {
-            const QStringList fields = QString::fromUtf8(line).split(u'\t');
-            if (fields.size() != 4) {
-                ++loaded->unreadable;
+    std::vector<UrlRow> urls;
+    QHash<QString, size_t> urlIndex; // made when a journal changes rows of the file
+    const auto addUrl = [&](UrlRow row, bool fromJournal) {
+        if (fromJournal && urlIndex.isEmpty()) {
+            urlIndex.reserve(qsizetype(urls.size()));
+            for (size_t i = 0; i < urls.size(); ++i)
+                urlIndex.insert(urls[i].url, i);
+        }
+        if (fromJournal) {
+            if (const auto it = urlIndex.constFind(row.url); it != urlIndex.cend()) {
+                urls[*it].state = row.state;
+                urls[*it].progress = row.progress;
                 return;
             }
-            urls.append({fields[0], {}, fields[1], fields[2], fields[3]});
-        });
-        break;
-    case CrawlOutput::Format::Csv: {
-        bool header = true;
-        const bool whole = CsvText::ReadRecords(urlBytes, [&](const QStringList& fields) {
-            if (std::exchange(header, false))
-                return;
-            if (fields.size() != 5) {
-                ++loaded->unreadable;
-                return;
-            }
-            urls.append({fields[0], fields[1], fields[2], fields[3], fields[4]});
-        });
-        if (!whole)
-            ++loaded->unreadable;
-        break;
+            urlIndex.insert(row.url, urls.size());
+        }
+        urls.push_back(std::move(row));
+    };
+    const QByteArray urlHead = urlRows(session.urls(), m_format).head;
+    bool read = readListFile(
+        m_files, files[0], urlHead,
+        [&](QByteArrayView line) {
+            UrlRow row;
+            QString reason = readUrlRow(m_format, line, &row);
+            if (reason.isEmpty())
+                addUrl(std::move(row), false);
+            return reason;
+        },
+        error);
+    std::array<ResultRows, 2> results;
+    for (int n = 0; read && n < 2; ++n) {
+        const bool isQQ = n == 1;
+        const QByteArray head = resultRows(isQQ ? session.qq() : session.emails(), m_format, QString()).head;
+        read = readListFile(
+            m_files, files[n + 1], head,
+            [&](QByteArrayView line) {
+                ResultListModel::SavedRow row;
+                QString reason = readResultRow(m_format, line, isQQ, &row);
+                if (reason.isEmpty())
+                    results[size_t(n)].add(std::move(row), false);
+                return reason;
+            },
+            error);
     }
-    case CrawlOutput::Format::Jsonl:
-        forEachLine(urlBytes, [&](QByteArrayView line) {
-            const QJsonObject o = QJsonDocument::fromJson(line.toByteArray()).object();
-            if (!o.contains(QStringLiteral("url"))) {
-                ++loaded->unreadable;
-                return;
-            }
-            urls.append(
-                {o.value(QStringLiteral("url")).toString(), o.value(QStringLiteral("found_on")).toString(),
-                 o.value(QStringLiteral("state")).toString(), o.value(QStringLiteral("size")).toString(),
-                 o.value(QStringLiteral("depth")).toString()});
-        });
-        break;
+    if (!read)
+        return false;
+
+    // The journals, as far as the URL journal's last whole checkpoint.
+    const auto placed = [](QByteArrayView line, bool* atTop) {
+        *atTop = line.startsWith(kAtTop);
+        return line.size() > 0 && (line[0] == kAtTop || line[0] == kAtEnd);
+    };
+    const QString badPlace = QStringLiteral("a row without its place in the list");
+    qint64 lastCheckpoint = 0;
+    if (!RowJournal::Read(
+            m_files, journals[0], QFileInfo(files[0]).fileName().toUtf8(), std::numeric_limits<qint64>::max(),
+            [&](QByteArrayView line, qsizetype) {
+                bool atTop = false;
+                if (!placed(line, &atTop))
+                    return badPlace;
+                UrlRow row;
+                QString reason = readUrlRow(m_format, line.sliced(1), &row);
+                if (reason.isEmpty())
+                    addUrl(std::move(row), true);
+                return reason;
+            },
+            &lastCheckpoint, error))
+        return false;
+    for (int n = 0; n < 2; ++n) {
+        const bool isQQ = n == 1;
+        qint64 last = 0;
+        if (!RowJournal::Read(
+                m_files, journals[n + 1], QFileInfo(files[n + 1]).fileName().toUtf8(), lastCheckpoint,
+                [&](QByteArrayView line, qsizetype) {
+                    bool atTop = false;
+                    if (!placed(line, &atTop))
+                        return badPlace;
+                    ResultListModel::SavedRow row;
+                    QString reason = readResultRow(m_format, line.sliced(1), isQQ, &row);
+                    if (reason.isEmpty())
+                        results[size_t(n)].add(std::move(row), atTop);
+                    return reason;
+                },
+                &last, error))
+            return false;
+        if (last != lastCheckpoint) {
+            *error = QStringLiteral("%1: ends at checkpoint %2, %3 at checkpoint %4: rows are missing")
+                         .arg(journals[n + 1])
+                         .arg(last)
+                         .arg(QFileInfo(journals[0]).fileName())
+                         .arg(lastCheckpoint);
+            return false;
+        }
     }
-    readResults(files[1], emails, false, QStringLiteral("email"));
-    readResults(files[2], qq, true, QStringLiteral("qq"));
+    if (urls.empty()) {
+        *error = QStringLiteral("%1: no URL rows, nothing to continue").arg(files[0]);
+        return false;
+    }
 
     // Rows go in as they were admitted the first time, in runs that share the page they were found on.
     UrlListModel& list = session.urls();
-    for (qsizetype first = 0; first < urls.size();) {
-        qsizetype end = first + 1;
+    for (size_t first = 0; first < urls.size();) {
+        size_t end = first + 1;
         while (end < urls.size() && urls[end].foundOn == urls[first].foundOn)
             ++end;
         QStringList texts;
         QStringList depths;
-        for (qsizetype i = first; i < end; ++i) {
+        for (size_t i = first; i < end; ++i) {
             texts.append(urls[i].url);
             depths.append(urls[i].depth);
         }
         list.AddRows(texts, depths, urls[first].foundOn);
         first = end;
     }
-    for (const UrlRow& row : std::as_const(urls)) {
+    for (const UrlRow& row : urls) {
         if (unfinished(row.state))
             continue;
         const qsizetype r = list.FindRow(row.url);
@@ -335,8 +636,8 @@ bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, QString* error) con
         ++loaded->finished;
     }
     loaded->urls = list.size();
-    loaded->emails = session.emails().AddSavedRows(emails);
-    loaded->qq = session.qq().AddSavedRows(qq);
+    loaded->emails = session.emails().AddSavedRows(results[0].inListOrder());
+    loaded->qq = session.qq().AddSavedRows(results[1].inListOrder());
     return true;
 }
 

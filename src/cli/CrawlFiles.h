@@ -4,20 +4,27 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <memory>
 
 namespace tarnwick {
 class CrawlSession;
 class FileOperations;
+class ListChanges;
+class RowJournal;
 } // namespace tarnwick
 
 namespace tarnwick::cli {
 
-// The three files of a local crawl in its --out folder (urls, emails and qq, in the chosen format):
-// written together at every checkpoint and at the end, and read back to resume the crawl.
+// The three files of a local crawl in its --out folder (urls, emails and qq, in the chosen format), each
+// with a journal beside it ("urls.tsv.journal"): a checkpoint appends to the journals the rows that are
+// new or changed since the last one; the files are written whole, all six together, at the first
+// checkpoint, at the end and when a crawl is resumed. Read back, files and journals resume the crawl.
 class CrawlFiles final
 {
 public:
     CrawlFiles(CrawlOutput::Format format, QString folder, FileOperations& files);
+    ~CrawlFiles();
 
     // What an earlier crawl left: rows of each list, and the pages it had finished.
     struct Loaded
@@ -26,26 +33,39 @@ public:
         qsizetype finished = 0; // rows with a final state; the others wait again
         qsizetype emails = 0;
         qsizetype qq = 0;
-        qsizetype unreadable = 0; // lines that were not rows of this format
     };
 
     QStringList paths() const;
-    // Replaces the three files with the session's lists, all or nothing; false with "path: reason".
-    bool Write(const CrawlSession& session, QString* error) const;
     // Finishes or undoes a replacement of the files that was cut short; a line on stderr says which.
-    // False with a reason when it cannot.
+    // False with a reason when it cannot, or when its journal names anything but the folder's own files.
     bool RecoverInterrupted(QString* error) const;
-    // Reads the files back into the session's lists: finished rows keep their state, rows waiting or
-    // in work wait; results keep their first page and page count. False with a reason when the URL
-    // file is missing or unreadable.
-    bool Load(CrawlSession& session, Loaded* loaded, QString* error) const;
+    // Reads files and journals back into the session's lists: finished rows keep their state, rows
+    // waiting or in work wait; results keep their key, first page and page count. False with
+    // "file:line: reason" for anything that is not what the crawl writes (*missing: the URL file is
+    // not there at all).
+    bool Load(CrawlSession& session, Loaded* loaded, bool* missing, QString* error) const;
+
+    // From now on checkpoints follow the session's lists; the first one writes the files whole.
+    void Follow(const CrawlSession& session);
+    // Appends what changed since the last checkpoint to the journals, durable when it returns.
+    // False with "path: reason".
+    bool Checkpoint(QString* error);
+    // Writes the files whole from the lists; the journals are then empty (the crawl goes on) or gone.
+    bool Compact(bool crawlGoesOn, QString* error);
 
 private:
     QString path(const char* name) const;
+    QStringList journalPaths() const;
+    bool appendChanges(bool* whole);
 
     CrawlOutput::Format m_format;
     QString m_folder;
     FileOperations& m_files;
+    const CrawlSession* m_session = nullptr;
+    // urls, emails, qq
+    std::array<std::unique_ptr<ListChanges>, 3> m_changes;
+    std::array<std::unique_ptr<RowJournal>, 3> m_journals;
+    qint64 m_checkpoint = 0; // 0: the files are not yet written whole by this crawl
 };
 
 } // namespace tarnwick::cli

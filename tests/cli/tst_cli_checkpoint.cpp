@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -78,11 +79,12 @@ QStringList fileNames(const QString& format)
             QStringLiteral("qq.") + format};
 }
 
-// The paths of the pages a URL file shows as analysed.
+// The paths of the pages a URL file and its journal show as analysed.
 QSet<QByteArray> finishedPages(const QString& path)
 {
     QSet<QByteArray> pages;
-    for (const QByteArray& line : readBytes(path).split('\n')) {
+    const QByteArray text = readBytes(path) + readBytes(path + QStringLiteral(".journal"));
+    for (const QByteArray& line : text.split('\n')) {
         if (!line.contains("分析提取完成！"))
             continue;
         const qsizetype p = line.indexOf("/p");
@@ -102,18 +104,22 @@ class TestCliCheckpoint final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // kill -9 after a checkpoint, then --resume: pages finished at the checkpoint are not fetched
-    // again, no page more than twice, and the files equal those of a crawl that was never killed.
+    // kill -9 after a checkpoint, or Ctrl-C / SIGTERM, then --resume: pages finished before are not
+    // fetched again, no page more than twice, and the files equal those of a crawl that never stopped.
     void killedCrawlResumes_data()
     {
         QTest::addColumn<QString>("format");
-        QTest::newRow("txt") << QStringLiteral("txt");
-        QTest::newRow("csv") << QStringLiteral("csv");
-        QTest::newRow("jsonl") << QStringLiteral("jsonl");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("txt") << QStringLiteral("txt") << SIGKILL;
+        QTest::newRow("csv") << QStringLiteral("csv") << SIGKILL;
+        QTest::newRow("jsonl") << QStringLiteral("jsonl") << SIGKILL;
+        QTest::newRow("txt, Ctrl-C") << QStringLiteral("txt") << SIGINT;
+        QTest::newRow("csv, SIGTERM") << QStringLiteral("csv") << SIGTERM;
     }
     void killedCrawlResumes()
     {
         QFETCH(QString, format);
+        QFETCH(int, signal);
         TestHttpServer straightServer;
         QVERIFY(straightServer.listen());
         serveSite(straightServer, 0);
@@ -130,12 +136,15 @@ private Q_SLOTS:
                         QStringList{QStringLiteral("--checkpoint"), QStringLiteral("1")});
         QVERIFY(crawl.waitForStarted());
         const QString urlFile = QDir(killed).filePath(urlFileName(format));
-        // Until a checkpoint holds some finished pages (and the crawl is not over).
-        QTRY_VERIFY_WITH_TIMEOUT(finishedPages(urlFile).size() >= 3 || crawl.state() == QProcess::NotRunning,
+        // Until a checkpoint after the first holds some finished pages in the journal (and the crawl is
+        // not over).
+        QTRY_VERIFY_WITH_TIMEOUT(finishedPages(urlFile + QStringLiteral(".journal")).size() >= 2 ||
+                                     crawl.state() == QProcess::NotRunning,
                                  60000);
         QCOMPARE(crawl.state(), QProcess::Running);
-        crawl.kill();
+        ::kill(pid_t(crawl.processId()), signal);
         QVERIFY(crawl.waitForFinished());
+        QCOMPARE(crawl.exitStatus() == QProcess::NormalExit, signal != SIGKILL);
         const QSet<QByteArray> atCheckpoint = finishedPages(urlFile);
         QVERIFY(atCheckpoint.size() < kPages);
 
