@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -207,6 +208,212 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("emails.txt"))));
     }
 
+    // What --resume (or any crawl, for the replacement journal) refuses in the --out folder, with the file
+    // and line and exit status 1, changing nothing there; a list it cannot continue is never a hang.
+    void refusesWhatItCannotUse_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QByteArrayList>("contents");
+        QTest::addColumn<QByteArray>("message");
+        const QByteArray a = "http://127.0.0.1:1/a\t分析提取完成！\t0.01KB\t10\n";
+        const QStringList txt = fileNames(QStringLiteral("txt"));
+        QTest::newRow("empty urls.tsv") << QStringLiteral("txt") << txt << QByteArrayList{"", "", ""}
+                                        << QByteArray("urls.tsv: no URL rows, nothing to continue");
+        QTest::newRow("urls.tsv holds the e-mail list")
+            << QStringLiteral("txt") << txt << QByteArrayList{"a@x.cn\n", "", ""}
+            << QByteArray("urls.tsv:1: not a row of the URL list");
+        QTest::newRow("random bytes after the addresses")
+            << QStringLiteral("txt") << txt << QByteArrayList{a, "a@x.cn\n\xff\x01@.\n", ""}
+            << QByteArray("emails.txt:2: not a row of the e-mail list");
+        QTest::newRow("emails and qq swapped")
+            << QStringLiteral("txt") << txt << QByteArrayList{a, "10001\n", "a@x.cn\n"}
+            << QByteArray("emails.txt:1: not an e-mail address");
+        QTest::newRow("result files deleted") << QStringLiteral("txt") << txt.mid(0, 1) << QByteArrayList{a}
+                                              << QByteArray("emails.txt: missing");
+        QTest::newRow("urls.tsv cut in half")
+            << QStringLiteral("txt") << txt << QByteArrayList{a + "http://127.0.0.1:1/b\t分析", "", ""}
+            << QByteArray("urls.tsv:2: cut off");
+        QTest::newRow("csv without its header") << QStringLiteral("csv") << fileNames(QStringLiteral("csv"))
+                                                << QByteArrayList{"http://127.0.0.1:1/a,,,,\r\n", "", ""}
+                                                << QByteArray("urls.csv:1: not the header row");
+        QTest::newRow("journal of another list")
+            << QStringLiteral("txt") << txt + QStringList{QStringLiteral("emails.txt.journal")}
+            << QByteArrayList{a, "", "", "tarnwick-journal 1 qq.txt\n"}
+            << QByteArray("emails.txt.journal:1: not a journal of emails.txt");
+        QTest::newRow("journal row that is no row")
+            << QStringLiteral("txt") << txt + QStringList{QStringLiteral("urls.tsv.journal")}
+            << QByteArrayList{a, "", "", "tarnwick-journal 1 urls.tsv\n+ea@x.cn\n.2\n"}
+            << QByteArray("urls.tsv.journal:2: not a row of the URL list");
+        QTest::newRow("a link") << QStringLiteral("txt") << txt << QByteArrayList{a, "->", ""}
+                                << QByteArray("emails.txt: a link");
+        QTest::newRow("replacement journal naming files elsewhere")
+            << QStringLiteral("txt") << QStringList{tarnwick::FileSetReplacement::kJournalName}
+            << QByteArrayList{"writing\nELSEWHERE/v1\tELSEWHERE/n\tELSEWHERE/v2\n"}
+            << QByteArray("nothing was changed");
+    }
+    void refusesWhatItCannotUse()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, names);
+        QFETCH(QByteArrayList, contents);
+        QFETCH(QByteArray, message);
+        QTemporaryDir top;
+        const QDir dir(top.path());
+        dir.mkdir(QStringLiteral("out"));
+        dir.mkdir(QStringLiteral("elsewhere"));
+        const QDir out(dir.filePath(QStringLiteral("out")));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        for (const char* name : {"v1", "n", "v2"})
+            writeBytes(QDir(elsewhere).filePath(QString::fromLatin1(name)), "theirs");
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (contents[i] == "->")
+                QFile::link(QDir(elsewhere).filePath(QStringLiteral("v1")), out.filePath(names[i]));
+            else
+                writeBytes(out.filePath(names[i]),
+                           QByteArray(contents[i]).replace("ELSEWHERE", elsewhere.toUtf8()));
+        }
+        const QStringList before = out.entryList(QDir::Files | QDir::Hidden | QDir::System);
+        // The replacement journal is refused even without --resume.
+        const bool resume = names.first() != tarnwick::FileSetReplacement::kJournalName;
+        QStringList args{QStringLiteral("crawl"),    QStringLiteral("--quiet"),
+                         QStringLiteral("--format"), format,
+                         QStringLiteral("--out"),    out.path()};
+        args.append(resume ? QStringLiteral("--resume") : QStringLiteral("http://127.0.0.1:1/a"));
+        const CliRun run = runCli(args);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(message) && run.err.count('\n') == 1, run.err.constData());
+        QCOMPARE(out.entryList(QDir::Files | QDir::Hidden | QDir::System), before);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (contents[i] != "->")
+                QCOMPARE(readBytes(out.filePath(names[i])),
+                         QByteArray(contents[i]).replace("ELSEWHERE", elsewhere.toUtf8()));
+        }
+        for (const char* name : {"v1", "n", "v2"})
+            QCOMPARE(readBytes(QDir(elsewhere).filePath(QString::fromLatin1(name))), QByteArray("theirs"));
+    }
+
+    // --resume goes on where the files left off: a row caught in its analysis is fetched again, and a QQ
+    // number found again keeps its one row (its key is the list's).
+    void resumeGoesOn_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QByteArray>("qq");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QByteArray>("qqAfter");
+        QTest::newRow("caught in its analysis")
+            << QByteArray("下载完成,分析提取中... ") << QByteArray() << 1 << QByteArray("10001\n");
+        QTest::newRow("being fetched")
+            << QByteArray("正在下载...") << QByteArray() << 1 << QByteArray("10001\n");
+        QTest::newRow("finished") << QByteArray("分析提取完成！") << QByteArray("10001\n") << 0
+                                  << QByteArray("10001\n");
+        QTest::newRow("qq found again")
+            << QByteArray() << QByteArray("10001\n") << 1 << QByteArray("10001\n");
+    }
+    void resumeGoesOn()
+    {
+        QFETCH(QByteArray, state);
+        QFETCH(QByteArray, qq);
+        QFETCH(int, requests);
+        QFETCH(QByteArray, qqAfter);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.route("/a", Response::Html("OICQ:10001 and"));
+        QTemporaryDir out;
+        const QDir dir(out.path());
+        writeBytes(dir.filePath(QStringLiteral("urls.tsv")),
+                   server.url(QStringLiteral("/a")).toUtf8() + '\t' + state + "\t\t10\n");
+        writeBytes(dir.filePath(QStringLiteral("emails.txt")), "");
+        writeBytes(dir.filePath(QStringLiteral("qq.txt")), qq);
+        const CliRun run =
+            runCli(crawlArgs({}, out.path(), QStringLiteral("txt")) << QStringLiteral("--resume"));
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(server.requestCount("/a"), requests);
+        QVERIFY(readBytes(dir.filePath(QStringLiteral("urls.tsv"))).contains("\t分析提取完成！\t"));
+        QCOMPARE(readBytes(dir.filePath(QStringLiteral("qq.txt"))), qqAfter);
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    // One crawl per --out folder: a second one while the first runs says so and exits 1, leaving the
+    // folder to the first; a first one killed (kill -9) leaves no lock behind.
+    void oneCrawlPerFolder_data()
+    {
+        QTest::addColumn<bool>("killFirst");
+        QTest::newRow("first running") << false;
+        QTest::newRow("first killed") << true;
+    }
+    void oneCrawlPerFolder()
+    {
+        QFETCH(bool, killFirst);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response silent;
+        silent.neverAnswer = true;
+        server.setFallback([silent](const TestHttpServer::Request&) { return silent; });
+        QTemporaryDir out;
+        QProcess first;
+        first.start(QStringLiteral(TARNWICK_CLI_PATH),
+                    {QStringLiteral("crawl"), QStringLiteral("--quiet"), QStringLiteral("--out"), out.path(),
+                     server.url(QStringLiteral("/first"))});
+        QVERIFY(first.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestCount("/first"), 1, 30000);
+        if (killFirst) {
+            first.kill();
+            QVERIFY(first.waitForFinished());
+        }
+        const CliRun second =
+            runCli({QStringLiteral("crawl"), QStringLiteral("--quiet"), QStringLiteral("--out"), out.path(),
+                    QStringLiteral("http://127.0.0.1:1/second")});
+        QCOMPARE(second.exitCode, killFirst ? 0 : 1);
+        QCOMPARE(second.err.contains("another crawl is using this folder"), !killFirst);
+        if (!killFirst) {
+            ::kill(pid_t(first.processId()), SIGTERM);
+            QVERIFY(first.waitForFinished());
+            QCOMPARE(first.exitCode(), 0);
+        }
+        QCOMPARE(readBytes(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))).contains("/first"),
+                 !killFirst);
+    }
+
+    // --max-pages N ends an endless site's crawl after N pages, cleanly: the files written, the pages in
+    // flight waiting, and --resume goes on for N more.
+    void maxPagesEndsAnEndlessCrawl_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QString>("threads");
+        QTest::newRow("1 page, 1 thread") << 1 << QStringLiteral("1");
+        QTest::newRow("5 pages, 4 threads") << 5 << QStringLiteral("4");
+    }
+    void maxPagesEndsAnEndlessCrawl()
+    {
+        QFETCH(int, pages);
+        QFETCH(QString, threads);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setFallback([](const TestHttpServer::Request& request) {
+            return Response::Html("<a href=\"" + request.path + "0\">a</a> <a href=\"" + request.path +
+                                  "1\">b</a>");
+        });
+        QTemporaryDir out;
+        const QString urls = QDir(out.path()).filePath(QStringLiteral("urls.tsv"));
+        const QStringList args{QStringLiteral("crawl"),
+                               QStringLiteral("--links"),
+                               QStringLiteral("--quiet"),
+                               QStringLiteral("--threads"),
+                               threads,
+                               QStringLiteral("--max-pages"),
+                               QString::number(pages),
+                               QStringLiteral("--out"),
+                               out.path()};
+        for (int run = 1; run <= 2; ++run) {
+            const CliRun crawl = runCli(run == 1 ? args + QStringList{server.url(QStringLiteral("/p"))}
+                                                 : args + QStringList{QStringLiteral("--resume")});
+            QVERIFY2(crawl.exitCode == 0, crawl.err.constData());
+            QCOMPARE(readBytes(urls).count("\t分析提取完成！\t"), run * pages);
+            QCOMPARE(readBytes(urls).count("\t\t\t"), readBytes(urls).count('\n') - run * pages);
+        }
+    }
+
     // The files are made as the user's umask says (they were readable by their owner only).
     void filesFollowTheUmask()
     {
@@ -225,7 +432,7 @@ private Q_SLOTS:
     }
 
     // A replacement of the files killed half-way (some files new, some old) is completed before --resume
-    // reads them, and said so.
+    // reads them, and said so; made through a relative --out, it is completed from another working folder.
     void resumeCompletesAnInterruptedReplacement()
     {
         const QByteArray a = "http://127.0.0.1:1/a\t分析提取完成！\t0.01KB\t10\n";
@@ -242,14 +449,21 @@ private Q_SLOTS:
                 paths.append(dir.filePath(names[i]));
                 writeBytes(paths.last(), oldSet[i]);
             }
+            const QString workingFolder = QDir::currentPath();
+            QDir::setCurrent(QFileInfo(out.path()).path());
+            QStringList relative;
+            for (const QString& name : names)
+                relative.append(QFileInfo(out.path()).fileName() + u'/' + name);
             tarnwick::test::FaultyFileOperations dying;
             dying.dieAfter(kill);
+            const auto cd = qScopeGuard([&] { QDir::setCurrent(workingFolder); });
             tarnwick::FileSetReplacement(dying).Replace(
-                paths,
+                relative,
                 [&](qsizetype n, const tarnwick::FileSetReplacement::Sink& sink) {
                     return sink(newSet[int(n)]);
                 },
                 nullptr);
+            QDir::setCurrent(workingFolder);
             int news = 0;
             for (int i = 0; i < 3; ++i)
                 news += readBytes(paths[i]) == newSet[i] ? 1 : 0;

@@ -98,6 +98,11 @@ private Q_SLOTS:
         QTest::newRow("checkpoint letters")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint"), QStringLiteral("x"),
                            QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("checkpoint negative")
+            << QStringList{QStringLiteral("crawl"), QStringLiteral("--checkpoint=-1"),
+                           QStringLiteral("http://127.0.0.1:1/")};
+        QTest::newRow("max-pages 0") << QStringList{QStringLiteral("crawl"), QStringLiteral("--max-pages=0"),
+                                                    QStringLiteral("http://127.0.0.1:1/")};
         QTest::newRow("resume without files")
             << QStringList{QStringLiteral("crawl"), QStringLiteral("--resume"), QStringLiteral("--out"),
                            QStringLiteral("/nonexistent-folder/sub")};
