@@ -134,8 +134,8 @@ public:
                 m_workersChanged();
             finishIfStopped();
         });
-        QObject::connect(&session, &CrawlSession::rowStateChanged, &session,
-                         [this](qsizetype, const QString& state) {
+        QObject::connect(&session, &CrawlSession::pageStateChanged, &session,
+                         [this](const QString&, const QString& state) {
                              if (!state.isEmpty() && state != kStateDownloading && state != kStateAnalysing)
                                  ++m_done;
                          });

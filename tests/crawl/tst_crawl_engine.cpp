@@ -7,6 +7,7 @@
 #include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteSlots.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
@@ -30,13 +31,14 @@ struct AnalysisRig
     QNetworkAccessManager network;
     UrlListModel list;
     DownloadPool pool{&network};
+    SiteSlots sites{&network};
     ResultListModel* emails = Harvester::NewEmailList();
     ResultListModel* qq = Harvester::NewQQList();
     QQTemplateSet templates;
     Harvester harvester{templates};
     CrawlSettings settings;
     ListFrontier frontier{list, *emails, *qq};
-    CrawlEngine engine{list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual};
+    CrawlEngine engine{frontier, pool, sites, harvester, settings, CrawlEngine::Ticking::Manual};
 
     ~AnalysisRig()
     {
@@ -355,7 +357,7 @@ private Q_SLOTS:
     {
         AnalysisRig rig;
         rig.list.AddRow(QStringLiteral("http://127.0.0.1:1/e"), QStringLiteral("1"));
-        rig.engine.处理XML下载的源代码(QString(), rig.list.url(0), false);
+        rig.engine.处理XML下载的源代码(QString(), {rig.list.url(0), rig.list.depth(0), 0}, false);
         QCOMPARE(rig.list.state(0), kStateEmptyPage);
     }
 

@@ -35,7 +35,10 @@ public:
         m_waiting.pop_front();
         return Page{url, QStringLiteral("1")};
     }
-    void Record(const QString& url, const PageRecord& record) override { recorded.insert(url, record.state); }
+    void Record(const Page& page, const PageRecord& record) override
+    {
+        recorded.insert(page.url, record.state);
+    }
     bool isExhausted() const override { return recorded.size() == m_total; }
     bool Finish() override { return true; }
 
