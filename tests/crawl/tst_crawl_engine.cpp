@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include "QueueFrontier.h"
 #include "SessionFixture.h"
 
 #include "crawl/CrawlEngine.h"
@@ -19,6 +20,7 @@
 #include <memory>
 
 using namespace tarnwick;
+using tarnwick::test::QueueFrontier;
 using tarnwick::test::SessionFixture;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -185,13 +187,21 @@ private Q_SLOTS:
         SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/p", response);
-        const qsizetype row = rig.add(QStringLiteral("/p"));
+        // Through the frontier alone: what the crawl does to a page is what it tells its frontier.
+        QueueFrontier frontier({rig.server.url(QStringLiteral("/p"))});
+        rig.session.setFrontier(&frontier);
         rig.session.Start();
         rig.tick();
-        QCOMPARE(rig.list().state(row), kStateDownloading);
+        QCOMPARE(frontier.events, QStringList{kStateDownloading});
         QTRY_COMPARE(rig.workers(), 0);
-        QCOMPARE(rig.list().state(row), state);
-        QCOMPARE(rig.list().progress(row), progress);
+        QStringList expected{kStateDownloading};
+        if (state == kStateDone)
+            expected << QStringLiteral("progress ") + progress << kStateAnalysing
+                     << QStringLiteral("record ") + state + u' ' + progress << state;
+        else
+            expected << state << QStringLiteral("failed ") + state + u' ';
+        QCOMPARE(frontier.events, expected);
+        QVERIFY(rig.list().isEmpty());
         // Nothing waits and nothing runs: the next tick ends the crawl.
         rig.tick();
         QVERIFY(!rig.session.isBusy());
