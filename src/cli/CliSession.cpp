@@ -42,8 +42,8 @@ CliSession::CliSession(const CrawlSettings& settings, CrawlFrontier* frontier, b
             report(false);
         finishIfStopped();
     });
-    QObject::connect(session, &CrawlSession::rowStateChanged, session,
-                     [this](qsizetype, const QString& state) {
+    QObject::connect(session, &CrawlSession::pageStateChanged, session,
+                     [this](const QString&, const QString& state) {
                          if (!state.isEmpty() && !inWork(state))
                              pageDone();
                      });

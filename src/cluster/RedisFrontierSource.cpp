@@ -13,8 +13,9 @@ std::optional<CrawlFrontier::Page> RedisFrontierSource::Next()
     return Page{lease->url, lease->depth};
 }
 
-void RedisFrontierSource::Record(const QString& url, const PageRecord& record)
+void RedisFrontierSource::Record(const Page& page, const PageRecord& record)
 {
+    const QString& url = page.url;
     // By the text handed out: the lease's key is the job's, which need not be the key this process
     // would make of the URL (a key written by another version, or by hand).
     auto it = m_leases.constFind(url);

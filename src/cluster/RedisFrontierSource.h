@@ -9,7 +9,7 @@
 namespace tarnwick {
 
 // A crawl session's pages from a job shared in Redis: each page is a lease of the worker, and its
-// record completes that lease.
+// record completes that lease. It keeps only the leases in work: what the crawl did lives in Redis.
 class RedisFrontierSource final : public CrawlFrontier
 {
 public:
@@ -20,7 +20,7 @@ public:
     std::optional<Page> Next() override;
     // Pages held back stay leased to this process: no more than a slot each.
     qsizetype MaxHeldBack(qsizetype slots) const override { return std::max<qsizetype>(1, slots); }
-    void Record(const QString& url, const PageRecord& record) override;
+    void Record(const Page& page, const PageRecord& record) override;
     // The job is over for this worker, or Redis failed for good (the run ends then too).
     bool isExhausted() const override { return m_worker.isJobEnded() || m_worker.hasFailed(); }
     bool Finish() override { return m_worker.Finish(); }

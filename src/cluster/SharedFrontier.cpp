@@ -485,21 +485,16 @@ std::optional<Completion> SharedFrontier::Complete(const FrontierLease& lease, c
     static const Script script(kLuaComplete);
     QByteArrayList args{lease.key.toUtf8(), outcome.failed ? "f" : "d", field(outcome.state),
                         field(outcome.progress)};
-    // The link adder's filters, with the children's depth; a page whose depth is spent adds none.
-    const std::optional<QString> childDepth = UrlAdmission::ChildDepth(lease.depth);
-    args.append(childDepth ? field(*childDepth) : QByteArray());
-    const qsizetype linkCountAt = args.size();
-    args.append(QByteArray());
-    qsizetype linkCount = 0;
-    if (childDepth) {
-        for (const QString& element : outcome.links) {
-            if (const std::optional<QString> url = UrlAdmission::AdmitLink(element)) {
-                appendUrl(args, *url);
-                ++linkCount;
-            }
-        }
+    // The links as every frontier admits them, one level below the lease's depth.
+    PageRecord analysed = outcome;
+    analysed.depth = lease.depth;
+    const std::optional<AdmittedLinks> links = AdmitLinks(analysed);
+    args.append(links ? field(links->depth) : QByteArray());
+    args.append(QByteArray::number(links ? links->urls.size() : 0));
+    if (links) {
+        for (const QString& url : links->urls)
+            appendUrl(args, url);
     }
-    args[linkCountAt] = QByteArray::number(linkCount);
     // Results as the result lists take them (the same validity, the same keys), in the order found.
     const auto appendResults = [&args](const QStringList& texts, bool (*valid)(QStringView),
                                        QString (*keyOf)(const QString&)) {

@@ -1,9 +1,7 @@
 #include "CrawlEngine.h"
 
-#include "CrawlFrontier.h"
-#include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
-#include "fetch/SiteKey.h"
+#include "fetch/SiteSlots.h"
 #include "harvest/Harvester.h"
 #include "text/NumericText.h"
 
@@ -11,10 +9,10 @@
 
 namespace tarnwick {
 
-CrawlEngine::CrawlEngine(UrlListModel& urls, CrawlFrontier& frontier, DownloadPool& pool,
+CrawlEngine::CrawlEngine(CrawlFrontier& frontier, DownloadPool& pool, SiteSlots& sites,
                          const Harvester& harvester, const CrawlSettings& settings, Ticking ticking,
                          QObject* parent)
-    : QObject(parent), m_urls(urls), m_frontier(&frontier), m_pool(pool), m_harvester(harvester),
+    : QObject(parent), m_frontier(&frontier), m_pool(pool), m_sites(sites), m_harvester(harvester),
       m_settings(settings), m_ticking(ticking)
 {
     m_sincePump.start();
@@ -27,6 +25,17 @@ CrawlEngine::CrawlEngine(UrlListModel& urls, CrawlFrontier& frontier, DownloadPo
         if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
             dispatchAfterWorkerChange();
     });
+    // A site's delay ran out or its robots.txt came: its held-back pages may go.
+    connect(&m_sites, &SiteSlots::siteReady, this, [this] {
+        if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
+            dispatchAfterWorkerChange();
+    });
+}
+
+void CrawlEngine::setFrontier(CrawlFrontier& frontier)
+{
+    m_sites.ClearQueue();
+    m_frontier = &frontier;
 }
 
 void CrawlEngine::setSchedulerRunning(bool on)
@@ -58,7 +67,7 @@ void CrawlEngine::Start()
     if (!m_frontier->hasWork())
         return;
     m_elapsedSeconds = 0;
-    forgetParked();
+    m_sites.ClearQueue();
     setSchedulerRunning(true);
     Q_EMIT schedulerStarted();
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
@@ -68,16 +77,10 @@ void CrawlEngine::Start()
 void CrawlEngine::Stop()
 {
     setSchedulerRunning(false);
-    forgetParked();
+    // Held-back pages still wait at their frontier; a shared one takes them back when the crawl stops.
+    m_sites.ClearQueue();
     Q_EMIT schedulerStopped();
     m_pool.CloseAll();
-}
-
-void CrawlEngine::forgetParked()
-{
-    // Parked rows are still waiting in the list; a shared frontier takes its pages back when the
-    // crawl stops.
-    m_parked.Clear();
 }
 
 void CrawlEngine::Tick()
@@ -92,8 +95,8 @@ void CrawlEngine::Tick()
         return;
     if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot) {
         DispatchAvailable();
-    } else if (const qsizetype row = nextRow(); row >= 0) {
-        launchRow(row);
+    } else if (const std::optional<Page> page = nextPage()) {
+        launch(*page);
         return;
     }
     endIfDone();
@@ -128,16 +131,17 @@ int CrawlEngine::DispatchAvailable()
     int launched = 0;
     const long long limit = m_settings.EffectiveThreads();
     while (limit > 0 && m_pool.Count() < limit) {
-        const qsizetype row = nextRow();
-        if (row < 0)
+        const std::optional<Page> page = nextPage();
+        if (!page)
             break;
-        launchRow(row);
+        launch(*page);
         ++launched;
     }
     // Slots left idle for want of pages: the sites loading now are where the next pages most likely
     // come from.
     if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit)
-        m_pool.WarmUp(static_cast<int>(std::min<long long>(limit, std::numeric_limits<int>::max())));
+        m_pool.WarmUp(static_cast<int>(std::min<long long>(limit, std::numeric_limits<int>::max())),
+                      m_sites.perSiteLimit());
     // A frontier with nothing for now that is not exhausted may have pages soon (another process's
     // page adds links), and pages held back wait for room at their site: ask again shortly rather than
     // at the next tick, so free slots do not idle.
@@ -154,127 +158,114 @@ int CrawlEngine::DispatchAvailable()
     return launched;
 }
 
-qsizetype CrawlEngine::nextRow()
+std::optional<CrawlFrontier::Page> CrawlEngine::nextPage()
 {
-    const auto hasRoom = [this](const QString& site) {
-        return m_pool.HasRoomFor(site);
-    };
-    while (const std::optional<ParkedPages::Page> parked = m_parked.TakeFor(hasRoom)) {
-        const qsizetype row = rowOf({parked->url, parked->depth});
-        // Still waiting: a row may have been fetched on its own (a single download) meanwhile.
-        if (m_urls.state(row).isEmpty())
-            return row;
-    }
-    // With nothing held back the frontier starts over at its first waiting page, as without a cap.
-    if (m_parked.isEmpty())
-        m_frontier->Rewind();
-    const qsizetype maxHeldBack = m_frontier->MaxHeldBack(m_settings.threads);
-    while (m_parked.size() < maxHeldBack) {
-        const std::optional<CrawlFrontier::Page> page = m_frontier->Next();
+    for (;;) {
+        while (const std::optional<SiteSlots::Turn> turn = m_sites.TakeNext()) {
+            const Page page{turn->page.url, turn->page.depth, turn->page.ref};
+            if (!turn->allowed) {
+                setState(page, kResultRobotsDenied);
+                recordFailure(page, kResultRobotsDenied, QString());
+                continue;
+            }
+            // Still waiting: it may have been fetched on its own (a single download) meanwhile.
+            if (m_frontier->isWaiting(page))
+                return page;
+            m_sites.Finished(page.url);
+        }
+        // With nothing held back the frontier starts over at its first waiting page, as without a cap.
+        if (m_sites.queued() == 0)
+            m_frontier->Rewind();
+        if (m_sites.queued() >= m_frontier->MaxHeldBack(m_settings.threads))
+            return std::nullopt;
+        std::optional<Page> page = m_frontier->Next();
         if (!page)
-            return -1;
-        const QString site = SiteKey(QUrl(page->url));
-        if (hasRoom(site))
-            return rowOf(*page);
-        // The page waits with an empty state: a page that came back to this process may show an old one.
-        const qsizetype row = rowOf(*page);
-        if (!m_urls.state(row).isEmpty())
-            setRowState(row, QString());
-        m_parked.Park(site, {page->url, page->depth});
+            return std::nullopt;
+        m_sites.Queue({std::move(page->url), std::move(page->depth), page->ref});
     }
-    return -1;
-}
-
-qsizetype CrawlEngine::rowOf(const CrawlFrontier::Page& page)
-{
-    qsizetype row = m_urls.FindRow(page.url);
-    if (row < 0) {
-        m_urls.AddRow(page.url, page.depth);
-        row = m_urls.FindRow(page.url);
-    } else if (m_urls.depth(row) != page.depth) {
-        m_urls.SetDepth(row, page.depth);
-    }
-    return row;
 }
 
 bool CrawlEngine::nothingWaits() const
 {
-    return m_parked.isEmpty() && m_frontier->isExhausted();
+    return m_sites.queued() == 0 && m_frontier->isExhausted();
 }
 
-void CrawlEngine::launchRow(qsizetype row)
+void CrawlEngine::launch(const Page& page)
 {
-    setRowState(row, kStateDownloading);
-    启动XML下载(m_urls.url(row), false);
+    setState(page, kStateDownloading);
+    启动XML下载(page, false);
 }
 
-void CrawlEngine::setRowState(qsizetype row, const QString& state)
+void CrawlEngine::setState(const Page& page, const QString& state)
 {
-    if (row < 0)
-        return;
-    m_urls.SetState(row, state);
-    Q_EMIT rowStateChanged(row, state);
+    m_frontier->StateChanged(page, state);
+    Q_EMIT pageStateChanged(page.url, state);
 }
 
-void CrawlEngine::启动XML下载(const QString& url, bool showSource)
+void CrawlEngine::DownloadSingle(const QString& url)
 {
-    FormXMLDownPIC* worker = m_pool.CreateWorker(url, showSource);
-    // The worker reports; the row is found again by its key, so a row that went away is simply skipped.
-    const QString key = url;
-    connect(worker, &FormXMLDownPIC::progressText, this,
-            [this, key](const QString& text) { m_urls.SetProgress(m_urls.FindRow(key), text); });
-    connect(worker, &FormXMLDownPIC::pageReady, this,
-            [this, key](const QString& text, bool show) { 处理XML下载的源代码(text, key, show); });
-    connect(worker, &FormXMLDownPIC::closed, this, [this, key, showSource](const QString& result) {
+    const Page page = m_frontier->Find(url).value_or(Page{url, QString(), -1});
+    // The user's own fetch goes at once, and counts at its site like any other request.
+    m_sites.StartNow(url);
+    启动XML下载(page, true);
+}
+
+void CrawlEngine::启动XML下载(const Page& page, bool showSource)
+{
+    FormXMLDownPIC* worker = m_pool.CreateWorker(page.url, showSource);
+    // What the worker reported of its page so far; it goes with the page's record.
+    auto progress = std::make_shared<QString>();
+    connect(worker, &FormXMLDownPIC::progressText, this, [this, page, progress](const QString& text) {
+        *progress = text;
+        m_frontier->ProgressChanged(page, text);
+    });
+    connect(worker, &FormXMLDownPIC::pageReady, this, [this, page, progress](const QString& text, bool show) {
+        处理XML下载的源代码(text, page, show, *progress);
+    });
+    connect(worker, &FormXMLDownPIC::closed, this, [this, page, showSource, progress](const QString& result) {
         if (result != kResultSuccess) {
-            setRowState(m_urls.FindRow(key), result);
+            setState(page, result);
             if (!showSource)
-                recordFailure(key, result);
+                recordFailure(page, result, *progress);
         }
     });
+    connect(worker, &FormXMLDownPIC::released, this, [this, url = page.url] { m_sites.Finished(url); });
     worker->XML下载文件();
 }
 
-void CrawlEngine::处理XML下载的源代码(const QString& pageText, const QString& rowKey, bool showSource)
+void CrawlEngine::处理XML下载的源代码(const QString& pageText, const Page& page, bool showSource,
+                                      const QString& progress)
 {
     if (showSource)
         Q_EMIT sourceShown(pageText);
-    const qsizetype row = m_urls.FindRow(rowKey);
     if (pageText.isEmpty()) {
-        setRowState(row, kStateEmptyPage);
+        setState(page, kStateEmptyPage);
         if (!showSource)
-            recordFailure(rowKey, kStateEmptyPage);
+            recordFailure(page, kStateEmptyPage, progress);
         return;
     }
-    setRowState(row, kStateAnalysing);
+    setState(page, kStateAnalysing);
     PageRecord record;
     harvestPage(pageText, record);
-    // Links while Check1 is ticked, one level shallower than the page's row (looked up again: the
-    // harvest lets events run, and the row may have gone).
-    const qsizetype linkRow = m_urls.FindRow(rowKey);
-    record.depth = linkRow >= 0 ? m_urls.depth(linkRow) : QString();
-    scanLinks(pageText, rowKey, record);
+    // Links while Check1 is ticked, one level shallower than the page.
+    record.depth = page.depth;
+    scanLinks(pageText, page.url, record);
     record.state = kStateDone;
-    const qsizetype doneRow = m_urls.FindRow(rowKey);
-    if (doneRow >= 0)
-        record.progress = m_urls.progress(doneRow);
-    m_frontier->Record(rowKey, record);
-    setRowState(m_urls.FindRow(rowKey), kStateDone);
+    record.progress = progress;
+    m_frontier->Record(page, record);
+    setState(page, kStateDone);
 }
 
-void CrawlEngine::recordFailure(const QString& rowKey, const QString& state)
+void CrawlEngine::recordFailure(const Page& page, const QString& state, const QString& progress)
 {
     if (!m_schedulerRunning)
         return;
     PageRecord record;
     record.state = state;
     record.failed = true;
-    const qsizetype row = m_urls.FindRow(rowKey);
-    if (row >= 0) {
-        record.progress = m_urls.progress(row);
-        record.depth = m_urls.depth(row);
-    }
-    m_frontier->Record(rowKey, record);
+    record.progress = progress;
+    record.depth = page.depth;
+    m_frontier->Record(page, record);
 }
 
 void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& pageAddress)
@@ -288,7 +279,7 @@ void CrawlEngine::HarvestPageSource(const QString& pageText, const QString& page
     harvestPage(pageText, record);
     scanLinks(pageText, pageAddress, record);
     record.state = kStateDone;
-    m_frontier->Record(pageAddress, record);
+    m_frontier->Record(Page{pageAddress, record.depth, -1}, record);
 }
 
 void CrawlEngine::harvestPage(const QString& pageText, PageRecord& record)

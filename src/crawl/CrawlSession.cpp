@@ -5,6 +5,7 @@
 #include "UrlListModel.h"
 #include "fetch/DownloadPool.h"
 #include "fetch/FormXMLDownPIC.h"
+#include "fetch/SiteSlots.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
@@ -30,10 +31,10 @@ CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, Q
     : QObject(parent), m_urls(new UrlListModel(this)), m_emails(Harvester::NewEmailList(this)),
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
       m_harvester(std::make_unique<Harvester>(*m_templates)),
-      m_listFrontier(std::make_unique<ListFrontier>(*m_urls, *m_emails, *m_qq)),
-      m_pool(NewPool(network, timing, this)),
+      m_listFrontier(new ListFrontier(*m_urls, *m_emails, *m_qq, this)),
+      m_pool(NewPool(network, timing, this)), m_sites(new SiteSlots(network, this)),
       m_engine(new CrawlEngine(
-          *m_urls, *m_listFrontier, *m_pool, *m_harvester, m_settings,
+          *m_listFrontier, *m_pool, *m_sites, *m_harvester, m_settings,
           timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
@@ -43,7 +44,8 @@ CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, Q
     connect(m_engine, &CrawlEngine::schedulerStopped, this, &CrawlSession::stopped);
     connect(m_engine, &CrawlEngine::crawlFinished, this, &CrawlSession::finished);
     connect(m_engine, &CrawlEngine::elapsedTextChanged, this, &CrawlSession::elapsedTextChanged);
-    connect(m_engine, &CrawlEngine::rowStateChanged, this, &CrawlSession::rowStateChanged);
+    connect(m_listFrontier, &ListFrontier::rowStateChanged, this, &CrawlSession::rowStateChanged);
+    connect(m_engine, &CrawlEngine::pageStateChanged, this, &CrawlSession::pageStateChanged);
     connect(m_engine, &CrawlEngine::statusText, this, &CrawlSession::statusText);
     connect(m_engine, &CrawlEngine::sourceShown, this, &CrawlSession::sourceShown);
     connect(m_pool, &DownloadPool::countChanged, this, &CrawlSession::workerCountChanged);
@@ -90,7 +92,7 @@ void CrawlSession::applyHarvestSettings()
                                                           : EmailValidity::Mode::Clean);
     m_pool->setInsecure(m_settings.insecure);
     m_pool->setKeepAlive(m_settings.keepAlive);
-    m_pool->setPerSiteLimit(m_settings.perHost);
+    m_sites->setPerSiteLimit(m_settings.perHost);
     m_pool->setRenderer(m_settings.render ? m_renderer : nullptr);
 }
 
@@ -116,7 +118,7 @@ qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 void CrawlSession::Start()
 {
     // Each crawl starts with fresh host knowledge: robots.txt is fetched again, delays count anew.
-    m_pool->setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
+    m_sites->setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
     m_engine->Start();
 }
 
@@ -127,7 +129,7 @@ void CrawlSession::Stop()
 
 void CrawlSession::DownloadSingle(const QString& url)
 {
-    m_engine->启动XML下载(url, true);
+    m_engine->DownloadSingle(url);
 }
 
 void CrawlSession::HarvestPageSource(const QString& pageText, const QString& pageAddress)

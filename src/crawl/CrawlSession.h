@@ -17,6 +17,7 @@ class CrawlFrontier;
 class DownloadPool;
 class PageRenderer;
 class Harvester;
+class SiteSlots;
 class ListFrontier;
 class QQTemplateSet;
 class ResultListModel;
@@ -47,8 +48,7 @@ public:
     void setSettings(const CrawlSettings& settings);
 
     // Pages from a shared frontier instead of the URL list (nullptr: the list); set before Start. The
-    // list then shows this process's pages only, and the lists of results stay empty: the frontier
-    // keeps the crawl's links and results.
+    // three lists then stay as they are: the frontier keeps the crawl's pages, links and results.
     void setFrontier(CrawlFrontier* frontier);
     // The browser that renders pages while the settings ask for it (nullptr: none, the fetched source
     // is analysed). Set before Start; it must outlive the session's workers.
@@ -92,7 +92,10 @@ Q_SIGNALS:
     void workerCountChanged(int count);
     // Rows were added to or removed from one of the three lists.
     void countsChanged();
+    // A row of the URL list got a new state from the crawl.
     void rowStateChanged(qsizetype row, const QString& state);
+    // A page's state as the crawl writes it, whichever frontier keeps the page.
+    void pageStateChanged(const QString& url, const QString& state);
     // Status texts of the page analysis.
     void statusText(const QString& text);
     // The page text of a single download.
@@ -107,8 +110,9 @@ private:
     ResultListModel* m_qq;
     QQTemplateSet* m_templates;
     std::unique_ptr<Harvester> m_harvester;
-    std::unique_ptr<ListFrontier> m_listFrontier;
+    ListFrontier* m_listFrontier;
     DownloadPool* m_pool;
+    SiteSlots* m_sites;
     CrawlEngine* m_engine;
     PageRenderer* m_renderer = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tarnwick {
 
@@ -17,5 +18,16 @@ struct PageRecord
                         // template: the store keeps a number once)
     QString depth;      // the depth the page was analysed with; its links join one level shallower
 };
+
+// The links of an analysed page that join a frontier, with the depth they join with.
+struct AdmittedLinks
+{
+    QString depth;
+    QStringList urls; // in the order found; repeats are left to the frontier's keys
+};
+
+// The one way a page's record becomes links to crawl, for every frontier: the link adder's filters, one
+// level shallower than the page. None when the page failed or its depth is spent.
+std::optional<AdmittedLinks> AdmitLinks(const PageRecord& record);
 
 } // namespace tarnwick

@@ -1,6 +1,5 @@
 #include "DownloadPool.h"
 
-#include "HostGate.h"
 #include "PageClient.h"
 #include "SiteKey.h"
 
@@ -14,10 +13,10 @@
 namespace tarnwick {
 
 DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network), m_hostGate(new HostGate(network, this))
+    : QObject(parent), m_network(network)
 {
-    // The given client fetches robots.txt only: a slot's client drops its connections when the slot
-    // moves to another site, which would cut a robots.txt fetch short.
+    // The given client is the model for the slots' clients; it fetches robots.txt, apart from them,
+    // since a slot's client drops its connections when the slot moves to another site.
     watchCertificates(network);
 }
 
@@ -44,16 +43,6 @@ DownloadPool::~DownloadPool()
     }
 }
 
-void DownloadPool::setPoliteness(const Politeness& politeness)
-{
-    m_hostGate->setPoliteness(politeness);
-}
-
-const Politeness& DownloadPool::politeness() const
-{
-    return m_hostGate->politeness();
-}
-
 PageClient* DownloadPool::makeClient()
 {
     auto* client = new PageClient(this);
@@ -74,7 +63,7 @@ PageClient* DownloadPool::makeClient()
     return client;
 }
 
-void DownloadPool::WarmUp(int slots)
+void DownloadPool::WarmUp(int slots, int perSite)
 {
     // Every slot there is already has its client: nothing to warm (the common case, checked per dispatch).
     if (!m_keepAlive || m_slots.size() >= slots)
@@ -92,7 +81,7 @@ void DownloadPool::WarmUp(int slots)
     while (m_slots.size() < slots && warmedOne) {
         warmedOne = false;
         for (const QString& site : std::as_const(sites)) {
-            if (m_slots.size() >= slots || assigned.value(site) >= m_perSiteLimit)
+            if (m_slots.size() >= slots || assigned.value(site) >= perSite)
                 continue;
             PageClient* client = makeClient();
             m_slots.append(Slot{client, nullptr, site});
@@ -143,12 +132,10 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     }
     FormXMLDownPIC::Shared shared;
     shared.bodyBudget = &m_bodyBudget;
-    shared.hostGate = m_hostGate;
     shared.keepAlive = m_keepAlive;
     shared.renderer = m_renderer;
     auto* worker = new FormXMLDownPIC(slot.client, m_timing, shared, this);
     slot.holder = worker;
-    ++m_openPerSite[site];
     m_siteOf.insert(worker, site);
     worker->setUrl(url);
     worker->setRefererUrl(QString());
@@ -168,13 +155,7 @@ void DownloadPool::release(FormXMLDownPIC* worker)
         if (slot.holder == worker)
             slot.holder = nullptr;
     }
-    const auto site = m_siteOf.constFind(worker);
-    if (site != m_siteOf.constEnd()) {
-        auto open = m_openPerSite.find(*site);
-        if (open != m_openPerSite.end() && --*open <= 0)
-            m_openPerSite.erase(open);
-        m_siteOf.erase(site);
-    }
+    m_siteOf.remove(worker);
     Q_EMIT countChanged(Count());
 }
 

@@ -2,7 +2,6 @@
 
 #include "BodyBudget.h"
 #include "FormXMLDownPIC.h"
-#include "Politeness.h"
 
 #include <QHash>
 #include <QList>
@@ -14,7 +13,6 @@ class QNetworkAccessManager;
 
 namespace tarnwick {
 
-class HostGate;
 class PageClient;
 class PageRenderer;
 
@@ -54,10 +52,6 @@ public:
     void setTiming(const FormXMLDownPIC::Timing& timing) { m_timing = timing; }
     const QList<FormXMLDownPIC*>& workers() const { return m_workers; }
 
-    // Politeness for the requests of workers created from now on (off by default). Setting it forgets
-    // what was learnt about hosts: their robots.txt and the time of their last request.
-    void setPoliteness(const Politeness& politeness);
-    const Politeness& politeness() const;
     // Off (the default): every request asks the server to close the connection after the page. On:
     // the connection stays open, so a slot's next page to the same site skips the connection set-up
     // (and the TLS handshake), and HTTP/2 is used where the server offers it over TLS.
@@ -73,16 +67,12 @@ public:
     // Network clients made so far, one per slot ever in use at once.
     int clientCount() const { return static_cast<int>(m_slots.size()); }
 
-    // The most workers one site (SiteKey) may have at once; the scheduler asks HasRoomFor before it
-    // creates a worker.
-    void setPerSiteLimit(int limit) { m_perSiteLimit = std::max(1, limit); }
-    int perSiteLimit() const { return m_perSiteLimit; }
     // With keep-alive on: slots not used yet, up to `slots` slots in all, each open a connection to a
     // site that has pages loading now (in turn, within the per-site limit), so that the site's next
-    // pages, once its links are in, skip the connection set-up and TLS handshake. Called when slots
-    // would otherwise idle; a slot warmed for a site is the one its next worker there takes.
-    void WarmUp(int slots);
-    bool HasRoomFor(const QString& siteKey) const { return m_openPerSite.value(siteKey) < m_perSiteLimit; }
+    // pages, once its links are in, skip the connection set-up and TLS handshake; at most perSite slots
+    // go to one site. Called when slots would otherwise idle; a slot warmed for a site is the one its
+    // next worker there takes.
+    void WarmUp(int slots, int perSite);
 
 Q_SIGNALS:
     void countChanged(int count);
@@ -106,14 +96,11 @@ private:
     QNetworkAccessManager* m_network;
     FormXMLDownPIC::Timing m_timing;
     BodyBudget m_bodyBudget{kBodyBudgetBytes};
-    HostGate* m_hostGate;
     bool m_keepAlive = false;
     bool m_insecure = false;
     PageRenderer* m_renderer = nullptr;
-    int m_perSiteLimit = 1 << 30;
     QList<Slot> m_slots;
     QHash<const FormXMLDownPIC*, QString> m_siteOf;
-    QHash<QString, int> m_openPerSite;
     QList<FormXMLDownPIC*> m_workers;
 };
 

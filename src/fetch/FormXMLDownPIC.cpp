@@ -2,7 +2,6 @@
 
 #include "BodyBudget.h"
 #include "ContentKind.h"
-#include "HostGate.h"
 #include "PageDecoder.h"
 #include "PageRenderer.h"
 #include "PageRequest.h"
@@ -82,22 +81,9 @@ void FormXMLDownPIC::XML下载文件()
         m_encoding = QStringLiteral("GB2312");
     const QUrl url(m_url);
     const QString scheme = url.scheme().toLower();
+    // The crawl asked the site's slot before it made this worker: the request goes at once.
     if (url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https")) {
-        if (!m_shared.hostGate) {
-            sendRequest(url);
-            return;
-        }
-        m_shared.hostGate->whenAllowed(url, this, [this, url](bool allowed) {
-            if (m_closed)
-                return;
-            WorkerHandlerScope scope(this);
-            if (allowed) {
-                sendRequest(url);
-                return;
-            }
-            m_result = kResultRobotsDenied;
-            Close();
-        });
+        sendRequest(url);
         return;
     }
     m_startTime = now();

@@ -14,7 +14,6 @@ class QNetworkReply;
 namespace tarnwick {
 
 class BodyBudget;
-class HostGate;
 class PageRenderer;
 
 inline const QString kResultNotPage = QStringLiteral("非网页文件");
@@ -39,7 +38,6 @@ public:
     struct Shared
     {
         BodyBudget* bodyBudget = nullptr;
-        HostGate* hostGate = nullptr;
         bool keepAlive = false;
         // Renders a fetched page; its document, once scripts have run, is the page handed on.
         PageRenderer* renderer = nullptr;

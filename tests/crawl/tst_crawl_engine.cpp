@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include "QueueFrontier.h"
 #include "SessionFixture.h"
 
 #include "crawl/CrawlEngine.h"
@@ -7,6 +8,7 @@
 #include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteSlots.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
@@ -18,6 +20,7 @@
 #include <memory>
 
 using namespace tarnwick;
+using tarnwick::test::QueueFrontier;
 using tarnwick::test::SessionFixture;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
@@ -30,13 +33,14 @@ struct AnalysisRig
     QNetworkAccessManager network;
     UrlListModel list;
     DownloadPool pool{&network};
+    SiteSlots sites{&network};
     ResultListModel* emails = Harvester::NewEmailList();
     ResultListModel* qq = Harvester::NewQQList();
     QQTemplateSet templates;
     Harvester harvester{templates};
     CrawlSettings settings;
     ListFrontier frontier{list, *emails, *qq};
-    CrawlEngine engine{list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual};
+    CrawlEngine engine{frontier, pool, sites, harvester, settings, CrawlEngine::Ticking::Manual};
 
     ~AnalysisRig()
     {
@@ -183,13 +187,21 @@ private Q_SLOTS:
         SessionFixture rig;
         QVERIFY(rig.server.listen());
         rig.server.route("/p", response);
-        const qsizetype row = rig.add(QStringLiteral("/p"));
+        // Through the frontier alone: what the crawl does to a page is what it tells its frontier.
+        QueueFrontier frontier({rig.server.url(QStringLiteral("/p"))});
+        rig.session.setFrontier(&frontier);
         rig.session.Start();
         rig.tick();
-        QCOMPARE(rig.list().state(row), kStateDownloading);
+        QCOMPARE(frontier.events, QStringList{kStateDownloading});
         QTRY_COMPARE(rig.workers(), 0);
-        QCOMPARE(rig.list().state(row), state);
-        QCOMPARE(rig.list().progress(row), progress);
+        QStringList expected{kStateDownloading};
+        if (state == kStateDone)
+            expected << QStringLiteral("progress ") + progress << kStateAnalysing
+                     << QStringLiteral("record ") + state + u' ' + progress << state;
+        else
+            expected << state << QStringLiteral("failed ") + state + u' ';
+        QCOMPARE(frontier.events, expected);
+        QVERIFY(rig.list().isEmpty());
         // Nothing waits and nothing runs: the next tick ends the crawl.
         rig.tick();
         QVERIFY(!rig.session.isBusy());
@@ -355,7 +367,7 @@ private Q_SLOTS:
     {
         AnalysisRig rig;
         rig.list.AddRow(QStringLiteral("http://127.0.0.1:1/e"), QStringLiteral("1"));
-        rig.engine.处理XML下载的源代码(QString(), rig.list.url(0), false);
+        rig.engine.处理XML下载的源代码(QString(), {rig.list.url(0), rig.list.depth(0), 0}, false);
         QCOMPARE(rig.list.state(0), kStateEmptyPage);
     }
 

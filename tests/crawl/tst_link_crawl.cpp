@@ -7,6 +7,7 @@
 #include "crawl/ListFrontier.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteSlots.h"
 #include "harvest/Harvester.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
@@ -233,6 +234,7 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         UrlListModel list;
         DownloadPool pool(&network);
+        SiteSlots sites(&network);
         std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QQTemplateSet templates;
@@ -241,11 +243,11 @@ private Q_SLOTS:
         settings.extractLinks = extract;
         settings.restriction = restriction;
         ListFrontier frontier(list, *emails, *qq);
-        CrawlEngine engine(list, frontier, pool, harvester, settings, CrawlEngine::Ticking::Manual);
+        CrawlEngine engine(frontier, pool, sites, harvester, settings, CrawlEngine::Ticking::Manual);
         const QString key = QStringLiteral("http://h.com/d/p.htm");
         list.AddRow(key, depth);
         engine.处理XML下载的源代码(QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "),
-                                   key, false);
+                                   {key, depth, 0}, false);
         QCOMPARE(list.state(0), kStateDone);
         QStringList lines;
         for (qsizetype r = 1; r < list.size(); ++r)

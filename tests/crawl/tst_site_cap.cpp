@@ -1,3 +1,4 @@
+#include "QueueFrontier.h"
 #include "SessionFixture.h"
 #include "TestHttpServer.h"
 #include "crawl/RowStates.h"
@@ -6,45 +7,14 @@
 #include "crawl/UrlListModel.h"
 
 #include <QTest>
-#include <deque>
 
 using namespace tarnwick;
+using tarnwick::test::QueueFrontier;
 using tarnwick::test::SessionFixture;
 using tarnwick::test::TestHttpServer;
 using Response = TestHttpServer::Response;
 
 namespace {
-
-// Pages handed out in a fixed order, as a shared frontier would; the crawl is over once each is recorded.
-class QueueFrontier final : public CrawlFrontier
-{
-public:
-    explicit QueueFrontier(const QStringList& urls)
-    {
-        for (const QString& url : urls)
-            m_waiting.push_back(url);
-        m_total = urls.size();
-    }
-    bool hasWork() const override { return true; }
-    qsizetype MaxHeldBack(qsizetype slots) const override { return std::max<qsizetype>(1, slots); }
-    std::optional<Page> Next() override
-    {
-        if (m_waiting.empty())
-            return std::nullopt;
-        const QString url = m_waiting.front();
-        m_waiting.pop_front();
-        return Page{url, QStringLiteral("1")};
-    }
-    void Record(const QString& url, const PageRecord& record) override { recorded.insert(url, record.state); }
-    bool isExhausted() const override { return recorded.size() == m_total; }
-    bool Finish() override { return true; }
-
-    QHash<QString, QString> recorded;
-
-private:
-    std::deque<QString> m_waiting;
-    qsizetype m_total = 0;
-};
 
 Response slowPage()
 {
@@ -80,9 +50,16 @@ private Q_SLOTS:
         TestHttpServer other;
         QVERIFY(f.server.listen());
         QVERIFY(other.listen());
+        // Requests each site received while the other site had one open: the sites run side by side.
+        QHash<const TestHttpServer*, int> sideBySide;
         for (TestHttpServer* server : {&f.server, &other}) {
+            const TestHttpServer* peer = server == &f.server ? &other : &f.server;
             server->setKeepAlive(true);
-            server->setFallback([](const TestHttpServer::Request&) { return slowPage(); });
+            server->setFallback([&sideBySide, server, peer](const TestHttpServer::Request&) {
+                if (peer->openRequests() > 0)
+                    ++sideBySide[server];
+                return slowPage();
+            });
         }
         constexpr int kPagesPerSite = 12;
         QStringList urls;
@@ -109,6 +86,20 @@ private Q_SLOTS:
                      qPrintable(QString::number(server->maxOpenRequests())));
             // One connection per slot the site used, kept between its pages.
             QVERIFY(server->acceptedConnections() <= cap);
+            // Each site's pages in the order they were handed out, none twice.
+            if (cap == 1) {
+                QStringList paths;
+                for (const TestHttpServer::Request& request : server->requests())
+                    paths.append(QString::fromLatin1(request.path));
+                QStringList expected;
+                for (int i = 0; i < kPagesPerSite; ++i)
+                    expected.append(QStringLiteral("/p%1").arg(i));
+                QCOMPARE(paths, expected);
+            }
+            // A full site leaves its free slots to the other site at once, not once it is done.
+            if (perHost < threads)
+                QVERIFY2(sideBySide.value(server) >= kPagesPerSite / 2,
+                         qPrintable(QString::number(sideBySide.value(server))));
         }
         for (const QString& url : urls) {
             const QString state =

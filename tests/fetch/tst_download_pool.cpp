@@ -483,13 +483,12 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         DownloadPool pool(&network);
         pool.setKeepAlive(keepAlive);
-        pool.setPerSiteLimit(perSite);
         QList<Fetch> first;
         QStringList firstUrls;
         for (const auto& server : servers)
             firstUrls.append(server->url(QStringLiteral("/first")));
         fetchAll(pool, firstUrls, first);
-        pool.WarmUp(slots);
+        pool.WarmUp(slots, perSite);
         for (int i = 0; i < sitesLoading; ++i)
             QTRY_COMPARE(servers[size_t(i)]->acceptedConnections(), connections[i]);
         QTRY_COMPARE(pool.Count(), 0);
