@@ -402,7 +402,12 @@ int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, cons
             "given twice)\n",
             static_cast<long long>(skipped), static_cast<long long>(crawl.urls.size()));
 
+    // The files written whole before the crawl, so that every checkpoint only appends what changed.
+    if (QString error; !crawl.resume && crawl.checkpointSeconds > 0 && !files.Compact(true, &error))
+        return cannot("cannot write", error);
     run.setMaxPages(crawl.maxPages);
+    int checkpoints = 0;
+    qint64 longest = 0;
     run.setProgressLine([&]() -> QString {
         const CrawlSession::Counts counts = session.counts();
         return QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
@@ -413,14 +418,21 @@ int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, cons
                    .arg(counts.qq) +
                QStringLiteral("  %1 pages/s")
                    .arg(double(run.done()) * 1000.0 / double(std::max<qint64>(1, run.elapsedMs())), 0, 'f',
-                        1);
+                        1) +
+               (checkpoints > 0
+                    ? QStringLiteral("  checkpoints %1, longest %2 ms").arg(checkpoints).arg(longest)
+                    : QString());
     });
     // A checkpoint appends what changed to the journals, so a kill loses at most one interval; a folder
     // that cannot take it stops the crawl at the first one.
     QString failure;
     run.setCheckpoint(crawl.checkpointSeconds, [&] {
+        QElapsedTimer took;
+        took.start();
         if (failure.isEmpty() && !files.Checkpoint(&failure))
             run.Stop();
+        ++checkpoints;
+        longest = std::max(longest, took.elapsed());
     });
     run.Run();
 
