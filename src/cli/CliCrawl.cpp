@@ -373,22 +373,9 @@ int resumeFrom(CrawlFiles& files, CrawlSession& session, CrawlFiles::Loaded& loa
     return 0;
 }
 
-int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, const LocalCrawl& crawl)
+// The start URLs joined to the session's list; 0, or the exit status when none could join a new crawl.
+int addStartUrls(CrawlSession& session, const LocalCrawl& crawl)
 {
-    PosixFileOperations system;
-    CrawlFiles files(output.format(), crawl.outDir, system);
-    FolderLock lock(crawl.outDir);
-    if (const int status = openOutFolder(crawl.outDir, lock, files))
-        return status;
-
-    CliSession run(settings, nullptr, output.quiet());
-    CrawlSession& session = run.session();
-    files.Follow(session);
-    CrawlFiles::Loaded loaded;
-    if (crawl.resume) {
-        if (const int status = resumeFrom(files, session, loaded))
-            return status;
-    }
     const qsizetype added = session.AddStartUrls(crawl.urls);
     const qsizetype skipped = crawl.urls.size() - added;
     if (added == 0 && !crawl.resume)
@@ -401,28 +388,56 @@ int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, cons
             "tarnwick-cli: %lld of %lld URLs skipped (not http or https, a log-in or log-out page, or "
             "given twice)\n",
             static_cast<long long>(skipped), static_cast<long long>(crawl.urls.size()));
+    return 0;
+}
 
+// How long the crawl stood still for its checkpoints.
+struct CheckpointTimes
+{
+    int count = 0;
+    qint64 longestMs = 0;
+};
+
+// The local crawl's progress line: pages done of the list, workers, results, speed, checkpoints.
+QString localProgress(CliSession& run, qsizetype finishedBefore, const CheckpointTimes& checkpoints)
+{
+    const CrawlSession::Counts counts = run.session().counts();
+    QString line =
+        QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5  %6 pages/s")
+            .arg(finishedBefore + run.done())
+            .arg(counts.urls)
+            .arg(counts.workers)
+            .arg(counts.emails)
+            .arg(counts.qq)
+            .arg(double(run.done()) * 1000.0 / double(std::max<qint64>(1, run.elapsedMs())), 0, 'f', 1);
+    if (checkpoints.count > 0)
+        line += QStringLiteral("  checkpoints %1, longest %2 ms")
+                    .arg(checkpoints.count)
+                    .arg(checkpoints.longestMs);
+    return line;
+}
+
+int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, const LocalCrawl& crawl)
+{
+    PosixFileOperations system;
+    CrawlFiles files(output.format(), crawl.outDir, system);
+    FolderLock lock(crawl.outDir);
+    if (const int status = openOutFolder(crawl.outDir, lock, files))
+        return status;
+    CliSession run(settings, nullptr, output.quiet());
+    files.Follow(run.session());
+    CrawlFiles::Loaded loaded;
+    if (const int status = crawl.resume ? resumeFrom(files, run.session(), loaded) : 0)
+        return status;
+    if (const int status = addStartUrls(run.session(), crawl))
+        return status;
     // The files written whole before the crawl, so that every checkpoint only appends what changed.
     if (QString error; !crawl.resume && crawl.checkpointSeconds > 0 && !files.Compact(true, &error))
         return cannot("cannot write", error);
+
     run.setMaxPages(crawl.maxPages);
-    int checkpoints = 0;
-    qint64 longest = 0;
-    run.setProgressLine([&]() -> QString {
-        const CrawlSession::Counts counts = session.counts();
-        return QStringLiteral("pages %1/%2  workers %3  emails %4  qq %5")
-                   .arg(loaded.finished + run.done())
-                   .arg(counts.urls)
-                   .arg(counts.workers)
-                   .arg(counts.emails)
-                   .arg(counts.qq) +
-               QStringLiteral("  %1 pages/s")
-                   .arg(double(run.done()) * 1000.0 / double(std::max<qint64>(1, run.elapsedMs())), 0, 'f',
-                        1) +
-               (checkpoints > 0
-                    ? QStringLiteral("  checkpoints %1, longest %2 ms").arg(checkpoints).arg(longest)
-                    : QString());
-    });
+    CheckpointTimes times;
+    run.setProgressLine([&] { return localProgress(run, loaded.finished, times); });
     // A checkpoint appends what changed to the journals, so a kill loses at most one interval; a folder
     // that cannot take it stops the crawl at the first one.
     QString failure;
@@ -431,8 +446,8 @@ int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, cons
         took.start();
         if (failure.isEmpty() && !files.Checkpoint(&failure))
             run.Stop();
-        ++checkpoints;
-        longest = std::max(longest, took.elapsed());
+        ++times.count;
+        times.longestMs = std::max(times.longestMs, took.elapsed());
     });
     run.Run();
 

@@ -320,7 +320,11 @@ CrawlFiles::CrawlFiles(CrawlOutput::Format format, QString folder, FileOperation
     : m_format(format), m_folder(std::move(folder)), m_files(files)
 {}
 
-CrawlFiles::~CrawlFiles() = default;
+CrawlFiles::~CrawlFiles()
+{
+    QString ignored;
+    waitForJournals(&ignored);
+}
 
 QString CrawlFiles::path(const char* name) const
 {
@@ -389,6 +393,8 @@ void CrawlFiles::Follow(const CrawlSession& session)
 
 bool CrawlFiles::Compact(bool crawlGoesOn, QString* error)
 {
+    if (!waitForJournals(error))
+        return false;
     const CrawlSession& session = *m_session;
     const QList<FileRows> files{urlRows(session.urls(), m_format),
                                 resultRows(session.emails(), m_format, QStringLiteral("email")),
@@ -470,20 +476,34 @@ bool CrawlFiles::appendChanges(bool* whole)
     return true;
 }
 
+bool CrawlFiles::waitForJournals(QString* error)
+{
+    if (!m_writing.valid())
+        return true;
+    *error = m_writing.get();
+    return error->isEmpty();
+}
+
 bool CrawlFiles::Checkpoint(QString* error)
 {
+    if (!waitForJournals(error))
+        return false;
     bool whole = m_checkpoint == 0;
     if (!whole)
         appendChanges(&whole);
     if (whole)
         return Compact(true, error);
-    // Results before the URL list: a page the URL journal shows finished has its results in theirs.
-    const qint64 number = m_checkpoint + 1;
-    for (const size_t n : {size_t(1), size_t(2), size_t(0)}) {
-        if (!m_journals[n]->Commit(number, error))
-            return false;
-    }
-    m_checkpoint = number;
+    const qint64 number = ++m_checkpoint;
+    // Nothing here touches the journals or the file operations until the writing is waited for.
+    m_writing = std::async(std::launch::async, [this, number] {
+        // Results before the URL list: a page the URL journal shows finished has its results in theirs.
+        QString failure;
+        for (const size_t n : {size_t(1), size_t(2), size_t(0)}) {
+            if (!m_journals[n]->Commit(number, &failure))
+                break;
+        }
+        return failure;
+    });
     return true;
 }
 

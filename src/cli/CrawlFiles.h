@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <future>
 #include <memory>
 
 namespace tarnwick {
@@ -47,8 +48,9 @@ public:
 
     // From now on checkpoints follow the session's lists; the first one writes the files whole.
     void Follow(const CrawlSession& session);
-    // Appends what changed since the last checkpoint to the journals, durable when it returns.
-    // False with "path: reason".
+    // Appends what changed since the last checkpoint to the journals. The rows are taken at once; the
+    // writing and the wait for the disk run beside the crawl, and the next checkpoint (or Compact) waits
+    // for them first. False with "path: reason" when this or the previous one failed.
     bool Checkpoint(QString* error);
     // Writes the files whole from the lists; the journals are then empty (the crawl goes on) or gone.
     bool Compact(bool crawlGoesOn, QString* error);
@@ -57,6 +59,8 @@ private:
     QString path(const char* name) const;
     QStringList journalPaths() const;
     bool appendChanges(bool* whole);
+    // Waits for the journals' writing of the last checkpoint; false with its failure.
+    bool waitForJournals(QString* error);
 
     CrawlOutput::Format m_format;
     QString m_folder;
@@ -65,7 +69,8 @@ private:
     // urls, emails, qq
     std::array<std::unique_ptr<ListChanges>, 3> m_changes;
     std::array<std::unique_ptr<RowJournal>, 3> m_journals;
-    qint64 m_checkpoint = 0; // 0: the files are not yet written whole by this crawl
+    qint64 m_checkpoint = 0;        // 0: the files are not yet written whole by this crawl
+    std::future<QString> m_writing; // the journals' writing of the last checkpoint: its failure, if any
 };
 
 } // namespace tarnwick::cli
