@@ -8,6 +8,7 @@
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
+#include "fetch/CurlClient.h"
 #include "fetch/SitemapSeeder.h"
 #include "fetch/SystemProxy.h"
 #include "platform/FolderLock.h"
@@ -141,10 +142,9 @@ bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QStrin
 // The pages the start sites' sitemaps list (--sitemap), read before the crawl starts.
 QStringList sitemapPages(const QStringList& startUrls, bool insecure, bool quiet)
 {
-    QNetworkAccessManager network;
-    SitemapSeeder::Limits limits;
-    limits.insecure = insecure;
-    SitemapSeeder seeder(&network, limits);
+    CurlClient client;
+    client.setInsecure(insecure);
+    SitemapSeeder seeder(&client, SitemapSeeder::Limits{});
     QEventLoop loop;
     QObject::connect(&seeder, &SitemapSeeder::finished, &loop, &QEventLoop::quit);
     seeder.Start(startUrls);

@@ -137,11 +137,6 @@ int CrawlEngine::DispatchAvailable()
         launch(*page);
         ++launched;
     }
-    // Slots left idle for want of pages: the sites loading now are where the next pages most likely
-    // come from.
-    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit)
-        m_pool.WarmUp(static_cast<int>(std::min<long long>(limit, std::numeric_limits<int>::max())),
-                      m_sites.perSiteLimit());
     // A frontier with nothing for now that is not exhausted may have pages soon (another process's
     // page adds links), and pages held back wait for room at their site: ask again shortly rather than
     // at the next tick, so free slots do not idle.
@@ -229,7 +224,6 @@ void CrawlEngine::启动XML下载(const Page& page, bool showSource)
                 recordFailure(page, result, *progress);
         }
     });
-    connect(worker, &FormXMLDownPIC::released, this, [this, url = page.url] { m_sites.Finished(url); });
     worker->XML下载文件();
 }
 

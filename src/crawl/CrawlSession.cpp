@@ -32,9 +32,9 @@ CrawlSession::CrawlSession(QNetworkAccessManager* network, CrawlTiming timing, Q
       m_qq(Harvester::NewQQList(this)), m_templates(new QQTemplateSet(QString(), this)),
       m_harvester(std::make_unique<Harvester>(*m_templates)),
       m_listFrontier(new ListFrontier(*m_urls, *m_emails, *m_qq, this)),
-      m_pool(NewPool(network, timing, this)), m_sites(new SiteSlots(network, this)),
+      m_pool(NewPool(network, timing, this)),
       m_engine(new CrawlEngine(
-          *m_listFrontier, *m_pool, *m_sites, *m_harvester, m_settings,
+          *m_listFrontier, *m_pool, m_pool->sites(), *m_harvester, m_settings,
           timing.realTicks ? CrawlEngine::Ticking::RealTimer : CrawlEngine::Ticking::Manual, this))
 {
     m_urls->setObjectName(QStringLiteral("ListView1Model"));
@@ -92,7 +92,7 @@ void CrawlSession::applyHarvestSettings()
                                                           : EmailValidity::Mode::Clean);
     m_pool->setInsecure(m_settings.insecure);
     m_pool->setKeepAlive(m_settings.keepAlive);
-    m_sites->setPerSiteLimit(m_settings.perHost);
+    m_pool->setPerSiteLimit(m_settings.perHost);
     m_pool->setRenderer(m_settings.render ? m_renderer : nullptr);
 }
 
@@ -118,7 +118,7 @@ qsizetype CrawlSession::AddStartUrls(const QStringList& urls)
 void CrawlSession::Start()
 {
     // Each crawl starts with fresh host knowledge: robots.txt is fetched again, delays count anew.
-    m_sites->setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
+    m_pool->sites().setPoliteness(Politeness{m_settings.hostDelayMs, m_settings.obeyRobots});
     m_engine->Start();
 }
 

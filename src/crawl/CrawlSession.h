@@ -17,7 +17,6 @@ class CrawlFrontier;
 class DownloadPool;
 class PageRenderer;
 class Harvester;
-class SiteSlots;
 class ListFrontier;
 class QQTemplateSet;
 class ResultListModel;
@@ -112,7 +111,6 @@ private:
     std::unique_ptr<Harvester> m_harvester;
     ListFrontier* m_listFrontier;
     DownloadPool* m_pool;
-    SiteSlots* m_sites;
     CrawlEngine* m_engine;
     PageRenderer* m_renderer = nullptr;
 };

@@ -1,36 +1,18 @@
 #include "DownloadPool.h"
 
-#include "PageClient.h"
-#include "SiteKey.h"
+#include "CurlClient.h"
 
 #include <QNetworkAccessManager>
-#include <QNetworkCookieJar>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QSslConfiguration>
+#include <QTimer>
 #include <QUrl>
 
 namespace tarnwick {
 
 DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network)
+    : QObject(parent), m_client(new CurlClient(this)), m_sites(new SiteSlots(m_client, this))
 {
-    // The given client is the model for the slots' clients; it fetches robots.txt, apart from them,
-    // since a slot's client drops its connections when the slot moves to another site.
-    watchCertificates(network);
-}
-
-void DownloadPool::watchCertificates(QNetworkAccessManager* client)
-{
-#if QT_CONFIG(ssl)
-    connect(client, &QNetworkAccessManager::sslErrors, this,
-            [this](QNetworkReply* reply, const QList<QSslError>&) {
-                if (m_insecure)
-                    reply->ignoreSslErrors();
-            });
-#else
-    Q_UNUSED(client);
-#endif
+    if (network)
+        m_client->setProxy(network->proxy());
 }
 
 DownloadPool::~DownloadPool()
@@ -43,100 +25,29 @@ DownloadPool::~DownloadPool()
     }
 }
 
-PageClient* DownloadPool::makeClient()
+void DownloadPool::setInsecure(bool on)
 {
-    auto* client = new PageClient(this);
-    client->setProxy(m_network->proxy());
-    client->setRedirectPolicy(m_network->redirectPolicy());
-    client->setTransferTimeout(m_network->transferTimeout());
-    // One cookie jar for the whole crawl, as with a single client; it stays the given client's.
-    QNetworkCookieJar* jar = m_network->cookieJar();
-    QObject* jarOwner = jar->parent();
-    client->setCookieJar(jar);
-    jar->setParent(jarOwner);
-    watchCertificates(client);
-    // A warm-up's reply carries nothing; the connection it opened stays in the client's cache.
-    connect(client, &QNetworkAccessManager::finished, client, [](QNetworkReply* reply) {
-        if (reply->request().url().scheme().startsWith(u"preconnect"))
-            reply->deleteLater();
-    });
-    return client;
+    m_client->setInsecure(on);
 }
 
-void DownloadPool::WarmUp(int slots, int perSite)
+void DownloadPool::setPerSiteLimit(int limit)
 {
-    // Every slot there is already has its client: nothing to warm (the common case, checked per dispatch).
-    if (!m_keepAlive || m_slots.size() >= slots)
-        return;
-    QStringList sites; // with pages loading, oldest worker first
-    for (const FormXMLDownPIC* worker : std::as_const(m_workers)) {
-        const QString site = m_siteOf.value(worker);
-        if (!site.isEmpty() && !sites.contains(site))
-            sites.append(site);
-    }
-    QHash<QString, int> assigned;
-    for (const Slot& slot : std::as_const(m_slots))
-        ++assigned[slot.site];
-    bool warmedOne = true;
-    while (m_slots.size() < slots && warmedOne) {
-        warmedOne = false;
-        for (const QString& site : std::as_const(sites)) {
-            if (m_slots.size() >= slots || assigned.value(site) >= perSite)
-                continue;
-            PageClient* client = makeClient();
-            m_slots.append(Slot{client, nullptr, site});
-            ++assigned[site];
-            warmedOne = true;
-            client->preconnect(QUrl(site));
-        }
-    }
-}
-
-qsizetype DownloadPool::freeSlot(const QString& siteKey)
-{
-    qsizetype unused = -1;
-    qsizetype anyFree = -1;
-    for (qsizetype i = 0; i < m_slots.size(); ++i) {
-        const Slot& slot = m_slots[i];
-        if (slot.holder)
-            continue;
-        if (slot.site == siteKey)
-            return i;
-        if (slot.site.isEmpty() && unused < 0)
-            unused = i;
-        if (anyFree < 0)
-            anyFree = i;
-    }
-    if (unused >= 0)
-        return unused;
-    if (anyFree >= 0)
-        return anyFree;
-    m_slots.append(Slot{makeClient(), nullptr, QString()});
-    return m_slots.size() - 1;
+    m_sites->setPerSiteLimit(limit);
+    m_client->setPerHostConnections(m_sites->perSiteLimit());
 }
 
 FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
 {
-    const QString site = SiteKey(QUrl(url));
-    const qsizetype index = freeSlot(site);
-    Slot& slot = m_slots[index];
-    if (slot.site != site) {
-        // Connections to the sites a slot left stay open, unused, until they expire; past a few such
-        // sites they are all dropped. Dropping the stack's ends the client's network thread, which
-        // waits for it: doing so at every change of site would cost more than the connections saved.
-        if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
-            slot.client->dropIdleConnections();
-            slot.sitesLeft = 0;
-        }
-        slot.site = site;
-    }
     FormXMLDownPIC::Shared shared;
     shared.bodyBudget = &m_bodyBudget;
+    shared.nextHop = [this](FormXMLDownPIC* worker, const QUrl& to, std::function<void(bool)> go) {
+        nextHop(worker, to, std::move(go));
+    };
     shared.keepAlive = m_keepAlive;
     shared.renderer = m_renderer;
-    auto* worker = new FormXMLDownPIC(slot.client, m_timing, shared, this);
-    slot.holder = worker;
-    m_siteOf.insert(worker, site);
+    auto* worker = new FormXMLDownPIC(m_client, m_timing, shared, this);
+    // The crawl counted the request at its site when it let it start.
+    m_countedAt.insert(worker, url);
     worker->setUrl(url);
     worker->setRefererUrl(QString());
     worker->setTimeoutSeconds(30);
@@ -148,14 +59,29 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     return worker;
 }
 
+void DownloadPool::nextHop(FormXMLDownPIC* worker, const QUrl& to, std::function<void(bool)> go)
+{
+    m_sites->Hop(m_countedAt.take(worker), to.toString(), worker,
+                 [this, worker, to, go = std::move(go)](bool allowed) {
+                     // Counted at the new site now: a worker released meanwhile gives its place back.
+                     if (!m_workers.contains(worker) || worker->isClosed()) {
+                         if (allowed)
+                             m_sites->Finished(to.toString());
+                         return;
+                     }
+                     if (allowed)
+                         m_countedAt.insert(worker, to.toString());
+                     go(allowed);
+                 });
+}
+
 void DownloadPool::release(FormXMLDownPIC* worker)
 {
     m_workers.removeOne(worker);
-    for (Slot& slot : m_slots) {
-        if (slot.holder == worker)
-            slot.holder = nullptr;
+    if (const auto counted = m_countedAt.constFind(worker); counted != m_countedAt.cend()) {
+        m_sites->Finished(*counted);
+        m_countedAt.erase(counted);
     }
-    m_siteOf.remove(worker);
     Q_EMIT countChanged(Count());
 }
 

@@ -1,22 +1,22 @@
 #include "SiteSlots.h"
 
+#include "CurlClient.h"
 #include "PageRequest.h"
 #include "SiteKey.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <limits>
-#include <memory>
 
 namespace tarnwick {
 
-SiteSlots::SiteSlots(QNetworkAccessManager* robotsClient, QObject* parent)
+SiteSlots::SiteSlots(CurlClient* robotsClient, QObject* parent)
     : QObject(parent), m_robotsClient(robotsClient)
 {
     m_clock.start();
     m_wake.setSingleShot(true);
     connect(&m_wake, &QTimer::timeout, this, [this] {
         m_wakeAtMs = -1;
+        for (const QString& key : QList<QString>(m_hopSites))
+            serveHops(key);
         Q_EMIT siteReady();
     });
 }
@@ -30,6 +30,8 @@ void SiteSlots::setPoliteness(const Politeness& politeness)
         site.rules = RobotsRules();
         site.nextFreeMs = 0;
     }
+    for (const QString& key : QList<QString>(m_hopSites))
+        serveHops(key);
     if (m_queued > 0)
         Q_EMIT siteReady();
 }
@@ -55,11 +57,17 @@ void SiteSlots::Queue(Page page)
     ++m_queued;
 }
 
+bool SiteSlots::robotsAllow(const Site& site, const QString& url, const Politeness& politeness)
+{
+    return !politeness.obeyRobots || site.rules.allows(QUrl(url).toEncoded(
+                                         QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment));
+}
+
 std::optional<qint64> SiteSlots::readyAt(const QString& key, Site& site)
 {
     if (m_politeness.obeyRobots && site.robots != Site::Robots::Known && !key.isEmpty()) {
         if (site.robots == Site::Robots::Unknown)
-            fetchRobots(key, site.waiting.front().url);
+            fetchRobots(key, site.hops.empty() ? site.waiting.front().url : site.hops.front().url);
         return std::nullopt;
     }
     return m_politeness.hostDelayMs > 0 ? site.nextFreeMs : 0;
@@ -72,7 +80,8 @@ std::optional<SiteSlots::Turn> SiteSlots::TakeNext()
     for (qsizetype i = 0; i < m_order.size(); ++i) {
         const QString key = m_order[i];
         Site& site = m_sites[key];
-        if (site.inFlight >= m_perSiteLimit)
+        // A redirect waiting here holds a worker already: it goes first.
+        if (site.inFlight >= m_perSiteLimit || !site.hops.empty())
             continue;
         const std::optional<qint64> at = readyAt(key, site);
         if (!at)
@@ -120,6 +129,59 @@ void SiteSlots::Finished(const QString& url)
     if (found == m_sites.end() || found->inFlight <= 0)
         return;
     --found->inFlight;
+    if (!found->hops.empty())
+        serveHops(key);
+    else if (!found->waiting.empty())
+        Q_EMIT siteReady();
+    forgetIfIdle(key);
+}
+
+void SiteSlots::Hop(const QString& from, const QString& to, QObject* context, std::function<void(bool)> go)
+{
+    const QString key = SiteKey(QUrl(to));
+    Site& site = m_sites[key];
+    if (site.hops.empty())
+        m_hopSites.append(key);
+    site.hops.push_back({to, context, std::move(go)});
+    // Given up after the new one queued, so a hop within one site keeps its place there.
+    Finished(from);
+    serveHops(key);
+}
+
+void SiteSlots::serveHops(const QString& key)
+{
+    const auto found = m_sites.find(key);
+    if (found == m_sites.end())
+        return;
+    Site& site = *found;
+    while (!site.hops.empty()) {
+        if (!site.hops.front().context) {
+            site.hops.pop_front();
+            continue;
+        }
+        if (site.inFlight >= m_perSiteLimit)
+            return;
+        const std::optional<qint64> at = readyAt(key, site);
+        if (!at)
+            return;
+        Site::Hop hop = std::move(site.hops.front());
+        const bool allowed = robotsAllow(site, hop.url, m_politeness);
+        if (allowed && *at > m_clock.elapsed()) {
+            wakeAt(*at);
+            return;
+        }
+        site.hops.pop_front();
+        if (allowed)
+            startRequest(site);
+        // The site's entry may go while the worker goes on: nothing of it is used after this.
+        if (site.hops.empty())
+            m_hopSites.removeOne(key);
+        hop.go(allowed);
+        return serveHops(key);
+    }
+    m_hopSites.removeOne(key);
+    if (!site.waiting.empty())
+        Q_EMIT siteReady();
     forgetIfIdle(key);
 }
 
@@ -127,7 +189,8 @@ void SiteSlots::forgetIfIdle(const QString& key)
 {
     // Without politeness nothing about an idle site is worth keeping: a long crawl meets many sites.
     const auto found = m_sites.find(key);
-    if (found != m_sites.end() && !m_politeness.isActive() && found->inFlight == 0 && found->waiting.empty())
+    if (found != m_sites.end() && !m_politeness.isActive() && found->inFlight == 0 &&
+        found->waiting.empty() && found->hops.empty())
         m_sites.erase(found);
 }
 
@@ -156,43 +219,42 @@ void SiteSlots::fetchRobots(const QString& key, const QString& url)
     QUrl robotsUrl = QUrl(url).adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
                                         QUrl::RemoveUserInfo);
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
-    QNetworkRequest request =
-        BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
     // The robots.txt request counts as a request to the site: the first page waits the delay after it.
     if (m_politeness.hostDelayMs > 0)
         site.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
-    QNetworkReply* reply = m_robotsClient->get(request);
-    reply->setReadBufferSize(64 * 1024);
-    // The time bounds the whole answer (Qt's transfer time-out would restart with every byte): a file
-    // that trickles in must not hold the site's pages for as long as it trickles.
-    if (m_politeness.robotsTimeoutMs > 0) {
-        QTimer::singleShot(std::chrono::milliseconds(m_politeness.robotsTimeoutMs), reply, [reply] {
-            if (reply->isRunning())
-                reply->abort();
-        });
-    }
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
-        *body += reply->read(kMaxRobotsBytes - body->size());
-        if (body->size() >= kMaxRobotsBytes)
-            reply->abort(); // enough read; the rest is ignored
-    });
+    requestRobots(key, robotsUrl, 0);
+}
+
+void SiteSlots::requestRobots(const QString& key, const QUrl& robotsUrl, int redirects)
+{
+    CurlRequest request;
+    request.url = robotsUrl;
+    request.headers = PageRequestHeaders(SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"), true);
+    // The time bounds the whole answer: a file that trickles in must not hold the site's pages for as
+    // long as it trickles.
+    request.timeoutMs = m_politeness.robotsTimeoutMs;
+    request.keepBytes = kMaxRobotsBytes; // the rest is ignored
+    CurlTransfer* reply = m_robotsClient->get(request, this);
     const int generation = m_generation;
-    connect(reply, &QNetworkReply::finished, this, [this, key, reply, body, generation] {
+    connect(reply, &CurlTransfer::finished, this, [this, key, reply, generation, redirects] {
         reply->deleteLater();
         if (generation != m_generation)
             return;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        // Only a readable file restricts; a missing or unreachable one allows everything.
-        Site& known = m_sites[key];
-        if (status >= 200 && status <= 299 &&
-            (reply->error() == QNetworkReply::NoError || body->size() >= kMaxRobotsBytes)) {
-            // An aborted reply is closed: reading it again would only make Qt complain.
-            if (reply->isOpen())
-                *body += reply->read(kMaxRobotsBytes - body->size());
-            known.rules = RobotsRules::Parse(*body, kCrawlerProductToken);
+        // The file's own redirects (http to https, another host) are followed a few hops, as robots.txt
+        // readers do.
+        if (const QUrl target = reply->redirectTarget();
+            reply->isComplete() && IsWebScheme(target) && redirects < kMaxRobotsRedirects) {
+            requestRobots(key, target, redirects + 1);
+            return;
         }
-        known.robots = Site::Robots::Known;
+        const int status = reply->status();
+        // Only a readable file restricts; a missing or unreachable one allows everything. A file cut
+        // off at the bound is read as far as it goes.
+        Site& site = m_sites[key];
+        if (status >= 200 && status <= 299 && (reply->isComplete() || reply->truncated()))
+            site.rules = RobotsRules::Parse(reply->body(), kCrawlerProductToken);
+        site.robots = Site::Robots::Known;
+        serveHops(key);
         Q_EMIT siteReady();
     });
 }

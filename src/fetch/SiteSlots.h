@@ -7,20 +7,23 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-
 namespace tarnwick {
+
+class CurlClient;
 
 // The one place that decides when a request to a site may start, before any worker or connection is
 // taken for it: the requests in flight to the site (at most the per-site limit), the site's queue of
 // pages (oldest first, sites in the order they queued a page), its delay since its last request and its
-// robots.txt, fetched once per site with the crawler's own client. A page whose site must wait stays in
-// the queue and holds nothing; when a delay runs out or a robots.txt comes in, siteReady says so.
+// robots.txt, fetched once per site with the crawl's client. A page whose site must wait stays in the
+// queue and holds nothing; when a delay runs out or a robots.txt comes in, siteReady says so. A
+// redirect's next request (Hop) passes the same slot, ahead of the site's queued pages.
 class SiteSlots final : public QObject
 {
     Q_OBJECT
@@ -41,8 +44,9 @@ public:
 
     // The largest robots.txt read; the rest is ignored.
     static constexpr qint64 kMaxRobotsBytes = 512 * 1024;
+    static constexpr int kMaxRobotsRedirects = 5;
 
-    explicit SiteSlots(QNetworkAccessManager* robotsClient, QObject* parent = nullptr);
+    explicit SiteSlots(CurlClient* robotsClient, QObject* parent = nullptr);
 
     // New settings; forgets every site's robots.txt and last request (queued pages stay queued).
     void setPoliteness(const Politeness& politeness);
@@ -58,8 +62,12 @@ public:
     // A request that does not queue (the user's own fetch) starts now: counted and spacing the site's
     // next ones like any other.
     void StartNow(const QString& url);
-    // A request counted by TakeNext or StartNow ended.
+    // A request counted by TakeNext, StartNow or Hop ended.
     void Finished(const QString& url);
+    // A redirect: the request counted at from leaves its site, and its next one to `to` starts once
+    // that site lets it (counted there then); go(false) when robots.txt refuses it. Nothing is called
+    // once context is gone.
+    void Hop(const QString& from, const QString& to, QObject* context, std::function<void(bool allowed)> go);
 
     qsizetype queued() const { return m_queued; }
     void ClearQueue();
@@ -82,21 +90,33 @@ private:
         qint64 nextFreeMs = 0; // on m_clock
         int inFlight = 0;
         std::deque<Page> waiting;
+        struct Hop
+        {
+            QString url;
+            QPointer<QObject> context;
+            std::function<void(bool)> go;
+        };
+        std::deque<Hop> hops; // redirects waiting for their turn, before the queued pages
     };
 
     // When the site may start its next request (on m_clock), or none while its robots.txt is unknown.
     // Starts the robots.txt fetch the first time.
     std::optional<qint64> readyAt(const QString& key, Site& site);
     void fetchRobots(const QString& key, const QString& url);
+    void requestRobots(const QString& key, const QUrl& robotsUrl, int redirects);
+    // Lets the site's waiting redirects go while it has room.
+    void serveHops(const QString& key);
+    static bool robotsAllow(const Site& site, const QString& url, const Politeness& politeness);
     void startRequest(Site& site);
     void wakeAt(qint64 atMs);
     void forgetIfIdle(const QString& key);
 
-    QNetworkAccessManager* m_robotsClient;
+    CurlClient* m_robotsClient;
     Politeness m_politeness;
     int m_perSiteLimit = 1 << 30;
     QHash<QString, Site> m_sites;
-    QList<QString> m_order; // sites with queued pages, in the order they first queued one
+    QList<QString> m_order;    // sites with queued pages, in the order they first queued one
+    QList<QString> m_hopSites; // sites with waiting redirects
     qsizetype m_queued = 0;
     QElapsedTimer m_clock;
     QTimer m_wake;

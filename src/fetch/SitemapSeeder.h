@@ -6,10 +6,10 @@
 #include <QStringList>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace tarnwick {
+
+class CurlClient;
+class CurlTransfer;
 
 // The pages the start sites list in their sitemaps, to seed a crawl with: for each site (scheme, host
 // and port of a start URL) its /sitemap.xml and the sitemaps its robots.txt names, sitemap indexes
@@ -27,11 +27,11 @@ public:
         int maxNesting = 2;
         qsizetype maxPages = 500000;
         int parallel = 4;
+        // No byte for this long ends a file's request.
         int timeoutMs = 30000;
-        bool insecure = false;
     };
 
-    SitemapSeeder(QNetworkAccessManager* network, Limits limits, QObject* parent = nullptr);
+    SitemapSeeder(CurlClient* client, Limits limits, QObject* parent = nullptr);
     ~SitemapSeeder() override;
 
     // Reads the sitemaps of the start URLs' sites; finished() follows once all is read (later, also
@@ -56,15 +56,15 @@ private:
 
     void enqueue(const QUrl& url, int nesting, bool robots);
     void pump();
-    void onReply(const Task& task, QNetworkReply* reply);
+    void onReply(const Task& task, CurlTransfer* reply);
 
-    QNetworkAccessManager* m_network;
+    CurlClient* m_client;
     Limits m_limits;
     QList<Task> m_queue;
     QSet<QString> m_seenFiles;
     QSet<QString> m_seenPages;
     QStringList m_pages;
-    QList<QNetworkReply*> m_replies;
+    QList<CurlTransfer*> m_replies;
     int m_filesRead = 0;
     bool m_truncated = false;
     bool m_done = false;

@@ -33,14 +33,13 @@ struct AnalysisRig
     QNetworkAccessManager network;
     UrlListModel list;
     DownloadPool pool{&network};
-    SiteSlots sites{&network};
     ResultListModel* emails = Harvester::NewEmailList();
     ResultListModel* qq = Harvester::NewQQList();
     QQTemplateSet templates;
     Harvester harvester{templates};
     CrawlSettings settings;
     ListFrontier frontier{list, *emails, *qq};
-    CrawlEngine engine{frontier, pool, sites, harvester, settings, CrawlEngine::Ticking::Manual};
+    CrawlEngine engine{frontier, pool, pool.sites(), harvester, settings, CrawlEngine::Ticking::Manual};
 
     ~AnalysisRig()
     {

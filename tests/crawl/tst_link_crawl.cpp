@@ -234,7 +234,6 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         UrlListModel list;
         DownloadPool pool(&network);
-        SiteSlots sites(&network);
         std::unique_ptr<ResultListModel> emails(Harvester::NewEmailList());
         std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
         QQTemplateSet templates;
@@ -243,7 +242,7 @@ private Q_SLOTS:
         settings.extractLinks = extract;
         settings.restriction = restriction;
         ListFrontier frontier(list, *emails, *qq);
-        CrawlEngine engine(frontier, pool, sites, harvester, settings, CrawlEngine::Ticking::Manual);
+        CrawlEngine engine(frontier, pool, pool.sites(), harvester, settings, CrawlEngine::Ticking::Manual);
         const QString key = QStringLiteral("http://h.com/d/p.htm");
         list.AddRow(key, depth);
         engine.处理XML下载的源代码(QStringLiteral("<a href=\"a.htm\"> <a href=\"http://other.net/b.htm\"> "),

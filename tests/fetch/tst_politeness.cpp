@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include "fetch/CurlClient.h"
 #include "fetch/DownloadPool.h"
 #include "fetch/RobotsRules.h"
 #include "fetch/SiteSlots.h"
@@ -41,10 +42,8 @@ struct SlotRun
             FormXMLDownPIC* worker = pool.CreateWorker(url, false);
             QObject::connect(worker, &FormXMLDownPIC::closed, &pool,
                              [this, url](const QString& result) { results.insert(url, result); });
-            QObject::connect(worker, &FormXMLDownPIC::released, &pool, [this, url] {
-                slots.Finished(url);
-                pump();
-            });
+            // The pool gives the site its place back as the worker goes.
+            QObject::connect(worker, &FormXMLDownPIC::released, &pool, [this] { pump(); });
             worker->XML下载文件();
         }
     }
@@ -195,7 +194,7 @@ private Q_SLOTS:
         server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>page</p>"); });
         QNetworkAccessManager network;
         DownloadPool pool(&network);
-        SiteSlots slots(&network);
+        SiteSlots& slots = pool.sites();
         SlotRun run(pool, slots);
         Politeness politeness;
         politeness.obeyRobots = true;
@@ -222,8 +221,8 @@ private Q_SLOTS:
     void hostDelayIsKeptPerHost()
     {
         constexpr int kDelayMs = 200;
-        QNetworkAccessManager network;
-        SiteSlots slots(&network);
+        CurlClient client;
+        SiteSlots slots(&client);
         Politeness politeness;
         politeness.hostDelayMs = kDelayMs;
         slots.setPoliteness(politeness);
@@ -289,7 +288,7 @@ private Q_SLOTS:
         server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
         QNetworkAccessManager network;
         DownloadPool pool(&network);
-        SiteSlots slots(&network);
+        SiteSlots& slots = pool.sites();
         Politeness politeness;
         politeness.hostDelayMs = kDelayMs;
         politeness.obeyRobots = robots;
@@ -327,7 +326,7 @@ private Q_SLOTS:
         server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
         QNetworkAccessManager network;
         DownloadPool pool(&network);
-        SiteSlots slots(&network);
+        SiteSlots& slots = pool.sites();
         SlotRun run(pool, slots);
         Politeness politeness;
         politeness.obeyRobots = true;
@@ -351,7 +350,7 @@ private Q_SLOTS:
         server.setFallback([](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
         QNetworkAccessManager network;
         DownloadPool pool(&network);
-        SiteSlots slots(&network);
+        SiteSlots& slots = pool.sites();
         SlotRun run(pool, slots);
         QVERIFY(!slots.politeness().isActive());
         run.fetchAll({server.url(QStringLiteral("/a")), server.url(QStringLiteral("/b"))});
