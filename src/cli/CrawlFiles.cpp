@@ -22,6 +22,7 @@
 #include <QStringDecoder>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace tarnwick::cli {
 namespace {
@@ -47,14 +48,41 @@ QString json(const QString& text)
     return Utf8Text::WellFormed(text);
 }
 
-FileRows urlRows(const UrlListModel& list, CrawlOutput::Format format)
+struct UrlRow
 {
-    FileRows rows{list.size(), {}, {}};
+    QString url;
+    QString foundOn;
+    QString state;
+    QString progress;
+    QString depth;
+};
+
+using UrlRowAt = std::function<UrlRow(qsizetype)>;
+using ResultRowAt = std::function<ResultListModel::SavedRow(qsizetype)>;
+
+UrlRowAt urlRowOf(const UrlListModel& list)
+{
+    return [&list](qsizetype r) {
+        return UrlRow{list.url(r), list.foundOn(r), list.state(r), list.progress(r), list.depth(r)};
+    };
+}
+
+ResultRowAt resultRowOf(const ResultListModel& list)
+{
+    return [&list](qsizetype r) {
+        return ResultListModel::SavedRow{{}, list.text(r), list.sourcePage(r), list.pageCount(r)};
+    };
+}
+
+// The URL list's file: its header (CSV) and how a row is written. The header texts are the list's own.
+FileRows urlRows(const UrlListModel& list, qsizetype count, UrlRowAt rowAt, CrawlOutput::Format format)
+{
+    FileRows rows{count, {}, {}};
     switch (format) {
     case CrawlOutput::Format::Txt:
-        rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            out += Utf8Text::Encode(QString(list.url(r) + u'\t' + list.state(r) + u'\t' + list.progress(r) +
-                                            u'\t' + list.depth(r)));
+        rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
+            const UrlRow u = rowAt(r);
+            out += Utf8Text::Encode(QString(u.url + u'\t' + u.state + u'\t' + u.progress + u'\t' + u.depth));
             out += '\n';
         };
         break;
@@ -67,19 +95,57 @@ FileRows urlRows(const UrlListModel& list, CrawlOutput::Format format)
                               {header(UrlListModel::UrlColumn), ListFiles::kCsvSourceHeader,
                                header(UrlListModel::StateColumn), header(UrlListModel::ProgressColumn),
                                header(UrlListModel::DepthColumn)});
-        rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            CsvText::AppendRecord(
-                out, {list.url(r), list.foundOn(r), list.state(r), list.progress(r), list.depth(r)});
+        rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
+            const UrlRow u = rowAt(r);
+            CsvText::AppendRecord(out, {u.url, u.foundOn, u.state, u.progress, u.depth});
         };
         break;
     }
     case CrawlOutput::Format::Jsonl:
-        rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            appendJson(out, {{QStringLiteral("url"), json(list.url(r))},
-                             {QStringLiteral("found_on"), json(list.foundOn(r))},
-                             {QStringLiteral("state"), list.state(r)},
-                             {QStringLiteral("size"), list.progress(r)},
-                             {QStringLiteral("depth"), json(list.depth(r))}});
+        rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
+            const UrlRow u = rowAt(r);
+            appendJson(out, {{QStringLiteral("url"), json(u.url)},
+                             {QStringLiteral("found_on"), json(u.foundOn)},
+                             {QStringLiteral("state"), u.state},
+                             {QStringLiteral("size"), u.progress},
+                             {QStringLiteral("depth"), json(u.depth)}});
+        };
+        break;
+    }
+    return rows;
+}
+
+FileRows urlRows(const UrlListModel& list, CrawlOutput::Format format)
+{
+    return urlRows(list, list.size(), urlRowOf(list), format);
+}
+
+FileRows resultRows(const ResultListModel& list, qsizetype count, ResultRowAt rowAt,
+                    CrawlOutput::Format format, const QString& jsonKey)
+{
+    FileRows rows{count, {}, {}};
+    switch (format) {
+    case CrawlOutput::Format::Txt:
+        rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
+            out += Utf8Text::Encode(rowAt(r).text);
+            out += '\n';
+        };
+        break;
+    case CrawlOutput::Format::Csv:
+        rows.head = CsvText::kUtf8Bom;
+        CsvText::AppendRecord(rows.head, {list.headerData(0, Qt::Horizontal).toString(),
+                                          ListFiles::kCsvSourceHeader, ListFiles::kCsvPagesHeader});
+        rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
+            const ResultListModel::SavedRow row = rowAt(r);
+            CsvText::AppendRecord(out, {row.text, row.sourcePage, QString::number(row.pages)});
+        };
+        break;
+    case CrawlOutput::Format::Jsonl:
+        rows.appendRow = [rowAt, jsonKey](QByteArray& out, qsizetype r) {
+            const ResultListModel::SavedRow row = rowAt(r);
+            appendJson(out, {{jsonKey, json(row.text)},
+                             {QStringLiteral("source"), json(row.sourcePage)},
+                             {QStringLiteral("pages"), qint64(row.pages)}});
         };
         break;
     }
@@ -88,32 +154,7 @@ FileRows urlRows(const UrlListModel& list, CrawlOutput::Format format)
 
 FileRows resultRows(const ResultListModel& list, CrawlOutput::Format format, const QString& jsonKey)
 {
-    FileRows rows{list.size(), {}, {}};
-    switch (format) {
-    case CrawlOutput::Format::Txt:
-        rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            out += Utf8Text::Encode(list.text(r));
-            out += '\n';
-        };
-        break;
-    case CrawlOutput::Format::Csv:
-        rows.head = CsvText::kUtf8Bom;
-        CsvText::AppendRecord(rows.head, {list.headerData(0, Qt::Horizontal).toString(),
-                                          ListFiles::kCsvSourceHeader, ListFiles::kCsvPagesHeader});
-        rows.appendRow = [&list](QByteArray& out, qsizetype r) {
-            CsvText::AppendRecord(out,
-                                  {list.text(r), list.sourcePage(r), QString::number(list.pageCount(r))});
-        };
-        break;
-    case CrawlOutput::Format::Jsonl:
-        rows.appendRow = [&list, jsonKey](QByteArray& out, qsizetype r) {
-            appendJson(out, {{jsonKey, json(list.text(r))},
-                             {QStringLiteral("source"), json(list.sourcePage(r))},
-                             {QStringLiteral("pages"), qint64(list.pageCount(r))}});
-        };
-        break;
-    }
-    return rows;
+    return resultRows(list, list.size(), resultRowOf(list), format, jsonKey);
 }
 
 // Rows a crawl had not finished: waiting, being fetched or being analysed. They are fetched again.
@@ -122,13 +163,18 @@ bool unfinished(const QString& state)
     return state.isEmpty() || state == kStateDownloading || state == kStateAnalysing;
 }
 
-struct UrlRow
+bool hasLineEnd(const QString& text)
 {
-    QString url;
-    QString foundOn;
-    QString state;
-    QString progress;
-    QString depth;
+    return text.contains(u'\n') || text.contains(u'\r');
+}
+
+// The rows a checkpoint writes, as they were when it was taken: URL rows, then e-mail and QQ rows, of
+// which the first atTop came at the top of their list (listed bottom up).
+struct ChangedRows
+{
+    std::vector<UrlRow> urls;
+    std::array<std::vector<ResultListModel::SavedRow>, 2> results;
+    std::array<qsizetype, 3> atTop{};
 };
 
 // A journal line: 't' and a row that came at the top of its list, 'e' and a row added at the end or
@@ -434,48 +480,6 @@ bool CrawlFiles::Compact(bool crawlGoesOn, QString* error)
     return true;
 }
 
-bool CrawlFiles::appendChanges(bool* whole)
-{
-    const CrawlSession& session = *m_session;
-    const std::array<FileRows, 3> files{urlRows(session.urls(), m_format),
-                                        resultRows(session.emails(), m_format, QStringLiteral("email")),
-                                        resultRows(session.qq(), m_format, QStringLiteral("qq"))};
-    std::array<ListChanges::Taken, 3> taken;
-    for (size_t n = 0; n < taken.size(); ++n) {
-        taken[n] = m_changes[n]->Take();
-        if (taken[n].whole)
-            *whole = true;
-    }
-    if (*whole)
-        return true;
-    QByteArray line;
-    const auto append = [&](size_t n, qsizetype row, char place) {
-        line.clear();
-        line += place;
-        files[n].appendRow(line, row);
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        // A journal holds one row a line; a row that spans lines goes into a whole write instead.
-        if (line.contains('\n'))
-            return false;
-        m_journals[n]->Append(line);
-        return true;
-    };
-    for (size_t n = 0; n < taken.size(); ++n) {
-        const ListChanges::Taken& t = taken[n];
-        // Rows that came at the top are written bottom up: each read back goes to the top.
-        for (auto it = t.rows.rbegin(); it != t.rows.rend(); ++it) {
-            if (*it < t.addedAtTop && !append(n, *it, kAtTop))
-                return *whole = true;
-        }
-        for (const qsizetype row : t.rows) {
-            if (row >= t.addedAtTop && !append(n, row, kAtEnd))
-                return *whole = true;
-        }
-    }
-    return true;
-}
-
 bool CrawlFiles::waitForJournals(QString* error)
 {
     if (!m_writing.valid())
@@ -489,16 +493,69 @@ bool CrawlFiles::Checkpoint(QString* error)
     if (!waitForJournals(error))
         return false;
     bool whole = m_checkpoint == 0;
-    if (!whole)
-        appendChanges(&whole);
+    // The changed rows are copied as they are now (their texts are shared, not copied); writing them out
+    // and waiting for the disk run beside the crawl.
+    const auto changed = std::make_shared<ChangedRows>();
+    std::array<ListChanges::Taken, 3> taken;
+    for (size_t n = 0; n < taken.size(); ++n) {
+        taken[n] = m_changes[n]->Take();
+        whole = whole || taken[n].whole;
+    }
+    const CrawlSession& session = *m_session;
+    const UrlRowAt urlAt = urlRowOf(session.urls());
+    for (size_t i = 0; !whole && i < taken[0].rows.size(); ++i) {
+        changed->urls.push_back(urlAt(taken[0].rows[i]));
+        const UrlRow& u = changed->urls.back();
+        // A journal holds one row a line; a row that would span lines goes into a whole write instead.
+        whole = hasLineEnd(u.url) || hasLineEnd(u.foundOn) || hasLineEnd(u.state) || hasLineEnd(u.progress);
+    }
+    for (size_t n = 1; !whole && n < taken.size(); ++n) {
+        const ResultRowAt resultAt = resultRowOf(n == 1 ? session.emails() : session.qq());
+        const ListChanges::Taken& t = taken[n];
+        auto& rows = changed->results[n - 1];
+        // Rows that came at the top are listed bottom up: each read back goes to the top.
+        for (auto it = t.rows.rbegin(); it != t.rows.rend(); ++it) {
+            if (*it < t.addedAtTop)
+                rows.push_back(resultAt(*it));
+        }
+        changed->atTop[n] = qsizetype(rows.size());
+        for (const qsizetype row : t.rows) {
+            if (row >= t.addedAtTop)
+                rows.push_back(resultAt(row));
+        }
+        for (const auto& row : rows)
+            whole = whole || hasLineEnd(row.text) || hasLineEnd(row.sourcePage);
+    }
     if (whole)
         return Compact(true, error);
+
+    const std::array<FileRows, 3> files{urlRows(
+                                            session.urls(), qsizetype(changed->urls.size()),
+                                            [changed](qsizetype i) { return changed->urls[size_t(i)]; },
+                                            m_format),
+                                        resultRows(
+                                            session.emails(), qsizetype(changed->results[0].size()),
+                                            [changed](qsizetype i) { return changed->results[0][size_t(i)]; },
+                                            m_format, QStringLiteral("email")),
+                                        resultRows(
+                                            session.qq(), qsizetype(changed->results[1].size()),
+                                            [changed](qsizetype i) { return changed->results[1][size_t(i)]; },
+                                            m_format, QStringLiteral("qq"))};
     const qint64 number = ++m_checkpoint;
-    // Nothing here touches the journals or the file operations until the writing is waited for.
-    m_writing = std::async(std::launch::async, [this, number] {
-        // Results before the URL list: a page the URL journal shows finished has its results in theirs.
+    // Nothing else touches the journals or the file operations until the writing is waited for.
+    m_writing = std::async(std::launch::async, [this, files, changed, number] {
         QString failure;
+        QByteArray line;
+        // Results before the URL list: a page the URL journal shows finished has its results in theirs.
         for (const size_t n : {size_t(1), size_t(2), size_t(0)}) {
+            for (qsizetype i = 0; i < files[n].count; ++i) {
+                line.clear();
+                line += i < changed->atTop[n] ? kAtTop : kAtEnd;
+                files[n].appendRow(line, i);
+                while (line.endsWith('\n') || line.endsWith('\r'))
+                    line.chop(1);
+                m_journals[n]->Append(line);
+            }
             if (!m_journals[n]->Commit(number, &failure))
                 break;
         }

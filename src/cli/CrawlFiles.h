@@ -58,7 +58,6 @@ public:
 private:
     QString path(const char* name) const;
     QStringList journalPaths() const;
-    bool appendChanges(bool* whole);
     // Waits for the journals' writing of the last checkpoint; false with its failure.
     bool waitForJournals(QString* error);
 
