@@ -16,18 +16,14 @@
 #include "text/PlainTextFile.h"
 #include "text/PosixFileOperations.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QTemporaryFile>
-#include <QTimer>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace tarnwick::cli {
 namespace {

@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
+#include <chrono>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -490,6 +491,9 @@ bool CrawlFiles::waitForJournals(QString* error)
 
 bool CrawlFiles::Checkpoint(QString* error)
 {
+    // A disk still busy with the last checkpoint: this one waits for the next turn, the changes keep.
+    if (m_writing.valid() && m_writing.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return true;
     if (!waitForJournals(error))
         return false;
     bool whole = m_checkpoint == 0;

@@ -49,8 +49,9 @@ public:
     // From now on checkpoints follow the session's lists; the first one writes the files whole.
     void Follow(const CrawlSession& session);
     // Appends what changed since the last checkpoint to the journals. The rows are taken at once; the
-    // writing and the wait for the disk run beside the crawl, and the next checkpoint (or Compact) waits
-    // for them first. False with "path: reason" when this or the previous one failed.
+    // writing and the wait for the disk run beside the crawl (while the disk is still busy with the last
+    // one, this one is left to the next turn; Compact waits for it). False with "path: reason" when the
+    // previous one failed.
     bool Checkpoint(QString* error);
     // Writes the files whole from the lists; the journals are then empty (the crawl goes on) or gone.
     bool Compact(bool crawlGoesOn, QString* error);

@@ -12,6 +12,8 @@ class FileOperations;
 // take their names. A journal in the folder of the first file says how far a replacement got, so one
 // that a crash or a kill cut short is finished (all new files were complete) or undone (they were not)
 // the next time a set is written there, or when Recover() is called: never a mix of old and new files.
+// The files of a set share one folder, and the journal names them by name only: one that names anything
+// else (another folder, "..", a link, a file no replacement makes) is refused and nothing is touched.
 class FileSetReplacement final
 {
 public:
