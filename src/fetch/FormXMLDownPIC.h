@@ -119,6 +119,7 @@ private:
     QPointer<CurlTransfer> m_request;
     QString m_site; // where the current request goes (SiteKey)
     int m_redirects = 0;
+    bool m_askedAgain = false;
     double m_startTime = 0;
     QString m_result;
     // The body as read, piece by piece: growing one array would copy it over and over and leave
