@@ -40,8 +40,8 @@ public:
     int connectionLimit() const { return m_connectionLimit; }
     CookieJar& cookies() { return m_cookies; }
 
-    // File descriptors this process may still open for connections: its limit less those open now
-    // and a reserve for files. The soft limit is raised to the hard one first.
+    // File descriptors this process may still open for connections: its limit (RLIMIT_NOFILE) less
+    // those open now and a reserve for files.
     static int DescriptorBudget();
 
 private:

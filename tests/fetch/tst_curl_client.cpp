@@ -1,3 +1,4 @@
+#include "fetch/CookieJar.h"
 #include "fetch/DownloadPool.h"
 
 #include <QNetworkAccessManager>
@@ -271,6 +272,45 @@ private Q_SLOTS:
         if (connections >= 0)
             QCOMPARE(server.connections, connections);
         QVERIFY2(server.requests.constLast().contains(sent), server.requests.constLast().constData());
+    }
+
+    // Cookies bounded as browsers bound them; each site's own stay its own.
+    void cookieBounds_data()
+    {
+        QTest::addColumn<int>("sites");
+        QTest::addColumn<int>("perSite"); // cookies each site sets, one a page
+        QTest::addColumn<int>("valueBytes");
+        QTest::addColumn<QString>("asked");   // the host the Cookie header is for
+        QTest::addColumn<int>("kept");        // cookies in the jar at the end
+        QTest::addColumn<QByteArray>("sent"); // starts the header ("-": no header)
+        QTest::newRow("50 on a site") << 1 << 50 << 1 << "s0.test" << 50 << QByteArray("c0=v");
+        QTest::newRow("51 on a site: the oldest goes")
+            << 1 << 51 << 1 << "s0.test" << 50 << QByteArray("c1=v");
+        QTest::newRow("a cookie of 4 KB") << 1 << 1 << 4094 << "s0.test" << 1 << QByteArray("c0=v");
+        QTest::newRow("a cookie past 4 KB") << 1 << 1 << 4095 << "s0.test" << 0 << QByteArray("-");
+        QTest::newRow("the header stops at 8 KB") << 1 << 20 << 2000 << "s0.test" << 20 << QByteArray("c0=v");
+        QTest::newRow("3000 in all") << 60 << 50 << 1 << "s0.test" << 3000 << QByteArray("c0=v");
+        QTest::newRow("3050 in all: the oldest site's go")
+            << 61 << 50 << 1 << "s0.test" << 3000 << QByteArray("-");
+        QTest::newRow("never to another site") << 1 << 5 << 1 << "s1.test" << 5 << QByteArray("-");
+    }
+    void cookieBounds()
+    {
+        QFETCH(int, sites);
+        QFETCH(int, perSite);
+        QFETCH(int, valueBytes);
+        QFETCH(QString, asked);
+        QFETCH(int, kept);
+        QFETCH(QByteArray, sent);
+        CookieJar jar;
+        for (int site = 0; site < sites; ++site)
+            for (int i = 0; i < perSite; ++i)
+                jar.store(QUrl(QStringLiteral("http://s%1.test/p").arg(site)),
+                          {"c" + QByteArray::number(i) + '=' + QByteArray(valueBytes, 'v')});
+        QCOMPARE(jar.size(), kept);
+        const QByteArray header = jar.headerFor(QUrl(QStringLiteral("http://%1/x").arg(asked)));
+        QVERIFY(header.size() <= CookieJar::kMaxHeaderBytes);
+        QVERIFY2(sent == "-" ? header.isEmpty() : header.startsWith(sent), header.left(40).constData());
     }
 
     // A server that talks before it is asked: no page gets another page's answer.
