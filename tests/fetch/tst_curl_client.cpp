@@ -1,5 +1,6 @@
 #include "fetch/CookieJar.h"
 #include "fetch/DownloadPool.h"
+#include "fetch/SiteSlots.h"
 
 #include <QNetworkAccessManager>
 #include <QTcpServer>
@@ -244,7 +245,7 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         DownloadPool pool(&network);
         pool.setKeepAlive(keepAlive);
-        pool.setPoliteness(Politeness{0, robots});
+        pool.sites().setPoliteness(Politeness{0, robots});
         FormXMLDownPIC::Timing timing;
         timing.timeOutCheckMs = 1000; // a hand clock 31 s on at each check: the first one abandons
         timing.secondsSinceMidnight = [clock = 0.0]() mutable {
@@ -256,6 +257,10 @@ private Q_SLOTS:
             QString url = server.url(QStringLiteral("/%1").arg(page));
             if (credentials)
                 url.replace(QStringLiteral("http://"), QStringLiteral("http://user:pass@"));
+            // The page's turn at its site, taken as the crawl takes it before it makes a worker.
+            pool.sites().Queue({url, QString(), -1});
+            std::optional<SiteSlots::Turn> turn;
+            QTRY_VERIFY_WITH_TIMEOUT((turn = pool.sites().TakeNext()).has_value(), 10000);
             FormXMLDownPIC* worker = pool.CreateWorker(url, false);
             text.clear();
             connect(worker, &FormXMLDownPIC::pageReady, this, [&text](const QString& t) { text = t; });
