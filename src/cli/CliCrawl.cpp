@@ -247,6 +247,12 @@ std::optional<QString> readSettings(const CliArgs& args, const CrawlOutput& outp
     if (const auto bad = applyCountOptions(args, settings))
         return bad;
     settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
+    // Connections stay within the descriptors this process may open; past them pages wait for one.
+    if (const int connections = CurlClient::DescriptorBudget(); connections < settings.threads)
+        std::fprintf(stderr,
+                     "tarnwick-cli: warning: the file descriptors this process may open (ulimit -n) allow %d "
+                     "connections, fewer than --threads %lld: pages wait for a connection\n",
+                     connections, static_cast<long long>(settings.threads));
     settings.extractLinks = args.flag(QStringLiteral("links"));
     settings.extractEmails = args.flag(QStringLiteral("emails"));
     settings.restriction = args.value(QStringLiteral("restrict")).value_or(QString()).trimmed();

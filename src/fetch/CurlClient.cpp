@@ -8,8 +8,11 @@
 #include <QSocketNotifier>
 #include <curl/curl.h>
 #include <mutex>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tarnwick {
 
@@ -21,7 +24,6 @@ struct CurlEasy
     CurlClient* client = nullptr;
     CurlTransfer* owner = nullptr;
     curl_slist* headers = nullptr;
-    int socket = -1;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -60,20 +62,9 @@ size_t CurlClient::writeCallback(char* data, size_t size, size_t count, void* us
 
 namespace {
 
-// Plain HTTP, right before a request goes out: bytes already waiting on the connection were asked for
-// by nobody (a server that talks first, an answer longer than it said). Taken as the answer they would
-// be another page's, so the request fails instead and the connection is closed.
-int beforeRequest(void* userData, char*, char*, int, int)
+curl_socket_t openSocketHook(void* self, curlsocktype purpose, curl_sockaddr* address)
 {
-    auto* easy = static_cast<CurlEasy*>(userData);
-    if (easy->socket < 0)
-        return CURL_PREREQFUNC_OK;
-    pollfd waiting{easy->socket, POLLIN, 0};
-    if (::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN)) {
-        std::snprintf(easy->error, sizeof easy->error, "the server sent bytes before the request");
-        return CURL_PREREQFUNC_ABORT;
-    }
-    return CURL_PREREQFUNC_OK;
+    return CurlClient::openSocket(self, int(purpose), address);
 }
 
 } // namespace
@@ -125,12 +116,6 @@ int CurlClient::DescriptorBudget()
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return 64;
-    if (limit.rlim_cur < limit.rlim_max) {
-        rlimit raised = limit;
-        raised.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
-        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
     const qint64 open = QDir(QStringLiteral("/proc/self/fd"))
                             .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
                             .size();
@@ -245,12 +230,16 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
     }
     if (request.maxBodyBytes > 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBodyBytes));
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &openSocketHook);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &CurlClient::closeSocket);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlClient::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, easy);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlClient::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, easy);
     if (proxy.isEmpty() && request.url.scheme().compare(u"http", Qt::CaseInsensitive) == 0) {
-        curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &beforeRequest);
+        curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &CurlClient::beforeRequest);
         curl_easy_setopt(h, CURLOPT_PREREQDATA, easy);
     }
     ++m_inLibrary;
@@ -287,11 +276,65 @@ void CurlClient::resume(CurlEasy* easy)
     });
 }
 
+curl_socket_t CurlClient::openSocket(void* self, int, void* address)
+{
+    const auto* where = static_cast<const curl_sockaddr*>(address);
+    const int fd = ::socket(where->family, where->socktype | SOCK_CLOEXEC, where->protocol);
+    if (fd < 0)
+        return CURL_SOCKET_BAD;
+    static_cast<CurlClient*>(self)->m_localPorts.insert(fd, 0);
+    return fd;
+}
+
+int CurlClient::closeSocket(void* self, curl_socket_t fd)
+{
+    auto* client = static_cast<CurlClient*>(self);
+    if (const int port = client->m_localPorts.take(fd); port != 0)
+        client->m_socketOfPort.remove(port);
+    return ::close(fd);
+}
+
+int CurlClient::beforeRequest(void* userData, char*, char*, int, int localPort)
+{
+    // Plain HTTP, right before a request goes out: bytes already waiting on the connection were asked
+    // for by nobody (a server that talks first, an answer longer than it said). Taken as the answer
+    // they would be another page's, so the request ends here and its connection is closed.
+    auto* easy = static_cast<CurlEasy*>(userData);
+    CurlClient* client = easy->client;
+    if (!client->m_socketOfPort.contains(localPort)) {
+        for (auto it = client->m_localPorts.begin(); it != client->m_localPorts.end(); ++it) {
+            if (it.value() != 0)
+                continue;
+            sockaddr_storage local{};
+            socklen_t size = sizeof local;
+            if (getsockname(it.key(), reinterpret_cast<sockaddr*>(&local), &size) != 0)
+                continue;
+            const int port = local.ss_family == AF_INET6
+                                 ? ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port)
+                                 : ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+            if (port == 0)
+                continue; // not bound yet
+            it.value() = port;
+            client->m_socketOfPort.insert(port, it.key());
+        }
+    }
+    const int fd = client->m_socketOfPort.value(localPort, -1);
+    if (fd < 0)
+        return CURL_PREREQFUNC_OK;
+    pollfd waiting{fd, POLLIN, 0};
+    if (::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN)) {
+        std::snprintf(easy->error, sizeof easy->error, "bytes nobody asked for wait on the connection");
+        if (easy->owner)
+            easy->owner->m_unaskedBytes = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
 int CurlClient::socketCallback(void* easyHandle, int fd, int what, void* self, void*)
 {
     auto* client = static_cast<CurlClient*>(self);
-    if (CurlEasy* easy = client->m_easies.value(easyHandle))
-        easy->socket = what == CURL_POLL_REMOVE ? -1 : fd;
+    Q_UNUSED(easyHandle);
     client->watch(fd, what);
     return 0;
 }

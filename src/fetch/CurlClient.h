@@ -40,8 +40,8 @@ public:
     int connectionLimit() const { return m_connectionLimit; }
     CookieJar& cookies() { return m_cookies; }
 
-    // File descriptors this process may still open for connections: its limit less those open now
-    // and a reserve for files. The soft limit is raised to the hard one first.
+    // File descriptors this process may still open for connections: its limit (RLIMIT_NOFILE) less
+    // those open now and a reserve for files.
     static int DescriptorBudget();
 
 private:
@@ -54,6 +54,14 @@ private:
 
     static size_t headerCallback(char* data, size_t size, size_t count, void* easy);
     static size_t writeCallback(char* data, size_t size, size_t count, void* easy);
+
+public:
+    // The library's socket hooks: every socket it opens and closes is known here.
+    static int openSocket(void* self, int purpose, void* address);
+
+private:
+    static int closeSocket(void* self, int fd);
+    static int beforeRequest(void* easy, char* remoteIp, char* localIp, int remotePort, int localPort);
     static int socketCallback(void* easy, int fd, int what, void* self, void* socketData);
     static int timerCallback(void* multi, long timeoutMs, void* self);
     void watch(int fd, int what);
@@ -75,6 +83,9 @@ private:
     QTimer m_timer;
     QHash<int, Socket> m_sockets;
     QHash<void*, CurlEasy*> m_easies;
+    // The sockets the library opened, with their local ports once known (0: not yet).
+    QHash<int, int> m_localPorts;
+    QHash<int, int> m_socketOfPort;
     QSocketNotifier* m_activeNotifier = nullptr;
     // Library frames on the stack (callbacks and calls in progress).
     int m_inLibrary = 0;

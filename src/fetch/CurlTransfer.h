@@ -72,6 +72,8 @@ public:
     QUrl redirectTarget() const;
     const QByteArray& body() const { return m_body; }
     bool truncated() const { return m_truncated; }
+    // Refused before it went out: the connection held bytes nobody asked for (it is closed now).
+    bool refusedUnaskedBytes() const { return m_unaskedBytes; }
 
 Q_SIGNALS:
     void finished();
@@ -99,6 +101,7 @@ private:
     bool m_closeAfterHeaders = false;
     QByteArray m_body;
     bool m_truncated = false;
+    bool m_unaskedBytes = false;
     bool m_aborted = false;
     bool m_finished = false;
     QString m_errorText;

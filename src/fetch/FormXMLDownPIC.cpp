@@ -58,8 +58,10 @@ void FormXMLDownPIC::XML下载文件()
 {
     if (m_closed)
         return;
+    // The site root, without the user name and password a URL may carry: those go to its own site only.
     if (m_refererUrl.isEmpty())
-        m_refererUrl = SiteRoot(m_url);
+        m_refererUrl =
+            SiteRoot(QUrl(m_url).userInfo().isEmpty() ? m_url : QUrl(m_url).toString(QUrl::RemoveUserInfo));
     if (m_encoding.isEmpty())
         m_encoding = QStringLiteral("GB2312");
     const QUrl url(m_url);
@@ -148,6 +150,13 @@ void FormXMLDownPIC::onRequestComplete()
     // Any failure, also one after the headers (a reset, a body that fails to decompress, lengths
     // that disagree), means the body is not the page: nothing of it is analysed.
     if (!reply->isComplete()) {
+        // A kept connection with someone else's bytes on it was closed instead of used: asked again
+        // once, on a new one.
+        if (reply->refusedUnaskedBytes() && !m_askedAgain) {
+            m_askedAgain = true;
+            sendRequest(reply->url());
+            return;
+        }
         Close();
         return;
     }

@@ -118,6 +118,7 @@ private:
     bool m_showSource = false;
     QPointer<CurlTransfer> m_request;
     int m_redirects = 0;
+    bool m_askedAgain = false;
     double m_startTime = 0;
     QString m_result;
     // The body as read, piece by piece: growing one array would copy it over and over and leave

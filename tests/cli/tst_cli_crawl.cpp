@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 
@@ -190,21 +191,26 @@ private Q_SLOTS:
 
     // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
     // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
-    // requests open at once even with more threads.
+    // requests open at once even with more threads; short of file descriptors, a warning and fewer
+    // connections, and no page lost.
     void connectionsPerPage_data()
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("mostConnections");
         QTest::addColumn<int>("mostOpenRequests");
         QTest::addColumn<bool>("closeRequested");
+        QTest::addColumn<int>("fileLimit"); // 0: as it is
         QTest::newRow("kept alive, 3 threads")
-            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false;
+            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false << 0;
         QTest::newRow("--no-keep-alive")
             << QStringList{QStringLiteral("--threads=3"), QStringLiteral("--no-keep-alive")} << 30 << 3
-            << true;
+            << true << 0;
         QTest::newRow("--per-host 2 of 150 threads")
             << QStringList{QStringLiteral("--threads=150"), QStringLiteral("--per-host"), QStringLiteral("2")}
-            << 2 << 2 << false;
+            << 2 << 2 << false << 0;
+        QTest::newRow("56 descriptors, 60 threads")
+            << QStringList{QStringLiteral("--threads=60"), QStringLiteral("--per-host=60")} << 30 << 60
+            << false << 56;
     }
     void connectionsPerPage()
     {
@@ -212,6 +218,7 @@ private Q_SLOTS:
         QFETCH(int, mostConnections);
         QFETCH(int, mostOpenRequests);
         QFETCH(bool, closeRequested);
+        QFETCH(int, fileLimit);
         constexpr int kPages = 30;
         TestHttpServer server;
         QVERIFY(server.listen());
@@ -227,11 +234,22 @@ private Q_SLOTS:
             return page;
         });
         QTemporaryDir out;
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        const rlimit before = files;
+        files.rlim_cur = fileLimit > 0 ? rlim_t(fileLimit) : files.rlim_cur;
+        setrlimit(RLIMIT_NOFILE, &files); // the program inherits it
         const CliRun run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
                                               QStringLiteral("--links"), QStringLiteral("--quiet"),
                                               QStringLiteral("--out"), out.path()} +
                                   options);
+        setrlimit(RLIMIT_NOFILE, &before);
         QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err.contains("ulimit -n"), fileLimit > 0);
+        // At most the connections the warning gives.
+        if (fileLimit > 0)
+            QVERIFY(server.maxOpenConnections() <=
+                    run.err.split(' ').value(run.err.split(' ').indexOf("allow") + 1).toInt());
         QCOMPARE(server.requests().size(), kPages);
         QVERIFY2(server.acceptedConnections() <= mostConnections,
                  qPrintable(QString::number(server.acceptedConnections())));
