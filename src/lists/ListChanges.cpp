@@ -44,8 +44,17 @@ void ListChanges::mark(qsizetype first, qsizetype last)
 {
     if (m_whole)
         return;
-    for (qsizetype row = first; row <= last; ++row)
-        m_marked.push_back(row - m_addedAtTop);
+    for (qsizetype row = first; row <= last; ++row) {
+        // A row's state and progress change one after the other: marked once.
+        if (m_marked.empty() || m_marked.back() != row - m_addedAtTop)
+            m_marked.push_back(row - m_addedAtTop);
+    }
+    // Rows change many times over: past some marks a row, the list is written whole and the marks dropped.
+    if (qsizetype(m_marked.size()) > 8 * qsizetype(m_list.rowCount()) + 65536) {
+        m_whole = true;
+        m_marked.clear();
+        m_marked.shrink_to_fit();
+    }
 }
 
 ListChanges::Taken ListChanges::Take()

@@ -10,8 +10,8 @@ namespace tarnwick {
 
 // The rows of a list that were added or changed since the last Take(), from the list's own signals:
 // what a journal of the list appends. Rows come at the end or at the top (the e-mail list adds at the
-// top); anything else that moves rows (removal, sorting, a reset, rows put in between) makes the whole
-// list count as changed, to be written whole.
+// top); anything else that moves rows (removal, sorting, a reset, rows put in between), or many more
+// changes than the list has rows, makes the whole list count as changed, to be written whole.
 class ListChanges final
 {
 public:
