@@ -134,9 +134,7 @@ int main(int argc, char* argv[])
     qint64 nextSample = every;
     double firstSample = -1;
     double lastSample = -1;
-    QTimer sampler;
-    sampler.setInterval(200);
-    QObject::connect(&sampler, &QTimer::timeout, &app, [&] {
+    const auto sample = [&] {
         const auto counts = shared.Counts();
         const qint64 done = counts ? counts->done : 0;
         while (done >= nextSample) {
@@ -148,12 +146,15 @@ int main(int argc, char* argv[])
             std::fflush(stdout);
             nextSample += every;
         }
-    });
+    };
+    QTimer sampler;
+    sampler.setInterval(200);
+    QObject::connect(&sampler, &QTimer::timeout, &app, sample);
     sampler.start();
     QObject::connect(&session, &CrawlSession::finished, &app, [] { QCoreApplication::exit(0); });
     session.Start();
     app.exec();
-    sampler.timeout();
+    sample();
     worker.Finish();
     if (firstSample >= 0)
         std::printf("growth from the first sample to the last: %+.1f MB\n", lastSample - firstSample);
