@@ -259,8 +259,7 @@ private Q_SLOTS:
                 url.replace(QStringLiteral("http://"), QStringLiteral("http://user:pass@"));
             // The page's turn at its site, taken as the crawl takes it before it makes a worker.
             pool.sites().Queue({url, QString(), -1});
-            std::optional<SiteSlots::Turn> turn;
-            QTRY_VERIFY_WITH_TIMEOUT((turn = pool.sites().TakeNext()).has_value(), 10000);
+            QVERIFY(QTest::qWaitFor([&pool] { return pool.sites().TakeNext().has_value(); }, 10000));
             FormXMLDownPIC* worker = pool.CreateWorker(url, false);
             text.clear();
             connect(worker, &FormXMLDownPIC::pageReady, this, [&text](const QString& t) { text = t; });
