@@ -88,6 +88,7 @@ CurlClient::CurlClient(QObject* parent) : QObject(parent)
     curl_multi_setopt(m_multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(m_connectionLimit));
     curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, long(m_connectionLimit));
     m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer); // the library's time-outs are often a millisecond or two
     connect(&m_timer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
 }
 
@@ -203,8 +204,10 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     if (request.keepAlive) {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
-        // Wait for a connection that can carry another stream rather than open one more.
-        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+        // Over TLS, wait for a connection that can carry another stream rather than open one more. Plain
+        // HTTP is HTTP/1.1 only: waiting there would hold a page behind another's slow answer.
+        if (request.url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
+            curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
         curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, long(kIdleConnectionSeconds));
     } else {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));

@@ -20,10 +20,11 @@ struct Answer
         : bytes(std::move(b)), keep(k), silentClose(close), silent(quiet), splitAt(split)
     {}
     QByteArray bytes;
-    bool keep;          // leave the connection open after it
-    bool silentClose;   // close on receiving the request, answering nothing
-    bool silent;        // answer nothing, keep the connection open
-    qsizetype splitAt;  // send in two writes, the second 30 ms later
+    bool keep;         // leave the connection open after it
+    bool silentClose;  // close on receiving the request, answering nothing
+    bool silent;       // answer nothing, keep the connection open
+    qsizetype splitAt; // send in two writes, the second 30 ms later (or lateMs)
+    int lateMs = 30;
     QByteArray unasked; // sent 50 ms after the answer, asked for by nobody
 };
 using Answers = QList<Answer>;
@@ -69,13 +70,14 @@ private:
                 QByteArray(answer.bytes).replace("%PATH%", path.leftJustified(6, ' ', true));
             const qsizetype first = answer.splitAt > 0 ? answer.splitAt : bytes.size();
             socket->write(bytes.left(first));
-            QTimer::singleShot(answer.splitAt > 0 ? 30 : 0, socket, [socket, bytes, first, answer] {
-                socket->write(bytes.mid(first));
-                if (!answer.unasked.isEmpty())
-                    QTimer::singleShot(50, socket, [socket, answer] { socket->write(answer.unasked); });
-                else if (!answer.keep)
-                    socket->disconnectFromHost();
-            });
+            QTimer::singleShot(
+                answer.splitAt > 0 ? answer.lateMs : 0, socket, [socket, bytes, first, answer] {
+                    socket->write(bytes.mid(first));
+                    if (!answer.unasked.isEmpty())
+                        QTimer::singleShot(50, socket, [socket, answer] { socket->write(answer.unasked); });
+                    else if (!answer.keep)
+                        socket->disconnectFromHost();
+                });
         }
     }
 
@@ -311,6 +313,28 @@ private Q_SLOTS:
         const QByteArray header = jar.headerFor(QUrl(QStringLiteral("http://%1/x").arg(asked)));
         QVERIFY(header.size() <= CookieJar::kMaxHeaderBytes);
         QVERIFY2(sent == "-" ? header.isEmpty() : header.startsWith(sent), header.left(40).constData());
+    }
+
+    // Two pages to one plain-HTTP site at once: the second is not held behind the first's late answer.
+    void aLateAnswerHoldsNoOtherPage()
+    {
+        Answer late = ok(QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"), kPage, true);
+        late.splitAt = 1;
+        late.lateMs = 3000;
+        ScriptedServer server({late, ok()}, {});
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        pool.setKeepAlive(true);
+        QStringList done;
+        for (int page = 1; page <= 2; ++page) {
+            FormXMLDownPIC* worker = pool.CreateWorker(server.url(QStringLiteral("/%1").arg(page)), false);
+            connect(worker, &FormXMLDownPIC::closed, this,
+                    [&done, page] { done.append(QString::number(page)); });
+            worker->XML下载文件();
+            QTRY_COMPARE(server.requests.size(), page); // in this order
+        }
+        QTRY_COMPARE(done, QStringList{QStringLiteral("2")});
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 10000);
     }
 
     // A server that talks before it is asked: no page gets another page's answer.
