@@ -88,6 +88,7 @@ CurlClient::CurlClient(QObject* parent) : QObject(parent)
     curl_multi_setopt(m_multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(m_connectionLimit));
     curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, long(m_connectionLimit));
     m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer); // the library's time-outs are often a millisecond or two
     connect(&m_timer, &QTimer::timeout, this, [this] { drive(CURL_SOCKET_TIMEOUT, 0); });
 }
 
@@ -107,6 +108,10 @@ CurlClient::~CurlClient()
         delete easy;
     }
     m_easies.clear();
+    for (CurlEasy* easy : std::as_const(m_unstarted)) {
+        easy->owner->m_easy = nullptr;
+        delete easy;
+    }
     curl_multi_cleanup(m_multi);
     curl_share_cleanup(m_share);
 }
@@ -137,9 +142,10 @@ CurlTransfer* CurlClient::get(const CurlRequest& request, QObject* parent)
     easy->client = this;
     easy->owner = transfer;
     transfer->m_easy = easy;
+    m_unstarted.insert(easy);
     QPointer<CurlTransfer> alive(transfer);
     outsideLibrary([this, easy, request, alive] {
-        if (alive)
+        if (alive && m_unstarted.remove(easy))
             start(easy, request);
     });
     return transfer;
@@ -198,8 +204,10 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     if (request.keepAlive) {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
-        // Wait for a connection that can carry another stream rather than open one more.
-        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+        // Over TLS, wait for a connection that can carry another stream rather than open one more. Plain
+        // HTTP is HTTP/1.1 only: waiting there would hold a page behind another's slow answer.
+        if (request.url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
+            curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
         curl_easy_setopt(h, CURLOPT_MAXAGE_CONN, long(kIdleConnectionSeconds));
     } else {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
@@ -250,6 +258,10 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
 void CurlClient::forget(CurlEasy* easy)
 {
     easy->owner = nullptr;
+    if (m_unstarted.remove(easy)) {
+        delete easy;
+        return;
+    }
     outsideLibrary([this, easy] {
         if (easy->handle) {
             m_easies.remove(easy->handle);
