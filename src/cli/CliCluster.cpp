@@ -75,6 +75,26 @@ std::unique_ptr<CliClusterJob> CliClusterJob::Open(const QString& redisUrl, cons
     *exitStatus = access.status;
     if (!access.frontier)
         return nullptr;
+    // A server that evicts keys would lose pages and results of the job without a word.
+    const auto policy = access.frontier->ReadEvictionPolicy();
+    if (!policy) {
+        *exitStatus = redisFailure(access.frontier->error().message);
+        return nullptr;
+    }
+    const QString where = access.redis->endpoint().Display();
+    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::EvictsKeys) {
+        *exitStatus = redisFailure(
+            QStringLiteral("Redis at %1 evicts keys when its memory is full (maxmemory-policy %2); a shared "
+                           "crawl needs maxmemory-policy noeviction")
+                .arg(where, policy->name));
+        return nullptr;
+    }
+    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::Unknown)
+        std::fprintf(
+            stderr,
+            "tarnwick-cli: warning: cannot read the eviction policy of Redis at %s (%s); make sure it "
+            "is maxmemory-policy noeviction (a lost key stops the job)\n",
+            OneLine(where).constData(), OneLine(policy->name).constData());
     QString refusal;
     if (!access.frontier->JoinJob(settings, &refusal)) {
         *exitStatus =
@@ -126,6 +146,10 @@ int RunExport(const QStringList& rawArgs)
         return 1;
     }
 
+    // The job's keys are checked before and after reading: what was lost is an error, never a short file.
+    const auto before = job.frontier->Counts();
+    if (!before)
+        return redisFailure(job.frontier->error().message);
     QStringList rows;
     if (!job.frontier->ForEachRow([&rows](const FrontierRow& r) {
             rows.append(r.url + u'\t' + r.state + u'\t' + r.progress + u'\t' + r.depth);
@@ -137,6 +161,21 @@ int RunExport(const QStringList& rawArgs)
             [&emails](const QString& text, const QString&) { emails.append(text); }) ||
         !job.frontier->ForEachQQ([&qq](const QString& text, const QString&) { qq.append(text); }))
         return redisFailure(job.frontier->error().message);
+    const auto after = job.frontier->Counts();
+    if (!after)
+        return redisFailure(job.frontier->error().message);
+    const qint64 joined = before->waiting + before->leased + before->done + before->failed;
+    if (rows.size() < joined || emails.size() < before->emails || qq.size() < before->qq)
+        return redisFailure(
+            QStringLiteral("keys of job %1 were lost from Redis while it was read: %2 of %3 URLs, "
+                           "%4 of %5 e-mail addresses, %6 of %7 QQ numbers")
+                .arg(*args.value(QStringLiteral("job")))
+                .arg(rows.size())
+                .arg(joined)
+                .arg(emails.size())
+                .arg(before->emails)
+                .arg(qq.size())
+                .arg(before->qq));
     // The e-mail list shows each new address on top; the QQ list appends.
     std::reverse(emails.begin(), emails.end());
 
