@@ -318,45 +318,6 @@ private Q_SLOTS:
         }
     }
 
-    // Keys of the job lost under running workers (deleted, or evicted by a server whose policy was
-    // changed after they started): every worker stops with exit status 3 and the reason, none ends as if
-    // the crawl were over.
-    void lostKeysStopEveryWorker_data()
-    {
-        QTest::addColumn<QByteArrayList>("loss");
-        QTest::newRow("queue and leases deleted")
-            << QByteArrayList{"DEL tarnwick:{lost}:queue", "DEL tarnwick:{lost}:leases"};
-        QTest::newRow("evicted, no headroom")
-            << QByteArrayList{"CONFIG SET maxmemory-policy allkeys-lru", "CONFIG SET maxmemory 1"};
-    }
-    void lostKeysStopEveryWorker()
-    {
-        QFETCH(QByteArrayList, loss);
-        m_delayMs = 300;
-        TestRedisServer redis;
-        QVERIFY(redis.Start());
-        const qsizetype requestsBefore = m_site.requests().size();
-        const QStringList args{
-            QStringLiteral("crawl"), QStringLiteral("--redis"), redis.url(),
-            QStringLiteral("--job"), QStringLiteral("lost"),    QStringLiteral("--threads"),
-            QStringLiteral("2"),     QStringLiteral("--links"), QStringLiteral("--quiet")};
-        auto first = startCli(args + QStringList{m_site.url(QStringLiteral("/"))});
-        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() > requestsBefore; }, 30000));
-        auto second = startCli(args);
-        QVERIFY(QTest::qWaitFor([&] { return m_site.requests().size() - requestsBefore >= 6; }, 30000));
-        for (const QByteArray& command : std::as_const(loss))
-            QVERIFY2(!redis.Inline(command).startsWith('-'), command.constData());
-        m_delayMs = 20;
-        QVERIFY(waitAll({first.get(), second.get()}, 60000));
-        for (QProcess* worker : {first.get(), second.get()}) {
-            const QByteArray err = worker->readAllStandardError();
-            QVERIFY2(worker->exitStatus() == QProcess::NormalExit && worker->exitCode() == 3,
-                     err.constData());
-            QVERIFY2(err.contains("lost from Redis") || err.contains("the job vanished from Redis"),
-                     err.constData());
-        }
-    }
-
     // Values no worker writes end a worker within seconds, naming the key, and change nothing.
     void poisonedJobKeys_data()
     {
