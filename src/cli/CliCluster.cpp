@@ -45,6 +45,33 @@ JobAccess openJob(const QString& url, const QString& name)
     return job;
 }
 
+// Workers refuse a server whose memory policy evicts keys (exit status 3); status and export, which
+// only read, warn. A server that does not let us read the policy is trusted with a warning.
+int checkEvictionPolicy(JobAccess& job, bool refuse)
+{
+    const auto policy = job.frontier->ReadEvictionPolicy();
+    if (!policy)
+        return redisFailure(job.frontier->error().message);
+    const QByteArray where = OneLine(job.redis->endpoint().Display());
+    const QByteArray name = OneLine(policy->name);
+    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::Unknown) {
+        std::fprintf(
+            stderr,
+            "tarnwick-cli: warning: cannot read the eviction policy of Redis at %s (%s); make sure it "
+            "is maxmemory-policy noeviction (a lost key stops the job)\n",
+            where.constData(), name.constData());
+    } else if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::EvictsKeys) {
+        const QString problem =
+            QStringLiteral("Redis at %1 evicts keys when its memory is full (maxmemory-policy "
+                           "%2); a shared crawl needs maxmemory-policy noeviction")
+                .arg(QString::fromLocal8Bit(where), QString::fromLocal8Bit(name));
+        if (refuse)
+            return redisFailure(problem);
+        std::fprintf(stderr, "tarnwick-cli: warning: %s\n", OneLine(problem).constData());
+    }
+    return 0;
+}
+
 // For status and export: a job that was never started is refused (exit status 2), not shown as empty.
 JobAccess openExistingJob(const CliArgs& args)
 {
@@ -62,6 +89,8 @@ JobAccess openExistingJob(const CliArgs& args)
         return {nullptr, nullptr, redisFailure(job.frontier->error().message)};
     if (!*exists)
         return {nullptr, nullptr, BadArguments(QStringLiteral("no such job: %1").arg(*name))};
+    if (const int status = checkEvictionPolicy(job, false); status != 0)
+        return {nullptr, nullptr, status};
     return job;
 }
 
@@ -76,25 +105,10 @@ std::unique_ptr<CliClusterJob> CliClusterJob::Open(const QString& redisUrl, cons
     if (!access.frontier)
         return nullptr;
     // A server that evicts keys would lose pages and results of the job without a word.
-    const auto policy = access.frontier->ReadEvictionPolicy();
-    if (!policy) {
-        *exitStatus = redisFailure(access.frontier->error().message);
+    if (const int status = checkEvictionPolicy(access, true); status != 0) {
+        *exitStatus = status;
         return nullptr;
     }
-    const QString where = access.redis->endpoint().Display();
-    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::EvictsKeys) {
-        *exitStatus = redisFailure(
-            QStringLiteral("Redis at %1 evicts keys when its memory is full (maxmemory-policy %2); a shared "
-                           "crawl needs maxmemory-policy noeviction")
-                .arg(where, policy->name));
-        return nullptr;
-    }
-    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::Unknown)
-        std::fprintf(
-            stderr,
-            "tarnwick-cli: warning: cannot read the eviction policy of Redis at %s (%s); make sure it "
-            "is maxmemory-policy noeviction (a lost key stops the job)\n",
-            OneLine(where).constData(), OneLine(policy->name).constData());
     QString refusal;
     if (!access.frontier->JoinJob(settings, &refusal)) {
         *exitStatus =

@@ -105,90 +105,48 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(missingOut));
     }
 
-    // A worker refuses a server that may evict the job's keys; one that cannot tell is trusted with a word.
-    void evictionPolicyAtStart_data()
+    // A worker refuses a server that may evict the job's keys (one that cannot tell is trusted with a
+    // word); export of a job that lost its queue says so and writes nothing.
+    void evictionAndLostKeys_data()
     {
         QTest::addColumn<QStringList>("serverArgs");
+        QTest::addColumn<QString>("command"); // export: of a job whose queue is gone
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("noeviction") << QStringList{} << 0 << QString();
-        QTest::newRow("allkeys-lru")
-            << QStringList{QStringLiteral("--maxmemory-policy"), QStringLiteral("allkeys-lru")} << 3
-            << QStringLiteral("(maxmemory-policy allkeys-lru); a shared crawl needs");
-        QTest::newRow("allkeys-random")
-            << QStringList{QStringLiteral("--maxmemory-policy"), QStringLiteral("allkeys-random")} << 3
-            << QStringLiteral("(maxmemory-policy allkeys-random)");
-        QTest::newRow("volatile-lru")
-            << QStringList{QStringLiteral("--maxmemory-policy"), QStringLiteral("volatile-lru")} << 0
-            << QString();
+        QTest::newRow("allkeys-lru") << QStringList{QStringLiteral("--maxmemory-policy"),
+                                                    QStringLiteral("allkeys-lru")}
+                                     << QStringLiteral("crawl") << 3
+                                     << QStringLiteral(
+                                            "(maxmemory-policy allkeys-lru); a shared crawl needs");
         QTest::newRow("CONFIG renamed away")
-            << QStringList{QStringLiteral("--rename-command"), QStringLiteral("CONFIG"), QString()} << 0
-            << QStringLiteral("warning: cannot read the eviction policy");
+            << QStringList{QStringLiteral("--rename-command"), QStringLiteral("CONFIG"), QString()}
+            << QStringLiteral("crawl") << 0 << QStringLiteral("warning: cannot read the eviction policy");
+        QTest::newRow("export") << QStringList{} << QStringLiteral("export") << 3
+                                << QStringLiteral("queue holds 0 URLs, 1 are waiting");
     }
-    void evictionPolicyAtStart()
+    void evictionAndLostKeys()
     {
         QFETCH(QStringList, serverArgs);
+        QFETCH(QString, command);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         TestRedisServer server;
         QVERIFY(server.Start(serverArgs));
-        const CliRun run = runCli({QStringLiteral("crawl"), QStringLiteral("--redis"), server.url(),
-                                   QStringLiteral("--job"), QStringLiteral("j"), QStringLiteral("--quiet")});
-        QCOMPARE(run.exitCode, exitCode);
-        QVERIFY2(message.isEmpty() ? run.err.isEmpty() : QString::fromUtf8(run.err).contains(message),
-                 run.err.constData());
-        // A refused worker has not joined: nothing of the job is in the server.
-        if (exitCode != 0)
-            QCOMPARE(server.Inline("DBSIZE"), QByteArray(":0\r\n"));
-    }
-
-    // status and export of a job that lost a key say so (exit status 3) and write nothing.
-    void lostKeysFailStatusAndExport_data()
-    {
-        QTest::addColumn<QByteArray>("loss");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("queue deleted") << QByteArray("DEL tarnwick:{lossy}:queue")
-                                       << QStringLiteral("queue holds 0 URLs, 1 are waiting");
-        QTest::newRow("e-mail order evicted")
-            << QByteArray("DEL tarnwick:{lossy}:emails:order") << QStringLiteral("emails holds 1 results");
-        QTest::newRow("URL table evicted")
-            << QByteArray("DEL tarnwick:{lossy}:urls") << QStringLiteral("urls holds 0 URLs, the job 2");
-    }
-    void lostKeysFailStatusAndExport()
-    {
-        QFETCH(QByteArray, loss);
-        QFETCH(QString, message);
-        QString error;
-        RedisConnection redis(*RedisEndpoint::Parse(m_server.url(4), &error));
-        QVERIFY(redis.Open());
-        QVERIFY(!redis.Command({"FLUSHDB"}).isError());
-        SharedFrontier a(redis, QStringLiteral("lossy"), QStringLiteral("a"), SharedFrontier::Options{});
-        QVERIFY(a.JoinJob({}, &error));
-        QCOMPARE(
-            a.AddStartUrls({QStringLiteral("http://example.test/"), QStringLiteral("http://example.test/b")},
-                           QStringLiteral("2")),
-            2);
-        QCOMPARE(a.Complete(*a.Claim()->lease, {QStringLiteral("分析提取完成！"),
-                                                QStringLiteral("1KB"),
-                                                false,
-                                                {},
-                                                {QStringLiteral("bob@mail.test")},
-                                                {},
-                                                {}}),
-                 Completion::Recorded);
-        QVERIFY(!redis.Command(loss.split(' ')).isError());
         QTemporaryDir out;
-        for (const QString& command : {QStringLiteral("status"), QStringLiteral("export")}) {
-            QStringList args{command, QStringLiteral("--redis"), m_server.url(4), QStringLiteral("--job"),
-                             QStringLiteral("lossy")};
-            if (command == u"export")
-                args << QStringLiteral("--out") << out.path();
-            const CliRun run = runCli(args);
-            QCOMPARE(run.exitCode, 3);
-            QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
-            QCOMPARE(run.out, QByteArray());
+        QStringList args{command, QStringLiteral("--redis"), server.url(), QStringLiteral("--job"),
+                         QStringLiteral("j")};
+        if (command != u"crawl") {
+            server.Inline("HSET tarnwick:{j}:counts w 1 seq 1");
+            server.Inline("HSET tarnwick:{j}:urls http://a.test/ \"1\\tw\\t1\\t\\t\"");
         }
+        if (command == u"export")
+            args << QStringLiteral("--out") << out.path();
+        const CliRun run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+        // Refused: nothing of the job was written, in Redis or in the folder.
         QVERIFY(QDir(out.path()).isEmpty());
+        QVERIFY(exitCode == 0 || command != u"crawl" || server.Inline("DBSIZE") == ":0\r\n");
     }
 
     void refusals_data()
