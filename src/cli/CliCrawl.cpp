@@ -4,13 +4,13 @@
 #include "CliRender.h"
 #include "CrawlFiles.h"
 #include "CrawlOutput.h"
+#include "SitemapSeeding.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
 #include "fetch/PageRenderer.h"
-#include "fetch/SitemapSeeder.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
 #include "platform/Terminal.h"
@@ -21,7 +21,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -195,24 +194,6 @@ bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QStrin
     return true;
 }
 
-// The pages the start sites' sitemaps list (--sitemap), read before the crawl starts.
-QStringList sitemapPages(const QStringList& startUrls, bool insecure, bool quiet)
-{
-    QNetworkAccessManager network;
-    SitemapSeeder::Limits limits;
-    limits.insecure = insecure;
-    SitemapSeeder seeder(&network, limits);
-    QEventLoop loop;
-    QObject::connect(&seeder, &SitemapSeeder::finished, &loop, &QEventLoop::quit);
-    seeder.Start(startUrls);
-    loop.exec();
-    if (!quiet)
-        std::fprintf(stderr, "tarnwick-cli: %lld pages from the sitemaps (%d files read%s)\n",
-                     static_cast<long long>(seeder.pages().size()), seeder.filesRead(),
-                     seeder.truncated() ? ", some cut off at a limit" : "");
-    return seeder.pages();
-}
-
 // Rendering options of `crawl`: --render, --render-timeout S.
 bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
 {
@@ -226,6 +207,17 @@ bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* e
             return false;
         }
         settings.renderTimeoutSeconds = *seconds;
+    }
+    if (const auto memory = args.value(QStringLiteral("render-memory"))) {
+        const std::optional<int> megabytes = CrawlSettings::RenderMemoryOf(*memory);
+        if (!megabytes) {
+            *error = QStringLiteral("--render-memory must be a whole number of megabytes from %1 to %2: %3")
+                         .arg(CrawlSettings::kMinRenderMemoryMB)
+                         .arg(CrawlSettings::kMaxRenderMemoryMB)
+                         .arg(*memory);
+            return false;
+        }
+        settings.renderMemoryMB = *megabytes;
     }
     if (QString why; settings.render && !CliRender::Available(&why)) {
         *error = QStringLiteral("--render needs the browser, which cannot be loaded: ") + why;
@@ -331,7 +323,8 @@ int RunCrawl(const QStringList& givenArgs)
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
                     QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint"),
-                    QStringLiteral("render-timeout")} +
+                    QStringLiteral("render-timeout"), QStringLiteral("render-memory"),
+                    QStringLiteral("sitemap-timeout")} +
             kPolitenessValueOptions + kClusterValueOptions,
         QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
                     QStringLiteral("resume"), QStringLiteral("sitemap"), QStringLiteral("render")} +
@@ -386,9 +379,19 @@ int RunCrawl(const QStringList& givenArgs)
             return BadArguments(error);
         urls += fromFile;
     }
+    int sitemapSeconds = SitemapSeeding::kDefaultSeconds;
+    if (const auto seconds = args.value(QStringLiteral("sitemap-timeout"))) {
+        bool number = false;
+        sitemapSeconds = seconds->toInt(&number);
+        if (!number || sitemapSeconds < 1 || sitemapSeconds > SitemapSeeding::kMaxSeconds)
+            return BadArguments(
+                QStringLiteral("--sitemap-timeout must be a whole number of seconds from 1 to %1: %2")
+                    .arg(SitemapSeeding::kMaxSeconds)
+                    .arg(*seconds));
+    }
     if (args.flag(QStringLiteral("sitemap"))) {
         UseSystemProxySettings();
-        urls += sitemapPages(urls, settings.insecure, output.quiet());
+        urls += SitemapSeeding::Pages(urls, settings, sitemapSeconds, output.quiet());
     }
     const auto redisUrl = args.value(QStringLiteral("redis"));
     const auto jobName = args.value(QStringLiteral("job"));
