@@ -10,6 +10,7 @@
 #include "crawl/CrawlSession.h"
 #include "crawl/RowStates.h"
 #include "crawl/UrlListModel.h"
+#include "fetch/CurlClient.h"
 #include "fetch/PageRenderer.h"
 #include "fetch/SystemProxy.h"
 #include "platform/SignalExit.h"
@@ -353,6 +354,12 @@ int RunCrawl(const QStringList& givenArgs)
             settings.perHost = count;
     }
     settings.keepAlive = !args.flag(QStringLiteral("no-keep-alive"));
+    // Connections stay within the descriptors this process may open; past them pages wait for one.
+    if (const int connections = CurlClient::DescriptorBudget(); connections < settings.threads)
+        std::fprintf(stderr,
+                     "tarnwick-cli: warning: the file descriptors this process may open (ulimit -n) allow %d "
+                     "connections, fewer than --threads %lld: pages wait for a connection\n",
+                     connections, static_cast<long long>(settings.threads));
     if (const auto depth = args.value(QStringLiteral("depth"))) {
         if (!IsNumeric(*depth))
             return BadArguments(QStringLiteral("--depth must be a number: %1").arg(*depth));

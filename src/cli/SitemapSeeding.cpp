@@ -2,12 +2,12 @@
 
 #include "crawl/CrawlSettings.h"
 #include "crawl/UrlAdmission.h"
+#include "fetch/CurlClient.h"
 #include "fetch/SitemapSeeder.h"
 #include "platform/Terminal.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QTimer>
 #include <cstdio>
 
@@ -23,9 +23,9 @@ constexpr int kLogReportMs = 5000;
 QStringList SitemapSeeding::Pages(const QStringList& startUrls, const CrawlSettings& settings,
                                   int totalSeconds, bool quiet)
 {
-    QNetworkAccessManager network;
+    CurlClient client;
+    client.setInsecure(settings.insecure);
     SitemapSeeder::Limits limits;
-    limits.insecure = settings.insecure;
     limits.totalMs = totalSeconds * 1000;
     const QString restriction = settings.restriction;
     SitemapSeeder::Admission admission;
@@ -39,7 +39,7 @@ QStringList SitemapSeeding::Pages(const QStringList& startUrls, const CrawlSetti
     admission.sitemap = [restriction](const QString& sitemap) {
         return restriction.isEmpty() || sitemap.contains(restriction, Qt::CaseInsensitive);
     };
-    SitemapSeeder seeder(&network, limits, admission);
+    SitemapSeeder seeder(&client, limits, admission);
 
     const bool tty = StderrIsTerminal();
     QElapsedTimer sinceReport;

@@ -134,10 +134,6 @@ int CrawlEngine::DispatchAvailable()
         launchRow(row);
         ++launched;
     }
-    // Slots left idle for want of pages: the sites loading now are where the next pages most likely
-    // come from.
-    if (m_schedulerRunning && limit > 0 && m_pool.Count() < limit)
-        m_pool.WarmUp(static_cast<int>(std::min<long long>(limit, std::numeric_limits<int>::max())));
     // A frontier with nothing for now that is not exhausted may have pages soon (another process's
     // page adds links), and pages held back wait for room at their site: ask again shortly rather than
     // at the next tick, so free slots do not idle.

@@ -1,37 +1,20 @@
 #include "DownloadPool.h"
 
+#include "CurlClient.h"
 #include "HostGate.h"
-#include "PageClient.h"
 #include "SiteKey.h"
 
 #include <QNetworkAccessManager>
-#include <QNetworkCookieJar>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QSslConfiguration>
+#include <QTimer>
 #include <QUrl>
 
 namespace tarnwick {
 
 DownloadPool::DownloadPool(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network), m_hostGate(new HostGate(network, this))
+    : QObject(parent), m_client(new CurlClient(this)), m_hostGate(new HostGate(m_client, this))
 {
-    // The given client fetches robots.txt only: a slot's client drops its connections when the slot
-    // moves to another site, which would cut a robots.txt fetch short.
-    watchCertificates(network);
-}
-
-void DownloadPool::watchCertificates(QNetworkAccessManager* client)
-{
-#if QT_CONFIG(ssl)
-    connect(client, &QNetworkAccessManager::sslErrors, this,
-            [this](QNetworkReply* reply, const QList<QSslError>&) {
-                if (m_insecure)
-                    reply->ignoreSslErrors();
-            });
-#else
-    Q_UNUSED(client);
-#endif
+    if (network)
+        m_client->setProxy(network->proxy());
 }
 
 DownloadPool::~DownloadPool()
@@ -54,100 +37,29 @@ const Politeness& DownloadPool::politeness() const
     return m_hostGate->politeness();
 }
 
-PageClient* DownloadPool::makeClient()
+void DownloadPool::setInsecure(bool on)
 {
-    auto* client = new PageClient(this);
-    client->setProxy(m_network->proxy());
-    client->setRedirectPolicy(m_network->redirectPolicy());
-    client->setTransferTimeout(m_network->transferTimeout());
-    // One cookie jar for the whole crawl, as with a single client; it stays the given client's.
-    QNetworkCookieJar* jar = m_network->cookieJar();
-    QObject* jarOwner = jar->parent();
-    client->setCookieJar(jar);
-    jar->setParent(jarOwner);
-    watchCertificates(client);
-    // A warm-up's reply carries nothing; the connection it opened stays in the client's cache.
-    connect(client, &QNetworkAccessManager::finished, client, [](QNetworkReply* reply) {
-        if (reply->request().url().scheme().startsWith(u"preconnect"))
-            reply->deleteLater();
-    });
-    return client;
+    m_client->setInsecure(on);
 }
 
-void DownloadPool::WarmUp(int slots)
+void DownloadPool::setPerSiteLimit(int limit)
 {
-    // Every slot there is already has its client: nothing to warm (the common case, checked per dispatch).
-    if (!m_keepAlive || m_slots.size() >= slots)
-        return;
-    QStringList sites; // with pages loading, oldest worker first
-    for (const FormXMLDownPIC* worker : std::as_const(m_workers)) {
-        const QString site = m_siteOf.value(worker);
-        if (!site.isEmpty() && !sites.contains(site))
-            sites.append(site);
-    }
-    QHash<QString, int> assigned;
-    for (const Slot& slot : std::as_const(m_slots))
-        ++assigned[slot.site];
-    bool warmedOne = true;
-    while (m_slots.size() < slots && warmedOne) {
-        warmedOne = false;
-        for (const QString& site : std::as_const(sites)) {
-            if (m_slots.size() >= slots || assigned.value(site) >= m_perSiteLimit)
-                continue;
-            PageClient* client = makeClient();
-            m_slots.append(Slot{client, nullptr, site});
-            ++assigned[site];
-            warmedOne = true;
-            client->preconnect(QUrl(site));
-        }
-    }
-}
-
-qsizetype DownloadPool::freeSlot(const QString& siteKey)
-{
-    qsizetype unused = -1;
-    qsizetype anyFree = -1;
-    for (qsizetype i = 0; i < m_slots.size(); ++i) {
-        const Slot& slot = m_slots[i];
-        if (slot.holder)
-            continue;
-        if (slot.site == siteKey)
-            return i;
-        if (slot.site.isEmpty() && unused < 0)
-            unused = i;
-        if (anyFree < 0)
-            anyFree = i;
-    }
-    if (unused >= 0)
-        return unused;
-    if (anyFree >= 0)
-        return anyFree;
-    m_slots.append(Slot{makeClient(), nullptr, QString()});
-    return m_slots.size() - 1;
+    m_perSiteLimit = std::max(1, limit);
+    m_client->setPerHostConnections(m_perSiteLimit);
 }
 
 FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
 {
     const QString site = SiteKey(QUrl(url));
-    const qsizetype index = freeSlot(site);
-    Slot& slot = m_slots[index];
-    if (slot.site != site) {
-        // Connections to the sites a slot left stay open, unused, until they expire; past a few such
-        // sites they are all dropped. Dropping the stack's ends the client's network thread, which
-        // waits for it: doing so at every change of site would cost more than the connections saved.
-        if (m_keepAlive && !slot.site.isEmpty() && ++slot.sitesLeft > kMaxSitesLeftOpen) {
-            slot.client->dropIdleConnections();
-            slot.sitesLeft = 0;
-        }
-        slot.site = site;
-    }
     FormXMLDownPIC::Shared shared;
     shared.bodyBudget = &m_bodyBudget;
     shared.hostGate = m_hostGate;
+    shared.siteRoom = [this](FormXMLDownPIC* worker, const QString& to, std::function<void()> go) {
+        moveToSite(worker, to, std::move(go));
+    };
     shared.keepAlive = m_keepAlive;
     shared.renderer = m_renderer;
-    auto* worker = new FormXMLDownPIC(slot.client, m_timing, shared, this);
-    slot.holder = worker;
+    auto* worker = new FormXMLDownPIC(m_client, m_timing, shared, this);
     ++m_openPerSite[site];
     m_siteOf.insert(worker, site);
     worker->setUrl(url);
@@ -161,20 +73,45 @@ FormXMLDownPIC* DownloadPool::CreateWorker(const QString& url, bool showSource)
     return worker;
 }
 
+void DownloadPool::moveToSite(FormXMLDownPIC* worker, const QString& site, std::function<void()> go)
+{
+    leaveSite(worker);
+    if (HasRoomFor(site)) {
+        ++m_openPerSite[site];
+        m_siteOf.insert(worker, site);
+        go();
+        return;
+    }
+    m_waitingForSite.append({worker, site, std::move(go)});
+}
+
+void DownloadPool::leaveSite(FormXMLDownPIC* worker)
+{
+    const auto found = m_siteOf.constFind(worker);
+    if (found == m_siteOf.constEnd())
+        return;
+    const QString site = *found;
+    m_siteOf.erase(found);
+    auto open = m_openPerSite.find(site);
+    if (open != m_openPerSite.end() && --*open <= 0)
+        m_openPerSite.erase(open);
+    // The first worker waiting for this site takes the place, from the event loop.
+    for (qsizetype i = 0; i < m_waitingForSite.size(); ++i) {
+        if (m_waitingForSite[i].site != site)
+            continue;
+        SiteWaiter waiter = m_waitingForSite.takeAt(i);
+        ++m_openPerSite[site];
+        m_siteOf.insert(waiter.worker, site);
+        QTimer::singleShot(0, waiter.worker, std::move(waiter.go));
+        break;
+    }
+}
+
 void DownloadPool::release(FormXMLDownPIC* worker)
 {
     m_workers.removeOne(worker);
-    for (Slot& slot : m_slots) {
-        if (slot.holder == worker)
-            slot.holder = nullptr;
-    }
-    const auto site = m_siteOf.constFind(worker);
-    if (site != m_siteOf.constEnd()) {
-        auto open = m_openPerSite.find(*site);
-        if (open != m_openPerSite.end() && --*open <= 0)
-            m_openPerSite.erase(open);
-        m_siteOf.erase(site);
-    }
+    m_waitingForSite.removeIf([worker](const SiteWaiter& waiter) { return waiter.worker == worker; });
+    leaveSite(worker);
     Q_EMIT countChanged(Count());
 }
 

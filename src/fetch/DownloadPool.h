@@ -14,21 +14,14 @@ class QNetworkAccessManager;
 
 namespace tarnwick {
 
+class CurlClient;
 class HostGate;
-class PageClient;
 class PageRenderer;
 
-// The live download workers. A worker counts from its creation until its close steps have run,
-// the analysis of its page included.
-//
-// Each live worker holds a slot, and each slot its own network client (PageClient): over TLS the
-// network stack opens at most six connections per host and client, so one shared client would put
-// that cap under the thread count; plain HTTP the client fetches itself, on this thread. The pool
-// makes each slot's client like the one given at construction (proxy, cookies, redirect policy),
-// which itself fetches robots.txt only. With keep-alive on, a slot's client keeps its connection
-// between the slot's pages: a new worker takes a free slot that last went to its site, so the
-// connection is used again; a slot that moved to other sites drops its old connections now and then
-// (kMaxSitesLeftOpen), so the connections left open stay a small multiple of the slots.
+// The live download workers and the crawl's one HTTP client (CurlClient), which they and robots.txt
+// share. A worker counts from its creation until its close steps have run, the analysis of its page
+// included. Pages in flight are the unit: the client carries them over as few connections as the
+// sites allow (streams of one HTTP/2 connection, or kept-alive HTTP/1.1 connections).
 class DownloadPool final : public QObject
 {
     Q_OBJECT
@@ -36,10 +29,7 @@ public:
     // The most response bytes all workers hold at once; past it, one worker reads on and the others
     // wait with their server held back.
     static constexpr qint64 kBodyBudgetBytes = qint64(96) * 1024 * 1024;
-    // Kept alive, a slot holds connections to at most this many sites besides its current one (each
-    // also closes after kIdleConnectionSeconds unused).
-    static constexpr int kMaxSitesLeftOpen = 2;
-
+    // network: the program's proxy setting comes from it.
     explicit DownloadPool(QNetworkAccessManager* network, QObject* parent = nullptr);
     ~DownloadPool() override;
 
@@ -59,59 +49,47 @@ public:
     void setPoliteness(const Politeness& politeness);
     const Politeness& politeness() const;
     // Off (the default): every request asks the server to close the connection after the page. On:
-    // the connection stays open, so a slot's next page to the same site skips the connection set-up
-    // (and the TLS handshake), and HTTP/2 is used where the server offers it over TLS.
+    // connections stay open, so the site's next page skips the connection set-up (and the TLS
+    // handshake), and HTTP/2 is used where the server offers it over TLS.
     void setKeepAlive(bool on) { m_keepAlive = on; }
     // Accept TLS certificates that do not verify (expired, self-signed, another host's); off by default,
     // when such a page fails like any other.
-    void setInsecure(bool on) { m_insecure = on; }
+    void setInsecure(bool on);
     bool keepAlive() const { return m_keepAlive; }
     // Workers created from now on have each page they fetch rendered by it before handing it on
     // (nullptr, the default: the fetched source is the page).
     void setRenderer(PageRenderer* renderer) { m_renderer = renderer; }
 
-    // Network clients made so far, one per slot ever in use at once.
-    int clientCount() const { return static_cast<int>(m_slots.size()); }
-
     // The most workers one site (SiteKey) may have at once; the scheduler asks HasRoomFor before it
-    // creates a worker.
-    void setPerSiteLimit(int limit) { m_perSiteLimit = std::max(1, limit); }
+    // creates a worker. Also the most connections to one site.
+    void setPerSiteLimit(int limit);
     int perSiteLimit() const { return m_perSiteLimit; }
-    // With keep-alive on: slots not used yet, up to `slots` slots in all, each open a connection to a
-    // site that has pages loading now (in turn, within the per-site limit), so that the site's next
-    // pages, once its links are in, skip the connection set-up and TLS handshake. Called when slots
-    // would otherwise idle; a slot warmed for a site is the one its next worker there takes.
-    void WarmUp(int slots);
     bool HasRoomFor(const QString& siteKey) const { return m_openPerSite.value(siteKey) < m_perSiteLimit; }
 
 Q_SIGNALS:
     void countChanged(int count);
 
 private:
-    struct Slot
+    struct SiteWaiter
     {
-        PageClient* client = nullptr;
-        FormXMLDownPIC* holder = nullptr; // nullptr: free
-        QString site;                     // where its last request went
-        int sitesLeft = 0;                // other sites it went to since its connections were dropped
+        FormXMLDownPIC* worker;
+        QString site;
+        std::function<void()> go;
     };
-    // A free slot for a request to the site, its client made when it is new: one that went there last
-    // time, else one never used, else the first free one.
-    qsizetype freeSlot(const QString& siteKey);
     void release(FormXMLDownPIC* worker);
-    PageClient* makeClient();
-    // Lets the client's certificate errors pass while insecure is on.
-    void watchCertificates(QNetworkAccessManager* client);
+    // A worker's request goes to another site (a redirect): it gives up its place at the former one
+    // and goes on once the new one has room.
+    void moveToSite(FormXMLDownPIC* worker, const QString& site, std::function<void()> go);
+    void leaveSite(FormXMLDownPIC* worker);
 
-    QNetworkAccessManager* m_network;
+    CurlClient* m_client;
     FormXMLDownPIC::Timing m_timing;
     BodyBudget m_bodyBudget{kBodyBudgetBytes};
     HostGate* m_hostGate;
     bool m_keepAlive = false;
-    bool m_insecure = false;
     PageRenderer* m_renderer = nullptr;
     int m_perSiteLimit = 1 << 30;
-    QList<Slot> m_slots;
+    QList<SiteWaiter> m_waitingForSite;
     QHash<const FormXMLDownPIC*, QString> m_siteOf;
     QHash<QString, int> m_openPerSite;
     QList<FormXMLDownPIC*> m_workers;

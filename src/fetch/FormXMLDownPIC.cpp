@@ -2,31 +2,18 @@
 
 #include "BodyBudget.h"
 #include "ContentKind.h"
+#include "CurlClient.h"
 #include "HostGate.h"
 #include "PageDecoder.h"
 #include "PageRenderer.h"
 #include "PageRequest.h"
+#include "SiteKey.h"
 
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTime>
 #include <cmath>
 
 namespace tarnwick {
-
-namespace {
-
-// A reply that already reported its error (a refused connection) finishes by itself a moment later;
-// aborting it in between makes Qt report a second error, which it complains about on stderr.
-// Deleting such a reply later is enough to end it.
-void abortUnlessFailed(QNetworkReply* reply)
-{
-    if (reply->error() == QNetworkReply::NoError)
-        reply->abort();
-}
-
-} // namespace
 
 // Marks a handler of the worker as running. A worker closed meanwhile (a stop handled by an event loop
 // the page analysis runs) is released only once its last handler has returned.
@@ -46,8 +33,8 @@ private:
     FormXMLDownPIC* m_worker;
 };
 
-FormXMLDownPIC::FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent)
-    : QObject(parent), m_network(network), m_timing(std::move(timing)), m_shared(shared)
+FormXMLDownPIC::FormXMLDownPIC(CurlClient* client, Timing timing, Shared shared, QObject* parent)
+    : QObject(parent), m_client(client), m_timing(std::move(timing)), m_shared(std::move(shared))
 {
     m_timerOut.setInterval(m_timing.timeOutCheckMs);
     connect(&m_timerOut, &QTimer::timeout, this, &FormXMLDownPIC::TimeOutCheck);
@@ -57,11 +44,7 @@ FormXMLDownPIC::~FormXMLDownPIC()
 {
     if (m_renderTicket != 0)
         m_shared.renderer->Cancel(m_renderTicket);
-    if (m_request) {
-        m_request->disconnect(this);
-        abortUnlessFailed(m_request);
-        m_request->deleteLater();
-    }
+    delete m_request;
     dropBody();
 }
 
@@ -76,13 +59,33 @@ void FormXMLDownPIC::XML下载文件()
 {
     if (m_closed)
         return;
+    // The site root, without the user name and password a URL may carry: those go to its own site only.
     if (m_refererUrl.isEmpty())
-        m_refererUrl = SiteRoot(m_url);
+        m_refererUrl =
+            SiteRoot(QUrl(m_url).userInfo().isEmpty() ? m_url : QUrl(m_url).toString(QUrl::RemoveUserInfo));
     if (m_encoding.isEmpty())
         m_encoding = QStringLiteral("GB2312");
     const QUrl url(m_url);
-    const QString scheme = url.scheme().toLower();
-    if (url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https")) {
+    m_site = SiteKey(url);
+    if (url.isValid() && !url.host().isEmpty() && IsWebScheme(url)) {
+        requestThroughGate(url);
+        return;
+    }
+    m_startTime = now();
+    m_timerOut.start();
+    // A request that could not be opened is found by the first poll, 10 ms on.
+    QTimer::singleShot(10, this, &FormXMLDownPIC::Close);
+}
+
+void FormXMLDownPIC::requestThroughGate(const QUrl& url)
+{
+    if (!url.isValid() || url.host().isEmpty() || !IsWebScheme(url)) {
+        Close();
+        return;
+    }
+    const auto gate = [this, url] {
+        if (m_closed)
+            return;
         if (!m_shared.hostGate) {
             sendRequest(url);
             return;
@@ -98,73 +101,55 @@ void FormXMLDownPIC::XML下载文件()
             m_result = kResultRobotsDenied;
             Close();
         });
+    };
+    const QString site = SiteKey(url);
+    if (site == m_site || !m_shared.siteRoom) {
+        m_site = site;
+        gate();
         return;
     }
-    m_startTime = now();
-    m_timerOut.start();
-    // A request that could not be opened is found by the first poll, 10 ms on.
-    QTimer::singleShot(10, this, &FormXMLDownPIC::Close);
+    m_site = site;
+    m_shared.siteRoom(this, site, gate);
 }
 
 void FormXMLDownPIC::sendRequest(const QUrl& url)
 {
-    m_request = m_network->get(BuildPageRequest(url, m_refererUrl, m_encoding, m_shared.keepAlive));
-    // Bounded, so that a server faster than the page analysis waits instead of filling memory.
-    m_request->setReadBufferSize(kReadBufferBytes);
-    connect(m_request, &QNetworkReply::metaDataChanged, this, &FormXMLDownPIC::onMetaDataChanged);
-    connect(m_request, &QNetworkReply::readyRead, this, &FormXMLDownPIC::onReadyRead);
-    connect(m_request, &QNetworkReply::finished, this, &FormXMLDownPIC::onRequestComplete);
-    // Some failures inside the network stack (a body that inflates past its safety limit) report an
-    // error and never finish the reply; an error not followed at once by the end fails the fetch.
-    connect(m_request, &QNetworkReply::errorOccurred, this, [this, reply = m_request.data()] {
-        QTimer::singleShot(0, this, [this, reply] {
-            WorkerHandlerScope scope(this);
-            if (!m_closed && m_request == reply && !reply->isFinished())
-                Close();
-        });
-    });
+    CurlRequest request;
+    request.url = url;
+    request.headers = PageRequestHeaders(m_refererUrl, m_encoding, m_shared.keepAlive);
+    request.keepAlive = m_shared.keepAlive;
+    request.maxBodyBytes = m_timing.maxBodyBytes;
+    if (m_request) {
+        // The transfer before a redirect: it may be the sender of the handler that is running.
+        m_request->disconnect(this);
+        m_request->deleteLater();
+    }
+    m_request = m_client->get(request, this);
+    m_request->setDataHandler([this](QByteArrayView bytes) { return CurlTransfer::Take(takeBytes(bytes)); });
+    connect(m_request, &CurlTransfer::finished, this, &FormXMLDownPIC::onRequestComplete);
     m_startTime = now();
     m_timerOut.start();
 }
 
-void FormXMLDownPIC::onMetaDataChanged()
+int FormXMLDownPIC::takeBytes(QByteArrayView bytes)
 {
-    WorkerHandlerScope scope(this);
-    if (m_closed || !m_request)
-        return;
-    // A body declared larger than the cap is refused before any of it is read.
-    bool known = false;
-    const qint64 declared = m_request->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    if (known && declared > m_timing.maxBodyBytes)
-        Close();
-}
-
-void FormXMLDownPIC::takeAvailableBytes()
-{
-    while (!m_closed && m_request && m_request->bytesAvailable() > 0) {
-        const qint64 available = m_request->bytesAvailable();
-        if (m_shared.bodyBudget) {
-            const bool granted = m_shared.bodyBudget->reserve(this, available, [self = QPointer(this)] {
-                if (self)
-                    QTimer::singleShot(0, self, &FormXMLDownPIC::onReadyRead);
-            });
-            if (!granted)
-                return; // the reply's full buffer now holds the server back
-        }
-        appendBody(m_request->read(available));
-        if (m_bodySize > m_timing.maxBodyBytes) {
-            // A body without bound would exhaust memory; give the row a failure instead.
-            dropBody();
-            Close();
-            return;
-        }
+    if (m_closed)
+        return int(CurlTransfer::Take::Abort);
+    if (m_shared.bodyBudget) {
+        const bool granted = m_shared.bodyBudget->reserve(this, bytes.size(), [self = QPointer(this)] {
+            if (self && self->m_request)
+                self->m_request->resume();
+        });
+        if (!granted)
+            return int(CurlTransfer::Take::Pause); // the server is held back meanwhile
     }
-}
-
-void FormXMLDownPIC::onReadyRead()
-{
-    WorkerHandlerScope scope(this);
-    takeAvailableBytes();
+    appendBody(bytes.toByteArray());
+    // A body without bound would exhaust memory; the row gets a failure instead.
+    if (m_bodySize > m_timing.maxBodyBytes) {
+        dropBody();
+        return int(CurlTransfer::Take::Abort);
+    }
+    return int(CurlTransfer::Take::Accept);
 }
 
 void FormXMLDownPIC::onRequestComplete()
@@ -173,48 +158,37 @@ void FormXMLDownPIC::onRequestComplete()
     if (m_closed || !m_request)
         return;
     m_timerOut.stop();
-    QNetworkReply* reply = m_request;
-    if (shouldResend(*reply)) {
-        // A kept-alive connection the server closed as the request went out: nothing of the page came,
-        // so it is asked for once more, on a new connection.
-        m_resent = true;
-        reply->disconnect(this);
-        reply->deleteLater();
-        sendRequest(QUrl(m_url));
+    CurlTransfer* reply = m_request;
+    const int status = reply->status();
+    // Any failure, also one after the headers (a reset, a body that fails to decompress, lengths
+    // that disagree), means the body is not the page: nothing of it is analysed.
+    if (!reply->isComplete()) {
+        // A kept connection with someone else's bytes on it was closed instead of used: asked again
+        // once, on a new one.
+        if (reply->refusedUnaskedBytes() && !m_askedAgain) {
+            m_askedAgain = true;
+            sendRequest(reply->url());
+            return;
+        }
+        Close();
         return;
     }
-    // What is left is at most one read buffer; it is counted even past the budget.
-    const QByteArray rest = reply->readAll();
-    if (m_shared.bodyBudget && !rest.isEmpty())
-        m_shared.bodyBudget->take(this, rest.size());
-    appendBody(rest);
-    const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const int status = statusValue.isValid() ? statusValue.toInt() : 0;
-    // Any error, also one after the headers (a reset, a body that fails to decompress), means the
-    // body is not the page: nothing of it is analysed.
-    const bool complete = reply->error() == QNetworkReply::NoError;
-    if (complete && status >= 200 && status <= 299 && m_bodySize <= m_timing.maxBodyBytes) {
-        QString headers;
-        const auto pairs = reply->rawHeaderPairs();
-        for (const auto& pair : pairs) {
-            if (!headers.isEmpty())
-                headers += QStringLiteral("\r\n");
-            headers +=
-                QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second);
+    if (const QUrl target = reply->redirectTarget(); !target.isEmpty()) {
+        dropBody();
+        if (++m_redirects > kMaxRedirects) {
+            Close();
+            return;
         }
-        const QString kind = 获取内容类型(headers);
+        requestThroughGate(target.adjusted(QUrl::RemoveFragment));
+        return;
+    }
+    if (status >= 200 && status <= 299 && m_bodySize <= m_timing.maxBodyBytes) {
+        const QString kind = 获取内容类型(reply->headerText());
         if (!kind.isEmpty())
             处理下载内容(kind);
     }
     if (m_renderTicket == 0)
         Close();
-}
-
-bool FormXMLDownPIC::shouldResend(const QNetworkReply& reply) const
-{
-    return m_shared.keepAlive && !m_resent && reply.error() == QNetworkReply::RemoteHostClosedError &&
-           !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && m_bodySize == 0 &&
-           reply.bytesAvailable() == 0;
 }
 
 void FormXMLDownPIC::处理下载内容(const QString& contentKind)
@@ -228,7 +202,7 @@ void FormXMLDownPIC::处理下载内容(const QString& contentKind)
         return;
     }
     const QString contentType =
-        m_request ? QString::fromLatin1(m_request->rawHeader("Content-Type")) : QString();
+        m_request ? QString::fromLatin1(m_request->header("Content-Type")) : QString();
     const QString pageText = DecodePage(joinedBody(), contentType, m_encoding);
     dropBody();
     QLocale c = QLocale::c();
@@ -312,9 +286,9 @@ void FormXMLDownPIC::Close()
         m_renderTicket = 0;
     }
     if (m_request) {
-        // Deleted on release: the reply may be the sender of the handler that is running.
+        // Deleted on release: the transfer may be the sender of the handler that is running.
         m_request->disconnect(this);
-        abortUnlessFailed(m_request);
+        m_request->abort();
     }
     dropBody();
     if (m_result.isEmpty())

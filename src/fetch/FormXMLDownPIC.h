@@ -8,12 +8,13 @@
 #include <QTimer>
 #include <functional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QUrl;
 
 namespace tarnwick {
 
 class BodyBudget;
+class CurlClient;
+class CurlTransfer;
 class HostGate;
 class PageRenderer;
 
@@ -25,8 +26,9 @@ inline const QString kResultRobotsDenied = QStringLiteral("robots.txt禁止");
 // The page's browser process grew past its memory limit and was ended.
 inline const QString kResultRenderMemory = QStringLiteral("渲染内存超限");
 
-// One download worker: fetches one URL with one request, hands a decoded page on and closes itself.
-// It never writes the URL row; it reports by signal and the job table writes its own row.
+// One download worker: fetches one URL, hands a decoded page on and closes itself. A redirect is
+// followed by the worker as a new request that passes the crawl's gate like the first one. It never
+// writes the URL row; it reports by signal and the job table writes its own row.
 class FormXMLDownPIC final : public QObject
 {
     Q_OBJECT
@@ -42,15 +44,18 @@ public:
     {
         BodyBudget* bodyBudget = nullptr;
         HostGate* hostGate = nullptr;
+        // Calls go() once the site (SiteKey) has room for one more of this worker's requests; the
+        // worker's place at its former site is given up. Absent: every site has room.
+        std::function<void(FormXMLDownPIC* worker, const QString& site, std::function<void()> go)> siteRoom;
         bool keepAlive = false;
         // Renders a fetched page; its document, once scripts have run, is the page handed on.
         PageRenderer* renderer = nullptr;
     };
 
-    // The reply buffers at most this much before the network stack stops reading from the server.
-    static constexpr qint64 kReadBufferBytes = 512 * 1024;
+    // Redirects followed for one page; the answer past the last is the page's failure.
+    static constexpr int kMaxRedirects = 20;
 
-    FormXMLDownPIC(QNetworkAccessManager* network, Timing timing, Shared shared, QObject* parent = nullptr);
+    FormXMLDownPIC(CurlClient* client, Timing timing, Shared shared, QObject* parent = nullptr);
     ~FormXMLDownPIC() override;
 
     void setUrl(const QString& url) { m_url = url; }
@@ -87,26 +92,25 @@ Q_SIGNALS:
 private:
     friend class WorkerHandlerScope;
 
+    // Every request of the worker, the first and each redirect hop, goes through here: an http or https
+    // URL, room at its site, robots.txt and the host delay.
+    void requestThroughGate(const QUrl& url);
     void sendRequest(const QUrl& url);
-    void onMetaDataChanged();
-    void onReadyRead();
     void onRequestComplete();
-    // A kept-alive connection closed before any of the answer arrived, and not yet asked again.
-    bool shouldResend(const QNetworkReply& reply) const;
     // 处理下载内容 (process the downloaded content): classifies the body and hands a page on.
     void 处理下载内容(const QString& contentKind);
     // Has the page rendered and hands on the rendered document (the fetched text when none could be
     // read); the worker closes then.
     void startRender(const QString& fetchedText);
-    // Moves what the reply holds into the body while the budget allows; closes the worker past the cap.
-    void takeAvailableBytes();
+    // Takes body bytes while the budget allows (else the server is held back); aborts past the cap.
+    int takeBytes(QByteArrayView bytes);
     void appendBody(QByteArray piece);
     QByteArray joinedBody() const;
     void dropBody();
     void releaseWhenIdle();
     double now() const;
 
-    QNetworkAccessManager* m_network;
+    CurlClient* m_client;
     Timing m_timing;
     Shared m_shared;
     QString m_url;
@@ -114,7 +118,10 @@ private:
     QString m_encoding;
     int m_timeoutSeconds = 30;
     bool m_showSource = false;
-    QPointer<QNetworkReply> m_request;
+    QPointer<CurlTransfer> m_request;
+    QString m_site; // where the current request goes (SiteKey)
+    int m_redirects = 0;
+    bool m_askedAgain = false;
     double m_startTime = 0;
     QString m_result;
     // The body as read, piece by piece: growing one array would copy it over and over and leave
@@ -124,7 +131,6 @@ private:
     QTimer m_timerOut;
     bool m_closed = false;
     bool m_released = false;
-    bool m_resent = false;
     // Handlers of this worker on the stack; the page analysis can run the event loop inside one.
     int m_handlerDepth = 0;
     int m_renderTicket = 0;

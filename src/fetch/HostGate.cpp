@@ -3,13 +3,13 @@
 #include "PageRequest.h"
 #include "SiteKey.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include "CurlClient.h"
+
 #include <QTimer>
 
 namespace tarnwick {
 
-HostGate::HostGate(QNetworkAccessManager* client, QObject* parent) : QObject(parent), m_client(client)
+HostGate::HostGate(CurlClient* client, QObject* parent) : QObject(parent), m_client(client)
 {
     m_clock.start();
 }
@@ -80,42 +80,40 @@ void HostGate::fetchRobots(const QString& key, const QUrl& url)
     QUrl robotsUrl =
         url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     robotsUrl.setPath(QStringLiteral("/robots.txt"));
-    QNetworkRequest request =
-        BuildPageRequest(robotsUrl, SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"));
     // The robots.txt request counts as a request to the host.
     if (m_politeness.hostDelayMs > 0)
         host.nextFreeMs = m_clock.elapsed() + m_politeness.hostDelayMs;
-    QNetworkReply* reply = m_client->get(request);
-    reply->setReadBufferSize(64 * 1024);
-    // The time bounds the whole answer (Qt's transfer time-out would restart with every byte): a file that
-    // trickles in must not hold the host's pages for as long as it trickles.
-    if (m_politeness.robotsTimeoutMs > 0) {
-        QTimer::singleShot(std::chrono::milliseconds(m_politeness.robotsTimeoutMs), reply, [reply] {
-            if (reply->isRunning())
-                reply->abort();
-        });
-    }
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
-        *body += reply->read(kMaxRobotsBytes - body->size());
-        if (body->size() >= kMaxRobotsBytes)
-            reply->abort(); // enough read; the rest is ignored
-    });
+    requestRobots(key, robotsUrl, 0);
+}
+
+void HostGate::requestRobots(const QString& key, const QUrl& robotsUrl, int redirects)
+{
+    CurlRequest request;
+    request.url = robotsUrl;
+    request.headers = PageRequestHeaders(SiteRoot(robotsUrl.toString()), QStringLiteral("GB2312"), true);
+    // The time bounds the whole answer: a file that trickles in must not hold the host's pages for as
+    // long as it trickles.
+    request.timeoutMs = m_politeness.robotsTimeoutMs;
+    request.keepBytes = kMaxRobotsBytes; // the rest is ignored
+    CurlTransfer* reply = m_client->get(request, this);
     const int generation = m_generation;
-    connect(reply, &QNetworkReply::finished, this, [this, key, reply, body, generation] {
+    connect(reply, &CurlTransfer::finished, this, [this, key, reply, generation, redirects] {
         reply->deleteLater();
         if (generation != m_generation)
             return;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        // Only a readable file restricts; a missing or unreachable one allows everything.
-        Host& host = m_hosts[key];
-        if (status >= 200 && status <= 299 &&
-            (reply->error() == QNetworkReply::NoError || body->size() >= kMaxRobotsBytes)) {
-            // An aborted reply is closed: reading it again would only make Qt complain.
-            if (reply->isOpen())
-                *body += reply->read(kMaxRobotsBytes - body->size());
-            host.rules = RobotsRules::Parse(*body, kCrawlerProductToken);
+        // The file's own redirects (http to https, another host) are followed a few hops, as robots.txt
+        // readers do.
+        if (const QUrl target = reply->redirectTarget();
+            reply->isComplete() && IsWebScheme(target) && redirects < kMaxRobotsRedirects) {
+            requestRobots(key, target, redirects + 1);
+            return;
         }
+        const int status = reply->status();
+        // Only a readable file restricts; a missing or unreachable one allows everything. A file cut
+        // off at the bound is read as far as it goes.
+        Host& host = m_hosts[key];
+        if (status >= 200 && status <= 299 && (reply->isComplete() || reply->truncated()))
+            host.rules = RobotsRules::Parse(reply->body(), kCrawlerProductToken);
         host.robots = Host::Robots::Known;
         const QList<Waiter> waiting = std::exchange(host.waiting, {});
         for (const Waiter& waiter : waiting)

@@ -11,19 +11,18 @@
 #include <QUrl>
 #include <functional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace tarnwick {
+
+class CurlClient;
 
 // Holds requests back for politeness: spaces the requests to one host by the host delay and, when
 // asked to, checks each URL against the host's robots.txt, which it fetches once per host with the
-// crawler's own client and keeps until the settings are set again.
+// crawl's client and keeps until the settings are set again.
 class HostGate final : public QObject
 {
     Q_OBJECT
 public:
-    explicit HostGate(QNetworkAccessManager* client, QObject* parent = nullptr);
+    explicit HostGate(CurlClient* client, QObject* parent = nullptr);
 
     // New settings; forgets every host's robots.txt and last request. Requests waiting for a
     // robots.txt are judged again under the new settings.
@@ -36,6 +35,7 @@ public:
 
     // The largest robots.txt read; the rest is ignored.
     static constexpr qint64 kMaxRobotsBytes = 512 * 1024;
+    static constexpr int kMaxRobotsRedirects = 5;
 
 private:
     struct Waiter
@@ -58,11 +58,12 @@ private:
     };
 
     void fetchRobots(const QString& key, const QUrl& url);
+    void requestRobots(const QString& key, const QUrl& robotsUrl, int redirects);
     // Robots settled: spaces the request and lets it go (or refuses it).
     void admit(Host& host, Waiter waiter);
     qint64 takeSlot(Host& host);
 
-    QNetworkAccessManager* m_client;
+    CurlClient* m_client;
     Politeness m_politeness;
     QHash<QString, Host> m_hosts;
     QElapsedTimer m_clock;

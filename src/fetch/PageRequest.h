@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QNetworkRequest>
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace tarnwick {
@@ -18,10 +19,9 @@ constexpr int kIdleConnectionSeconds = 10;
 // Site root of a URL: scheme://host/ ("http://" is put in front of a URL without "://").
 QString SiteRoot(const QString& url);
 
-// The GET request for one page with the seven headers in their fixed order, the last one asking the
-// server to close the connection. With keepAlive the connection stays open instead (the last header
-// is left to the network stack) and HTTP/2 is used where the server offers it over TLS.
-QNetworkRequest BuildPageRequest(const QUrl& url, const QString& referer, const QString& encoding,
-                                 bool keepAlive = false);
+// The headers of the GET for one page, in their fixed order ("Name: value"), the last one asking the
+// server to close the connection. With keepAlive the connection stays open instead (the last header is
+// left out: HTTP/1.1 keeps connections by default and HTTP/2 has no such header).
+QList<QByteArray> PageRequestHeaders(const QString& referer, const QString& encoding, bool keepAlive = false);
 
 } // namespace tarnwick

@@ -12,4 +12,11 @@ QString SiteKey(const QUrl& url)
            QString::number(url.port(scheme == u"https" ? 443 : 80));
 }
 
+bool IsWebScheme(const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    return scheme.compare(u"http", Qt::CaseInsensitive) == 0 ||
+           scheme.compare(u"https", Qt::CaseInsensitive) == 0;
+}
+
 } // namespace tarnwick

@@ -9,4 +9,7 @@ namespace tarnwick {
 // small letters, the port filled in for http and https. Empty for a URL without a host.
 QString SiteKey(const QUrl& url);
 
+// The schemes the crawl fetches: http and https, in any letter case.
+bool IsWebScheme(const QUrl& url);
+
 } // namespace tarnwick

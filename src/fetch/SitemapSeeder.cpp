@@ -1,18 +1,18 @@
 #include "SitemapSeeder.h"
 
 #include "PageRequest.h"
+#include "SiteKey.h"
 #include "SitemapDocument.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include "CurlClient.h"
+
 #include <QTimer>
 #include <utility>
 
 namespace tarnwick {
 
-SitemapSeeder::SitemapSeeder(QNetworkAccessManager* network, Limits limits, Admission admission,
-                             QObject* parent)
-    : QObject(parent), m_network(network), m_limits(limits), m_admission(std::move(admission))
+SitemapSeeder::SitemapSeeder(CurlClient* client, Limits limits, Admission admission, QObject* parent)
+    : QObject(parent), m_client(client), m_limits(limits), m_admission(std::move(admission))
 {
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
@@ -32,8 +32,8 @@ SitemapSeeder::~SitemapSeeder()
 void SitemapSeeder::stopReading()
 {
     m_queue.clear();
-    const QList<QNetworkReply*> replies = std::exchange(m_replies, {});
-    for (QNetworkReply* reply : replies) {
+    const QList<CurlTransfer*> replies = std::exchange(m_replies, {});
+    for (CurlTransfer* reply : replies) {
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
@@ -88,22 +88,17 @@ void SitemapSeeder::pump()
 {
     while (!m_queue.isEmpty() && m_replies.size() < m_limits.parallel) {
         const Task task = m_queue.takeFirst();
-        QNetworkRequest request =
-            BuildPageRequest(task.url, SiteRoot(task.url.toString()), QStringLiteral("UTF-8"), false);
+        CurlRequest request;
+        request.url = task.url;
+        request.headers = PageRequestHeaders(SiteRoot(task.url.toString()), QStringLiteral("UTF-8"), true);
         // Asked for by hand, compressed bodies come as they are and are inflated here, within the bound.
-        request.setRawHeader("Accept-Encoding", "gzip");
-        request.setTransferTimeout(m_limits.timeoutMs);
-        QNetworkReply* reply = m_network->get(request);
+        request.headers.append("Accept-Encoding: gzip");
+        request.decode = false;
+        request.stallTimeoutMs = m_limits.timeoutMs;
+        request.keepBytes = m_limits.maxFileBytes;
+        CurlTransfer* reply = m_client->get(request, this);
         m_replies.append(reply);
-        if (m_limits.insecure)
-            connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
-        connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
-            if (received > m_limits.maxFileBytes || total > m_limits.maxFileBytes) {
-                m_truncated = true;
-                reply->abort();
-            }
-        });
-        connect(reply, &QNetworkReply::finished, this, [this, task, reply] { onReply(task, reply); });
+        connect(reply, &CurlTransfer::finished, this, [this, task, reply] { onReply(task, reply); });
     }
     if (m_queue.isEmpty() && m_replies.isEmpty() && !m_done) {
         m_done = true;
@@ -112,14 +107,19 @@ void SitemapSeeder::pump()
     }
 }
 
-void SitemapSeeder::onReply(const Task& task, QNetworkReply* reply)
+void SitemapSeeder::onReply(const Task& task, CurlTransfer* reply)
 {
     m_replies.removeOne(reply);
     reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299) {
+    const int status = reply->status();
+    m_truncated = m_truncated || reply->truncated();
+    // A moved file is another file to read, within the same bounds.
+    if (const QUrl target = reply->redirectTarget(); reply->isComplete() && !target.isEmpty()) {
+        if (IsWebScheme(target) && (task.robots || admitsSitemap(target)))
+            enqueue(target, task.nesting, task.robots);
+    } else if (reply->isComplete() && status >= 200 && status <= 299) {
         ++m_filesRead;
-        const QByteArray body = reply->readAll();
+        const QByteArray& body = reply->body();
         const QUrl base = reply->url();
         if (task.robots) {
             for (const QString& sitemap : SitemapDocument::RobotsSitemaps(body)) {

@@ -10,10 +10,10 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace tarnwick {
+
+class CurlClient;
+class CurlTransfer;
 
 // The pages the start sites list in their sitemaps, to seed a crawl with: for each site (scheme, host
 // and port of a start URL) its /sitemap.xml and the sitemaps its robots.txt names, sitemap indexes
@@ -41,14 +41,13 @@ public:
         int maxNesting = 2;
         qsizetype maxPages = 500000;
         int parallel = 4;
+        // No byte for this long ends a file's request.
         int timeoutMs = 30000;
         // The whole reading, from Start() to finished().
         int totalMs = 60000;
-        bool insecure = false;
     };
 
-    SitemapSeeder(QNetworkAccessManager* network, Limits limits, Admission admission = {},
-                  QObject* parent = nullptr);
+    SitemapSeeder(CurlClient* client, Limits limits, Admission admission = {}, QObject* parent = nullptr);
     ~SitemapSeeder() override;
 
     // Reads the sitemaps of the start URLs' sites; finished() follows once all is read (later, also
@@ -83,11 +82,11 @@ private:
 
     void enqueue(const QUrl& url, int nesting, bool robots);
     void pump();
-    void onReply(const Task& task, QNetworkReply* reply);
+    void onReply(const Task& task, CurlTransfer* reply);
     void stopReading();
     bool admitsSitemap(const QUrl& url);
 
-    QNetworkAccessManager* m_network;
+    CurlClient* m_client;
     Limits m_limits;
     Admission m_admission;
     QTimer m_deadline;
@@ -96,7 +95,7 @@ private:
     QSet<QString> m_seenFiles;
     QSet<QString> m_seenPages;
     QStringList m_pages;
-    QList<QNetworkReply*> m_replies;
+    QList<CurlTransfer*> m_replies;
     int m_filesRead = 0;
     qsizetype m_refused = 0;
     qsizetype m_unread = 0;

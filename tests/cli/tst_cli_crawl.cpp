@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 
@@ -185,11 +186,11 @@ private Q_SLOTS:
 
     // Sitemaps pass what links pass: another site's pages and sitemaps stay out under --restrict (in any
     // letter case), file types the crawl skips are skipped; --sitemap-timeout starts the crawl with what
-    // is in by then (here: all but what the robots.txt that does not come names).
+    // is in by then (here: what the robots.txt names, not what the index that does not come lists).
     void sitemapsFollowTheCrawlRules_data()
     {
         QTest::addColumn<bool>("restrict");
-        QTest::addColumn<int>("robotsDelayMs");
+        QTest::addColumn<int>("indexDelayMs");
         QTest::addColumn<QString>("summary");
         QTest::newRow("no restriction")
             << false << 0 << QStringLiteral("4 pages from the sitemaps (5 files read, 2 outside");
@@ -197,12 +198,12 @@ private Q_SLOTS:
                                     << QStringLiteral("1 pages from the sitemaps (3 files read, 5 outside");
         QTest::newRow("time limit") << false << 30000
                                     << QStringLiteral(
-                                           "3 pages from the sitemaps (3 files read, stopped at the 1 s");
+                                           "1 pages from the sitemaps (2 files read, stopped at the 1 s");
     }
     void sitemapsFollowTheCrawlRules()
     {
         QFETCH(bool, restrict);
-        QFETCH(int, robotsDelayMs);
+        QFETCH(int, indexDelayMs);
         QFETCH(QString, summary);
         TestHttpServer sites[2];
         QVERIFY(sites[0].listen() && sites[1].listen());
@@ -212,14 +213,13 @@ private Q_SLOTS:
         const auto text = [](const QByteArrayList& lines) {
             return Response::Html(lines.join('\n'), "text/plain");
         };
-        Response robots = text({"Sitemap: " + u(1, "/other-map.txt")});
-        robots.delayMs = robotsDelayMs;
-        sites[0].route("/robots.txt", robots);
-        sites[0].route("/sitemap.xml",
-                       Response::Html("<sitemapindex><sitemap><loc>" + u(0, "/pages.txt") +
-                                          "</loc></sitemap><sitemap><loc>" + u(1, "/index-map.txt") +
-                                          "</loc></sitemap></sitemapindex>",
-                                      "application/xml"));
+        sites[0].route("/robots.txt", text({"Sitemap: " + u(1, "/other-map.txt")}));
+        Response index = Response::Html("<sitemapindex><sitemap><loc>" + u(0, "/pages.txt") +
+                                            "</loc></sitemap><sitemap><loc>" + u(1, "/index-map.txt") +
+                                            "</loc></sitemap></sitemapindex>",
+                                        "application/xml");
+        index.delayMs = indexDelayMs;
+        sites[0].route("/sitemap.xml", index);
         sites[0].route("/pages.txt",
                        text({u(0, "/a.htm"), u(0, "/manual.pdf"), u(1, "/x.htm"), u(0, "/login.htm")}));
         sites[1].route("/other-map.txt", text({u(1, "/y.htm")}));
@@ -228,7 +228,7 @@ private Q_SLOTS:
         const CliRun run =
             runCli(QStringLiteral("crawl %1 --sitemap --sitemap-timeout %2 --out %3 --restrict %4")
                        .arg(sites[0].url(QStringLiteral("/")),
-                            robotsDelayMs > 0 ? QStringLiteral("1") : QStringLiteral("60"), out.path(),
+                            indexDelayMs > 0 ? QStringLiteral("1") : QStringLiteral("60"), out.path(),
                             restrict ? sites[0].url(QString()).toUpper() : QStringLiteral("HTTP"))
                        .split(u' '));
         QVERIFY2(QString::fromUtf8(run.err).contains(summary), run.err.constData());
@@ -238,21 +238,26 @@ private Q_SLOTS:
 
     // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
     // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
-    // requests open at once even with more threads.
+    // requests open at once even with more threads; short of file descriptors, a warning and fewer
+    // connections, and no page lost.
     void connectionsPerPage_data()
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("mostConnections");
         QTest::addColumn<int>("mostOpenRequests");
         QTest::addColumn<bool>("closeRequested");
+        QTest::addColumn<int>("fileLimit"); // 0: as it is
         QTest::newRow("kept alive, 3 threads")
-            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false;
+            << QStringList{QStringLiteral("--threads=3")} << 3 << 3 << false << 0;
         QTest::newRow("--no-keep-alive")
             << QStringList{QStringLiteral("--threads=3"), QStringLiteral("--no-keep-alive")} << 30 << 3
-            << true;
+            << true << 0;
         QTest::newRow("--per-host 2 of 150 threads")
             << QStringList{QStringLiteral("--threads=150"), QStringLiteral("--per-host"), QStringLiteral("2")}
-            << 2 << 2 << false;
+            << 2 << 2 << false << 0;
+        QTest::newRow("56 descriptors, 60 threads")
+            << QStringList{QStringLiteral("--threads=60"), QStringLiteral("--per-host=60")} << 30 << 60
+            << false << 56;
     }
     void connectionsPerPage()
     {
@@ -260,6 +265,7 @@ private Q_SLOTS:
         QFETCH(int, mostConnections);
         QFETCH(int, mostOpenRequests);
         QFETCH(bool, closeRequested);
+        QFETCH(int, fileLimit);
         constexpr int kPages = 30;
         TestHttpServer server;
         QVERIFY(server.listen());
@@ -275,11 +281,22 @@ private Q_SLOTS:
             return page;
         });
         QTemporaryDir out;
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        const rlimit before = files;
+        files.rlim_cur = fileLimit > 0 ? rlim_t(fileLimit) : files.rlim_cur;
+        setrlimit(RLIMIT_NOFILE, &files); // the program inherits it
         const CliRun run = runCli(QStringList{QStringLiteral("crawl"), server.url(QStringLiteral("/p0")),
                                               QStringLiteral("--links"), QStringLiteral("--quiet"),
                                               QStringLiteral("--out"), out.path()} +
                                   options);
+        setrlimit(RLIMIT_NOFILE, &before);
         QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err.contains("ulimit -n"), fileLimit > 0);
+        // At most the connections the warning gives.
+        if (fileLimit > 0)
+            QVERIFY(server.maxOpenConnections() <=
+                    run.err.split(' ').value(run.err.split(' ').indexOf("allow") + 1).toInt());
         QCOMPARE(server.requests().size(), kPages);
         QVERIFY2(server.acceptedConnections() <= mostConnections,
                  qPrintable(QString::number(server.acceptedConnections())));

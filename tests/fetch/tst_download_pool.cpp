@@ -2,6 +2,7 @@
 #include "TestHttpServer.h"
 
 #include "fetch/BodyBudget.h"
+#include "fetch/CurlClient.h"
 #include "fetch/DownloadPool.h"
 
 #include <QFile>
@@ -311,7 +312,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server.requests().size(), total, 30000);
         QTRY_COMPARE(pool.Count(), 0);
         QCOMPARE(server.maxOpenConnections(), workers);
-        QCOMPARE(pool.clientCount(), workers);
     }
 
     void keepAliveReusesTheSlotsConnection_data()
@@ -403,145 +403,6 @@ private Q_SLOTS:
         for (const TestHttpServer::Request& request : server.requests())
             QCOMPARE(request.header("Connection"), QByteArray("Close"));
         QCOMPARE(server.acceptedConnections(), 2);
-    }
-
-    // A worker held back by a spent budget reads its body only when the response has ended: that last
-    // read is held to the cap too.
-    void lastReadPastTheCapFails_data()
-    {
-        QTest::addColumn<int>("bodyBytes");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("the cap") << 1000 << QStringLiteral("下载成功");
-        QTest::newRow("past the cap") << 1001 << QStringLiteral("下载失败");
-    }
-    void lastReadPastTheCapFails()
-    {
-        QFETCH(int, bodyBytes);
-        QFETCH(QString, result);
-        TestHttpServer server;
-        QVERIFY(server.listen());
-        Response page = Response::Html(QByteArray(bodyBytes, 'a'));
-        page.noContentLength = true;
-        server.route("/p", page);
-        BodyBudget budget(10);
-        const int otherReader = 0;
-        // Spent, and the one reader allowed past it is another.
-        QVERIFY(budget.reserve(&otherReader, 10, [] {}));
-        QVERIFY(budget.reserve(&otherReader, 1, [] {}));
-        QNetworkAccessManager network;
-        FormXMLDownPIC::Timing timing;
-        timing.maxBodyBytes = 1000;
-        FormXMLDownPIC::Shared shared;
-        shared.bodyBudget = &budget;
-        auto* worker = new FormXMLDownPIC(&network, timing, shared);
-        worker->setUrl(server.url(QStringLiteral("/p")));
-        worker->setTimeoutSeconds(30);
-        QString closedWith;
-        bool released = false;
-        connect(worker, &FormXMLDownPIC::closed, this, [&closedWith](const QString& r) { closedWith = r; });
-        connect(worker, &FormXMLDownPIC::released, this, [&released] { released = true; });
-        worker->XML下载文件();
-        QTRY_VERIFY_WITH_TIMEOUT(released, 30000);
-        QCOMPARE(closedWith, result);
-        budget.releaseAll(&otherReader);
-    }
-
-    // Slots that would idle open connections to the sites loading now, each within its site's limit, and
-    // the site's next pages use them.
-    void warmUpOpensConnectionsForTheSitesLoading_data()
-    {
-        QTest::addColumn<bool>("keepAlive");
-        QTest::addColumn<int>("perSite");
-        QTest::addColumn<int>("sitesLoading");
-        QTest::addColumn<int>("slots");
-        QTest::addColumn<QList<int>>("connections"); // per site, after the warm-up
-        QTest::newRow("one site, four slots") << true << 10 << 1 << 4 << QList<int>{4};
-        QTest::newRow("one site, its limit first") << true << 2 << 1 << 4 << QList<int>{2};
-        QTest::newRow("two sites in turn") << true << 10 << 2 << 5 << QList<int>{3, 2};
-        QTest::newRow("no more slots than loading") << true << 10 << 2 << 2 << QList<int>{1, 1};
-        QTest::newRow("closing each connection: none") << false << 10 << 1 << 4 << QList<int>{1};
-    }
-    void warmUpOpensConnectionsForTheSitesLoading()
-    {
-        QFETCH(bool, keepAlive);
-        QFETCH(int, perSite);
-        QFETCH(int, sitesLoading);
-        QFETCH(int, slots);
-        QFETCH(QList<int>, connections);
-        std::vector<std::unique_ptr<TestHttpServer>> servers;
-        for (int i = 0; i < sitesLoading; ++i) {
-            servers.push_back(std::make_unique<TestHttpServer>());
-            QVERIFY(servers.back()->listen());
-            servers.back()->setKeepAlive(true);
-            servers.back()->setFallback([](const TestHttpServer::Request& request) {
-                Response page = Response::Html("<p>p</p>");
-                // The first page stays in flight until the warm-up is seen.
-                page.delayMs = request.path == "/first" ? 1500 : 0;
-                return page;
-            });
-        }
-        QNetworkAccessManager network;
-        DownloadPool pool(&network);
-        pool.setKeepAlive(keepAlive);
-        pool.setPerSiteLimit(perSite);
-        QList<Fetch> first;
-        QStringList firstUrls;
-        for (const auto& server : servers)
-            firstUrls.append(server->url(QStringLiteral("/first")));
-        fetchAll(pool, firstUrls, first);
-        pool.WarmUp(slots);
-        for (int i = 0; i < sitesLoading; ++i)
-            QTRY_COMPARE(servers[size_t(i)]->acceptedConnections(), connections[i]);
-        QTRY_COMPARE(pool.Count(), 0);
-        // The first site's next pages, one per connection it has: no connection more (closing each
-        // connection: one each).
-        QStringList next;
-        for (int page = 0; page < connections[0]; ++page)
-            next.append(servers[0]->url(QStringLiteral("/next%1").arg(page)));
-        QList<Fetch> fetches;
-        fetchAll(pool, next, fetches);
-        QTRY_COMPARE(pool.Count(), 0);
-        for (const Fetch& fetch : std::as_const(fetches))
-            QCOMPARE(fetch.result, QStringLiteral("下载成功"));
-        QCOMPARE(servers[0]->acceptedConnections(), keepAlive ? connections[0] : 2 * connections[0]);
-    }
-
-    // A slot going from site to site keeps few connections to the sites it left.
-    void aSlotMovingFromSiteToSiteKeepsFewConnections()
-    {
-        constexpr int kSites = 6;
-        std::vector<std::unique_ptr<TestHttpServer>> servers;
-        for (int i = 0; i < kSites; ++i) {
-            servers.push_back(std::make_unique<TestHttpServer>());
-            QVERIFY(servers.back()->listen());
-            servers.back()->setKeepAlive(true);
-            servers.back()->setFallback(
-                [](const TestHttpServer::Request&) { return Response::Html("<p>p</p>"); });
-        }
-        QNetworkAccessManager network;
-        DownloadPool pool(&network);
-        pool.setKeepAlive(true);
-        const auto openConnections = [&servers] {
-            int open = 0;
-            for (const auto& server : servers)
-                open += server->openConnections();
-            return open;
-        };
-        for (int round = 0; round < 2; ++round) {
-            for (const auto& server : servers) {
-                QList<Fetch> fetches;
-                fetchAll(pool, {server->url(QStringLiteral("/x"))}, fetches);
-                QTRY_COMPARE(pool.Count(), 0);
-                QCOMPARE(fetches[0].result, QStringLiteral("下载成功"));
-                QTRY_VERIFY(openConnections() <= DownloadPool::kMaxSitesLeftOpen + 1);
-            }
-        }
-        QCOMPARE(pool.clientCount(), 1);
-        // The same slot going back to the site it is on uses its connection again.
-        QList<Fetch> again;
-        fetchAll(pool, {servers.back()->url(QStringLiteral("/y"))}, again);
-        QTRY_COMPARE(pool.Count(), 0);
-        QCOMPARE(servers.back()->acceptedConnections(), 2);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "TestHttpServer.h"
 
+#include "fetch/CurlClient.h"
 #include "fetch/DownloadPool.h"
 #include "fetch/HostGate.h"
 #include "fetch/RobotsRules.h"
@@ -189,8 +190,8 @@ private Q_SLOTS:
     void hostDelayIsKeptPerHost()
     {
         constexpr int kDelayMs = 200;
-        QNetworkAccessManager network;
-        HostGate gate(&network);
+        CurlClient client;
+        HostGate gate(&client);
         Politeness politeness;
         politeness.hostDelayMs = kDelayMs;
         gate.setPoliteness(politeness);

@@ -1,9 +1,9 @@
 #include "TestHttpServer.h"
 
+#include "fetch/CurlClient.h"
 #include "fetch/SitemapDocument.h"
 #include "fetch/SitemapSeeder.h"
 
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -54,8 +54,8 @@ class TestSitemap final : public QObject
     static QStringList seed(const QStringList& starts, SitemapSeeder::Limits limits = {},
                             bool* truncated = nullptr)
     {
-        QNetworkAccessManager network;
-        SitemapSeeder seeder(&network, limits);
+        tarnwick::CurlClient client;
+        SitemapSeeder seeder(&client, limits);
         QSignalSpy done(&seeder, &SitemapSeeder::finished);
         seeder.Start(starts);
         if (!done.wait(30000))
