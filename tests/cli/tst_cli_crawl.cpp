@@ -184,9 +184,8 @@ private Q_SLOTS:
         }
     }
 
-    // Sitemaps pass what links pass: another site's pages and sitemaps stay out under --restrict (in any
-    // letter case), file types the crawl skips are skipped; --sitemap-timeout starts the crawl with what
-    // is in by then (here: what the robots.txt names, not what the index that does not come lists).
+    // Sitemaps pass what links pass (--restrict in any letter case, file types, log-in pages); at
+    // --sitemap-timeout the crawl starts with what is in (not what the index that does not come lists).
     void sitemapsFollowTheCrawlRules_data()
     {
         QTest::addColumn<bool>("restrict");

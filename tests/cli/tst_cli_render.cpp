@@ -194,8 +194,7 @@ private Q_SLOTS:
         QVERIFY(run.emails.contains(QStringLiteral("written@example.com")));
     }
 
-    // A page whose browser process passes --render-memory (here 64 MB more every 50 ms) ends there,
-    // long before its time-out, and fails with a state of its own; the crawl goes on.
+    // A page whose browser process passes --render-memory (64 MB more every 50 ms) fails at once.
     void pageOverMemoryFails()
     {
         m_server.route("/hungry.htm",

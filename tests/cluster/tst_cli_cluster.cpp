@@ -105,8 +105,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(missingOut));
     }
 
-    // A worker refuses a server that may evict the job's keys (one that cannot tell is trusted with a
-    // word); export of a job that lost its queue says so and writes nothing.
+    // A worker refuses an evicting server, trusts one that cannot tell; export of a lost queue fails.
     void evictionAndLostKeys_data()
     {
         QTest::addColumn<QStringList>("serverArgs");

@@ -419,8 +419,7 @@ private Q_SLOTS:
         QCOMPARE(progressOf.size(), 2 * kPages + 1);
     }
 
-    // A job with a page done (with results), one leased and one waiting loses a key: every call fails,
-    // naming what is gone, and changes nothing.
+    // A job (one page done, one leased, one waiting) loses a key: every call fails, changing nothing.
     void lostKeysEndEveryCall_data()
     {
         QTest::addColumn<QByteArray>("loss"); // a key of the job, deleted

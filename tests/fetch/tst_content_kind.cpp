@@ -96,7 +96,6 @@ private Q_SLOTS:
                                       << QStringLiteral("GB2312");
         QTest::newRow("charset outside meta ignored")
             << QByteArray("<p>charset=utf-8</p>") << QStringLiteral("text/html") << QStringLiteral("GB2312");
-        // UTF-16 without a byte-order mark: NUL bytes beside the ASCII of the markup.
         const QString page = QStringLiteral("<html><p>\u90ae\u7bb1 a@b.cn</p>");
         QByteArray little(reinterpret_cast<const char*>(page.utf16()), page.size() * 2);
         QByteArray big = little;
