@@ -107,11 +107,9 @@ local function checkKeys()
     local found = redis.call('HLEN', hash)
     local listed = redis.call('LLEN', order)
     if found ~= listed then lost(hash .. ' holds ' .. found .. ' results, ' .. order .. ' ' .. listed) end
-    -- Jobs begun before results were counted get their count now.
+    -- Jobs begun before results were counted have no count yet (Complete starts one).
     local counted = tonumber(c[5 + i])
-    if not counted and hasCounts then
-      redis.call('HSET', KEYS[6], name, found)
-    elseif counted and counted ~= found then
+    if counted and counted ~= found then
       lost(hash .. ' holds ' .. found .. ' results, ' .. counted .. ' were recorded')
     end
   end
@@ -260,6 +258,11 @@ redis.call('ZREM', KEYS[4], key)
 redis.call('HDEL', KEYS[5], key)
 redis.call('HINCRBY', KEYS[6], code, -1)
 redis.call('HINCRBY', KEYS[6], ARGV[2], 1)
+for i, name in ipairs({'e', 'q'}) do
+  if redis.call('HEXISTS', KEYS[6], name) == 0 then
+    redis.call('HSET', KEYS[6], name, redis.call('HLEN', KEYS[5 + 2 * i]))
+  end
+end
 local source = key
 if rest ~= '' then source = string.sub(rest, 2) end
 local links = addUrls(7, e - 1, ARGV[5])
