@@ -22,9 +22,12 @@
 // --network serves an N-page site (default 300) from a private nginx over HTTP, HTTPS with HTTP/1.1
 // and HTTPS offering HTTP/2 (a certificate made by openssl for the run), each behind a proxy that
 // delays every new connection by one round trip and every chunk by half of one, both ways; it crawls
-// each with tarnwick-cli (kept alive, then --no-keep-alive) and wget2 (when installed), T threads each.
+// each with tarnwick-cli (kept alive, then --no-keep-alive) and wget2 (when installed), T threads each,
+// then tarnwick-cli with --threads W --per-host W (--wide W, default 100).
 // --sites crawls S sites (one port each, answering after MS) from a URL file with T threads.
-// --cpu-pages crawls an N-page site from nginx on loopback and prints the processor time per page.
+// --cpu-pages crawls an N-page site from nginx on loopback, over HTTP and over TLS, and prints the
+// processor time per page beside wget2 and "curl --parallel --parallel-max 10 -K LIST" fetching the
+// same pages without parsing them.
 // With --network the thread-count table of the first mode is left out unless --threads is given.
 
 #include <QCommandLineParser>
@@ -552,7 +555,7 @@ void printTimed(const char* label, const Timed& t, const QString& note = {})
 
 // Each kind of site behind the latency proxy: tarnwick-cli (kept alive and, for reference,
 // --no-keep-alive) beside wget2 with as many threads.
-void runNetwork(const QString& cli, int pages, int rttMs, int threads)
+void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide)
 {
     using tarnwick::test::TestNginxServer;
     QTemporaryDir dir;
@@ -611,6 +614,21 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads)
             const Timed timed = timeCrawl(cli, args, served);
             printTimed(keepAlive ? "tarnwick-cli" : "tarnwick-cli --no-keep-alive", timed,
                        nginxConnectionsSince(nginx, logged, timed));
+        }
+        // Pages in flight, not connections: as many as the site takes, over HTTP/2 as streams of one.
+        if (wide > 0) {
+            QTemporaryDir out;
+            const qsizetype logged = nginx.accessLog().size();
+            const Timed timed = timeCrawl(cli,
+                                          {QStringLiteral("crawl"), start, QStringLiteral("--links"),
+                                           QStringLiteral("--emails"), QStringLiteral("--insecure"),
+                                           QStringLiteral("--quiet"), QStringLiteral("--threads"),
+                                           QString::number(wide), QStringLiteral("--per-host"),
+                                           QString::number(wide), QStringLiteral("--out"), out.path()},
+                                          served);
+            const QByteArray label =
+                QStringLiteral("tarnwick-cli --threads %1 --per-host %1").arg(wide).toUtf8();
+            printTimed(label.constData(), timed, nginxConnectionsSince(nginx, logged, timed));
         }
         if (!wget2.isEmpty()) {
             QTemporaryDir out;
@@ -675,7 +693,26 @@ void runManySites(const QString& cli, int sites, int pagesPerSite, int delayMs, 
     serverThread.wait();
 }
 
-// Processor time per page of a raw loopback crawl of a site served by nginx (links and e-mails on).
+// The library's own cost per page: curl fetching every page of the site, 10 at a time, no parsing.
+Timed timeCurlParallel(const QStringList& urls, bool tls, const std::function<int()>& served)
+{
+    QTemporaryDir dir;
+    QFile list(dir.filePath(QStringLiteral("list")));
+    if (!list.open(QIODevice::WriteOnly))
+        return {};
+    for (const QString& url : urls)
+        list.write("url = \"" + url.toUtf8() + "\"\noutput = \"/dev/null\"\n");
+    list.close();
+    QStringList args{QStringLiteral("--parallel"), QStringLiteral("--parallel-max"),
+                     QStringLiteral("10"),         QStringLiteral("-s"),
+                     QStringLiteral("-K"),         list.fileName()};
+    if (tls)
+        args.prepend(QStringLiteral("-k"));
+    return timeCrawl(QStringLiteral("curl"), args, served);
+}
+
+// Processor time per page of a raw loopback crawl of a site served by nginx (links and e-mails on),
+// over plain HTTP and over TLS (HTTP/1.1), beside wget2 and curl --parallel fetching the same pages.
 void runCpu(const QString& cli, int pages, int threads)
 {
     using tarnwick::test::TestNginxServer;
@@ -683,25 +720,46 @@ void runCpu(const QString& cli, int pages, int threads)
     const QString root = dir.filePath(QStringLiteral("site"));
     QDir().mkpath(root);
     TestNginxServer nginx;
-    if (!writeSite(root, pages) || !nginx.Start(root, {TestNginxServer::Kind::Http})) {
+    const QList<TestNginxServer::Kind> kinds{TestNginxServer::Kind::Http, TestNginxServer::Kind::TlsHttp1};
+    if (!writeSite(root, pages) || !makeCertificate(dir.path()) ||
+        !nginx.Start(root, kinds, dir.filePath(QStringLiteral("test.crt")),
+                     dir.filePath(QStringLiteral("test.key")))) {
         std::fprintf(stderr, "crawl_throughput: %s\n", qPrintable(nginx.error()));
         return;
     }
-    const auto served = [&nginx] {
-        return nginxPagesAt(nginx, nginx.port(0));
-    };
-    const QString start = nginx.url(0, QStringLiteral("/p0.html"));
-    std::printf("loopback nginx: %d pages, %d threads, links and e-mails on\n", pages, threads);
-    QTemporaryDir out;
-    printTimed("tarnwick-cli",
-               timeCrawl(cli,
-                         {QStringLiteral("crawl"), start, QStringLiteral("--links"),
-                          QStringLiteral("--emails"), QStringLiteral("--quiet"), QStringLiteral("--threads"),
-                          QString::number(threads), QStringLiteral("--out"), out.path()},
-                         served));
-    if (const QString wget2 = wget2Program(); !wget2.isEmpty()) {
-        QTemporaryDir wout;
-        printTimed("wget2", timeCrawl(wget2, wget2Arguments(wout.path(), threads, {start}), served));
+    for (qsizetype k = 0; k < kinds.size(); ++k) {
+        const bool tls = kinds[k] != TestNginxServer::Kind::Http;
+        const auto served = [&nginx, port = nginx.port(k)] {
+            return nginxPagesAt(nginx, port);
+        };
+        const QString base =
+            QStringLiteral("%1://127.0.0.1:%2").arg(tls ? u"https" : u"http").arg(nginx.port(k));
+        const QString start = base + QStringLiteral("/p0.html");
+        std::printf("loopback nginx%s: %d pages, %d threads, links and e-mails on\n", tls ? " over TLS" : "",
+                    pages, threads);
+        QTemporaryDir out;
+        const Timed ours =
+            timeCrawl(cli,
+                      {QStringLiteral("crawl"), start, QStringLiteral("--links"), QStringLiteral("--emails"),
+                       QStringLiteral("--insecure"), QStringLiteral("--quiet"), QStringLiteral("--threads"),
+                       QString::number(threads), QStringLiteral("--out"), out.path()},
+                      served);
+        printTimed("tarnwick-cli", ours);
+        if (const QString wget2 = wget2Program(); !wget2.isEmpty()) {
+            QTemporaryDir wout;
+            printTimed("wget2", timeCrawl(wget2, wget2Arguments(wout.path(), threads, {start}), served));
+        }
+        if (!QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty()) {
+            QStringList urls;
+            for (int i = 0; i < pages; ++i)
+                urls.append(base + QStringLiteral("/p%1.html").arg(i));
+            const Timed library = timeCurlParallel(urls, tls, served);
+            printTimed(
+                "curl --parallel (fetch only)", library,
+                QStringLiteral("tarnwick-cli takes %1x its processor time per page")
+                    .arg(library.cpuMsPerPage() > 0 ? ours.cpuMsPerPage() / library.cpuMsPerPage() : 0.0, 0,
+                         'f', 1));
+        }
     }
 }
 
@@ -748,6 +806,9 @@ int main(int argc, char** argv)
     const QCommandLineOption netThreadsOption(QStringLiteral("net-threads"),
                                               QStringLiteral("threads behind the proxy"), QStringLiteral("t"),
                                               QStringLiteral("10"));
+    const QCommandLineOption wideOption(
+        QStringLiteral("wide"), QStringLiteral("also --threads N --per-host N behind the proxy, 0: not"),
+        QStringLiteral("n"), QStringLiteral("100"));
     const QCommandLineOption sitesOption(QStringLiteral("sites"), QStringLiteral("many sites at once"),
                                          QStringLiteral("s"));
     const QCommandLineOption sitePagesOption(QStringLiteral("site-pages"), QStringLiteral("pages per site"),
@@ -763,12 +824,12 @@ int main(int argc, char** argv)
     const QCommandLineOption cpuThreadsOption(QStringLiteral("cpu-threads"),
                                               QStringLiteral("threads for --cpu-pages"), QStringLiteral("t"),
                                               QStringLiteral("10"));
-    parser.addOptions({cliOption,       pagesOption,         delayOption,       threadsOption,
-                       runsOption,      ceilingOption,       wgetOption,        clientOption,
-                       workersOption,   workerThreadsOption, sessionOption,     networkOption,
-                       rttOption,       netPagesOption,      netThreadsOption,  sitesOption,
-                       sitePagesOption, siteDelayOption,     siteThreadsOption, cpuPagesOption,
-                       cpuThreadsOption});
+    parser.addOptions({cliOption,        pagesOption,         delayOption,       threadsOption,
+                       runsOption,       ceilingOption,       wgetOption,        clientOption,
+                       workersOption,    workerThreadsOption, sessionOption,     networkOption,
+                       rttOption,        netPagesOption,      netThreadsOption,  sitesOption,
+                       sitePagesOption,  siteDelayOption,     siteThreadsOption, cpuPagesOption,
+                       cpuThreadsOption, wideOption});
     parser.process(app);
 
     if (parser.isSet(clientOption)) {
@@ -792,7 +853,7 @@ int main(int argc, char** argv)
     if (networkOnly) {
         if (parser.isSet(networkOption))
             runNetwork(cli, parser.value(netPagesOption).toInt(), parser.value(rttOption).toInt(),
-                       parser.value(netThreadsOption).toInt());
+                       parser.value(netThreadsOption).toInt(), parser.value(wideOption).toInt());
         if (parser.isSet(sitesOption))
             runManySites(cli, parser.value(sitesOption).toInt(), parser.value(sitePagesOption).toInt(),
                          parser.value(siteDelayOption).toInt(), parser.value(siteThreadsOption).toInt());

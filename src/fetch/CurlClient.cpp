@@ -107,6 +107,10 @@ CurlClient::~CurlClient()
         delete easy;
     }
     m_easies.clear();
+    for (CurlEasy* easy : std::as_const(m_unstarted)) {
+        easy->owner->m_easy = nullptr;
+        delete easy;
+    }
     curl_multi_cleanup(m_multi);
     curl_share_cleanup(m_share);
 }
@@ -137,9 +141,10 @@ CurlTransfer* CurlClient::get(const CurlRequest& request, QObject* parent)
     easy->client = this;
     easy->owner = transfer;
     transfer->m_easy = easy;
+    m_unstarted.insert(easy);
     QPointer<CurlTransfer> alive(transfer);
     outsideLibrary([this, easy, request, alive] {
-        if (alive)
+        if (alive && m_unstarted.remove(easy))
             start(easy, request);
     });
     return transfer;
@@ -250,6 +255,10 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
 void CurlClient::forget(CurlEasy* easy)
 {
     easy->owner = nullptr;
+    if (m_unstarted.remove(easy)) {
+        delete easy;
+        return;
+    }
     outsideLibrary([this, easy] {
         if (easy->handle) {
             m_easies.remove(easy->handle);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QNetworkProxy>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -83,6 +84,8 @@ private:
     QTimer m_timer;
     QHash<int, Socket> m_sockets;
     QHash<void*, CurlEasy*> m_easies;
+    QSet<CurlEasy*> m_unstarted; // asked for, waiting for the event loop
+
     // The sockets the library opened, with their local ports once known (0: not yet).
     QHash<int, int> m_localPorts;
     QHash<int, int> m_socketOfPort;

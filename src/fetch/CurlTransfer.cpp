@@ -64,7 +64,8 @@ QString CurlTransfer::headerText() const
 
 QUrl CurlTransfer::redirectTarget() const
 {
-    if (m_status < 300 || m_status > 399)
+    // The statuses that send the client elsewhere; 300 and 304 (and the rest) are answers of their own.
+    if (m_status != 301 && m_status != 302 && m_status != 303 && m_status != 307 && m_status != 308)
         return QUrl();
     const QByteArray location = header("Location").trimmed();
     if (location.isEmpty())

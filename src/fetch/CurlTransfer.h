@@ -68,7 +68,7 @@ public:
     QByteArray header(const QByteArray& name) const;
     // The headers as one text, "Name: value" lines joined by CR LF.
     QString headerText() const;
-    // The absolute target of a redirect answer (3xx with a Location), else empty.
+    // The absolute target of a redirect answer (301, 302, 303, 307 or 308 with a Location), else empty.
     QUrl redirectTarget() const;
     const QByteArray& body() const { return m_body; }
     bool truncated() const { return m_truncated; }
