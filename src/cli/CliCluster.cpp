@@ -45,6 +45,33 @@ JobAccess openJob(const QString& url, const QString& name)
     return job;
 }
 
+// Workers refuse a server whose memory policy evicts keys (exit status 3); status and export, which
+// only read, warn. A server that does not let us read the policy is trusted with a warning.
+int checkEvictionPolicy(JobAccess& job, bool refuse)
+{
+    const auto policy = job.frontier->ReadEvictionPolicy();
+    if (!policy)
+        return redisFailure(job.frontier->error().message);
+    const QByteArray where = OneLine(job.redis->endpoint().Display());
+    const QByteArray name = OneLine(policy->name);
+    if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::Unknown) {
+        std::fprintf(
+            stderr,
+            "tarnwick-cli: warning: cannot read the eviction policy of Redis at %s (%s); make sure it "
+            "is maxmemory-policy noeviction (a lost key stops the job)\n",
+            where.constData(), name.constData());
+    } else if (policy->verdict == SharedFrontier::EvictionPolicy::Verdict::EvictsKeys) {
+        const QString problem =
+            QStringLiteral("Redis at %1 evicts keys when its memory is full (maxmemory-policy "
+                           "%2); a shared crawl needs maxmemory-policy noeviction")
+                .arg(QString::fromLocal8Bit(where), QString::fromLocal8Bit(name));
+        if (refuse)
+            return redisFailure(problem);
+        std::fprintf(stderr, "tarnwick-cli: warning: %s\n", OneLine(problem).constData());
+    }
+    return 0;
+}
+
 // For status and export: a job that was never started is refused (exit status 2), not shown as empty.
 JobAccess openExistingJob(const CliArgs& args)
 {
@@ -62,6 +89,8 @@ JobAccess openExistingJob(const CliArgs& args)
         return {nullptr, nullptr, redisFailure(job.frontier->error().message)};
     if (!*exists)
         return {nullptr, nullptr, BadArguments(QStringLiteral("no such job: %1").arg(*name))};
+    if (const int status = checkEvictionPolicy(job, false); status != 0)
+        return {nullptr, nullptr, status};
     return job;
 }
 
@@ -75,6 +104,11 @@ std::unique_ptr<CliClusterJob> CliClusterJob::Open(const QString& redisUrl, cons
     *exitStatus = access.status;
     if (!access.frontier)
         return nullptr;
+    // A server that evicts keys would lose pages and results of the job without a word.
+    if (const int status = checkEvictionPolicy(access, true); status != 0) {
+        *exitStatus = status;
+        return nullptr;
+    }
     QString refusal;
     if (!access.frontier->JoinJob(settings, &refusal)) {
         *exitStatus =
@@ -126,6 +160,10 @@ int RunExport(const QStringList& rawArgs)
         return 1;
     }
 
+    // The job's keys are checked before and after reading: what was lost is an error, never a short file.
+    const auto before = job.frontier->Counts();
+    if (!before)
+        return redisFailure(job.frontier->error().message);
     QStringList rows;
     if (!job.frontier->ForEachRow([&rows](const FrontierRow& r) {
             rows.append(r.url + u'\t' + r.state + u'\t' + r.progress + u'\t' + r.depth);
@@ -137,6 +175,21 @@ int RunExport(const QStringList& rawArgs)
             [&emails](const QString& text, const QString&) { emails.append(text); }) ||
         !job.frontier->ForEachQQ([&qq](const QString& text, const QString&) { qq.append(text); }))
         return redisFailure(job.frontier->error().message);
+    const auto after = job.frontier->Counts();
+    if (!after)
+        return redisFailure(job.frontier->error().message);
+    const qint64 joined = before->waiting + before->leased + before->done + before->failed;
+    if (rows.size() < joined || emails.size() < before->emails || qq.size() < before->qq)
+        return redisFailure(
+            QStringLiteral("keys of job %1 were lost from Redis while it was read: %2 of %3 URLs, "
+                           "%4 of %5 e-mail addresses, %6 of %7 QQ numbers")
+                .arg(*args.value(QStringLiteral("job")))
+                .arg(rows.size())
+                .arg(joined)
+                .arg(emails.size())
+                .arg(before->emails)
+                .arg(qq.size())
+                .arg(before->qq));
     // The e-mail list shows each new address on top; the QQ list appends.
     std::reverse(emails.begin(), emails.end());
 

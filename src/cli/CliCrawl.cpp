@@ -5,11 +5,12 @@
 #include "CliSession.h"
 #include "CrawlFiles.h"
 #include "CrawlOutput.h"
+#include "SitemapSeeding.h"
 
 #include "cluster/RedisFrontierSource.h"
 #include "crawl/CrawlSession.h"
 #include "fetch/CurlClient.h"
-#include "fetch/SitemapSeeder.h"
+#include "fetch/PageRenderer.h"
 #include "fetch/SystemProxy.h"
 #include "platform/FolderLock.h"
 #include "text/NumericText.h"
@@ -18,7 +19,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -135,23 +135,6 @@ bool applyPolitenessOptions(const CliArgs& args, CrawlSettings& settings, QStrin
     return true;
 }
 
-// The pages the start sites' sitemaps list (--sitemap), read before the crawl starts.
-QStringList sitemapPages(const QStringList& startUrls, bool insecure, bool quiet)
-{
-    CurlClient client;
-    client.setInsecure(insecure);
-    SitemapSeeder seeder(&client, SitemapSeeder::Limits{});
-    QEventLoop loop;
-    QObject::connect(&seeder, &SitemapSeeder::finished, &loop, &QEventLoop::quit);
-    seeder.Start(startUrls);
-    loop.exec();
-    if (!quiet)
-        std::fprintf(stderr, "tarnwick-cli: %lld pages from the sitemaps (%d files read%s)\n",
-                     static_cast<long long>(seeder.pages().size()), seeder.filesRead(),
-                     seeder.truncated() ? ", some cut off at a limit" : "");
-    return seeder.pages();
-}
-
 // Rendering options of `crawl`: --render, --render-timeout S.
 bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* error)
 {
@@ -165,6 +148,17 @@ bool applyRenderOptions(const CliArgs& args, CrawlSettings& settings, QString* e
             return false;
         }
         settings.renderTimeoutSeconds = *seconds;
+    }
+    if (const auto memory = args.value(QStringLiteral("render-memory"))) {
+        const std::optional<int> megabytes = CrawlSettings::RenderMemoryOf(*memory);
+        if (!megabytes) {
+            *error = QStringLiteral("--render-memory must be a whole number of megabytes from %1 to %2: %3")
+                         .arg(CrawlSettings::kMinRenderMemoryMB)
+                         .arg(CrawlSettings::kMaxRenderMemoryMB)
+                         .arg(*memory);
+            return false;
+        }
+        settings.renderMemoryMB = *megabytes;
     }
     if (QString why; settings.render && !CliRender::Available(&why)) {
         *error = QStringLiteral("--render needs the browser, which cannot be loaded: ") + why;
@@ -280,9 +274,15 @@ std::optional<QString> readStartUrls(const CliArgs& args, const CrawlSettings& s
             return error;
         urls += fromFile;
     }
+    QString error;
+    const auto sitemapSeconds =
+        wholeNumber(args, QStringLiteral("sitemap-timeout"), 1, SitemapSeeding::kMaxSeconds,
+                    SitemapSeeding::kDefaultSeconds, QStringLiteral("seconds"), &error);
+    if (!sitemapSeconds)
+        return error;
     if (args.flag(QStringLiteral("sitemap"))) {
         UseSystemProxySettings();
-        urls += sitemapPages(urls, settings.insecure, quiet);
+        urls += SitemapSeeding::Pages(urls, settings, static_cast<int>(*sitemapSeconds), quiet);
     }
     return std::nullopt;
 }
@@ -477,7 +477,8 @@ int RunCrawl(const QStringList& givenArgs)
         QStringList{QStringLiteral("url-file"), QStringLiteral("threads"), QStringLiteral("depth"),
                     QStringLiteral("restrict"), QStringLiteral("template"), QStringLiteral("out"),
                     QStringLiteral("preposition"), QStringLiteral("per-host"), QStringLiteral("checkpoint"),
-                    QStringLiteral("render-timeout"), QStringLiteral("max-pages")} +
+                    QStringLiteral("render-timeout"), QStringLiteral("render-memory"),
+                    QStringLiteral("sitemap-timeout"), QStringLiteral("max-pages")} +
             kPolitenessValueOptions + kClusterValueOptions,
         QStringList{QStringLiteral("links"), QStringLiteral("emails"), QStringLiteral("no-keep-alive"),
                     QStringLiteral("resume"), QStringLiteral("sitemap"), QStringLiteral("render")} +

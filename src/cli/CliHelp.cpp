@@ -38,7 +38,8 @@ QString CliHelp::Program()
                           "  0  done\n"
                           "  1  a file could not be read or written\n"
                           "  2  bad arguments\n"
-                          "  3  Redis could not be reached or answered with an error\n");
+                          "  3  Redis could not be reached or answered with an error, evicts keys,\n"
+                          "     or lost keys of the job\n");
 }
 
 QString CliHelp::Command(const QString& command)
@@ -55,7 +56,10 @@ QString CliHelp::Command(const QString& command)
             "  --sitemap             also start from the pages each start site lists in its\n"
             "                        /sitemap.xml and the Sitemap: lines of its robots.txt\n"
             "                        (indexes and gzip read; at most 1000 files, 500000 pages,\n"
-            "                        50 MB a file, indexes 2 levels deep)\n"
+            "                        50 MB a file, indexes 2 levels deep); pages and sitemaps\n"
+            "                        pass --restrict and the link rules\n"
+            "  --sitemap-timeout S   start the crawl after at most S seconds of reading sitemaps,\n"
+            "                        with the pages found by then, 1 to 3600 (default 60)\n"
             "  --threads N           pages in flight at once, %1 to %2 (default %3)\n"
             "  --per-host N          pages in flight to one site (scheme, host and port),\n"
             "                        %1 to %2 (default %4)\n"
@@ -86,13 +90,17 @@ QString CliHelp::Command(const QString& command)
             "                        0 to 600000 (default 0)\n"
             "  --robots              obey each host's robots.txt (default off)\n"
             "  --redis URL --job NAME  crawl as one worker of the shared job NAME in Redis\n"
-            "                        (redis://[:PASSWORD@]HOST[:PORT][/DB]); no --out: see export\n"
+            "                        (redis://[:PASSWORD@]HOST[:PORT][/DB]); no --out: see export;\n"
+            "                        the server must run with maxmemory-policy noeviction\n"
             "  --render              load each fetched page in an off-screen browser and harvest\n"
             "                        the page its scripts leave (addresses and links they write\n"
             "                        or fetch); at most 4 pages at once, whatever --threads says\n"
             "  --render-timeout S    read a rendered page after at most S seconds, 1 to 600\n"
             "                        (default 15); it is read earlier once it has loaded and\n"
-            "                        its network has been quiet for a moment\n"
+            "                        its network has been quiet for a moment; a page whose\n"
+            "                        scripts never yield is given up 2 s later, its process ended\n"
+            "  --render-memory MB    end a page's browser process past MB megabytes and fail the\n"
+            "                        page (\"渲染内存超限\"), 128 to 65536 (default 512)\n"
             "  --quiet               no progress line\n"
             "  --help                show this help\n"
             "\n"

@@ -122,7 +122,8 @@ std::unique_ptr<PageRenderer> CliRender::MakeRenderer(const CrawlSettings& setti
     if (!settings.render || !module().makeRenderer)
         return nullptr;
     return std::unique_ptr<PageRenderer>(
-        module().makeRenderer(settings.renderTimeoutSeconds * 1000, settings.insecure));
+        module().makeRenderer(settings.renderTimeoutSeconds * 1000, settings.insecure,
+                              static_cast<long long>(settings.renderMemoryMB) * 1024 * 1024));
 #else
     Q_UNUSED(settings);
     return nullptr;

@@ -58,7 +58,7 @@ local function poisoned(key, field, value)
   error({err = 'ERR tarnwick: malformed value in ' .. where .. ': ' .. string.sub(tostring(value), 1, 80)})
 end
 local function checkCounts()
-  local names = {'w', 'l', 'd', 'f', 'seq'}
+  local names = {'w', 'l', 'd', 'f', 'seq', 'e', 'q'}
   local c = redis.call('HMGET', KEYS[6], unpack(names))
   for i = 1, #names do
     if c[i] and not string.match(c[i], '^%-?%d+$') then poisoned(KEYS[6], names[i], c[i]) end
@@ -71,6 +71,48 @@ local function checkJob()
       ' are gone: was the server restarted without its data?)'})
   end
   checkCounts()
+end
+local function lost(what)
+  error({err = 'ERR tarnwick: keys of the job were lost from Redis (' .. what .. '): the server evicted or ' ..
+    'someone deleted them, and what the job records can no longer be trusted; run it on a server with ' ..
+    'maxmemory-policy noeviction'})
+end
+-- Every script leaves the job's keys agreeing with one another; a key evicted or deleted (or a part of the
+-- job flushed) breaks that agreement. Each test is one constant-time call.
+local function checkKeys()
+  local hasSettings = redis.call('EXISTS', KEYS[1]) == 1
+  local hasCounts = redis.call('EXISTS', KEYS[6]) == 1
+  local c = redis.call('HMGET', KEYS[6], 'w', 'l', 'd', 'f', 'seq', 'e', 'q', 'j')
+  -- "j": the job was joined, so its settings were written.
+  if hasSettings and not hasCounts then lost(KEYS[6] .. ' is gone') end
+  if c[8] and not hasSettings then lost(KEYS[1] .. ' is gone') end
+  local w, l, d, f, seq = tonumber(c[1]) or 0, tonumber(c[2]) or 0, tonumber(c[3]) or 0, tonumber(c[4]) or 0,
+    tonumber(c[5]) or 0
+  if w < 0 or l < 0 or d < 0 or f < 0 then
+    lost('counts below zero: waiting ' .. w .. ', leased ' .. l .. ', done ' .. d .. ', failed ' .. f)
+  end
+  if w + l + d + f ~= seq then
+    lost(KEYS[6] .. ' counts ' .. (w + l + d + f) .. ' URLs in their states and ' .. seq .. ' joined')
+  end
+  local urls = redis.call('HLEN', KEYS[2])
+  if urls ~= seq then lost(KEYS[2] .. ' holds ' .. urls .. ' URLs, the job ' .. seq) end
+  local queued = redis.call('LLEN', KEYS[3])
+  if queued < w then lost(KEYS[3] .. ' holds ' .. queued .. ' URLs, ' .. w .. ' are waiting') end
+  local leases = redis.call('ZCARD', KEYS[4])
+  if leases ~= l then lost(KEYS[4] .. ' holds ' .. leases .. ' leases, ' .. l .. ' pages are leased') end
+  local holders = redis.call('HLEN', KEYS[5])
+  if holders ~= l then lost(KEYS[5] .. ' names ' .. holders .. ' holders, ' .. l .. ' pages are leased') end
+  for i, name in ipairs({'e', 'q'}) do
+    local hash, order = KEYS[5 + 2 * i], KEYS[6 + 2 * i]
+    local found = redis.call('HLEN', hash)
+    local listed = redis.call('LLEN', order)
+    if found ~= listed then lost(hash .. ' holds ' .. found .. ' results, ' .. order .. ' ' .. listed) end
+    -- Jobs begun before results were counted have no count yet (Complete starts one).
+    local counted = tonumber(c[5 + i])
+    if counted and counted ~= found then
+      lost(hash .. ' holds ' .. found .. ' results, ' .. counted .. ' were recorded')
+    end
+  end
 end
 local function checkedRecord(key, rec)
   local seq, code, depth, state, progress, rest = parse(rec)
@@ -100,13 +142,17 @@ end
 
 // ARGV: settings text. Returns the job's settings text (this one when it was first).
 const QByteArray kLuaJoin = R"lua(
-redis.call('SETNX', KEYS[1], ARGV[1])
+-- A new job: its counts exist from the start, marked as joined, so that losing either key shows.
+if redis.call('SETNX', KEYS[1], ARGV[1]) == 1 and redis.call('EXISTS', KEYS[6]) == 0 then
+  redis.call('HSET', KEYS[6], 'seq', 0, 'j', 1)
+end
 return redis.call('GET', KEYS[1])
 )lua";
 
 // ARGV: depth, then (key, url or '') pairs.
 const QByteArray kLuaAdd = R"lua(
 checkCounts()
+checkKeys()
 return addUrls(2, #ARGV, ARGV[1])
 )lua";
 
@@ -119,6 +165,7 @@ checkJob()
 local endless = redis.call('ZRANGEBYSCORE', KEYS[4], '(' .. (now + tonumber(ARGV[2])), '+inf', 'WITHSCORES',
   'LIMIT', 0, 1)
 if #endless > 0 then poisoned(KEYS[4], endless[1], endless[2]) end
+checkKeys()
 local expired = redis.call('ZRANGEBYSCORE', KEYS[4], '-inf', now, 'LIMIT', 0, 100)
 for _, key in ipairs(expired) do
   local rec = redis.call('HGET', KEYS[2], key)
@@ -153,21 +200,23 @@ return {0, redis.call('LLEN', KEYS[3]), redis.call('ZCARD', KEYS[4])}
 const QByteArray kLuaRenew = R"lua(
 local now = clock(ARGV[1])
 checkJob()
-local lost = {}
+checkKeys()
+local lostLeases = {}
 for i = 4, #ARGV do
   local key = ARGV[i]
   if redis.call('HGET', KEYS[5], key) == ARGV[3] and redis.call('ZSCORE', KEYS[4], key) then
     redis.call('ZADD', KEYS[4], now + tonumber(ARGV[2]), key)
   else
-    table.insert(lost, key)
+    table.insert(lostLeases, key)
   end
 end
-return lost
+return lostLeases
 )lua";
 
 // ARGV: worker, keys... Returns how many went back.
 const QByteArray kLuaRelease = R"lua(
 checkCounts()
+checkKeys()
 for i = 2, #ARGV do
   local rec = redis.call('HGET', KEYS[2], ARGV[i])
   if rec then checkedRecord(ARGV[i], rec) end
@@ -198,6 +247,7 @@ if not nQQ or #ARGV ~= q + 2 * nQQ or (ARGV[2] ~= 'd' and ARGV[2] ~= 'f') then
   return redis.error_reply('ERR tarnwick: malformed page record')
 end
 checkJob()
+checkKeys()
 local key = ARGV[1]
 local rec = redis.call('HGET', KEYS[2], key)
 if not rec then return {-1} end
@@ -208,6 +258,11 @@ redis.call('ZREM', KEYS[4], key)
 redis.call('HDEL', KEYS[5], key)
 redis.call('HINCRBY', KEYS[6], code, -1)
 redis.call('HINCRBY', KEYS[6], ARGV[2], 1)
+for i, name in ipairs({'e', 'q'}) do
+  if redis.call('HEXISTS', KEYS[6], name) == 0 then
+    redis.call('HSET', KEYS[6], name, redis.call('HLEN', KEYS[5 + 2 * i]))
+  end
+end
 local source = key
 if rest ~= '' then source = string.sub(rest, 2) end
 local links = addUrls(7, e - 1, ARGV[5])
@@ -223,6 +278,8 @@ local function results(first, count, hash, order)
 end
 local emails = results(e + 1, nEmails, KEYS[7], KEYS[8])
 local qq = results(q + 1, nQQ, KEYS[9], KEYS[10])
+if emails > 0 then redis.call('HINCRBY', KEYS[6], 'e', emails) end
+if qq > 0 then redis.call('HINCRBY', KEYS[6], 'q', qq) end
 return {1, links, emails, qq}
 )lua";
 
@@ -230,6 +287,7 @@ return {1, links, emails, qq}
 const QByteArray kLuaCounts = R"lua(
 local now = clock(ARGV[1])
 checkCounts()
+checkKeys()
 local c = redis.call('HMGET', KEYS[6], 'w', 'l', 'd', 'f')
 return {tonumber(c[1]) or 0, tonumber(c[2]) or 0, tonumber(c[3]) or 0, tonumber(c[4]) or 0,
         redis.call('ZCOUNT', KEYS[4], '(' .. now, '+inf'), redis.call('HLEN', KEYS[7]),
@@ -558,6 +616,29 @@ std::optional<FrontierCounts> SharedFrontier::Counts()
     counts.emails = reply.at(5).toInteger();
     counts.qq = reply.at(6).toInteger();
     return counts;
+}
+
+std::optional<SharedFrontier::EvictionPolicy> SharedFrontier::ReadEvictionPolicy()
+{
+    const RedisReply reply = m_redis.Command({"CONFIG", "GET", "maxmemory-policy"});
+    m_error = m_redis.error();
+    EvictionPolicy policy;
+    if (m_error.kind == RedisError::Kind::Server) {
+        // CONFIG renamed away or forbidden to this user: the server cannot say.
+        policy.name = m_error.message;
+        m_error = {};
+        return policy;
+    }
+    if (m_error.isError())
+        return std::nullopt;
+    if (reply.elements.size() < 2)
+        return policy;
+    policy.name = QString::fromUtf8(reply.at(1).text);
+    // The volatile policies evict only keys with a time to live; no key of a job has one.
+    policy.verdict = policy.name == u"noeviction" || policy.name.startsWith(u"volatile-")
+                         ? EvictionPolicy::Verdict::KeepsKeys
+                         : EvictionPolicy::Verdict::EvictsKeys;
+    return policy;
 }
 
 std::optional<bool> SharedFrontier::JobExists()

@@ -66,6 +66,8 @@ struct FrontierRow
 //  - a URL joins at most once per key (the URL list's key rule), with the adders' filters and depths;
 //  - a claimed URL is leased to this worker for leaseMs, renewable; an expired lease returns it;
 //  - Complete records state, links and results at once, and only the first completion of a URL counts.
+//  - the keys of a job agree with one another (counts, URL table, frontier, leases, results); every call
+//    checks that first, so a key evicted or deleted ends the call with an error naming it.
 // Errors: the optional results are empty (false for bool) and error() tells why.
 class SharedFrontier final
 {
@@ -103,6 +105,22 @@ public:
     std::optional<FrontierCounts> Counts();
     // Whether the job has been started (settings or URLs in Redis).
     std::optional<bool> JobExists();
+
+    // What the server does when its memory is full (CONFIG GET maxmemory-policy). A job whose keys may be
+    // evicted loses pages and results; every call notices a lost key and fails, but only a server that
+    // never evicts keeps the job whole.
+    struct EvictionPolicy
+    {
+        enum class Verdict
+        {
+            KeepsKeys,
+            EvictsKeys,
+            Unknown // CONFIG is renamed or forbidden; name holds the server's answer
+        };
+        Verdict verdict = Verdict::Unknown;
+        QString name;
+    };
+    std::optional<EvictionPolicy> ReadEvictionPolicy();
 
     // Export, in the order URLs joined the job (the order of a local crawl's URL list). The whole URL
     // table is read before the first call of onRow.

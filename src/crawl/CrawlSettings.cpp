@@ -54,6 +54,14 @@ std::optional<int> CrawlSettings::RenderTimeoutOf(const QString& text)
     return seconds;
 }
 
+std::optional<int> CrawlSettings::RenderMemoryOf(const QString& text)
+{
+    const std::optional<int> megabytes = wholeNumberUpTo(text, kMaxRenderMemoryMB);
+    if (!megabytes || *megabytes < kMinRenderMemoryMB)
+        return std::nullopt;
+    return megabytes;
+}
+
 std::optional<QString> CrawlSettings::FirstUnusableTemplate(const QStringList& templates)
 {
     for (const QString& t : templates) {

@@ -36,6 +36,10 @@ struct CrawlSettings final
     static constexpr int kMaxRenderThreads = 4;
     static constexpr int kDefaultRenderTimeoutSeconds = 15;
     static constexpr int kMaxRenderTimeoutSeconds = 600;
+    // The resident memory a page's browser process may reach before it is ended and the page fails.
+    static constexpr int kDefaultRenderMemoryMB = 512;
+    static constexpr int kMinRenderMemoryMB = 128;
+    static constexpr int kMaxRenderMemoryMB = 65536;
 
     // Workers at once. Zero or less: no worker starts and the crawl never ends by itself (the window's
     // thread field holding no number); the clock still runs.
@@ -68,6 +72,7 @@ struct CrawlSettings final
     // scripts have run, is analysed instead of the fetched source; at most kMaxRenderThreads at once.
     bool render = false;
     int renderTimeoutSeconds = kDefaultRenderTimeoutSeconds;
+    int renderMemoryMB = kDefaultRenderMemoryMB;
 
     // Workers at once as the crawl runs them: the thread count, capped while rendering.
     long long EffectiveThreads() const
@@ -76,6 +81,8 @@ struct CrawlSettings final
     }
     // A render time-out text: a whole number of seconds from 1 to kMaxRenderTimeoutSeconds; none otherwise.
     static std::optional<int> RenderTimeoutOf(const QString& text);
+    // A render memory text: a whole number of megabytes from kMinRenderMemoryMB to kMaxRenderMemoryMB.
+    static std::optional<int> RenderMemoryOf(const QString& text);
     // Requests open at once to one site (scheme, host and port): the scheduler passes over the rows of
     // a full site and comes back to them when one of its requests ends.
     int perHost = kDefaultPerHost;

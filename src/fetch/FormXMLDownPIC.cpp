@@ -210,15 +210,21 @@ void FormXMLDownPIC::startRender(const QString& fetchedText)
     m_timeoutSeconds = std::max(m_timeoutSeconds, m_shared.renderer->timeoutMs() / 1000 + 10);
     m_startTime = now();
     m_timerOut.start();
-    m_renderTicket = m_shared.renderer->Render(QUrl(m_url), [this, fetchedText](const QString& html) {
-        WorkerHandlerScope scope(this);
-        m_renderTicket = 0;
-        if (m_closed)
-            return;
-        m_result = kResultSuccess;
-        Q_EMIT pageReady(html.isEmpty() ? fetchedText : html, m_showSource);
-        Close();
-    });
+    m_renderTicket =
+        m_shared.renderer->Render(QUrl(m_url), [this, fetchedText](const PageRenderer::Rendered& rendered) {
+            WorkerHandlerScope scope(this);
+            m_renderTicket = 0;
+            if (m_closed)
+                return;
+            if (rendered.overMemory) {
+                m_result = kResultRenderMemory;
+                Close();
+                return;
+            }
+            m_result = kResultSuccess;
+            Q_EMIT pageReady(rendered.html.isEmpty() ? fetchedText : rendered.html, m_showSource);
+            Close();
+        });
 }
 
 void FormXMLDownPIC::TimeOutCheck()

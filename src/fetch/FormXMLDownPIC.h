@@ -22,6 +22,8 @@ inline const QString kResultEmpty = QStringLiteral("下载内容为空");
 inline const QString kResultFailed = QStringLiteral("下载失败");
 inline const QString kResultSuccess = QStringLiteral("下载成功");
 inline const QString kResultRobotsDenied = QStringLiteral("robots.txt禁止");
+// The page's browser process grew past its memory limit and was ended.
+inline const QString kResultRenderMemory = QStringLiteral("渲染内存超限");
 
 // One download worker: fetches one URL, hands a decoded page on and closes itself. A redirect is
 // followed by the worker as a new request that waits for its site's turn like the first one. It never

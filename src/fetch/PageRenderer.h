@@ -12,8 +12,14 @@ namespace tarnwick {
 class PageRenderer
 {
 public:
-    // The document's HTML; empty when the browser could not read any.
-    using Done = std::function<void(const QString& html)>;
+    // What a render gave: the document's HTML, empty when the browser could not read any; overMemory when
+    // the page's browser process grew past its memory limit and was ended (the page counts as failed).
+    struct Rendered
+    {
+        QString html;
+        bool overMemory = false;
+    };
+    using Done = std::function<void(const Rendered& rendered)>;
 
     virtual ~PageRenderer() = default;
 

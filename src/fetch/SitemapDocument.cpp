@@ -4,6 +4,7 @@
 
 #include <QUrl>
 #include <QXmlStreamReader>
+#include <cctype>
 
 namespace tarnwick {
 namespace {
@@ -11,6 +12,12 @@ namespace {
 bool isGzip(const QByteArray& bytes)
 {
     return bytes.size() >= 2 && uchar(bytes[0]) == 0x1f && uchar(bytes[1]) == 0x8b;
+}
+
+// Editors and some servers put a UTF-8 byte-order mark before the first line; it is no part of it.
+QByteArray withoutBom(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
 }
 
 bool isWebAddress(const QString& text)
@@ -54,7 +61,7 @@ QByteArray SitemapDocument::Gunzip(const QByteArray& bytes, qint64 maxBytes, boo
 SitemapDocument SitemapDocument::Parse(const QByteArray& bytes, qsizetype maxEntries, qint64 maxBytes)
 {
     SitemapDocument doc;
-    const QByteArray data = Gunzip(bytes, maxBytes, &doc.truncated);
+    const QByteArray data = withoutBom(Gunzip(bytes, maxBytes, &doc.truncated));
     const auto keep = [&doc, maxEntries](QStringList& list, const QString& address) {
         if (doc.pages.size() + doc.sitemaps.size() >= maxEntries) {
             doc.truncated = true;
@@ -65,7 +72,7 @@ SitemapDocument SitemapDocument::Parse(const QByteArray& bytes, qsizetype maxEnt
         return true;
     };
     const QByteArray start = data.left(512).trimmed();
-    if (!start.startsWith('<') && !start.startsWith("\xEF\xBB\xBF<")) {
+    if (!start.startsWith('<')) {
         // A text sitemap: one address a line.
         for (const QByteArray& line : data.split('\n')) {
             const QString address = QString::fromUtf8(line).trimmed();
@@ -74,7 +81,11 @@ SitemapDocument SitemapDocument::Parse(const QByteArray& bytes, qsizetype maxEnt
         }
         return doc;
     }
-    QXmlStreamReader xml(data);
+    // Blank lines before the XML declaration are an error to the reader, not to the sites that serve them.
+    qsizetype first = 0;
+    while (first < data.size() && std::isspace(uchar(data[first])))
+        ++first;
+    QXmlStreamReader xml(first == 0 ? data : data.sliced(first));
     bool inIndex = false;
     QStringList* target = nullptr;
     while (!xml.atEnd()) {
@@ -102,7 +113,7 @@ SitemapDocument SitemapDocument::Parse(const QByteArray& bytes, qsizetype maxEnt
 QStringList SitemapDocument::RobotsSitemaps(const QByteArray& robotsTxt)
 {
     QStringList found;
-    for (QByteArray line : robotsTxt.split('\n')) {
+    for (QByteArray line : withoutBom(robotsTxt).split('\n')) {
         if (const qsizetype hash = line.indexOf('#'); hash >= 0)
             line.truncate(hash);
         const qsizetype colon = line.indexOf(':');

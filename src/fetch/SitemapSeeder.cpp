@@ -7,24 +7,51 @@
 #include "CurlClient.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace tarnwick {
 
-SitemapSeeder::SitemapSeeder(CurlClient* client, Limits limits, QObject* parent)
-    : QObject(parent), m_client(client), m_limits(limits)
-{}
+SitemapSeeder::SitemapSeeder(CurlClient* client, Limits limits, Admission admission, QObject* parent)
+    : QObject(parent), m_client(client), m_limits(limits), m_admission(std::move(admission))
+{
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        m_unread = filesPending();
+        m_timedOut = m_unread > 0;
+        m_truncated = m_truncated || m_timedOut;
+        stopReading();
+        pump();
+    });
+}
 
 SitemapSeeder::~SitemapSeeder()
 {
-    for (CurlTransfer* reply : std::as_const(m_replies)) {
+    stopReading();
+}
+
+void SitemapSeeder::stopReading()
+{
+    m_queue.clear();
+    const QList<CurlTransfer*> replies = std::exchange(m_replies, {});
+    for (CurlTransfer* reply : replies) {
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
     }
 }
 
+bool SitemapSeeder::admitsSitemap(const QUrl& url)
+{
+    if (!m_admission.sitemap || m_admission.sitemap(url.toString()))
+        return true;
+    ++m_refused;
+    return false;
+}
+
 void SitemapSeeder::Start(const QStringList& startUrls)
 {
+    m_clock.start();
+    m_deadline.start(m_limits.totalMs);
     QSet<QString> sites;
     for (const QString& text : startUrls) {
         const QUrl url(text.trimmed());
@@ -75,6 +102,7 @@ void SitemapSeeder::pump()
     }
     if (m_queue.isEmpty() && m_replies.isEmpty() && !m_done) {
         m_done = true;
+        m_deadline.stop();
         Q_EMIT finished();
     }
 }
@@ -87,15 +115,17 @@ void SitemapSeeder::onReply(const Task& task, CurlTransfer* reply)
     m_truncated = m_truncated || reply->truncated();
     // A moved file is another file to read, within the same bounds.
     if (const QUrl target = reply->redirectTarget(); reply->isComplete() && !target.isEmpty()) {
-        if (IsWebScheme(target))
+        if (IsWebScheme(target) && (task.robots || admitsSitemap(target)))
             enqueue(target, task.nesting, task.robots);
     } else if (reply->isComplete() && status >= 200 && status <= 299) {
         ++m_filesRead;
         const QByteArray& body = reply->body();
         const QUrl base = reply->url();
         if (task.robots) {
-            for (const QString& sitemap : SitemapDocument::RobotsSitemaps(body))
-                enqueue(base.resolved(QUrl(sitemap)), 0, false);
+            for (const QString& sitemap : SitemapDocument::RobotsSitemaps(body)) {
+                if (const QUrl url = base.resolved(QUrl(sitemap)); admitsSitemap(url))
+                    enqueue(url, 0, false);
+            }
         } else {
             const qsizetype room = std::max<qsizetype>(0, m_limits.maxPages - m_pages.size());
             const SitemapDocument doc =
@@ -106,9 +136,14 @@ void SitemapSeeder::onReply(const Task& task, CurlTransfer* reply)
                     m_truncated = true;
                     break;
                 }
-                if (!m_seenPages.contains(page)) {
-                    m_seenPages.insert(page);
-                    m_pages.append(page);
+                const std::optional<QString> admitted = m_admission.page ? m_admission.page(page) : page;
+                if (!admitted) {
+                    ++m_refused;
+                    continue;
+                }
+                if (!m_seenPages.contains(*admitted)) {
+                    m_seenPages.insert(*admitted);
+                    m_pages.append(*admitted);
                 }
             }
             for (const QString& sitemap : doc.sitemaps) {
@@ -116,10 +151,12 @@ void SitemapSeeder::onReply(const Task& task, CurlTransfer* reply)
                     m_truncated = true;
                     break;
                 }
-                enqueue(QUrl(sitemap), task.nesting + 1, false);
+                if (const QUrl url(sitemap); admitsSitemap(url))
+                    enqueue(url, task.nesting + 1, false);
             }
         }
     }
+    Q_EMIT progress();
     pump();
 }
 

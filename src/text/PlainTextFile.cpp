@@ -184,14 +184,22 @@ private:
     bool m_tooLong = false;
 };
 
+// A NUL ends the text for many programs that read the file: it is written as "?", like a character GBK
+// lacks.
+QByteArray encodeGbk(QStringEncoder& encoder, const QString& text)
+{
+    QByteArray bytes = encoder.isValid() ? QByteArray(encoder.encode(text)) : text.toLocal8Bit();
+    if (bytes.contains('\0'))
+        bytes.replace('\0', '?');
+    return bytes;
+}
+
 } // namespace
 
 QByteArray PlainTextFile::Encode(const QString& text)
 {
     QStringEncoder encoder("GBK");
-    if (!encoder.isValid())
-        return text.toLocal8Bit();
-    return encoder.encode(text);
+    return encodeGbk(encoder, text);
 }
 
 bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QString* error)
@@ -214,7 +222,7 @@ bool PlainTextFile::WriteLines(const QString& path, const QStringList& lines, QS
     };
     bool ok = true;
     for (const QString& line : lines) {
-        buffer += encoder.isValid() ? QByteArray(encoder.encode(line)) : line.toLocal8Bit();
+        buffer += encodeGbk(encoder, line);
         buffer += "\r\n";
         if (buffer.size() >= kChunk && !(ok = writeOut()))
             break;

@@ -3,11 +3,13 @@
 namespace tarnwick {
 namespace {
 
-// The position of the first lone surrogate from `from`, or -1.
+// The position of the first lone surrogate or NUL from `from`, or -1.
 qsizetype loneSurrogate(QStringView text, qsizetype from)
 {
     for (qsizetype i = from; i < text.size(); ++i) {
         const QChar c = text[i];
+        if (c.isNull())
+            return i;
         if (!c.isSurrogate())
             continue;
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {

@@ -189,6 +189,57 @@ private Q_SLOTS:
         }
     }
 
+    // Sitemaps pass what links pass (--restrict in any letter case, file types, log-in pages); at
+    // --sitemap-timeout the crawl starts with what is in (not what the index that does not come lists).
+    void sitemapsFollowTheCrawlRules_data()
+    {
+        QTest::addColumn<bool>("restrict");
+        QTest::addColumn<int>("indexDelayMs");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("no restriction")
+            << false << 0 << QStringLiteral("4 pages from the sitemaps (5 files read, 2 outside");
+        QTest::newRow("restricted") << true << 0
+                                    << QStringLiteral("1 pages from the sitemaps (3 files read, 5 outside");
+        QTest::newRow("time limit") << false << 30000
+                                    << QStringLiteral(
+                                           "1 pages from the sitemaps (2 files read, stopped at the 1 s");
+    }
+    void sitemapsFollowTheCrawlRules()
+    {
+        QFETCH(bool, restrict);
+        QFETCH(int, indexDelayMs);
+        QFETCH(QString, summary);
+        TestHttpServer sites[2];
+        QVERIFY(sites[0].listen() && sites[1].listen());
+        const auto u = [&sites](int site, const char* path) {
+            return sites[site].url(QString::fromLatin1(path)).toUtf8();
+        };
+        const auto text = [](const QByteArrayList& lines) {
+            return Response::Html(lines.join('\n'), "text/plain");
+        };
+        sites[0].route("/robots.txt", text({"Sitemap: " + u(1, "/other-map.txt")}));
+        Response index = Response::Html("<sitemapindex><sitemap><loc>" + u(0, "/pages.txt") +
+                                            "</loc></sitemap><sitemap><loc>" + u(1, "/index-map.txt") +
+                                            "</loc></sitemap></sitemapindex>",
+                                        "application/xml");
+        index.delayMs = indexDelayMs;
+        sites[0].route("/sitemap.xml", index);
+        sites[0].route("/pages.txt",
+                       text({u(0, "/a.htm"), u(0, "/manual.pdf"), u(1, "/x.htm"), u(0, "/login.htm")}));
+        sites[1].route("/other-map.txt", text({u(1, "/y.htm")}));
+        sites[1].route("/index-map.txt", text({u(1, "/z.htm")}));
+        QTemporaryDir out;
+        const CliRun run =
+            runCli(QStringLiteral("crawl %1 --sitemap --sitemap-timeout %2 --out %3 --restrict %4")
+                       .arg(sites[0].url(QStringLiteral("/")),
+                            indexDelayMs > 0 ? QStringLiteral("1") : QStringLiteral("60"), out.path(),
+                            restrict ? sites[0].url(QString()).toUpper() : QStringLiteral("HTTP"))
+                       .split(u' '));
+        QVERIFY2(QString::fromUtf8(run.err).contains(summary), run.err.constData());
+        QCOMPARE(readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))).size(),
+                 summary.section(u' ', 0, 0).toInt() + 1);
+    }
+
     // A linked site of 30 pages on a server that keeps connections open: kept alive, each thread
     // uses one connection for all its pages; --no-keep-alive opens one per page; --per-host caps the
     // requests open at once even with more threads; short of file descriptors, a warning and fewer

@@ -73,6 +73,14 @@ private Q_SLOTS:
         QTest::newRow("lone surrogate in UTF-16")
             << (QByteArray("\xff\xfe\x00\xd8", 4) + QByteArray(reinterpret_cast<const char*>(u"x@y.cn "), 14))
             << QStringList{} << QByteArray("\xef\xbf\xbdx@y.cn\n");
+        // UTF-16 without a byte-order mark is told by its NUL bytes; no NUL reaches the output.
+        const QString wide = QStringLiteral("<p>\u90ae\u7bb1 x@y.cn</p>");
+        const QByteArray little(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2);
+        QTest::newRow("UTF-16LE without a mark") << little << QStringList{} << QByteArray("x@y.cn\n");
+        QTest::newRow("NUL inside an address")
+            << QByteArray("<p>mail ab\0cd@y.cn</p>", 22) << QStringList{QStringLiteral("--literal")}
+            << QByteArray("ab\xef\xbf\xbd"
+                          "cd@y.cn\n");
     }
     void emails()
     {

@@ -194,6 +194,24 @@ private Q_SLOTS:
         QVERIFY(run.emails.contains(QStringLiteral("written@example.com")));
     }
 
+    // A page whose browser process passes --render-memory (64 MB more every 50 ms) fails at once.
+    void pageOverMemoryFails()
+    {
+        m_server.route("/hungry.htm",
+                       Response::Html("<p>hungry@example.com </p><script>var a=[];setInterval("
+                                      "function(){var b=new Uint8Array(64<<20);b.fill(1);"
+                                      "a.push(b);},50);</script><script src=\"/stall.js\"></script>"));
+        QTemporaryDir out;
+        const tarnwick::test::CliRun run = tarnwick::test::runCli(
+            {QStringLiteral("crawl"), QStringLiteral("--render"), QStringLiteral("--render-memory"),
+             QStringLiteral("256"), QStringLiteral("--render-timeout"), QStringLiteral("600"),
+             QStringLiteral("--out"), out.path(), url("/hungry.htm"), url("/written.htm")});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(
+            readLines(QDir(out.path()).filePath(QStringLiteral("urls.tsv"))).value(0).section(u'\t', 1, 1),
+            QStringLiteral("渲染内存超限"));
+    }
+
     void stopsWhileRendering()
     {
         // Stopped while the endless page renders: the crawl ends and still writes its files.

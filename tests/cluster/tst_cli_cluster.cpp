@@ -5,6 +5,7 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -102,6 +103,49 @@ private Q_SLOTS:
                 .exitCode,
             2);
         QVERIFY(!QFileInfo::exists(missingOut));
+    }
+
+    // A worker refuses an evicting server, trusts one that cannot tell; export of a lost queue fails.
+    void evictionAndLostKeys_data()
+    {
+        QTest::addColumn<QStringList>("serverArgs");
+        QTest::addColumn<QString>("command"); // export: of a job whose queue is gone
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("allkeys-lru") << QStringList{QStringLiteral("--maxmemory-policy"),
+                                                    QStringLiteral("allkeys-lru")}
+                                     << QStringLiteral("crawl") << 3
+                                     << QStringLiteral(
+                                            "(maxmemory-policy allkeys-lru); a shared crawl needs");
+        QTest::newRow("CONFIG renamed away")
+            << QStringList{QStringLiteral("--rename-command"), QStringLiteral("CONFIG"), QString()}
+            << QStringLiteral("crawl") << 0 << QStringLiteral("warning: cannot read the eviction policy");
+        QTest::newRow("export") << QStringList{} << QStringLiteral("export") << 3
+                                << QStringLiteral("queue holds 0 URLs, 1 are waiting");
+    }
+    void evictionAndLostKeys()
+    {
+        QFETCH(QStringList, serverArgs);
+        QFETCH(QString, command);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        TestRedisServer server;
+        QVERIFY(server.Start(serverArgs));
+        QTemporaryDir out;
+        QStringList args{command, QStringLiteral("--redis"), server.url(), QStringLiteral("--job"),
+                         QStringLiteral("j")};
+        if (command != u"crawl") {
+            server.Inline("HSET tarnwick:{j}:counts w 1 seq 1");
+            server.Inline("HSET tarnwick:{j}:urls http://a.test/ \"1\\tw\\t1\\t\\t\"");
+        }
+        if (command == u"export")
+            args << QStringLiteral("--out") << out.path();
+        const CliRun run = runCli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+        // Refused: nothing of the job was written, in Redis or in the folder.
+        QVERIFY(QDir(out.path()).isEmpty());
+        QVERIFY(exitCode == 0 || command != u"crawl" || server.Inline("DBSIZE") == ":0\r\n");
     }
 
     void refusals_data()

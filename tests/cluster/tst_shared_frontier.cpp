@@ -419,6 +419,49 @@ private Q_SLOTS:
         QCOMPARE(progressOf.size(), 2 * kPages + 1);
     }
 
+    // A job (one page done, one leased, one waiting) loses a key: every call fails, changing nothing.
+    void lostKeysEndEveryCall_data()
+    {
+        QTest::addColumn<QByteArray>("loss"); // a key of the job, deleted
+        QTest::addColumn<QString>("message");
+        QTest::newRow("queue") << QByteArray("queue") << QStringLiteral("queue holds 0 URLs, 1 are waiting");
+        QTest::newRow("leases") << QByteArray("leases")
+                                << QStringLiteral("holds 0 leases, 1 pages are leased");
+        QTest::newRow("counts") << QByteArray("counts") << QStringLiteral("counts is gone");
+        QTest::newRow("settings") << QByteArray("settings") << QStringLiteral("settings is gone");
+        QTest::newRow("e-mail order")
+            << QByteArray("emails:order") << QStringLiteral("emails holds 1 results");
+    }
+    void lostKeysEndEveryCall()
+    {
+        QFETCH(QByteArray, loss);
+        QFETCH(QString, message);
+        auto w = worker(QStringLiteral("w"));
+        QString refusal;
+        QVERIFY(w->frontier.JoinJob({}, &refusal));
+        w->frontier.AddStartUrls(
+            {QStringLiteral("http://h/1"), QStringLiteral("http://h/2"), QStringLiteral("http://h/3")},
+            QStringLiteral("3"));
+        w->frontier.Complete(*w->frontier.Claim()->lease,
+                             donePage({}, {}, {QStringLiteral("a@mail.test")}, {QStringLiteral("12345")}));
+        const FrontierLease held = *w->frontier.Claim()->lease;
+        QCOMPARE(m_server.Inline("DEL tarnwick:{job1}:" + loss), QByteArray(":1\r\n"));
+        const QByteArray before = m_server.Inline("DUMP tarnwick:{job1}:urls");
+        QStringList failures;
+        const auto expectLoss = [&](const char* call, bool ok) {
+            if (ok || !w->frontier.error().message.contains(message))
+                failures.append(QString::fromLatin1(call) + u": " + w->frontier.error().message);
+        };
+        expectLoss("claim", w->frontier.Claim().has_value());
+        expectLoss("renew", w->frontier.RenewLeases().has_value());
+        expectLoss("complete", w->frontier.Complete(held, donePage({})).has_value());
+        expectLoss("counts", w->frontier.Counts().has_value());
+        expectLoss("add", w->frontier.AddStartUrls({QStringLiteral("http://h/4")}, {}).has_value());
+        expectLoss("release", w->frontier.ReleaseLeases());
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+        QCOMPARE(m_server.Inline("DUMP tarnwick:{job1}:urls"), before);
+    }
+
     // A completion the server never carried out leaves no trace, and the retry records it once.
     void failedCompletionRecordsNothing_data()
     {

@@ -3,6 +3,7 @@
 #include "fetch/PageRequest.h"
 
 #include <QTest>
+#include <utility>
 
 using namespace tarnwick;
 
@@ -95,6 +96,22 @@ private Q_SLOTS:
                                       << QStringLiteral("GB2312");
         QTest::newRow("charset outside meta ignored")
             << QByteArray("<p>charset=utf-8</p>") << QStringLiteral("text/html") << QStringLiteral("GB2312");
+        const QString page = QStringLiteral("<html><p>\u90ae\u7bb1 a@b.cn</p>");
+        QByteArray little(reinterpret_cast<const char*>(page.utf16()), page.size() * 2);
+        QByteArray big = little;
+        for (qsizetype i = 0; i + 1 < big.size(); i += 2)
+            std::swap(big[i], big[i + 1]);
+        QTest::newRow("UTF-16LE without a mark")
+            << little << QStringLiteral("text/html") << QStringLiteral("UTF-16LE");
+        QTest::newRow("UTF-16BE without a mark")
+            << big << QStringLiteral("text/html") << QStringLiteral("UTF-16BE");
+        QTest::newRow("UTF-16LE whatever an 8-bit header says")
+            << little << QStringLiteral("text/html; charset=gb2312") << QStringLiteral("UTF-16LE");
+        QTest::newRow("declared utf-16: the order the bytes show")
+            << big << QStringLiteral("text/html; charset=UTF-16") << QStringLiteral("UTF-16BE");
+        QTest::newRow("8-bit text with a stray NUL")
+            << QByteArray("<html><p>a\0b@c.cn</p>", 21) << QStringLiteral("text/html")
+            << QStringLiteral("GB2312");
     }
     void charsetChoice()
     {

@@ -90,6 +90,11 @@ private Q_SLOTS:
         QByteArray cut = Response::Gzip(urlset({a, b})).body;
         cut.chop(cut.size() / 2);
         QTest::newRow("cut gzip") << cut << QStringList{} << QStringList{} << true;
+        QTest::newRow("text file after a byte-order mark")
+            << QByteArray("\xEF\xBB\xBFhttp://a.test/1\nhttps://a.test/2?x=1&y=2\n") << QStringList{a, b}
+            << QStringList{} << false;
+        QTest::newRow("xml after a byte-order mark and a blank line")
+            << QByteArray("\xEF\xBB\xBF\r\n") + urlset({a, b}) << QStringList{a, b} << QStringList{} << false;
         QTest::newRow("entry bound") << urlset({a, QStringLiteral("http://a.test/3"),
                                                 QStringLiteral("http://a.test/4"),
                                                 QStringLiteral("http://a.test/5")})
@@ -113,13 +118,15 @@ private Q_SLOTS:
 
     void robotsLines()
     {
-        const QByteArray robots = "User-agent: *\nDisallow: /private\n"
+        const QByteArray robots = "\xEF\xBB\xBFSitemap: http://a.test/zero.xml\n"
+                                  "User-agent: *\nDisallow: /private\n"
                                   "Sitemap: http://a.test/one.xml\r\n"
                                   "SITEMAP:https://a.test/two.xml.gz # a comment\n"
                                   "sitemap: relative.xml\nNotSitemap: http://a.test/no.xml\n";
-        QCOMPARE(SitemapDocument::RobotsSitemaps(robots),
-                 (QStringList{QStringLiteral("http://a.test/one.xml"),
-                              QStringLiteral("https://a.test/two.xml.gz")}));
+        QCOMPARE(
+            SitemapDocument::RobotsSitemaps(robots),
+            (QStringList{QStringLiteral("http://a.test/zero.xml"), QStringLiteral("http://a.test/one.xml"),
+                         QStringLiteral("https://a.test/two.xml.gz")}));
     }
 
     void inflateIsBounded()

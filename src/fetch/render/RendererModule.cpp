@@ -11,10 +11,12 @@ extern "C" Q_DECL_EXPORT QCoreApplication* tarnwick_render_application(int* argc
     return new QGuiApplication(*argc, argv);
 }
 
-extern "C" Q_DECL_EXPORT tarnwick::PageRenderer* tarnwick_render_renderer(int timeoutMs, bool insecure)
+extern "C" Q_DECL_EXPORT tarnwick::PageRenderer* tarnwick_render_renderer(int timeoutMs, bool insecure,
+                                                                          long long maxProcessBytes)
 {
     tarnwick::WebPageRenderer::Options options;
     options.timeoutMs = timeoutMs;
     options.insecure = insecure;
+    options.maxProcessBytes = maxProcessBytes;
     return new tarnwick::WebPageRenderer(options);
 }

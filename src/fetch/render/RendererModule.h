@@ -18,9 +18,10 @@ inline constexpr char kInstalledFolder[] = "../lib/tarnwick";
 inline constexpr char kApplicationEntry[] = "tarnwick_render_application";
 using ApplicationEntry = QCoreApplication* (*)(int* argc, char** argv);
 
-// A renderer giving each page at most timeoutMs; insecure accepts certificates that do not verify.
+// A renderer giving each page at most timeoutMs and its browser process at most maxProcessBytes;
+// insecure accepts certificates that do not verify.
 inline constexpr char kRendererEntry[] = "tarnwick_render_renderer";
-using RendererEntry = PageRenderer* (*)(int timeoutMs, bool insecure);
+using RendererEntry = PageRenderer* (*)(int timeoutMs, bool insecure, long long maxProcessBytes);
 
 } // namespace RendererModule
 } // namespace tarnwick

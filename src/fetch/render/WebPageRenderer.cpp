@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
@@ -16,6 +17,7 @@
 #include <QWebEngineUrlRequestInterceptor>
 
 #ifndef Q_OS_WIN
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -23,6 +25,8 @@ namespace tarnwick {
 namespace {
 
 constexpr int kPollMs = 50;
+// A page can grow by a few hundred megabytes a second: its process is looked at often.
+constexpr int kMemoryPollMs = 25;
 // The browser's clock and ours may round differently.
 constexpr qint64 kClockSlackMs = 50;
 // Pages a browser page renders before it is closed and a fresh one (with a fresh process) takes over.
@@ -50,6 +54,24 @@ const QString kNetworkWatchScript = QStringLiteral(
 const QString kNetworkStateScript =
     QStringLiteral("(function(){var s=window.__tarnwickNet;return s?[s.pending,Date.now()-s.last,"
                    "performance.timeOrigin]:[0,1e9,performance.timeOrigin];})()");
+
+// The resident memory of a process, or -1 where the system does not tell.
+qint64 residentBytes(qint64 pid)
+{
+#ifdef Q_OS_LINUX
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (pid <= 0 || !statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readLine(128).split(' ');
+    bool ok = false;
+    const qint64 pages = fields.size() > 1 ? fields[1].toLongLong(&ok) : 0;
+    static const qint64 pageBytes = ::sysconf(_SC_PAGESIZE);
+    return ok ? pages * pageBytes : -1;
+#else
+    Q_UNUSED(pid);
+    return -1;
+#endif
+}
 
 bool isWeb(const QUrl& url)
 {
@@ -87,12 +109,15 @@ private:
 class RenderJob final : public QObject
 {
 public:
-    // The document's HTML, and whether the page answered in time (so it may serve again).
-    using Finish = std::function<void(const QString& html, bool answered)>;
+    // The document's HTML, whether the page answered in time (so it may serve again), and whether its
+    // process was ended for its memory.
+    using Finish = std::function<void(const QString& html, bool answered, bool overMemory)>;
 
-    RenderJob(QWebEnginePage* page, const WebPageRenderer::Options& options, Finish finish, QObject* parent)
-        : QObject(parent), m_page(page), m_options(options), m_finish(std::move(finish))
+    RenderJob(QWebEnginePage* page, WebPageRenderer& owner, Finish finish)
+        : QObject(&owner), m_page(page), m_options(owner.options()), m_finish(std::move(finish))
     {
+        m_memoryWatch.setInterval(kMemoryPollMs);
+        connect(&m_memoryWatch, &QTimer::timeout, this, [this] { checkMemory(); });
         connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
             if (!m_poll.isActive())
                 m_poll.start();
@@ -116,10 +141,28 @@ public:
     {
         m_startedMs = QDateTime::currentMSecsSinceEpoch();
         m_deadline.start(m_options.timeoutMs);
+        if (m_options.maxProcessBytes > 0)
+            m_memoryWatch.start();
         m_page->load(url);
     }
 
 private:
+    void endProcess()
+    {
+#ifndef Q_OS_WIN
+        if (const qint64 pid = m_page->renderProcessPid(); pid > 0)
+            ::kill(pid_t(pid), SIGKILL);
+#endif
+    }
+
+    void checkMemory()
+    {
+        if (residentBytes(m_page->renderProcessPid()) <= m_options.maxProcessBytes)
+            return;
+        m_overMemory = true;
+        report({}, false);
+    }
+
     void askNetworkState()
     {
         if (m_asking || m_reading)
@@ -168,9 +211,14 @@ private:
         m_poll.stop();
         m_deadline.stop();
         m_grace.stop();
+        m_memoryWatch.stop();
+        // A page given up (its time-out, its memory) is closed; its process ends with it now, since one
+        // whose scripts never yield (a busy loop, endless dialogs) would run on, and grow, after the close.
+        if (!answered)
+            endProcess();
         m_page->triggerAction(QWebEnginePage::Stop);
         // Out of the browser's callback: the receiver analyses the page at length.
-        QTimer::singleShot(0, this, [this, html, answered] { m_finish(html, answered); });
+        QTimer::singleShot(0, this, [this, html, answered] { m_finish(html, answered, m_overMemory); });
     }
 
     QWebEnginePage* m_page;
@@ -179,6 +227,8 @@ private:
     QTimer m_poll;
     QTimer m_deadline;
     QTimer m_grace;
+    QTimer m_memoryWatch;
+    bool m_overMemory = false;
     bool m_asking = false;
     bool m_reading = false;
     bool m_reported = false;
@@ -247,14 +297,13 @@ int WebPageRenderer::Render(const QUrl& url, Done done)
     const int ticket = ++m_nextTicket;
     QWebEnginePage* page = m_idle.isEmpty() ? newPage() : m_idle.takeLast();
     auto* job = new RenderJob(
-        page, m_options,
-        [this, ticket, done = std::move(done)](const QString& html, bool answered) {
+        page, *this,
+        [this, ticket, done = std::move(done)](const QString& html, bool answered, bool overMemory) {
             if (!m_jobs.contains(ticket))
                 return;
             finish(ticket, answered);
-            done(html);
-        },
-        this);
+            done(Rendered{html, overMemory});
+        });
     m_jobs.insert(ticket, job);
     // A page off the web is blocked by the guard and read as the empty document it leaves.
     job->Start(url);

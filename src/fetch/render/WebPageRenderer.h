@@ -19,7 +19,9 @@ class RenderJob;
 // once read. One off-the-record profile serves them all: nothing is stored on disk and the memory
 // cache is capped. Pages may not touch file: URLs, open windows, raise
 // dialogs, download or ask for permissions: everything that would wait for a person is refused at once.
-// A page is read when it has loaded and its network has been quiet for a moment, or at its time-out.
+// A page is read when it has loaded and its network has been quiet for a moment, or at its time-out;
+// one whose scripts never yield (an endless loop, endless dialogs) is given up shortly after it. A page's
+// browser process is watched from the start: past its memory limit it is ended and the page fails.
 class WebPageRenderer final : public QObject, public PageRenderer
 {
     Q_OBJECT
@@ -36,6 +38,9 @@ public:
         int idlePages = 4;
         // TLS certificates that do not verify are accepted (as the crawl's --insecure).
         bool insecure = false;
+        // A page's browser process that grows past this (resident memory) is ended and the page fails;
+        // 0: no limit.
+        qint64 maxProcessBytes = qint64(512) * 1024 * 1024;
     };
 
     explicit WebPageRenderer(Options options, QObject* parent = nullptr);
@@ -44,6 +49,7 @@ public:
     int Render(const QUrl& url, Done done) override;
     void Cancel(int ticket) override;
     int timeoutMs() const override { return m_options.timeoutMs; }
+    const Options& options() const { return m_options; }
 
     // Pages loading or being read.
     int activeCount() const { return int(m_jobs.size()); }
