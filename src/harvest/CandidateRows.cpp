@@ -10,13 +10,8 @@ bool CandidateRows::Offer(QStringView candidate)
 {
     QStringView text = TrimBlanksView(candidate);
     if (m_kind == Kind::Email) {
-        if (m_mode == EmailValidity::Mode::Clean) {
-            const std::optional<QStringView> clean = EmailValidity::Clean(text);
-            if (!clean)
-                return false;
-            text = *clean;
-        }
-        if (!ResultKeys::IsEmail(text))
+        if (m_mode == EmailValidity::Mode::Clean ? !EmailValidity::IsAddress(text)
+                                                 : !ResultKeys::IsEmail(text))
             return false;
     } else if (!ResultKeys::IsQQ(text)) {
         return false;

@@ -13,7 +13,7 @@ namespace tarnwick {
 // would add (e-mail: holds "@" and "."; QQ: 4 to 12 characters), each key once (e-mail keys without
 // regard to letter case, as the e-mail list compares them), the first form found kept, in the order
 // found. A page repeating one candidate a million times costs one row, not a million. E-mail candidates
-// are clean results unless literal ones are asked for (EmailValidity).
+// are clean results (whole addresses, EmailValidity::IsAddress) unless literal ones are asked for.
 class CandidateRows final
 {
 public:

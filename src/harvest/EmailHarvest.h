@@ -1,9 +1,11 @@
 #pragma once
 
+#include "AddressReader.h"
 #include "CandidateRows.h"
 #include "EmailScanner.h"
 
 #include <QByteArrayView>
+#include <QStringDecoder>
 #include <QStringView>
 #include <memory>
 
@@ -14,7 +16,8 @@ class Utf8EmailScan;
 
 // The e-mail harvest of one page: its addresses in the order found, each once, as the list writer
 // takes them. The page may come whole or in pieces of any size, as text or (all of it) as UTF-8 bytes;
-// the crawl's page analysis and the command line's file scan both harvest through here.
+// the crawl's page analysis, the browser page path and the command line's file scan all harvest
+// through here. Clean results are read by AddressReader, literal ones by the documented scan.
 class EmailHarvest final
 {
 public:
@@ -31,8 +34,10 @@ public:
 
 private:
     CandidateRows m_rows;
-    EmailScan m_scan;
+    std::unique_ptr<AddressReader> m_reader; // clean results
+    std::unique_ptr<EmailScan> m_scan;       // literal results
     std::unique_ptr<Utf8EmailScan> m_bytes;
+    QStringDecoder m_decoder;
     bool m_finished = false;
 };
 

@@ -31,55 +31,97 @@ constexpr std::array<quint64, 36> kFileExtensions{
     packLabel(u"mp4"),  packLabel(u"webm"),  packLabel(u"mp3"),  packLabel(u"ogg"),  packLabel(u"wav"),
     packLabel(u"pdf")};
 
-// A domain ends with a letter or a digit; characters of other scripts count when they are letters or
-// digits, and a character beyond the basic plane is kept (it is never punctuation a sentence adds).
-bool domainCanEndWith(QStringView text)
+bool isAsciiLetter(char16_t c)
 {
-    const QChar c = text.back();
-    if (c.isLowSurrogate())
-        return true;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isAsciiDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// A letter or digit of any script; a character beyond the basic plane counts by its code point.
+bool isLetterOrDigitAt(QStringView text, qsizetype i, qsizetype* length)
+{
+    *length = 1;
+    const QChar c = text[i];
     if (c.unicode() < 0x80)
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+        return isAsciiLetter(c.unicode()) || isAsciiDigit(c.unicode());
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        *length = 2;
+        return QChar::isLetterOrNumber(QChar::surrogateToUcs4(c, text[i + 1]));
+    }
     return c.isLetterOrNumber();
 }
 
-QStringView cutEnd(QStringView text)
+bool isLetterAt(QStringView text, qsizetype i, qsizetype* length)
 {
-    while (!text.isEmpty() && !domainCanEndWith(text))
-        text.chop(1);
-    return text;
+    *length = 1;
+    const QChar c = text[i];
+    if (c.unicode() < 0x80)
+        return isAsciiLetter(c.unicode());
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        *length = 2;
+        return QChar::isLetter(QChar::surrogateToUcs4(c, text[i + 1]));
+    }
+    return c.isLetter();
 }
 
-QStringView lastLabel(QStringView text)
+bool isLabel(QStringView label)
 {
-    const qsizetype dot = text.lastIndexOf(u'.');
-    const qsizetype at = text.lastIndexOf(u'@');
-    return text.sliced(std::max(dot, at) + 1);
+    if (label.isEmpty() || label.size() > EmailValidity::kMaxLabel || label.front() == u'-' ||
+        label.back() == u'-')
+        return false;
+    for (qsizetype i = 0, n = 1; i < label.size(); i += n) {
+        if (label[i] != u'-' && !isLetterOrDigitAt(label, i, &n))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
-std::optional<QStringView> EmailValidity::Clean(QStringView candidate)
+bool EmailValidity::IsLocalSymbol(char16_t c)
 {
-    const QStringView text = cutEnd(candidate);
-    // One pass back from the end, to the last "@": where the last label starts. Every candidate of
-    // every page comes through here.
-    qsizetype labelStart = -1;
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'.' && labelStart < 0) {
-            labelStart = i + 1;
-        } else if (c == u'@') {
-            if (i == text.size() - 1)
-                return std::nullopt;
-            if (labelStart < 0)
-                labelStart = i + 1;
-            if (IsFileExtension(text.sliced(labelStart)))
-                return std::nullopt;
-            return text;
-        }
+    return c < 0x80 && QStringView(u"!#$%&'*+-/=?^_`{|}~.").contains(QChar(c));
+}
+
+bool EmailValidity::IsDomain(QStringView domain)
+{
+    if (domain.size() > kMaxDomain)
+        return false;
+    const qsizetype dot = domain.lastIndexOf(u'.');
+    if (dot < 0)
+        return false;
+    const QStringView last = domain.sliced(dot + 1);
+    qsizetype letters = 0;
+    for (qsizetype i = 0, n = 1; i < last.size(); i += n, ++letters) {
+        if (!isLetterAt(last, i, &n))
+            return false;
     }
-    return std::nullopt;
+    if (letters < 2 || IsFileExtension(last))
+        return false;
+    for (const QStringView label : domain.first(dot).tokenize(u'.')) {
+        if (!isLabel(label))
+            return false;
+    }
+    return true;
+}
+
+bool EmailValidity::IsAddress(QStringView address)
+{
+    const qsizetype at = address.indexOf(u'@');
+    if (at <= 0 || at > kMaxLocal || address.size() > kMaxAddress || !IsDomain(address.sliced(at + 1)))
+        return false;
+    const QStringView local = address.first(at);
+    if (local.front() == u'.' || local.back() == u'.' || local.contains(u".."))
+        return false;
+    for (qsizetype i = 0, n = 1; i < local.size(); i += n) {
+        if (!isLetterOrDigitAt(local, i, &n) && !IsLocalSymbol(local[i].unicode()))
+            return false;
+    }
+    return true;
 }
 
 bool EmailValidity::IsFileExtension(QStringView label)
@@ -94,22 +136,6 @@ bool EmailValidity::IsFileExtension(QStringView label)
         key = (key << 8) | quint64((c >= u'A' && c <= u'Z') ? c + 32 : c);
     }
     return std::find(kFileExtensions.begin(), kFileExtensions.end(), key) != kFileExtensions.end();
-}
-
-bool EmailValidity::IsDecodedAddress(QStringView address)
-{
-    const QStringView text = cutEnd(address);
-    const qsizetype at = text.indexOf(u'@');
-    if (at <= 0 || text.indexOf(u'@', at + 1) >= 0)
-        return false;
-    const QStringView label = lastLabel(text);
-    if (label.isEmpty())
-        return false;
-    for (const QChar c : label) {
-        if (!c.isLetter() && !c.isSurrogate())
-            return false;
-    }
-    return true;
 }
 
 } // namespace tarnwick

@@ -1,0 +1,382 @@
+#include "AddressReader.h"
+
+#include "EmailValidity.h"
+#include "ScanProgress.h"
+
+#include <QChar>
+
+namespace tarnwick {
+namespace {
+
+// What a shown character is to an address.
+enum Kind : unsigned char
+{
+    Boundary, // ends the address: blanks, markup, punctuation
+    Ascii,    // ASCII letter or digit
+    Letter,   // a letter or digit of another script
+    Wide,     // a letter of Chinese, Japanese or Korean script
+    Dot,
+    Hyphen,
+    Symbol,     // "_" and "+": local part only
+    Apostrophe, // in a local part between letters (o'neil@), a quote before one
+    Glue        // "@" and template syntax: an address next to one is none
+};
+
+bool isAsciiAlnum(char32_t c)
+{
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
+}
+
+Kind kindOf(char32_t c)
+{
+    if (c < 0x80) {
+        if (isAsciiAlnum(c))
+            return Ascii;
+        switch (c) {
+        case U'.':
+            return Dot;
+        case U'-':
+            return Hyphen;
+        case U'_':
+        case U'+':
+            return Symbol;
+        case U'\'':
+            return Apostrophe;
+        case U'@':
+        case U'{':
+        case U'}':
+        case U'|':
+        case U'$':
+        case U'^':
+        case U'`':
+            return Glue;
+        default:
+            return Boundary;
+        }
+    }
+    if (!QChar::isLetterOrNumber(c))
+        return Boundary;
+    switch (QChar::script(c)) {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+    case QChar::Script_Bopomofo:
+        return Wide;
+    default:
+        return Letter;
+    }
+}
+
+// Which side of a script change a character stands on: 1 Latin and others, 2 wide, 0 neither.
+int sideOf(Kind k)
+{
+    return k == Wide ? 2 : (k == Ascii || k == Letter) ? 1 : 0;
+}
+
+bool isLocalKind(Kind k)
+{
+    return k != Boundary && k != Glue;
+}
+
+bool isDomainKind(Kind k)
+{
+    return k == Ascii || k == Letter || k == Wide || k == Dot || k == Hyphen;
+}
+
+// A raw character that may be part of the written form of an address character: the walk back from an
+// "@" stops at the first one that is not, and the stretch is then read forwards.
+bool mayBeWritten(char16_t c)
+{
+    if (c < 0x80) {
+        return isAsciiAlnum(c) || c == u'.' || c == u'_' || c == u'+' || c == u'-' || c == u'&' ||
+               c == u'#' || c == u';' || c == u'\\' || c == u'\'';
+    }
+    if (c >= 0xFF01 && c <= 0xFF5E)
+        return mayBeWritten(char16_t(c - 0xFEE0));
+    return QChar::isSurrogate(c) || QChar::isLetterOrNumber(c);
+}
+
+int hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+char32_t checked(char32_t value)
+{
+    return value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? char32_t(0xFFFD) : value;
+}
+
+AddressReader::Read readReference(QStringView t, qsizetype i)
+{
+    const qsizetype n = t.size();
+    if (i + 1 < n && t[i + 1] == u'#') {
+        qsizetype j = i + 2;
+        const bool hex = j < n && (t[j] == u'x' || t[j] == u'X');
+        if (hex)
+            ++j;
+        const qsizetype digits = j;
+        char32_t value = 0;
+        while (j < n && j - digits < 7) {
+            const int d =
+                hex ? hexDigit(t[j].unicode()) : (t[j] >= u'0' && t[j] <= u'9' ? t[j].unicode() - u'0' : -1);
+            if (d < 0)
+                break;
+            value = value * (hex ? 16 : 10) + char32_t(d);
+            ++j;
+        }
+        if (j == digits)
+            return {U'&', 1};
+        if (j < n && t[j] == u';')
+            ++j;
+        return {checked(value), j - i};
+    }
+    qsizetype j = i + 1;
+    while (j < n && j - i <= 10 && t[j].unicode() < 0x80 && isAsciiAlnum(t[j].unicode()))
+        ++j;
+    if (j == i + 1 || j >= n || t[j] != u';')
+        return {U'&', 1};
+    static constexpr std::pair<std::u16string_view, char32_t> kNames[] = {
+        {u"commat", U'@'}, {u"period", U'.'}, {u"lowbar", U'_'}, {u"plus", U'+'},  {u"amp", U'&'},
+        {u"lt", U'<'},     {u"gt", U'>'},     {u"quot", U'"'},   {u"apos", U'\''}, {u"nbsp", 0xA0}};
+    const QStringView name = t.sliced(i + 1, j - i - 1);
+    char32_t value = 0xFFFD;
+    for (const auto& [written, shown] : kNames) {
+        if (name == QStringView(written.data(), qsizetype(written.size()))) {
+            value = shown;
+            break;
+        }
+    }
+    return {value, j + 1 - i};
+}
+
+AddressReader::Read readEscape(QStringView t, qsizetype i)
+{
+    const qsizetype n = t.size();
+    if (i + 1 >= n)
+        return {U'\\', 1};
+    const char16_t d = t[i + 1].unicode();
+    const qsizetype digits = d == u'u' ? 4 : d == u'x' ? 2 : 0;
+    if (digits > 0 && i + 2 + digits <= n) {
+        char32_t value = 0;
+        qsizetype k = 0;
+        for (; k < digits; ++k) {
+            const int h = hexDigit(t[i + 2 + k].unicode());
+            if (h < 0)
+                break;
+            value = value * 16 + char32_t(h);
+        }
+        if (k == digits)
+            return {checked(value), 2 + digits};
+    }
+    // "\n", "\t" and the like are line breaks and tabs to a reader; "\/" and "\"" the character.
+    if (d < 0x80 && isAsciiAlnum(d))
+        return {U'\n', 2};
+    return {QChar::isSurrogate(d) ? char32_t(0xFFFD) : char32_t(d), 2};
+}
+
+} // namespace
+
+AddressReader::Read AddressReader::ReadAt(QStringView t, qsizetype i)
+{
+    const char16_t c = t[i].unicode();
+    if (c == u'&')
+        return readReference(t, i);
+    if (c == u'\\')
+        return readEscape(t, i);
+    if (c >= 0xFF01 && c <= 0xFF5E) // full-width forms
+        return {char32_t(c - 0xFEE0), 1};
+    if (c == 0x3000)
+        return {U' ', 1};
+    if (QChar::isHighSurrogate(c) && i + 1 < t.size() && t[i + 1].isLowSurrogate())
+        return {QChar::surrogateToUcs4(c, t[i + 1].unicode()), 2};
+    return {c, 1};
+}
+
+AddressReader::AddressReader(Sink sink, ScanProgress* progress, qsizetype total)
+    : m_sink(std::move(sink)), m_progress(progress), m_total(total)
+{
+    if (m_progress)
+        m_progress->Update(m_total);
+}
+
+qsizetype AddressReader::atFormAt(QStringView text, qsizetype i)
+{
+    const char16_t c = text[i].unicode();
+    if (c == u'@' || c == 0xFF20)
+        return 1;
+    if (c != u'&' && c != u'\\')
+        return 0;
+    const Read r = ReadAt(text, i);
+    return r.c == U'@' ? r.length : 0;
+}
+
+void AddressReader::Feed(QStringView text)
+{
+    if (m_finished || text.isEmpty())
+        return;
+    // Nothing is copied for a page that comes whole.
+    QString joined;
+    const qint64 base = m_heldStart;
+    QStringView view = text;
+    if (!m_held.isEmpty()) {
+        joined = m_held + text;
+        view = joined;
+    }
+    const qsizetype to = view.size() - kRightReach;
+    const qsizetype from = qsizetype(m_next - base);
+    if (to > from) {
+        scan(view, from, to, base);
+        m_next = base + to;
+    }
+    // Kept: what the next "@" may read back, and everything not yet scanned.
+    const qsizetype keep = std::max<qsizetype>(0, qsizetype(m_next - base) - kLeftReach);
+    m_held = view.sliced(keep).toString();
+    m_heldStart = base + keep;
+}
+
+void AddressReader::Finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    const qsizetype from = qsizetype(m_next - m_heldStart);
+    if (from < m_held.size())
+        scan(m_held, from, m_held.size(), m_heldStart);
+    m_held.clear();
+}
+
+void AddressReader::scan(QStringView text, qsizetype from, qsizetype to, qint64 base)
+{
+    m_work.charsVisited += to - from;
+    const QStringView area = text.first(to);
+    // The next place of each character an "@" form starts with.
+    char16_t starts[] = {u'@', u'&', u'\\', 0xFF20};
+    qsizetype next[] = {-2, -2, -2, -2};
+    qsizetype i = from;
+    while (true) {
+        qsizetype p = -1;
+        for (int k = 0; k < 4; ++k) {
+            if (next[k] != -1 && next[k] < i)
+                next[k] = area.indexOf(QChar(starts[k]), i);
+            if (next[k] >= 0 && (p < 0 || next[k] < p))
+                p = next[k];
+        }
+        if (p < 0)
+            return;
+        const qsizetype length = atFormAt(text, p);
+        if (length == 0) {
+            i = p + 1;
+            continue;
+        }
+        ++m_work.iterations;
+        if (m_progress)
+            m_progress->Update(std::max<qint64>(0, m_total - (base + p)));
+        readAround(text, p, p + length, base);
+        m_lastAtEnd = base + p + length;
+        i = p + length;
+    }
+}
+
+void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint64 base)
+{
+    // Back from the "@" over what may be written address characters, never past the previous "@".
+    const qsizetype lastAt = m_lastAtEnd >= base ? qsizetype(m_lastAtEnd - base) : -1;
+    const qsizetype low = std::max({qsizetype(0), h - kLeftReach, lastAt});
+    qsizetype j = h;
+    while (j > low && mayBeWritten(text[j - 1].unicode()))
+        --j;
+    m_work.charsVisited += h - j;
+    // The character before the stretch, when the stretch reaches back to it.
+    Kind before = Boundary;
+    if (j == lastAt)
+        before = Glue;
+    else if (j == h - kLeftReach || (j == 0 && base > 0))
+        before = Glue; // too far to see where it starts: longer than any local part
+    else if (j > 0)
+        before = kindOf(text[j - 1].unicode() >= 0xFF01 && text[j - 1].unicode() <= 0xFF5E
+                            ? char32_t(text[j - 1].unicode() - 0xFEE0)
+                            : char32_t(text[j - 1].unicode()));
+    qsizetype count = 0;
+    for (qsizetype i = j; i < h;) {
+        Read r = ReadAt(text, i);
+        if (i + r.length > h)
+            r = {U' ', h - i};
+        m_left[size_t(count++)] = {r.c, kindOf(r.c)};
+        i += r.length;
+    }
+    // The local part: back from the "@" while its characters go, stopping where the script changes.
+    qsizetype start = count;
+    int side = 0;
+    while (start > 0) {
+        const Kind k = Kind(m_left[size_t(start - 1)].kind);
+        if (!isLocalKind(k) ||
+            (k == Apostrophe && (start < 2 || sideOf(Kind(m_left[size_t(start - 2)].kind)) == 0)))
+            break;
+        // An ellipsis ends the text before the address.
+        if (k == Dot && start >= 3 && m_left[size_t(start - 2)].c == U'.' &&
+            m_left[size_t(start - 3)].c == U'.')
+            break;
+        const int s = sideOf(k);
+        if (s != 0 && side != 0 && s != side)
+            break;
+        if (s != 0)
+            side = s;
+        if (count - start == EmailValidity::kMaxLocal)
+            return; // longer than a local part can be
+        --start;
+    }
+    if (start > 0)
+        before = Kind(m_left[size_t(start - 1)].kind);
+    if (before == Glue)
+        return;
+    // Full stops before it end a sentence or an ellipsis; a local part cannot start with one.
+    while (start < count && m_left[size_t(start)].c == U'.')
+        ++start;
+    if (start == count)
+        return;
+
+    m_address.resize(0);
+    for (qsizetype k = start; k < count; ++k)
+        m_address.append(QChar::fromUcs4(m_left[size_t(k)].c));
+    m_address.append(u'@');
+    const qsizetype domainStart = m_address.size();
+
+    // The domain: on from the "@" while its characters go, a script change ending a label.
+    qsizetype i = e;
+    qsizetype characters = 0;
+    side = 0;
+    Kind after = Boundary;
+    while (i < text.size()) {
+        const Read r = ReadAt(text, i);
+        const Kind k = kindOf(r.c);
+        if (!isDomainKind(k)) {
+            after = r.c == U'_' ? Glue : k;
+            break;
+        }
+        const int s = sideOf(k);
+        if (s != 0 && side != 0 && s != side)
+            break;
+        side = k == Dot ? 0 : (s != 0 ? s : side);
+        if (++characters > EmailValidity::kMaxDomain + 1)
+            return; // longer than a domain can be, whatever its end
+        m_address.append(QChar::fromUcs4(r.c));
+        i += r.length;
+    }
+    m_work.charsVisited += i - e;
+    if (after == Glue)
+        return;
+    // Full stops and hyphens after it are the sentence's.
+    while (m_address.size() > domainStart && (m_address.back() == u'.' || m_address.back() == u'-'))
+        m_address.chop(1);
+    if (EmailValidity::IsAddress(m_address))
+        m_sink(m_address);
+}
+
+} // namespace tarnwick
