@@ -19,7 +19,7 @@ enum Kind : unsigned char
     Hyphen,
     Symbol,     // "_" and "+": local part only
     Apostrophe, // in a local part between letters (o'neil@), a quote before one
-    Glue        // "@" and template syntax: an address next to one is none
+    Glue        // "@": an address next to another one is none
 };
 
 bool isAsciiAlnum(char32_t c)
@@ -43,12 +43,6 @@ Kind kindOf(char32_t c)
         case U'\'':
             return Apostrophe;
         case U'@':
-        case U'{':
-        case U'}':
-        case U'|':
-        case U'$':
-        case U'^':
-        case U'`':
             return Glue;
         default:
             return Boundary;

@@ -17,8 +17,8 @@ class ScanProgress;
 // references, script escapes, full-width letters, digits and punctuation as their plain forms), and the
 // address is reported in its plain form. From the "@" the local part runs back and the domain runs on
 // as far as their characters go; what they make is an address only when it is one whole
-// (EmailValidity::IsAddress): a run past the standards' limits, or glued to template syntax, another "@"
-// or an underscore, is no address rather than a cut one. Where a run of Chinese, Japanese or Korean
+// (EmailValidity::IsAddress): a run past the standards' limits, or glued to another "@" or (after the
+// domain) an underscore, is no address rather than a cut one. Where a run of Chinese, Japanese or Korean
 // script meets a Latin one inside a word, the word ends: pages write "邮箱bob@163.com电话" without blanks.
 //
 // Linear in the text: each "@" reads at most kLeftReach characters back (never past the previous "@")

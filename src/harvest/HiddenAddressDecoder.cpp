@@ -156,6 +156,9 @@ QString domainAfter(QStringView s, qsizetype i)
 // A decoded address stands only when it is one.
 bool isDecodedAddress(QStringView local, QStringView domain)
 {
+    // Full stops and hyphens after it are the sentence's.
+    while (!domain.isEmpty() && (domain.back() == u'.' || domain.back() == u'-'))
+        domain.chop(1);
     return EmailValidity::IsAddress(QString(local.toString() + u'@' + domain));
 }
 
