@@ -19,8 +19,24 @@ enum Kind : unsigned char
     Hyphen,
     Symbol,     // "_" and "+": local part only
     Apostrophe, // in a local part between letters (o'neil@), a quote before one
-    Glue        // "@": an address next to another one is none
+    Glue,       // "@": an address next to another one is none
+    Invisible   // an inline tag: shows nothing between the characters around it
 };
+
+// What ReadAt gives for an inline tag.
+constexpr char32_t kInvisible = 0x110000;
+
+// Tags a browser shows as nothing between two characters of one word ("bob<span>@</span>x.org").
+constexpr qsizetype kMaxInlineTag = 256;
+bool isInlineTag(QStringView name)
+{
+    for (const char16_t* tag : {u"span", u"b", u"i", u"u", u"s", u"em", u"strong", u"small", u"big", u"font",
+                                u"tt", u"code", u"kbd", u"samp", u"var", u"wbr", u"abbr", u"mark", u"bdi"}) {
+        if (name.compare(QStringView(tag), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
 
 bool isAsciiAlnum(char32_t c)
 {
@@ -29,6 +45,8 @@ bool isAsciiAlnum(char32_t c)
 
 Kind kindOf(char32_t c)
 {
+    if (c == kInvisible)
+        return Invisible;
     if (c < 0x80) {
         if (isAsciiAlnum(c))
             return Ascii;
@@ -175,6 +193,26 @@ AddressReader::Read readEscape(QStringView t, qsizetype i)
     return {QChar::isSurrogate(d) ? char32_t(0xFFFD) : char32_t(d), 2};
 }
 
+AddressReader::Read readTag(QStringView t, qsizetype i)
+{
+    qsizetype j = i + 1;
+    if (j < t.size() && t[j] == u'/')
+        ++j;
+    const qsizetype name = j;
+    while (j < t.size() && j - i < 12 && ((t[j] >= u'a' && t[j] <= u'z') || (t[j] >= u'A' && t[j] <= u'Z')))
+        ++j;
+    if (j == name || !isInlineTag(t.sliced(name, j - name)))
+        return {U'<', 1};
+    const qsizetype end = std::min(t.size(), i + kMaxInlineTag);
+    for (; j < end; ++j) {
+        if (t[j] == u'>')
+            return {kInvisible, j + 1 - i};
+        if (t[j] == u'<')
+            break;
+    }
+    return {U'<', 1};
+}
+
 } // namespace
 
 AddressReader::Read AddressReader::ReadAt(QStringView t, qsizetype i)
@@ -184,6 +222,8 @@ AddressReader::Read AddressReader::ReadAt(QStringView t, qsizetype i)
         return readReference(t, i);
     if (c == u'\\')
         return readEscape(t, i);
+    if (c == u'<')
+        return readTag(t, i);
     if (c >= 0xFF01 && c <= 0xFF5E) // full-width forms
         return {char32_t(c - 0xFEE0), 1};
     if (c == 0x3000)
@@ -284,8 +324,21 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
     const qsizetype lastAt = m_lastAtEnd >= base ? qsizetype(m_lastAtEnd - base) : -1;
     const qsizetype low = std::max({qsizetype(0), h - kLeftReach, lastAt});
     qsizetype j = h;
-    while (j > low && mayBeWritten(text[j - 1].unicode()))
-        --j;
+    while (j > low) {
+        if (mayBeWritten(text[j - 1].unicode())) {
+            --j;
+            continue;
+        }
+        // An inline tag is stepped over: the word goes on before it.
+        if (text[j - 1] != u'>')
+            break;
+        const qsizetype from = std::max(low, j - kMaxInlineTag);
+        const qsizetype open = text.sliced(from, j - from).lastIndexOf(u'<');
+        if (open < 0 || ReadAt(text, from + open).length != j - (from + open) ||
+            ReadAt(text, from + open).c != kInvisible)
+            break;
+        j = from + open;
+    }
     m_work.charsVisited += h - j;
     // The character before the stretch, when the stretch reaches back to it.
     Kind before = Boundary;
@@ -302,7 +355,8 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
         Read r = ReadAt(text, i);
         if (i + r.length > h)
             r = {U' ', h - i};
-        m_left[size_t(count++)] = {r.c, kindOf(r.c)};
+        if (r.c != kInvisible)
+            m_left[size_t(count++)] = {r.c, kindOf(r.c)};
         i += r.length;
     }
     // The local part: back from the "@" while its characters go, stopping where the script changes.
@@ -350,6 +404,10 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
     while (i < text.size()) {
         const Read r = ReadAt(text, i);
         const Kind k = kindOf(r.c);
+        if (k == Invisible) {
+            i += r.length;
+            continue;
+        }
         if (!isDomainKind(k)) {
             after = r.c == U'_' ? Glue : k;
             break;

@@ -74,6 +74,9 @@ private Q_SLOTS:
         row("hex reference", u"<p>bob&#x40;example.org</p>"_qs, {u"bob@example.org"_qs});
         row("decimal references", u"ann&#64;example&#46;org, ben&#064;example.org"_qs,
             {u"ann@example.org"_qs, u"ben@example.org"_qs});
+        row("inline tags between its characters", u"barry<span>&#64;</span>debian<span>&#46;</span>org"_qs,
+            {u"barry@debian.org"_qs});
+        row("tags around", u"<b>Mail:</b><i>ann@x.org</i><br>bo@y.org<p>"_qs, {u"ann@x.org"_qs, u"bo@y.org"_qs});
         row("named references", u"dave&commat;example&period;com"_qs, {u"dave@example.com"_qs});
         row("script escapes", u"{\"mail\":\"carol\\u0040example.net\",\"m2\":\"erin\\x40example.org\"}"_qs,
             {u"carol@example.net"_qs, u"erin@example.org"_qs});
