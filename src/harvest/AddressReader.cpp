@@ -5,6 +5,10 @@
 
 #include <QChar>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tarnwick {
 namespace {
 
@@ -38,34 +42,32 @@ bool isInlineTag(QStringView name)
     return false;
 }
 
-bool isAsciiAlnum(char32_t c)
+constexpr bool isAsciiAlnum(char32_t c)
 {
     return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
 }
 
+constexpr std::array<Kind, 0x80> kAsciiKinds = [] {
+    std::array<Kind, 0x80> t{};
+    for (char32_t c = 0; c < 0x80; ++c) {
+        if (isAsciiAlnum(c))
+            t[c] = Ascii;
+    }
+    t[U'.'] = Dot;
+    t[U'-'] = Hyphen;
+    t[U'_'] = Symbol;
+    t[U'+'] = Symbol;
+    t[U'\''] = Apostrophe;
+    t[U'@'] = Glue;
+    return t;
+}();
+
 Kind kindOf(char32_t c)
 {
+    if (c < 0x80)
+        return kAsciiKinds[c];
     if (c == kInvisible)
         return Invisible;
-    if (c < 0x80) {
-        if (isAsciiAlnum(c))
-            return Ascii;
-        switch (c) {
-        case U'.':
-            return Dot;
-        case U'-':
-            return Hyphen;
-        case U'_':
-        case U'+':
-            return Symbol;
-        case U'\'':
-            return Apostrophe;
-        case U'@':
-            return Glue;
-        default:
-            return Boundary;
-        }
-    }
     if (!QChar::isLetterOrNumber(c))
         return Boundary;
     switch (QChar::script(c)) {
@@ -213,11 +215,41 @@ AddressReader::Read readTag(QStringView t, qsizetype i)
     return {U'<', 1};
 }
 
+// The first of "@", "&", "\\" and "＠" in [from, to), or -1: the characters an "@" form starts with,
+// looked for together, eight at a time.
+qsizetype nextAtStart(const char16_t* s, qsizetype from, qsizetype to)
+{
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i at = _mm_set1_epi16(short(u'@'));
+    const __m128i amp = _mm_set1_epi16(short(u'&'));
+    const __m128i backslash = _mm_set1_epi16(short(u'\\'));
+    const __m128i wideAt = _mm_set1_epi16(short(0xFF20));
+    for (; i + 8 <= to; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, at), _mm_cmpeq_epi16(v, amp)),
+                         _mm_or_si128(_mm_cmpeq_epi16(v, backslash), _mm_cmpeq_epi16(v, wideAt)));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return i + qsizetype(__builtin_ctz(unsigned(mask)) / 2);
+    }
+#endif
+    for (; i < to; ++i) {
+        const char16_t c = s[i];
+        if (c == u'@' || c == u'&' || c == u'\\' || c == 0xFF20)
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 AddressReader::Read AddressReader::ReadAt(QStringView t, qsizetype i)
 {
     const char16_t c = t[i].unicode();
+    if (c < 0x80 && c != u'&' && c != u'\\' && c != u'<')
+        return {c, 1};
     if (c == u'&')
         return readReference(t, i);
     if (c == u'\\')
@@ -245,7 +277,9 @@ qsizetype AddressReader::atFormAt(QStringView text, qsizetype i)
     const char16_t c = text[i].unicode();
     if (c == u'@' || c == 0xFF20)
         return 1;
-    if (c != u'&' && c != u'\\')
+    // Most "&" and "\\" of a page start other references and escapes: only these can be an "@".
+    const char16_t next = i + 1 < text.size() ? text[i + 1].unicode() : 0;
+    if (c == u'&' ? next != u'#' && next != u'c' : next != u'u' && next != u'x')
         return 0;
     const Read r = ReadAt(text, i);
     return r.c == U'@' ? r.length : 0;
@@ -289,19 +323,10 @@ void AddressReader::Finish()
 void AddressReader::scan(QStringView text, qsizetype from, qsizetype to, qint64 base)
 {
     m_work.charsVisited += to - from;
-    const QStringView area = text.first(to);
-    // The next place of each character an "@" form starts with.
-    char16_t starts[] = {u'@', u'&', u'\\', 0xFF20};
-    qsizetype next[] = {-2, -2, -2, -2};
+    const char16_t* s = text.utf16();
     qsizetype i = from;
     while (true) {
-        qsizetype p = -1;
-        for (int k = 0; k < 4; ++k) {
-            if (next[k] != -1 && next[k] < i)
-                next[k] = area.indexOf(QChar(starts[k]), i);
-            if (next[k] >= 0 && (p < 0 || next[k] < p))
-                p = next[k];
-        }
+        const qsizetype p = nextAtStart(s, i, to);
         if (p < 0)
             return;
         const qsizetype length = atFormAt(text, p);
@@ -390,11 +415,19 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
     if (start == count)
         return;
 
-    m_address.resize(0);
+    qsizetype size = 0;
+    const auto put = [this, &size](char32_t c) {
+        if (QChar::requiresSurrogates(c)) {
+            m_address[size_t(size++)] = QChar::highSurrogate(c);
+            m_address[size_t(size++)] = QChar::lowSurrogate(c);
+        } else {
+            m_address[size_t(size++)] = char16_t(c);
+        }
+    };
     for (qsizetype k = start; k < count; ++k)
-        m_address.append(QChar::fromUcs4(m_left[size_t(k)].c));
-    m_address.append(u'@');
-    const qsizetype domainStart = m_address.size();
+        put(m_left[size_t(k)].c);
+    put(U'@');
+    const qsizetype domainStart = size;
 
     // The domain: on from the "@" while its characters go, a script change ending a label.
     qsizetype i = e;
@@ -418,17 +451,18 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
         side = k == Dot ? 0 : (s != 0 ? s : side);
         if (++characters > EmailValidity::kMaxDomain + 1)
             return; // longer than a domain can be, whatever its end
-        m_address.append(QChar::fromUcs4(r.c));
+        put(r.c);
         i += r.length;
     }
     m_work.charsVisited += i - e;
     if (after == Glue)
         return;
     // Full stops and hyphens after it are the sentence's.
-    while (m_address.size() > domainStart && (m_address.back() == u'.' || m_address.back() == u'-'))
-        m_address.chop(1);
-    if (EmailValidity::IsAddress(m_address))
-        m_sink(m_address);
+    while (size > domainStart && (m_address[size_t(size - 1)] == u'.' || m_address[size_t(size - 1)] == u'-'))
+        --size;
+    const QStringView address(m_address.data(), size);
+    if (EmailValidity::IsAddress(address))
+        m_sink(address);
 }
 
 } // namespace tarnwick

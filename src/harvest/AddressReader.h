@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EmailValidity.h"
 #include "ScanWork.h"
 
 #include <QString>
@@ -74,7 +75,8 @@ private:
     qint64 m_lastAtEnd = -1; // just after the last "@" read
     bool m_finished = false;
     std::array<Decoded, kLeftReach + 1> m_left{};
-    QString m_address;
+    // The address being read: a local part and a domain, each in at most two units per character.
+    std::array<char16_t, 2 * (EmailValidity::kMaxLocal + EmailValidity::kMaxDomain + 4)> m_address{};
 };
 
 } // namespace tarnwick

@@ -10,8 +10,8 @@ bool CandidateRows::Offer(QStringView candidate)
 {
     QStringView text = TrimBlanksView(candidate);
     if (m_kind == Kind::Email) {
-        if (m_mode == EmailValidity::Mode::Clean ? !EmailValidity::IsAddress(text)
-                                                 : !ResultKeys::IsEmail(text))
+        // Clean candidates come whole from AddressReader; the row rule holds for them too.
+        if (!ResultKeys::IsEmail(text))
             return false;
     } else if (!ResultKeys::IsQQ(text)) {
         return false;

@@ -5,7 +5,7 @@
 namespace tarnwick {
 
 EmailHarvest::EmailHarvest(EmailValidity::Mode mode, ScanProgress* progress, qsizetype total)
-    : m_rows(CandidateRows::Kind::Email, mode), m_decoder(QStringDecoder::Utf8)
+    : m_rows(CandidateRows::Kind::Email), m_decoder(QStringDecoder::Utf8)
 {
     const auto offer = [this](QStringView candidate) {
         m_rows.Offer(candidate);

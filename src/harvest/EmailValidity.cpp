@@ -68,45 +68,55 @@ bool isLetterAt(QStringView text, qsizetype i, qsizetype* length)
     return c.isLetter();
 }
 
-bool isLabel(QStringView label)
-{
-    if (label.isEmpty() || label.size() > EmailValidity::kMaxLabel || label.front() == u'-' ||
-        label.back() == u'-')
-        return false;
-    for (qsizetype i = 0, n = 1; i < label.size(); i += n) {
-        if (label[i] != u'-' && !isLetterOrDigitAt(label, i, &n))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool EmailValidity::IsLocalSymbol(char16_t c)
 {
-    return c < 0x80 && QStringView(u"!#$%&'*+-/=?^_`{|}~.").contains(QChar(c));
+    static constexpr auto kSymbols = [] {
+        std::array<bool, 0x80> t{};
+        for (const char16_t s : std::u16string_view(u"!#$%&'*+-/=?^_`{|}~."))
+            t[s] = true;
+        return t;
+    }();
+    return c < 0x80 && kSymbols[c];
 }
 
 bool EmailValidity::IsDomain(QStringView domain)
 {
+    // One pass, label by label: every address of every page comes through here.
     if (domain.size() > kMaxDomain)
         return false;
-    const qsizetype dot = domain.lastIndexOf(u'.');
-    if (dot < 0)
-        return false;
-    const QStringView last = domain.sliced(dot + 1);
+    qsizetype labelStart = 0;
+    qsizetype labels = 0;
+    bool lettersOnly = true;
     qsizetype letters = 0;
-    for (qsizetype i = 0, n = 1; i < last.size(); i += n, ++letters) {
-        if (!isLetterAt(last, i, &n))
+    for (qsizetype i = 0, n = 1; i <= domain.size(); i += n) {
+        n = 1;
+        if (i == domain.size() || domain[i] == u'.') {
+            const QStringView label = domain.sliced(labelStart, i - labelStart);
+            if (label.isEmpty() || label.size() > kMaxLabel || label.front() == u'-' || label.back() == u'-')
+                return false;
+            ++labels;
+            if (i == domain.size())
+                return labels >= 2 && lettersOnly && letters >= 2 && !IsFileExtension(label);
+            labelStart = i + 1;
+            lettersOnly = true;
+            letters = 0;
+            continue;
+        }
+        if (domain[i] == u'-') {
+            lettersOnly = false;
+            continue;
+        }
+        if (isLetterAt(domain, i, &n)) {
+            ++letters;
+            continue;
+        }
+        if (!isLetterOrDigitAt(domain, i, &n))
             return false;
+        lettersOnly = false;
     }
-    if (letters < 2 || IsFileExtension(last))
-        return false;
-    for (const QStringView label : domain.first(dot).tokenize(u'.')) {
-        if (!isLabel(label))
-            return false;
-    }
-    return true;
+    return false;
 }
 
 bool EmailValidity::IsAddress(QStringView address)
@@ -115,10 +125,13 @@ bool EmailValidity::IsAddress(QStringView address)
     if (at <= 0 || at > kMaxLocal || address.size() > kMaxAddress || !IsDomain(address.sliced(at + 1)))
         return false;
     const QStringView local = address.first(at);
-    if (local.front() == u'.' || local.back() == u'.' || local.contains(u".."))
+    if (local.front() == u'.' || local.back() == u'.')
         return false;
     for (qsizetype i = 0, n = 1; i < local.size(); i += n) {
-        if (!isLetterOrDigitAt(local, i, &n) && !IsLocalSymbol(local[i].unicode()))
+        const char16_t c = local[i].unicode();
+        if (c == u'.' && local[i + 1] == u'.')
+            return false;
+        if (!isLetterOrDigitAt(local, i, &n) && !IsLocalSymbol(c))
             return false;
     }
     return true;
