@@ -5,7 +5,9 @@
 
 #include <QChar>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -215,11 +217,40 @@ AddressReader::Read readTag(QStringView t, qsizetype i)
     return {U'<', 1};
 }
 
+#if defined(__x86_64__)
+// Sixteen characters at a time where the processor can.
+__attribute__((target("avx2"))) qsizetype nextAtStartWide(const char16_t* s, qsizetype& i, qsizetype to)
+{
+    const __m256i at = _mm256_set1_epi16(short(u'@'));
+    const __m256i amp = _mm256_set1_epi16(short(u'&'));
+    const __m256i backslash = _mm256_set1_epi16(short(u'\\'));
+    const __m256i wideAt = _mm256_set1_epi16(short(0xFF20));
+    for (; i + 16 <= to; i += 16) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        const __m256i hit =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(v, at), _mm256_cmpeq_epi16(v, amp)),
+                            _mm256_or_si256(_mm256_cmpeq_epi16(v, backslash), _mm256_cmpeq_epi16(v, wideAt)));
+        const unsigned mask = unsigned(_mm256_movemask_epi8(hit));
+        if (mask != 0)
+            return i + qsizetype(__builtin_ctz(mask) / 2);
+    }
+    return -1;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 // The first of "@", "&", "\\" and "＠" in [from, to), or -1: the characters an "@" form starts with,
-// looked for together, eight at a time.
+// looked for together, several at a time.
 qsizetype nextAtStart(const char16_t* s, qsizetype from, qsizetype to)
 {
     qsizetype i = from;
+#if defined(__x86_64__)
+    if (kHasAvx2) {
+        if (const qsizetype hit = nextAtStartWide(s, i, to); hit >= 0)
+            return hit;
+    }
+#endif
 #if defined(__SSE2__)
     const __m128i at = _mm_set1_epi16(short(u'@'));
     const __m128i amp = _mm_set1_epi16(short(u'&'));

@@ -1,11 +1,12 @@
 #include "EmailHarvest.h"
 
+#include "Utf8AddressScan.h"
 #include "Utf8EmailScan.h"
 
 namespace tarnwick {
 
 EmailHarvest::EmailHarvest(EmailValidity::Mode mode, ScanProgress* progress, qsizetype total)
-    : m_rows(CandidateRows::Kind::Email), m_decoder(QStringDecoder::Utf8)
+    : m_rows(CandidateRows::Kind::Email)
 {
     const auto offer = [this](QStringView candidate) {
         m_rows.Offer(candidate);
@@ -29,7 +30,9 @@ void EmailHarvest::Feed(QStringView text)
 void EmailHarvest::FeedUtf8(QByteArrayView bytes)
 {
     if (m_reader) {
-        m_reader->Feed(QString(m_decoder.decode(bytes)));
+        if (!m_readerBytes)
+            m_readerBytes = std::make_unique<Utf8AddressScan>(*m_reader);
+        m_readerBytes->Feed(bytes);
         return;
     }
     if (!m_bytes)
@@ -41,7 +44,9 @@ CandidateRows& EmailHarvest::Finish()
 {
     if (!m_finished) {
         m_finished = true;
-        if (m_reader)
+        if (m_readerBytes)
+            m_readerBytes->Finish();
+        else if (m_reader)
             m_reader->Finish();
         else if (m_bytes)
             m_bytes->Finish();

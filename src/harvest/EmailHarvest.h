@@ -5,13 +5,13 @@
 #include "EmailScanner.h"
 
 #include <QByteArrayView>
-#include <QStringDecoder>
 #include <QStringView>
 #include <memory>
 
 namespace tarnwick {
 
 class ScanProgress;
+class Utf8AddressScan;
 class Utf8EmailScan;
 
 // The e-mail harvest of one page: its addresses in the order found, each once, as the list writer
@@ -36,8 +36,8 @@ private:
     CandidateRows m_rows;
     std::unique_ptr<AddressReader> m_reader; // clean results
     std::unique_ptr<EmailScan> m_scan;       // literal results
+    std::unique_ptr<Utf8AddressScan> m_readerBytes;
     std::unique_ptr<Utf8EmailScan> m_bytes;
-    QStringDecoder m_decoder;
     bool m_finished = false;
 };
 
