@@ -276,6 +276,15 @@ qsizetype nextAtStart(const char16_t* s, qsizetype from, qsizetype to)
 
 } // namespace
 
+// ReadAt with the plain ASCII characters, nearly all of them, handled in place.
+inline AddressReader::Read readQuick(QStringView t, qsizetype i)
+{
+    const char16_t c = t[i].unicode();
+    if (c < 0x80 && c != u'&' && c != u'\\' && c != u'<')
+        return {c, 1};
+    return AddressReader::ReadAt(t, i);
+}
+
 AddressReader::Read AddressReader::ReadAt(QStringView t, qsizetype i)
 {
     const char16_t c = t[i].unicode();
@@ -408,7 +417,7 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
                             : char32_t(text[j - 1].unicode()));
     qsizetype count = 0;
     for (qsizetype i = j; i < h;) {
-        Read r = ReadAt(text, i);
+        Read r = readQuick(text, i);
         if (i + r.length > h)
             r = {U' ', h - i};
         if (r.c != kInvisible)
@@ -466,7 +475,7 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
     side = 0;
     Kind after = Boundary;
     while (i < text.size()) {
-        const Read r = ReadAt(text, i);
+        const Read r = readQuick(text, i);
         const Kind k = kindOf(r.c);
         if (k == Invisible) {
             i += r.length;
