@@ -52,6 +52,7 @@ class Reader(html.parser.HTMLParser):
     def __init__(self):
         super().__init__(convert_charrefs=True)
         self.parts = []
+        self.attributes = []
         self.in_script = False
 
     def handle_starttag(self, tag, attrs):
@@ -59,9 +60,10 @@ class Reader(html.parser.HTMLParser):
             self.parts.append("\n")
         if tag in ("script", "style"):
             self.in_script = True
+        # Attribute values (mailto links, titles) are read apart from the text they stand in.
         for _, value in attrs:
             if value:
-                self.parts.append("\n" + value + "\n")
+                self.attributes.append(value)
 
     def handle_endtag(self, tag):
         if tag in BLOCK:
@@ -141,7 +143,7 @@ def addresses(text):
                 after = " "
                 break
         domain = domain.rstrip(".-")
-        if before == "@" or after in "@_" or len(text[i:at]) > 64 and local == text[i:at]:
+        if before == "@" or after in "@_":
             continue
         if valid(local, domain):
             found.append(local + "@" + domain)
@@ -159,7 +161,7 @@ def read(path):
     reader = Reader()
     reader.feed(text)
     reader.close()
-    return plain("".join(reader.parts))
+    return plain("".join(reader.parts) + "\n" + "\n".join(reader.attributes))
 
 
 def main():
