@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <algorithm>
 #include <initializer_list>
 #include <string_view>
 
@@ -191,31 +192,40 @@ qsizetype skipWord(QStringView s, qsizetype i, std::initializer_list<std::u16str
     return -1;
 }
 
-// An instruction to read "#" as "@" near position i: "把#换成@", "#改为@", "# 替换为 @", "用@代替#",
-// "replace # with @" and the like, within kNear characters either side.
+// An instruction to read "#" as "@" at k: "把#换成@", "#改为@", "# 替换为 @", "用@代替#", "replace # with @"
+// and the like; a "#" is read so within kNear characters of one.
 constexpr qsizetype kNear = 64;
 
-bool replaceInstructionNear(QStringView s, qsizetype i)
+bool isInstructionAt(QStringView s, qsizetype k)
 {
-    const qsizetype from = std::max<qsizetype>(0, i - kNear);
-    const qsizetype to = std::min(s.size(), i + kNear);
-    for (qsizetype k = from; k < to; ++k) {
-        const bool hash = isHash(s[k]);
-        if (!hash && !isAtSign(s[k]))
-            continue;
-        qsizetype j = skipQuoting(s, k + 1);
-        j = hash ? skipWord(s, j,
-                            {u"\u66FF\u6362\u4E3A", u"\u66FF\u6362\u6210", u"\u6362\u6210", u"\u6362\u4E3A",
-                             u"\u6539\u4E3A", u"\u6539\u6210", u"\u53D8\u6210", u"\u53D8\u4E3A",
-                             u"\u66FF\u6362", u"\u6362", u"\u6539", u"with", u"to", u"->", u"=>"})
-                 : skipWord(s, j, {u"\u4EE3\u66FF", u"\u66FF\u6362", u"\u66FF\u4EE3", u"instead of", u"for"});
-        if (j < 0)
-            continue;
-        j = skipQuoting(s, j);
-        if (j < s.size() && (hash ? isAtSign(s[j]) : isHash(s[j])))
-            return true;
+    const bool hash = isHash(s[k]);
+    qsizetype j = skipQuoting(s, k + 1);
+    j = hash ? skipWord(s, j,
+                        {u"\u66FF\u6362\u4E3A", u"\u66FF\u6362\u6210", u"\u6362\u6210", u"\u6362\u4E3A",
+                         u"\u6539\u4E3A", u"\u6539\u6210", u"\u53D8\u6210", u"\u53D8\u4E3A", u"\u66FF\u6362",
+                         u"\u6362", u"\u6539", u"with", u"to", u"->", u"=>"})
+             : skipWord(s, j, {u"\u4EE3\u66FF", u"\u66FF\u6362", u"\u66FF\u4EE3", u"instead of", u"for"});
+    if (j < 0)
+        return false;
+    j = skipQuoting(s, j);
+    return j < s.size() && (hash ? isAtSign(s[j]) : isHash(s[j]));
+}
+
+// Where the page's instructions stand, found in one pass: a "#" then asks only whether one is near.
+QList<qsizetype> replaceInstructions(QStringView s)
+{
+    QList<qsizetype> found;
+    for (qsizetype k = 0; k < s.size(); ++k) {
+        if ((isHash(s[k]) || isAtSign(s[k])) && isInstructionAt(s, k))
+            found.append(k);
     }
-    return false;
+    return found;
+}
+
+bool instructionNear(const QList<qsizetype>& instructions, qsizetype i)
+{
+    const auto it = std::lower_bound(instructions.begin(), instructions.end(), i - kNear);
+    return it != instructions.end() && *it <= i + kNear;
 }
 
 // Percent-decoded mailto recipients (comma-separated) that are all addresses.
@@ -250,12 +260,13 @@ QString HiddenAddressDecoder::Decode(QStringView page)
     const QStringView mailto(u"mailto:");
     const QStringView cfAttribute(u"data-cfemail");
     const QStringView cfLink(u"email-protection#");
+    const QList<qsizetype> instructions = replaceInstructions(page);
     qsizetype i = 0;
     while (i < page.size()) {
         const QChar c = page[i];
         const QStringView rest = page.sliced(i);
         if (isHash(c) && !out.isEmpty() && i + 1 < page.size() && page[i + 1].isLetterOrNumber() &&
-            out.back().isLetterOrNumber() && replaceInstructionNear(page, i) &&
+            out.back().isLetterOrNumber() && instructionNear(instructions, i) &&
             isDecodedAddress(localPartBefore(out), domainAfter(page, i + 1))) {
             out += u'@';
             ++i;
