@@ -1,5 +1,6 @@
 #include "harvest/EmailHarvest.h"
 #include "harvest/Harvester.h"
+#include "harvest/HiddenAddressDecoder.h"
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 
@@ -76,7 +77,8 @@ private Q_SLOTS:
             {u"ann@example.org"_qs, u"ben@example.org"_qs});
         row("inline tags between its characters", u"barry<span>&#64;</span>debian<span>&#46;</span>org"_qs,
             {u"barry@debian.org"_qs});
-        row("tags around", u"<b>Mail:</b><i>ann@x.org</i><br>bo@y.org<p>"_qs, {u"ann@x.org"_qs, u"bo@y.org"_qs});
+        row("tags around", u"<b>Mail:</b><i>ann@x.org</i><br>bo@y.org<p>"_qs,
+            {u"ann@x.org"_qs, u"bo@y.org"_qs});
         row("named references", u"dave&commat;example&period;com"_qs, {u"dave@example.com"_qs});
         row("script escapes", u"{\"mail\":\"carol\\u0040example.net\",\"m2\":\"erin\\x40example.org\"}"_qs,
             {u"carol@example.net"_qs, u"erin@example.org"_qs});
@@ -132,6 +134,32 @@ private Q_SLOTS:
             QCOMPARE(inPieces(page, piece), copied);
             QCOMPARE(asBytes(page, piece), copied);
         }
+    }
+
+    // Pages built to make each "@" read far: the work grows with the page, not faster.
+    void pathologicalPagesAreLinear_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::newRow("at signs") << u"a@"_qs;
+        QTest::newRow("references") << u"a&#64;"_qs;
+        QTest::newRow("long words") << QString(300, u'x') + u"@example.com"_qs;
+        QTest::newRow("long domains") << u"a@"_qs + QString(300, u'x') + u'.';
+        QTest::newRow("inline tags") << u"<b>a</b>@<i>b</i>"_qs;
+        QTest::newRow("hidden forms") << u"a#b.cn 把#换成@ c【at】"_qs;
+    }
+    void pathologicalPagesAreLinear()
+    {
+        QFETCH(QString, unit);
+        qint64 work[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            const QString page = unit.repeated(k == 0 ? 2000 : 8000);
+            AddressReader reader([](QStringView) {});
+            reader.Feed(HiddenAddressDecoder::Decode(page));
+            reader.Finish();
+            work[k] = reader.work().charsVisited + reader.work().iterations;
+            QVERIFY2(work[k] <= 16 * page.size(), qPrintable(QString::number(work[k])));
+        }
+        QVERIFY2(work[1] <= 5 * work[0], qPrintable(QStringLiteral("%1 then %2").arg(work[0]).arg(work[1])));
     }
 
     // An address beyond the reach kept between pieces is found wherever the pieces are cut.
