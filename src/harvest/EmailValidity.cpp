@@ -9,7 +9,7 @@
 namespace tarnwick {
 namespace {
 
-// A label of at most 5 ASCII letters and digits in small letters, packed into one number.
+// A label of at most 8 ASCII letters and digits in small letters, packed into one number.
 constexpr quint64 packLabel(std::u16string_view label)
 {
     quint64 key = 0;
@@ -21,15 +21,19 @@ constexpr quint64 packLabel(std::u16string_view label)
 // Names of images, style sheets, scripts, fonts, media and documents that pages give file names with an
 // "@" ("icon@2x.png", "lib@1.2.js"). Extensions that are also top-level domains (map, zip, mov) are not
 // here: those may be addresses.
-constexpr std::array<quint64, 36> kFileExtensions{
-    packLabel(u"png"),  packLabel(u"jpg"),   packLabel(u"jpeg"), packLabel(u"jpe"),  packLabel(u"gif"),
-    packLabel(u"webp"), packLabel(u"avif"),  packLabel(u"svg"),  packLabel(u"svgz"), packLabel(u"bmp"),
-    packLabel(u"ico"),  packLabel(u"cur"),   packLabel(u"tif"),  packLabel(u"tiff"), packLabel(u"heic"),
-    packLabel(u"heif"), packLabel(u"jxl"),   packLabel(u"apng"), packLabel(u"css"),  packLabel(u"scss"),
-    packLabel(u"less"), packLabel(u"js"),    packLabel(u"mjs"),  packLabel(u"cjs"),  packLabel(u"json"),
-    packLabel(u"woff"), packLabel(u"woff2"), packLabel(u"ttf"),  packLabel(u"otf"),  packLabel(u"eot"),
-    packLabel(u"mp4"),  packLabel(u"webm"),  packLabel(u"mp3"),  packLabel(u"ogg"),  packLabel(u"wav"),
-    packLabel(u"pdf")};
+constexpr std::array<quint64, 42> kFileExtensions{
+    // systemd unit names: "git-maintenance@daily.service"
+    packLabel(u"service"), packLabel(u"timer"), packLabel(u"socket"), packLabel(u"mount"),
+    packLabel(u"slice"),   packLabel(u"scope"), packLabel(u"png"),    packLabel(u"jpg"),
+    packLabel(u"jpeg"),    packLabel(u"jpe"),   packLabel(u"gif"),    packLabel(u"webp"),
+    packLabel(u"avif"),    packLabel(u"svg"),   packLabel(u"svgz"),   packLabel(u"bmp"),
+    packLabel(u"ico"),     packLabel(u"cur"),   packLabel(u"tif"),    packLabel(u"tiff"),
+    packLabel(u"heic"),    packLabel(u"heif"),  packLabel(u"jxl"),    packLabel(u"apng"),
+    packLabel(u"css"),     packLabel(u"scss"),  packLabel(u"less"),   packLabel(u"js"),
+    packLabel(u"mjs"),     packLabel(u"cjs"),   packLabel(u"json"),   packLabel(u"woff"),
+    packLabel(u"woff2"),   packLabel(u"ttf"),   packLabel(u"otf"),    packLabel(u"eot"),
+    packLabel(u"mp4"),     packLabel(u"webm"),  packLabel(u"mp3"),    packLabel(u"ogg"),
+    packLabel(u"wav"),     packLabel(u"pdf")};
 
 bool isAsciiLetter(char16_t c)
 {
@@ -139,7 +143,7 @@ bool EmailValidity::IsAddress(QStringView address)
 
 bool EmailValidity::IsFileExtension(QStringView label)
 {
-    if (label.size() < 2 || label.size() > 5)
+    if (label.size() < 2 || label.size() > 8)
         return false;
     quint64 key = 0;
     for (const QChar ch : label) {

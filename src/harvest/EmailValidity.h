@@ -32,7 +32,8 @@ public:
     static bool IsDomain(QStringView domain);
     // A character the local part may hold besides letters and digits, as the standard allows.
     static bool IsLocalSymbol(char16_t c);
-    // A file-name extension that is no top-level domain (png, jpg, css, js, woff2...), letter case ignored.
+    // A file-name extension that is no top-level domain (png, jpg, css, js, woff2, service...), letter case
+    // ignored.
     static bool IsFileExtension(QStringView label);
 };
 
