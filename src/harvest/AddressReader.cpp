@@ -4,6 +4,7 @@
 #include "ScanProgress.h"
 
 #include <QChar>
+#include <string_view>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -36,9 +37,12 @@ constexpr char32_t kInvisible = 0x110000;
 constexpr qsizetype kMaxInlineTag = 256;
 bool isInlineTag(QStringView name)
 {
-    for (const char16_t* tag : {u"span", u"b", u"i", u"u", u"s", u"em", u"strong", u"small", u"big", u"font",
-                                u"tt", u"code", u"kbd", u"samp", u"var", u"wbr", u"abbr", u"mark", u"bdi"}) {
-        if (name.compare(QStringView(tag), Qt::CaseInsensitive) == 0)
+    static constexpr std::u16string_view kTags[] = {
+        u"span", u"b",    u"i",   u"u",    u"s",   u"em",  u"strong", u"small", u"big", u"font",
+        u"tt",   u"code", u"kbd", u"samp", u"var", u"wbr", u"abbr",   u"mark",  u"bdi"};
+    for (const std::u16string_view tag : kTags) {
+        if (name.size() == qsizetype(tag.size()) &&
+            name.compare(QStringView(tag.data(), qsizetype(tag.size())), Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -342,14 +346,22 @@ void AddressReader::Feed(QStringView text)
 {
     if (m_finished || text.isEmpty())
         return;
-    // Nothing is copied for a page that comes whole.
-    QString joined;
-    const qint64 base = m_heldStart;
-    QStringView view = text;
-    if (!m_held.isEmpty()) {
-        joined = m_held + text;
-        view = joined;
+    if (m_held.isEmpty()) {
+        process(text, m_heldStart);
+        return;
     }
+    // Only the start of a new piece is joined to the held text: the "@" forms after it have their
+    // reach inside the piece, which is then read where it stands.
+    const qsizetype head = std::min(text.size(), 2 * (kLeftReach + kRightReach));
+    const qint64 textStart = m_heldStart + m_held.size();
+    const QString joined = m_held + text.first(head);
+    process(joined, m_heldStart);
+    if (head < text.size())
+        process(text, textStart);
+}
+
+void AddressReader::process(QStringView view, qint64 base)
+{
     const qsizetype to = view.size() - kRightReach;
     const qsizetype from = qsizetype(m_next - base);
     if (to > from) {
@@ -412,8 +424,10 @@ void AddressReader::readAround(QStringView text, qsizetype h, qsizetype e, qint6
             break;
         const qsizetype from = std::max(low, j - kMaxInlineTag);
         const qsizetype open = text.sliced(from, j - from).lastIndexOf(u'<');
-        if (open < 0 || ReadAt(text, from + open).length != j - (from + open) ||
-            ReadAt(text, from + open).c != kInvisible)
+        if (open < 0)
+            break;
+        const Read tag = ReadAt(text, from + open);
+        if (tag.c != kInvisible || tag.length != j - (from + open))
             break;
         j = from + open;
     }

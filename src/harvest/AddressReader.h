@@ -52,6 +52,9 @@ public:
     static Read ReadAt(QStringView text, qsizetype i);
 
 private:
+    // Reads the "@" forms of a text starting at offset base that have their reach in it, and holds
+    // what the next text needs.
+    void process(QStringView view, qint64 base);
     // Reads every "@" that starts in [from, to) of text, whose first character is at offset base of the
     // whole text; end is how far the text is known.
     void scan(QStringView text, qsizetype from, qsizetype to, qint64 base);

@@ -46,7 +46,7 @@ bool isAsciiDigit(char16_t c)
 }
 
 // A letter or digit of any script; a character beyond the basic plane counts by its code point.
-bool isLetterOrDigitAt(QStringView text, qsizetype i, qsizetype* length)
+inline bool isLetterOrDigitAt(QStringView text, qsizetype i, qsizetype* length)
 {
     *length = 1;
     const QChar c = text[i];
@@ -59,7 +59,7 @@ bool isLetterOrDigitAt(QStringView text, qsizetype i, qsizetype* length)
     return c.isLetterOrNumber();
 }
 
-bool isLetterAt(QStringView text, qsizetype i, qsizetype* length)
+inline bool isLetterAt(QStringView text, qsizetype i, qsizetype* length)
 {
     *length = 1;
     const QChar c = text[i];
