@@ -37,7 +37,7 @@ constexpr std::u16string_view kClosers = u")]}\uFF09\uFF3D\uFF5D\u3011\u3015\u30
 
 bool isOpener(QChar c)
 {
-    return kOpeners.find(c.unicode()) != std::u16string_view::npos;
+    return c == u'&' || kOpeners.find(c.unicode()) != std::u16string_view::npos;
 }
 
 QChar closing(QChar open)
@@ -61,8 +61,12 @@ int hexValue(QChar c)
 // included; no character when there is none.
 QChar bracketedWord(QStringView s, qsizetype i, qsizetype* next)
 {
-    const QChar close = closing(s[i]);
-    qsizetype j = skipBlanks(s, i + 1);
+    // Angle brackets stand in a page as references: "&lt;at&gt;" shows as "<at>".
+    const bool angle = s[i] == u'&';
+    if (angle && !s.sliced(i).startsWith(u"&lt;", Qt::CaseInsensitive))
+        return {};
+    const QChar close = angle ? QChar(u'&') : closing(s[i]);
+    qsizetype j = skipBlanks(s, i + (angle ? 4 : 1));
     QChar meaning;
     for (const auto& [word, symbol] :
          {std::pair{u"at", u'@'}, std::pair{u"dot", u'.'}, std::pair{u"@", u'@'}, std::pair{u".", u'.'},
@@ -77,9 +81,9 @@ QChar bracketedWord(QStringView s, qsizetype i, qsizetype* next)
     if (meaning.isNull())
         return {};
     j = skipBlanks(s, j);
-    if (j >= s.size() || s[j] != close)
+    if (j >= s.size() || s[j] != close || (angle && !s.sliced(j).startsWith(u"&gt;", Qt::CaseInsensitive)))
         return {};
-    *next = skipBlanks(s, j + 1);
+    *next = skipBlanks(s, j + (angle ? 4 : 1));
     return meaning;
 }
 

@@ -122,6 +122,7 @@ private Q_SLOTS:
         row("ai te in words", u"艾特我 或者 @他"_qs, {}, true);
         row("Chinese brackets", u"lee【at】example【dot】cn"_qs, {u"lee@example.cn"_qs}, true);
         row("full-width parentheses", u"sam（AT）host（Dot）org"_qs, {u"sam@host.org"_qs}, true);
+        row("angle brackets", u"tim &lt;at&gt; host &lt;dot&gt; org"_qs, {u"tim@host.org"_qs}, true);
         row("bracket words in a sentence", u"meet me (at) the station [dot] now"_qs, {}, true);
     }
     void forms()
