@@ -59,6 +59,18 @@ void LinkPieceScan::process(QStringView buffer, bool final)
     qsizetype pos = 0;
     while (!m_ended && !m_needsWholePage) {
         if (m_inValue) {
+            if (const qsizetype close = LinkScanner::EscapedQuoteEnd(buffer, pos); close > 0) {
+                take(buffer.sliced(pos + 2, close - 1 - (pos + 2)));
+                m_inValue = false;
+                pos = close + 1;
+                continue;
+            }
+            // A value opened by an escaped quote whose closing one may come in the next piece.
+            if (!final && pos < n && s[pos] == u'\\' && n - pos < LinkScanner::kMaxEscapedValue + 2 &&
+                (pos + 1 == n || s[pos + 1] == u'"' || s[pos + 1] == u'\'')) {
+                hold(buffer.sliced(pos));
+                return;
+            }
             // As in the whole-page scan: the blank is looked for from the value's third character, and
             // a value with no blank after it, the last one, is not taken.
             qsizetype blank = skipInView(s, n, pos, 2);

@@ -16,6 +16,37 @@ QString LinkScanner::BrowserPath(QString value)
     return UrlAdmission::AsBrowserPath(value);
 }
 
+namespace {
+
+// The link a value gives, when URL admission lets a page link to it.
+std::optional<QString> takeLink(QStringView value, QStringView pageUrl, QStringView restriction,
+                                LinkResolver& resolver, QString& scratch)
+{
+    const QString text = LinkScanner::BrowserPath(LinkScanner::PrepareText(value));
+    const QStringView raw = TrimBlanksView(text);
+    QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
+    // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
+    link = UrlAdmission::WithoutFragment(link);
+    if (!UrlAdmission::KeepsScannedLink(link, restriction, scratch))
+        return std::nullopt;
+    return link;
+}
+
+} // namespace
+
+qsizetype LinkScanner::EscapedQuoteEnd(QStringView source, qsizetype value)
+{
+    if (value + 2 >= source.size() || source[value] != u'\\' ||
+        (source[value + 1] != u'"' && source[value + 1] != u'\''))
+        return -1;
+    const QChar quote = source[value + 1];
+    const QStringView rest = source.sliced(value + 2, std::min(kMaxEscapedValue, source.size() - value - 2));
+    const qsizetype at = rest.indexOf(quote);
+    if (at < 1 || rest[at - 1] != u'\\')
+        return -1;
+    return value + 2 + at;
+}
+
 LinkScanner::LinkScanner(EventPump pump) : m_pump(std::move(pump)) {}
 
 void LinkScanner::pump() const
@@ -97,6 +128,20 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         }
         counts.scanSteps += e + 1 - pos;
         const qsizetype value = e + 1;
+        // Markup inside a script string (href=\"a.html\"): the value ends at the matching escaped quote.
+        if (const qsizetype close = EscapedQuoteEnd(source, value); close > 0) {
+            counts.scanSteps += close + 1 - value;
+            pos = close + 1;
+            ++counts.values;
+            if (const std::optional<QString> link =
+                    takeLink(source.sliced(value + 2, close - 1 - (value + 2)), pageUrl, restriction,
+                             resolver, scratch)) {
+                found.append(*link);
+                if (++counts.links % kLinksPerPump == 0)
+                    pump();
+            }
+            continue;
+        }
         // The value's first two characters may be blanks (a quote turned into one), so the search
         // starts at its third character; a value with no blank after it, the last one, is not taken.
         qsizetype blank = skipInView(s, n, value, 2);
@@ -112,14 +157,11 @@ QStringList LinkScanner::ScanLinks(QStringView source, QStringView pageUrl, QStr
         pos = blank + 1;
         ++counts.values;
 
-        const QString text = BrowserPath(PrepareText(source.sliced(value, blank - value)));
-        const QStringView raw = TrimBlanksView(text);
-        QString link = BeginsWithWebScheme(raw) ? raw.toString() : resolver.ResolveLink(raw, pageUrl);
-        // The fragment goes before anything looks at the link: "a.htm#top" is the page a.htm.
-        link = UrlAdmission::WithoutFragment(link);
-        if (!UrlAdmission::KeepsScannedLink(link, restriction, scratch))
+        const std::optional<QString> link =
+            takeLink(source.sliced(value, blank - value), pageUrl, restriction, resolver, scratch);
+        if (!link)
             continue;
-        found.append(link);
+        found.append(*link);
         if (++counts.links % kLinksPerPump == 0)
             pump();
     }

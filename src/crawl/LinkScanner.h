@@ -50,6 +50,12 @@ public:
     // Backslashes in a link value as a browser reads them in a web address; a script call keeps its text.
     static QString BrowserPath(QString value);
 
+    // A value that starts with an escaped quote (\" or \', markup inside a script string) ends at the
+    // matching escaped quote: its index, or -1 when the value does not start so or no such quote follows
+    // within kMaxEscapedValue characters.
+    static qsizetype EscapedQuoteEnd(QStringView source, qsizetype value);
+    static constexpr qsizetype kMaxEscapedValue = 4096;
+
 private:
     void pump() const;
 

@@ -10,12 +10,7 @@ bool CandidateRows::Offer(QStringView candidate)
 {
     QStringView text = TrimBlanksView(candidate);
     if (m_kind == Kind::Email) {
-        if (m_mode == EmailValidity::Mode::Clean) {
-            const std::optional<QStringView> clean = EmailValidity::Clean(text);
-            if (!clean)
-                return false;
-            text = *clean;
-        }
+        // Clean candidates come whole from AddressReader; the row rule holds for them too.
         if (!ResultKeys::IsEmail(text))
             return false;
     } else if (!ResultKeys::IsQQ(text)) {

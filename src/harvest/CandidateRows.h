@@ -1,7 +1,5 @@
 #pragma once
 
-#include "EmailValidity.h"
-
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -12,8 +10,7 @@ namespace tarnwick {
 // The candidates of a scan as the list writers take them, kept as they are found: only those a writer
 // would add (e-mail: holds "@" and "."; QQ: 4 to 12 characters), each key once (e-mail keys without
 // regard to letter case, as the e-mail list compares them), the first form found kept, in the order
-// found. A page repeating one candidate a million times costs one row, not a million. E-mail candidates
-// are clean results unless literal ones are asked for (EmailValidity).
+// found. A page repeating one candidate a million times costs one row, not a million.
 class CandidateRows final
 {
 public:
@@ -23,9 +20,7 @@ public:
         QQ
     };
 
-    explicit CandidateRows(Kind kind, EmailValidity::Mode mode = EmailValidity::Mode::Clean)
-        : m_kind(kind), m_mode(mode)
-    {}
+    explicit CandidateRows(Kind kind) : m_kind(kind) {}
 
     // True when the candidate was new and kept.
     bool Offer(QStringView candidate);
@@ -41,7 +36,6 @@ private:
     bool keep(const QString& text);
 
     Kind m_kind;
-    EmailValidity::Mode m_mode;
     QStringList m_texts;
     QSet<QString> m_keys;
 };

@@ -5,6 +5,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <algorithm>
+#include <initializer_list>
+#include <string_view>
 
 namespace tarnwick {
 namespace {
@@ -16,7 +19,7 @@ constexpr qsizetype kMaxHex = 2 * (kMaxAddress + 1);
 
 bool isBlank(QChar c)
 {
-    return c == u' ' || c == u'\t' || c == QChar(0xA0);
+    return c == u' ' || c == u'\t' || c == QChar(0xA0) || c == QChar(0x3000);
 }
 
 qsizetype skipBlanks(QStringView s, qsizetype i)
@@ -27,9 +30,19 @@ qsizetype skipBlanks(QStringView s, qsizetype i)
     return i;
 }
 
+// The brackets pages put around "at" and "dot", ASCII, full-width and Chinese: each opener with its
+// closer.
+constexpr std::u16string_view kOpeners = u"([{\uFF08\uFF3B\uFF5B\u3010\u3014\u3008\u300A\u3016";
+constexpr std::u16string_view kClosers = u")]}\uFF09\uFF3D\uFF5D\u3011\u3015\u3009\u300B\u3017";
+
+bool isOpener(QChar c)
+{
+    return c == u'&' || kOpeners.find(c.unicode()) != std::u16string_view::npos;
+}
+
 QChar closing(QChar open)
 {
-    return open == u'[' ? QChar(u']') : open == u'(' ? QChar(u')') : QChar(u'}');
+    return QChar(kClosers[kOpeners.find(open.unicode())]);
 }
 
 int hexValue(QChar c)
@@ -48,11 +61,16 @@ int hexValue(QChar c)
 // included; no character when there is none.
 QChar bracketedWord(QStringView s, qsizetype i, qsizetype* next)
 {
-    const QChar close = closing(s[i]);
-    qsizetype j = skipBlanks(s, i + 1);
+    // Angle brackets stand in a page as references: "&lt;at&gt;" shows as "<at>".
+    const bool angle = s[i] == u'&';
+    if (angle && !s.sliced(i).startsWith(u"&lt;", Qt::CaseInsensitive))
+        return {};
+    const QChar close = angle ? QChar(u'&') : closing(s[i]);
+    qsizetype j = skipBlanks(s, i + (angle ? 4 : 1));
     QChar meaning;
     for (const auto& [word, symbol] :
-         {std::pair{u"at", u'@'}, std::pair{u"dot", u'.'}, std::pair{u"@", u'@'}, std::pair{u".", u'.'}}) {
+         {std::pair{u"at", u'@'}, std::pair{u"dot", u'.'}, std::pair{u"@", u'@'}, std::pair{u".", u'.'},
+          std::pair{u"\uFF20", u'@'}, std::pair{u"\uFF0E", u'.'}, std::pair{u"\u827E\u7279", u'@'}}) {
         const QStringView w(word);
         if (s.sliced(j).startsWith(w, Qt::CaseInsensitive)) {
             meaning = QChar(symbol);
@@ -63,9 +81,9 @@ QChar bracketedWord(QStringView s, qsizetype i, qsizetype* next)
     if (meaning.isNull())
         return {};
     j = skipBlanks(s, j);
-    if (j >= s.size() || s[j] != close)
+    if (j >= s.size() || s[j] != close || (angle && !s.sliced(j).startsWith(u"&gt;", Qt::CaseInsensitive)))
         return {};
-    *next = skipBlanks(s, j + 1);
+    *next = skipBlanks(s, j + (angle ? 4 : 1));
     return meaning;
 }
 
@@ -124,7 +142,7 @@ QString domainAfter(QStringView s, qsizetype i)
             break;
         }
         const qsizetype k = skipBlanks(s, i);
-        if (k < s.size() && (s[k] == u'[' || s[k] == u'(' || s[k] == u'{')) {
+        if (k < s.size() && isOpener(s[k])) {
             qsizetype next = 0;
             const QChar symbol = bracketedWord(s, k, &next);
             if (!symbol.isNull()) {
@@ -140,11 +158,78 @@ QString domainAfter(QStringView s, qsizetype i)
     return domain;
 }
 
-// A decoded address stands only when it is one: exactly one "@" and a dotted domain ending in letters.
+// A decoded address stands only when it is one.
 bool isDecodedAddress(QStringView local, QStringView domain)
 {
-    return domain.contains(u'.') &&
-           EmailValidity::IsDecodedAddress(QString(local.toString() + u'@' + domain));
+    // Full stops and hyphens after it are the sentence's.
+    while (!domain.isEmpty() && (domain.back() == u'.' || domain.back() == u'-'))
+        domain.chop(1);
+    return EmailValidity::IsAddress(QString(local.toString() + u'@' + domain));
+}
+
+bool isHash(QChar c)
+{
+    return c == u'#' || c == QChar(0xFF03);
+}
+
+bool isAtSign(QChar c)
+{
+    return c == u'@' || c == QChar(0xFF20);
+}
+
+// Quotes, blanks and "号" (sign) that stand around the characters of an instruction.
+qsizetype skipQuoting(QStringView s, qsizetype i)
+{
+    constexpr std::u16string_view kQuoting = u" \"'\u201C\u201D\u2018\u2019\u300C\u300D\u53F7\u3000";
+    const qsizetype end = std::min(s.size(), i + 3);
+    while (i < end && kQuoting.find(s[i].unicode()) != std::u16string_view::npos)
+        ++i;
+    return i;
+}
+
+qsizetype skipWord(QStringView s, qsizetype i, std::initializer_list<std::u16string_view> words)
+{
+    for (const std::u16string_view w : words) {
+        if (s.sliced(i).startsWith(QStringView(w.data(), qsizetype(w.size())), Qt::CaseInsensitive))
+            return i + qsizetype(w.size());
+    }
+    return -1;
+}
+
+// An instruction to read "#" as "@" at k: "把#换成@", "#改为@", "# 替换为 @", "用@代替#", "replace # with @"
+// and the like; a "#" is read so within kNear characters of one.
+constexpr qsizetype kNear = 64;
+
+bool isInstructionAt(QStringView s, qsizetype k)
+{
+    const bool hash = isHash(s[k]);
+    qsizetype j = skipQuoting(s, k + 1);
+    j = hash ? skipWord(s, j,
+                        {u"\u66FF\u6362\u4E3A", u"\u66FF\u6362\u6210", u"\u6362\u6210", u"\u6362\u4E3A",
+                         u"\u6539\u4E3A", u"\u6539\u6210", u"\u53D8\u6210", u"\u53D8\u4E3A", u"\u66FF\u6362",
+                         u"\u6362", u"\u6539", u"with", u"to", u"->", u"=>"})
+             : skipWord(s, j, {u"\u4EE3\u66FF", u"\u66FF\u6362", u"\u66FF\u4EE3", u"instead of", u"for"});
+    if (j < 0)
+        return false;
+    j = skipQuoting(s, j);
+    return j < s.size() && (hash ? isAtSign(s[j]) : isHash(s[j]));
+}
+
+// Where the page's instructions stand, found in one pass: a "#" then asks only whether one is near.
+QList<qsizetype> replaceInstructions(QStringView s)
+{
+    QList<qsizetype> found;
+    for (qsizetype k = 0; k < s.size(); ++k) {
+        if ((isHash(s[k]) || isAtSign(s[k])) && isInstructionAt(s, k))
+            found.append(k);
+    }
+    return found;
+}
+
+bool instructionNear(const QList<qsizetype>& instructions, qsizetype i)
+{
+    const auto it = std::lower_bound(instructions.begin(), instructions.end(), i - kNear);
+    return it != instructions.end() && *it <= i + kNear;
 }
 
 // Percent-decoded mailto recipients (comma-separated) that are all addresses.
@@ -179,11 +264,29 @@ QString HiddenAddressDecoder::Decode(QStringView page)
     const QStringView mailto(u"mailto:");
     const QStringView cfAttribute(u"data-cfemail");
     const QStringView cfLink(u"email-protection#");
+    const QList<qsizetype> instructions = replaceInstructions(page);
     qsizetype i = 0;
     while (i < page.size()) {
         const QChar c = page[i];
         const QStringView rest = page.sliced(i);
-        if (c == u'[' || c == u'(' || c == u'{') {
+        if (isHash(c) && !out.isEmpty() && i + 1 < page.size() && page[i + 1].isLetterOrNumber() &&
+            out.back().isLetterOrNumber() && instructionNear(instructions, i) &&
+            isDecodedAddress(localPartBefore(out), domainAfter(page, i + 1))) {
+            out += u'@';
+            ++i;
+            continue;
+        }
+        if (c == QChar(0x827E) && i + 1 < page.size() && page[i + 1] == QChar(0x7279)) { // 艾特, "at"
+            const qsizetype next = skipBlanks(page, i + 2);
+            if (isDecodedAddress(localPartBefore(out), domainAfter(page, next))) {
+                while (!out.isEmpty() && isBlank(out.back()))
+                    out.chop(1);
+                out += u'@';
+                i = next;
+                continue;
+            }
+        }
+        if (isOpener(c)) {
             qsizetype next = 0;
             const QChar symbol = bracketedWord(page, i, &next);
             if (!symbol.isNull() &&

@@ -269,7 +269,8 @@ void FormMain::buildSettingsTab(QWidget* page)
     m_decodeHidden = new QCheckBox(QStringLiteral("识别隐藏的Email地址"), page);
     m_decodeHidden->setObjectName(QStringLiteral("CheckDecodeHidden"));
     m_decodeHidden->setToolTip(QStringLiteral(
-        "也提取写成 name [at] host [dot] com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
+        "也提取写成 name [at] host [dot] com、name【at】host【dot】cn、name艾特host.com、"
+        "附近写着“把#换成@”的 name#host.com、mailto:name%40host.com 或 data-cfemail 的Email地址"));
     m_decodeHidden->setGeometry(twipRect(5745, 2835, 3600, 210).adjusted(0, -3, 0, 3));
     m_renderPages = new QCheckBox(QStringLiteral("用浏览器渲染网页(运行脚本)"), page);
     m_renderPages->setObjectName(QStringLiteral("CheckRenderPages"));

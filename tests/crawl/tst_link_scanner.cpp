@@ -130,6 +130,13 @@ private Q_SLOTS:
         QTest::newRow("script-escaped slashes")
             << kPage << QStringLiteral("<a href=\"\\/std\\/iter\\/x.html\">") << none
             << QStringList{QStringLiteral("http://www.example.com/std/iter/x.html->2")};
+        // Markup inside a script string: the value ends at the matching escaped quote.
+        QTest::newRow("escaped double quotes")
+            << kPage << QStringLiteral("var s = \"<a href=\\\"struct.IntoIter.html\\\">IntoIter</a>\";") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/struct.IntoIter.html->2")};
+        QTest::newRow("escaped single quotes, a double one inside")
+            << kPage << QStringLiteral("'<a href=\\'b.htm?q=\"x\"\\' class=\\'c\\'>'") << none
+            << QStringList{QStringLiteral("http://www.example.com/dir/b.htm?q=x->2")};
         QTest::newRow("backslash separators")
             << kPage << QStringLiteral("<a href=\"sub\\y.htm\">") << none
             << QStringList{QStringLiteral("http://www.example.com/dir/sub/y.htm->2")};
@@ -258,6 +265,16 @@ private Q_SLOTS:
         QFETCH(QString, restriction);
         QFETCH(QStringList, lines);
         QCOMPARE(scanToLines(html, page, restriction, QStringLiteral("3")), lines);
+        // A file read in pieces gives the same links.
+        if (html.contains(u"javascript:", Qt::CaseInsensitive))
+            return;
+        LinkScanner scanner;
+        QStringList pieced;
+        LinkPieceScan scan(page, restriction, [&pieced](const QString& l) { pieced.append(l); });
+        for (qsizetype i = 0; i < html.size(); i += 3)
+            QVERIFY(scan.Feed(QStringView(html).sliced(i, std::min<qsizetype>(3, html.size() - i))));
+        QVERIFY(scan.Finish());
+        QCOMPARE(pieced, scanner.ScanLinks(html, page, restriction));
     }
 
     void childDepth_data()

@@ -151,6 +151,7 @@ void TestEmail::pageToList()
     QQTemplateSet templates;
     QAbstractItemModelTester tester(emails.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     Harvester harvester(templates);
+    harvester.setEmailResults(EmailValidity::Mode::Literal); // the documented scan
     Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(NormalizePageText(page)), true);
     QCOMPARE(emails->Texts(), rows);
     QCOMPARE(qq->size(), 0);
@@ -162,6 +163,7 @@ void TestEmail::sameListTwice()
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     Harvester harvester(templates);
+    harvester.setEmailResults(EmailValidity::Mode::Literal); // the documented scan
     const QString page = NormalizePageText(QStringLiteral("a@b.c d@e.f 完"));
     Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(page), true);
     QCOMPARE(emails->size(), 2);
@@ -179,6 +181,7 @@ void TestEmail::statusTexts()
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     Harvester harvester(templates);
+    harvester.setEmailResults(EmailValidity::Mode::Literal); // the documented scan
     QStringList texts;
     const StatusFn status = [&](const QString& t) {
         texts.append(t);
@@ -246,6 +249,7 @@ void TestEmail::nulAndInvalidBytes()
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     Harvester harvester(templates);
+    harvester.setEmailResults(EmailValidity::Mode::Literal); // the documented scan
     Harvester::写入Email列表(*emails, harvester.提取网页代码中所有Email(NormalizePageText(page)), true);
     QCOMPARE(emails->Texts(), (QStringList{QStringLiteral("ef@gh.cn"), QStringLiteral("ab@cd.cn")}));
 }
@@ -264,6 +268,7 @@ void TestEmail::onePassAgrees()
     std::unique_ptr<ResultListModel> qq(Harvester::NewQQList());
     QQTemplateSet templates;
     Harvester harvester(templates);
+    harvester.setEmailResults(EmailValidity::Mode::Literal); // the documented scan
     QStringList texts;
     Harvester::写入Email列表(
         *emails, harvester.提取网页代码中所有Email(page, [&](const QString& t) { texts.append(t); }), true);

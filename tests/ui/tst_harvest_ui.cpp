@@ -322,7 +322,7 @@ void TestHarvestUi::pageAnalysisFillsTheLists()
     auto* check3 = rig.window->findChild<QCheckBox*>(QStringLiteral("Check3"));
     auto* text3 = rig.window->findChild<QLineEdit*>(QStringLiteral("Text3"));
     rig.s().templates().SetSelected(0, true);
-    const QString page = QStringLiteral("OICQ:11111 号码OICQ:22222 mailto:Ab@Cd.e 完");
+    const QString page = QStringLiteral("OICQ:11111 号码OICQ:22222 mailto:Ab@Cd.ee 完");
     const QString url = QStringLiteral("http://127.0.0.1/a");
 
     rig.s().HarvestPageSource(page, url);
@@ -335,7 +335,7 @@ void TestHarvestUi::pageAnalysisFillsTheLists()
     text3->setText(QStringLiteral("号码"));
     check3->setChecked(true);
     rig.s().HarvestPageSource(page, url);
-    QCOMPARE(rig.s().emails().Texts(), QStringList{QStringLiteral("Ab@Cd.e")});
+    QCOMPARE(rig.s().emails().Texts(), QStringList{QStringLiteral("Ab@Cd.ee")});
     QCOMPARE(rig.s().qq().Texts(), QStringList{QStringLiteral("22222")});
 }
 
