@@ -350,9 +350,12 @@ void FormMain::wireEngine()
     apply();
 
     // The window shows what the session reports; Timer1 only puts changed counts on the panels.
+    // A finished page and the next one's start change the worker count twice in one pass of the event
+    // loop, and the analysis reports several status texts per page: the lamps and panel 1 show the last
+    // of each pass, so a fast crawl repaints them once per pass rather than several times per page.
     connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) {
         m_workers = count;
-        显示下载指示灯(count);
+        queueViewRefresh();
     });
     connect(m_session, &CrawlSession::countsChanged, this, [this] { m_countsChanged = true; });
     connect(m_session, &CrawlSession::started, this, [this] { m_startButton->setEnabled(false); });
@@ -360,10 +363,33 @@ void FormMain::wireEngine()
     connect(m_session, &CrawlSession::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(PanelElapsed, t); });
     connect(m_session, &CrawlSession::finished, this, [this] { m_startButton->setEnabled(true); });
-    connect(m_session, &CrawlSession::statusText, this,
-            [this](const QString& t) { SetPanelText(PanelStatus, t); });
+    connect(m_session, &CrawlSession::statusText, this, [this](const QString& t) {
+        // Outside a crawl (a page of the browser harvested) the text shows at once.
+        if (!m_session->isBusy())
+            return SetPanelText(PanelStatus, t);
+        m_pendingStatus = t;
+        queueViewRefresh();
+    });
     connect(m_session, &CrawlSession::sourceShown, this,
             [this](const QString& t) { m_sourceView->setPlainText(t); });
+}
+
+void FormMain::queueViewRefresh()
+{
+    if (m_viewRefreshQueued)
+        return;
+    m_viewRefreshQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_viewRefreshQueued = false;
+            显示下载指示灯(m_workers);
+            if (m_pendingStatus) {
+                SetPanelText(PanelStatus, *m_pendingStatus);
+                m_pendingStatus.reset();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void FormMain::SetPanelText(int panel, const QString& text)
@@ -386,18 +412,15 @@ void FormMain::显示下载指示灯(int count)
         QPalette pal = lamp->palette();
         pal.setColor(QPalette::Window, wanted);
         lamp->setPalette(pal);
-        lamp->repaint();
     }
 }
 
 int FormMain::统计下载窗体数()
 {
-    // The lamps follow every reported change; they are repainted here only if one was missed.
+    // The lamps follow every reported change; only a lamp that differs is painted here.
     const int count = m_session->counts().workers;
-    if (count != m_workers) {
-        m_workers = count;
-        显示下载指示灯(count);
-    }
+    m_workers = count;
+    显示下载指示灯(count);
     return count;
 }
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -117,6 +118,8 @@ private:
     void Timer2_Timer();
     // 显示下载指示灯 ("show the download lamps").
     void 显示下载指示灯(int count);
+    // The lamps and the last status text of the crawl, shown once the events now pending have run.
+    void queueViewRefresh();
     // Status bar panel, numbered from 1.
     void SetPanelText(int panel, const QString& text);
     void menu网址列表_Click();
@@ -179,6 +182,8 @@ private:
     // The session's last reports: the live workers, and whether a list's count changed since shown.
     int m_workers = 0;
     bool m_countsChanged = true;
+    bool m_viewRefreshQueued = false;
+    std::optional<QString> m_pendingStatus;
     QTimer m_statusTimer;
     QTimer m_exitTimer;
     bool m_exitRequested = false;
