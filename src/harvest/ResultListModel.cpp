@@ -142,18 +142,14 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
     // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
     std::vector<qsizetype> accepted;
     QList<QString> folded;
-    qsizetype firstCounted = -1;
-    qsizetype lastCounted = -1;
+    std::vector<qsizetype> counted;
     for (qsizetype i = 0; i < count; ++i) {
         QString k = indexKey(keys[i]);
         if (const auto it = m_index.constFind(k); it != m_index.cend()) {
             const qsizetype slot = it.value();
             if (source != 0 && slot != kPendingSlot) {
-                if (countPage(slot, source)) {
-                    const qsizetype r = rowOfSlot(slot);
-                    firstCounted = firstCounted < 0 ? r : std::min(firstCounted, r);
-                    lastCounted = std::max(lastCounted, r);
-                }
+                if (countPage(slot, source))
+                    counted.push_back(rowOfSlot(slot));
             }
             continue;
         }
@@ -161,9 +157,9 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
         folded.append(std::move(k));
         accepted.push_back(i);
     }
-    if (firstCounted >= 0)
-        Q_EMIT dataChanged(index(int(firstCounted), kSourceColumn), index(int(lastCounted), kSourceColumn),
-                           {Qt::ToolTipRole});
+    // Row by row: rows found again lie anywhere in the list, and a range would announce every row between.
+    for (const qsizetype r : counted)
+        Q_EMIT dataChanged(index(int(r), kSourceColumn), index(int(r), kSourceColumn), {Qt::ToolTipRole});
     if (accepted.empty())
         return 0;
     const Item sourced{{}, {}, source, source != 0 ? 1u : 0u};

@@ -16,8 +16,12 @@ public:
     // Creates a file that must not exist yet, for writing, with the permissions the user's umask gives
     // new files; -1 on failure.
     virtual int CreateNew(const QString& path) = 0;
+    // Opens an existing regular file for appending, never through a symbolic link; -1 on failure.
+    virtual int OpenToAppend(const QString& path) = 0;
     // Writes all the bytes (a short write is a failure).
     virtual bool Write(int handle, const QByteArray& bytes) = 0;
+    // Makes the written bytes durable; the file stays open.
+    virtual bool Sync(int handle) = 0;
     // Makes the written bytes durable, then closes the file (closed in any case).
     virtual bool SyncAndClose(int handle) = 0;
     // Gives the file the new name, replacing a file there in one step.

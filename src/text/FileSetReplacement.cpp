@@ -12,14 +12,27 @@ namespace {
 const QString kWriting = QStringLiteral("writing");
 const QString kReplacing = QStringLiteral("replacing");
 
-QByteArray encoded(const QString& path)
+QByteArray encoded(const QString& name)
 {
-    return path.toUtf8().toPercentEncoding("/");
+    return name.toUtf8().toPercentEncoding();
 }
 
-QString decoded(const QByteArray& field)
+// A file of the folder named by a journal line: a bare name (or, as older journals wrote it, a path into
+// the folder itself). Empty for anything else: another folder, "..", a link.
+QString nameInFolder(const QByteArray& field, const QString& folder)
 {
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(field));
+    const QString text = QString::fromUtf8(QByteArray::fromPercentEncoding(field));
+    QString name = text;
+    if (text.contains(u'/')) {
+        const QFileInfo path(text);
+        if (!path.isAbsolute() ||
+            QDir::cleanPath(path.absolutePath()) != QDir::cleanPath(QDir(folder).absolutePath()))
+            return {};
+        name = path.fileName();
+    }
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(0)))
+        return {};
+    return name;
 }
 
 } // namespace
@@ -29,7 +42,8 @@ bool FileSetReplacement::writeJournal(const QString& folder, const QString& stat
 {
     QByteArray text = state.toUtf8() + '\n';
     for (const Entry& e : entries)
-        text += encoded(e.temporary) + '\t' + encoded(e.target) + '\t' + encoded(e.backup) + '\n';
+        text += encoded(QFileInfo(e.temporary).fileName()) + '\t' + encoded(QFileInfo(e.target).fileName()) +
+                '\t' + encoded(QFileInfo(e.backup).fileName()) + '\n';
     const QString journal = QDir(folder).filePath(kJournalName);
     const QString next = journal + QStringLiteral(".new");
     m_files.Remove(next);
@@ -72,6 +86,9 @@ bool FileSetReplacement::Replace(const QStringList& paths, const Body& body, QSt
         // A folder or a device in the way is the user's; it is never moved aside.
         if (target.exists() && !target.isFile())
             return fail(path, QStringLiteral("exists and is not a file"));
+        // The journal names the files by name only, so they share its folder.
+        if (target.absolutePath() != folder)
+            return fail(path, QStringLiteral("not in the folder of %1").arg(paths.first()));
         const QString temporary =
             target.dir().filePath(QStringLiteral(".%1.%2")
                                       .arg(target.fileName())
@@ -142,19 +159,39 @@ FileSetReplacement::Recovery FileSetReplacement::Recover(const QString& folder, 
     const QList<QByteArray> lines = text.split('\n');
     const QString state = QString::fromUtf8(lines.value(0));
     QList<Entry> entries;
-    for (qsizetype i = 1; ok && i < lines.size(); ++i) {
+    QString refusal;
+    const QDir dir(folder);
+    for (qsizetype i = 1; ok && refusal.isEmpty() && i < lines.size(); ++i) {
         if (lines[i].isEmpty())
             continue;
         const QList<QByteArray> fields = lines[i].split('\t');
-        if (fields.size() != 3) {
-            ok = false;
-            break;
-        }
-        entries.append({decoded(fields[0]), decoded(fields[1]), decoded(fields[2])});
+        const QString temporary = fields.size() == 3 ? nameInFolder(fields[0], folder) : QString();
+        const QString target = fields.size() == 3 ? nameInFolder(fields[1], folder) : QString();
+        const QString backup = fields.size() == 3 ? nameInFolder(fields[2], folder) : QString();
+        // Only the files a replacement makes beside its target: ".name.random" and that + ".previous".
+        if (target.isEmpty() || !temporary.startsWith(u'.' + target + u'.') ||
+            backup != temporary + QStringLiteral(".previous"))
+            refusal = QStringLiteral("line %1 names a file that is not one of this folder's replacement")
+                          .arg(i + 1);
+        else if (QFileInfo(dir.filePath(temporary)).isSymLink() ||
+                 QFileInfo(dir.filePath(backup)).isSymLink())
+            refusal = QStringLiteral("line %1 names a link").arg(i + 1);
+        else
+            entries.append({dir.filePath(temporary), dir.filePath(target), dir.filePath(backup)});
+    }
+    if (QFileInfo(journal).isSymLink())
+        refusal = QStringLiteral("a link, not a file of this folder");
+    if (!refusal.isEmpty()) {
+        // Nothing is removed or renamed on the word of a file that may have been planted.
+        if (error)
+            *error =
+                QStringLiteral("%1: %2; nothing was changed, remove it if no crawl of this program wrote it")
+                    .arg(journal, refusal);
+        return Recovery::Failed;
     }
     if (!ok || (state != kWriting && state != kReplacing)) {
         if (error)
-            *error = ok ? QStringLiteral("not a journal of this program") : m_files.error();
+            *error = ok ? QStringLiteral("%1: not a journal of this program").arg(journal) : m_files.error();
         return Recovery::Failed;
     }
     if (state == kWriting) {

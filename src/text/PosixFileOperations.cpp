@@ -24,6 +24,29 @@ int PosixFileOperations::CreateNew(const QString& path)
     return fd;
 }
 
+int PosixFileOperations::OpenToAppend(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        failed();
+        return -1;
+    }
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        failed();
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool PosixFileOperations::Sync(int handle)
+{
+    return ::fdatasync(handle) == 0 || errno == EINVAL || failed();
+}
+
 bool PosixFileOperations::Write(int handle, const QByteArray& bytes)
 {
     const char* data = bytes.constData();

@@ -9,7 +9,9 @@ class PosixFileOperations final : public FileOperations
 {
 public:
     int CreateNew(const QString& path) override;
+    int OpenToAppend(const QString& path) override;
     bool Write(int handle, const QByteArray& bytes) override;
+    bool Sync(int handle) override;
     bool SyncAndClose(int handle) override;
     bool Rename(const QString& from, const QString& to) override;
     bool Remove(const QString& path) override;

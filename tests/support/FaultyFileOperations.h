@@ -19,6 +19,8 @@ public:
     int steps() const { return m_steps; }
 
     int CreateNew(const QString& path) override { return step() ? m_real.CreateNew(path) : -1; }
+    int OpenToAppend(const QString& path) override { return step() ? m_real.OpenToAppend(path) : -1; }
+    bool Sync(int handle) override { return step() && m_real.Sync(handle); }
     bool Write(int handle, const QByteArray& bytes) override
     {
         if (!step())

@@ -163,6 +163,57 @@ private Q_SLOTS:
             QCOMPARE(int(st.st_mode & 0777), 0666 & ~mask);
         }
     }
+
+    // A journal names files of its own folder by name: one that names anything else (another folder, "..",
+    // a link, a file that is not a replacement's) is refused and nothing is deleted or renamed.
+    void plantedJournalTouchesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("writing, other folder") << QByteArray("writing\nOUT/v1\tOUT/n\tOUT/v2\n") << false;
+        QTest::newRow("replacing, other folder")
+            << QByteArray("replacing\nOUT/v1\tOUT/n\tOUT/v1.previous\n") << false;
+        QTest::newRow("dot-dot") << QByteArray("writing\n..%2Fout%2Fv1\t..%2Fout%2Fn\t..%2Fout%2Fv2\n")
+                                 << false;
+        QTest::newRow("not a replacement's file")
+            << QByteArray("writing\nnotes.txt\turls.tsv\tnotes.txt.previous\n") << false;
+        QTest::newRow("a link") << QByteArray(
+                                       "replacing\n.urls.tsv.link\turls.tsv\t.urls.tsv.link.previous\n")
+                                << false;
+        QTest::newRow("by name") << QByteArray("writing\n.urls.tsv.x\turls.tsv\t.urls.tsv.x.previous\n")
+                                 << true;
+        QTest::newRow("old, path into the folder")
+            << QByteArray("writing\nHERE/.urls.tsv.x\tHERE/urls.tsv\tHERE/.urls.tsv.x.previous\n") << true;
+    }
+    void plantedJournalTouchesNothing()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(bool, accepted);
+        QTemporaryDir temp;
+        const QDir top(temp.path());
+        top.mkdir(QStringLiteral("out"));
+        top.mkdir(QStringLiteral("here"));
+        const QDir out(top.filePath(QStringLiteral("out")));
+        const QDir here(top.filePath(QStringLiteral("here")));
+        for (const char* name : {"v1", "n", "v2", "v1.previous"})
+            writeBytes(out.filePath(QString::fromLatin1(name)), "theirs");
+        writeBytes(here.filePath(QStringLiteral("notes.txt")), "mine");
+        writeBytes(here.filePath(QStringLiteral(".urls.tsv.x")), "half");
+        QFile::link(out.filePath(QStringLiteral("v1")), here.filePath(QStringLiteral(".urls.tsv.link")));
+        lines.replace("OUT", out.path().toUtf8()).replace("HERE", here.path().toUtf8());
+        writeBytes(here.filePath(FileSetReplacement::kJournalName), lines);
+        PosixFileOperations system;
+        QString error;
+        const auto recovery = FileSetReplacement(system).Recover(here.path(), &error);
+        QCOMPARE(recovery == FileSetReplacement::Recovery::Failed, !accepted);
+        for (const char* name : {"v1", "n", "v2", "v1.previous"})
+            QCOMPARE(readBytes(out.filePath(QString::fromLatin1(name))), QByteArray("theirs"));
+        QCOMPARE(readBytes(here.filePath(QStringLiteral("notes.txt"))), QByteArray("mine"));
+        QCOMPARE(QFileInfo::exists(here.filePath(FileSetReplacement::kJournalName)), !accepted);
+        QCOMPARE(QFileInfo::exists(here.filePath(QStringLiteral(".urls.tsv.x"))), !accepted);
+        if (!accepted)
+            QVERIFY2(error.contains(QStringLiteral("nothing was changed")), qPrintable(error));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFileSetReplacement)

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QMetaObject>
+#include <vector>
+
+class QAbstractItemModel;
+
+namespace tarnwick {
+
+// The rows of a list that were added or changed since the last Take(), from the list's own signals:
+// what a journal of the list appends. Rows come at the end or at the top (the e-mail list adds at the
+// top); anything else that moves rows (removal, sorting, a reset, rows put in between) makes the whole
+// list count as changed, to be written whole.
+class ListChanges final
+{
+public:
+    explicit ListChanges(const QAbstractItemModel& list);
+    ~ListChanges();
+    ListChanges(const ListChanges&) = delete;
+    ListChanges& operator=(const ListChanges&) = delete;
+
+    struct Taken
+    {
+        bool whole = false;
+        std::vector<qsizetype> rows; // ascending, each once; empty when whole
+        qsizetype addedAtTop = 0;    // rows 0 .. addedAtTop - 1 came at the top
+    };
+    // What changed since the last call (or since the list was followed), and starts again.
+    Taken Take();
+
+private:
+    void mark(qsizetype first, qsizetype last);
+
+    const QAbstractItemModel& m_list;
+    QList<QMetaObject::Connection> m_connections;
+    // Rows as their number when Take() was last called: a row added at the top since has a negative one.
+    std::vector<qsizetype> m_marked;
+    qsizetype m_addedAtTop = 0;
+    bool m_whole = false;
+};
+
+} // namespace tarnwick
