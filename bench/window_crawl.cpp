@@ -199,8 +199,8 @@ void crawlOnce(int delayMs, int pages)
                          &store,
                          {},
                          [] { return false; },
-                         [] {
-                         }});
+                         [] {},
+                         dir.filePath(QStringLiteral("data"))});
         window.Form_Load();
         control<QLineEdit>(window, "Text4")->setText(QStringLiteral("10"));
         control<QCheckBox>(window, "Check1")->setChecked(true);

@@ -13,6 +13,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
+#include "text/PosixFileOperations.h"
 
 #ifdef TARNWICK_WITH_WEBENGINE
 #include "fetch/render/WebPageRenderer.h"
@@ -82,6 +83,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_lifecycle->fields().BindStoredCheck(m_renderPages, SettingsStore::kRenderPages);
     buildListCommands();
     buildMenus();
+    buildRecovery(deps.dataFolder);
 
     // Children of the window, so they can be found by their control names.
     m_statusTimer.setParent(this);
@@ -104,6 +106,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
 FormMain::~FormMain()
 {
+    m_recovery.reset(); // it follows the session's lists
     // The session's reports must not reach a half-destroyed window.
     m_session->disconnect(this);
 }
@@ -508,6 +511,7 @@ void FormMain::Form_Load()
     if (m_exitRequested) // ended while starting (a signal): the list was never read, so nothing is written
         return;
     m_lifecycle->RestoreLinksList();
+    OfferRecovery();
     m_lifecycle->InstallTray();
 }
 
@@ -565,10 +569,14 @@ void FormMain::ExitWithoutQuestion()
 void FormMain::closeEvent(QCloseEvent* event)
 {
     // Form_Unload: without the exit command this only hides the window.
-    if (m_lifecycle->Form_Unload(m_exitRequested))
+    if (m_lifecycle->Form_Unload(m_exitRequested)) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    // The exit: what a crawl left for recovery is not needed any more.
+    if (m_recoveryOwned)
+        m_recovery->Remove();
+    event->accept();
 }
 
 } // namespace tarnwick

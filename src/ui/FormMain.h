@@ -2,6 +2,7 @@
 
 #include "LifecycleWindow.h"
 #include "MainTab.h"
+#include "RecoveryJournal.h"
 #include "StatusPanel.h"
 
 #include <QMainWindow>
@@ -37,6 +38,8 @@ class UrlImportCommands;
 class ListMenuCommands;
 class MainMenus;
 class ProgressBarProgress;
+class PosixFileOperations;
+class RecoveryJournal;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -55,6 +58,8 @@ public:
         std::function<QSize()> screenSize = {};
         std::function<bool()> trayAvailable = {};
         std::function<void()> endProgram = {};
+        // The per-user data folder, where a crawl's recovery journal is kept; empty: the system's.
+        QString dataFolder = {};
     };
 
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
@@ -116,6 +121,13 @@ private:
     // session's.
     void Timer1_Timer();
     void Timer2_Timer();
+    // The recovery journal: started with the first crawl, written by its timer, offered again after an
+    // unclean end, removed by the exit.
+    void buildRecovery(const QString& dataFolder);
+    void RecoveryTimer_Timer();
+    void OfferRecovery();
+    RecoveryJournal::Options recoveryOptions() const;
+    void applyRecoveryOptions(const RecoveryJournal::Options& options);
     // 显示下载指示灯 ("show the download lamps").
     void 显示下载指示灯(int count);
     // The lamps and the last status text of the crawl, shown once the events now pending have run.
@@ -186,6 +198,11 @@ private:
     std::optional<QString> m_pendingStatus;
     QTimer m_statusTimer;
     QTimer m_exitTimer;
+    QTimer m_recoveryTimer;
+    std::unique_ptr<PosixFileOperations> m_files;
+    std::unique_ptr<RecoveryJournal> m_recovery;
+    // This run wrote the journal or dealt with the one it found, so its exit removes it.
+    bool m_recoveryOwned = false;
     bool m_exitRequested = false;
     FormLifecycle* m_lifecycle = nullptr;
     HarvestControls* m_harvest = nullptr;

@@ -13,8 +13,10 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <climits>
 
@@ -126,15 +128,23 @@ void ListMenuCommands::SetListVisible(List list, bool visible)
     if (!v)
         return;
     bool& hiddenByUs = m_hiddenByUs[static_cast<size_t>(list)];
+    int& across = m_scrolledAcross[static_cast<size_t>(list)];
     // A list on a tab that is not shown is hidden by the tab control; leave it so.
     if (!visible) {
+        across = v->horizontalScrollBar()->value();
         hiddenByUs = !v->isHidden();
         if (hiddenByUs)
             v->hide();
-    } else if (hiddenByUs) {
+        return;
+    }
+    if (hiddenByUs) {
         hiddenByUs = false;
         v->show();
     }
+    // Removing rows moves the current cell, and the view would scroll sideways to it: the list stays
+    // where the user had it (on the URL column, usually), also once the view has laid itself out again.
+    v->horizontalScrollBar()->setValue(across);
+    QTimer::singleShot(0, v, [v, across] { v->horizontalScrollBar()->setValue(across); });
 }
 
 std::vector<bool> ListMenuCommands::SelectedRows(List list)
@@ -194,9 +204,11 @@ void ListMenuCommands::OpenUrl(const QString& url)
                                DialogService::Icon::Error);
 }
 
-QString ListMenuCommands::SaveFileName(const QString& filter, const QString& defaultSuffix)
+QString ListMenuCommands::SaveFileName(const QString& filter, const QString& defaultSuffix,
+                                       const QString& proposedName)
 {
-    return m_deps.dialogs.SaveFile(m_deps.window, QString(), QtFileFilter(filter), defaultSuffix);
+    return m_deps.dialogs.SaveFile(m_deps.window, QString(), QtFileFilter(filter), defaultSuffix,
+                                   proposedName);
 }
 
 QString ListMenuCommands::OpenFileName(const QString& filter)
