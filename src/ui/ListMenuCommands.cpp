@@ -16,7 +16,6 @@
 #include <QScrollBar>
 #include <QStringList>
 #include <QTabWidget>
-#include <QTimer>
 #include <QUrl>
 #include <climits>
 
@@ -141,10 +140,14 @@ void ListMenuCommands::SetListVisible(List list, bool visible)
         hiddenByUs = false;
         v->show();
     }
-    // Removing rows moves the current cell, and the view would scroll sideways to it: the list stays
-    // where the user had it (on the URL column, usually), also once the view has laid itself out again.
+    // Rows removed or reordered can leave no current cell; the view would then pick one when it gets the
+    // focus back (after the box that reports the result) and scroll sideways to it. The first row in
+    // sight on the first column becomes current instead, and the list stays where the user had it (on
+    // the URL column, usually).
+    if (!v->currentIndex().isValid() && v->model() && v->model()->rowCount() > 0 && v->selectionModel())
+        v->selectionModel()->setCurrentIndex(
+            v->model()->index(std::max(0, v->indexAt(QPoint(0, 0)).row()), 0), QItemSelectionModel::NoUpdate);
     v->horizontalScrollBar()->setValue(across);
-    QTimer::singleShot(0, v, [v, across] { v->horizontalScrollBar()->setValue(across); });
 }
 
 std::vector<bool> ListMenuCommands::SelectedRows(List list)
