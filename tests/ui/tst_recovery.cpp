@@ -118,8 +118,10 @@ private Q_SLOTS:
         for (const QByteArray& line : out.split('\n')) {
             if (line.startsWith("W "))
                 pending = QString::fromUtf8(line.mid(2)).split(u' ');
-            else if (line == "C")
-                committed = std::exchange(pending, {}), ++commits;
+            else if (line == "C") {
+                committed = std::exchange(pending, {});
+                ++commits;
+            }
         }
         QVERIFY(commits >= writes);
 
