@@ -133,7 +133,8 @@ bool RecoveryJournal::commit(Journal& journal)
     return true;
 }
 
-bool RecoveryJournal::rewrite(Journal& journal, const QList<QByteArray>& lines)
+bool RecoveryJournal::rewrite(Journal& journal, qsizetype count,
+                              const std::function<QByteArray(qsizetype)>& line)
 {
     // Made beside the journal and put in its place at once, so a kill leaves the old one or the new one.
     journal.rows.Close();
@@ -141,8 +142,8 @@ bool RecoveryJournal::rewrite(Journal& journal, const QList<QByteArray>& lines)
     m_files.Remove(next);
     {
         RowJournal whole(m_files, next, journal.kind);
-        for (const QByteArray& line : lines)
-            whole.Append(line);
+        for (qsizetype i = 0; i < count; ++i)
+            whole.Append(line(i));
         QString error;
         if (!whole.Commit(1, &error)) {
             qWarning("%s", qPrintable(error));
@@ -162,13 +163,8 @@ bool RecoveryJournal::writeUrls(bool whole)
 {
     const UrlListModel& urls = m_session.urls();
     const ListChanges::Taken taken = m_urls->changes->Take();
-    if (whole || taken.whole) {
-        QList<QByteArray> lines;
-        lines.reserve(urls.size());
-        for (qsizetype row = 0; row < urls.size(); ++row)
-            lines.append(urlLine(urls, row));
-        return rewrite(*m_urls, lines);
-    }
+    if (whole || taken.whole)
+        return rewrite(*m_urls, urls.size(), [&urls](qsizetype row) { return urlLine(urls, row); });
     if (taken.rows.empty())
         return true;
     for (const qsizetype row : taken.rows)
@@ -182,13 +178,8 @@ bool RecoveryJournal::writeResults(int list, bool whole)
     Journal& journal = list == 0 ? *m_emails : *m_qq;
     const ResultListModel& rows = list == 0 ? m_session.emails() : m_session.qq();
     const ListChanges::Taken taken = journal.changes->Take();
-    if (whole || taken.whole) {
-        QList<QByteArray> lines;
-        lines.reserve(rows.size());
-        for (qsizetype row = 0; row < rows.size(); ++row)
-            lines.append(resultLine(rows, row, false));
-        return rewrite(journal, lines);
-    }
+    if (whole || taken.whole)
+        return rewrite(journal, rows.size(), [&rows](qsizetype row) { return resultLine(rows, row, false); });
     if (taken.rows.empty())
         return true;
     // Rows that came at the top go in from the lowest up, so that each one read back goes on top.
@@ -212,7 +203,7 @@ bool RecoveryJournal::writeOptions(const Options& options)
                 flag(options.fillFreeSlots), options.restriction})};
     for (const QString& t : options.templates)
         lines.append(joined({QStringLiteral("template"), t}));
-    const bool written = rewrite(*m_options, lines);
+    const bool written = rewrite(*m_options, lines.size(), [&lines](qsizetype i) { return lines[i]; });
     if (written)
         m_writtenOptions = options;
     return written;

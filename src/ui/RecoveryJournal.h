@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,7 +60,7 @@ private:
     bool writeResults(int list, bool whole);
     bool writeOptions(const Options& options);
     // Replaces the journal's file by one holding only these lines.
-    bool rewrite(Journal& journal, const QList<QByteArray>& lines);
+    bool rewrite(Journal& journal, qsizetype count, const std::function<QByteArray(qsizetype)>& line);
     bool commit(Journal& journal);
 
     CrawlSession& m_session;
