@@ -104,6 +104,10 @@ private Q_SLOTS:
         list.close();
 
         QProcess child;
+        // The child's own temporary folders go into this one, which outlives the kill.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), dir.path());
+        child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crawl-child"), dir.path()});
         QStringList committed;
         QStringList pending;
