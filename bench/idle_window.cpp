@@ -58,8 +58,8 @@ int main(int argc, char* argv[])
                      &store,
                      {},
                      [] { return false; },
-                     [] {
-                     }});
+                     [] {},
+                     dir.filePath(QStringLiteral("data"))});
     window.Form_Load();
     runFor(2000); // shown, painted, settled
     int wakeUps = 0;

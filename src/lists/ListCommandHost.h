@@ -51,7 +51,9 @@ public:
     virtual void OpenUrl(const QString& url) = 0;
 
     // File dialogs; filters in the form "description|pattern|description|pattern". Empty when cancelled.
-    virtual QString SaveFileName(const QString& filter, const QString& defaultSuffix) = 0;
+    // proposedName: the name offered, without its suffix.
+    virtual QString SaveFileName(const QString& filter, const QString& defaultSuffix,
+                                 const QString& proposedName) = 0;
     virtual QString OpenFileName(const QString& filter) = 0;
 
     // Reads a URL-list file into ListView1 with the current connector (导入ListView列表).

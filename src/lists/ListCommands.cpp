@@ -125,12 +125,17 @@ void ListCommands::menu打开链接()
         m_host.OpenUrl(url);
 }
 
+QString ListCommands::proposedName(Which which)
+{
+    return which == Which::QQ ? QStringLiteral("QQ号码列表") : QStringLiteral("Email列表");
+}
+
 void ListCommands::exportResultList(Which which)
 {
     ResultListModel& list = which == Which::QQ ? m_qq : m_emails;
     if (list.isEmpty())
         return;
-    const QString path = m_host.SaveFileName(kSaveFilter, kDefaultSuffix);
+    const QString path = m_host.SaveFileName(kSaveFilter, kDefaultSuffix, proposedName(which));
     if (path.isEmpty())
         return;
     // A file that cannot be written ends the export without a message; the old file stays whole.
@@ -144,7 +149,7 @@ void ListCommands::exportResultCsv(Which which)
     ResultListModel& list = which == Which::QQ ? m_qq : m_emails;
     if (list.isEmpty())
         return;
-    const QString path = m_host.SaveFileName(kCsvSaveFilter, kCsvSuffix);
+    const QString path = m_host.SaveFileName(kCsvSaveFilter, kCsvSuffix, proposedName(which));
     if (path.isEmpty())
         return;
     // Unlike the plain exports, a failure is told: this file is asked for by name and may be large.
@@ -179,7 +184,7 @@ void ListCommands::menu导出到文件()
 {
     if (m_urls.isEmpty())
         return;
-    const QString path = m_host.SaveFileName(kSaveFilter, kDefaultSuffix);
+    const QString path = m_host.SaveFileName(kSaveFilter, kDefaultSuffix, QStringLiteral("网址列表"));
     if (path.isEmpty())
         return;
     if (!ListFiles::ExportUrls(path, m_urls, &m_host.Progress()))

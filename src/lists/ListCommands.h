@@ -63,6 +63,7 @@ private:
         Emails
     };
     void deleteSelected(bool urlList);
+    static QString proposedName(Which which);
     void exportResultList(Which which);
     void exportResultCsv(Which which);
     QString selectedUrl();

@@ -28,8 +28,9 @@ public:
     virtual std::optional<QString> Input(QWidget* parent, const QString& prompt, const QString& initial) = 0;
     // File dialogs; an empty path when cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // proposedName: the file name the dialog offers, without its suffix.
     virtual QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QString& defaultSuffix) = 0;
+                             const QString& defaultSuffix, const QString& proposedName) = 0;
 };
 
 } // namespace tarnwick

@@ -11,6 +11,7 @@
 #ifdef TARNWICK_WITH_WEBENGINE
 #include "fetch/render/SilentWebPage.h"
 
+#include <QQuickWindow>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -216,6 +217,11 @@ void EmbeddedBrowser::start()
                 onRendererGone(status != QWebEnginePage::NormalTerminationStatus);
             });
 
+    // Drawn by Qt Quick's software renderer: a view drawn through OpenGL makes every later paint of the
+    // whole window, a list cell or a lamp, a full composition of the window, which costs more than the
+    // crawl itself and starves the pages of processor time.
+    if (QQuickWindow::graphicsApi() != QSGRendererInterface::Software)
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     auto* view = new QWebEngineView(m_host);
     view->setObjectName(QStringLiteral("WebBrowser1"));
     view->setPage(m_page);

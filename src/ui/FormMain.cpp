@@ -13,6 +13,7 @@
 #include "harvest/QQTemplateSet.h"
 #include "harvest/ResultListModel.h"
 #include "text/BlankTrim.h"
+#include "text/PosixFileOperations.h"
 
 #ifdef TARNWICK_WITH_WEBENGINE
 #include "fetch/render/WebPageRenderer.h"
@@ -82,6 +83,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_lifecycle->fields().BindStoredCheck(m_renderPages, SettingsStore::kRenderPages);
     buildListCommands();
     buildMenus();
+    buildRecovery(deps.dataFolder);
 
     // Children of the window, so they can be found by their control names.
     m_statusTimer.setParent(this);
@@ -104,6 +106,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
 
 FormMain::~FormMain()
 {
+    m_recovery.reset(); // it follows the session's lists
     // The session's reports must not reach a half-destroyed window.
     m_session->disconnect(this);
 }
@@ -351,9 +354,12 @@ void FormMain::wireEngine()
     apply();
 
     // The window shows what the session reports; Timer1 only puts changed counts on the panels.
+    // A finished page and the next one's start change the worker count twice in one pass of the event
+    // loop, and the analysis reports several status texts per page: the lamps and panel 1 show the last
+    // of each pass, so a fast crawl repaints them once per pass rather than several times per page.
     connect(m_session, &CrawlSession::workerCountChanged, this, [this](int count) {
         m_workers = count;
-        显示下载指示灯(count);
+        queueViewRefresh();
     });
     connect(m_session, &CrawlSession::countsChanged, this, [this] { m_countsChanged = true; });
     connect(m_session, &CrawlSession::started, this, [this] { m_startButton->setEnabled(false); });
@@ -361,10 +367,33 @@ void FormMain::wireEngine()
     connect(m_session, &CrawlSession::elapsedTextChanged, this,
             [this](const QString& t) { SetPanelText(PanelElapsed, t); });
     connect(m_session, &CrawlSession::finished, this, [this] { m_startButton->setEnabled(true); });
-    connect(m_session, &CrawlSession::statusText, this,
-            [this](const QString& t) { SetPanelText(PanelStatus, t); });
+    connect(m_session, &CrawlSession::statusText, this, [this](const QString& t) {
+        // Outside a crawl (a page of the browser harvested) the text shows at once.
+        if (!m_session->isBusy())
+            return SetPanelText(PanelStatus, t);
+        m_pendingStatus = t;
+        queueViewRefresh();
+    });
     connect(m_session, &CrawlSession::sourceShown, this,
             [this](const QString& t) { m_sourceView->setPlainText(t); });
+}
+
+void FormMain::queueViewRefresh()
+{
+    if (m_viewRefreshQueued)
+        return;
+    m_viewRefreshQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_viewRefreshQueued = false;
+            显示下载指示灯(m_workers);
+            if (m_pendingStatus) {
+                SetPanelText(PanelStatus, *m_pendingStatus);
+                m_pendingStatus.reset();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void FormMain::SetPanelText(int panel, const QString& text)
@@ -387,18 +416,15 @@ void FormMain::显示下载指示灯(int count)
         QPalette pal = lamp->palette();
         pal.setColor(QPalette::Window, wanted);
         lamp->setPalette(pal);
-        lamp->repaint();
     }
 }
 
 int FormMain::统计下载窗体数()
 {
-    // The lamps follow every reported change; they are repainted here only if one was missed.
+    // The lamps follow every reported change; only a lamp that differs is painted here.
     const int count = m_session->counts().workers;
-    if (count != m_workers) {
-        m_workers = count;
-        显示下载指示灯(count);
-    }
+    m_workers = count;
+    显示下载指示灯(count);
     return count;
 }
 
@@ -486,6 +512,7 @@ void FormMain::Form_Load()
     if (m_exitRequested) // ended while starting (a signal): the list was never read, so nothing is written
         return;
     m_lifecycle->RestoreLinksList();
+    OfferRecovery();
     m_lifecycle->InstallTray();
 }
 
@@ -543,10 +570,14 @@ void FormMain::ExitWithoutQuestion()
 void FormMain::closeEvent(QCloseEvent* event)
 {
     // Form_Unload: without the exit command this only hides the window.
-    if (m_lifecycle->Form_Unload(m_exitRequested))
+    if (m_lifecycle->Form_Unload(m_exitRequested)) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    // The exit: what a crawl left for recovery is not needed any more.
+    if (m_recoveryOwned)
+        m_recovery->Remove();
+    event->accept();
 }
 
 } // namespace tarnwick

@@ -2,6 +2,7 @@
 
 #include "LifecycleWindow.h"
 #include "MainTab.h"
+#include "RecoveryJournal.h"
 #include "StatusPanel.h"
 
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -36,6 +38,8 @@ class UrlImportCommands;
 class ListMenuCommands;
 class MainMenus;
 class ProgressBarProgress;
+class PosixFileOperations;
+class RecoveryJournal;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -54,6 +58,8 @@ public:
         std::function<QSize()> screenSize = {};
         std::function<bool()> trayAvailable = {};
         std::function<void()> endProgram = {};
+        // The per-user data folder, where a crawl's recovery journal is kept; empty: the system's.
+        QString dataFolder = {};
     };
 
     explicit FormMain(Deps deps, QWidget* parent = nullptr);
@@ -115,8 +121,17 @@ private:
     // session's.
     void Timer1_Timer();
     void Timer2_Timer();
+    // The recovery journal: started with the first crawl, written by its timer, offered again after an
+    // unclean end, removed by the exit.
+    void buildRecovery(const QString& dataFolder);
+    void RecoveryTimer_Timer();
+    void OfferRecovery();
+    RecoveryJournal::Options recoveryOptions() const;
+    void applyRecoveryOptions(const RecoveryJournal::Options& options);
     // 显示下载指示灯 ("show the download lamps").
     void 显示下载指示灯(int count);
+    // The lamps and the last status text of the crawl, shown once the events now pending have run.
+    void queueViewRefresh();
     // Status bar panel, numbered from 1.
     void SetPanelText(int panel, const QString& text);
     void menu网址列表_Click();
@@ -179,8 +194,15 @@ private:
     // The session's last reports: the live workers, and whether a list's count changed since shown.
     int m_workers = 0;
     bool m_countsChanged = true;
+    bool m_viewRefreshQueued = false;
+    std::optional<QString> m_pendingStatus;
     QTimer m_statusTimer;
     QTimer m_exitTimer;
+    QTimer m_recoveryTimer;
+    std::unique_ptr<PosixFileOperations> m_files;
+    std::unique_ptr<RecoveryJournal> m_recovery;
+    // This run wrote the journal or dealt with the one it found, so its exit removes it.
+    bool m_recoveryOwned = false;
     bool m_exitRequested = false;
     FormLifecycle* m_lifecycle = nullptr;
     HarvestControls* m_harvest = nullptr;

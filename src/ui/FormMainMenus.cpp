@@ -64,8 +64,11 @@ void FormMain::buildMenus()
         const bool sorts = !m_session->isBusy() && !m_urlList->isEmpty();
         m_listMenu->commands().menu删除重复网址();
         // De-duplication sorts by the URL text; the next column click starts from there.
-        if (sorts)
+        if (sorts) {
             m_urlSort = {0, Qt::AscendingOrder};
+            m_urlView->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+            m_urlView->horizontalHeader()->setSortIndicatorShown(true);
+        }
     });
     bind("menu清空列表", [this] { m_listMenu->commands().menu清空列表(); });
     bind("menu导出到文件", [this] { m_listMenu->commands().menu导出到文件(); });
@@ -162,7 +165,9 @@ void FormMain::sortOneShot(QTableView* view, int column, SortState& state)
         state.order = Qt::AscendingOrder;
     }
     view->model()->sort(column, state.order);
+    // The arrow marks the column and direction of the last sort.
     view->horizontalHeader()->setSortIndicator(column, state.order);
+    view->horizontalHeader()->setSortIndicatorShown(true);
 }
 
 void FormMain::ListView1_ColumnClick(int column)

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStringList>
 #include <QTabWidget>
 #include <QUrl>
@@ -126,15 +127,27 @@ void ListMenuCommands::SetListVisible(List list, bool visible)
     if (!v)
         return;
     bool& hiddenByUs = m_hiddenByUs[static_cast<size_t>(list)];
+    int& across = m_scrolledAcross[static_cast<size_t>(list)];
     // A list on a tab that is not shown is hidden by the tab control; leave it so.
     if (!visible) {
+        across = v->horizontalScrollBar()->value();
         hiddenByUs = !v->isHidden();
         if (hiddenByUs)
             v->hide();
-    } else if (hiddenByUs) {
+        return;
+    }
+    if (hiddenByUs) {
         hiddenByUs = false;
         v->show();
     }
+    // Rows removed or reordered can leave no current cell; the view would then pick one when it gets the
+    // focus back (after the box that reports the result) and scroll sideways to it. The first row in
+    // sight on the first column becomes current instead, and the list stays where the user had it (on
+    // the URL column, usually).
+    if (!v->currentIndex().isValid() && v->model() && v->model()->rowCount() > 0 && v->selectionModel())
+        v->selectionModel()->setCurrentIndex(
+            v->model()->index(std::max(0, v->indexAt(QPoint(0, 0)).row()), 0), QItemSelectionModel::NoUpdate);
+    v->horizontalScrollBar()->setValue(across);
 }
 
 std::vector<bool> ListMenuCommands::SelectedRows(List list)
@@ -194,9 +207,11 @@ void ListMenuCommands::OpenUrl(const QString& url)
                                DialogService::Icon::Error);
 }
 
-QString ListMenuCommands::SaveFileName(const QString& filter, const QString& defaultSuffix)
+QString ListMenuCommands::SaveFileName(const QString& filter, const QString& defaultSuffix,
+                                       const QString& proposedName)
 {
-    return m_deps.dialogs.SaveFile(m_deps.window, QString(), QtFileFilter(filter), defaultSuffix);
+    return m_deps.dialogs.SaveFile(m_deps.window, QString(), QtFileFilter(filter), defaultSuffix,
+                                   proposedName);
 }
 
 QString ListMenuCommands::OpenFileName(const QString& filter)

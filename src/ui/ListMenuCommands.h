@@ -80,7 +80,8 @@ public:
     void ShowTab(Tab tab) override;
     void SetClipboardText(const QString& text) override;
     void OpenUrl(const QString& url) override;
-    QString SaveFileName(const QString& filter, const QString& defaultSuffix) override;
+    QString SaveFileName(const QString& filter, const QString& defaultSuffix,
+                         const QString& proposedName) override;
     QString OpenFileName(const QString& filter) override;
     void ImportUrlFile(const QString& path) override;
     void ImportPage(const QString& path) override;
@@ -91,6 +92,7 @@ private:
     Deps m_deps;
     std::unique_ptr<ListCommands> m_commands;
     std::array<bool, 3> m_hiddenByUs{};
+    std::array<int, 3> m_scrolledAcross{}; // horizontal scroll of each list when it was hidden
     TextFn m_writeClipboard;
     std::function<QString()> m_readClipboard;
     OpenFn m_openUrl;

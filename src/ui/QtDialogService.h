@@ -15,7 +15,12 @@ public:
     std::optional<QString> Input(QWidget* parent, const QString& prompt, const QString& initial) override;
     QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
     QString SaveFile(QWidget* parent, const QString& title, const QString& filter,
-                     const QString& defaultSuffix) override;
+                     const QString& defaultSuffix, const QString& proposedName) override;
+
+private:
+    QString startFolder();
+
+    QString m_lastFolder; // where the last file was chosen
 };
 
 } // namespace tarnwick

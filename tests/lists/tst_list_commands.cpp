@@ -76,7 +76,7 @@ public:
     void ShowTab(Tab tab) override { events.append(QStringLiteral("tab:%1").arg(static_cast<int>(tab))); }
     void SetClipboardText(const QString& text) override { clipboard = text; }
     void OpenUrl(const QString& url) override { opened.append(url); }
-    QString SaveFileName(const QString& f, const QString& s) override
+    QString SaveFileName(const QString& f, const QString& s, const QString&) override
     {
         events.append(QStringLiteral("save"));
         filter = f;

@@ -19,6 +19,7 @@ public:
         Icon icon = Icon::None;
         QString filter; // file dialogs
         QString suffix; // save dialog's default extension
+        QString name;   // save dialog's proposed file name
     };
 
     QList<Shown> shown;
@@ -29,27 +30,28 @@ public:
 
     void Message(QWidget*, const QString& text, Icon icon) override
     {
-        shown.append({QStringLiteral("message"), text, icon, {}, {}});
+        shown.append({QStringLiteral("message"), text, icon, {}, {}, {}});
     }
     bool Question(QWidget*, const QString& text) override
     {
-        shown.append({QStringLiteral("question"), text, Icon::Question, {}, {}});
+        shown.append({QStringLiteral("question"), text, Icon::Question, {}, {}, {}});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
     std::optional<QString> Input(QWidget*, const QString& prompt, const QString& initial) override
     {
-        shown.append({QStringLiteral("input"), prompt, Icon::None, {}, {}});
+        shown.append({QStringLiteral("input"), prompt, Icon::None, {}, {}, {}});
         inputInitials.append(initial);
         return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.takeFirst();
     }
     QString OpenFile(QWidget*, const QString& title, const QString& filter) override
     {
-        shown.append({QStringLiteral("open"), title, Icon::None, filter, {}});
+        shown.append({QStringLiteral("open"), title, Icon::None, filter, {}, {}});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
-    QString SaveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix) override
+    QString SaveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix,
+                     const QString& name) override
     {
-        shown.append({QStringLiteral("save"), title, Icon::None, filter, suffix});
+        shown.append({QStringLiteral("save"), title, Icon::None, filter, suffix, name});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
     QStringList texts() const

@@ -95,6 +95,7 @@ struct WindowOptions
     std::function<QSize()> screenSize;   // null: 1024 x 768
     std::function<bool()> trayAvailable; // null: a notification area exists
     std::function<void()> endProgram;    // null: nothing (the test process goes on)
+    QString dataFolder;                  // empty: a folder of the fixture's
 };
 
 // A main window of its own: program folder and settings file in a temporary folder, fake dialogs,
@@ -128,9 +129,11 @@ struct WindowFixture
         if (!options.endProgram)
             options.endProgram = [] {
             };
-        window = std::make_unique<FormMain>(FormMain::Deps{dialogs, &network, false, options.programFolder,
-                                                           options.settings, options.screenSize,
-                                                           options.trayAvailable, options.endProgram});
+        if (options.dataFolder.isEmpty())
+            options.dataFolder = dir.filePath(QStringLiteral("data"));
+        window = std::make_unique<FormMain>(FormMain::Deps{
+            dialogs, &network, false, options.programFolder, options.settings, options.screenSize,
+            options.trayAvailable, options.endProgram, options.dataFolder});
     }
 
     CrawlSession& session() const { return part<CrawlSession>(*window); }

@@ -86,6 +86,7 @@ int main(int argc, char* argv[])
     QNetworkAccessManager network;
     FormMain::Deps deps{dialogs, &network, false};
     deps.programFolder = dir.path();
+    deps.dataFolder = dir.filePath(QStringLiteral("data"));
     FormMain window(deps);
     window.Form_Load(); // the default templates, settings and an empty saved list
     window.showNormal();

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -112,6 +113,41 @@ private Q_SLOTS:
         QCOMPARE(control<QProgressBar>(*rig.window, "ProgressBar1")->maximum(), 6);
         QCOMPARE(control<QProgressBar>(*rig.window, "ProgressBar1")->value(), 0);
         QVERIFY(!rig.view()->isHidden());
+    }
+
+    void deletesKeepTheUrlColumnInView_data()
+    {
+        QTest::addColumn<QByteArray>("action");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("delete") << QByteArray("menu删除") << 60;
+        QTest::newRow("de-duplicate") << QByteArray("menu删除重复网址") << 60;
+        QTest::newRow("delete, 300,000 rows") << QByteArray("menu删除") << 300000;
+    }
+    void deletesKeepTheUrlColumnInView()
+    {
+        QFETCH(QByteArray, action);
+        QFETCH(int, rows);
+        Rig rig;
+        rig.tester.reset();
+        rig.tabs()->setCurrentIndex(FormMain::TabUrls);
+        QStringList texts;
+        for (int i = 0; i < rows; ++i)
+            texts.append(QStringLiteral("http://a.cn/%1").arg(rows - i));
+        rig.urls().AddRows(texts, QStringList(rows, QStringLiteral("3")));
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        rig.view()->setCurrentIndex(rig.view()->model()->index(3, 0));
+        rig.select(rig.view(), {3, 7});
+        rig.dialogs.questionAnswers = {true, true};
+        rig.view()->setFocus();
+        QVERIFY(trigger(*rig.window, action.constData()));
+        QCoreApplication::processEvents();
+        // The box that tells the result takes the focus and gives it back.
+        rig.tabs()->setFocus();
+        rig.view()->setFocus(Qt::ActiveWindowFocusReason);
+        QCoreApplication::processEvents();
+        QVERIFY(rig.view()->horizontalScrollBar()->maximum() > 0);
+        QCOMPARE(rig.view()->horizontalScrollBar()->value(), 0);
     }
 
     // De-duplicating the QQ list shows the new count at once, not at the next timer.

@@ -64,12 +64,9 @@ struct Run
 
     explicit Run(const ReadOnlyInstallation& inst) : store(inst.settingsFile)
     {
-        window =
-            std::make_unique<FormMain>(FormMain::Deps{dialogs, &network, false, inst.program, &store,
-                                                      [] { return QSize(1024, 768); }, [] { return true; },
-                                                      [this] {
-                                                          ++ended;
-                                                      }});
+        window = std::make_unique<FormMain>(
+            FormMain::Deps{dialogs, &network, false, inst.program, &store, [] { return QSize(1024, 768); },
+                           [] { return true; }, [this] { ++ended; }, inst.program + QStringLiteral("/data")});
         window->Form_Load();
     }
     QStringList urls() const

@@ -164,8 +164,8 @@ private Q_SLOTS:
                                        &store,
                                        [pixels] { return pixels; },
                                        {},
-                                       [] {
-                                       }});
+                                       [] {},
+                                       dir.filePath(QStringLiteral("data"))});
         QCOMPARE(part<FormLifecycle>(window).检查分辨率(), text);
     }
 

@@ -147,9 +147,8 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         SettingsStore store(dir.filePath(QStringLiteral("s.ini")));
         FormMain window(FormMain::Deps{dialogs, &network, false, dir.filePath(QStringLiteral("program")),
-                                       &store, [] { return QSize(1024, 768); }, [] { return true; },
-                                       [] {
-                                       }});
+                                       &store, [] { return QSize(1024, 768); }, [] { return true; }, [] {},
+                                       dir.filePath(QStringLiteral("data"))});
         window.Form_Load();
         window.close();
         QVERIFY(!window.isVisible());

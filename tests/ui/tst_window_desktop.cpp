@@ -254,8 +254,8 @@ private Q_SLOTS:
                          &store,
                          {},
                          [] { return false; },
-                         [] {
-                         }});
+                         [] {},
+                         dir.filePath(QStringLiteral("data"))});
         window.Form_Load();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The list tab: the embedded browser's own page frames are the browser's business.

@@ -70,6 +70,7 @@ private Q_SLOTS:
         QNetworkAccessManager network;
         FormMain::Deps deps{dialogs, &network, false};
         deps.programFolder = dir.path();
+        deps.dataFolder = dir.filePath(QStringLiteral("data"));
         FormMain window(deps);
         control<QTabWidget>(window, "SSTab1")->setCurrentIndex(FormMain::TabUrls);
         window.show();

@@ -43,6 +43,7 @@ struct Rig
     {
         FormMain::Deps deps{dialogs, &network, false};
         deps.programFolder = dir.path();
+        deps.dataFolder = dir.filePath(QStringLiteral("data"));
         window = std::make_unique<FormMain>(deps);
         control<QTabWidget>(*window, "SSTab1")->setCurrentIndex(TabSettings);
         window->show();

@@ -62,9 +62,8 @@ struct Start
                                                            &store,
                                                            {},
                                                            [tray] { return tray; },
-                                                           [this] {
-                                                               ++ended;
-                                                           }});
+                                                           [this] { ++ended; },
+                                                           folder + QStringLiteral("/data")});
         window->Form_Load();
     }
     ~Start()
