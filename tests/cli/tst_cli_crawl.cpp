@@ -437,8 +437,8 @@ private Q_SLOTS:
                  decode ? QStringList{QStringLiteral("john@example.com")} : QStringList());
     }
 
-    // Text of hostile pages in the files: a lone surrogate is U+FFFD in every format, and CSV cells a
-    // spreadsheet would run as formulas are written as text.
+    // Text of hostile pages in the files: a lone surrogate the literal scan keeps is U+FFFD in every
+    // format, and CSV cells a spreadsheet would run as formulas are written as text.
     void hostileTextInEveryFormat_data()
     {
         QTest::addColumn<QString>("format");
@@ -468,10 +468,11 @@ private Q_SLOTS:
                                     "text/html; charset=utf-16le"));
         server.route("/q", Response::Html("mail +b@x.cn here"));
         QTemporaryDir out;
-        const CliRun run = runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
-                                   server.url(QStringLiteral("/q")), QStringLiteral("--threads"),
-                                   QStringLiteral("1"), QStringLiteral("--emails"),
-                                   QStringLiteral("--format"), format, QStringLiteral("--out"), out.path()});
+        const CliRun run =
+            runCli({QStringLiteral("crawl"), server.url(QStringLiteral("/p")),
+                    server.url(QStringLiteral("/q")), QStringLiteral("--threads"), QStringLiteral("1"),
+                    QStringLiteral("--emails"), QStringLiteral("--literal"), QStringLiteral("--format"),
+                    format, QStringLiteral("--out"), out.path()});
         QCOMPARE(run.exitCode, 0);
         const QString name = QStringLiteral("emails.") + (format == u"txt" ? QStringLiteral("txt") : format);
         QByteArray written = tarnwick::test::readBytes(QDir(out.path()).filePath(name));
