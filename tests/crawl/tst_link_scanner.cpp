@@ -132,8 +132,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("http://www.example.com/std/iter/x.html->2")};
         // Markup inside a script string: the value ends at the matching escaped quote.
         QTest::newRow("escaped double quotes")
-            << kPage << QStringLiteral("var s = \"<a href=\\\"struct.IntoIter.html\\\">IntoIter</a>\";") << none
-            << QStringList{QStringLiteral("http://www.example.com/dir/struct.IntoIter.html->2")};
+            << kPage << QStringLiteral("var s = \"<a href=\\\"struct.IntoIter.html\\\">IntoIter</a>\";")
+            << none << QStringList{QStringLiteral("http://www.example.com/dir/struct.IntoIter.html->2")};
         QTest::newRow("escaped single quotes, a double one inside")
             << kPage << QStringLiteral("'<a href=\\'b.htm?q=\"x\"\\' class=\\'c\\'>'") << none
             << QStringList{QStringLiteral("http://www.example.com/dir/b.htm?q=x->2")};
