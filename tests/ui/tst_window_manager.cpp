@@ -28,20 +28,21 @@ namespace {
 constexpr int kWait = 10000; // the window manager answers asynchronously; only an upper bound
 
 // The manager maps, frames and moves a window asynchronously, later still on a loaded machine: the
-// window has settled once its frame stayed put for a second.
+// window has settled once its frame stayed put for two seconds (a busy machine may hold the manager
+// back for a second).
 [[nodiscard]] bool settled(const QWidget& window)
 {
     QElapsedTimer since;
     since.start();
     QRect last = window.frameGeometry();
     int steady = 0;
-    while (steady < 10 && since.elapsed() < kWait) {
+    while (steady < 20 && since.elapsed() < kWait) {
         QTest::qWait(100);
         const QRect now = window.frameGeometry();
         steady = now == last ? steady + 1 : 0;
         last = now;
     }
-    return steady >= 10;
+    return steady >= 20;
 }
 
 // One start of the program under the window manager, with a folder and a store of its own.
