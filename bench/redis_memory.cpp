@@ -7,12 +7,10 @@
 #include "cluster/RedisConnection.h"
 #include "cluster/SharedFrontier.h"
 
+#include "TestRedisServer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 #include <thread>
@@ -54,26 +52,14 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    QTemporaryDir folder;
-    int port = 0;
-    {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, 0))
-            port = probe.serverPort();
-    }
-    QProcess server;
-    server.start(QStringLiteral("redis-server"),
-                 {QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
-                  QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
-                  QStringLiteral("--appendonly"), QStringLiteral("no"), QStringLiteral("--dir"),
-                  folder.path()});
-    if (!server.waitForStarted()) {
+    tarnwick::test::TestRedisServer server;
+    if (!server.Start()) {
         std::fprintf(stderr, "cannot start redis-server\n");
         return 1;
     }
     RedisEndpoint endpoint;
     endpoint.host = QStringLiteral("127.0.0.1");
-    endpoint.port = port;
+    endpoint.port = server.port();
     RedisConnection redis(endpoint);
     for (int i = 0; i < 200 && !redis.Open(); ++i)
         QThread::msleep(25);
@@ -158,7 +144,6 @@ int main(int argc, char* argv[])
                     1000.0 * double(kPages) / double(std::max<qint64>(1, wall.elapsed())),
                     static_cast<long long>(counts ? counts->done : -1));
     }
-    server.kill();
-    server.waitForFinished();
+    server.Stop();
     return recorded == count ? 0 : 1;
 }

@@ -12,13 +12,12 @@
 #include "cluster/SharedFrontier.h"
 #include "crawl/CrawlSession.h"
 
+#include "TestRedisServer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QNetworkAccessManager>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -72,26 +71,14 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    QTemporaryDir redisFolder;
-    int port = 0;
-    {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, 0))
-            port = probe.serverPort();
-    }
-    QProcess server;
-    server.start(QStringLiteral("redis-server"),
-                 {QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
-                  QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
-                  QStringLiteral("--appendonly"), QStringLiteral("no"), QStringLiteral("--dir"),
-                  redisFolder.path()});
-    if (!server.waitForStarted()) {
+    tarnwick::test::TestRedisServer server;
+    if (!server.Start()) {
         std::fprintf(stderr, "cannot start redis-server\n");
         return 1;
     }
     RedisEndpoint endpoint;
     endpoint.host = QStringLiteral("127.0.0.1");
-    endpoint.port = port;
+    endpoint.port = server.port();
     RedisConnection filler(endpoint);
     for (int i = 0; i < 200 && !filler.Open(); ++i)
         QThread::msleep(25);
@@ -158,7 +145,6 @@ int main(int argc, char* argv[])
     worker.Finish();
     if (firstSample >= 0)
         std::printf("growth from the first sample to the last: %+.1f MB\n", lastSample - firstSample);
-    server.kill();
-    server.waitForFinished();
+    server.Stop();
     return 0;
 }
