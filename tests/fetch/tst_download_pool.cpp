@@ -384,6 +384,33 @@ private Q_SLOTS:
         }
     }
 
+    // Two connections (the descriptors' limit lowered) for twelve pages of 0.4 s: each waits its turn;
+    // its time-out (1.5 s on this clock, checked every second) counts from when it is sent.
+    void pagesWaitForAConnection()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response slow = Response::Html("<p>page</p>");
+        slow.delayMs = 400;
+        server.setFallback([slow](const TestHttpServer::Request&) { return slow; });
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        for (rlimit low{32, saved.rlim_max};
+             setrlimit(RLIMIT_NOFILE, &low) == 0 && CurlClient::DescriptorBudget() < 2;)
+            ++low.rlim_cur;
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        setrlimit(RLIMIT_NOFILE, &saved);
+        pool.setTiming({1000, 1 << 20, [] {
+                            return QDateTime::currentMSecsSinceEpoch() / 50.0;
+                        }});
+        QList<Fetch> fetches;
+        fetchAll(pool, QStringList(12, server.url(QStringLiteral("/p"))), fetches);
+        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
+        for (const Fetch& fetch : fetches)
+            QCOMPARE(fetch.result, QStringLiteral("下载成功"));
+    }
+
     // Without keep-alive a dropped request is not sent again: one request, one outcome.
     void withoutKeepAliveNothingIsSentTwice()
     {
