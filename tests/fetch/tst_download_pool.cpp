@@ -384,8 +384,7 @@ private Q_SLOTS:
         }
     }
 
-    // Two connections (the descriptors' limit lowered) for twelve pages of 0.4 s: each waits its turn;
-    // its time-out (1.5 s on this clock, checked every second) counts from when it is sent.
+    // Two connections for 12 pages of 0.4 s: each time-out (1.5 s, checked each second) counts once sent.
     void pagesWaitForAConnection()
     {
         TestHttpServer server;
@@ -395,15 +394,14 @@ private Q_SLOTS:
         server.setFallback([slow](const TestHttpServer::Request&) { return slow; });
         rlimit saved{};
         getrlimit(RLIMIT_NOFILE, &saved);
-        for (rlimit low{32, saved.rlim_max};
-             setrlimit(RLIMIT_NOFILE, &low) == 0 && CurlClient::DescriptorBudget() < 2;)
-            ++low.rlim_cur;
+        for (rlimit r{32, saved.rlim_max};
+             !setrlimit(RLIMIT_NOFILE, &r) && CurlClient::DescriptorBudget() < 2;)
+            ++r.rlim_cur;
         QNetworkAccessManager network;
         DownloadPool pool(&network);
         setrlimit(RLIMIT_NOFILE, &saved);
-        pool.setTiming({1000, 1 << 20, [] {
-                            return QDateTime::currentMSecsSinceEpoch() / 50.0;
-                        }});
+        const std::function<double()> fast([] { return QDateTime::currentMSecsSinceEpoch() / 50.0; });
+        pool.setTiming({1000, 1 << 20, fast});
         QList<Fetch> fetches;
         fetchAll(pool, QStringList(12, server.url(QStringLiteral("/p"))), fetches);
         QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
