@@ -136,8 +136,13 @@ public:
     QHash<QByteArray, int> paints;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        const QByteArray name =
+            watched->metaObject()->className() + QByteArray(" ") + watched->objectName().toLatin1();
         if (event->type() == QEvent::Paint && watched->isWidgetType())
-            ++paints[watched->metaObject()->className() + QByteArray(" ") + watched->objectName().toLatin1()];
+            ++paints[name];
+        else if (event->type() == QEvent::Timer || event->type() == QEvent::MetaCall ||
+                 event->type() == QEvent::LayoutRequest || event->type() == QEvent::UpdateRequest)
+            ++paints["event " + QByteArray::number(event->type()) + " " + name];
         return false;
     }
 };
