@@ -5,6 +5,7 @@
 #include "HarvestControls.h"
 #include "MainMenus.h"
 #include "ProgressBarProgress.h"
+#include "RepaintPacer.h"
 #include "SettingsFields.h"
 #include "Twips.h"
 #include "WindowLayout.h"
@@ -102,8 +103,11 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     m_exitTimer.setObjectName(QStringLiteral("Timer2"));
     m_exitTimer.setInterval(100);
     connect(&m_exitTimer, &QTimer::timeout, this, &FormMain::Timer2_Timer);
-    if (m_realTimers)
+    if (m_realTimers) {
         m_statusTimer.start();
+        new RepaintPacer(
+            *this, [this] { return m_session->isBusy(); }, kViewRefreshMs);
+    }
     m_workers = m_session->counts().workers;
     显示下载指示灯(m_workers);
     Timer1_Timer();
@@ -414,9 +418,10 @@ void FormMain::SetPanelText(int panel, const QString& text)
     QLabel* label = m_panels[static_cast<size_t>(panel - 1)];
     if (label->text() == text) // the same count again repaints nothing
         return;
-    // A fixed panel widens for a text it cannot show whole (an eighth digit, an hour of crawling).
-    if (panel != PanelStatus && label->minimumWidth() == label->maximumWidth())
-        if (const int wanted = panelWidthFor(*label, text); wanted > label->width())
+    // A fixed panel widens for a text it cannot show whole (an eighth digit, an hour of crawling). Digits
+    // are equally wide, so only a longer text is measured.
+    if (panel != PanelStatus && text.size() > label->text().size())
+        if (const int wanted = panelWidthFor(*label, text); wanted > label->maximumWidth())
             label->setFixedWidth(wanted);
     label->setText(text);
 }

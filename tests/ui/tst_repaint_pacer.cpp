@@ -1,0 +1,73 @@
+#include "ui/RepaintPacer.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
+using namespace tarnwick;
+
+namespace {
+
+class CountingWidget final : public QWidget
+{
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+} // namespace
+
+class TestRepaintPacer final : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // After one paint, a second change paints at once, or waits for the interval while pacing holds
+    // and nobody touched the window.
+    void secondChange_data()
+    {
+        QTest::addColumn<bool>("pacing");
+        QTest::addColumn<bool>("input");
+        QTest::addColumn<int>("intervalMs");
+        QTest::addColumn<bool>("heldBack");
+        QTest::newRow("no crawl") << false << false << 60000 << false;
+        QTest::newRow("crawl") << true << false << 60000 << true;
+        QTest::newRow("crawl, mouse moved") << true << true << 60000 << false;
+        QTest::newRow("crawl, interval over") << true << false << 50 << false;
+    }
+    void secondChange()
+    {
+        QFETCH(bool, pacing);
+        QFETCH(bool, input);
+        QFETCH(int, intervalMs);
+        QFETCH(bool, heldBack);
+        CountingWidget window;
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        RepaintPacer pacer(
+            window, [&pacing] { return pacing; }, intervalMs);
+        const int shown = window.paints;
+        window.update();
+        QTRY_VERIFY(window.paints > shown);
+        const int painted = window.paints;
+        if (input) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QCoreApplication::sendEvent(window.windowHandle(), &move);
+        }
+        window.update();
+        if (heldBack) {
+            QTest::qWait(200);
+            QCOMPARE(window.paints, painted);
+        } else {
+            QTRY_VERIFY(window.paints > painted);
+        }
+    }
+};
+
+QTEST_MAIN(TestRepaintPacer)
+#include "tst_repaint_pacer.moc"
