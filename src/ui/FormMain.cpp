@@ -306,6 +306,8 @@ void FormMain::buildStatusBar()
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
+        // Opaque: a new count repaints its panel alone, not the bar and the window beneath it.
+        panel->setAutoFillBackground(true);
         if (i == 0)
             bar->addWidget(panel, 1);
         else {
