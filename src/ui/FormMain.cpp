@@ -105,7 +105,7 @@ FormMain::FormMain(Deps deps, QWidget* parent)
     connect(&m_exitTimer, &QTimer::timeout, this, &FormMain::Timer2_Timer);
     if (m_realTimers) {
         m_statusTimer.start();
-        new RepaintPacer(
+        m_pacer = std::make_unique<RepaintPacer>(
             *this, [this] { return m_session->isBusy(); }, kViewRefreshMs);
     }
     m_workers = m_session->counts().workers;

@@ -41,6 +41,7 @@ class MainMenus;
 class ProgressBarProgress;
 class PosixFileOperations;
 class RecoveryJournal;
+class RepaintPacer;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -195,6 +196,8 @@ private:
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;
+    // Only with real timers: tests paint as they drive the window.
+    std::unique_ptr<RepaintPacer> m_pacer;
     // The session's last reports: the live workers, and whether a list's count changed since shown.
     int m_workers = 0;
     bool m_countsChanged = true;

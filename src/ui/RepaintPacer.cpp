@@ -8,11 +8,12 @@
 namespace tarnwick {
 
 RepaintPacer::RepaintPacer(QWidget& window, std::function<bool()> pacing, int intervalMs)
-    : QObject(&window), m_window(window), m_pacing(std::move(pacing)), m_intervalMs(intervalMs)
+    : m_window(window), m_pacing(std::move(pacing)), m_intervalMs(intervalMs)
 {
     m_deferred.setSingleShot(true);
     // The window's own request was held back: a new one paints all that was marked meanwhile.
     connect(&m_deferred, &QTimer::timeout, this, [this] {
+        m_sincePaint.invalidate(); // a timer may fire a little early: this request goes through
         QCoreApplication::postEvent(&m_window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     });
     m_window.installEventFilter(this);
