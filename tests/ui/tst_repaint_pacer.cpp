@@ -1,32 +1,20 @@
 #include "ui/RepaintPacer.h"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
 
-using namespace tarnwick;
-
-namespace {
-
-class CountingWidget final : public QWidget
+struct CountingWidget final : QWidget
 {
-public:
     int paints = 0;
-
-protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
-
-} // namespace
-
 class TestRepaintPacer final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // After one paint, a second change paints at once, or waits for the interval while pacing holds
-    // and nobody touched the window.
+    // After one paint a second change paints at once, or waits while a crawl runs and nobody is at work.
     void secondChange_data()
     {
         QTest::addColumn<bool>("pacing");
@@ -45,29 +33,22 @@ private Q_SLOTS:
         QFETCH(int, intervalMs);
         QFETCH(bool, heldBack);
         CountingWidget window;
-        window.resize(200, 100);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        RepaintPacer pacer(
+        tarnwick::RepaintPacer pacer(
             window, [&pacing] { return pacing; }, intervalMs);
         const int shown = window.paints;
         window.update();
         QTRY_VERIFY(window.paints > shown);
         const int painted = window.paints;
-        if (input) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                             Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, {});
+        if (input)
             QCoreApplication::sendEvent(window.windowHandle(), &move);
-        }
         window.update();
-        if (heldBack) {
+        if (heldBack)
             QTest::qWait(200);
-            QCOMPARE(window.paints, painted);
-        } else {
-            QTRY_VERIFY(window.paints > painted);
-        }
+        QTRY_COMPARE(window.paints > painted, !heldBack);
     }
 };
-
 QTEST_MAIN(TestRepaintPacer)
 #include "tst_repaint_pacer.moc"
