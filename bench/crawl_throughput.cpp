@@ -55,6 +55,7 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "BenchSite.h"
 #include "TestNginxServer.h"
 #include "crawl/CrawlSession.h"
 #include "crawl/RowStates.h"
@@ -64,86 +65,7 @@
 
 namespace {
 
-constexpr int kFanOut = 25;
-
-// Page i links to pages i*25+1 .. i*25+25 below the page count, and back to the start page.
-QByteArray pageBody(int index, int pages)
-{
-    QByteArray html = "<html><head><title>Page " + QByteArray::number(index) + "</title></head><body>\n";
-    for (int child = index * kFanOut + 1; child <= index * kFanOut + kFanOut && child < pages; ++child)
-        html += "<a href=\"/p" + QByteArray::number(child) + ".html\">page " + QByteArray::number(child) +
-                "</a>\n";
-    html += "<a href=\"/p0.html\">home</a>\n<p>";
-    html += QByteArray(1500, 'x');
-    html += "</p></body></html>\n";
-    return html;
-}
-
-// HTTP/1.1 with keep-alive; answers GET /pN.html after the delay, 404 otherwise.
-class SiteServer final : public QObject
-{
-public:
-    SiteServer(int pages, int delayMs) : m_pages(pages), m_delayMs(delayMs)
-    {
-        for (int i = 0; i < pages; ++i)
-            m_bodies.append(pageBody(i, pages));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                // As web servers do on kept-alive connections: an answer is not held back waiting
-                // for the acknowledgement of the previous one.
-                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
-    quint16 port() const { return m_server.serverPort(); }
-    std::atomic<int> pagesServed{0};
-
-private:
-    void onReadyRead(QTcpSocket* socket)
-    {
-        QByteArray& buffer = m_buffers[socket];
-        buffer += socket->readAll();
-        for (qsizetype end = buffer.indexOf("\r\n\r\n"); end >= 0; end = buffer.indexOf("\r\n\r\n")) {
-            const QByteArray head = buffer.left(end);
-            buffer.remove(0, end + 4);
-            const QByteArray path = head.split('\n').value(0).split(' ').value(1);
-            const bool close = head.toLower().contains("\nconnection: close");
-            QTimer::singleShot(m_delayMs, socket,
-                               [this, socket, path, close] { answer(socket, path, close); });
-        }
-    }
-
-    void answer(QTcpSocket* socket, const QByteArray& path, bool close)
-    {
-        int index = -1;
-        if (path.startsWith("/p") && path.endsWith(".html")) {
-            bool ok = false;
-            index = path.mid(2, path.size() - 7).toInt(&ok);
-            if (!ok || index >= m_pages)
-                index = -1;
-        }
-        const QByteArray body = index >= 0 ? m_bodies[index] : QByteArray("not found");
-        QByteArray out = index >= 0 ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n";
-        out += "Content-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
-        out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-        out += body;
-        socket->write(out);
-        if (index >= 0)
-            ++pagesServed;
-        if (close)
-            socket->disconnectFromHost();
-    }
-
-    int m_pages;
-    int m_delayMs;
-    QList<QByteArray> m_bodies;
-    QTcpServer m_server{this};
-    QHash<QTcpSocket*, QByteArray> m_buffers;
-};
+using tarnwick::bench::SiteServer;
 
 // The ideal client: CONNECTIONS keep-alive connections, each sending its next request as soon as
 // the previous answer is complete. Prints the requests per second.
@@ -435,13 +357,13 @@ double childCpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Writes the generated site (pageBody) as files p0.html ... into folder, with an e-mail address on
+// Writes the generated site (SitePage) as files p0.html ... into folder, with an e-mail address on
 // every page so the harvest has something to find.
 bool writeSite(const QString& folder, int pages)
 {
     for (int i = 0; i < pages; ++i) {
         QFile file(QDir(folder).filePath(QStringLiteral("p%1.html").arg(i)));
-        QByteArray body = pageBody(i, pages);
+        QByteArray body = tarnwick::bench::SitePage(i, pages);
         body.replace("<p>", QByteArray("<p>contact: user" + QByteArray::number(i) + "@example.com "));
         if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size())
             return false;

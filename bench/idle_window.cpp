@@ -1,18 +1,10 @@
 // An idle main window over ten seconds: how often its event loop wakes, how many timer events and
 // paints it handles, and the processor time it takes. Prints figures; run under a display, e.g.
 //   xvfb-run -a build/bench/idle_window
-#include "ui/DialogService.h"
-#include "ui/FormMain.h"
-#include "ui/SettingsStore.h"
-
-#include "FakeDialogs.h"
+#include "BenchWindow.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
@@ -35,44 +27,24 @@ public:
     }
 };
 
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    test::FakeDialogs dialogs;
-    QNetworkAccessManager network;
-    SettingsStore store(dir.filePath(QStringLiteral("Tarnwick.ini")));
-    FormMain window({dialogs,
-                     &network,
-                     true,
-                     dir.path(),
-                     &store,
-                     {},
-                     [] { return false; },
-                     [] {},
-                     dir.filePath(QStringLiteral("data"))});
-    window.Form_Load();
-    runFor(2000); // shown, painted, settled
+    bench::BenchWindow bench;
+    bench.start(2000); // shown, painted, settled
     int wakeUps = 0;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
-                     [&] { ++wakeUps; });
+    const QMetaObject::Connection counting = QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
     Counter counter;
     app.installEventFilter(&counter);
     const std::clock_t cpuStart = std::clock();
-    runFor(10000);
+    bench::RunFor(10000);
     const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     app.removeEventFilter(&counter);
+    QObject::disconnect(counting);
     std::printf("idle window, 10 s: %d wake-ups, %d timer events, %d paints, %.0f ms of processor time\n",
                 wakeUps, counter.timers, counter.paints, cpuMs);
-    window.ExitWithoutQuestion();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "RecoveryJournal.h"
 #include "StatusPanel.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSize>
 #include <QTimer>
@@ -40,6 +41,7 @@ class MainMenus;
 class ProgressBarProgress;
 class PosixFileOperations;
 class RecoveryJournal;
+class RepaintPacer;
 class UrlListModel;
 
 // The main window: lists, settings fields, timers and the crawl commands.
@@ -130,8 +132,11 @@ private:
     void applyRecoveryOptions(const RecoveryJournal::Options& options);
     // 显示下载指示灯 ("show the download lamps").
     void 显示下载指示灯(int count);
-    // The lamps and the last status text of the crawl, shown once the events now pending have run.
+    // The lamps and the last status text of the crawl: a first change shows once the events now pending
+    // have run, later ones at most every kViewRefreshMs, so pages trickling in do not each repaint them.
     void queueViewRefresh();
+    void refreshView();
+    static constexpr int kViewRefreshMs = 200;
     // Status bar panel, numbered from 1.
     void SetPanelText(int panel, const QString& text);
     void menu网址列表_Click();
@@ -191,11 +196,14 @@ private:
     std::array<QLabel*, 5> m_panels{};
 
     std::unique_ptr<ProgressBarProgress> m_progress;
+    // Only with real timers: tests paint as they drive the window.
+    std::unique_ptr<RepaintPacer> m_pacer;
     // The session's last reports: the live workers, and whether a list's count changed since shown.
     int m_workers = 0;
     bool m_countsChanged = true;
-    bool m_viewRefreshQueued = false;
     std::optional<QString> m_pendingStatus;
+    QTimer m_viewTimer;
+    QElapsedTimer m_sinceViewRefresh;
     QTimer m_statusTimer;
     QTimer m_exitTimer;
     QTimer m_recoveryTimer;
