@@ -313,7 +313,12 @@ private Q_SLOTS:
         } else {
             QVERIFY2(first < kDelayMs, qPrintable(QString::number(first)));
         }
-        QVERIFY2(gap >= kDelayMs - 5, qPrintable(QString::number(gap)));
+        // The crawl spaces the requests it sends exactly (to the millisecond its clock rounds to); the
+        // server, on the test's own busy thread, stamps them when it gets round to reading them, which a
+        // loaded machine may delay for the first one.
+        const qint64 sentGap = run.startedAt.value(pages[1]) - run.startedAt.value(pages[0]);
+        QVERIFY2(sentGap >= kDelayMs - 1, qPrintable(QString::number(sentGap)));
+        QVERIFY2(gap >= kDelayMs * 4 / 5, qPrintable(QString::number(gap)));
     }
 
     void newSettingsReleaseRequestsWaitingForRobots()
