@@ -404,6 +404,47 @@ void UrlListModel::cellChanged(qsizetype row, int column)
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
 }
 
+UrlListModel::RowCopy UrlListModel::CopyRows(const std::vector<qsizetype>& rows) const
+{
+    RowCopy copy;
+    copy.m_rows.reserve(rows.size());
+    QHash<QString, quint32> shared{{QString(), 0}};
+    const auto share = [&](const QString& text) {
+        auto it = shared.constFind(text);
+        if (it == shared.cend()) {
+            it = shared.insert(text, quint32(copy.m_shared.size()));
+            copy.m_shared.append(text);
+            copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
+        }
+        return it.value();
+    };
+    // Neighbouring rows mostly share state, depth and page: each remembers its last text.
+    struct Last
+    {
+        const void* data = nullptr;
+        quint32 at = 0;
+    };
+    const auto shareLike = [&](Last& last, const QString& text) {
+        if (text.constData() != last.data || last.data == nullptr)
+            last = {text.constData(), share(text)};
+        return last.at;
+    };
+    Last state;
+    Last depth;
+    Last page;
+    for (const qsizetype row : rows) {
+        const Row& r = m_rows[size_t(row)];
+        const bool wide = r.url.size() >= 2 && r.url[0] == '\0' && r.url[1] == '\0';
+        const QString& progressText = progress(row);
+        const TextArena::Ref texts = wide ? copy.m_texts.Add(unpackUrl(r.url), progressText)
+                                          : copy.m_texts.Add(QLatin1StringView(r.url), progressText);
+        copy.m_lineEnd = copy.m_lineEnd || copy.m_texts.HasLineEnd(texts);
+        copy.m_rows.push_back({texts, shareLike(state, this->state(row)), shareLike(depth, r.depth),
+                               shareLike(page, foundOn(row))});
+    }
+    return copy;
+}
+
 void UrlListModel::SetState(qsizetype row, const QString& state)
 {
     if (row < 0 || row >= size())

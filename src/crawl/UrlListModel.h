@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/TextArena.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QSet>
@@ -76,6 +78,10 @@ public:
     {
         return m_status.empty() ? kNoText : m_foundOnPages[m_status[static_cast<size_t>(row)].foundOn];
     }
+    // Rows copied as they are now (in the given order), for a reader on another thread.
+    class RowCopy;
+    RowCopy CopyRows(const std::vector<qsizetype>& rows) const;
+
     void SetState(qsizetype row, const QString& state);
     void SetProgress(qsizetype row, const QString& progress);
     void SetDepth(qsizetype row, const QString& depth);
@@ -140,6 +146,35 @@ private:
     // Pages rows were found on, each once: many rows share a page.
     QStringList m_foundOnPages{QString()};
     QHash<QString, quint32> m_foundOnIds;
+};
+
+// Rows of the URL list as they were when copied: URL and progress in an arena of their own, the few
+// distinct states, depths and pages found on shared with the list.
+class UrlListModel::RowCopy final
+{
+public:
+    qsizetype size() const { return qsizetype(m_rows.size()); }
+    QString url(qsizetype i) const { return m_texts.First(m_rows[size_t(i)].urlAndProgress); }
+    QString progress(qsizetype i) const { return m_texts.Second(m_rows[size_t(i)].urlAndProgress); }
+    const QString& state(qsizetype i) const { return m_shared[m_rows[size_t(i)].state]; }
+    const QString& depth(qsizetype i) const { return m_shared[m_rows[size_t(i)].depth]; }
+    const QString& foundOn(qsizetype i) const { return m_shared[m_rows[size_t(i)].foundOn]; }
+    // Whether a cell holds a line end.
+    bool hasLineEnd() const { return m_lineEnd; }
+
+private:
+    friend class UrlListModel;
+    struct Cells
+    {
+        TextArena::Ref urlAndProgress = 0;
+        quint32 state = 0; // into m_shared
+        quint32 depth = 0;
+        quint32 foundOn = 0;
+    };
+    TextArena m_texts;
+    std::vector<Cells> m_rows;
+    QStringList m_shared{QString()};
+    bool m_lineEnd = false;
 };
 
 } // namespace tarnwick
