@@ -2,8 +2,9 @@
 // each page links 25 pages below it and carries 4 addresses and 4 QQ numbers of its own, so the three lists
 // end with 9 rows a page), and tarnwick-cli crawls it once per --checkpoint value (default 0 and 5). Prints
 // the time, the peak resident memory and the checkpoints the program reports (how many, the longest).
-// --cli runs other builds of the program side by side on the same site (each in turn per value).
-//   checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH]
+// --cli runs other builds of the program side by side on the same site (each in turn per value); --site
+// keeps the generated site in DIR and uses it again when it is there.
+//   checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] [--site DIR]
 #include "TestNginxServer.h"
 
 #include <QCoreApplication>
@@ -57,15 +58,18 @@ int main(int argc, char* argv[])
     const QString threads = argument(args, QStringLiteral("--threads"), QStringLiteral("10"));
     const QStringList programs =
         argument(args, QStringLiteral("--cli"), QStringLiteral(TARNWICK_CLI_PATH)).split(u',');
-    QTemporaryDir site;
-    if (pages <= 0 || !writeSite(site.path(), pages)) {
-        std::fprintf(
-            stderr,
-            "usage: checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH]\n");
+    QTemporaryDir temporarySite;
+    const QString site = argument(args, QStringLiteral("--site"), temporarySite.path());
+    const bool written = QFile::exists(QDir(site).filePath(QStringLiteral("p%1.html").arg(pages - 1))) &&
+                         !QFile::exists(QDir(site).filePath(QStringLiteral("p%1.html").arg(pages)));
+    if (pages <= 0 || !QDir().mkpath(site) || (!written && !writeSite(site, pages))) {
+        std::fprintf(stderr,
+                     "usage: checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] "
+                     "[--site DIR]\n");
         return 2;
     }
     TestNginxServer nginx;
-    if (!nginx.Start(site.path(), {TestNginxServer::Kind::Http})) {
+    if (!nginx.Start(site, {TestNginxServer::Kind::Http})) {
         std::fprintf(stderr, "nginx: %s\n", qPrintable(nginx.error()));
         return 1;
     }

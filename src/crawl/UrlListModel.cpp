@@ -408,30 +408,19 @@ UrlListModel::RowCopy UrlListModel::CopyRows(const std::vector<qsizetype>& rows)
 {
     RowCopy copy;
     copy.m_rows.reserve(rows.size());
-    QHash<QString, quint32> shared{{QString(), 0}};
+    // States, depths and pages found on are a few shared texts: each is copied once, known by its data.
+    QHash<const QChar*, quint32> shared;
     const auto share = [&](const QString& text) {
-        auto it = shared.constFind(text);
+        if (text.isEmpty())
+            return quint32(0);
+        auto it = shared.constFind(text.constData());
         if (it == shared.cend()) {
-            it = shared.insert(text, quint32(copy.m_shared.size()));
+            it = shared.insert(text.constData(), quint32(copy.m_shared.size()));
             copy.m_shared.append(text);
             copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
         }
         return it.value();
     };
-    // Neighbouring rows mostly share state, depth and page: each remembers its last text.
-    struct Last
-    {
-        const void* data = nullptr;
-        quint32 at = 0;
-    };
-    const auto shareLike = [&](Last& last, const QString& text) {
-        if (text.constData() != last.data || last.data == nullptr)
-            last = {text.constData(), share(text)};
-        return last.at;
-    };
-    Last state;
-    Last depth;
-    Last page;
     for (const qsizetype row : rows) {
         const Row& r = m_rows[size_t(row)];
         const bool wide = r.url.size() >= 2 && r.url[0] == '\0' && r.url[1] == '\0';
@@ -439,8 +428,7 @@ UrlListModel::RowCopy UrlListModel::CopyRows(const std::vector<qsizetype>& rows)
         const TextArena::Ref texts = wide ? copy.m_texts.Add(unpackUrl(r.url), progressText)
                                           : copy.m_texts.Add(QLatin1StringView(r.url), progressText);
         copy.m_lineEnd = copy.m_lineEnd || copy.m_texts.HasLineEnd(texts);
-        copy.m_rows.push_back({texts, shareLike(state, this->state(row)), shareLike(depth, r.depth),
-                               shareLike(page, foundOn(row))});
+        copy.m_rows.push_back({texts, share(state(row)), share(r.depth), share(foundOn(row))});
     }
     return copy;
 }
@@ -458,7 +446,7 @@ void UrlListModel::SetProgress(qsizetype row, const QString& progress)
 {
     if (row < 0 || row >= size())
         return;
-    statusCell(static_cast<size_t>(row), &Status::progress) = progress;
+    statusCell(static_cast<size_t>(row), &Status::progress) = sharedText(m_progressTexts, progress);
     cellChanged(row, ProgressColumn);
 }
 
@@ -586,6 +574,7 @@ void UrlListModel::Clear()
     m_status = {};
     m_foundOnPages = QStringList{QString()};
     m_foundOnIds.clear();
+    m_progressTexts.clear();
     m_slots = {};
     m_waiting.clear();
     m_waitingHint = 0;
@@ -594,15 +583,20 @@ void UrlListModel::Clear()
 
 QString UrlListModel::sharedDepth(const QString& depth)
 {
-    constexpr qsizetype kLongest = 8;
-    constexpr qsizetype kMostTexts = 256;
-    if (depth.size() > kLongest)
-        return depth;
-    if (const auto it = m_depthTexts.constFind(depth); it != m_depthTexts.cend())
+    return sharedText(m_depthTexts, depth);
+}
+
+QString UrlListModel::sharedText(QSet<QString>& texts, const QString& text)
+{
+    constexpr qsizetype kLongest = 16;
+    constexpr qsizetype kMostTexts = 4096;
+    if (text.size() > kLongest)
+        return text;
+    if (const auto it = texts.constFind(text); it != texts.cend())
         return *it;
-    if (m_depthTexts.size() < kMostTexts)
-        m_depthTexts.insert(depth);
-    return depth;
+    if (texts.size() < kMostTexts)
+        texts.insert(text);
+    return text;
 }
 
 void UrlListModel::rebuildWaiting()

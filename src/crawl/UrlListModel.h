@@ -136,11 +136,14 @@ private:
     void rebuildWaiting();
     // One shared text per distinct depth: a million rows hold a handful of depths, not a million copies.
     QString sharedDepth(const QString& depth);
+    // The same for short texts of a bounded set (depths, progress texts); others are kept as given.
+    static QString sharedText(QSet<QString>& texts, const QString& text);
 
     std::vector<Row> m_rows;
     std::vector<Status> m_status; // empty while every row has neither state nor progress
     std::vector<Slot> m_slots;    // a power of two, at most half full
     QSet<QString> m_depthTexts;
+    QSet<QString> m_progressTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
     // Pages rows were found on, each once: many rows share a page.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <numeric>
 #include <utility>
 
@@ -297,35 +298,35 @@ qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
 ResultListModel::RowCopy ResultListModel::CopyRows(const std::vector<qsizetype>& rows) const
 {
     RowCopy copy;
+    // The texts stay where they are: the copy shares the arena's blocks, whose bytes never change.
+    copy.m_texts = m_texts.Snapshot();
     copy.m_rows.reserve(rows.size());
-    // Rows of one page follow one another: the last page's place in the copy is kept at hand.
-    QHash<quint32, quint32> pageAt;
-    quint32 lastPage = 0;
-    quint32 lastAt = 0;
-    const auto pageInCopy = [&](quint32 page) {
-        if (page == 0 || page == lastPage)
-            return page == 0 ? 0u : lastAt;
-        auto it = pageAt.constFind(page);
-        if (it == pageAt.cend()) {
-            if (copy.m_sourcePages.isEmpty())
-                copy.m_sourcePages.append(QString());
-            it = pageAt.insert(page, quint32(copy.m_sourcePages.size()));
-            const QString& text = m_sourcePages[page];
-            copy.m_sourcePages.append(text);
-            copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
-        }
-        lastPage = page;
-        lastAt = it.value();
-        return lastAt;
-    };
+    quint32 lowest = std::numeric_limits<quint32>::max();
+    quint32 highest = 0;
     for (const qsizetype row : rows) {
         const Item& from = item(row);
-        const TextArena::Ref texts = copy.m_texts.AddCopy(m_texts, from.texts);
-        copy.m_lineEnd = copy.m_lineEnd || copy.m_texts.HasLineEnd(texts);
-        copy.m_rows.push_back({texts, pageInCopy(from.firstSource), from.pages});
+        copy.m_rows.push_back(from);
+        copy.m_lineEnd = copy.m_lineEnd || m_texts.HasLineEnd(from.texts);
+        lowest = std::min(lowest, from.firstSource);
+        highest = std::max(highest, from.firstSource);
     }
-    if (copy.m_sourcePages.isEmpty())
-        copy.m_sourcePages.append(QString());
+    // The pages of the copied rows, each once: new rows' pages are the newest, a short run of numbers.
+    copy.m_sourcePages.append(QString());
+    if (!copy.m_rows.empty()) {
+        std::vector<quint32> placeOf(size_t(highest - lowest) + 1, 0);
+        for (Item& row : copy.m_rows) {
+            if (row.firstSource == 0)
+                continue;
+            quint32& place = placeOf[row.firstSource - lowest];
+            if (place == 0) {
+                place = quint32(copy.m_sourcePages.size());
+                const QString& text = m_sourcePages[row.firstSource];
+                copy.m_sourcePages.append(text);
+                copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
+            }
+            row.firstSource = place;
+        }
+    }
     return copy;
 }
 

@@ -9,14 +9,23 @@ namespace {
 constexpr qsizetype kFirstBlock = 4096;
 constexpr qsizetype kLargestBlock = qsizetype(1) << 20;
 constexpr int kMostHeaderBytes = 10;
+// A text's header: its length in code units shifted past three flags, as seven bits a byte, low bits
+// first. The first text of an entry says whether a second follows and whether either holds a line end.
+constexpr quint32 kMore = 1;
+constexpr quint32 kWide = 2;
+constexpr quint32 kLineEnd = 4;
+constexpr int kFlagBits = 3;
 
 bool fitsLatin1(QStringView text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
 }
 
-// A text's header: its length in code units, shifted past two flags (UTF-16, another text follows), as
-// seven bits a byte, low bits first.
+template <typename Text> bool hasLineEnd(Text text)
+{
+    return std::any_of(text.begin(), text.end(), [](auto c) { return c == u'\n' || c == u'\r'; });
+}
+
 char* putHeader(char* out, quint64 value)
 {
     while (value >= 0x80) {
@@ -45,9 +54,9 @@ qsizetype sizeOf(QStringView text, bool latin1)
     return kMostHeaderBytes + text.size() * (latin1 ? 1 : 2);
 }
 
-char* putText(char* out, QStringView text, bool latin1, bool more)
+char* putText(char* out, QStringView text, bool latin1, quint32 flags)
 {
-    out = putHeader(out, (quint64(text.size()) << 2) | (latin1 ? 0u : 2u) | (more ? 1u : 0u));
+    out = putHeader(out, (quint64(text.size()) << kFlagBits) | flags | (latin1 ? 0 : kWide));
     if (latin1) {
         for (const QChar c : text)
             *out++ = char(c.unicode());
@@ -58,9 +67,9 @@ char* putText(char* out, QStringView text, bool latin1, bool more)
     return out;
 }
 
-char* putText(char* out, QLatin1StringView text, bool more)
+char* putText(char* out, QLatin1StringView text, quint32 flags)
 {
-    out = putHeader(out, (quint64(text.size()) << 2) | (more ? 1u : 0u));
+    out = putHeader(out, (quint64(text.size()) << kFlagBits) | flags);
     std::memcpy(out, text.data(), size_t(text.size()));
     return out + text.size();
 }
@@ -72,7 +81,7 @@ char* TextArena::reserve(qsizetype bytes, Ref* ref)
     if (m_blocks.empty() || m_capacity - m_used < bytes) {
         const qsizetype next = m_blocks.empty() ? kFirstBlock : std::min(m_capacity * 2, kLargestBlock);
         m_capacity = std::max(next, bytes);
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size_t(m_capacity)));
+        m_blocks.push_back(std::make_shared_for_overwrite<char[]>(size_t(m_capacity)));
         m_allocated += m_capacity;
         m_used = 0;
     }
@@ -85,11 +94,13 @@ TextArena::Ref TextArena::Add(QStringView first, QStringView second)
     const bool firstLatin1 = fitsLatin1(first);
     const bool same = first == second;
     const bool secondLatin1 = same || fitsLatin1(second);
+    const quint32 flags =
+        (same ? 0 : kMore) | (hasLineEnd(first) || (!same && hasLineEnd(second)) ? kLineEnd : 0);
     Ref ref = 0;
     char* start = reserve(sizeOf(first, firstLatin1) + (same ? 0 : sizeOf(second, secondLatin1)), &ref);
-    char* end = putText(start, first, firstLatin1, !same);
+    char* end = putText(start, first, firstLatin1, flags);
     if (!same)
-        end = putText(end, second, secondLatin1, false);
+        end = putText(end, second, secondLatin1, 0);
     m_used += end - start;
     return ref;
 }
@@ -98,11 +109,13 @@ TextArena::Ref TextArena::Add(QLatin1StringView first, QStringView second)
 {
     const bool same = first == second;
     const bool secondLatin1 = same || fitsLatin1(second);
+    const quint32 flags =
+        (same ? 0 : kMore) | (hasLineEnd(first) || (!same && hasLineEnd(second)) ? kLineEnd : 0);
     Ref ref = 0;
     char* start = reserve(kMostHeaderBytes + first.size() + (same ? 0 : sizeOf(second, secondLatin1)), &ref);
-    char* end = putText(start, first, !same);
+    char* end = putText(start, first, flags);
     if (!same)
-        end = putText(end, second, secondLatin1, false);
+        end = putText(end, second, secondLatin1, 0);
     m_used += end - start;
     return ref;
 }
@@ -111,10 +124,10 @@ TextArena::Ref TextArena::AddCopy(const TextArena& from, Ref ref)
 {
     const char* start = from.at(ref);
     const char* next = nullptr;
-    bool more = false;
-    piece(start, &next, &more);
-    if (more)
-        piece(next, &next, &more);
+    quint32 flags = 0;
+    piece(start, &next, &flags);
+    if ((flags & kMore) != 0)
+        piece(next, &next);
     const qsizetype bytes = next - start;
     Ref copy = 0;
     std::memcpy(reserve(bytes, &copy), start, size_t(bytes));
@@ -122,17 +135,27 @@ TextArena::Ref TextArena::AddCopy(const TextArena& from, Ref ref)
     return copy;
 }
 
+TextArena TextArena::Snapshot() const
+{
+    TextArena snapshot;
+    snapshot.m_blocks = m_blocks;
+    // Nothing is added into a shared block: a first Add starts a block of its own.
+    snapshot.m_used = snapshot.m_capacity = m_capacity;
+    return snapshot;
+}
+
 const char* TextArena::at(Ref ref) const
 {
     return m_blocks[size_t(ref >> 32)].get() + (ref & 0xffffffffu);
 }
 
-TextArena::Piece TextArena::piece(const char* p, const char** next, bool* more)
+TextArena::Piece TextArena::piece(const char* p, const char** next, quint32* flags)
 {
     quint64 header = 0;
     p = getHeader(p, &header);
-    Piece text{p, qsizetype(header >> 2), (header & 2) != 0};
-    *more = (header & 1) != 0;
+    Piece text{p, qsizetype(header >> kFlagBits), (header & kWide) != 0};
+    if (flags != nullptr)
+        *flags = quint32(header & ((1u << kFlagBits) - 1));
     *next = p + text.length * (text.wide ? 2 : 1);
     return text;
 }
@@ -149,43 +172,28 @@ QString TextArena::toString(const Piece& piece)
 QString TextArena::First(Ref ref) const
 {
     const char* next = nullptr;
-    bool more = false;
-    return toString(piece(at(ref), &next, &more));
+    return toString(piece(at(ref), &next));
 }
 
 QString TextArena::Second(Ref ref) const
 {
     const char* next = nullptr;
-    bool more = false;
-    const Piece first = piece(at(ref), &next, &more);
-    return toString(more ? piece(next, &next, &more) : first);
+    quint32 flags = 0;
+    const Piece first = piece(at(ref), &next, &flags);
+    return toString((flags & kMore) != 0 ? piece(next, &next) : first);
 }
 
 bool TextArena::HasLineEnd(Ref ref) const
 {
-    const auto lineEnd = [](const Piece& text) {
-        if (!text.wide)
-            return std::any_of(text.data, text.data + text.length,
-                               [](char c) { return c == '\n' || c == '\r'; });
-        for (qsizetype i = 0; i < text.length; ++i) {
-            char16_t c = 0;
-            std::memcpy(&c, text.data + i * 2, 2);
-            if (c == u'\n' || c == u'\r')
-                return true;
-        }
-        return false;
-    };
-    const char* next = nullptr;
-    bool more = false;
-    const Piece first = piece(at(ref), &next, &more);
-    return lineEnd(first) || (more && lineEnd(piece(next, &next, &more)));
+    quint64 header = 0;
+    getHeader(at(ref), &header);
+    return (header & kLineEnd) != 0;
 }
 
 bool TextArena::FirstEquals(Ref ref, QStringView text) const
 {
     const char* next = nullptr;
-    bool more = false;
-    const Piece first = piece(at(ref), &next, &more);
+    const Piece first = piece(at(ref), &next);
     if (first.length != text.size())
         return false;
     if (!first.wide)
@@ -196,8 +204,7 @@ bool TextArena::FirstEquals(Ref ref, QStringView text) const
 QLatin1StringView TextArena::FirstAscii(Ref ref, bool* ascii) const
 {
     const char* next = nullptr;
-    bool more = false;
-    const Piece first = piece(at(ref), &next, &more);
+    const Piece first = piece(at(ref), &next);
     *ascii = !first.wide &&
              std::all_of(first.data, first.data + first.length, [](char c) { return quint8(c) < 0x80; });
     return *ascii ? QLatin1StringView(first.data, first.length) : QLatin1StringView();

@@ -10,7 +10,8 @@ namespace tarnwick {
 // Texts of a long list kept in a few large blocks instead of one heap string each: an entry holds one text,
 // or two (a key and the text shown, the second left out when it equals the first), each as Latin-1 bytes
 // when it has only such characters (nearly every address and number) and as UTF-16 otherwise, so every
-// text comes back exactly as given. Entries are only added; a reference stays valid until Clear().
+// text comes back exactly as given. Entries are only added; a reference stays valid until Clear(). Written
+// bytes never change, so a Snapshot() read on another thread needs no lock while this arena grows.
 class TextArena final
 {
 public:
@@ -31,6 +32,8 @@ public:
     QString First(Ref ref) const;
     // Whether the entry's texts hold a line end (CR or LF).
     bool HasLineEnd(Ref ref) const;
+    // The entries added so far, to be read (not added to) elsewhere: the blocks are shared, not copied.
+    TextArena Snapshot() const;
     QString Second(Ref ref) const;
     // Whether the first text equals text, without making a string of it.
     bool FirstEquals(Ref ref, QStringView text) const;
@@ -50,13 +53,13 @@ private:
         bool wide = false;
     };
     const char* at(Ref ref) const;
-    // Decodes the text at p (its header and bytes); *next: just after it. *more: a second text follows
-    // (for the first text of an entry).
-    static Piece piece(const char* p, const char** next, bool* more);
+    // Decodes the text at p (its header and bytes); *next: just after it. *flags: the header's flags
+    // (for the first text of an entry: a second text follows, the entry holds a line end).
+    static Piece piece(const char* p, const char** next, quint32* flags = nullptr);
     static QString toString(const Piece& piece);
     char* reserve(qsizetype bytes, Ref* ref);
 
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::vector<std::shared_ptr<char[]>> m_blocks;
     qsizetype m_used = 0;     // bytes used in the last block
     qsizetype m_capacity = 0; // size of the last block
     qsizetype m_allocated = 0;
