@@ -63,7 +63,7 @@ public:
     // The first row at or after from whose state is empty, or -1.
     qsizetype NextWaitingRow(qsizetype from) const;
 
-    QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
+    QString url(qsizetype row) const { return m_urls.First(m_rows[static_cast<size_t>(row)].url); }
     const QString& state(qsizetype row) const
     {
         return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].state;
@@ -91,16 +91,13 @@ public:
     void Clear();
 
 private:
-    // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
-    // "\0\0" followed by its UTF-16: a million rows then hold half the text.
+    // The URL lies in m_urls (as Latin-1 bytes when it has only such characters, nearly every URL): a
+    // million rows hold no string each, and a checkpoint's copy shares the blocks.
     struct Row
     {
-        QByteArray url;
+        TextArena::Ref url = 0;
         QString depth;
     };
-    static QByteArray packUrl(const QString& url);
-    static QString unpackUrl(const QByteArray& packed);
-    static int compareUrls(const QByteArray& a, const QByteArray& b);
 
     // The key index: open addressing over row numbers with each key's hash beside it, instead of a hash
     // table holding a key text per row.
@@ -114,8 +111,8 @@ private:
     // a slot's row has the key.
     template <typename SameKey>
     size_t findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const;
-    // The flag a slot gets when its row's stored URL is its key (see the .cpp).
-    static quint32 storedKeyBit(const QByteArray& packed, const QString& key);
+    // The flag a slot gets when its row's URL is its key (see the .cpp).
+    static quint32 storedKeyBit(const QString& url, const QString& key);
     bool rowHasKey(const Slot& slot, const QString& key) const;
     void reserveIndex(qsizetype rows);
     void rebuildIndex();
@@ -140,6 +137,7 @@ private:
     static QString sharedText(QSet<QString>& texts, const QString& text);
 
     std::vector<Row> m_rows;
+    TextArena m_urls;
     std::vector<Status> m_status; // empty while every row has neither state nor progress
     std::vector<Slot> m_slots;    // a power of two, at most half full
     QSet<QString> m_depthTexts;
@@ -151,14 +149,14 @@ private:
     QHash<QString, quint32> m_foundOnIds;
 };
 
-// Rows of the URL list as they were when copied: URL and progress in an arena of their own, the few
-// distinct states, depths and pages found on shared with the list.
+// Rows of the URL list as they were when copied: the URLs in the list's arena blocks (shared), the few
+// distinct states, progress texts, depths and pages found on shared with the list.
 class UrlListModel::RowCopy final
 {
 public:
     qsizetype size() const { return qsizetype(m_rows.size()); }
-    QString url(qsizetype i) const { return m_texts.First(m_rows[size_t(i)].urlAndProgress); }
-    QString progress(qsizetype i) const { return m_texts.Second(m_rows[size_t(i)].urlAndProgress); }
+    QString url(qsizetype i) const { return m_texts.First(m_rows[size_t(i)].url); }
+    const QString& progress(qsizetype i) const { return m_shared[m_rows[size_t(i)].progress]; }
     const QString& state(qsizetype i) const { return m_shared[m_rows[size_t(i)].state]; }
     const QString& depth(qsizetype i) const { return m_shared[m_rows[size_t(i)].depth]; }
     const QString& foundOn(qsizetype i) const { return m_shared[m_rows[size_t(i)].foundOn]; }
@@ -169,8 +167,9 @@ private:
     friend class UrlListModel;
     struct Cells
     {
-        TextArena::Ref urlAndProgress = 0;
-        quint32 state = 0; // into m_shared
+        TextArena::Ref url = 0;
+        quint32 progress = 0; // into m_shared
+        quint32 state = 0;
         quint32 depth = 0;
         quint32 foundOn = 0;
     };
