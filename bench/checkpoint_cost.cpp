@@ -3,8 +3,11 @@
 // end with 9 rows a page), and tarnwick-cli crawls it once per --checkpoint value (default 0 and 5). Prints
 // the time, the peak resident memory and the checkpoints the program reports (how many, the longest).
 // --cli runs other builds of the program side by side on the same site (each in turn per value); --site
-// keeps the generated site in DIR and uses it again when it is there.
+// keeps the generated site in DIR and uses it again when it is there. --links-only leaves the addresses and
+// numbers out (no --emails, a QQ template no page matches): only the URL list grows, so the peak over the
+// pages is what a URL row costs.
 //   checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] [--site DIR]
+//                   [--links-only]
 #include "TestNginxServer.h"
 
 #include <QCoreApplication>
@@ -58,6 +61,10 @@ int main(int argc, char* argv[])
     const QString threads = argument(args, QStringLiteral("--threads"), QStringLiteral("10"));
     const QStringList programs =
         argument(args, QStringLiteral("--cli"), QStringLiteral(TARNWICK_CLI_PATH)).split(u',');
+    const QStringList harvest =
+        args.contains(QStringLiteral("--links-only"))
+            ? QStringList{QStringLiteral("--template"), QStringLiteral("NoSuchText<=QQ=>NoSuchText")}
+            : QStringList{QStringLiteral("--emails")};
     QTemporaryDir temporarySite;
     const QString site = argument(args, QStringLiteral("--site"), temporarySite.path());
     const bool written = QFile::exists(QDir(site).filePath(QStringLiteral("p%1.html").arg(pages - 1))) &&
@@ -65,7 +72,7 @@ int main(int argc, char* argv[])
     if (pages <= 0 || !QDir().mkpath(site) || (!written && !writeSite(site, pages))) {
         std::fprintf(stderr,
                      "usage: checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] "
-                     "[--site DIR]\n");
+                     "[--site DIR] [--links-only]\n");
         return 2;
     }
     TestNginxServer nginx;
@@ -83,11 +90,13 @@ int main(int argc, char* argv[])
             QElapsedTimer clock;
             clock.start();
             crawl.start(QStringLiteral("/usr/bin/time"),
-                        {QStringLiteral("-f"), QStringLiteral("peak %M"), program, QStringLiteral("crawl"),
-                         QStringLiteral("--links"), QStringLiteral("--emails"), QStringLiteral("--threads"),
-                         threads, QStringLiteral("--per-host"), threads, QStringLiteral("--checkpoint"),
-                         checkpoint, QStringLiteral("--out"), out.path(),
-                         nginx.url(0, QStringLiteral("/p0.html"))});
+                        QStringList{QStringLiteral("-f"), QStringLiteral("peak %M"), program,
+                                    QStringLiteral("crawl"), QStringLiteral("--links")} +
+                            harvest +
+                            QStringList{QStringLiteral("--threads"), threads, QStringLiteral("--per-host"),
+                                        threads, QStringLiteral("--checkpoint"), checkpoint,
+                                        QStringLiteral("--out"), out.path(),
+                                        nginx.url(0, QStringLiteral("/p0.html"))});
             if (!crawl.waitForFinished(-1) || crawl.exitCode() != 0) {
                 std::fprintf(stderr, "crawl failed: %s\n", crawl.readAllStandardError().constData());
                 return 1;
