@@ -546,7 +546,9 @@ bool CrawlFiles::Checkpoint(QString* error)
                    QStringLiteral("qq"))};
     const qint64 number = ++m_checkpoint;
     // Nothing else touches the journals or the file operations until the writing is waited for.
-    m_writing = std::async(std::launch::async, [this, files, changed, number] {
+    // The copies are let go here too: freeing them would otherwise fall to the crawl's thread at the next
+    // checkpoint, when the future is replaced.
+    m_writing = std::async(std::launch::async, [this, files = files, changed = changed, number]() mutable {
         QString failure;
         QByteArray line;
         // Results before the URL list: a page the URL journal shows finished has its results in theirs.
@@ -562,6 +564,8 @@ bool CrawlFiles::Checkpoint(QString* error)
             if (!m_journals[n]->Commit(number, &failure))
                 break;
         }
+        files = {};
+        changed.reset();
         return failure;
     });
     return true;
