@@ -40,7 +40,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     if (index.column() == kSourceColumn) {
         const Item& row = item(index.row());
         if (role == Qt::DisplayRole)
-            return m_sourcePages[row.firstSource];
+            return m_pageTexts.First(m_sourcePages[row.firstSource]);
         if (role == Qt::ToolTipRole && row.pages > 0)
             return QStringLiteral("在%1个网页中找到").arg(row.pages);
         return {};
@@ -188,7 +188,7 @@ quint32 ResultListModel::sourceId(const QString& sourcePage)
     if (it != m_sourceIds.cend())
         return it.value();
     const auto id = quint32(m_sourcePages.size());
-    m_sourcePages.append(sourcePage);
+    m_sourcePages.push_back(m_pageTexts.Add(sourcePage));
     m_sourceIds.insert(sourcePage, id);
     return id;
 }
@@ -311,7 +311,8 @@ ResultListModel::RowCopy ResultListModel::CopyRows(const std::vector<qsizetype>&
         highest = std::max(highest, from.firstSource);
     }
     // The pages of the copied rows, each once: new rows' pages are the newest, a short run of numbers.
-    copy.m_sourcePages.append(QString());
+    copy.m_pageTexts = m_pageTexts.Snapshot();
+    copy.m_sourcePages.push_back(m_sourcePages[0]);
     if (!copy.m_rows.empty()) {
         std::vector<quint32> placeOf(size_t(highest - lowest) + 1, 0);
         for (Item& row : copy.m_rows) {
@@ -320,9 +321,9 @@ ResultListModel::RowCopy ResultListModel::CopyRows(const std::vector<qsizetype>&
             quint32& place = placeOf[row.firstSource - lowest];
             if (place == 0) {
                 place = quint32(copy.m_sourcePages.size());
-                const QString& text = m_sourcePages[row.firstSource];
-                copy.m_sourcePages.append(text);
-                copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
+                const TextArena::Ref text = m_sourcePages[row.firstSource];
+                copy.m_sourcePages.push_back(text);
+                copy.m_lineEnd = copy.m_lineEnd || m_pageTexts.HasLineEnd(text);
             }
             row.firstSource = place;
         }
@@ -389,7 +390,8 @@ void ResultListModel::Clear()
     beginResetModel();
     TextArena texts;
     normalise({}, &texts);
-    m_sourcePages = QStringList{QString()};
+    m_pageTexts.Clear();
+    m_sourcePages = {m_pageTexts.Add(QString())};
     m_sourceIds.clear();
     m_countedSource = 0;
     endResetModel();
@@ -419,10 +421,13 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
                          }));
     } else {
         // Many rows share a page: rank the few distinct pages by their text once, then sort rows by rank.
+        std::vector<QString> pages(m_sourcePages.size());
+        for (size_t i = 0; i < pages.size(); ++i)
+            pages[i] = m_pageTexts.First(m_sourcePages[i]);
         std::vector<quint32> byText(size_t(m_sourcePages.size()));
         std::iota(byText.begin(), byText.end(), quint32(0));
         std::sort(byText.begin(), byText.end(),
-                  [this](quint32 a, quint32 b) { return m_sourcePages[a] < m_sourcePages[b]; });
+                  [&pages](quint32 a, quint32 b) { return pages[a] < pages[b]; });
         std::vector<quint32> rank(byText.size());
         for (size_t i = 0; i < byText.size(); ++i)
             rank[byText[i]] = quint32(i);

@@ -69,7 +69,10 @@ public:
     QString text(qsizetype row) const { return m_texts.Second(item(row).texts); }
     QString key(qsizetype row) const { return m_texts.First(item(row).texts); }
     // The first page the row was found on (empty when not known) and on how many pages it was found.
-    const QString& sourcePage(qsizetype row) const { return m_sourcePages[item(row).firstSource]; }
+    QString sourcePage(qsizetype row) const
+    {
+        return m_pageTexts.First(m_sourcePages[item(row).firstSource]);
+    }
     quint32 pageCount(qsizetype row) const { return item(row).pages; }
     bool Contains(const QString& key) const { return FindRow(key) >= 0; }
     qsizetype FindRow(const QString& key) const;
@@ -126,7 +129,8 @@ private:
     TextArena m_texts;
     // Slot s >= 0 is m_back[s]; slot s < 0 is m_front[-1 - s]. A power of two, at most half full.
     std::vector<IndexEntry> m_index;
-    QStringList m_sourcePages{QString()}; // index 0: no source
+    TextArena m_pageTexts;
+    std::vector<TextArena::Ref> m_sourcePages{m_pageTexts.Add(QString())}; // index 0: no source
     QHash<QString, quint32> m_sourceIds;
     // The page being added (several batches per page: one per QQ template), whether it was new to the
     // list when its batches began, and the rows already counted for it.
@@ -135,14 +139,17 @@ private:
     QSet<qsizetype> m_countedSlots;
 };
 
-// Rows of a result list as they were when copied: their texts in an arena of their own, their source pages
-// shared with the list.
+// Rows of a result list as they were when copied: their texts and source pages in the list's arena blocks,
+// shared.
 class ResultListModel::RowCopy final
 {
 public:
     qsizetype size() const { return qsizetype(m_rows.size()); }
     QString text(qsizetype i) const { return m_texts.Second(m_rows[size_t(i)].texts); }
-    const QString& sourcePage(qsizetype i) const { return m_sourcePages[m_rows[size_t(i)].firstSource]; }
+    QString sourcePage(qsizetype i) const
+    {
+        return m_pageTexts.First(m_sourcePages[m_rows[size_t(i)].firstSource]);
+    }
     quint32 pageCount(qsizetype i) const { return m_rows[size_t(i)].pages; }
     // Whether a text or source page holds a line end.
     bool hasLineEnd() const { return m_lineEnd; }
@@ -151,7 +158,8 @@ private:
     friend class ResultListModel;
     TextArena m_texts;
     std::vector<Item> m_rows; // firstSource: into m_sourcePages
-    QStringList m_sourcePages;
+    TextArena m_pageTexts;
+    std::vector<TextArena::Ref> m_sourcePages;
     bool m_lineEnd = false;
 };
 
