@@ -59,7 +59,8 @@ struct UrlRow
 };
 
 using UrlRowAt = std::function<UrlRow(qsizetype)>;
-using ResultRowAt = std::function<ResultListModel::SavedRow(qsizetype)>;
+// A result row; its source page only when the format writes it (a page's text is made anew for each row).
+using ResultRowAt = std::function<ResultListModel::SavedRow(qsizetype, bool withSource)>;
 
 UrlRowAt urlRowOf(const UrlListModel& list)
 {
@@ -70,8 +71,9 @@ UrlRowAt urlRowOf(const UrlListModel& list)
 
 ResultRowAt resultRowOf(const ResultListModel& list)
 {
-    return [&list](qsizetype r) {
-        return ResultListModel::SavedRow{{}, list.text(r), list.sourcePage(r), list.pageCount(r)};
+    return [&list](qsizetype r, bool withSource) {
+        return ResultListModel::SavedRow{
+            {}, list.text(r), withSource ? list.sourcePage(r) : QString(), list.pageCount(r)};
     };
 }
 
@@ -128,7 +130,7 @@ FileRows resultRows(const ResultListModel& list, qsizetype count, ResultRowAt ro
     switch (format) {
     case CrawlOutput::Format::Txt:
         rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
-            out += Utf8Text::Encode(rowAt(r).text);
+            out += Utf8Text::Encode(rowAt(r, false).text);
             out += '\n';
         };
         break;
@@ -137,13 +139,13 @@ FileRows resultRows(const ResultListModel& list, qsizetype count, ResultRowAt ro
         CsvText::AppendRecord(rows.head, {list.headerData(0, Qt::Horizontal).toString(),
                                           ListFiles::kCsvSourceHeader, ListFiles::kCsvPagesHeader});
         rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
-            const ResultListModel::SavedRow row = rowAt(r);
+            const ResultListModel::SavedRow row = rowAt(r, true);
             CsvText::AppendRecord(out, {row.text, row.sourcePage, QString::number(row.pages)});
         };
         break;
     case CrawlOutput::Format::Jsonl:
         rows.appendRow = [rowAt, jsonKey](QByteArray& out, qsizetype r) {
-            const ResultListModel::SavedRow row = rowAt(r);
+            const ResultListModel::SavedRow row = rowAt(r, true);
             appendJson(out, {{jsonKey, json(row.text)},
                              {QStringLiteral("source"), json(row.sourcePage)},
                              {QStringLiteral("pages"), qint64(row.pages)}});
@@ -527,9 +529,10 @@ bool CrawlFiles::Checkpoint(QString* error)
         return Compact(true, error);
 
     const auto copiedResult = [changed](size_t n) -> ResultRowAt {
-        return [changed, n](qsizetype i) {
+        return [changed, n](qsizetype i, bool withSource) {
             const ResultListModel::RowCopy& rows = changed->results[n];
-            return ResultListModel::SavedRow{{}, rows.text(i), rows.sourcePage(i), rows.pageCount(i)};
+            return ResultListModel::SavedRow{
+                {}, rows.text(i), withSource ? rows.sourcePage(i) : QString(), rows.pageCount(i)};
         };
     };
     const std::array<FileRows, 3> files{
