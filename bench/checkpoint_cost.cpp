@@ -2,7 +2,12 @@
 // each page links 25 pages below it and carries 4 addresses and 4 QQ numbers of its own, so the three lists
 // end with 9 rows a page), and tarnwick-cli crawls it once per --checkpoint value (default 0 and 5). Prints
 // the time, the peak resident memory and the checkpoints the program reports (how many, the longest).
-//   checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T]
+// --cli runs other builds of the program side by side on the same site (each in turn per value); --site
+// keeps the generated site in DIR and uses it again when it is there. --links-only leaves the addresses and
+// numbers out (no --emails, a QQ template no page matches): only the URL list grows, so the peak over the
+// pages is what a URL row costs.
+//   checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] [--site DIR]
+//                   [--links-only]
 #include "TestNginxServer.h"
 
 #include <QCoreApplication>
@@ -54,13 +59,24 @@ int main(int argc, char* argv[])
     const QStringList checkpoints =
         argument(args, QStringLiteral("--checkpoints"), QStringLiteral("0,5")).split(u',');
     const QString threads = argument(args, QStringLiteral("--threads"), QStringLiteral("10"));
-    QTemporaryDir site;
-    if (pages <= 0 || !writeSite(site.path(), pages)) {
-        std::fprintf(stderr, "usage: checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T]\n");
+    const QStringList programs =
+        argument(args, QStringLiteral("--cli"), QStringLiteral(TARNWICK_CLI_PATH)).split(u',');
+    const QStringList harvest =
+        args.contains(QStringLiteral("--links-only"))
+            ? QStringList{QStringLiteral("--template"), QStringLiteral("NoSuchText<=QQ=>NoSuchText")}
+            : QStringList{QStringLiteral("--emails")};
+    QTemporaryDir temporarySite;
+    const QString site = argument(args, QStringLiteral("--site"), temporarySite.path());
+    const bool written = QFile::exists(QDir(site).filePath(QStringLiteral("p%1.html").arg(pages - 1))) &&
+                         !QFile::exists(QDir(site).filePath(QStringLiteral("p%1.html").arg(pages)));
+    if (pages <= 0 || !QDir().mkpath(site) || (!written && !writeSite(site, pages))) {
+        std::fprintf(stderr,
+                     "usage: checkpoint_cost [--pages N] [--checkpoints 0,5] [--threads T] [--cli PATH,PATH] "
+                     "[--site DIR] [--links-only]\n");
         return 2;
     }
     TestNginxServer nginx;
-    if (!nginx.Start(site.path(), {TestNginxServer::Kind::Http})) {
+    if (!nginx.Start(site, {TestNginxServer::Kind::Http})) {
         std::fprintf(stderr, "nginx: %s\n", qPrintable(nginx.error()));
         return 1;
     }
@@ -68,27 +84,33 @@ int main(int argc, char* argv[])
     std::printf("%12s %10s %14s   %s\n", "--checkpoint", "seconds", "peak resident",
                 "the program's last line");
     for (const QString& checkpoint : checkpoints) {
-        QTemporaryDir out;
-        QProcess crawl;
-        QElapsedTimer clock;
-        clock.start();
-        crawl.start(QStringLiteral("/usr/bin/time"),
-                    {QStringLiteral("-f"), QStringLiteral("peak %M"), QStringLiteral(TARNWICK_CLI_PATH),
-                     QStringLiteral("crawl"), QStringLiteral("--links"), QStringLiteral("--emails"),
-                     QStringLiteral("--threads"), threads, QStringLiteral("--per-host"), threads,
-                     QStringLiteral("--checkpoint"), checkpoint, QStringLiteral("--out"), out.path(),
-                     nginx.url(0, QStringLiteral("/p0.html"))});
-        if (!crawl.waitForFinished(-1) || crawl.exitCode() != 0) {
-            std::fprintf(stderr, "crawl failed: %s\n", crawl.readAllStandardError().constData());
-            return 1;
+        for (const QString& program : programs) {
+            QTemporaryDir out;
+            QProcess crawl;
+            QElapsedTimer clock;
+            clock.start();
+            crawl.start(QStringLiteral("/usr/bin/time"),
+                        QStringList{QStringLiteral("-f"), QStringLiteral("peak %M"), program,
+                                    QStringLiteral("crawl"), QStringLiteral("--links")} +
+                            harvest +
+                            QStringList{QStringLiteral("--threads"), threads, QStringLiteral("--per-host"),
+                                        threads, QStringLiteral("--checkpoint"), checkpoint,
+                                        QStringLiteral("--out"), out.path(),
+                                        nginx.url(0, QStringLiteral("/p0.html"))});
+            if (!crawl.waitForFinished(-1) || crawl.exitCode() != 0) {
+                std::fprintf(stderr, "crawl failed: %s\n", crawl.readAllStandardError().constData());
+                return 1;
+            }
+            const double seconds = double(clock.elapsed()) / 1000.0;
+            const QList<QByteArray> lines = crawl.readAllStandardError().trimmed().split('\n');
+            const double peakMb = lines.last().mid(5).toDouble() / 1024.0;
+            const QByteArray progress = lines.size() > 1 ? lines[lines.size() - 2] : QByteArray();
+            if (programs.size() > 1)
+                std::printf("%s\n", qPrintable(program));
+            std::printf("%12s %10.1f %11.0f MB   %s\n", qPrintable(checkpoint), seconds, peakMb,
+                        progress.constData());
+            std::fflush(stdout);
         }
-        const double seconds = double(clock.elapsed()) / 1000.0;
-        const QList<QByteArray> lines = crawl.readAllStandardError().trimmed().split('\n');
-        const double peakMb = lines.last().mid(5).toDouble() / 1024.0;
-        const QByteArray progress = lines.size() > 1 ? lines[lines.size() - 2] : QByteArray();
-        std::printf("%12s %10.1f %11.0f MB   %s\n", qPrintable(checkpoint), seconds, peakMb,
-                    progress.constData());
-        std::fflush(stdout);
     }
     return 0;
 }

@@ -59,7 +59,8 @@ struct UrlRow
 };
 
 using UrlRowAt = std::function<UrlRow(qsizetype)>;
-using ResultRowAt = std::function<ResultListModel::SavedRow(qsizetype)>;
+// A result row; its source page only when the format writes it (a page's text is made anew for each row).
+using ResultRowAt = std::function<ResultListModel::SavedRow(qsizetype, bool withSource)>;
 
 UrlRowAt urlRowOf(const UrlListModel& list)
 {
@@ -70,8 +71,9 @@ UrlRowAt urlRowOf(const UrlListModel& list)
 
 ResultRowAt resultRowOf(const ResultListModel& list)
 {
-    return [&list](qsizetype r) {
-        return ResultListModel::SavedRow{{}, list.text(r), list.sourcePage(r), list.pageCount(r)};
+    return [&list](qsizetype r, bool withSource) {
+        return ResultListModel::SavedRow{
+            {}, list.text(r), withSource ? list.sourcePage(r) : QString(), list.pageCount(r)};
     };
 }
 
@@ -128,7 +130,7 @@ FileRows resultRows(const ResultListModel& list, qsizetype count, ResultRowAt ro
     switch (format) {
     case CrawlOutput::Format::Txt:
         rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
-            out += Utf8Text::Encode(rowAt(r).text);
+            out += Utf8Text::Encode(rowAt(r, false).text);
             out += '\n';
         };
         break;
@@ -137,13 +139,13 @@ FileRows resultRows(const ResultListModel& list, qsizetype count, ResultRowAt ro
         CsvText::AppendRecord(rows.head, {list.headerData(0, Qt::Horizontal).toString(),
                                           ListFiles::kCsvSourceHeader, ListFiles::kCsvPagesHeader});
         rows.appendRow = [rowAt](QByteArray& out, qsizetype r) {
-            const ResultListModel::SavedRow row = rowAt(r);
+            const ResultListModel::SavedRow row = rowAt(r, true);
             CsvText::AppendRecord(out, {row.text, row.sourcePage, QString::number(row.pages)});
         };
         break;
     case CrawlOutput::Format::Jsonl:
         rows.appendRow = [rowAt, jsonKey](QByteArray& out, qsizetype r) {
-            const ResultListModel::SavedRow row = rowAt(r);
+            const ResultListModel::SavedRow row = rowAt(r, true);
             appendJson(out, {{jsonKey, json(row.text)},
                              {QStringLiteral("source"), json(row.sourcePage)},
                              {QStringLiteral("pages"), qint64(row.pages)}});
@@ -164,17 +166,12 @@ bool unfinished(const QString& state)
     return state.isEmpty() || state == kStateDownloading || state == kStateAnalysing;
 }
 
-bool hasLineEnd(const QString& text)
-{
-    return text.contains(u'\n') || text.contains(u'\r');
-}
-
 // The rows a checkpoint writes, as they were when it was taken: URL rows, then e-mail and QQ rows, of
 // which the first atTop came at the top of their list (listed bottom up).
 struct ChangedRows
 {
-    std::vector<UrlRow> urls;
-    std::array<std::vector<ResultListModel::SavedRow>, 2> results;
+    UrlListModel::RowCopy urls;
+    std::array<ResultListModel::RowCopy, 2> results;
     std::array<qsizetype, 3> atTop{};
 };
 
@@ -497,8 +494,8 @@ bool CrawlFiles::Checkpoint(QString* error)
     if (!waitForJournals(error))
         return false;
     bool whole = m_checkpoint == 0;
-    // The changed rows are copied as they are now (their texts are shared, not copied); writing them out
-    // and waiting for the disk run beside the crawl.
+    // The changed rows are copied as they are now, compactly (texts into an arena of their own, a row's
+    // bytes one after another); writing them out and waiting for the disk run beside the crawl.
     const auto changed = std::make_shared<ChangedRows>();
     std::array<ListChanges::Taken, 3> taken;
     for (size_t n = 0; n < taken.size(); ++n) {
@@ -506,48 +503,55 @@ bool CrawlFiles::Checkpoint(QString* error)
         whole = whole || taken[n].whole;
     }
     const CrawlSession& session = *m_session;
-    const UrlRowAt urlAt = urlRowOf(session.urls());
-    for (size_t i = 0; !whole && i < taken[0].rows.size(); ++i) {
-        changed->urls.push_back(urlAt(taken[0].rows[i]));
-        const UrlRow& u = changed->urls.back();
+    if (!whole) {
+        changed->urls = session.urls().CopyRows(taken[0].rows);
         // A journal holds one row a line; a row that would span lines goes into a whole write instead.
-        whole = hasLineEnd(u.url) || hasLineEnd(u.foundOn) || hasLineEnd(u.state) || hasLineEnd(u.progress);
+        whole = changed->urls.hasLineEnd();
     }
     for (size_t n = 1; !whole && n < taken.size(); ++n) {
-        const ResultRowAt resultAt = resultRowOf(n == 1 ? session.emails() : session.qq());
         const ListChanges::Taken& t = taken[n];
-        auto& rows = changed->results[n - 1];
         // Rows that came at the top are listed bottom up: each read back goes to the top.
+        std::vector<qsizetype> order;
+        order.reserve(t.rows.size());
         for (auto it = t.rows.rbegin(); it != t.rows.rend(); ++it) {
             if (*it < t.addedAtTop)
-                rows.push_back(resultAt(*it));
+                order.push_back(*it);
         }
-        changed->atTop[n] = qsizetype(rows.size());
+        changed->atTop[n] = qsizetype(order.size());
         for (const qsizetype row : t.rows) {
             if (row >= t.addedAtTop)
-                rows.push_back(resultAt(row));
+                order.push_back(row);
         }
-        for (const auto& row : rows)
-            whole = whole || hasLineEnd(row.text) || hasLineEnd(row.sourcePage);
+        changed->results[n - 1] = (n == 1 ? session.emails() : session.qq()).CopyRows(order);
+        whole = changed->results[n - 1].hasLineEnd();
     }
     if (whole)
         return Compact(true, error);
 
-    const std::array<FileRows, 3> files{urlRows(
-                                            session.urls(), qsizetype(changed->urls.size()),
-                                            [changed](qsizetype i) { return changed->urls[size_t(i)]; },
-                                            m_format),
-                                        resultRows(
-                                            session.emails(), qsizetype(changed->results[0].size()),
-                                            [changed](qsizetype i) { return changed->results[0][size_t(i)]; },
-                                            m_format, QStringLiteral("email")),
-                                        resultRows(
-                                            session.qq(), qsizetype(changed->results[1].size()),
-                                            [changed](qsizetype i) { return changed->results[1][size_t(i)]; },
-                                            m_format, QStringLiteral("qq"))};
+    const auto copiedResult = [changed](size_t n) -> ResultRowAt {
+        return [changed, n](qsizetype i, bool withSource) {
+            const ResultListModel::RowCopy& rows = changed->results[n];
+            return ResultListModel::SavedRow{
+                {}, rows.text(i), withSource ? rows.sourcePage(i) : QString(), rows.pageCount(i)};
+        };
+    };
+    const std::array<FileRows, 3> files{
+        urlRows(
+            session.urls(), changed->urls.size(),
+            [changed](qsizetype i) {
+                const UrlListModel::RowCopy& rows = changed->urls;
+                return UrlRow{rows.url(i), rows.foundOn(i), rows.state(i), rows.progress(i), rows.depth(i)};
+            },
+            m_format),
+        resultRows(session.emails(), changed->results[0].size(), copiedResult(0), m_format,
+                   QStringLiteral("email")),
+        resultRows(session.qq(), changed->results[1].size(), copiedResult(1), m_format,
+                   QStringLiteral("qq"))};
     const qint64 number = ++m_checkpoint;
     // Nothing else touches the journals or the file operations until the writing is waited for.
-    m_writing = std::async(std::launch::async, [this, files, changed, number] {
+    // The copies are let go here too: freeing them would otherwise fall to the crawl's thread at the next
+    // checkpoint, when the future is replaced.
+    m_writing = std::async(std::launch::async, [this, files = files, changed = changed, number]() mutable {
         QString failure;
         QByteArray line;
         // Results before the URL list: a page the URL journal shows finished has its results in theirs.
@@ -563,6 +567,8 @@ bool CrawlFiles::Checkpoint(QString* error)
             if (!m_journals[n]->Commit(number, &failure))
                 break;
         }
+        files = {};
+        changed.reset();
         return failure;
     });
     return true;

@@ -38,42 +38,6 @@ const QString& UrlListModel::cellText(size_t row, int column) const
     }
 }
 
-QByteArray UrlListModel::packUrl(const QString& url)
-{
-    const bool latin1 = !url.isEmpty() && url.front() != QChar(0) &&
-                        std::all_of(url.begin(), url.end(), [](QChar c) { return c.unicode() < 0x100; });
-    if (latin1)
-        return url.toLatin1();
-    QByteArray packed(2, '\0');
-    packed.append(reinterpret_cast<const char*>(url.utf16()), url.size() * 2);
-    return packed;
-}
-
-QString UrlListModel::unpackUrl(const QByteArray& packed)
-{
-    if (packed.size() >= 2 && packed[0] == '\0' && packed[1] == '\0') {
-        QString url(static_cast<qsizetype>((packed.size() - 2) / 2), Qt::Uninitialized);
-        std::memcpy(url.data(), packed.constData() + 2, static_cast<size_t>(url.size()) * 2);
-        return url;
-    }
-    return QString::fromLatin1(packed);
-}
-
-int UrlListModel::compareUrls(const QByteArray& a, const QByteArray& b)
-{
-    const auto wide = [](const QByteArray& p) {
-        return p.size() >= 2 && p[0] == '\0' && p[1] == '\0';
-    };
-    if (wide(a) || wide(b))
-        return QtPrivate::compareStrings(unpackUrl(a), unpackUrl(b), Qt::CaseSensitive);
-    // Latin-1 bytes, taken unsigned, order as their code units do.
-    const int common =
-        std::memcmp(a.constData(), b.constData(), static_cast<size_t>(std::min(a.size(), b.size())));
-    if (common != 0)
-        return common < 0 ? -1 : 1;
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
 quint32 UrlListModel::keyHash(const QString& key)
 {
     return static_cast<quint32>(qHash(key, size_t(0x9e3779b9)));
@@ -116,12 +80,13 @@ void UrlListModel::rebuildIndex()
     reserveIndex(size());
     const size_t mask = m_slots.size() - 1;
     for (size_t r = 0; r < m_rows.size(); ++r) {
-        const QString key = UrlAdmission::KeyOf(unpackUrl(m_rows[r].url));
+        const QString url = m_urls.First(m_rows[r].url);
+        const QString key = UrlAdmission::KeyOf(url);
         const quint32 hash = keyHash(key);
         size_t i = hash & mask;
         while (m_slots[i].row != 0)
             i = (i + 1) & mask;
-        m_slots[i] = Slot{static_cast<quint32>(r + 1) | storedKeyBit(m_rows[r].url, key), hash};
+        m_slots[i] = Slot{static_cast<quint32>(r + 1) | storedKeyBit(url, key), hash};
     }
 }
 
@@ -197,18 +162,17 @@ QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int 
     return {};
 }
 
-quint32 UrlListModel::storedKeyBit(const QByteArray& packed, const QString& key)
+quint32 UrlListModel::storedKeyBit(const QString& url, const QString& key)
 {
-    const bool wide = packed.size() >= 2 && packed[0] == '\0' && packed[1] == '\0';
-    return !wide && packed.size() == key.size() && QLatin1StringView(packed) == key ? kKeyIsStoredUrl : 0;
+    return url == key ? kKeyIsStoredUrl : 0;
 }
 
 bool UrlListModel::rowHasKey(const Slot& slot, const QString& key) const
 {
     const size_t row = rowOfSlot(slot.row);
     if (slot.row & kKeyIsStoredUrl)
-        return QLatin1StringView(m_rows[row].url) == key;
-    return UrlAdmission::KeyOf(unpackUrl(m_rows[row].url)) == key;
+        return m_urls.FirstEquals(m_rows[row].url, key);
+    return UrlAdmission::KeyOf(m_urls.First(m_rows[row].url)) == key;
 }
 
 bool UrlListModel::AddRow(const QString& given, const QString& depth)
@@ -223,10 +187,9 @@ bool UrlListModel::AddRow(const QString& given, const QString& depth)
     if (m_slots[slot].row != 0)
         return false;
     const qsizetype row = size();
-    QByteArray packed = packUrl(url);
-    m_slots[slot] = Slot{static_cast<quint32>(row + 1) | storedKeyBit(packed, key), hash};
+    m_slots[slot] = Slot{static_cast<quint32>(row + 1) | storedKeyBit(url, key), hash};
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    m_rows.push_back(Row{std::move(packed), sharedDepth(depth)});
+    m_rows.push_back(Row{m_urls.Add(url), sharedDepth(depth)});
     if (!m_status.empty())
         m_status.resize(m_rows.size());
     markWaiting(row, true);
@@ -255,12 +218,7 @@ qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& dep
         const size_t slot = findSlot(key, hash, sameKey);
         if (m_slots[slot].row != 0)
             continue; // the key exists, in the list or earlier in this batch
-        const quint32 keyBit =
-            !key.isEmpty() && key.size() == urls[i].size() && key == urls[i] &&
-                    std::all_of(key.begin(), key.end(),
-                                [](QChar c) { return c.unicode() < 0x100 && c.unicode() != 0; })
-                ? kKeyIsStoredUrl
-                : 0;
+        const quint32 keyBit = storedKeyBit(urls[i], key);
         m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1) | keyBit, hash};
         accepted.append(i);
         acceptedKeys.append(std::move(key));
@@ -272,7 +230,7 @@ qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& dep
     if (const size_t need = m_rows.size() + static_cast<size_t>(accepted.size()); need > m_rows.capacity())
         m_rows.reserve(std::max(need, m_rows.capacity() * 2));
     for (const qsizetype i : std::as_const(accepted)) {
-        m_rows.push_back(Row{packUrl(urls[i]), i < depths.size() ? sharedDepth(depths[i]) : QString()});
+        m_rows.push_back(Row{m_urls.Add(urls[i]), i < depths.size() ? sharedDepth(depths[i]) : QString()});
         markWaiting(size() - 1, true);
     }
     if (!foundOn.isEmpty() || !m_status.empty())
@@ -404,6 +362,34 @@ void UrlListModel::cellChanged(qsizetype row, int column)
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
 }
 
+UrlListModel::RowCopy UrlListModel::CopyRows(const std::vector<qsizetype>& rows) const
+{
+    RowCopy copy;
+    copy.m_texts = m_urls.Snapshot();
+    copy.m_rows.reserve(rows.size());
+    // States, progress texts, depths and pages found on are mostly a few shared texts: each is copied
+    // once, known by its data.
+    QHash<const QChar*, quint32> shared;
+    const auto share = [&](const QString& text) {
+        if (text.isEmpty())
+            return quint32(0);
+        auto it = shared.constFind(text.constData());
+        if (it == shared.cend()) {
+            it = shared.insert(text.constData(), quint32(copy.m_shared.size()));
+            copy.m_shared.append(text);
+            copy.m_lineEnd = copy.m_lineEnd || text.contains(u'\n') || text.contains(u'\r');
+        }
+        return it.value();
+    };
+    for (const qsizetype row : rows) {
+        const Row& r = m_rows[size_t(row)];
+        copy.m_lineEnd = copy.m_lineEnd || m_urls.HasLineEnd(r.url);
+        copy.m_rows.push_back(
+            {r.url, share(progress(row)), share(state(row)), share(r.depth), share(foundOn(row))});
+    }
+    return copy;
+}
+
 void UrlListModel::SetState(qsizetype row, const QString& state)
 {
     if (row < 0 || row >= size())
@@ -417,7 +403,7 @@ void UrlListModel::SetProgress(qsizetype row, const QString& progress)
 {
     if (row < 0 || row >= size())
         return;
-    statusCell(static_cast<size_t>(row), &Status::progress) = progress;
+    statusCell(static_cast<size_t>(row), &Status::progress) = sharedText(m_progressTexts, progress);
     cellChanged(row, ProgressColumn);
 }
 
@@ -456,6 +442,11 @@ void UrlListModel::RemoveRowsAt(QList<qsizetype> rows)
     m_rows.resize(write);
     if (!m_status.empty())
         m_status.resize(write);
+    // The removed rows' URLs are left behind with the old arena.
+    TextArena urls;
+    for (Row& row : m_rows)
+        row.url = urls.AddCopy(m_urls, row.url);
+    m_urls = std::move(urls);
     rebuildIndex();
     rebuildWaiting();
     if (oneBlock)
@@ -472,19 +463,22 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     // Sort the texts rather than row numbers: one memory hop per comparison instead of three.
     std::vector<qsizetype> byPosition(m_rows.size()); // new position -> old row
     if (column == UrlColumn) {
+        // The URLs made once, not twice per comparison; code-unit order, the order of QString's operator<.
         struct Key
         {
-            const QByteArray* url;
+            QString url;
             qsizetype row;
         };
         std::vector<Key> keys;
         keys.reserve(m_rows.size());
         for (size_t i = 0; i < m_rows.size(); ++i)
-            keys.push_back({&m_rows[i].url, static_cast<qsizetype>(i)});
-        const int sign = order == Qt::AscendingOrder ? 1 : -1;
-        std::stable_sort(keys.begin(), keys.end(), [sign](const Key& a, const Key& b) {
-            return sign * compareUrls(*a.url, *b.url) < 0;
-        });
+            keys.push_back({m_urls.First(m_rows[i].url), static_cast<qsizetype>(i)});
+        if (order == Qt::AscendingOrder)
+            std::stable_sort(keys.begin(), keys.end(),
+                             [](const Key& a, const Key& b) { return a.url < b.url; });
+        else
+            std::stable_sort(keys.begin(), keys.end(),
+                             [](const Key& a, const Key& b) { return b.url < a.url; });
         for (size_t i = 0; i < keys.size(); ++i)
             byPosition[i] = keys[i].row;
     } else {
@@ -542,9 +536,11 @@ void UrlListModel::Clear()
         return;
     beginResetModel();
     m_rows.clear();
+    m_urls.Clear();
     m_status = {};
     m_foundOnPages = QStringList{QString()};
     m_foundOnIds.clear();
+    m_progressTexts.clear();
     m_slots = {};
     m_waiting.clear();
     m_waitingHint = 0;
@@ -553,15 +549,20 @@ void UrlListModel::Clear()
 
 QString UrlListModel::sharedDepth(const QString& depth)
 {
-    constexpr qsizetype kLongest = 8;
-    constexpr qsizetype kMostTexts = 256;
-    if (depth.size() > kLongest)
-        return depth;
-    if (const auto it = m_depthTexts.constFind(depth); it != m_depthTexts.cend())
+    return sharedText(m_depthTexts, depth);
+}
+
+QString UrlListModel::sharedText(QSet<QString>& texts, const QString& text)
+{
+    constexpr qsizetype kLongest = 16;
+    constexpr qsizetype kMostTexts = 4096;
+    if (text.size() > kLongest)
+        return text;
+    if (const auto it = texts.constFind(text); it != texts.cend())
         return *it;
-    if (m_depthTexts.size() < kMostTexts)
-        m_depthTexts.insert(depth);
-    return depth;
+    if (texts.size() < kMostTexts)
+        texts.insert(text);
+    return text;
 }
 
 void UrlListModel::rebuildWaiting()

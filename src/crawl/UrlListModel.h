@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/TextArena.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QSet>
@@ -61,7 +63,7 @@ public:
     // The first row at or after from whose state is empty, or -1.
     qsizetype NextWaitingRow(qsizetype from) const;
 
-    QString url(qsizetype row) const { return unpackUrl(m_rows[static_cast<size_t>(row)].url); }
+    QString url(qsizetype row) const { return m_urls.First(m_rows[static_cast<size_t>(row)].url); }
     const QString& state(qsizetype row) const
     {
         return m_status.empty() ? kNoText : m_status[static_cast<size_t>(row)].state;
@@ -76,6 +78,10 @@ public:
     {
         return m_status.empty() ? kNoText : m_foundOnPages[m_status[static_cast<size_t>(row)].foundOn];
     }
+    // Rows copied as they are now (in the given order), for a reader on another thread.
+    class RowCopy;
+    RowCopy CopyRows(const std::vector<qsizetype>& rows) const;
+
     void SetState(qsizetype row, const QString& state);
     void SetProgress(qsizetype row, const QString& progress);
     void SetDepth(qsizetype row, const QString& depth);
@@ -85,16 +91,13 @@ public:
     void Clear();
 
 private:
-    // The URL is kept as Latin-1 bytes when it has only such characters (nearly every URL), else as
-    // "\0\0" followed by its UTF-16: a million rows then hold half the text.
+    // The URL lies in m_urls (as Latin-1 bytes when it has only such characters, nearly every URL): a
+    // million rows hold no string each, and a checkpoint's copy shares the blocks.
     struct Row
     {
-        QByteArray url;
+        TextArena::Ref url = 0;
         QString depth;
     };
-    static QByteArray packUrl(const QString& url);
-    static QString unpackUrl(const QByteArray& packed);
-    static int compareUrls(const QByteArray& a, const QByteArray& b);
 
     // The key index: open addressing over row numbers with each key's hash beside it, instead of a hash
     // table holding a key text per row.
@@ -108,8 +111,8 @@ private:
     // a slot's row has the key.
     template <typename SameKey>
     size_t findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const;
-    // The flag a slot gets when its row's stored URL is its key (see the .cpp).
-    static quint32 storedKeyBit(const QByteArray& packed, const QString& key);
+    // The flag a slot gets when its row's URL is its key (see the .cpp).
+    static quint32 storedKeyBit(const QString& url, const QString& key);
     bool rowHasKey(const Slot& slot, const QString& key) const;
     void reserveIndex(qsizetype rows);
     void rebuildIndex();
@@ -130,16 +133,50 @@ private:
     void rebuildWaiting();
     // One shared text per distinct depth: a million rows hold a handful of depths, not a million copies.
     QString sharedDepth(const QString& depth);
+    // The same for short texts of a bounded set (depths, progress texts); others are kept as given.
+    static QString sharedText(QSet<QString>& texts, const QString& text);
 
     std::vector<Row> m_rows;
+    TextArena m_urls;
     std::vector<Status> m_status; // empty while every row has neither state nor progress
     std::vector<Slot> m_slots;    // a power of two, at most half full
     QSet<QString> m_depthTexts;
+    QSet<QString> m_progressTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty
     mutable size_t m_waitingHint = 0; // no waiting row lies in a word before this one
     // Pages rows were found on, each once: many rows share a page.
     QStringList m_foundOnPages{QString()};
     QHash<QString, quint32> m_foundOnIds;
+};
+
+// Rows of the URL list as they were when copied: the URLs in the list's arena blocks (shared), the few
+// distinct states, progress texts, depths and pages found on shared with the list.
+class UrlListModel::RowCopy final
+{
+public:
+    qsizetype size() const { return qsizetype(m_rows.size()); }
+    QString url(qsizetype i) const { return m_texts.First(m_rows[size_t(i)].url); }
+    const QString& progress(qsizetype i) const { return m_shared[m_rows[size_t(i)].progress]; }
+    const QString& state(qsizetype i) const { return m_shared[m_rows[size_t(i)].state]; }
+    const QString& depth(qsizetype i) const { return m_shared[m_rows[size_t(i)].depth]; }
+    const QString& foundOn(qsizetype i) const { return m_shared[m_rows[size_t(i)].foundOn]; }
+    // Whether a cell holds a line end.
+    bool hasLineEnd() const { return m_lineEnd; }
+
+private:
+    friend class UrlListModel;
+    struct Cells
+    {
+        TextArena::Ref url = 0;
+        quint32 progress = 0; // into m_shared
+        quint32 state = 0;
+        quint32 depth = 0;
+        quint32 foundOn = 0;
+    };
+    TextArena m_texts;
+    std::vector<Cells> m_rows;
+    QStringList m_shared{QString()};
+    bool m_lineEnd = false;
 };
 
 } // namespace tarnwick

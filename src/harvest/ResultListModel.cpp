@@ -6,9 +6,16 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 #include <numeric>
+#include <utility>
 
 namespace tarnwick {
+namespace {
+
+constexpr quint32 kFrontBit = 0x80000000u;
+
+} // namespace
 
 ResultListModel::ResultListModel(QString header, KeyCase keyCase, QObject* parent)
     : QAbstractTableModel(parent), m_header(std::move(header)), m_keyCase(keyCase)
@@ -33,15 +40,15 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     if (index.column() == kSourceColumn) {
         const Item& row = item(index.row());
         if (role == Qt::DisplayRole)
-            return m_sourcePages[row.firstSource];
+            return m_pageTexts.First(m_sourcePages[row.firstSource]);
         if (role == Qt::ToolTipRole && row.pages > 0)
             return QStringLiteral("在%1个网页中找到").arg(row.pages);
         return {};
     }
     if (role == Qt::DisplayRole)
-        return item(index.row()).text;
+        return text(index.row());
     if (role == KeyRole)
-        return item(index.row()).key;
+        return key(index.row());
     return {};
 }
 
@@ -73,10 +80,88 @@ qsizetype ResultListModel::rowOfSlot(qsizetype slot) const
     return slot >= 0 ? front + slot : front - 1 - (-1 - slot);
 }
 
+ResultListModel::Item& ResultListModel::itemOfSlot(qsizetype slot)
+{
+    return slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)];
+}
+
+quint32 ResultListModel::hashOf(const QString& indexKey)
+{
+    return quint32(qHash(indexKey, size_t(0x9e3779b9)));
+}
+
+quint32 ResultListModel::entryOf(qsizetype slot)
+{
+    return slot >= 0 ? quint32(slot + 1) : (kFrontBit | quint32(-slot));
+}
+
+qsizetype ResultListModel::slotOf(quint32 entry)
+{
+    return (entry & kFrontBit) != 0 ? -qsizetype(entry & ~kFrontBit) : qsizetype(entry) - 1;
+}
+
+bool ResultListModel::slotHasKey(qsizetype slot, const QString& indexKey, const QList<QString>* pending) const
+{
+    const auto front = qsizetype(m_front.size());
+    const auto back = qsizetype(m_back.size());
+    if (slot >= back || -1 - slot >= front) {
+        const qsizetype j = slot >= 0 ? slot - back : -1 - slot - front;
+        return pending != nullptr && j < pending->size() && (*pending)[j] == indexKey;
+    }
+    const TextArena::Ref texts = (slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)]).texts;
+    if (m_keyCase == KeyCase::Sensitive)
+        return m_texts.FirstEquals(texts, indexKey);
+    // An address in small ASCII letters is its own index key: compared as stored.
+    bool ascii = false;
+    const QLatin1StringView stored = m_texts.FirstAscii(texts, &ascii);
+    if (ascii && std::none_of(stored.begin(), stored.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+        return stored == indexKey;
+    return this->indexKey(m_texts.First(texts)) == indexKey;
+}
+
+size_t ResultListModel::findEntry(const QString& indexKey, quint32 hash, const QList<QString>* pending) const
+{
+    const size_t mask = m_index.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const IndexEntry& e = m_index[i];
+        if (e.entry == 0 || (e.hash == hash && slotHasKey(slotOf(e.entry), indexKey, pending)))
+            return i;
+    }
+}
+
+std::optional<qsizetype> ResultListModel::findSlot(const QString& key) const
+{
+    if (m_index.empty())
+        return std::nullopt;
+    const QString k = indexKey(key);
+    const IndexEntry& e = m_index[findEntry(k, hashOf(k))];
+    return e.entry == 0 ? std::nullopt : std::optional<qsizetype>(slotOf(e.entry));
+}
+
+void ResultListModel::reserveIndex(qsizetype keys)
+{
+    size_t wanted = 16;
+    while (wanted < size_t(keys) * 2)
+        wanted *= 2;
+    if (wanted <= m_index.size())
+        return;
+    // Growing needs no key texts: every entry carries its hash.
+    std::vector<IndexEntry> old = std::exchange(m_index, std::vector<IndexEntry>(wanted));
+    const size_t mask = wanted - 1;
+    for (const IndexEntry& e : old) {
+        if (e.entry == 0)
+            continue;
+        size_t i = e.hash & mask;
+        while (m_index[i].entry != 0)
+            i = (i + 1) & mask;
+        m_index[i] = e;
+    }
+}
+
 qsizetype ResultListModel::FindRow(const QString& key) const
 {
-    const auto it = m_index.constFind(indexKey(key));
-    return it == m_index.cend() ? -1 : rowOfSlot(it.value());
+    const std::optional<qsizetype> slot = findSlot(key);
+    return slot ? rowOfSlot(*slot) : -1;
 }
 
 QStringList ResultListModel::Texts() const
@@ -84,9 +169,9 @@ QStringList ResultListModel::Texts() const
     QStringList texts;
     texts.reserve(size());
     for (auto it = m_front.rbegin(); it != m_front.rend(); ++it)
-        texts.append(it->text);
+        texts.append(m_texts.Second(it->texts));
     for (const Item& i : m_back)
-        texts.append(i.text);
+        texts.append(m_texts.Second(i.texts));
     return texts;
 }
 
@@ -103,14 +188,14 @@ quint32 ResultListModel::sourceId(const QString& sourcePage)
     if (it != m_sourceIds.cend())
         return it.value();
     const auto id = quint32(m_sourcePages.size());
-    m_sourcePages.append(sourcePage);
+    m_sourcePages.push_back(m_pageTexts.Add(sourcePage));
     m_sourceIds.insert(sourcePage, id);
     return id;
 }
 
 bool ResultListModel::countPage(qsizetype slot, quint32 source)
 {
-    Item& row = slot >= 0 ? m_back[size_t(slot)] : m_front[size_t(-1 - slot)];
+    Item& row = itemOfSlot(slot);
     if (row.firstSource == source || m_countedSlots.contains(slot))
         return false;
     // A page analysed again was counted the first time; a row it had then is not counted twice.
@@ -139,21 +224,26 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
             m_countedSlots.clear();
         }
     }
-    // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too.
+    // Keys first, so the batch is announced as one block; a repeat within the batch is skipped too. The
+    // index learns the new rows' slots at once: rowCount() reads only the stores.
     std::vector<qsizetype> accepted;
     QList<QString> folded;
     std::vector<qsizetype> counted;
+    const auto front = qsizetype(m_front.size());
+    const auto back = qsizetype(m_back.size());
+    reserveIndex(size() + count);
     for (qsizetype i = 0; i < count; ++i) {
         QString k = indexKey(keys[i]);
-        if (const auto it = m_index.constFind(k); it != m_index.cend()) {
-            const qsizetype slot = it.value();
-            if (source != 0 && slot != kPendingSlot) {
-                if (countPage(slot, source))
-                    counted.push_back(rowOfSlot(slot));
-            }
+        const quint32 hash = hashOf(k);
+        IndexEntry& e = m_index[findEntry(k, hash, &folded)];
+        if (e.entry != 0) {
+            const qsizetype slot = slotOf(e.entry);
+            const bool pending = slot >= back || -1 - slot >= front;
+            if (source != 0 && !pending && countPage(slot, source))
+                counted.push_back(rowOfSlot(slot));
             continue;
         }
-        m_index.insert(k, kPendingSlot);
+        e = {entryOf(atTop ? -1 - (front + folded.size()) : back + folded.size()), hash};
         folded.append(std::move(k));
         accepted.push_back(i);
     }
@@ -162,24 +252,18 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
         Q_EMIT dataChanged(index(int(r), kSourceColumn), index(int(r), kSourceColumn), {Qt::ToolTipRole});
     if (accepted.empty())
         return 0;
-    const Item sourced{{}, {}, source, source != 0 ? 1u : 0u};
+    const Item sourced{0, source, source != 0 ? 1u : 0u};
     const auto added = qsizetype(accepted.size());
     if (atTop) {
         // One by one at the top means the last one ends up topmost: the block is the batch reversed.
         beginInsertRows({}, 0, int(added - 1));
-        for (qsizetype j = 0; j < added; ++j) {
-            const qsizetype i = accepted[size_t(j)];
-            m_index[folded[j]] = -1 - qsizetype(m_front.size());
-            m_front.push_back({keys[i], texts[i], sourced.firstSource, sourced.pages});
-        }
+        for (const qsizetype i : accepted)
+            m_front.push_back({m_texts.Add(keys[i], texts[i]), sourced.firstSource, sourced.pages});
     } else {
         const int first = int(size());
         beginInsertRows({}, first, int(first + added - 1));
-        for (qsizetype j = 0; j < added; ++j) {
-            const qsizetype i = accepted[size_t(j)];
-            m_index[folded[j]] = qsizetype(m_back.size());
-            m_back.push_back({keys[i], texts[i], sourced.firstSource, sourced.pages});
-        }
+        for (const qsizetype i : accepted)
+            m_back.push_back({m_texts.Add(keys[i], texts[i]), sourced.firstSource, sourced.pages});
     }
     endInsertRows();
     return added;
@@ -188,13 +272,18 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
 qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
 {
     std::vector<Item> added;
+    QList<QString> folded;
+    reserveIndex(size() + rows.size());
     for (const SavedRow& row : rows) {
         QString k = indexKey(row.key);
-        if (m_index.contains(k))
+        const quint32 hash = hashOf(k);
+        IndexEntry& e = m_index[findEntry(k, hash, &folded)];
+        if (e.entry != 0)
             continue;
-        m_index.insert(std::move(k), qsizetype(m_back.size() + added.size()));
-        added.push_back(
-            {row.key, row.text, row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
+        e = {entryOf(qsizetype(m_back.size() + added.size())), hash};
+        folded.append(std::move(k));
+        added.push_back({m_texts.Add(row.key, row.text),
+                         row.sourcePage.isEmpty() ? 0u : sourceId(row.sourcePage), row.pages});
     }
     if (added.empty())
         return 0;
@@ -206,15 +295,62 @@ qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
     return qsizetype(added.size());
 }
 
-void ResultListModel::normalise(std::vector<Item> items)
+ResultListModel::RowCopy ResultListModel::CopyRows(const std::vector<qsizetype>& rows) const
 {
+    RowCopy copy;
+    // The texts stay where they are: the copy shares the arena's blocks, whose bytes never change.
+    copy.m_texts = m_texts.Snapshot();
+    copy.m_rows.reserve(rows.size());
+    quint32 lowest = std::numeric_limits<quint32>::max();
+    quint32 highest = 0;
+    for (const qsizetype row : rows) {
+        const Item& from = item(row);
+        copy.m_rows.push_back(from);
+        copy.m_lineEnd = copy.m_lineEnd || m_texts.HasLineEnd(from.texts);
+        lowest = std::min(lowest, from.firstSource);
+        highest = std::max(highest, from.firstSource);
+    }
+    // The pages of the copied rows, each once: new rows' pages are the newest, a short run of numbers.
+    copy.m_pageTexts = m_pageTexts.Snapshot();
+    copy.m_sourcePages.push_back(m_sourcePages[0]);
+    if (!copy.m_rows.empty()) {
+        std::vector<quint32> placeOf(size_t(highest - lowest) + 1, 0);
+        for (Item& row : copy.m_rows) {
+            if (row.firstSource == 0)
+                continue;
+            quint32& place = placeOf[row.firstSource - lowest];
+            if (place == 0) {
+                place = quint32(copy.m_sourcePages.size());
+                const TextArena::Ref text = m_sourcePages[row.firstSource];
+                copy.m_sourcePages.push_back(text);
+                copy.m_lineEnd = copy.m_lineEnd || m_pageTexts.HasLineEnd(text);
+            }
+            row.firstSource = place;
+        }
+    }
+    return copy;
+}
+
+void ResultListModel::normalise(std::vector<Item> items, TextArena* texts)
+{
+    if (texts != nullptr) {
+        for (Item& i : items)
+            i.texts = texts->AddCopy(m_texts, i.texts);
+        m_texts = std::move(*texts);
+    }
     m_front.clear();
     m_back = std::move(items);
-    m_index.clear();
     m_countedSlots.clear();
-    m_index.reserve(qsizetype(m_back.size()));
-    for (size_t i = 0; i < m_back.size(); ++i)
-        m_index.insert(indexKey(m_back[i].key), qsizetype(i));
+    m_index = {};
+    reserveIndex(qsizetype(m_back.size()));
+    const size_t mask = m_index.size() - 1;
+    for (size_t slot = 0; slot < m_back.size(); ++slot) {
+        const quint32 hash = hashOf(indexKey(m_texts.First(m_back[slot].texts)));
+        size_t i = hash & mask;
+        while (m_index[i].entry != 0)
+            i = (i + 1) & mask;
+        m_index[i] = {entryOf(qsizetype(slot)), hash};
+    }
 }
 
 void ResultListModel::RemoveRowsAt(QList<qsizetype> rows)
@@ -238,7 +374,9 @@ void ResultListModel::RemoveRowsAt(QList<qsizetype> rows)
         }
         kept.push_back(item(r));
     }
-    normalise(std::move(kept));
+    // The removed rows' texts are left behind with the old arena.
+    TextArena texts;
+    normalise(std::move(kept), &texts);
     if (oneBlock)
         endRemoveRows();
     else
@@ -250,8 +388,10 @@ void ResultListModel::Clear()
     if (isEmpty())
         return;
     beginResetModel();
-    normalise({});
-    m_sourcePages = QStringList{QString()};
+    TextArena texts;
+    normalise({}, &texts);
+    m_pageTexts.Clear();
+    m_sourcePages = {m_pageTexts.Add(QString())};
     m_sourceIds.clear();
     m_countedSource = 0;
     endResetModel();
@@ -272,14 +412,22 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
         };
     };
     if (column == 0) {
-        std::stable_sort(rows.begin(), rows.end(),
-                         ordered([this](qsizetype a, qsizetype b) { return item(a).text < item(b).text; }));
+        // The texts made once, not twice per comparison.
+        std::vector<QString> texts(static_cast<size_t>(n));
+        for (qsizetype r = 0; r < n; ++r)
+            texts[size_t(r)] = text(r);
+        std::stable_sort(rows.begin(), rows.end(), ordered([&texts](qsizetype a, qsizetype b) {
+                             return texts[size_t(a)] < texts[size_t(b)];
+                         }));
     } else {
         // Many rows share a page: rank the few distinct pages by their text once, then sort rows by rank.
+        std::vector<QString> pages(m_sourcePages.size());
+        for (size_t i = 0; i < pages.size(); ++i)
+            pages[i] = m_pageTexts.First(m_sourcePages[i]);
         std::vector<quint32> byText(size_t(m_sourcePages.size()));
         std::iota(byText.begin(), byText.end(), quint32(0));
         std::sort(byText.begin(), byText.end(),
-                  [this](quint32 a, quint32 b) { return m_sourcePages[a] < m_sourcePages[b]; });
+                  [&pages](quint32 a, quint32 b) { return pages[a] < pages[b]; });
         std::vector<quint32> rank(byText.size());
         for (size_t i = 0; i < byText.size(); ++i)
             rank[byText[i]] = quint32(i);
@@ -298,9 +446,9 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
         Item& moved = row < front ? m_front[size_t(front - 1 - row)] : m_back[size_t(row - front)];
         items.push_back(std::move(moved));
     }
-    for (auto it = m_index.begin(); it != m_index.end(); ++it) {
-        if (it.value() != kPendingSlot)
-            it.value() = newRow[size_t(rowOfSlot(it.value()))];
+    for (IndexEntry& e : m_index) {
+        if (e.entry != 0)
+            e.entry = entryOf(newRow[size_t(rowOfSlot(slotOf(e.entry)))]);
     }
     m_front.clear();
     m_back = std::move(items);

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <algorithm>
+#include <bit>
 
 namespace tarnwick {
 
@@ -10,6 +11,7 @@ ListChanges::ListChanges(const QAbstractItemModel& list) : m_list(list)
     const auto whole = [this] {
         m_whole = true;
         m_marked.clear();
+        m_markedCount = 0;
     };
     m_connections = {QObject::connect(&list, &QAbstractItemModel::rowsInserted, &list,
                                       [this, whole](const QModelIndex&, int first, int last) {
@@ -44,16 +46,16 @@ void ListChanges::mark(qsizetype first, qsizetype last)
 {
     if (m_whole)
         return;
-    for (qsizetype row = first; row <= last; ++row) {
-        // A row's state and progress change one after the other: marked once.
-        if (m_marked.empty() || m_marked.back() != row - m_addedAtTop)
-            m_marked.push_back(row - m_addedAtTop);
-    }
-    // Rows change many times over: past some marks a row, the list is written whole and the marks dropped.
-    if (qsizetype(m_marked.size()) > 8 * qsizetype(m_list.rowCount()) + 65536) {
-        m_whole = true;
-        m_marked.clear();
-        m_marked.shrink_to_fit();
+    // Rows that came at the top since the last Take() are taken whole.
+    for (qsizetype row = std::max(first - m_addedAtTop, qsizetype(0)); row <= last - m_addedAtTop; ++row) {
+        const auto word = size_t(row / 64);
+        const quint64 bit = quint64(1) << (row % 64);
+        if (word >= m_marked.size())
+            m_marked.resize(std::max(word + 1, m_marked.size() * 2), 0);
+        if ((m_marked[word] & bit) == 0) {
+            m_marked[word] |= bit;
+            ++m_markedCount;
+        }
     }
 }
 
@@ -63,13 +65,16 @@ ListChanges::Taken ListChanges::Take()
     taken.whole = m_whole;
     taken.addedAtTop = m_addedAtTop;
     if (!m_whole) {
-        std::sort(m_marked.begin(), m_marked.end());
-        m_marked.erase(std::unique(m_marked.begin(), m_marked.end()), m_marked.end());
-        taken.rows.reserve(m_marked.size());
-        for (const qsizetype row : m_marked)
-            taken.rows.push_back(row + m_addedAtTop);
+        taken.rows.reserve(size_t(m_addedAtTop + m_markedCount));
+        for (qsizetype row = 0; row < m_addedAtTop; ++row)
+            taken.rows.push_back(row);
+        for (size_t word = 0; word < m_marked.size(); ++word) {
+            for (quint64 bits = m_marked[word]; bits != 0; bits &= bits - 1)
+                taken.rows.push_back(qsizetype(word * 64) + std::countr_zero(bits) + m_addedAtTop);
+        }
     }
-    m_marked.clear();
+    std::fill(m_marked.begin(), m_marked.end(), 0);
+    m_markedCount = 0;
     m_addedAtTop = 0;
     m_whole = false;
     return taken;

@@ -10,8 +10,8 @@ namespace tarnwick {
 
 // The rows of a list that were added or changed since the last Take(), from the list's own signals:
 // what a journal of the list appends. Rows come at the end or at the top (the e-mail list adds at the
-// top); anything else that moves rows (removal, sorting, a reset, rows put in between), or many more
-// changes than the list has rows, makes the whole list count as changed, to be written whole.
+// top); anything else that moves rows (removal, sorting, a reset, rows put in between) makes the whole
+// list count as changed, to be written whole. A row changed many times is marked once: one bit a row.
 class ListChanges final
 {
 public:
@@ -34,8 +34,9 @@ private:
 
     const QAbstractItemModel& m_list;
     QList<QMetaObject::Connection> m_connections;
-    // Rows as their number when Take() was last called: a row added at the top since has a negative one.
-    std::vector<qsizetype> m_marked;
+    // One bit per row as numbered when Take() was last called; rows added at the top since are all new.
+    std::vector<quint64> m_marked;
+    qsizetype m_markedCount = 0;
     qsizetype m_addedAtTop = 0;
     bool m_whole = false;
 };

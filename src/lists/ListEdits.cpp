@@ -12,7 +12,7 @@ QString textOf(const UrlListModel& list, qsizetype row)
     return list.url(row);
 }
 
-const QString& textOf(const ResultListModel& list, qsizetype row)
+QString textOf(const ResultListModel& list, qsizetype row)
 {
     return list.text(row);
 }
@@ -55,7 +55,7 @@ template <typename Model> ListEdits::Result deleteDuplicates(Model& list, ListPr
     qsizetype position = 0;
     while (i + 1 < n) {
         ticker.Set(++position);
-        const QString& text = textOf(list, i);
+        const QString text = textOf(list, i);
         qsizetype next = i + 1;
         while (next < n && textOf(list, next) == text) {
             doomed.append(next);

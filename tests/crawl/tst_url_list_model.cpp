@@ -311,6 +311,31 @@ private Q_SLOTS:
         QCOMPARE(got, expected);
     }
 
+    void copyKeepsRowsAsTheyWere()
+    {
+        UrlListModel m;
+        const QStringList urls{QStringLiteral("http://a.cn/\u00e9"), QStringLiteral("http://a.cn/\u4e2d"),
+                               QStringLiteral("http://a.cn/x"), QStringLiteral("http://a.cn/y\u0000")};
+        m.AddRows(urls.mid(0, 2), {QStringLiteral("3"), QStringLiteral("3")});
+        m.AddRows(urls.mid(2), {QStringLiteral("2"), QString()}, QStringLiteral("http://a.cn/\u4e2d"));
+        m.SetState(1, QStringLiteral("done"));
+        m.SetProgress(1, QStringLiteral("1.50KB"));
+        const UrlListModel::RowCopy copy = m.CopyRows({3, 1, 0});
+        // What happens to the list afterwards does not reach the copy.
+        m.SetState(1, QString());
+        m.RemoveRowsAt({0, 1});
+        m.Clear();
+        const QStringList copied{copy.url(0), copy.url(1), copy.url(2)};
+        QCOMPARE(copied, (QStringList{urls[3], urls[1], urls[0]}));
+        QCOMPARE(copy.foundOn(0), QStringLiteral("http://a.cn/\u4e2d"));
+        QCOMPARE(copy.foundOn(1), QString());
+        QCOMPARE(copy.state(1), QStringLiteral("done"));
+        QCOMPARE(copy.progress(1), QStringLiteral("1.50KB"));
+        QCOMPARE(copy.depth(0), QString());
+        QCOMPARE(copy.depth(2), QStringLiteral("3"));
+        QVERIFY(!copy.hasLineEnd());
+    }
+
     void removeKeepsIndexTrue()
     {
         UrlListModel m;

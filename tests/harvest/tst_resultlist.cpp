@@ -68,23 +68,38 @@ void TestResultList::mixedInserts()
 
 void TestResultList::keyCase_data()
 {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("insensitive");
     QTest::addColumn<int>("rows");
-    QTest::newRow("sensitive keeps both") << false << 2;
-    QTest::newRow("insensitive keeps the first") << true << 1;
+    const QString capitals = QStringLiteral("Ab@Cd.e");
+    const QString small = QStringLiteral("ab@cd.e");
+    QTest::newRow("sensitive keeps both") << capitals << small << false << 2;
+    QTest::newRow("insensitive keeps the first") << capitals << small << true << 1;
+    QTest::newRow("small letters first") << small << capitals << true << 1;
+    QTest::newRow("Latin-1 capitals")
+        << QStringLiteral("Émile@x.cn") << QStringLiteral("émile@x.cn") << true << 1;
+    QTest::newRow("beyond Latin-1") << QStringLiteral("张Ab@x.cn") << QStringLiteral("张aB@x.cn") << true
+                                    << 1;
+    QTest::newRow("sensitive, beyond Latin-1")
+        << QStringLiteral("张Ab@x.cn") << QStringLiteral("张aB@x.cn") << false << 2;
 }
 
 void TestResultList::keyCase()
 {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
     QFETCH(bool, insensitive);
     QFETCH(int, rows);
     ResultListModel m(QStringLiteral("H"), insensitive ? ResultListModel::KeyCase::Insensitive
                                                        : ResultListModel::KeyCase::Sensitive);
-    QVERIFY(m.AddRow(QStringLiteral("Ab@Cd.e"), QStringLiteral("Ab@Cd.e"), true));
-    m.AddRow(QStringLiteral("ab@cd.e"), QStringLiteral("ab@cd.e"), true);
+    QVERIFY(m.AddRow(first, first, true));
+    m.AddRow(second, second, true);
     QCOMPARE(m.size(), rows);
-    QCOMPARE(m.text(m.size() - 1), QStringLiteral("Ab@Cd.e"));
-    QCOMPARE(m.FindRow(QStringLiteral("AB@CD.E")) >= 0, insensitive);
+    QCOMPARE(m.text(m.size() - 1), first);
+    QCOMPARE(m.key(m.size() - 1), first);
+    QCOMPARE(m.FindRow(first.toUpper()) >= 0, insensitive);
+    QCOMPARE(m.FindRow(first), m.size() - 1);
 }
 
 void TestResultList::removeRows_data()

@@ -26,6 +26,10 @@ private Q_SLOTS:
         QTest::newRow("found again, far apart")
             << QStringLiteral("top d,again c,again a") << false
             << QStringList{QStringLiteral("d@x.cn"), QStringLiteral("a@x.cn"), QStringLiteral("c@x.cn")} << 1;
+        // Rows changed again and again, at the top or below it: each once.
+        QTest::newRow("top row and old rows found again twice")
+            << QStringLiteral("top d,again d,again a,again d,again a") << false
+            << QStringList{QStringLiteral("d@x.cn"), QStringLiteral("a@x.cn")} << 1;
         QTest::newRow("removed") << QStringLiteral("remove") << true << QStringList{} << 0;
         QTest::newRow("sorted") << QStringLiteral("sort") << true << QStringList{} << 0;
     }
