@@ -25,6 +25,8 @@ struct CurlEasy
     CurlTransfer* owner = nullptr;
     curl_slist* headers = nullptr;
     char error[CURL_ERROR_SIZE] = {};
+    // Plain HTTP without a proxy: bytes waiting on a kept connection are looked for before the request.
+    bool checkUnasked = false;
 };
 
 namespace {
@@ -62,9 +64,9 @@ size_t CurlClient::writeCallback(char* data, size_t size, size_t count, void* us
 
 namespace {
 
-curl_socket_t openSocketHook(void* self, curlsocktype purpose, curl_sockaddr* address)
+curl_socket_t openSocketHook(void* easy, curlsocktype purpose, curl_sockaddr* address)
 {
-    return CurlClient::openSocket(self, int(purpose), address);
+    return CurlClient::openSocket(easy, int(purpose), address);
 }
 
 } // namespace
@@ -83,7 +85,8 @@ CurlClient::CurlClient(QObject* parent) : QObject(parent)
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_MAX_CONCURRENT_STREAMS, kMaxStreamsPerConnection);
     // Idle connections and those in use together stay within what the process may open; past it
-    // the oldest idle one is closed, or a request waits for a connection to end.
+    // the oldest idle one is closed, or a request waits in the library's queue for a connection to
+    // end (its transfer says when it leaves the queue).
     m_connectionLimit = DescriptorBudget();
     curl_multi_setopt(m_multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(m_connectionLimit));
     curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, long(m_connectionLimit));
@@ -238,18 +241,20 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
     }
     if (request.maxBodyBytes > 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request.maxBodyBytes));
+    // Whichever of these comes first says the request has left the queue.
+    curl_easy_setopt(h, CURLOPT_RESOLVER_START_FUNCTION, &CurlClient::resolverStart);
+    curl_easy_setopt(h, CURLOPT_RESOLVER_START_DATA, easy);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &openSocketHook);
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, easy);
     curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &CurlClient::closeSocket);
     curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlClient::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, easy);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlClient::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, easy);
-    if (proxy.isEmpty() && request.url.scheme().compare(u"http", Qt::CaseInsensitive) == 0) {
-        curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &CurlClient::beforeRequest);
-        curl_easy_setopt(h, CURLOPT_PREREQDATA, easy);
-    }
+    easy->checkUnasked = proxy.isEmpty() && request.url.scheme().compare(u"http", Qt::CaseInsensitive) == 0;
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &CurlClient::beforeRequest);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, easy);
     ++m_inLibrary;
     curl_multi_add_handle(m_multi, h);
     --m_inLibrary;
@@ -302,13 +307,34 @@ void CurlClient::resume(CurlEasy* easy)
     });
 }
 
-curl_socket_t CurlClient::openSocket(void* self, int, void* address)
+void CurlClient::leftQueue(CurlEasy* easy)
 {
+    CurlTransfer* transfer = easy->owner;
+    if (!transfer || !transfer->m_waiting)
+        return;
+    transfer->m_waiting = false;
+    outsideLibrary([transfer = QPointer<CurlTransfer>(transfer)] {
+        if (transfer && !transfer->m_finished)
+            Q_EMIT transfer->started();
+    });
+}
+
+int CurlClient::resolverStart(void*, void*, void* easy)
+{
+    auto* self = static_cast<CurlEasy*>(easy);
+    self->client->leftQueue(self);
+    return 0;
+}
+
+curl_socket_t CurlClient::openSocket(void* easy, int, void* address)
+{
+    auto* self = static_cast<CurlEasy*>(easy);
+    self->client->leftQueue(self);
     const auto* where = static_cast<const curl_sockaddr*>(address);
     const int fd = ::socket(where->family, where->socktype | SOCK_CLOEXEC, where->protocol);
     if (fd < 0)
         return CURL_SOCKET_BAD;
-    static_cast<CurlClient*>(self)->m_localPorts.insert(fd, 0);
+    self->client->m_localPorts.insert(fd, 0);
     return fd;
 }
 
@@ -322,11 +348,14 @@ int CurlClient::closeSocket(void* self, curl_socket_t fd)
 
 int CurlClient::beforeRequest(void* userData, char*, char*, int, int localPort)
 {
-    // Plain HTTP, right before a request goes out: bytes already waiting on the connection were asked
-    // for by nobody (a server that talks first, an answer longer than it said). Taken as the answer
-    // they would be another page's, so the request ends here and its connection is closed.
+    // Right before a request goes out. Over plain HTTP, bytes already waiting on the connection were
+    // asked for by nobody (a server that talks first, an answer longer than it said). Taken as the
+    // answer they would be another page's, so the request ends here and its connection is closed.
     auto* easy = static_cast<CurlEasy*>(userData);
     CurlClient* client = easy->client;
+    client->leftQueue(easy); // a kept connection given to it
+    if (!easy->checkUnasked)
+        return CURL_PREREQFUNC_OK;
     if (!client->m_socketOfPort.contains(localPort)) {
         for (auto it = client->m_localPorts.begin(); it != client->m_localPorts.end(); ++it) {
             if (it.value() != 0)

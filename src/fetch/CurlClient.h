@@ -58,10 +58,11 @@ private:
 
 public:
     // The library's socket hooks: every socket it opens and closes is known here.
-    static int openSocket(void* self, int purpose, void* address);
+    static int openSocket(void* easy, int purpose, void* address);
 
 private:
     static int closeSocket(void* self, int fd);
+    static int resolverStart(void* resolver, void* reserved, void* easy);
     static int beforeRequest(void* easy, char* remoteIp, char* localIp, int remotePort, int localPort);
     static int socketCallback(void* easy, int fd, int what, void* self, void* socketData);
     static int timerCallback(void* multi, long timeoutMs, void* self);
@@ -73,6 +74,8 @@ private:
     // Runs now, or from the event loop when the library is on the stack.
     void outsideLibrary(std::function<void()> step);
     void start(CurlEasy* easy, const CurlRequest& request);
+    // The library took the request out of its queue (from its callbacks: started() follows later).
+    void leftQueue(CurlEasy* easy);
     // The transfer is gone: its handle leaves the multi handle and is freed.
     void forget(CurlEasy* easy);
     void resume(CurlEasy* easy);

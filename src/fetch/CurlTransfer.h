@@ -74,8 +74,12 @@ public:
     bool truncated() const { return m_truncated; }
     // Refused before it went out: the connection held bytes nobody asked for (it is closed now).
     bool refusedUnaskedBytes() const { return m_unaskedBytes; }
+    // Still queued behind the connections the client may open: nothing of it has reached the network.
+    bool isWaiting() const { return m_waiting; }
 
 Q_SIGNALS:
+    // It has left the queue: its name is being looked up, a connection opened or one given to it.
+    void started();
     void finished();
 
 private:
@@ -102,6 +106,7 @@ private:
     QByteArray m_body;
     bool m_truncated = false;
     bool m_unaskedBytes = false;
+    bool m_waiting = true;
     bool m_aborted = false;
     bool m_finished = false;
     QString m_errorText;

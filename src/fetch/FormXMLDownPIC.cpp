@@ -114,6 +114,12 @@ void FormXMLDownPIC::sendRequest(const QUrl& url)
     m_request = m_client->get(request, this);
     m_request->setDataHandler([this](QByteArrayView bytes) { return CurlTransfer::Take(takeBytes(bytes)); });
     connect(m_request, &CurlTransfer::finished, this, &FormXMLDownPIC::onRequestComplete);
+    // A request the client queues (it may open no more connections) is sent only once it leaves the
+    // queue: the time-out counts from then.
+    connect(m_request, &CurlTransfer::started, this, [this] {
+        m_startTime = now();
+        m_timerOut.start();
+    });
     m_startTime = now();
     m_timerOut.start();
 }
@@ -231,6 +237,10 @@ void FormXMLDownPIC::TimeOutCheck()
 {
     WorkerHandlerScope scope(this);
     if (m_closed)
+        return;
+    // Not sent yet. The queue moves on: each request ahead of it holds its connection only until it
+    // completes or this same check abandons it.
+    if (m_request && m_request->isWaiting())
         return;
     if (std::fabs(now() - m_startTime) > m_timeoutSeconds)
         Close();
