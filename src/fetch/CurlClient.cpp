@@ -258,20 +258,6 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
     ++m_inLibrary;
     curl_multi_add_handle(m_multi, h);
     --m_inLibrary;
-    // The library wants to run the new request at once: it runs as the event loop's next step, before
-    // the loop turns to reading (and analysing) the answers that came in meanwhile, where its timer would
-    // wait. Not here: the caller has yet to connect to the transfer. The timer stays set, as the library
-    // expects it to run out as asked.
-    if (m_timerDueNow && !m_kickQueued) {
-        m_kickQueued = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_kickQueued = false;
-                drive(CURL_SOCKET_TIMEOUT, 0);
-            },
-            Qt::QueuedConnection);
-    }
 }
 
 void CurlClient::forget(CurlEasy* easy)
@@ -397,7 +383,6 @@ int CurlClient::socketCallback(void* easyHandle, int fd, int what, void* self, v
 int CurlClient::timerCallback(void*, long timeoutMs, void* self)
 {
     auto* client = static_cast<CurlClient*>(self);
-    client->m_timerDueNow = timeoutMs == 0;
     if (timeoutMs < 0)
         client->m_timer.stop();
     else

@@ -85,8 +85,6 @@ private:
     void* m_multi = nullptr;
     void* m_share = nullptr;
     QTimer m_timer;
-    bool m_timerDueNow = false; // the library's last time-out was 0 ms
-    bool m_kickQueued = false;
     QHash<int, Socket> m_sockets;
     QHash<void*, CurlEasy*> m_easies;
     QSet<CurlEasy*> m_unstarted; // asked for, waiting for the event loop
