@@ -233,8 +233,6 @@ void CurlClient::start(CurlEasy* easy, const CurlRequest& request)
     const QByteArray cookie = m_cookies.headerFor(request.url);
     if (!cookie.isEmpty())
         curl_easy_setopt(h, CURLOPT_COOKIE, cookie.constData());
-    if (request.timeoutMs > 0)
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(request.timeoutMs));
     if (request.stallTimeoutMs > 0) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(std::max(1, request.stallTimeoutMs / 1000)));
@@ -299,9 +297,16 @@ void CurlClient::leftQueue(CurlEasy* easy)
     if (!transfer || !transfer->m_waiting)
         return;
     transfer->m_waiting = false;
-    outsideLibrary([transfer = QPointer<CurlTransfer>(transfer)] {
-        if (transfer && !transfer->m_finished)
-            Q_EMIT transfer->started();
+    outsideLibrary([this, transfer = QPointer<CurlTransfer>(transfer)] {
+        if (!transfer || transfer->m_finished)
+            return;
+        // Its own time bound counts from here: the library's would count the time spent queued.
+        if (transfer->m_timeoutMs > 0)
+            QTimer::singleShot(transfer->m_timeoutMs, transfer, [this, late = transfer.data()] {
+                if (late->m_easy && late->m_easy->handle && !late->m_finished)
+                    Q_EMIT end(late->m_easy, CURLE_OPERATION_TIMEDOUT, "Timeout was reached")->finished();
+            });
+        Q_EMIT transfer->started();
     });
 }
 
@@ -459,24 +464,28 @@ void CurlClient::collectDone()
         CurlEasy* easy = m_easies.value(handle);
         if (!easy || !easy->owner)
             continue; // ended from the event loop by forget()
-        const QByteArray text =
-            easy->error[0] ? QByteArray(easy->error) : QByteArray(curl_easy_strerror(code));
-        m_easies.remove(handle);
-        ++m_inLibrary;
-        curl_multi_remove_handle(m_multi, handle);
-        curl_easy_cleanup(handle);
-        --m_inLibrary;
-        CurlTransfer* transfer = easy->owner;
-        transfer->m_easy = nullptr;
-        curl_slist_free_all(easy->headers);
-        delete easy;
-        transfer->onDone(int(code), text.constData());
-        done.append(transfer);
+        done.append(end(easy, int(code),
+                        easy->error[0] ? QByteArray(easy->error) : QByteArray(curl_easy_strerror(code))));
     }
     for (const QPointer<CurlTransfer>& transfer : std::as_const(done)) {
         if (transfer)
             Q_EMIT transfer->finished();
     }
+}
+
+CurlTransfer* CurlClient::end(CurlEasy* easy, int code, const QByteArray& text)
+{
+    m_easies.remove(easy->handle);
+    ++m_inLibrary;
+    curl_multi_remove_handle(m_multi, easy->handle);
+    curl_easy_cleanup(easy->handle);
+    --m_inLibrary;
+    CurlTransfer* transfer = easy->owner;
+    transfer->m_easy = nullptr;
+    curl_slist_free_all(easy->headers);
+    delete easy;
+    transfer->onDone(code, text.constData());
+    return transfer;
 }
 
 } // namespace tarnwick

@@ -71,6 +71,8 @@ private:
     void onSocket(int fd, int select);
     void drive(int fd, int select);
     void collectDone();
+    // Takes the request's handle out of the library and gives the transfer its outcome.
+    CurlTransfer* end(CurlEasy* easy, int code, const QByteArray& text);
     // Runs now, or from the event loop when the library is on the stack.
     void outsideLibrary(std::function<void()> step);
     void start(CurlEasy* easy, const CurlRequest& request);

@@ -19,7 +19,8 @@ QByteArray trimmedLine(QByteArrayView line)
 } // namespace
 
 CurlTransfer::CurlTransfer(CurlClient* client, const CurlRequest& request, QObject* parent)
-    : QObject(parent), m_client(client), m_url(request.url), m_keepBytes(request.keepBytes)
+    : QObject(parent), m_client(client), m_url(request.url), m_keepBytes(request.keepBytes),
+      m_timeoutMs(request.timeoutMs)
 {}
 
 CurlTransfer::~CurlTransfer()

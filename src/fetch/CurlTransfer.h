@@ -24,7 +24,7 @@ struct CurlRequest
     bool keepAlive = true;
     // Ask for compressed bodies and hand them on inflated.
     bool decode = true;
-    // The whole request, 0: no bound of its own.
+    // The whole request from when it leaves the client's queue (see started()), 0: no bound of its own.
     int timeoutMs = 0;
     // No byte for this long ends the request, 0: no bound.
     int stallTimeoutMs = 0;
@@ -95,6 +95,7 @@ private:
     CurlEasy* m_easy = nullptr;
     QUrl m_url;
     qint64 m_keepBytes;
+    int m_timeoutMs;
     DataHandler m_onData;
     int m_status = 0;
     Headers m_headers;

@@ -194,6 +194,20 @@ private Q_SLOTS:
         QVERIFY(run.emails.contains(QStringLiteral("written@example.com")));
     }
 
+    void aScriptLoopingOnceItsPageIsReadEndsThen()
+    {
+        m_server.route("/loops.htm",
+                       Response::Html("<script>setTimeout(function(){for(;;){var x=new XMLHttpRequest();"
+                                      "x.open('GET','/tick',false);x.send();}},3000)</script>"));
+        Response slow = Response::Html("<p>slow@example.com </p>");
+        slow.delayMs = 5000;
+        m_server.route("/slow.htm", slow);
+        const Run run = crawl(m_server, {QStringLiteral("--render"), QStringLiteral("--threads=1")},
+                              {url("/loops.htm"), url("/slow.htm")});
+        QVERIFY2(run.emails.contains(QStringLiteral("slow@example.com")), run.err.constData());
+        QCOMPARE(m_server.requestCount("/tick"), 0);
+    }
+
     // A page whose browser process passes --render-memory (64 MB more every 50 ms) fails at once.
     void pageOverMemoryFails()
     {

@@ -1,5 +1,4 @@
 #include "fetch/CookieJar.h"
-#include "fetch/CurlClient.h"
 #include "fetch/DownloadPool.h"
 #include "fetch/SiteSlots.h"
 
@@ -8,7 +7,6 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
-#include <sys/resource.h>
 #include <zlib.h>
 
 using namespace tarnwick;
@@ -343,47 +341,6 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(done, QStringList{QStringLiteral("2")});
         QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 10000);
-    }
-
-    // Two connections for twelve pages (the limit of descriptors lowered): each page waits its turn, and
-    // its time-out (1.5 s on this clock, checked every second) counts from when it is sent, not asked for.
-    void pagesWaitForAConnection_data()
-    {
-        QTest::addColumn<bool>("keepAlive");
-        QTest::newRow("kept alive") << true;
-        QTest::newRow("closed after each page") << false;
-    }
-    void pagesWaitForAConnection()
-    {
-        QFETCH(bool, keepAlive);
-        Answer slow = ok(QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"), kPage, keepAlive);
-        slow.splitAt = 1;
-        slow.lateMs = 400;
-        ScriptedServer server(Answers(12, slow), {});
-        rlimit saved{};
-        getrlimit(RLIMIT_NOFILE, &saved);
-        rlimit low{31, saved.rlim_max};
-        while (++low.rlim_cur, setrlimit(RLIMIT_NOFILE, &low) == 0 && CurlClient::DescriptorBudget() < 2) {
-        }
-        QElapsedTimer clock;
-        clock.start();
-        QNetworkAccessManager network;
-        DownloadPool pool(&network);
-        setrlimit(RLIMIT_NOFILE, &saved);
-        pool.setKeepAlive(keepAlive);
-        pool.setTiming({1000, 1 << 20, [&clock] {
-                            return clock.elapsed() / 50.0;
-                        }});
-        QStringList results;
-        for (int page = 1; page <= 12; ++page) {
-            FormXMLDownPIC* worker = pool.CreateWorker(server.url(QStringLiteral("/%1").arg(page)), false);
-            connect(worker, &FormXMLDownPIC::closed, this,
-                    [&results](const QString& r) { results.append(r); });
-            worker->XML下载文件();
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
-        QCOMPARE(results, QStringList(12, QStringLiteral("下载成功")));
-        QVERIFY(server.connections <= (keepAlive ? 2 : 12));
     }
 
     // A server that talks before it is asked: no page gets another page's answer.

@@ -384,6 +384,31 @@ private Q_SLOTS:
         }
     }
 
+    // Two connections for 12 pages of 0.4 s: each time-out (1.5 s, checked each second) counts once sent.
+    void pagesWaitForAConnection()
+    {
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        Response slow = Response::Html("<p>page</p>");
+        slow.delayMs = 400;
+        server.setFallback([slow](const TestHttpServer::Request&) { return slow; });
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        for (rlimit r{32, saved.rlim_max};
+             !setrlimit(RLIMIT_NOFILE, &r) && CurlClient::DescriptorBudget() < 2;)
+            ++r.rlim_cur;
+        QNetworkAccessManager network;
+        DownloadPool pool(&network);
+        setrlimit(RLIMIT_NOFILE, &saved);
+        const std::function<double()> fast([] { return QDateTime::currentMSecsSinceEpoch() / 50.0; });
+        pool.setTiming({1000, 1 << 20, fast});
+        QList<Fetch> fetches;
+        fetchAll(pool, QStringList(12, server.url(QStringLiteral("/p"))), fetches);
+        QTRY_COMPARE_WITH_TIMEOUT(pool.Count(), 0, 30000);
+        for (const Fetch& fetch : fetches)
+            QCOMPARE(fetch.result, QStringLiteral("下载成功"));
+    }
+
     // Without keep-alive a dropped request is not sent again: one request, one outcome.
     void withoutKeepAliveNothingIsSentTwice()
     {

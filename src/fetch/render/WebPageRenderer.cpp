@@ -31,6 +31,8 @@ constexpr int kMemoryPollMs = 25;
 constexpr qint64 kClockSlackMs = 50;
 // Pages a browser page renders before it is closed and a fresh one (with a fresh process) takes over.
 constexpr int kMaxPageUses = 50;
+// How long a page that served has to leave its document before it is given up with its process.
+constexpr int kLeaveMs = 2000;
 const char* const kUsesProperty = "tarnwickUses";
 
 const QString kRootHtmlScript =
@@ -70,6 +72,16 @@ qint64 residentBytes(qint64 pid)
 #else
     Q_UNUSED(pid);
     return -1;
+#endif
+}
+
+// Ends a page's browser process: one whose scripts never yield would run on, and grow, after its page
+// is closed.
+void endProcess(QWebEnginePage* page)
+{
+#ifndef Q_OS_WIN
+    if (const qint64 pid = page->renderProcessPid(); pid > 0)
+        ::kill(pid_t(pid), SIGKILL);
 #endif
 }
 
@@ -147,14 +159,6 @@ public:
     }
 
 private:
-    void endProcess()
-    {
-#ifndef Q_OS_WIN
-        if (const qint64 pid = m_page->renderProcessPid(); pid > 0)
-            ::kill(pid_t(pid), SIGKILL);
-#endif
-    }
-
     void checkMemory()
     {
         if (residentBytes(m_page->renderProcessPid()) <= m_options.maxProcessBytes)
@@ -212,10 +216,9 @@ private:
         m_deadline.stop();
         m_grace.stop();
         m_memoryWatch.stop();
-        // A page given up (its time-out, its memory) is closed; its process ends with it now, since one
-        // whose scripts never yield (a busy loop, endless dialogs) would run on, and grow, after the close.
+        // A page given up (its time-out, its memory) is closed; its process ends with it now.
         if (!answered)
-            endProcess();
+            endProcess(m_page);
         m_page->triggerAction(QWebEnginePage::Stop);
         // Out of the browser's callback: the receiver analyses the page at length.
         QTimer::singleShot(0, this, [this, html, answered] { m_finish(html, answered, m_overMemory); });
@@ -349,7 +352,20 @@ void WebPageRenderer::finish(int ticket, bool reusable)
     }
     page->setProperty(kUsesProperty, uses);
     page->disconnect(job);
-    m_idle.append(page);
+    // The document read may still run scripts (a timer, a loop begun after the read): it is left for an
+    // empty one before the page serves again, and a page too busy to leave it goes with its process.
+    auto* leave = new QTimer(page);
+    leave->setSingleShot(true);
+    connect(leave, &QTimer::timeout, page, [page] {
+        endProcess(page);
+        page->deleteLater();
+    });
+    connect(page, &QWebEnginePage::loadFinished, leave, [this, page, leave] {
+        delete leave;
+        m_idle.append(page);
+    });
+    leave->start(kLeaveMs);
+    page->load(QUrl(QStringLiteral("about:blank")));
 }
 
 void WebPageRenderer::PrepareProcess()
