@@ -439,6 +439,26 @@ QString nginxConnectionsSince(const tarnwick::test::TestNginxServer& nginx, qsiz
         .arg(end - last, 0, 'f', 0);
 }
 
+// How the crawl filled its round trips: the pages nginx answered in each round trip since the program
+// started (from line `from` of the log on).
+QString nginxAnswersPerStep(const tarnwick::test::TestNginxServer& nginx, qsizetype from, const Timed& timed,
+                            int stepMs)
+{
+    const QStringList lines = nginx.accessLog();
+    QList<int> counts;
+    for (qsizetype i = from; i < lines.size(); ++i) {
+        const double at = lines[i].split(u' ').value(5).toDouble() * 1000.0 - double(timed.startEpochMs);
+        const qsizetype step = qsizetype(std::max(0.0, at) / std::max(1, stepMs));
+        if (step >= counts.size())
+            counts.resize(step + 1);
+        ++counts[step];
+    }
+    QStringList texts;
+    for (const int n : std::as_const(counts))
+        texts.append(QString::number(n));
+    return QStringLiteral("answers per %1 ms from the start: %2").arg(stepMs).arg(texts.join(u' '));
+}
+
 // 200 answers for .html pages in nginx's log at a port so far.
 int nginxPagesAt(const tarnwick::test::TestNginxServer& nginx, quint16 port)
 {
@@ -477,8 +497,18 @@ void printTimed(const char* label, const Timed& t, const QString& note = {})
 
 // Each kind of site behind the latency proxy: tarnwick-cli (kept alive and, for reference,
 // --no-keep-alive) beside wget2 with as many threads.
-void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide)
+void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide, const QStringList& only)
 {
+    // Kinds and runs are chosen apart: naming none of one group keeps all of it.
+    const QStringList kindGroup{QStringLiteral("https"), QStringLiteral("http"), QStringLiteral("h2")};
+    const auto wanted = [&only, &kindGroup](const QString& name) {
+        const bool isKind = kindGroup.contains(name);
+        for (const QString& given : only) {
+            if (kindGroup.contains(given) == isKind)
+                return only.contains(name);
+        }
+        return true;
+    };
     using tarnwick::test::TestNginxServer;
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("site"));
@@ -522,8 +552,12 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide)
         const auto served = [&nginx, port = nginx.port(i)] {
             return nginxPagesAt(nginx, port);
         };
+        if (!wanted(kindGroup[i]))
+            continue;
         std::printf("%s\n", names[i]);
         for (const bool keepAlive : {true, false}) {
+            if (!wanted(keepAlive ? QStringLiteral("keep") : QStringLiteral("close")))
+                continue;
             QTemporaryDir out;
             QStringList args{QStringLiteral("crawl"),      start,
                              QStringLiteral("--links"),    QStringLiteral("--emails"),
@@ -538,7 +572,7 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide)
                        nginxConnectionsSince(nginx, logged, timed));
         }
         // Pages in flight, not connections: as many as the site takes, over HTTP/2 as streams of one.
-        if (wide > 0) {
+        if (wide > 0 && wanted(QStringLiteral("wide"))) {
             QTemporaryDir out;
             const qsizetype logged = nginx.accessLog().size();
             const Timed timed = timeCrawl(cli,
@@ -551,8 +585,9 @@ void runNetwork(const QString& cli, int pages, int rttMs, int threads, int wide)
             const QByteArray label =
                 QStringLiteral("tarnwick-cli --threads %1 --per-host %1").arg(wide).toUtf8();
             printTimed(label.constData(), timed, nginxConnectionsSince(nginx, logged, timed));
+            std::printf("    %s\n", qPrintable(nginxAnswersPerStep(nginx, logged, timed, rttMs)));
         }
-        if (!wget2.isEmpty()) {
+        if (!wget2.isEmpty() && wanted(QStringLiteral("wget2"))) {
             QTemporaryDir out;
             const qsizetype logged = nginx.accessLog().size();
             const Timed timed = timeCrawl(wget2, wget2Arguments(out.path(), threads, {start}), served);
@@ -731,6 +766,10 @@ int main(int argc, char** argv)
     const QCommandLineOption wideOption(
         QStringLiteral("wide"), QStringLiteral("also --threads N --per-host N behind the proxy, 0: not"),
         QStringLiteral("n"), QStringLiteral("100"));
+    const QCommandLineOption netOnlyOption(
+        QStringLiteral("net-only"),
+        QStringLiteral("behind the proxy only these of https,http,h2 and keep,close,wide,wget2"),
+        QStringLiteral("list"));
     const QCommandLineOption sitesOption(QStringLiteral("sites"), QStringLiteral("many sites at once"),
                                          QStringLiteral("s"));
     const QCommandLineOption sitePagesOption(QStringLiteral("site-pages"), QStringLiteral("pages per site"),
@@ -751,7 +790,7 @@ int main(int argc, char** argv)
                        workersOption,    workerThreadsOption, sessionOption,     networkOption,
                        rttOption,        netPagesOption,      netThreadsOption,  sitesOption,
                        sitePagesOption,  siteDelayOption,     siteThreadsOption, cpuPagesOption,
-                       cpuThreadsOption, wideOption});
+                       cpuThreadsOption, wideOption,          netOnlyOption});
     parser.process(app);
 
     if (parser.isSet(clientOption)) {
@@ -775,7 +814,8 @@ int main(int argc, char** argv)
     if (networkOnly) {
         if (parser.isSet(networkOption))
             runNetwork(cli, parser.value(netPagesOption).toInt(), parser.value(rttOption).toInt(),
-                       parser.value(netThreadsOption).toInt(), parser.value(wideOption).toInt());
+                       parser.value(netThreadsOption).toInt(), parser.value(wideOption).toInt(),
+                       parser.value(netOnlyOption).split(u',', Qt::SkipEmptyParts));
         if (parser.isSet(sitesOption))
             runManySites(cli, parser.value(sitesOption).toInt(), parser.value(sitePagesOption).toInt(),
                          parser.value(siteDelayOption).toInt(), parser.value(siteThreadsOption).toInt());

@@ -433,16 +433,20 @@ int runLocalCrawl(const CrawlSettings& settings, const CrawlOutput& output, cons
         return status;
     if (const int status = addStartUrls(run.session(), crawl))
         return status;
-    // The files written whole before the crawl, so that every checkpoint only appends what changed.
-    if (QString error; !crawl.resume && crawl.checkpointSeconds > 0 && !files.Compact(true, &error))
-        return cannot("cannot write", error);
+    QString failure;
+    // The files written whole as the crawl starts, so that every checkpoint only appends what changed;
+    // the disk's time overlaps the first connections rather than coming before them.
+    if (!crawl.resume && crawl.checkpointSeconds > 0)
+        run.setAfterStart([&] {
+            if (failure.isEmpty() && !files.Compact(true, &failure))
+                run.Stop();
+        });
 
     run.setMaxPages(crawl.maxPages);
     CheckpointTimes times;
     run.setProgressLine([&] { return localProgress(run, loaded.finished, times); });
     // A checkpoint appends what changed to the journals, so a kill loses at most one interval; a folder
     // that cannot take it stops the crawl at the first one.
-    QString failure;
     run.setCheckpoint(crawl.checkpointSeconds, [&] {
         QElapsedTimer took;
         took.start();

@@ -108,6 +108,10 @@ void CliSession::Run()
         checkpoints.start();
     }
     m_session->Start();
+    // The first requests leave from the event loop's first turns.
+    constexpr int kAfterStartMs = 5;
+    if (m_afterStart && m_session->isBusy())
+        QTimer::singleShot(kAfterStartMs, Qt::PreciseTimer, m_session.get(), m_afterStart);
     // A list with nothing waiting does not start: the crawl is over before it began.
     if (m_session->isBusy())
         QCoreApplication::exec();

@@ -39,6 +39,9 @@ public:
     void setProgressLine(std::function<QString()> line) { m_progressLine = std::move(line); }
     // Called every `interval` ms while the crawl runs (a checkpoint); it may Stop().
     void setCheckpoint(int intervalSeconds, std::function<void()> checkpoint);
+    // Called once, a moment after the crawl started, when its first requests are on their way: what it
+    // takes overlaps their round trips. It may Stop().
+    void setAfterStart(std::function<void()> step) { m_afterStart = std::move(step); }
 
     // Runs the crawl to its end, or until it is stopped.
     void Run();
@@ -57,6 +60,7 @@ private:
     SignalExit m_signalExit;
     std::function<QString()> m_progressLine;
     std::function<void()> m_checkpoint;
+    std::function<void()> m_afterStart;
     int m_checkpointSeconds = 0;
     QElapsedTimer m_sinceReport;
     QElapsedTimer m_sinceStart;

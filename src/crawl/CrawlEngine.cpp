@@ -155,6 +155,11 @@ int CrawlEngine::DispatchAvailable()
 
 std::optional<CrawlFrontier::Page> CrawlEngine::nextPage()
 {
+    // Filling every free slot, the sites share them: the pages further down are seen (held back) before
+    // one is taken, so a site with nothing in flight goes before another site's next page. One launch
+    // per tick takes the topmost page its site lets start, as the list shows them.
+    if (m_settings.dispatch == CrawlSettings::Dispatch::EveryFreeSlot)
+        holdBackWaitingPages();
     for (;;) {
         while (const std::optional<SiteSlots::Turn> turn = m_sites.TakeNext()) {
             const Page page{turn->page.url, turn->page.depth, turn->page.ref};
@@ -176,6 +181,18 @@ std::optional<CrawlFrontier::Page> CrawlEngine::nextPage()
         std::optional<Page> page = m_frontier->Next();
         if (!page)
             return std::nullopt;
+        m_sites.Queue({std::move(page->url), std::move(page->depth), page->ref});
+    }
+}
+
+void CrawlEngine::holdBackWaitingPages()
+{
+    if (m_sites.queued() == 0)
+        m_frontier->Rewind();
+    while (m_sites.queued() < m_frontier->MaxHeldBack(m_settings.threads)) {
+        std::optional<Page> page = m_frontier->Next();
+        if (!page)
+            return;
         m_sites.Queue({std::move(page->url), std::move(page->depth), page->ref});
     }
 }

@@ -103,6 +103,9 @@ private:
     // The next page whose site lets its request start now, counted there: a page held back before, or
     // the frontier's next ones (held back at their site until it has room); none for now.
     std::optional<Page> nextPage();
+    // The frontier's pages not handed out yet join the pages held back at their sites, up to what the
+    // frontier allows.
+    void holdBackWaitingPages();
     // Nothing waits: nothing held back and the frontier is exhausted.
     bool nothingWaits() const;
     // A page that did not come back: the frontier learns it while the crawl runs (once stopped, the

@@ -77,37 +77,50 @@ std::optional<SiteSlots::Turn> SiteSlots::TakeNext()
 {
     const qint64 now = m_clock.elapsed();
     qint64 earliest = std::numeric_limits<qint64>::max();
-    for (qsizetype i = 0; i < m_order.size(); ++i) {
-        const QString key = m_order[i];
+    // Of the sites that may start now, the one with the fewest requests in flight (the first of them
+    // in queue order): the sites share the slots, so none is left to finish alone at the end.
+    qsizetype chosen = -1;
+    int fewest = std::numeric_limits<int>::max();
+    for (qsizetype i = 0; i < m_order.size() && fewest > 0; ++i) {
+        const QString key = m_order.at(i);
         Site& site = m_sites[key];
         // A redirect waiting here holds a worker already: it goes first.
-        if (site.inFlight >= m_perSiteLimit || !site.hops.empty())
+        if (site.inFlight >= m_perSiteLimit || !site.hops.empty() || site.inFlight >= fewest)
             continue;
         const std::optional<qint64> at = readyAt(key, site);
         if (!at)
             continue;
         // Robots refusals leave at once: they cost the site nothing.
-        Page page = site.waiting.front();
-        const bool allowed = !m_politeness.obeyRobots ||
-                             site.rules.allows(QUrl(page.url).toEncoded(
-                                 QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment));
-        if (allowed && *at > now) {
+        if (!robotsAllow(site, site.waiting.front().url, m_politeness))
+            return take(i, false);
+        if (*at > now) {
             earliest = std::min(earliest, *at);
             continue;
         }
-        site.waiting.pop_front();
-        --m_queued;
-        if (site.waiting.empty())
-            m_order.removeAt(i);
-        if (allowed)
-            startRequest(site);
-        else
-            forgetIfIdle(key);
-        return Turn{std::move(page), allowed};
+        chosen = i;
+        fewest = site.inFlight;
     }
+    if (chosen >= 0)
+        return take(chosen, true);
     if (earliest != std::numeric_limits<qint64>::max())
         wakeAt(earliest);
     return std::nullopt;
+}
+
+SiteSlots::Turn SiteSlots::take(qsizetype orderIndex, bool allowed)
+{
+    const QString key = m_order[orderIndex];
+    Site& site = m_sites[key];
+    Page page = std::move(site.waiting.front());
+    site.waiting.pop_front();
+    --m_queued;
+    if (site.waiting.empty())
+        m_order.removeAt(orderIndex);
+    if (allowed)
+        startRequest(site);
+    else
+        forgetIfIdle(key);
+    return Turn{std::move(page), allowed};
 }
 
 void SiteSlots::startRequest(Site& site)

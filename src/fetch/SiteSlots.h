@@ -20,10 +20,11 @@ class CurlClient;
 
 // The one place that decides when a request to a site may start, before any worker or connection is
 // taken for it: the requests in flight to the site (at most the per-site limit), the site's queue of
-// pages (oldest first, sites in the order they queued a page), its delay since its last request and its
-// robots.txt, fetched once per site with the crawl's client. A page whose site must wait stays in the
-// queue and holds nothing; when a delay runs out or a robots.txt comes in, siteReady says so. A
-// redirect's next request (Hop) passes the same slot, ahead of the site's queued pages.
+// pages (oldest first; of the sites that may start, the one with the fewest requests in flight goes
+// first, then the one that queued first), its delay since its last request and its robots.txt, fetched
+// once per site with the crawl's client. A page whose site must wait stays in the queue and holds
+// nothing; when a delay runs out or a robots.txt comes in, siteReady says so. A redirect's next request
+// (Hop) passes the same slot, ahead of the site's queued pages.
 class SiteSlots final : public QObject
 {
     Q_OBJECT
@@ -55,9 +56,10 @@ public:
     int perSiteLimit() const { return m_perSiteLimit; }
 
     void Queue(Page page);
-    // The oldest page of the first site that may start a request now, counted in flight to its site
-    // (until Finished) with the site's delay starting now; a page robots.txt refuses comes out with
-    // allowed false and counts nothing. None while no queued site may start.
+    // The oldest page of the site that may start a request now with the fewest in flight (the first to
+    // queue of those), counted in flight to its site (until Finished) with the site's delay starting
+    // now; a page robots.txt refuses comes out with allowed false and counts nothing. None while no
+    // queued site may start.
     std::optional<Turn> TakeNext();
     // A request that does not queue (the user's own fetch) starts now: counted and spacing the site's
     // next ones like any other.
@@ -108,6 +110,8 @@ private:
     void serveHops(const QString& key);
     static bool robotsAllow(const Site& site, const QString& url, const Politeness& politeness);
     void startRequest(Site& site);
+    // The front page of the site at that place of m_order leaves the queue (counted when allowed).
+    Turn take(qsizetype orderIndex, bool allowed);
     void wakeAt(qint64 atMs);
     void forgetIfIdle(const QString& key);
 

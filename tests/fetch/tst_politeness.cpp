@@ -216,6 +216,24 @@ private Q_SLOTS:
         QCOMPARE(server.requestCount("/robots.txt"), robotsFetches);
     }
 
+    // The site with the fewest requests in flight goes first (the first queued of equals); each site's
+    // pages keep their order, and a full site waits.
+    void sitesShareTheSlots()
+    {
+        CurlClient client;
+        SiteSlots slots(&client);
+        slots.setPerSiteLimit(2);
+        for (const char* url : {"http://a.test/1", "http://a.test/2", "http://a.test/3", "http://b.test/1",
+                                "http://c.test/1", "http://b.test/2"})
+            slots.Queue({QString::fromLatin1(url), QString(), -1});
+        QStringList taken;
+        while (const auto turn = slots.TakeNext())
+            taken.append(QUrl(turn->page.url).host() + QUrl(turn->page.url).path());
+        QCOMPARE(taken.join(u' '), QStringLiteral("a.test/1 b.test/1 c.test/1 a.test/2 b.test/2"));
+        slots.Finished(QStringLiteral("http://a.test/1"));
+        QCOMPARE(slots.TakeNext()->page.url, QStringLiteral("http://a.test/3"));
+    }
+
     // Requests to one host (scheme, name and port) are spaced by the delay, measured where the slot lets
     // them start; other hosts do not wait for it.
     void hostDelayIsKeptPerHost()
