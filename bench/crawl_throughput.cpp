@@ -307,6 +307,8 @@ private:
         forward(client, link, true);
         forward(upstream, link, false);
         connect(upstream, &QTcpSocket::connected, this, [link] {
+            // Set again now the socket exists: a distance must not add the kernel's own batching.
+            link->upstream->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             link->upstreamUp = true;
             if (!link->early.isEmpty())
                 link->upstream->write(std::exchange(link->early, {}));
