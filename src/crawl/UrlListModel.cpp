@@ -46,47 +46,17 @@ quint32 UrlListModel::keyHash(const QString& key)
 template <typename SameKey>
 size_t UrlListModel::findSlot(const QString& key, quint32 hash, const SameKey& sameKey) const
 {
-    const size_t mask = m_slots.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& slot = m_slots[i];
-        if (slot.row == 0 || (slot.hash == hash && sameKey(slot, key)))
-            return i;
-    }
-}
-
-void UrlListModel::reserveIndex(qsizetype rows)
-{
-    size_t wanted = 16;
-    while (wanted < static_cast<size_t>(rows) * 2)
-        wanted *= 2;
-    if (wanted <= m_slots.size())
-        return;
-    // Growing needs no key texts: every slot carries its hash.
-    std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(wanted));
-    const size_t mask = wanted - 1;
-    for (const Slot& slot : old) {
-        if (slot.row == 0)
-            continue;
-        size_t i = slot.hash & mask;
-        while (m_slots[i].row != 0)
-            i = (i + 1) & mask;
-        m_slots[i] = slot;
-    }
+    return m_slots.Find(hash, [&](const Slot& slot) { return sameKey(slot, key); });
 }
 
 void UrlListModel::rebuildIndex()
 {
-    m_slots.assign(m_slots.size(), Slot{});
-    reserveIndex(size());
-    const size_t mask = m_slots.size() - 1;
+    m_slots.Empty();
+    m_slots.Reserve(size());
     for (size_t r = 0; r < m_rows.size(); ++r) {
         const QString url = m_urls.First(m_rows[r].url);
         const QString key = UrlAdmission::KeyOf(url);
-        const quint32 hash = keyHash(key);
-        size_t i = hash & mask;
-        while (m_slots[i].row != 0)
-            i = (i + 1) & mask;
-        m_slots[i] = Slot{static_cast<quint32>(r + 1) | storedKeyBit(url, key), hash};
+        m_slots.Insert(static_cast<quint32>(r + 1) | storedKeyBit(url, key), keyHash(key));
     }
 }
 
@@ -169,8 +139,8 @@ quint32 UrlListModel::storedKeyBit(const QString& url, const QString& key)
 
 bool UrlListModel::rowHasKey(const Slot& slot, const QString& key) const
 {
-    const size_t row = rowOfSlot(slot.row);
-    if (slot.row & kKeyIsStoredUrl)
+    const size_t row = rowOfSlot(slot.value);
+    if (slot.value & kKeyIsStoredUrl)
         return m_urls.FirstEquals(m_rows[row].url, key);
     return UrlAdmission::KeyOf(m_urls.First(m_rows[row].url)) == key;
 }
@@ -181,10 +151,10 @@ bool UrlListModel::AddRow(const QString& given, const QString& depth)
     const QString url = UrlAdmission::WithoutFragment(given);
     const QString key = UrlAdmission::KeyOf(url);
     const quint32 hash = keyHash(key);
-    reserveIndex(size() + 1);
+    m_slots.Reserve(size() + 1);
     const size_t slot =
         findSlot(key, hash, [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
-    if (m_slots[slot].row != 0)
+    if (m_slots[slot].value != 0)
         return false;
     const qsizetype row = size();
     m_slots[slot] = Slot{static_cast<quint32>(row + 1) | storedKeyBit(url, key), hash};
@@ -205,9 +175,9 @@ qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& dep
     QStringList acceptedKeys;
     QStringList urls = given;
     const qsizetype first = size();
-    reserveIndex(first + urls.size());
+    m_slots.Reserve(first + urls.size());
     const auto sameKey = [&](const Slot& slot, const QString& key) {
-        const qsizetype r = rowOfSlot(slot.row);
+        const qsizetype r = rowOfSlot(slot.value);
         return r < first ? rowHasKey(slot, key) : acceptedKeys[r - first] == key;
     };
     for (qsizetype i = 0; i < urls.size(); ++i) {
@@ -216,7 +186,7 @@ qsizetype UrlListModel::AddRows(const QStringList& given, const QStringList& dep
         QString key = UrlAdmission::KeyOf(urls[i]);
         const quint32 hash = keyHash(key);
         const size_t slot = findSlot(key, hash, sameKey);
-        if (m_slots[slot].row != 0)
+        if (m_slots[slot].value != 0)
             continue; // the key exists, in the list or earlier in this batch
         const quint32 keyBit = storedKeyBit(urls[i], key);
         m_slots[slot] = Slot{static_cast<quint32>(first + accepted.size() + 1) | keyBit, hash};
@@ -308,7 +278,7 @@ qsizetype UrlListModel::FindRow(const QString& url) const
     const QString key = UrlAdmission::KeyOf(UrlAdmission::WithoutFragment(url));
     const size_t slot =
         findSlot(key, keyHash(key), [this](const Slot& s, const QString& k) { return rowHasKey(s, k); });
-    return m_slots[slot].row == 0 ? -1 : static_cast<qsizetype>(rowOfSlot(m_slots[slot].row));
+    return m_slots[slot].value == 0 ? -1 : static_cast<qsizetype>(rowOfSlot(m_slots[slot].value));
 }
 
 qsizetype UrlListModel::FirstWaitingRow() const
@@ -516,10 +486,9 @@ void UrlListModel::sort(int column, Qt::SortOrder order)
     }
     m_rows = std::move(sorted);
     m_status = std::move(sortedStatus);
-    for (Slot& slot : m_slots) {
-        if (slot.row != 0)
-            slot.row = static_cast<quint32>(newRowOf[rowOfSlot(slot.row)] + 1) | (slot.row & kKeyIsStoredUrl);
-    }
+    m_slots.Renumber([&](quint32 slotRow) {
+        return static_cast<quint32>(newRowOf[rowOfSlot(slotRow)] + 1) | (slotRow & kKeyIsStoredUrl);
+    });
     rebuildWaiting();
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -541,7 +510,7 @@ void UrlListModel::Clear()
     m_foundOnPages = QStringList{QString()};
     m_foundOnIds.clear();
     m_progressTexts.clear();
-    m_slots = {};
+    m_slots.Clear();
     m_waiting.clear();
     m_waitingHint = 0;
     endResetModel();

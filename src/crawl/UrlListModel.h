@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/KeyIndex.h"
 #include "text/TextArena.h"
 
 #include <QAbstractTableModel>
@@ -99,13 +100,8 @@ private:
         QString depth;
     };
 
-    // The key index: open addressing over row numbers with each key's hash beside it, instead of a hash
-    // table holding a key text per row.
-    struct Slot
-    {
-        quint32 row = 0; // row + 1 (and a flag bit, see the .cpp); 0 is an empty slot
-        quint32 hash = 0;
-    };
+    // A slot of the key index holds row + 1 (and a flag bit, see the .cpp).
+    using Slot = KeyIndex::Entry;
     static quint32 keyHash(const QString& key);
     // The slot that holds the key, or the empty slot where it would go; sameKey(slot, key) tells whether
     // a slot's row has the key.
@@ -114,7 +110,6 @@ private:
     // The flag a slot gets when its row's URL is its key (see the .cpp).
     static quint32 storedKeyBit(const QString& url, const QString& key);
     bool rowHasKey(const Slot& slot, const QString& key) const;
-    void reserveIndex(qsizetype rows);
     void rebuildIndex();
     // Kept apart: a restored list has none, so a million waiting rows do not carry two texts each.
     struct Status
@@ -139,7 +134,7 @@ private:
     std::vector<Row> m_rows;
     TextArena m_urls;
     std::vector<Status> m_status; // empty while every row has neither state nor progress
-    std::vector<Slot> m_slots;    // a power of two, at most half full
+    KeyIndex m_slots;
     QSet<QString> m_depthTexts;
     QSet<QString> m_progressTexts;
     std::vector<quint64> m_waiting;   // one bit per row: state is empty

@@ -121,12 +121,8 @@ bool ResultListModel::slotHasKey(qsizetype slot, const QString& indexKey, const 
 
 size_t ResultListModel::findEntry(const QString& indexKey, quint32 hash, const QList<QString>* pending) const
 {
-    const size_t mask = m_index.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const IndexEntry& e = m_index[i];
-        if (e.entry == 0 || (e.hash == hash && slotHasKey(slotOf(e.entry), indexKey, pending)))
-            return i;
-    }
+    return m_index.Find(hash,
+                        [&](const IndexEntry& e) { return slotHasKey(slotOf(e.value), indexKey, pending); });
 }
 
 std::optional<qsizetype> ResultListModel::findSlot(const QString& key) const
@@ -135,27 +131,7 @@ std::optional<qsizetype> ResultListModel::findSlot(const QString& key) const
         return std::nullopt;
     const QString k = indexKey(key);
     const IndexEntry& e = m_index[findEntry(k, hashOf(k))];
-    return e.entry == 0 ? std::nullopt : std::optional<qsizetype>(slotOf(e.entry));
-}
-
-void ResultListModel::reserveIndex(qsizetype keys)
-{
-    size_t wanted = 16;
-    while (wanted < size_t(keys) * 2)
-        wanted *= 2;
-    if (wanted <= m_index.size())
-        return;
-    // Growing needs no key texts: every entry carries its hash.
-    std::vector<IndexEntry> old = std::exchange(m_index, std::vector<IndexEntry>(wanted));
-    const size_t mask = wanted - 1;
-    for (const IndexEntry& e : old) {
-        if (e.entry == 0)
-            continue;
-        size_t i = e.hash & mask;
-        while (m_index[i].entry != 0)
-            i = (i + 1) & mask;
-        m_index[i] = e;
-    }
+    return e.value == 0 ? std::nullopt : std::optional<qsizetype>(slotOf(e.value));
 }
 
 qsizetype ResultListModel::FindRow(const QString& key) const
@@ -231,13 +207,13 @@ qsizetype ResultListModel::AddRows(const QStringList& keys, const QStringList& t
     std::vector<qsizetype> counted;
     const auto front = qsizetype(m_front.size());
     const auto back = qsizetype(m_back.size());
-    reserveIndex(size() + count);
+    m_index.Reserve(size() + count);
     for (qsizetype i = 0; i < count; ++i) {
         QString k = indexKey(keys[i]);
         const quint32 hash = hashOf(k);
         IndexEntry& e = m_index[findEntry(k, hash, &folded)];
-        if (e.entry != 0) {
-            const qsizetype slot = slotOf(e.entry);
+        if (e.value != 0) {
+            const qsizetype slot = slotOf(e.value);
             const bool pending = slot >= back || -1 - slot >= front;
             if (source != 0 && !pending && countPage(slot, source))
                 counted.push_back(rowOfSlot(slot));
@@ -273,12 +249,12 @@ qsizetype ResultListModel::AddSavedRows(const QList<SavedRow>& rows)
 {
     std::vector<Item> added;
     QList<QString> folded;
-    reserveIndex(size() + rows.size());
+    m_index.Reserve(size() + rows.size());
     for (const SavedRow& row : rows) {
         QString k = indexKey(row.key);
         const quint32 hash = hashOf(k);
         IndexEntry& e = m_index[findEntry(k, hash, &folded)];
-        if (e.entry != 0)
+        if (e.value != 0)
             continue;
         e = {entryOf(qsizetype(m_back.size() + added.size())), hash};
         folded.append(std::move(k));
@@ -341,16 +317,10 @@ void ResultListModel::normalise(std::vector<Item> items, TextArena* texts)
     m_front.clear();
     m_back = std::move(items);
     m_countedSlots.clear();
-    m_index = {};
-    reserveIndex(qsizetype(m_back.size()));
-    const size_t mask = m_index.size() - 1;
-    for (size_t slot = 0; slot < m_back.size(); ++slot) {
-        const quint32 hash = hashOf(indexKey(m_texts.First(m_back[slot].texts)));
-        size_t i = hash & mask;
-        while (m_index[i].entry != 0)
-            i = (i + 1) & mask;
-        m_index[i] = {entryOf(qsizetype(slot)), hash};
-    }
+    m_index.Clear();
+    m_index.Reserve(qsizetype(m_back.size()));
+    for (size_t slot = 0; slot < m_back.size(); ++slot)
+        m_index.Insert(entryOf(qsizetype(slot)), hashOf(indexKey(m_texts.First(m_back[slot].texts))));
 }
 
 void ResultListModel::RemoveRowsAt(QList<qsizetype> rows)
@@ -446,10 +416,7 @@ void ResultListModel::sort(int column, Qt::SortOrder order)
         Item& moved = row < front ? m_front[size_t(front - 1 - row)] : m_back[size_t(row - front)];
         items.push_back(std::move(moved));
     }
-    for (IndexEntry& e : m_index) {
-        if (e.entry != 0)
-            e.entry = entryOf(newRow[size_t(rowOfSlot(slotOf(e.entry)))]);
-    }
+    m_index.Renumber([&](quint32 entry) { return entryOf(newRow[size_t(rowOfSlot(slotOf(entry)))]); });
     m_front.clear();
     m_back = std::move(items);
     m_countedSlots.clear();

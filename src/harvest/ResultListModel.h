@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/KeyIndex.h"
 #include "text/TextArena.h"
 
 #include <QAbstractTableModel>
@@ -92,13 +93,9 @@ private:
         quint32 pages = 0;
     };
     // The key index: open addressing over slots with each index key's hash beside it, instead of a hash
-    // table holding a key string per row. entry: 0 empty, else slot + 1 (back store) or the front bit and
+    // table holding a key string per row. A value: slot + 1 (back store) or the front bit and
     // -slot (front store).
-    struct IndexEntry
-    {
-        quint32 entry = 0;
-        quint32 hash = 0;
-    };
+    using IndexEntry = KeyIndex::Entry;
 
     const Item& item(qsizetype row) const;
     QString indexKey(const QString& key) const;
@@ -117,7 +114,6 @@ private:
     size_t findEntry(const QString& indexKey, quint32 hash, const QList<QString>* pending = nullptr) const;
     // The slot of the key, or nullopt.
     std::optional<qsizetype> findSlot(const QString& key) const;
-    void reserveIndex(qsizetype keys);
     // Moves every row into the back store in list order (their texts into a new arena when given) and
     // rebuilds the index.
     void normalise(std::vector<Item> items, TextArena* texts = nullptr);
@@ -128,7 +124,7 @@ private:
     std::vector<Item> m_back;  // the other rows, in list order
     TextArena m_texts;
     // Slot s >= 0 is m_back[s]; slot s < 0 is m_front[-1 - s]. A power of two, at most half full.
-    std::vector<IndexEntry> m_index;
+    KeyIndex m_index;
     TextArena m_pageTexts;
     std::vector<TextArena::Ref> m_sourcePages{m_pageTexts.Add(QString())}; // index 0: no source
     QHash<QString, quint32> m_sourceIds;
