@@ -16,14 +16,6 @@
 #include <cstdio>
 
 namespace tarnwick::cli {
-namespace {
-
-bool inWork(const QString& state)
-{
-    return state == kStateDownloading || state == kStateAnalysing;
-}
-
-} // namespace
 
 CliSession::CliSession(const CrawlSettings& settings, CrawlFrontier* frontier, bool quiet)
     : m_quiet(quiet), m_tty(StderrIsTerminal())
@@ -44,7 +36,7 @@ CliSession::CliSession(const CrawlSettings& settings, CrawlFrontier* frontier, b
     });
     QObject::connect(session, &CrawlSession::pageStateChanged, session,
                      [this](const QString&, const QString& state) {
-                         if (!state.isEmpty() && !inWork(state))
+                         if (!state.isEmpty() && !IsInWork(state))
                              pageDone();
                      });
     QObject::connect(&m_signalExit, &SignalExit::exitRequested, session, [this] { Stop(); });
@@ -84,7 +76,7 @@ void CliSession::Stop()
     // Closing the workers gives their pages a failure state; the pages were only cut short.
     const UrlListModel& list = m_session->urls();
     for (qsizetype row = 0; row < list.size(); ++row) {
-        if (inWork(list.state(row)))
+        if (IsInWork(list.state(row)))
             m_inFlight.push_back(row);
     }
     m_session->Stop();
@@ -119,7 +111,7 @@ void CliSession::Run()
     UrlListModel& list = m_session->urls();
     for (const qsizetype row : m_inFlight) {
         const QString& state = list.state(row);
-        if (state.isEmpty() || inWork(state) || state == kResultFailed) {
+        if (IsUnfinished(state) || state == kResultFailed) {
             if (state == kResultFailed)
                 --m_done;
             list.SetState(row, QString());

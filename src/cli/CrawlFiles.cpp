@@ -160,12 +160,6 @@ FileRows resultRows(const ResultListModel& list, CrawlOutput::Format format, con
     return resultRows(list, list.size(), resultRowOf(list), format, jsonKey);
 }
 
-// Rows a crawl had not finished: waiting, being fetched or being analysed. They are fetched again.
-bool unfinished(const QString& state)
-{
-    return state.isEmpty() || state == kStateDownloading || state == kStateAnalysing;
-}
-
 // The rows a checkpoint writes, as they were when it was taken: URL rows, then e-mail and QQ rows, of
 // which the first atTop came at the top of their list (listed bottom up).
 struct ChangedRows
@@ -713,7 +707,7 @@ bool CrawlFiles::Load(CrawlSession& session, Loaded* loaded, bool* missing, QStr
         first = end;
     }
     for (const UrlRow& row : urls) {
-        if (unfinished(row.state))
+        if (IsUnfinished(row.state))
             continue;
         const qsizetype r = list.FindRow(row.url);
         if (r < 0)

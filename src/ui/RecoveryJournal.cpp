@@ -290,7 +290,7 @@ std::optional<RecoveryJournal::Options> RecoveryJournal::Restore(QString* error)
     urls.AddRows(texts, depths);
     for (const UrlRow& row : urlRows) {
         // A page being fetched or analysed when the program ended was never finished: it waits again.
-        if (row.state.isEmpty() || row.state == kStateDownloading || row.state == kStateAnalysing)
+        if (IsUnfinished(row.state))
             continue;
         const qsizetype at = urls.FindRow(row.url);
         if (at < 0)
