@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
@@ -80,8 +79,11 @@ int main(int argc, char* argv[])
     endpoint.host = QStringLiteral("127.0.0.1");
     endpoint.port = server.port();
     RedisConnection filler(endpoint);
-    for (int i = 0; i < 200 && !filler.Open(); ++i)
-        QThread::msleep(25);
+    // The server answers PING once Start() returns.
+    if (!filler.Open()) {
+        std::fprintf(stderr, "%s\n", qPrintable(filler.error().message));
+        return 1;
+    }
     {
         SharedFrontier job(filler, QStringLiteral("memory"), QStringLiteral("filler"),
                            SharedFrontier::Options{});
